@@ -1,0 +1,228 @@
+// File and directory utilities: forced delete and copy, directory creation,
+// the backup list walk, the cached serial number, the path splitter and the
+// internal data files.
+#include "CnfFunc.h"
+
+#include <cstring>
+
+#include "Format.h"
+#include "Globals.h"
+#include "Trace.h"
+#include "platform/Platform.h"
+#include "svpsvc/SvpServices.h"
+
+TALVER_SOURCE("CnfFunc")
+
+namespace {
+
+// The serial number of the controller, read once for the module's life.
+DWORD SerialNumberCache = 0;
+
+// Names the backup list never holds: internal data files kept per SVP.
+const char* const kExcludedNames[] = {"min500c.dat", "min500d.dat", "svphdev0.dat"};
+const char* const kIntDataNames[] = {"min500c.dat", "min500d.dat"};
+
+}  // namespace
+
+plat::Stream* OpenGuardedStream(const char* path, const char* mode, int share) {
+  plat::Stream* stream = nullptr;
+  if (exf_BeginOpen(path, mode)) stream = plat::fsopen(path, mode, share);
+  return exf_RegisterStream(stream, 0);
+}
+
+void CloseGuardedStream(plat::Stream* stream) {
+  int closed = plat::fclose(stream);
+  exf_EndOpen(closed, stream, -1);
+}
+
+int DeleteFileForced(const char* path) {
+  if (!TalVer_FindFile(path, 0)) return 1;
+  if (!plat::SetFileAttributes(path, FILE_ATTRIBUTE_NORMAL)) TRACE_CODE(plat::GetLastError());
+  int result = exf_DeleteFile(path);
+  if (!result) {
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
+  return result;
+}
+
+int CopyFileForced(const char* source, const char* destination, int /*ignored*/) {
+  if (TalVer_FindFile(destination, 0)) {
+    if (!plat::SetFileAttributes(destination, FILE_ATTRIBUTE_NORMAL))
+      TRACE_CODE(plat::GetLastError());
+    if (!DeleteFileForced(destination)) {
+      TRACE_CODE(plat::GetLastError());
+      return 0;
+    }
+  }
+  WORD error = 0;
+  int result = dsvp_ApiCopyFile(destination, source, &error);
+  if (!result) {
+    TRACE_WORD(error);
+    return 0;
+  }
+  return result;
+}
+
+int PathExists(const char* path) {
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(path, &data);
+  if (!search) return 0;
+  plat::FindClose(search);
+  return 1;
+}
+
+int EnsureDirectory(const char* path, DWORD* error) {
+  if (PathExists(path)) return 1;
+  if (!plat::CreateDirectory(path)) {
+    *error = plat::GetLastError();
+    TRACE_CODE(*error);
+    return 0;
+  }
+  return 1;
+}
+
+int CreateMediaConfigDirs(const char* root, DWORD* error) {
+  DWORD serial = GetSerialNumber();
+  char path[MAX_PATH];
+  if (!FORMAT_PATH(path, "%s\\PLAXON", root) || !EnsureDirectory(path, error)) return 0;
+  if (!FORMAT_PATH(path, "%s\\PLAXON\\CONFIG", root) || !EnsureDirectory(path, error)) return 0;
+  if (!FORMAT_PATH(path, "%s\\PLAXON\\CONFIG\\%.6u", root, serial) || !EnsureDirectory(path, error))
+    return 0;
+  return 1;
+}
+
+void CreateConfigSubdirs(const char* dir) {
+  char base[MAX_PATH];
+  std::size_t n = std::strlen(dir);
+  bool endsInSeparator = n > 0 && dir[n - 1] == '\\';
+  if (!FORMAT_PATH(base, endsInSeparator ? "%s" : "%s\\", dir)) {
+    TRACE_TEXT("ERR CreateConfigSubdirs(path)");
+    return;
+  }
+  char path[MAX_PATH];
+  if (FORMAT_PATH(path, "%sconfig", base)) plat::CreateDirectory(path);
+  if (FORMAT_PATH(path, "%sconfig\\CNFDATA", base)) plat::CreateDirectory(path);
+}
+
+int IsListedFile(const char* name) {
+  for (const char* excluded : kExcludedNames)
+    if (std::strcmp(name, excluded) == 0) return 0;
+  return 1;
+}
+
+int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s*.*", dir)) {
+    // A directory whose names do not fit a path cannot be listed whole.
+    TRACE_TEXT("ERR ListDirectoryFiles(path)");
+    return 0;
+  }
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(pattern, &data);
+  if (!search) return 1;
+  // The first entry (the "." of a subdirectory) is passed over unseen.
+  while (plat::FindNextFile(search, &data)) {
+    const char* name = data.cFileName;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      char subdir[MAX_PATH];
+      char subprefix[MAX_PATH];
+      if (!FORMAT_PATH(subdir, "%s\\%s\\", dir, name) ||
+          !FORMAT_PATH(subprefix, "%s/%s", prefix, name)) {
+        TRACE_TEXT("ERR ListDirectoryFiles(path)");
+        plat::FindClose(search);
+        return 0;
+      }
+      if (!ListDirectoryFiles(subdir, subprefix, stream)) {
+        plat::FindClose(search);
+        return 0;
+      }
+    } else if (IsListedFile(name)) {
+      plat::fprintf(stream, "%s/%s\n", prefix, name);
+    }
+  }
+  plat::FindClose(search);
+  return 1;
+}
+
+int WriteBackupListFile() {
+  char listPath[MAX_PATH];
+  char configDir[MAX_PATH];
+  if (!FORMAT_PATH(listPath, "%s%s", RootPath, "\\PLAXON\\TMP\\cnfbaklist") ||
+      !FORMAT_PATH(configDir, "%s%s", RootPath, "\\PLAXON\\CONFIG\\")) {
+    TRACE_TEXT("ERR fopen");
+    return 0;
+  }
+  plat::Stream* stream = OpenGuardedStream(listPath, "w", plat::SH_DENYNO);
+  if (!stream) {
+    TRACE_TEXT("ERR fopen");
+    return 0;
+  }
+  int result = ListDirectoryFiles(configDir, "CONFIG", stream);
+  bool writeFailed = plat::ferror(stream) != 0;
+  int closed = plat::fclose(stream);
+  exf_EndOpen(closed, stream, -1);
+  // A list that did not reach the disk whole would make an archive that
+  // silently lacks files.
+  if (result && (writeFailed || closed != 0)) {
+    TRACE_TEXT("ERR fwrite");
+    return 0;
+  }
+  return result;
+}
+
+DWORD GetSerialNumber() {
+  if (SerialNumberCache != 0) return SerialNumberCache;
+  char configDir[MAX_PATH];
+  if (!FORMAT_PATH(configDir, "%s%s", RootPath, "\\PLAXON\\CONFIG\\")) return 0;
+  WORD error = 0;
+  if (!dsvp_ApiGetSerialNumber(configDir, &SerialNumberCache, &error)) {
+    SerialNumberCache = 0;
+    TRACE_WORD(error);
+  }
+  return SerialNumberCache;
+}
+
+void ResetSerialNumberCache() { SerialNumberCache = 0; }
+
+int GetFileDirectory(const char* path, char* out) {
+  const char* afterDrive = path;
+  char drive[3] = {};
+  if (path[0] && path[1] == ':') {
+    drive[0] = path[0];
+    drive[1] = ':';
+    afterDrive = path + 2;
+  }
+  const char* lastSep = nullptr;
+  for (const char* p = afterDrive; *p; ++p)
+    if (*p == '\\' || *p == '/') lastSep = p;
+  if (!lastSep) {
+    TRACE_CODE(0);
+    return 0;
+  }
+  std::size_t dirLen = static_cast<std::size_t>(lastSep - afterDrive) + 1;
+  std::size_t driveLen = std::strlen(drive);
+  if (driveLen + dirLen >= MAX_PATH) {
+    TRACE_CODE(0);
+    return 0;
+  }
+  std::memcpy(out, drive, driveLen);
+  std::memcpy(out + driveLen, afterDrive, dirLen);
+  out[driveLen + dirLen] = '\0';
+  return 1;
+}
+
+void CopyIntDataFiles(const char* root) {
+  CreateConfigSubdirs(root);
+  for (const char* name : kIntDataNames) {
+    char from[MAX_PATH];
+    char to[MAX_PATH];
+    if (!FORMAT_PATH(from, "%s%s%s", root, "OTHERS\\INTDATA\\", name) ||
+        !FORMAT_PATH(to, "%s%s%s", root, "Config\\", name)) {
+      TRACE_TEXT("ERR CopyIntDataFiles(path)");
+      continue;
+    }
+    CopyFileForced(from, to, 0);
+  }
+}

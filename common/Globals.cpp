@@ -1,0 +1,15 @@
+#include "Globals.h"
+
+#include <cstring>
+
+#include "svpsvc/SvpServices.h"
+
+char RootPath[MAX_PATH];
+void* ModuleInstance = nullptr;
+
+void RefreshRootPath() {
+  const char* root = dsvw_GetDkcRootDir();
+  // The root is a short drive prefix; a longer text is cut at the buffer.
+  std::strncpy(RootPath, root ? root : "", sizeof RootPath - 1);
+  RootPath[sizeof RootPath - 1] = '\0';
+}

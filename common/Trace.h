@@ -1,0 +1,45 @@
+// Trace lines and operator messages.
+//
+// Every module names itself once with TALVER_SOURCE("CnfFunc"); its trace
+// lines then carry ".\CnfFunc.cpp" and the line of the call.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/WinTypes.h"
+
+#define TALVER_SOURCE(name) \
+  namespace {               \
+  [[maybe_unused]] constexpr const char kTraceSource[] = ".\\" name ".cpp"; \
+  }
+
+#define TRACE_TEXT(text) TraceText(kTraceSource, __LINE__, (text))
+#define TRACE_CODE(code) TraceCode(kTraceSource, __LINE__, static_cast<std::uint32_t>(code))
+// A result word is traced sign-extended to 32 bits.
+#define TRACE_WORD(word) \
+  TRACE_CODE(static_cast<std::int32_t>(static_cast<std::int16_t>(static_cast<WORD>(word))))
+
+// Hands the text unchanged to the common library's trace write (0, 259, text).
+void TraceLine(const char* text);
+// "File=%s(%d)\n%s"; at most 255 characters, longer lines are cut.
+void TraceText(const char* source, int line, const char* text);
+// "File=%s(%d) ErrCode=0x%X".
+void TraceCode(const char* source, int line, std::uint32_t code);
+
+// The message box of the catalogue, then the answer line.
+WORD ShowMessage(HWND owner, int group, int messageId, int identifier, int kind, UINT style);
+void LogMessageAnswer(int messageId, WORD answer);
+
+struct ResultMessage {
+  int messageId;  // 0: no message (a cancel)
+  int kind;
+  UINT style;
+};
+// The operator message that belongs to a result word.
+ResultMessage ResultMessageOf(WORD word);
+// Shows it; the answer sign-extended, 0 for a cancel (0x4000).
+std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert);
+
+// Selection labels of LogSelection.
+const char* SelectionLabelText(int label);
+void LogSelection(int dialogResult, int label, int kind);

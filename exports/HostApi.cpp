@@ -1,0 +1,64 @@
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "exports/talver_host.h"
+#include "platform/Operator.h"
+#include "platform/Platform.h"
+#include "platform/PosixPlatform.h"
+#include "platform/World.h"
+#include "svpsvc/SvpServices.h"
+
+namespace {
+
+int CopyOut(const std::string& text, char* out, std::size_t size) {
+  if (!out || size == 0 || text.size() + 1 > size) return 0;
+  std::snprintf(out, size, "%s", text.c_str());
+  return 1;
+}
+
+// Wraps an operator the host keeps alive itself.
+std::shared_ptr<plat::Operator> Borrow(plat::Operator* op) {
+  return std::shared_ptr<plat::Operator>(op, [](plat::Operator*) {});
+}
+
+}  // namespace
+
+int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize) {
+  std::string why;
+  auto world = plat::World::Load(iniPath ? iniPath : "", &why);
+  if (!world) {
+    CopyOut(why.substr(0, errorSize ? errorSize - 1 : 0), error, errorSize);
+    return 0;
+  }
+  plat::Install(std::make_shared<plat::PosixPlatform>(std::move(*world)));
+  return 1;
+}
+
+int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
+
+void TalverHost_SetOperator(plat::Operator* op) {
+  plat::SetOperator(op ? Borrow(op) : nullptr);
+}
+
+void TalverHost_SetTraceEcho(int on) { svc::SetTraceEcho(on != 0); }
+
+int TalverHost_TraceFile(char* out, std::size_t size) {
+  return CopyOut(svc::TraceFilePath(), out, size);
+}
+
+int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size) {
+  std::string host;
+  if (!plat::HasCurrent() || !plat::ResolveHostPath(systemPath, &host)) return 0;
+  return CopyOut(host, out, size);
+}
+
+int TalverHost_Setting(const char* key, const char* fallback, char* out, std::size_t size) {
+  if (!plat::HasCurrent()) return 0;
+  return CopyOut(plat::Current().GetWorld().Setting(key, fallback ? fallback : ""), out, size);
+}
+
+int TalverHost_Root(char* out, std::size_t size) {
+  if (!plat::HasCurrent()) return 0;
+  return CopyOut(plat::Current().GetWorld().root, out, size);
+}

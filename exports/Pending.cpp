@@ -1,0 +1,48 @@
+// Operations whose modules are not built yet: each fails cleanly with the
+// result word 0x2000 and one trace line, so that every export already runs
+// its whole frame.
+#include <cstdio>
+
+#include "common/Trace.h"
+#include "exports/Exports.h"
+#include "exports/Operations.h"
+
+TALVER_SOURCE("Talver")
+
+namespace {
+int NotAvailable(WORD* resultWord, const char* what) {
+  char line[128];
+  std::snprintf(line, sizeof line, "ERR %s (not available in this build)", what);
+  TRACE_TEXT(line);
+  if (resultWord) *resultWord = 0x2000;
+  return 0;
+}
+}  // namespace
+
+int Talver_BackupConfigToMedia(HWND, WORD* rw) { return NotAvailable(rw, "Talver_BackupConfigToMedia"); }
+int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
+  return NotAvailable(rw, "Talver_OffSvpBackupByModel");
+}
+int CompressDialog(HWND, std::int16_t, DWORD, const char*, const char*) {
+  return NotAvailable(nullptr, "CompressDialog");
+}
+int Talver_HddBacukupConfig(HWND, char*, DWORD, WORD* rw) {
+  return NotAvailable(rw, "Talver_HddBacukupConfig");
+}
+int UpdateConfigTo2ndSvp(WORD* rw) {
+  NotAvailable(nullptr, "UpdateConfigTo2ndSvp");
+  *rw = 0x4004;
+  return 0;
+}
+WORD SetupConfigInSvp(HWND, const char*, const char*, WORD* rw) {
+  return static_cast<WORD>(NotAvailable(rw, "SetupConfigInSvp"));
+}
+int CheckConfigFileArchive(const char*, DWORD, WORD* rw) {
+  return NotAvailable(rw, "CheckConfigFileArchive");
+}
+int ReadConfig4File(const char*, BYTE*, WORD* rw) { return NotAvailable(rw, "ReadConfig4File"); }
+int talver_ReadConfig4(const char*, BYTE*) { return NotAvailable(nullptr, "talver_ReadConfig4"); }
+int RestoreConfigFromMedia(HWND, WORD*, WORD* rw) { return NotAvailable(rw, "RestoreConfigFromMedia"); }
+int RestoreConfigFromBackupFile(HWND, WORD* rw) {
+  return NotAvailable(rw, "RestoreConfigFromBackupFile");
+}

@@ -1,0 +1,207 @@
+// The exported functions and the frame each call runs in: root refresh,
+// start and end trace lines, one operation with a result word, result.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "common/Trace.h"
+#include "exports/Exports.h"
+#include "exports/Operations.h"
+#include "platform/Platform.h"
+#include "svpsvc/SvpServices.h"
+#include "tar32/Tar32.h"
+
+TALVER_SOURCE("Talver")
+
+namespace {
+
+bool EntryExists(const char* path) {
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(path, &data);
+  if (!search) return false;
+  plat::FindClose(search);
+  return true;
+}
+
+// The two backup exports turn a cancel into 2.
+int BackupResult(int result, WORD resultWord) {
+  if (result != 0) return result;
+  TRACE_WORD(resultWord);
+  return resultWord == 0x4000 ? 2 : 0;
+}
+
+}  // namespace
+
+// Process attach: keep the instance handle; the archiver never switches the
+// mouse cursor. On this machine the loader calls it as a constructor.
+extern "C" int TalverDllMain(void* module, DWORD reason, void* /*reserved*/) {
+  if (reason == 1) {
+    ModuleInstance = module;
+    TarSetCursorMode(0);
+  }
+  return 1;
+}
+
+namespace {
+__attribute__((constructor)) void OnProcessAttach() {
+  TalverDllMain(reinterpret_cast<void*>(&OnProcessAttach), 1, nullptr);
+}
+}  // namespace
+
+WORD dsvp_TalverRancher(HWND owner) {
+  RefreshRootPath();
+  TRACE_TEXT("Rancher Start");
+  ShowMessage(owner, 63, 4701, 20198, 1, 0x40);
+  TRACE_TEXT("Rancher Close");
+  return 1;
+}
+
+int dsvp_TalverBackup(HWND owner) {
+  RefreshRootPath();
+  TRACE_TEXT("Config Backup Start");
+  WORD resultWord = 0;
+  int result = BackupResult(Talver_BackupConfigToMedia(owner, &resultWord), resultWord);
+  TRACE_TEXT("Config Backup END");
+  return result;
+}
+
+int dsvp_TalverIsUncompressed(HWND owner, const char* archivePath, const char* targetDir) {
+  RefreshRootPath();
+  TRACE_TEXT("Uncompressed Start");
+  int result = 0;
+  if (!EntryExists(archivePath)) {
+    TRACE_TEXT("ERR INVALID_HANDLE_VALUE");
+  } else if (!EntryExists(targetDir)) {
+    TRACE_TEXT("ERR INVALID_HANDLE_VALUE");
+  } else {
+    result = Talver_ConfigIsUncompressed(owner, archivePath, targetDir);
+    if (result == 0) TRACE_TEXT("ERR Talver_ConfigIsUncompressed");
+  }
+  TRACE_TEXT("Uncompressed END");
+  return result;
+}
+
+int dsvCnf_ConfigIsUpdate(void) { return 1; }
+
+int dsvCnf_ConfigIsHddBackup(HWND owner, DWORD mode, WORD* resultWord) {
+  RefreshRootPath();
+  TRACE_TEXT("Config HDD Backup Start");
+  DWORD waitWindow = 0;
+  DWORD display = 0;
+  if (mode == 1)
+    waitWindow = dsvp_ApiOpenWaitWindow(owner, 0, "Backup Configuration...", "TALVER Wait...");
+  else if (mode == 2)
+    display = 1;
+  char archivePath[MAX_PATH] = {};
+  int result = Talver_HddBacukupConfig(owner, archivePath, display, resultWord);
+  if (result == 0) TRACE_WORD(*resultWord);
+  char marker[MAX_PATH];
+  if (FORMAT_PATH(marker, "%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp"))
+    DeleteFileForced(marker);
+  if (waitWindow != 0) dsvp_ApiCloseWaitWindow(waitWindow);
+  TRACE_TEXT("Config HDD Backup END");
+  return result;
+}
+
+void dsvCnf_ConfigUpdateTo2ndSVP(void) {
+  RefreshRootPath();
+  TRACE_TEXT("ConfigUpdateTo2ndSVP Start");
+  int failures = 0;
+  for (;;) {
+    WORD resultWord = 0;
+    if (UpdateConfigTo2ndSvp(&resultWord) == 1) break;
+    TRACE_WORD(resultWord);
+    ++failures;
+    if (failures > 5) {
+      TRACE_CODE(failures);
+      break;
+    }
+  }
+  TRACE_TEXT("ConfigUpdateTo2ndSVP END");
+}
+
+WORD dsvCnf_SetupConfigInSVP(HWND owner, const char* sourceRoot, const char* targetDir) {
+  RefreshRootPath();
+  TRACE_TEXT("SetupConfigInSVP Start");
+  WORD resultWord = 0;
+  WORD result = SetupConfigInSvp(owner, sourceRoot, targetDir, &resultWord);
+  if (result != 1) TRACE_WORD(resultWord);
+  TRACE_TEXT("SetupConfigInSVP END");
+  return result;
+}
+
+int dsvCnf_CheckConfigFile(const char* archivePath, DWORD selector, WORD* resultWord) {
+  RefreshRootPath();
+  TRACE_TEXT("Check Config File Start");
+  int result = CheckConfigFileArchive(archivePath, selector, resultWord);
+  if (result == 0) TRACE_TEXT("ERR");
+  TRACE_TEXT("Check Config File END");
+  return result;
+}
+
+int dsvp_TalverIsCompressed(void) {
+  RefreshRootPath();
+  TRACE_TEXT("Compressed Start");
+  TRACE_TEXT("Compressed END");
+  return 1;
+}
+
+int dsvCnf_GetStrConfigType(char* typeText, WORD* resultWord) {
+  RefreshRootPath();
+  auto* record = static_cast<BYTE*>(std::calloc(1, 32));
+  if (!record) {
+    *resultWord = 0x2000;
+    TRACE_CODE(0x2000);
+    return 0;
+  }
+  char path[MAX_PATH];
+  int result = 0;
+  if (!FORMAT_PATH(path, "%s%s", RootPath, "\\Plaxon\\Config\\config4")) {
+    *resultWord = 0x2000;
+    TRACE_CODE(0x2000);
+  } else if (!ReadConfig4File(path, record, resultWord)) {
+    TRACE_WORD(*resultWord);
+    *resultWord = 0x2000;
+  } else {
+    unsigned type = static_cast<unsigned>(record[10] | (record[11] << 8));
+    std::snprintf(typeText, 5, "%.4X", type);
+    result = 1;
+  }
+  std::free(record);
+  return result;
+}
+
+WORD _WEP_4(WORD /*value*/) { return 1; }
+
+int WEP(int value) { return dsvp_WEP(value); }
+
+int dsvCnf_OffSvpAllConf(HWND owner, WORD mode, DWORD modelSelector) {
+  RefreshRootPath();
+  TRACE_TEXT("Config Backup Start");
+  WORD resultWord = 0;
+  int result = (mode == 0 || mode == 2)
+                   ? Talver_OffSvpBackupByModel(owner, modelSelector, mode, &resultWord)
+                   : Talver_BackupConfigToMedia(owner, &resultWord);
+  result = BackupResult(result, resultWord);
+  TRACE_TEXT("Config Backup END");
+  return result;
+}
+
+int dsvCnf_RestoreConf(HWND owner, WORD* restoreKind, WORD* resultWord) {
+  TRACE_TEXT("Start dsvCnf_RestoreConf");
+  RefreshRootPath();
+  int result = RestoreConfigFromMedia(owner, restoreKind, resultWord);
+  TRACE_TEXT("End dsvCnf_RestoreConf");
+  return result;
+}
+
+int dsvCnf_RestoreConf2(HWND owner, WORD* resultWord) {
+  TRACE_TEXT("Start dsvCnf_RestoreConf2");
+  RefreshRootPath();
+  int result = RestoreConfigFromBackupFile(owner, resultWord);
+  TRACE_TEXT("End dsvCnf_RestoreConf2");
+  return result;
+}

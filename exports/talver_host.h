@@ -1,0 +1,30 @@
+// The host API: what a program that loads libtalver on this machine uses to
+// give the library its world and its operator, beside the exports.
+#pragma once
+
+#include <cstddef>
+
+#include "exports/Exports.h"
+
+namespace plat {
+class Operator;
+}
+
+// Loads the world described by an INI file and installs the POSIX platform
+// over it. 1 on success; 0 with a reason in error.
+TALVER_EXPORT int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize);
+// Whether a world is loaded.
+TALVER_EXPORT int TalverHost_HasWorld(void);
+// The operator that answers message boxes and dialogs (not owned; null
+// restores the default, which takes every first button).
+TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
+// Echo trace lines to stderr as well.
+TALVER_EXPORT void TalverHost_SetTraceEcho(int on);
+// Host paths of the world's trace and audit files, and of a system path.
+TALVER_EXPORT int TalverHost_TraceFile(char* out, std::size_t size);
+TALVER_EXPORT int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size);
+// A setting of the world ("section.key"), or the fallback.
+TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char* out,
+                                     std::size_t size);
+// The software root of the loaded world ("C:").
+TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);

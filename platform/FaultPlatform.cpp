@@ -1,0 +1,130 @@
+#include "FaultPlatform.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace plat {
+namespace {
+
+std::string Lower(std::string s) {
+  std::transform(s.begin(), s.end(), s.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return s;
+}
+
+}  // namespace
+
+FaultPlatform::FaultPlatform(std::shared_ptr<Platform> inner) : inner_(std::move(inner)) {}
+
+void FaultPlatform::AddRule(FaultRule rule) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rule.pathContains = Lower(rule.pathContains);
+  rules_.push_back(std::move(rule));
+}
+
+void FaultPlatform::ClearRules() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  rules_.clear();
+}
+
+int FaultPlatform::Injected() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return injected_;
+}
+
+bool FaultPlatform::Fires(FaultOp op, const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::string lower = Lower(path);
+  for (auto& rule : rules_) {
+    if (rule.op != op || rule.times == 0) continue;
+    if (!rule.pathContains.empty() && lower.find(rule.pathContains) == std::string::npos)
+      continue;
+    if (rule.skip > 0) {
+      --rule.skip;
+      continue;
+    }
+    if (rule.times > 0) --rule.times;
+    ++injected_;
+    SetLastError(rule.error);
+    return true;
+  }
+  return false;
+}
+
+std::string FaultPlatform::PathOf(HANDLE file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = openPaths_.find(file);
+  return it == openPaths_.end() ? std::string() : it->second;
+}
+
+HANDLE FaultPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                                 DWORD flags) {
+  if (Fires(FaultOp::Open, path ? path : "")) return nullptr;
+  HANDLE h = inner_->CreateFile(path, access, share, disposition, flags);
+  if (h) {
+    DWORD saved = GetLastError();
+    std::lock_guard<std::mutex> lock(mutex_);
+    // Handles are reused after close; the newest path for a handle wins.
+    openPaths_[h] = path;
+    SetLastError(saved);
+  }
+  return h;
+}
+
+bool FaultPlatform::ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) {
+  if (Fires(FaultOp::Read, PathOf(file))) {
+    if (read) *read = 0;
+    return false;
+  }
+  return inner_->ReadFile(file, buffer, count, read);
+}
+
+bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
+  if (Fires(FaultOp::Write, PathOf(file))) {
+    if (written) *written = 0;
+    return false;
+  }
+  return inner_->WriteFile(file, buffer, count, written);
+}
+
+HANDLE FaultPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
+  if (Fires(FaultOp::Find, pattern ? pattern : "")) return nullptr;
+  return inner_->FindFirstFile(pattern, data);
+}
+
+DWORD FaultPlatform::GetFileAttributes(const char* path) {
+  if (Fires(FaultOp::Attributes, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
+  return inner_->GetFileAttributes(path);
+}
+
+bool FaultPlatform::SetFileAttributes(const char* path, DWORD attributes) {
+  if (Fires(FaultOp::Attributes, path ? path : "")) return false;
+  return inner_->SetFileAttributes(path, attributes);
+}
+
+bool FaultPlatform::DeleteFile(const char* path) {
+  if (Fires(FaultOp::Delete, path ? path : "")) return false;
+  return inner_->DeleteFile(path);
+}
+
+bool FaultPlatform::CreateDirectory(const char* path) {
+  if (Fires(FaultOp::CreateDir, path ? path : "")) return false;
+  return inner_->CreateDirectory(path);
+}
+
+bool FaultPlatform::RemoveDirectory(const char* path) {
+  if (Fires(FaultOp::Delete, path ? path : "")) return false;
+  return inner_->RemoveDirectory(path);
+}
+
+bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
+  if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
+  return inner_->MoveFile(from, to, replace);
+}
+
+HANDLE FaultPlatform::CreateThread(ThreadProc proc, void* arg) {
+  if (Fires(FaultOp::Thread, "")) return nullptr;
+  return inner_->CreateThread(proc, arg);
+}
+
+}  // namespace plat

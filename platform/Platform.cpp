@@ -1,0 +1,202 @@
+#include "Platform.h"
+
+#include <ini.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <strings.h>
+
+#include "PlatformInternal.h"
+#include "World.h"
+
+namespace plat {
+namespace {
+
+std::mutex gInstallMutex;
+std::shared_ptr<Platform> gPlatform;
+thread_local DWORD tLastError = 0;
+
+std::mutex gDebugMutex;
+std::vector<std::string> gDebugLines;
+
+}  // namespace
+
+Platform& Current() {
+  std::lock_guard<std::mutex> lock(gInstallMutex);
+  if (!gPlatform) {
+    std::fprintf(stderr, "talver: no world is loaded\n");
+    std::abort();
+  }
+  return *gPlatform;
+}
+
+bool HasCurrent() {
+  std::lock_guard<std::mutex> lock(gInstallMutex);
+  return gPlatform != nullptr;
+}
+
+std::shared_ptr<Platform> Install(std::shared_ptr<Platform> platform) {
+  std::lock_guard<std::mutex> lock(gInstallMutex);
+  std::swap(gPlatform, platform);
+  return platform;
+}
+
+std::shared_ptr<Platform> InstalledShared() {
+  std::lock_guard<std::mutex> lock(gInstallMutex);
+  return gPlatform;
+}
+
+DWORD GetLastError() { return tLastError; }
+void SetLastError(DWORD code) { tLastError = code; }
+bool StopRequested() { return ThreadStopRequested(); }
+
+HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
+  return Current().CreateFile(path, access, share, disposition, flags);
+}
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) {
+  return Current().ReadFile(file, buffer, count, read);
+}
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
+  return Current().WriteFile(file, buffer, count, written);
+}
+BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint64_t* position) {
+  return Current().SetFilePointer(file, offset, method, position);
+}
+BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
+BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
+
+BOOL CloseHandle(HANDLE handle) {
+  if (!handle) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  delete handle;
+  return TRUE;
+}
+
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
+  return Current().FindFirstFile(pattern, data);
+}
+BOOL FindNextFile(HANDLE search, WIN32_FIND_DATA* data) {
+  return Current().FindNextFile(search, data);
+}
+BOOL FindClose(HANDLE search) { return CloseHandle(search); }
+DWORD GetFileAttributes(const char* path) { return Current().GetFileAttributes(path); }
+BOOL SetFileAttributes(const char* path, DWORD attributes) {
+  return Current().SetFileAttributes(path, attributes);
+}
+BOOL DeleteFile(const char* path) { return Current().DeleteFile(path); }
+BOOL CreateDirectory(const char* path) { return Current().CreateDirectory(path); }
+BOOL RemoveDirectory(const char* path) { return Current().RemoveDirectory(path); }
+BOOL MoveFileEx(const char* from, const char* to, bool replace) {
+  return Current().MoveFile(from, to, replace);
+}
+bool ResolveHostPath(const char* path, std::string* host) {
+  return Current().ResolveHostPath(path, host);
+}
+DWORD GetLogicalDrives() { return Current().GetLogicalDrives(); }
+UINT GetDriveType(const char* root) { return Current().GetDriveType(root); }
+BOOL GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                        std::uint64_t* totalFree) {
+  return Current().GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
+}
+HANDLE CreateThread(ThreadProc proc, void* arg) { return Current().CreateThread(proc, arg); }
+DWORD WaitForSingleObject(HANDLE thread, DWORD ms) {
+  return Current().WaitForSingleObject(thread, ms);
+}
+BOOL TerminateThread(HANDLE thread, DWORD exitCode) {
+  return Current().TerminateThread(thread, exitCode);
+}
+BOOL GetExitCodeThread(HANDLE thread, DWORD* code) {
+  return Current().GetExitCodeThread(thread, code);
+}
+void Sleep(DWORD ms) { Current().Sleep(ms); }
+void GetLocalTime(SYSTEMTIME* time) { Current().GetLocalTime(time); }
+std::uint32_t GetTickCount() { return Current().GetTickCount(); }
+HANDLE CreateFileMapping(const char* name, DWORD size) {
+  return Current().CreateFileMapping(name, size);
+}
+HANDLE OpenFileMapping(const char* name) { return Current().OpenFileMapping(name); }
+void* MapViewOfFile(HANDLE mapping) { return Current().MapViewOfFile(mapping); }
+BOOL UnmapViewOfFile(void* view) { return Current().UnmapViewOfFile(view); }
+
+bool GetFileSizeByName(const char* path, std::uint64_t* size) {
+  WIN32_FIND_DATA data;
+  HANDLE h = FindFirstFile(path, &data);
+  if (!h) return false;
+  FindClose(h);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  *size = data.nFileSize;
+  return true;
+}
+
+namespace {
+
+struct ProfileQuery {
+  const char* section;
+  const char* key;
+  std::string value;
+  bool found = false;
+};
+
+int OnProfileEntry(void* user, const char* section, const char* key, const char* value) {
+  auto* q = static_cast<ProfileQuery*>(user);
+  if (!q->found && strcasecmp(section, q->section) == 0 && strcasecmp(key, q->key) == 0) {
+    q->value = value;
+    q->found = true;
+  }
+  return 1;
+}
+
+DWORD CopyBounded(const std::string& text, char* out, DWORD size) {
+  if (size == 0) return 0;
+  std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
+  std::memcpy(out, text.data(), n);
+  out[n] = '\0';
+  return static_cast<DWORD>(n);
+}
+
+}  // namespace
+
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                              char* out, DWORD size, const char* path) {
+  std::string fallback = defaultText ? defaultText : "";
+  while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
+  HANDLE f = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!f) {
+    DWORD n = CopyBounded(fallback, out, size);
+    SetLastError(ERROR_FILE_NOT_FOUND);
+    return n;
+  }
+  std::string text;
+  char buffer[4096];
+  DWORD got = 0;
+  while (ReadFile(f, buffer, sizeof buffer, &got) && got > 0) text.append(buffer, got);
+  CloseHandle(f);
+  ProfileQuery q{section, key, {}, false};
+  ini_parse_string(text.c_str(), OnProfileEntry, &q);
+  return CopyBounded(q.found ? q.value : fallback, out, size);
+}
+
+void OutputDebugString(const char* text) {
+  std::lock_guard<std::mutex> lock(gDebugMutex);
+  // The sink keeps the most recent lines only, so a long run never grows it
+  // without bound.
+  if (gDebugLines.size() >= 10000) gDebugLines.erase(gDebugLines.begin());
+  gDebugLines.emplace_back(text ? text : "");
+  if (std::getenv("TALVER_DEBUG_OUTPUT")) std::fprintf(stderr, "[debug] %s", text ? text : "");
+}
+
+std::vector<std::string> TakeDebugOutput() {
+  std::lock_guard<std::mutex> lock(gDebugMutex);
+  std::vector<std::string> lines;
+  lines.swap(gDebugLines);
+  return lines;
+}
+
+}  // namespace plat

@@ -1,0 +1,152 @@
+// The platform interface: the only way the system's code reaches files,
+// directories, drives, threads, shared memory, time and profile strings.
+//
+// The system speaks in Windows-style paths ("C:\PLAXON\CONFIG\config.inf").
+// A Platform resolves them: a POSIX half over a world of host directories
+// (PosixPlatform), room for a native Windows half, and a fault-injecting half
+// for tests (FaultPlatform) that decorates another one.
+//
+// The free functions in namespace plat forward to the current Platform and
+// keep the per-thread last error, as the system services do.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WinTypes.h"
+
+namespace plat {
+
+class World;
+
+// Every handle points at one of these; CloseHandle deletes it.
+struct KernelObject {
+  virtual ~KernelObject() = default;
+};
+
+using ThreadProc = void (*)(void* arg);
+
+class Platform {
+ public:
+  virtual ~Platform() = default;
+
+  // --- files --------------------------------------------------------------
+  virtual HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                            DWORD flags) = 0;
+  virtual bool ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) = 0;
+  virtual bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) = 0;
+  virtual bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
+                              std::uint64_t* position) = 0;
+  virtual bool GetFileSize(HANDLE file, std::uint64_t* size) = 0;
+  virtual bool FlushFile(HANDLE file) = 0;
+
+  // --- names --------------------------------------------------------------
+  // A non-root directory yields "." and ".." first, then its entries in
+  // case-insensitive name order. "*" and "*.*" match every name.
+  virtual HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) = 0;
+  virtual bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) = 0;
+  virtual DWORD GetFileAttributes(const char* path) = 0;
+  virtual bool SetFileAttributes(const char* path, DWORD attributes) = 0;
+  virtual bool DeleteFile(const char* path) = 0;
+  virtual bool CreateDirectory(const char* path) = 0;
+  virtual bool RemoveDirectory(const char* path) = 0;
+  virtual bool MoveFile(const char* from, const char* to, bool replace) = 0;
+
+  // The host path that a system path names (for stand-ins that hand paths to
+  // host libraries, and for the tools). A missing last component is allowed.
+  virtual bool ResolveHostPath(const char* path, std::string* host) = 0;
+
+  // --- drives -------------------------------------------------------------
+  virtual DWORD GetLogicalDrives() = 0;
+  virtual UINT GetDriveType(const char* root) = 0;
+  virtual bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
+                                  std::uint64_t* total, std::uint64_t* totalFree) = 0;
+
+  // --- threads and time ---------------------------------------------------
+  virtual HANDLE CreateThread(ThreadProc proc, void* arg) = 0;
+  // Waits for a thread; WAIT_OBJECT_0 once it has ended, else WAIT_TIMEOUT.
+  virtual DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds) = 0;
+  // Asks the thread to stop at its next stop point (see StopRequested) and
+  // waits a bounded time for it; true when it has left.
+  virtual bool TerminateThread(HANDLE thread, DWORD exitCode) = 0;
+  virtual bool GetExitCodeThread(HANDLE thread, DWORD* code) = 0;
+  virtual void Sleep(DWORD milliseconds) = 0;
+  virtual void GetLocalTime(SYSTEMTIME* time) = 0;
+  virtual std::uint32_t GetTickCount() = 0;
+
+  // --- shared memory ------------------------------------------------------
+  // A named section of `size` bytes; sets ERROR_ALREADY_EXISTS (and still
+  // returns a handle) when another creator has it.
+  virtual HANDLE CreateFileMapping(const char* name, DWORD size) = 0;
+  virtual HANDLE OpenFileMapping(const char* name) = 0;
+  virtual void* MapViewOfFile(HANDLE mapping) = 0;
+  virtual bool UnmapViewOfFile(void* view) = 0;
+
+  // The world this platform serves (drive table, identity, settings).
+  virtual const World& GetWorld() const = 0;
+};
+
+// The platform the system runs on. Never null once a world is loaded.
+Platform& Current();
+bool HasCurrent();
+// Installs a platform; returns the previous one (tests restore it).
+std::shared_ptr<Platform> Install(std::shared_ptr<Platform> platform);
+std::shared_ptr<Platform> InstalledShared();
+
+// The per-thread last error.
+DWORD GetLastError();
+void SetLastError(DWORD code);
+
+// Stop points: a thread asked to stop (TerminateThread) sees true here and
+// leaves at its next chance, releasing what it holds.
+bool StopRequested();
+
+// --- forwarding functions in the system services' shape ------------------
+HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read);
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written);
+BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint64_t* position);
+BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size);
+BOOL FlushFileBuffers(HANDLE file);
+BOOL CloseHandle(HANDLE handle);
+HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);
+BOOL FindNextFile(HANDLE search, WIN32_FIND_DATA* data);
+BOOL FindClose(HANDLE search);
+DWORD GetFileAttributes(const char* path);
+BOOL SetFileAttributes(const char* path, DWORD attributes);
+BOOL DeleteFile(const char* path);
+BOOL CreateDirectory(const char* path);
+BOOL RemoveDirectory(const char* path);
+BOOL MoveFileEx(const char* from, const char* to, bool replace);
+bool ResolveHostPath(const char* path, std::string* host);
+DWORD GetLogicalDrives();
+UINT GetDriveType(const char* root);
+BOOL GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                        std::uint64_t* totalFree);
+HANDLE CreateThread(ThreadProc proc, void* arg);
+DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds);
+BOOL TerminateThread(HANDLE thread, DWORD exitCode);
+BOOL GetExitCodeThread(HANDLE thread, DWORD* code);
+void Sleep(DWORD milliseconds);
+void GetLocalTime(SYSTEMTIME* time);
+std::uint32_t GetTickCount();
+HANDLE CreateFileMapping(const char* name, DWORD size);
+HANDLE OpenFileMapping(const char* name);
+void* MapViewOfFile(HANDLE mapping);
+BOOL UnmapViewOfFile(void* view);
+// Profile strings as the system reads them: section and key case-insensitive,
+// the default when either is missing, at most size-1 characters copied.
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                              char* out, DWORD size, const char* path);
+// Debugger output: a sink that keeps every line for the tests (and echoes it
+// to stderr when TALVER_DEBUG_OUTPUT is set).
+void OutputDebugString(const char* text);
+std::vector<std::string> TakeDebugOutput();
+
+// Size of a named file, without opening it for the caller (find-first data).
+bool GetFileSizeByName(const char* path, std::uint64_t* size);
+
+}  // namespace plat

@@ -1,0 +1,864 @@
+#include "PosixPlatform.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <map>
+#include <thread>
+#include <vector>
+
+#include "PlatformInternal.h"
+
+namespace plat {
+namespace {
+
+// ---------------------------------------------------------------- helpers
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+DWORD ErrnoToError(int e) {
+  switch (e) {
+    case ENOENT: return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case EACCES:
+    case EPERM:
+    case EISDIR: return ERROR_ACCESS_DENIED;
+    case ENOSPC:
+    case EDQUOT: return ERROR_DISK_FULL;
+    case EEXIST: return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
+    case EROFS: return ERROR_WRITE_PROTECT;
+    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
+    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
+    case EBADF: return ERROR_INVALID_HANDLE;
+    default: return ERROR_INVALID_FUNCTION;
+  }
+}
+
+bool Fail(DWORD code) {
+  SetLastError(code);
+  return false;
+}
+
+bool ReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+DWORD AttributesOf(const struct stat& st) {
+  DWORD a = 0;
+  if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+  if (ReadOnlyMode(st.st_mode)) a |= FILE_ATTRIBUTE_READONLY;
+  if (a == 0) a = FILE_ATTRIBUTE_ARCHIVE;
+  return a;
+}
+
+// Case-insensitive wildcard match with "*" and "?"; "*.*" matches every name
+// and "name.*" also matches "name".
+bool MatchPattern(const char* p, const char* n) {
+  while (*p) {
+    if (*p == '*') {
+      while (*p == '*') ++p;
+      if (!*p) return true;
+      for (const char* s = n; *s; ++s)
+        if (MatchPattern(p, s)) return true;
+      return MatchPattern(p, n + std::strlen(n));
+    }
+    if (!*n) return false;
+    if (*p != '?' && std::tolower(static_cast<unsigned char>(*p)) !=
+                         std::tolower(static_cast<unsigned char>(*n)))
+      return false;
+    ++p;
+    ++n;
+  }
+  return *n == '\0';
+}
+
+bool MatchName(const std::string& pattern, const std::string& name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (MatchPattern(pattern.c_str(), name.c_str())) return true;
+  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
+    return MatchPattern(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+  return false;
+}
+
+bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+// The entry of `dir` whose name equals `name` ignoring case; exact first.
+bool FindEntryNoCase(const std::string& dir, const std::string& name, std::string* actual) {
+  struct stat st;
+  std::string exact = dir + "/" + name;
+  if (::lstat(exact.c_str(), &st) == 0) {
+    *actual = name;
+    return true;
+  }
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return false;
+  bool found = false;
+  while (dirent* e = ::readdir(d)) {
+    if (EqualNoCase(e->d_name, name)) {
+      *actual = e->d_name;
+      found = true;
+      break;
+    }
+  }
+  ::closedir(d);
+  return found;
+}
+
+// ---------------------------------------------------------------- objects
+
+struct FileObject : KernelObject {
+  int fd = -1;
+  int driveIndex = -1;
+  bool writable = false;
+  bool deleteOnClose = false;
+  std::string host;
+  ~FileObject() override {
+    if (fd >= 0) ::close(fd);
+    if (deleteOnClose) ::unlink(host.c_str());
+  }
+};
+
+struct SearchObject : KernelObject {
+  std::vector<WIN32_FIND_DATA> entries;
+  std::size_t next = 0;
+};
+
+struct ThreadState {
+  std::mutex mutex;
+  std::condition_variable done;
+  bool finished = false;
+  DWORD exitCode = STILL_ACTIVE;
+  std::atomic<bool> stop{false};
+};
+
+thread_local ThreadState* tCurrentThread = nullptr;
+
+struct ThreadObject : KernelObject {
+  std::shared_ptr<ThreadState> state;
+};
+
+struct MappingObject : KernelObject {
+  int fd = -1;
+  std::string shmName;
+  bool creator = false;
+  std::size_t size = 0;
+  ~MappingObject() override {
+    if (fd >= 0) ::close(fd);
+    if (creator) ::shm_unlink(shmName.c_str());
+  }
+};
+
+std::mutex gViewsMutex;
+std::map<void*, std::size_t> gViews;
+
+std::string ShmNameOf(const char* name) {
+  std::string s = "/talver.";
+  for (const char* p = name; *p; ++p) s += (*p == '/') ? '_' : *p;
+  return s;
+}
+
+void FillFindData(const std::string& name, const struct stat& st, WIN32_FIND_DATA* data) {
+  std::memset(data, 0, sizeof(*data));
+  data->dwFileAttributes = AttributesOf(st);
+  data->nFileSize = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  data->ftLastWriteTime = st.st_mtime;
+  std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
+}
+
+std::uint64_t TreeBytes(const std::string& dir) {
+  std::uint64_t total = 0;
+  DIR* d = ::opendir(dir.c_str());
+  if (!d) return 0;
+  while (dirent* e = ::readdir(d)) {
+    if (!std::strcmp(e->d_name, ".") || !std::strcmp(e->d_name, "..")) continue;
+    std::string p = dir + "/" + e->d_name;
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) total += TreeBytes(p);
+    else if (S_ISREG(st.st_mode)) total += static_cast<std::uint64_t>(st.st_size);
+  }
+  ::closedir(d);
+  return total;
+}
+
+}  // namespace
+
+bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+
+PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
+
+// ---------------------------------------------------------------- paths
+
+bool PosixPlatform::Resolve(const char* path, Resolved* out) {
+  *out = Resolved{};
+  if (!path || !*path) return Fail(ERROR_PATH_NOT_FOUND);
+  if (std::strlen(path) >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE);
+
+  std::string base;
+  const char* rest = path;
+  if (std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':') {
+    int index = std::toupper(static_cast<unsigned char>(path[0])) - 'A';
+    const Drive& d = world_.drives[static_cast<std::size_t>(index)];
+    if (!d.present) return Fail(ERROR_PATH_NOT_FOUND);
+    if (d.notReady) return Fail(ERROR_NOT_READY);
+    out->driveIndex = index;
+    base = d.hostDir;
+    rest = path + 2;
+  } else if (IsSep(path[0]) && IsSep(path[1])) {
+    // \\server\share\...: a client-PC drive seen through terminal services.
+    std::string p(path);
+    std::replace(p.begin(), p.end(), '/', '\\');
+    const ClientDrive* match = nullptr;
+    for (const auto& c : world_.clientDrives) {
+      if (p.size() >= c.remoteName.size() &&
+          EqualNoCase(p.substr(0, c.remoteName.size()), c.remoteName) &&
+          (p.size() == c.remoteName.size() || p[c.remoteName.size()] == '\\'))
+        match = &c;
+    }
+    if (!match) return Fail(ERROR_BAD_NETPATH);
+    base = match->hostDir;
+    rest = path + match->remoteName.size();
+  } else {
+    // A host path, taken literally.
+    std::string host = path;
+    std::replace(host.begin(), host.end(), '\\', '/');
+    out->host = host;
+    struct stat st;
+    out->exists = ::stat(host.c_str(), &st) == 0;
+    out->isDirectory = out->exists && S_ISDIR(st.st_mode);
+    std::string parent = host;
+    while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
+    auto slash = parent.rfind('/');
+    parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : parent.substr(0, slash));
+    out->parentExists = ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    return true;
+  }
+
+  // Split into components; doubled separators collapse, "." is dropped and
+  // ".." never climbs above the drive root.
+  std::vector<std::string> parts;
+  std::string cur;
+  for (const char* p = rest;; ++p) {
+    if (*p == '\0' || IsSep(*p)) {
+      if (cur == "..") {
+        if (!parts.empty()) parts.pop_back();
+      } else if (!cur.empty() && cur != ".") {
+        parts.push_back(cur);
+      }
+      cur.clear();
+      if (*p == '\0') break;
+    } else {
+      cur += *p;
+    }
+  }
+
+  std::string host = base;
+  bool exists = true;
+  bool parentExists = true;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    std::string actual = parts[i];
+    if (exists) {
+      parentExists = true;
+      struct stat st;
+      if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        exists = false;
+        parentExists = false;
+      } else if (!FindEntryNoCase(host, parts[i], &actual)) {
+        exists = false;
+      }
+    } else {
+      parentExists = false;
+    }
+    host += "/" + actual;
+  }
+  struct stat st;
+  if (exists) exists = ::stat(host.c_str(), &st) == 0;
+  out->host = host;
+  out->isDriveRoot = parts.empty();
+  out->exists = exists;
+  out->parentExists = parts.empty() ? true : parentExists;
+  out->isDirectory = exists && S_ISDIR(st.st_mode);
+  return true;
+}
+
+bool PosixPlatform::ResolveHostPath(const char* path, std::string* host) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  *host = r.host;
+  return true;
+}
+
+bool PosixPlatform::CheckWritable(const Resolved& r) {
+  if (r.driveIndex >= 0 && world_.drives[static_cast<std::size_t>(r.driveIndex)].writeProtected)
+    return Fail(ERROR_WRITE_PROTECT);
+  return true;
+}
+
+std::uint64_t PosixPlatform::DriveBytesInUse(int driveIndex) {
+  return TreeBytes(world_.drives[static_cast<std::size_t>(driveIndex)].hostDir);
+}
+
+// ---------------------------------------------------------------- files
+
+HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD /*share*/,
+                                 DWORD disposition, DWORD flags) {
+  Resolved r;
+  if (!Resolve(path, &r)) return nullptr;
+  if (r.isDirectory || r.isDriveRoot) {
+    Fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  bool write = (access & GENERIC_WRITE) != 0;
+  bool creates = disposition == CREATE_NEW || disposition == CREATE_ALWAYS ||
+                 disposition == OPEN_ALWAYS || disposition == TRUNCATE_EXISTING;
+  if ((write || creates) && !CheckWritable(r)) return nullptr;
+  if (!r.parentExists) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  struct stat st;
+  bool exists = r.exists && ::stat(r.host.c_str(), &st) == 0;
+  if (exists && (write || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) &&
+      ReadOnlyMode(st.st_mode)) {
+    Fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  int oflags = O_CLOEXEC;
+  oflags |= (access & GENERIC_READ) && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+  switch (disposition) {
+    case CREATE_NEW:
+      if (exists) {
+        Fail(ERROR_FILE_EXISTS);
+        return nullptr;
+      }
+      oflags |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
+    case OPEN_EXISTING:
+      if (!exists) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+      }
+      break;
+    case OPEN_ALWAYS: oflags |= O_CREAT; break;
+    case TRUNCATE_EXISTING:
+      if (!exists) {
+        Fail(ERROR_FILE_NOT_FOUND);
+        return nullptr;
+      }
+      oflags |= O_TRUNC;
+      break;
+    default: Fail(ERROR_INVALID_PARAMETER); return nullptr;
+  }
+  if (creates && !write) oflags = (oflags & ~O_RDONLY) | O_RDWR;
+  int fd = ::open(r.host.c_str(), oflags, 0644);
+  if (fd < 0) {
+    Fail(ErrnoToError(errno));
+    return nullptr;
+  }
+  auto* f = new FileObject;
+  f->fd = fd;
+  f->driveIndex = r.driveIndex;
+  f->writable = write;
+  f->host = r.host;
+  f->deleteOnClose = (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
+                   ? ERROR_ALREADY_EXISTS
+                   : ERROR_SUCCESS);
+  return f;
+}
+
+bool PosixPlatform::ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (read) *read = 0;
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::read(f->fd, static_cast<char*>(buffer) + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return Fail(ErrnoToError(errno));
+    }
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  if (read) *read = static_cast<DWORD>(done);
+  return true;
+}
+
+bool PosixPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (written) *written = 0;
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  if (!f->writable) return Fail(ERROR_ACCESS_DENIED);
+  if (f->driveIndex >= 0) {
+    const Drive& d = world_.drives[static_cast<std::size_t>(f->driveIndex)];
+    if (d.notReady) return Fail(ERROR_NOT_READY);
+    if (d.writeProtected) return Fail(ERROR_WRITE_PROTECT);
+    if (d.totalBytes > 0 && count > 0) {
+      struct stat st;
+      off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
+      if (::fstat(f->fd, &st) == 0 && pos >= 0) {
+        std::uint64_t end = static_cast<std::uint64_t>(pos) + count;
+        std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+        std::uint64_t growth = end > size ? end - size : 0;
+        if (growth > 0 && DriveBytesInUse(f->driveIndex) + growth > d.totalBytes)
+          return Fail(ERROR_DISK_FULL);
+      }
+    }
+  }
+  std::size_t done = 0;
+  while (done < count) {
+    ssize_t n = ::write(f->fd, static_cast<const char*>(buffer) + done, count - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      if (written) *written = static_cast<DWORD>(done);
+      return Fail(ErrnoToError(errno));
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  if (written) *written = static_cast<DWORD>(done);
+  return true;
+}
+
+bool PosixPlatform::SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
+                                   std::uint64_t* position) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  int whence = method == FILE_BEGIN ? SEEK_SET : method == FILE_CURRENT ? SEEK_CUR : SEEK_END;
+  off_t p = ::lseek(f->fd, static_cast<off_t>(offset), whence);
+  if (p < 0) return Fail(ERROR_INVALID_PARAMETER);
+  if (position) *position = static_cast<std::uint64_t>(p);
+  return true;
+}
+
+bool PosixPlatform::GetFileSize(HANDLE file, std::uint64_t* size) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  struct stat st;
+  if (::fstat(f->fd, &st) != 0) return Fail(ErrnoToError(errno));
+  *size = static_cast<std::uint64_t>(st.st_size);
+  return true;
+}
+
+bool PosixPlatform::FlushFile(HANDLE file) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  return true;  // writes go straight to the host file
+}
+
+// ---------------------------------------------------------------- names
+
+HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
+  if (!pattern) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  std::string p(pattern);
+  // Split off the last component (the name pattern).
+  std::size_t cut = p.find_last_of("\\/");
+  std::string dirPart, namePart;
+  if (cut == std::string::npos) {
+    if (p.size() == 2 && p[1] == ':') {
+      Fail(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    }
+    dirPart = ".";
+    namePart = p;
+    if (p.size() > 2 && p[1] == ':') {
+      dirPart = p.substr(0, 2);
+      namePart = p.substr(2);
+    }
+  } else {
+    dirPart = p.substr(0, cut + 1);
+    namePart = p.substr(cut + 1);
+  }
+  if (namePart.empty()) {
+    // "dir\" looks up the directory itself; a drive root has no entry.
+    std::string trimmed = p;
+    while (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/'))
+      trimmed.pop_back();
+    if (trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == ':')) {
+      Fail(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    }
+    return FindFirstFile(trimmed.c_str(), data);
+  }
+  if (std::strlen(pattern) >= MAX_PATH) {
+    Fail(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
+  Resolved dir;
+  if (!Resolve(dirPart.c_str(), &dir)) return nullptr;
+  if (!dir.exists || !dir.isDirectory) {
+    Fail(ERROR_PATH_NOT_FOUND);
+    return nullptr;
+  }
+  auto* search = new SearchObject;
+  struct stat st;
+  if (!HasWildcard(namePart)) {
+    std::string actual;
+    if ((namePart == "." || namePart == "..") && !dir.isDriveRoot) {
+      if (::stat(dir.host.c_str(), &st) == 0) {
+        WIN32_FIND_DATA d;
+        FillFindData(namePart, st, &d);
+        search->entries.push_back(d);
+      }
+    } else if (FindEntryNoCase(dir.host, namePart, &actual) &&
+               ::stat((dir.host + "/" + actual).c_str(), &st) == 0) {
+      WIN32_FIND_DATA d;
+      FillFindData(actual, st, &d);
+      search->entries.push_back(d);
+    }
+  } else {
+    std::vector<std::string> names;
+    if (DIR* d = ::opendir(dir.host.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        std::string n = e->d_name;
+        if (n == "." || n == "..") continue;
+        if (MatchName(namePart, n)) names.push_back(n);
+      }
+      ::closedir(d);
+    }
+    std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
+      int c = strcasecmp(a.c_str(), b.c_str());
+      return c != 0 ? c < 0 : a < b;
+    });
+    if (!dir.isDriveRoot && ::stat(dir.host.c_str(), &st) == 0) {
+      for (const char* dot : {".", ".."}) {
+        if (MatchName(namePart, dot)) {
+          WIN32_FIND_DATA d;
+          FillFindData(dot, st, &d);
+          search->entries.push_back(d);
+        }
+      }
+    }
+    for (const auto& n : names) {
+      if (::stat((dir.host + "/" + n).c_str(), &st) != 0) continue;
+      WIN32_FIND_DATA d;
+      FillFindData(n, st, &d);
+      search->entries.push_back(d);
+    }
+  }
+  if (search->entries.empty()) {
+    delete search;
+    Fail(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  *data = search->entries[0];
+  search->next = 1;
+  SetLastError(ERROR_SUCCESS);
+  return search;
+}
+
+bool PosixPlatform::FindNextFile(HANDLE handle, WIN32_FIND_DATA* data) {
+  auto* s = dynamic_cast<SearchObject*>(handle);
+  if (!s) return Fail(ERROR_INVALID_HANDLE);
+  if (s->next >= s->entries.size()) return Fail(ERROR_NO_MORE_FILES);
+  *data = s->entries[s->next++];
+  return true;
+}
+
+DWORD PosixPlatform::GetFileAttributes(const char* path) {
+  Resolved r;
+  if (!Resolve(path, &r)) return INVALID_FILE_ATTRIBUTES;
+  struct stat st;
+  if (!r.exists || ::stat(r.host.c_str(), &st) != 0) {
+    SetLastError(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return AttributesOf(st);
+}
+
+bool PosixPlatform::SetFileAttributes(const char* path, DWORD attributes) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  struct stat st;
+  if (!r.exists || ::stat(r.host.c_str(), &st) != 0)
+    return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (!CheckWritable(r)) return false;
+  mode_t mode = st.st_mode & 07777;
+  if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  else mode |= S_IWUSR;
+  if (::chmod(r.host.c_str(), mode) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+bool PosixPlatform::DeleteFile(const char* path) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  struct stat st;
+  if (!r.exists || ::lstat(r.host.c_str(), &st) != 0)
+    return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (!CheckWritable(r)) return false;
+  if (ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  if (::unlink(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+bool PosixPlatform::CreateDirectory(const char* path) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  if (r.exists || r.isDriveRoot) return Fail(ERROR_ALREADY_EXISTS);
+  if (!CheckWritable(r)) return false;
+  if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+bool PosixPlatform::RemoveDirectory(const char* path) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  if (!r.exists) return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (!r.isDirectory) return Fail(ERROR_DIRECTORY);
+  if (r.isDriveRoot) return Fail(ERROR_ACCESS_DENIED);
+  if (!CheckWritable(r)) return false;
+  if (::rmdir(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
+  Resolved a, b;
+  if (!Resolve(from, &a) || !Resolve(to, &b)) return false;
+  if (!a.exists) return Fail(a.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (!CheckWritable(a) || !CheckWritable(b)) return false;
+  if (!b.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  struct stat st;
+  if (b.exists && a.host != b.host) {
+    if (!replace || b.isDirectory) return Fail(ERROR_ALREADY_EXISTS);
+    if (::stat(b.host.c_str(), &st) == 0 && ReadOnlyMode(st.st_mode))
+      return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (::rename(a.host.c_str(), b.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+// ---------------------------------------------------------------- drives
+
+DWORD PosixPlatform::GetLogicalDrives() {
+  DWORD mask = 0;
+  for (int i = 0; i < 26; ++i)
+    if (world_.drives[static_cast<std::size_t>(i)].present) mask |= 1u << i;
+  return mask;
+}
+
+UINT PosixPlatform::GetDriveType(const char* root) {
+  if (!root || !std::isalpha(static_cast<unsigned char>(root[0])) || root[1] != ':')
+    return DRIVE_NO_ROOT_DIR;
+  const Drive& d = world_.drive(root[0]);
+  if (!d.present) return DRIVE_NO_ROOT_DIR;
+  if (world_.connections.count(static_cast<char>(std::toupper(root[0])))) return DRIVE_REMOTE;
+  return d.type;
+}
+
+bool PosixPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
+                                       std::uint64_t* total, std::uint64_t* totalFree) {
+  if (!root || !std::isalpha(static_cast<unsigned char>(root[0])) || root[1] != ':')
+    return Fail(ERROR_PATH_NOT_FOUND);
+  int index = std::toupper(static_cast<unsigned char>(root[0])) - 'A';
+  const Drive& d = world_.drives[static_cast<std::size_t>(index)];
+  if (!d.present) return Fail(ERROR_PATH_NOT_FOUND);
+  if (d.notReady) return Fail(ERROR_NOT_READY);
+  std::uint64_t t = 0, f = 0;
+  if (d.totalBytes > 0) {
+    std::uint64_t used = DriveBytesInUse(index);
+    t = d.totalBytes;
+    f = used >= t ? 0 : t - used;
+  } else {
+    struct statvfs vfs;
+    if (::statvfs(d.hostDir.c_str(), &vfs) != 0) return Fail(ErrnoToError(errno));
+    t = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+    f = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  }
+  if (d.type == DRIVE_CDROM) f = 0;
+  if (freeToCaller) *freeToCaller = f;
+  if (total) *total = t;
+  if (totalFree) *totalFree = f;
+  return true;
+}
+
+// ---------------------------------------------------------------- threads
+
+HANDLE PosixPlatform::CreateThread(ThreadProc proc, void* arg) {
+  auto state = std::make_shared<ThreadState>();
+  try {
+    std::thread t([state, proc, arg] {
+      tCurrentThread = state.get();
+      proc(arg);
+      tCurrentThread = nullptr;
+      std::lock_guard<std::mutex> lock(state->mutex);
+      if (state->exitCode == STILL_ACTIVE) state->exitCode = 0;
+      state->finished = true;
+      state->done.notify_all();
+    });
+    t.detach();
+  } catch (const std::system_error&) {
+    Fail(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  auto* h = new ThreadObject;
+  h->state = state;
+  return h;
+}
+
+DWORD PosixPlatform::WaitForSingleObject(HANDLE thread, DWORD milliseconds) {
+  auto* t = dynamic_cast<ThreadObject*>(thread);
+  if (!t) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  std::unique_lock<std::mutex> lock(t->state->mutex);
+  if (milliseconds == INFINITE) {
+    t->state->done.wait(lock, [&] { return t->state->finished; });
+    return WAIT_OBJECT_0;
+  }
+  bool ok = t->state->done.wait_for(lock, std::chrono::milliseconds(milliseconds),
+                                    [&] { return t->state->finished; });
+  return ok ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+bool PosixPlatform::TerminateThread(HANDLE thread, DWORD exitCode) {
+  auto* t = dynamic_cast<ThreadObject*>(thread);
+  if (!t) return Fail(ERROR_INVALID_HANDLE);
+  t->state->stop.store(true);
+  long long waitMs = world_.SettingInt("platform.terminate_wait_ms", 10000);
+  std::unique_lock<std::mutex> lock(t->state->mutex);
+  bool left = t->state->done.wait_for(lock, std::chrono::milliseconds(waitMs),
+                                      [&] { return t->state->finished; });
+  if (!left) return Fail(ERROR_ACCESS_DENIED);
+  t->state->exitCode = exitCode;
+  return true;
+}
+
+bool PosixPlatform::GetExitCodeThread(HANDLE thread, DWORD* code) {
+  auto* t = dynamic_cast<ThreadObject*>(thread);
+  if (!t) return Fail(ERROR_INVALID_HANDLE);
+  std::lock_guard<std::mutex> lock(t->state->mutex);
+  *code = t->state->finished ? t->state->exitCode : STILL_ACTIVE;
+  return true;
+}
+
+void PosixPlatform::Sleep(DWORD milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+}
+
+void PosixPlatform::GetLocalTime(SYSTEMTIME* out) {
+  using namespace std::chrono;
+  auto now = system_clock::now() + seconds(world_.clockOffsetSeconds);
+  std::time_t tt = system_clock::to_time_t(now);
+  std::tm tm{};
+  ::localtime_r(&tt, &tm);
+  out->wYear = static_cast<WORD>(tm.tm_year + 1900);
+  out->wMonth = static_cast<WORD>(tm.tm_mon + 1);
+  out->wDayOfWeek = static_cast<WORD>(tm.tm_wday);
+  out->wDay = static_cast<WORD>(tm.tm_mday);
+  out->wHour = static_cast<WORD>(tm.tm_hour);
+  out->wMinute = static_cast<WORD>(tm.tm_min);
+  out->wSecond = static_cast<WORD>(tm.tm_sec);
+  out->wMilliseconds =
+      static_cast<WORD>(duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000);
+}
+
+std::uint32_t PosixPlatform::GetTickCount() {
+  using namespace std::chrono;
+  return static_cast<std::uint32_t>(
+      duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+// ---------------------------------------------------------------- shared memory
+
+HANDLE PosixPlatform::CreateFileMapping(const char* name, DWORD size) {
+  std::string shm = ShmNameOf(name);
+  int fd = ::shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+  bool creator = fd >= 0;
+  if (!creator) {
+    if (errno != EEXIST) {
+      Fail(ErrnoToError(errno));
+      return nullptr;
+    }
+    fd = ::shm_open(shm.c_str(), O_RDWR | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      Fail(ErrnoToError(errno));
+      return nullptr;
+    }
+  } else if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
+    DWORD e = ErrnoToError(errno);
+    ::close(fd);
+    ::shm_unlink(shm.c_str());
+    Fail(e);
+    return nullptr;
+  }
+  auto* m = new MappingObject;
+  m->fd = fd;
+  m->shmName = shm;
+  m->creator = creator;
+  m->size = size;
+  SetLastError(creator ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
+  return m;
+}
+
+HANDLE PosixPlatform::OpenFileMapping(const char* name) {
+  std::string shm = ShmNameOf(name);
+  int fd = ::shm_open(shm.c_str(), O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    ::close(fd);
+    Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto* m = new MappingObject;
+  m->fd = fd;
+  m->shmName = shm;
+  m->size = static_cast<std::size_t>(st.st_size);
+  SetLastError(ERROR_SUCCESS);
+  return m;
+}
+
+void* PosixPlatform::MapViewOfFile(HANDLE mapping) {
+  auto* m = dynamic_cast<MappingObject*>(mapping);
+  if (!m) {
+    Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  void* view = ::mmap(nullptr, m->size, PROT_READ | PROT_WRITE, MAP_SHARED, m->fd, 0);
+  if (view == MAP_FAILED) {
+    Fail(ErrnoToError(errno));
+    return nullptr;
+  }
+  std::lock_guard<std::mutex> lock(gViewsMutex);
+  gViews[view] = m->size;
+  return view;
+}
+
+bool PosixPlatform::UnmapViewOfFile(void* view) {
+  std::size_t size = 0;
+  {
+    std::lock_guard<std::mutex> lock(gViewsMutex);
+    auto it = gViews.find(view);
+    if (it == gViews.end()) return Fail(ERROR_INVALID_PARAMETER);
+    size = it->second;
+    gViews.erase(it);
+  }
+  return ::munmap(view, size) == 0;
+}
+
+}  // namespace plat

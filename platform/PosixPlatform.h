@@ -1,0 +1,77 @@
+// The POSIX half of the platform: a world of host directories behind drive
+// letters, with the system's path, search, attribute and capacity rules.
+#pragma once
+
+#include <mutex>
+
+#include "Platform.h"
+#include "World.h"
+
+namespace plat {
+
+class PosixPlatform : public Platform {
+ public:
+  explicit PosixPlatform(World world);
+
+  HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags) override;
+  bool ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) override;
+  bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override;
+  bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
+                      std::uint64_t* position) override;
+  bool GetFileSize(HANDLE file, std::uint64_t* size) override;
+  bool FlushFile(HANDLE file) override;
+
+  HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
+  bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override;
+  DWORD GetFileAttributes(const char* path) override;
+  bool SetFileAttributes(const char* path, DWORD attributes) override;
+  bool DeleteFile(const char* path) override;
+  bool CreateDirectory(const char* path) override;
+  bool RemoveDirectory(const char* path) override;
+  bool MoveFile(const char* from, const char* to, bool replace) override;
+  bool ResolveHostPath(const char* path, std::string* host) override;
+
+  DWORD GetLogicalDrives() override;
+  UINT GetDriveType(const char* root) override;
+  bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                          std::uint64_t* totalFree) override;
+
+  HANDLE CreateThread(ThreadProc proc, void* arg) override;
+  DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds) override;
+  bool TerminateThread(HANDLE thread, DWORD exitCode) override;
+  bool GetExitCodeThread(HANDLE thread, DWORD* code) override;
+  void Sleep(DWORD milliseconds) override;
+  void GetLocalTime(SYSTEMTIME* time) override;
+  std::uint32_t GetTickCount() override;
+
+  HANDLE CreateFileMapping(const char* name, DWORD size) override;
+  HANDLE OpenFileMapping(const char* name) override;
+  void* MapViewOfFile(HANDLE mapping) override;
+  bool UnmapViewOfFile(void* view) override;
+
+  const World& GetWorld() const override { return world_; }
+  // Tests adjust the world in place (clock, flags, sizes).
+  World& MutableWorld() { return world_; }
+
+  // A resolved system path.
+  struct Resolved {
+    std::string host;       // host path
+    int driveIndex = -1;    // 0..25 for a drive path, -1 for a host path
+    bool isDriveRoot = false;
+    bool exists = false;
+    bool parentExists = false;
+    bool isDirectory = false;
+  };
+  // Resolves a system path; false with the last error set when the path is
+  // too long, names a missing drive, or its drive is not ready.
+  bool Resolve(const char* path, Resolved* out);
+
+ private:
+  bool CheckWritable(const Resolved& r);
+  std::uint64_t DriveBytesInUse(int driveIndex);
+
+  World world_;
+};
+
+}  // namespace plat

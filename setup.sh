@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Set-up of a fresh Debian machine: installs what is missing, builds, and then
+#   ./setup.sh run    makes the default world and runs the main job on it
+#   ./setup.sh test   runs the tests (also once under ASan and UBSan)
+set -euo pipefail
+cd "$(dirname "$0")"
+what=${1:-run}
+
+packages=(cmake make g++ pkg-config tar gzip tmux
+          libarchive-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
+          libgtest-dev libgmock-dev clang libclang-rt-14-dev)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "setup: installing ${missing[*]}"
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
+fi
+
+jobs=$(nproc)
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DTALVER_WERROR=ON "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+case "$what" in
+  run)
+    build build
+    world=${TALVER_WORLD_DIR:-$PWD/world}
+    build/svpconf init --force "$world"
+    build/svpconf --env "$world/svp.ini" compressed
+    build/svpconf --env "$world/svp.ini" hdd-backup
+    build/svpconf --env "$world/svp.ini" trace --tail 12
+    ;;
+  test)
+    build build
+    ctest --test-dir build --output-on-failure -j"$jobs"
+    # Once more under AddressSanitizer and UndefinedBehaviorSanitizer.
+    build build-asan -DTALVER_SANITIZE=ON -DTALVER_BENCH=OFF
+    ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+      ctest --test-dir build-asan --output-on-failure -j"$jobs"
+    ;;
+  *)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac

@@ -1,0 +1,264 @@
+// The common library stand-in: trace file, wait window, timed wait, copy,
+// identity reads, caption suffix, SVP state, table-file names, the directory
+// operation after an extraction, and WEP.
+#include <pthread.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+
+#include "SvpServices.h"
+#include "platform/Operator.h"
+#include "platform/Platform.h"
+#include "platform/World.h"
+
+namespace {
+
+std::mutex gTraceMutex;
+bool gTraceEcho = false;
+bool gTraceCapture = false;
+std::vector<std::string> gTraceCaptured;
+
+const plat::World& W() { return plat::Current().GetWorld(); }
+
+std::string TraceStamp() {
+  SYSTEMTIME t;
+  plat::GetLocalTime(&t);
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%04u/%02u/%02u %02u:%02u:%02u.%03u", t.wYear, t.wMonth,
+                t.wDay, t.wHour, t.wMinute, t.wSecond, t.wMilliseconds);
+  return buffer;
+}
+
+unsigned long ThreadNumber() {
+  return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu;
+}
+
+}  // namespace
+
+namespace svc {
+
+std::string TraceFilePath() {
+  if (!plat::HasCurrent()) return {};
+  return W().HostPathOf(W().Setting("services.trace_file", "trace.log"));
+}
+
+void StartTraceCapture() {
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  gTraceCapture = true;
+  gTraceCaptured.clear();
+}
+
+std::vector<std::string> TakeCapturedTrace() {
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  std::vector<std::string> lines;
+  lines.swap(gTraceCaptured);
+  return lines;
+}
+
+void SetTraceEcho(bool on) {
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  gTraceEcho = on;
+}
+
+}  // namespace svc
+
+int dsvp_ApiTraceWrite(int /*kind*/, int /*size*/, const char* text) {
+  std::string line = text ? text : "";
+  std::string record = TraceStamp() + " [" + std::to_string(ThreadNumber()) + "] " + line + "\n";
+  std::string path = svc::TraceFilePath();
+  std::lock_guard<std::mutex> lock(gTraceMutex);
+  if (gTraceCapture) gTraceCaptured.push_back(line);
+  if (gTraceEcho) std::fputs(record.c_str(), stderr);
+  if (!path.empty()) {
+    if (std::FILE* f = std::fopen(path.c_str(), "a")) {
+      std::fputs(record.c_str(), f);
+      std::fclose(f);
+    }
+  }
+  return 1;
+}
+
+DWORD dsvp_ApiOpenWaitWindow(HWND /*owner*/, int /*flags*/, const char* text,
+                             const char* caption) {
+  static DWORD next = 0x7000;
+  plat::CurrentOperator().WaitWindowOpened(text ? text : "", caption ? caption : "");
+  return ++next;
+}
+
+void dsvp_ApiCloseWaitWindow(DWORD handle) {
+  if (handle != 0) plat::CurrentOperator().WaitWindowClosed();
+}
+
+void dsvp_ApiWaitTimer2(HWND /*window*/, int /*a*/, int /*b*/, WORD* /*error*/) {
+  long long ms = W().SettingInt("services.wait_ms", 1000);
+  plat::Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
+}
+
+int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
+  HANDLE in = plat::CreateFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!in) {
+    if (error) *error = kSvcErrNotFound;
+    return 0;
+  }
+  HANDLE out = plat::CreateFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  if (!out) {
+    DWORD e = plat::GetLastError();
+    plat::CloseHandle(in);
+    if (error) *error = kSvcErrCopy;
+    plat::SetLastError(e);
+    return 0;
+  }
+  std::vector<char> buffer(1 << 20);
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0, put = 0;
+    if (!plat::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    if (!plat::WriteFile(out, buffer.data(), got, &put) || put != got) {
+      ok = false;
+      break;
+    }
+  }
+  DWORD e = plat::GetLastError();
+  plat::CloseHandle(in);
+  plat::CloseHandle(out);
+  if (!ok) {
+    // A copy that failed leaves no partial destination behind.
+    plat::DeleteFile(destination);
+    if (error) *error = kSvcErrCopy;
+    plat::SetLastError(e);
+    return 0;
+  }
+  return 1;
+}
+
+namespace {
+
+// Reads KEY=VALUE from a configuration directory's identity file.
+int ReadIdentity(const char* configDir, const char* file, const char* key, long long* value,
+                 WORD* error) {
+  std::string path = std::string(configDir ? configDir : "");
+  if (!path.empty() && path.back() != '\\' && path.back() != '/') path += "\\";
+  path += file;
+  plat::Stream* s = plat::fopen(path.c_str(), "r");
+  if (!s) {
+    if (error) *error = kSvcErrNotFound;
+    return 0;
+  }
+  char line[256];
+  bool found = false;
+  std::size_t keyLen = std::strlen(key);
+  while (plat::fgets(line, sizeof line, s)) {
+    if (strncasecmp(line, key, keyLen) == 0 && line[keyLen] == '=') {
+      char* end = nullptr;
+      long long v = std::strtoll(line + keyLen + 1, &end, 10);
+      if (end == line + keyLen + 1) break;
+      *value = v;
+      found = true;
+      break;
+    }
+  }
+  plat::fclose(s);
+  if (!found) {
+    if (error) *error = kSvcErrFormat;
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+namespace svc {
+bool ReadIdentityValue(const std::string& configDir, const char* file, const char* key,
+                       long long* value) {
+  WORD error = 0;
+  return ReadIdentity(configDir.c_str(), file, key, value, &error) != 0;
+}
+}  // namespace svc
+
+int dsvp_ApiGetSerialNumber(const char* configDir, DWORD* serial, WORD* error) {
+  long long v = 0;
+  WORD e = 0;
+  if (!ReadIdentity(configDir, "DKCPRP.DAT", "SERIAL", &v, &e)) {
+    // A DKCPRP.DAT without a serial is a controller whose serial was never set.
+    if (e != kSvcErrFormat) {
+      if (error) *error = e;
+      return 0;
+    }
+    v = 0;
+  }
+  if (v < 0 || v > 0xFFFFFFFFLL) {
+    if (error) *error = kSvcErrFormat;
+    return 0;
+  }
+  *serial = v == 0 ? 400001u : static_cast<DWORD>(v);
+  return 1;
+}
+
+int dsvp_ApiGetDkcModel(DWORD* model, const char* configDir, WORD* error) {
+  long long v = 0;
+  if (!ReadIdentity(configDir, "DKCPRP.DAT", "MODEL", &v, error)) return 0;
+  *model = static_cast<DWORD>(v);
+  return 1;
+}
+
+int dsvp_ApiGetPcmType(DWORD* type, const char* configDir, WORD* error) {
+  long long v = 0;
+  if (!ReadIdentity(configDir, "LMCPT.DAT", "PCMTYPE", &v, error)) return 0;
+  *type = static_cast<DWORD>(v);
+  return 1;
+}
+
+void dsvp_ApiGetCaptionSuffix(int /*zero*/, char* buffer48, DWORD* a, DWORD* b) {
+  std::string suffix = W().Setting("services.caption_suffix", " - SVP");
+  std::snprintf(buffer48, 48, "%.47s", suffix.c_str());
+  if (a) *a = 0;
+  if (b) *b = 0;
+}
+
+int dsvp_ApiGetSvpState(WORD* state, DWORD* other) {
+  *state = static_cast<WORD>(W().SettingInt("services.svp_state", 0));
+  if (other) *other = 0;
+  return 1;
+}
+
+int GetTifFileInf(int index, const char* directory, int, int, char* out, int outSize,
+                  WORD* error) {
+  const char* name = index == 9 ? "DKCF.TIF" : index == 54 ? "CFREV.TIF" : nullptr;
+  if (!name) {
+    if (error) *error = kSvcErrTable;
+    return 0;
+  }
+  std::string dir = directory ? directory : "";
+  if (!dir.empty() && dir.back() != '\\') dir += "\\";
+  int n = std::snprintf(out, static_cast<std::size_t>(outSize), "%s%s", dir.c_str(), name);
+  if (n < 0 || n >= outSize) {
+    if (error) *error = kSvcErrTable;
+    return 0;
+  }
+  return 1;
+}
+
+int dsvp_ApiDirOperation(int /*operation*/, const char* directory, int /*flags*/, WORD* error) {
+  // The unpacked configuration must be a directory; the world may make the
+  // operation fail for tests ([services] dir_operation_fails).
+  if (W().SettingInt("services.dir_operation_fails", 0) != 0) {
+    if (error) *error = kSvcErrRead;
+    return 0;
+  }
+  DWORD a = plat::GetFileAttributes(directory);
+  if (a == INVALID_FILE_ATTRIBUTES || !(a & FILE_ATTRIBUTE_DIRECTORY)) {
+    if (error) *error = kSvcErrNotFound;
+    return 0;
+  }
+  return 1;
+}
+
+int dsvp_WEP(int value) { return value; }

@@ -1,0 +1,111 @@
+// The message library stand-in: our own catalogue texts for the messages the
+// system shows, and message boxes answered by the registered operator.
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "SvpServices.h"
+#include "platform/Operator.h"
+
+namespace {
+
+const std::map<int, const char*>& Catalogue() {
+  static const std::map<int, const char*> texts = {
+      {469, "The controller answered the request with an error."},
+      {1028, "Converting the backup tables."},
+      {2467, "The controller refused the request."},
+      {2515, "The operation of the common library failed (code 0x1167)."},
+      {3188, "The configuration has been restored. Remove the media from the drives."},
+      {3193, "The medium is write-protected. Remove the protection and retry."},
+      {3304, "A file of the SVP could not be read or written."},
+      {3332, "The configuration belongs to another controller model or PCM type."},
+      {3333, "The operation failed."},
+      {3351, "A backup of this controller already exists on the medium. Overwrite it?"},
+      {3383, "The configuration could not be processed."},
+      {3459, "The configuration type of the backup differs from this SVP's. Continue?"},
+      {3480, "The serial number of the backup differs from this controller's. Continue?"},
+      {3676, "The medium does not hold what was requested."},
+      {3677, "The medium is not ready. Insert a medium and retry."},
+      {3678, "The medium cannot be used."},
+      {3679, "The medium cannot be read."},
+      {3680, "The medium cannot be written."},
+      {3681, "A step of the operation failed."},
+      {3686, "Insert a backup medium and choose its drive."},
+      {3695, "Restoring the extracted configuration failed."},
+      {3834, "The configuration could not be checked."},
+      {3835, "The inserted volume does not continue the previous one (volume %d)."},
+      {3836, "Insert volume %d and press OK."},
+      {4033, "The medium's kind does not fit the setup request."},
+      {4034, "The archive is larger than a floppy disk. Split it over several disks?"},
+      {4035, "There is not enough free space on the medium."},
+      {4036, "Insert the next backup medium."},
+      {4037, "Choose the drive of the backup medium."},
+      {4053, "The key code selects this controller type. Continue?"},
+      {4054, "The key code is not valid. Type it again."},
+      {4055, "Type the key code of the configuration."},
+      {4061, "Choose where the configuration is set up from."},
+      {4281, "The common library reported code 0x0901."},
+      {4700, "Choose the backup configuration file."},
+      {4701, "Configuration backup and restore library of the SVP."},
+      {4702, "The file is not a backup configuration file (.gpfm)."},
+      {4703, "The path does not name a backup configuration file."},
+      {4705, "Choose the backup to restore."},
+  };
+  return texts;
+}
+
+std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
+  std::string::size_type at = text.find("%d");
+  if (at == std::string::npos) return text;
+  std::string value = hasInsert ? std::to_string(static_cast<std::int32_t>(insert)) : "?";
+  return text.substr(0, at) + value + text.substr(at + 2);
+}
+
+WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool hasInsert,
+          DWORD insert) {
+  plat::MessageBoxView view;
+  view.group = group;
+  view.messageId = id;
+  view.identifier = identifier;
+  view.kind = kind;
+  view.style = style;
+  view.hasInsert = hasInsert;
+  view.insert = insert;
+  view.text = FillInsert(CatalogueText(id), hasInsert, insert);
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
+  view.caption = caption;
+  return plat::CurrentOperator().AnswerMessageBox(view);
+}
+
+}  // namespace
+
+std::string CatalogueText(int messageId) {
+  auto it = Catalogue().find(messageId);
+  if (it != Catalogue().end()) return it->second;
+  char text[64];
+  std::snprintf(text, sizeof text, "Message %d.", messageId);
+  return text;
+}
+
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style) {
+  return Show(owner, group, messageId, identifier, kind, style, false, 0);
+}
+
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
+                     DWORD insert) {
+  return Show(owner, group, messageId, identifier, kind, style, true, insert);
+}
+
+std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int /*group*/, int messageId,
+                                   int /*identifier*/, int /*variant*/) {
+  // bufferSize is in bytes, as the callers pass it.
+  if (!buffer || bufferSize < 2) return -1;
+  std::string text = CatalogueText(messageId);
+  std::size_t capacity = static_cast<std::size_t>(bufferSize) / sizeof(WCHAR);
+  if (text.size() + 1 > capacity) return -1;
+  for (std::size_t i = 0; i < text.size(); ++i)
+    buffer[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[i]));
+  buffer[text.size()] = 0;
+  return static_cast<std::int16_t>(text.size());
+}

@@ -1,0 +1,95 @@
+// Stand-ins for the SVP's own service libraries: the common library, the
+// message library, the controller-identity library and the exclusive-file
+// library. Only the operations and argument orders that the system relies
+// on are offered; their inner working is ours (docs/services.md).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/Stream.h"
+#include "platform/WinTypes.h"
+
+// ---- common library ------------------------------------------------------
+// Trace write: appends the text, with time and thread, to the world's trace
+// file. Called with (0, 259, text).
+int dsvp_ApiTraceWrite(int kind, int size, const char* text);
+// Wait window: opened with (owner, 0, message text, caption); a handle, 0
+// when none was opened. Closed with that handle.
+DWORD dsvp_ApiOpenWaitWindow(HWND owner, int flags, const char* text, const char* caption);
+void dsvp_ApiCloseWaitWindow(DWORD handle);
+// One timed wait of the length the world sets ([services] wait_ms).
+void dsvp_ApiWaitTimer2(HWND window, int a, int b, WORD* error);
+// File copy (destination, source): nonzero on success, else *error is set.
+int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error);
+// Serial number, model and PCM type of a configuration directory (a path
+// that ends in a backslash).
+int dsvp_ApiGetSerialNumber(const char* configDir, DWORD* serial, WORD* error);
+int dsvp_ApiGetDkcModel(DWORD* model, const char* configDir, WORD* error);
+int dsvp_ApiGetPcmType(DWORD* type, const char* configDir, WORD* error);
+// Caption suffix: a zero-terminated text of at most 47 characters.
+void dsvp_ApiGetCaptionSuffix(int zero, char* buffer48, DWORD* a, DWORD* b);
+// SVP state: *state receives the 16-bit state value.
+int dsvp_ApiGetSvpState(WORD* state, DWORD* other);
+// The table file of an index in a directory.
+int GetTifFileInf(int index, const char* directory, int a, int b, char* out, int outSize,
+                  WORD* error);
+// The directory operation run on an unpacked configuration tree.
+int dsvp_ApiDirOperation(int operation, const char* directory, int flags, WORD* error);
+int dsvp_WEP(int value);
+
+// Error words of the common library stand-in (below 0x2000).
+constexpr WORD kSvcErrNotFound = 0x0500;
+constexpr WORD kSvcErrRead = 0x0700;
+constexpr WORD kSvcErrFormat = 0x0701;
+constexpr WORD kSvcErrCopy = 0x0600;
+constexpr WORD kSvcErrTable = 0x0901;
+
+// ---- message library ----------------------------------------------------
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style);
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
+                     DWORD insert);
+// Writes the catalogue text as a wide string; negative on failure.
+std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group, int messageId,
+                                   int identifier, int variant);
+// The catalogue text of a message (for views and tools); empty when unknown.
+std::string CatalogueText(int messageId);
+
+// ---- controller-identity library ----------------------------------------
+const char* dsvw_GetDkcRootDir();
+const char* dsvw_GetDkcId();
+
+// ---- exclusive-file library ---------------------------------------------
+int exf_BeginOpen(const char* path, const char* mode);
+plat::Stream* exf_RegisterStream(plat::Stream* stream, int flags);
+void exf_EndOpen(int closeResult, plat::Stream* stream, int flags);
+int exf_DeleteFile(const char* path);
+HANDLE exf_CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                      DWORD attributes, DWORD flags);
+void exf_CloseFile(HANDLE file);
+
+namespace svc {
+
+// Counters of the exclusive-file library, so tests can check that every
+// guarded open was ended.
+struct ExclusiveCounts {
+  int begun = 0;
+  int registered = 0;
+  int ended = 0;
+};
+ExclusiveCounts GetExclusiveCounts();
+void ResetExclusiveCounts();
+
+// Trace capture for tests and echo for the tool.
+void StartTraceCapture();
+std::vector<std::string> TakeCapturedTrace();
+void SetTraceEcho(bool on);
+std::string TraceFilePath();
+
+// Reads the identity files of a configuration directory (host-independent
+// helper for the tools): KEY=VALUE lines of DKCPRP.DAT and LMCPT.DAT.
+bool ReadIdentityValue(const std::string& configDir, const char* file, const char* key,
+                       long long* value);
+
+}  // namespace svc

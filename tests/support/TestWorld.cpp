@@ -1,0 +1,98 @@
+#include "TestWorld.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+
+#include "common/CnfFunc.h"
+#include "common/Globals.h"
+#include "svpsvc/SvpServices.h"
+
+namespace fs = std::filesystem;
+
+TestWorld::TestWorld() {
+  std::string templ = (fs::temp_directory_path() / "talver-test-XXXXXX").string();
+  if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
+  dir_ = templ;
+  plat::World w = plat::World::Empty();
+  w.baseDir = dir_;
+  w.root = "C:";
+  w.identity = "DKC-TEST";
+  auto addDrive = [&](char letter, UINT type, std::uint64_t size) {
+    plat::Drive& d = w.drive(letter);
+    d.present = true;
+    d.type = type;
+    d.totalBytes = size;
+    d.hostDir = dir_ + "/drives/" + static_cast<char>(std::tolower(letter));
+    fs::create_directories(d.hostDir);
+  };
+  addDrive('C', DRIVE_FIXED, 0);
+  addDrive('A', DRIVE_REMOVABLE, 1457664);
+  addDrive('E', DRIVE_REMOVABLE, 0);
+  w.settings["services.trace_file"] = "trace.log";
+  w.settings["services.audit_file"] = "audit.log";
+  w.settings["services.wait_ms"] = "5";
+  w.settings["platform.terminate_wait_ms"] = "2000";
+  for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
+                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF",
+                        "PLAXON/MP/PC"})
+    fs::create_directories(dir_ + "/drives/c/" + d);
+  posix_ = std::make_shared<plat::PosixPlatform>(std::move(w));
+  fault_ = std::make_shared<plat::FaultPlatform>(posix_);
+  previous_ = plat::Install(fault_);
+  RefreshRootPath();
+  ResetSerialNumberCache();
+  svc::ResetExclusiveCounts();
+  svc::StartTraceCapture();
+  plat::TakeDebugOutput();
+}
+
+TestWorld::~TestWorld() {
+  plat::Install(previous_);
+  std::error_code ec;
+  // Read-only files and folders must not stop the clean-up.
+  for (auto it = fs::recursive_directory_iterator(dir_, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+  fs::remove_all(dir_, ec);
+}
+
+std::string TestWorld::DriveDir(char letter) const {
+  return dir_ + "/drives/" + static_cast<char>(std::tolower(letter));
+}
+
+std::string TestWorld::HostOf(char letter, const std::string& relative) const {
+  return DriveDir(letter) + "/" + relative;
+}
+
+void TestWorld::WriteHostFile(char letter, const std::string& relative, const std::string& bytes) {
+  fs::path p = HostOf(letter, relative);
+  fs::create_directories(p.parent_path());
+  std::ofstream out(p, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string TestWorld::ReadHostFile(char letter, const std::string& relative) const {
+  std::ifstream in(HostOf(letter, relative), std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+bool TestWorld::HostExists(char letter, const std::string& relative) const {
+  return fs::exists(HostOf(letter, relative));
+}
+
+void TestWorld::MakeHostDir(char letter, const std::string& relative) {
+  fs::create_directories(HostOf(letter, relative));
+}
+
+std::vector<std::string> TestWorld::TakeTrace() { return svc::TakeCapturedTrace(); }
+
+bool TestWorld::Contains(const std::vector<std::string>& lines, const std::string& text) {
+  for (const auto& l : lines)
+    if (l.find(text) != std::string::npos) return true;
+  return false;
+}

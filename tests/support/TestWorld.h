@@ -1,0 +1,47 @@
+// A temporary SVP world for a test: drive C (fixed) with the \PLAXON tree,
+// A (a 1.44 MB floppy) and E (removable), all in a fresh host folder; the
+// POSIX platform under a fault-injecting one is installed while it lives,
+// and trace lines are captured.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/FaultPlatform.h"
+#include "platform/PosixPlatform.h"
+
+class TestWorld {
+ public:
+  TestWorld();
+  ~TestWorld();
+  TestWorld(const TestWorld&) = delete;
+  TestWorld& operator=(const TestWorld&) = delete;
+
+  // The host folder of the world and of a drive.
+  const std::string& Dir() const { return dir_; }
+  std::string DriveDir(char letter) const;
+  // The host path of a path below a drive root, written with "/" ("PLAXON/TMP/x").
+  std::string HostOf(char letter, const std::string& relative) const;
+
+  // Host-side helpers (they bypass the platform, as a person preparing a disk would).
+  void WriteHostFile(char letter, const std::string& relative, const std::string& bytes);
+  std::string ReadHostFile(char letter, const std::string& relative) const;
+  bool HostExists(char letter, const std::string& relative) const;
+  void MakeHostDir(char letter, const std::string& relative);
+
+  plat::FaultPlatform& Faults() { return *fault_; }
+  plat::PosixPlatform& Posix() { return *posix_; }
+  plat::World& MutableWorld() { return posix_->MutableWorld(); }
+
+  // Trace lines written since the world was made (or since the last take).
+  std::vector<std::string> TakeTrace();
+  // True when some captured line contains the text.
+  static bool Contains(const std::vector<std::string>& lines, const std::string& text);
+
+ private:
+  std::string dir_;
+  std::shared_ptr<plat::PosixPlatform> posix_;
+  std::shared_ptr<plat::FaultPlatform> fault_;
+  std::shared_ptr<plat::Platform> previous_;
+};

@@ -1,0 +1,109 @@
+// Subcommands that call one export each.
+#include <cstdio>
+
+#include "Tool.h"
+#include "exports/Exports.h"
+#include "exports/talver_host.h"
+
+namespace {
+
+void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
+  app.add_subcommand("rancher", "Show the library's information message")->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    ReportExport(ctx, dsvp_TalverRancher(0), 0);
+  });
+  app.add_subcommand("compressed", "Run dsvp_TalverIsCompressed (writes its trace lines)")
+      ->callback([&ctx] {
+        if (!LoadWorld(ctx)) return;
+        ReportExport(ctx, dsvp_TalverIsCompressed(), 0);
+      });
+
+  static std::string archive, dir;
+  auto* unpack = app.add_subcommand("unpack", "Unpack an archive into a directory");
+  unpack->add_option("ARCHIVE", archive, "svp_conf.tgz to unpack")->required();
+  unpack->add_option("DIR", dir, "target directory (ends in a backslash)")->required();
+  unpack->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    ReportExport(ctx, dsvp_TalverIsUncompressed(0, archive.c_str(), dir.c_str()), 0);
+  });
+
+  static DWORD hddMode = 0;
+  auto* hdd = app.add_subcommand("hdd-backup", "Make a timestamped backup on the SVP's disk");
+  hdd->add_option("--mode", hddMode, "0 silent, 1 wait window, 2 archiver dialog");
+  hdd->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    WORD word = 0;
+    ReportExport(ctx, dsvCnf_ConfigIsHddBackup(0, hddMode, &word), word);
+  });
+
+  app.add_subcommand("update-2nd", "Unpack the DIFF archive over the second SVP's tree")
+      ->callback([&ctx] {
+        if (!LoadWorld(ctx)) return;
+        dsvCnf_ConfigUpdateTo2ndSVP();
+        ReportExport(ctx, 1, 0);
+      });
+
+  static std::string checkArchive;
+  static DWORD checks = 0x1F;
+  auto* check = app.add_subcommand("check", "Check that an archive belongs to this controller");
+  check->add_option("ARCHIVE", checkArchive, "svp_conf.tgz to check")->required();
+  check->add_option("--checks", checks, "mask of the checks to run");
+  check->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    WORD word = 0;
+    ReportExport(ctx, dsvCnf_CheckConfigFile(checkArchive.c_str(), checks, &word), word);
+  });
+
+  app.add_subcommand("config-type", "Print the SVP's configuration type")->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    char text[8] = {};
+    WORD word = 0;
+    int result = dsvCnf_GetStrConfigType(text, &word);
+    if (result == 1) std::printf("type=%s\n", text);
+    ReportExport(ctx, result, word);
+  });
+
+  app.add_subcommand("backup-media", "Back the configuration up to media")->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    ReportExport(ctx, dsvp_TalverBackup(0), 0);
+  });
+
+  static DWORD selector = 0;
+  static WORD installMode = 0;
+  auto* install = app.add_subcommand("install-model", "Install the configuration by model");
+  install->add_option("--selector", selector, "model selector")->required();
+  install->add_option("--mode", installMode, "0 or 2: by model; other: backup to media")
+      ->required();
+  install->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    ReportExport(ctx, dsvCnf_OffSvpAllConf(0, installMode, selector), 0);
+  });
+
+  static std::string source, target;
+  auto* setup = app.add_subcommand("setup", "Set up the configuration in an SVP tree");
+  setup->add_option("SOURCE", source, "source root (ends in a backslash)")->required();
+  setup->add_option("TARGET", target, "target tree directory (ends in a backslash)")->required();
+  setup->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    ReportExport(ctx, dsvCnf_SetupConfigInSVP(0, source.c_str(), target.c_str()), 0);
+  });
+
+  app.add_subcommand("restore-media", "Restore the configuration from media")->callback([&ctx] {
+    if (!LoadWorld(ctx)) return;
+    WORD kind = 0, word = 0;
+    int result = dsvCnf_RestoreConf(0, &kind, &word);
+    std::printf("kind=0x%04X\n", kind);
+    ReportExport(ctx, result, word);
+  });
+
+  app.add_subcommand("restore-gpfm", "Restore the configuration from a .gpfm backup file")
+      ->callback([&ctx] {
+        if (!LoadWorld(ctx)) return;
+        WORD word = 0;
+        ReportExport(ctx, dsvCnf_RestoreConf2(0, &word), word);
+      });
+}
+
+}  // namespace
+
+SVPCONF_COMMAND(RegisterExportCommands);

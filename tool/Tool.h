@@ -1,0 +1,42 @@
+// svpconf: the command-line maintenance tool. Each subcommand lives in a
+// file of its own and registers itself with SVPCONF_COMMAND.
+#pragma once
+
+#include <CLI/CLI.hpp>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct ToolContext {
+  std::string envPath;      // --env
+  bool traceEcho = false;   // --trace
+  int exitCode = 0;
+  bool interactive = false; // stdin and stdout are a terminal
+  // Answers given on the command line for the options operator.
+  std::vector<std::string> answers;
+};
+
+using CommandRegistrar = void (*)(CLI::App& app, ToolContext& context);
+
+struct CommandRegistration {
+  explicit CommandRegistration(CommandRegistrar registrar);
+};
+std::vector<CommandRegistrar>& CommandRegistrars();
+
+#define SVPCONF_COMMAND(fn) static CommandRegistration fn##_registration(fn)
+
+// The world file: --env, then $TALVER_WORLD, then the default world folder.
+std::string DefaultWorldFolder();
+std::string ResolveWorldFile(const ToolContext& context);
+// Loads the world and installs the operator; false after a clear message.
+bool LoadWorld(ToolContext& context);
+
+// Prints "result=N word=0xHHHH" and sets the exit code: 0 for 1, 2 for a
+// cancel (2), 1 otherwise.
+void ReportExport(ToolContext& context, int result, std::uint16_t word);
+
+// Operators of the tool (tool/Operators.cpp).
+void InstallToolOperator(ToolContext& context);
+// True when the options operator met a question that no option answered.
+bool UnansweredQuestion();

@@ -1,0 +1,75 @@
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+
+#include "Tool.h"
+#include "exports/talver_host.h"
+
+std::vector<CommandRegistrar>& CommandRegistrars() {
+  static std::vector<CommandRegistrar> registrars;
+  return registrars;
+}
+
+CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
+  CommandRegistrars().push_back(registrar);
+}
+
+std::string DefaultWorldFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path base = data && *data ? std::filesystem::path(data)
+                               : home && *home ? std::filesystem::path(home) / ".local/share"
+                                               : std::filesystem::path(".");
+  return (base / "talver" / "world").string();
+}
+
+std::string ResolveWorldFile(const ToolContext& context) {
+  if (!context.envPath.empty()) return context.envPath;
+  if (const char* env = std::getenv("TALVER_WORLD"); env && *env) return env;
+  return (std::filesystem::path(DefaultWorldFolder()) / "svp.ini").string();
+}
+
+bool LoadWorld(ToolContext& context) {
+  std::string file = ResolveWorldFile(context);
+  char error[512] = {};
+  if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
+    std::fprintf(stderr, "svpconf: %s\n", error);
+    std::fprintf(stderr,
+                 "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
+                 "DIR/svp.ini or TALVER_WORLD\n");
+    context.exitCode = 1;
+    return false;
+  }
+  TalverHost_SetTraceEcho(context.traceEcho ? 1 : 0);
+  InstallToolOperator(context);
+  return true;
+}
+
+void ReportExport(ToolContext& context, int result, std::uint16_t word) {
+  std::printf("result=%d word=0x%04X\n", result, word);
+  context.exitCode = result == 1 ? 0 : result == 2 ? 2 : 1;
+  if (UnansweredQuestion() && context.exitCode == 0) context.exitCode = 1;
+}
+
+int main(int argc, char** argv) {
+  ToolContext context;
+  context.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && !std::getenv("CI");
+  CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
+  app.require_subcommand(1);
+  app.option_defaults()->always_capture_default();
+  app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
+                                               DefaultWorldFolder() + "/svp.ini");
+  app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
+  app.add_option("--answer", context.answers,
+                 "Answer a question without a terminal: MSGID=ok|cancel|yes|no|retry "
+                 "(repeatable)");
+  for (auto registrar : CommandRegistrars()) registrar(app, context);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    return app.exit(e);
+  }
+  return context.exitCode;
+}
