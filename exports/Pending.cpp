@@ -46,3 +46,13 @@ int RestoreConfigFromMedia(HWND, WORD*, WORD* rw) { return NotAvailable(rw, "Res
 int RestoreConfigFromBackupFile(HWND, WORD* rw) {
   return NotAvailable(rw, "RestoreConfigFromBackupFile");
 }
+
+#include "archive/CompressRequest.h"
+#include "backupfile/CnfCmpThd2.h"
+
+std::atomic<std::int32_t> CompressThreadState{0};
+
+void Talver_CompressThread2(void*) {
+  NotAvailable(nullptr, "Talver_CompressThread2");
+  CompressThreadState = -1;
+}
