@@ -56,3 +56,8 @@ void Talver_CompressThread2(void*) {
   NotAvailable(nullptr, "Talver_CompressThread2");
   CompressThreadState = -1;
 }
+
+#include "archive/CnfCmpThd.h"
+
+int Talver_ExtractCheckFiles(const char*) { return NotAvailable(nullptr, "Talver_ExtractCheckFiles"); }
+void Talver_DeleteCheckFiles() {}

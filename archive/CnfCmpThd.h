@@ -1,0 +1,18 @@
+// Archiver command lines, list files and the archive job.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/WinTypes.h"
+
+int CompressCommand(std::int16_t mode, std::int16_t display, const char* archivePath,
+                    const char* directory);
+// The archive job (worker procedure; the argument is a CompressRequest).
+void Talver_CompressThread(void* request);
+// Writes the names of the archive's entries that contain one of the
+// (upper-case) patterns into \PLAXON\TMP\cnflist; the line count or -1.
+int Talver_MakeExtractList(const char* archivePath, const char* const* patterns,
+                           std::int16_t count);
+// Unpacks the four identity files into \PLAXON\TMP\ and deletes them again.
+int Talver_ExtractCheckFiles(const char* archivePath);
+void Talver_DeleteCheckFiles();
