@@ -28,3 +28,15 @@ TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char
                                      std::size_t size);
 // The software root of the loaded world ("C:").
 TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);
+
+// --- backup files (svpconf gpfm) ------------------------------------------
+// Installs a world without drives, in which every path is a host path, and
+// writes no trace file (trace lines reach stderr with TalverHost_SetTraceEcho).
+TALVER_EXPORT int TalverHost_UseHostFiles(void);
+// Runs the backup-file reader: every present table of gpfmPath becomes
+// "<lz4Dir>\<table>.lz4". 1 when all were checked and written.
+TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir);
+// Runs the table conversion worker on the calling thread, without a progress
+// dialog: every file of lz4Dir becomes a table file in tablesDir. 1 when every
+// file was converted.
+TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir);
