@@ -7,6 +7,7 @@
 
 #include "GpfmTestFile.h"
 #include "backupfile/CnfBakCnfReader.h"
+#include "backupfile/GpfmFormat.h"
 #include "platform/Platform.h"
 #include "support/TestWorld.h"
 
@@ -150,6 +151,25 @@ TEST_F(GpfmReaderTest, ASegmentFillingTheWholeBufferIsRead) {
   file.AddTable(1, 0, {full});
   ASSERT_EQ(Parse(file), 1);
   EXPECT_EQ(Table(0), full);
+}
+
+TEST(GpfmSegmentSum, AddsEveryByteAsUnsignedWhateverTheLengthAndAlignment) {
+  std::string bytes(1000, '\0');
+  std::uint32_t x = 99;
+  for (auto& c : bytes) {
+    x = x * 1103515245u + 12345u;
+    c = static_cast<char>(x >> 23);
+  }
+  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+  for (std::size_t start : {0u, 1u, 7u})
+    for (std::size_t n : {0u, 1u, 15u, 16u, 17u, 31u, 33u, 500u, 993u}) {
+      std::uint32_t expected = 0;
+      for (std::size_t i = 0; i < n; ++i) expected += data[start + i];
+      EXPECT_EQ(gpfm::SegmentSum(data + start, n), expected) << start << "+" << n;
+    }
+  const std::string ff(409600, '\xFF');
+  EXPECT_EQ(gpfm::SegmentSum(reinterpret_cast<const std::uint8_t*>(ff.data()), ff.size()),
+            409600u * 255u);
 }
 
 // ------------------------------------------------------------ refusals
