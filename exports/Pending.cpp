@@ -26,14 +26,6 @@ int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
 int CompressDialog(HWND, std::int16_t, DWORD, const char*, const char*) {
   return NotAvailable(nullptr, "CompressDialog");
 }
-int Talver_HddBacukupConfig(HWND, char*, DWORD, WORD* rw) {
-  return NotAvailable(rw, "Talver_HddBacukupConfig");
-}
-int UpdateConfigTo2ndSvp(WORD* rw) {
-  NotAvailable(nullptr, "UpdateConfigTo2ndSvp");
-  *rw = 0x4004;
-  return 0;
-}
 WORD SetupConfigInSvp(HWND, const char*, const char*, WORD* rw) {
   return static_cast<WORD>(NotAvailable(rw, "SetupConfigInSvp"));
 }
