@@ -147,6 +147,15 @@ TEST_F(SampleWorldTest, ToolReadsConfig4AndType) {
   EXPECT_NE(status, 0) << out;
 }
 
+// The tool reports the result word that the export set, not the one it had
+// before the call.
+TEST_F(SampleWorldTest, ToolCheckReportsTheResultWord) {
+  int status = 0;
+  std::string out = Tool("check 'C:\\PLAXON\\TMP\\none.tgz' --checks 0x1F", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("result=0 word=0x2000"), std::string::npos) << out;
+}
+
 TEST_F(SampleWorldTest, ToolShowsAuditRecords) {
   WriteAuditRecord(10, "01-02-03/60", "----", 1, 0);
   WriteAuditRecord(14, "----", "01-02-03/60", 0, 0x2000);
