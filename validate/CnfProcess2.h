@@ -3,29 +3,51 @@
 // flows put into their audit records.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/WinTypes.h"
 
+// Little-endian fields stored as bytes: the record has no padding and no
+// alignment of its own, so a field can be read, written and bound to a
+// reference wherever the record lies.
+struct LeWord {
+  BYTE b[2];
+  constexpr operator WORD() const { return static_cast<WORD>(b[0] | b[1] << 8); }
+  constexpr LeWord& operator=(WORD v) {
+    b[0] = static_cast<BYTE>(v);
+    b[1] = static_cast<BYTE>(v >> 8);
+    return *this;
+  }
+};
+struct LeDword {
+  BYTE b[4];
+  constexpr operator DWORD() const {
+    return static_cast<DWORD>(b[0]) | static_cast<DWORD>(b[1]) << 8 |
+           static_cast<DWORD>(b[2]) << 16 | static_cast<DWORD>(b[3]) << 24;
+  }
+  constexpr LeDword& operator=(DWORD v) {
+    for (int i = 0; i < 4; ++i) b[i] = static_cast<BYTE>(v >> (8 * i));
+    return *this;
+  }
+};
+
 // The 32-byte config4 record, little-endian, exactly as every config4 file
 // stores it. Bytes 0..9 and 26..31 are carried unchanged from the SVP's own
 // record; the fields at 12..25 mean something on media only.
-#pragma pack(push, 1)
 struct Config4Record {
-  BYTE head[10];          // not interpreted
-  WORD Config4TypeWord;   // configuration type; 0xFFFF: no type
-  BYTE volumeCount;       // media the archive is split over; 0xFF: no volume information
-  BYTE volumeNumber;      // 0 for the first medium
-  DWORD serialNumber;     // serial number of the SVP that wrote the medium
-  DWORD archiveTimeHigh;  // last-write time of the archive, high 32 bits
-  DWORD archiveTimeLow;   // and low 32 bits
-  BYTE tail[6];           // not interpreted
+  BYTE head[10];            // not interpreted
+  LeWord Config4TypeWord;   // configuration type; 0xFFFF: no type
+  BYTE volumeCount;         // media the archive is split over; 0xFF: no volume information
+  BYTE volumeNumber;        // 0 for the first medium
+  LeDword serialNumber;     // serial number of the SVP that wrote the medium
+  LeDword archiveTimeHigh;  // last-write time of the archive, high 32 bits
+  LeDword archiveTimeLow;   // and low 32 bits
+  BYTE tail[6];             // not interpreted
 };
-#pragma pack(pop)
 
 static_assert(sizeof(Config4Record) == 32, "a config4 record is 32 bytes");
+static_assert(alignof(Config4Record) == 1);
 static_assert(offsetof(Config4Record, Config4TypeWord) == 10);
 static_assert(offsetof(Config4Record, volumeCount) == 12);
 static_assert(offsetof(Config4Record, volumeNumber) == 13);
@@ -33,9 +55,6 @@ static_assert(offsetof(Config4Record, serialNumber) == 14);
 static_assert(offsetof(Config4Record, archiveTimeHigh) == 18);
 static_assert(offsetof(Config4Record, archiveTimeLow) == 22);
 static_assert(offsetof(Config4Record, tail) == 26);
-// The record is read and written as raw bytes; its fields are little-endian.
-static_assert(std::endian::native == std::endian::little,
-              "config4 records are read in place on a little-endian machine");
 
 constexpr WORD kConfig4NoType = 0xFFFF;
 constexpr BYTE kConfig4NoVolumeInfo = 0xFF;
