@@ -103,16 +103,6 @@ TEST_F(AuditRecordTest, ValueOfTheLogIsStoredPerRecord) {
   EXPECT_EQ(records[1].detail, "{New Ver.}={01-02-03/61}");
 }
 
-TEST(AuditStringTable, TextsOfIdsOneToFourteen) {
-  char text[64];
-  EXPECT_EQ(LoadTableString(1, text, sizeof text), 20);
-  EXPECT_STREQ(text, "Configuration Update");
-  EXPECT_EQ(LoadTableString(14, text, sizeof text), 16);
-  EXPECT_STREQ(text, "NEW Installation");
-  EXPECT_EQ(LoadTableString(0, text, sizeof text), 0);
-  EXPECT_EQ(LoadTableString(15, text, sizeof text), 0);
-}
-
 TEST(AuditLogLine, TabSeparatedFieldsParse) {
   svc::AuditEntry e;
   ASSERT_TRUE(svc::ParseAuditLine("3\t2026/12/06 08:00:00\tBackup Config\tError\tVer.=----", &e));
