@@ -12,7 +12,7 @@
 // its own (wait4). Targets: parse <= 1.5 x cp, conversion <= 1.5 x copy,
 // peak memory of either < 16 MB. Exit 0 when all targets are met.
 //
-//   bench_gpfm_bench [--tables N] [--megabytes M] [--runs R] [--dir DIR] [--keep]
+//   bench_gpfm_bench [--tables N] [--megabytes M] [--runs R] [--dir DIR] [--segment N] [--keep]
 // (DIR: where the scratch folder is made, /tmp by default)
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -190,7 +190,7 @@ int main(int argc, char** argv) {
   int runs = 5;
   bool keep = false;
   std::string base = "/tmp";
-  const std::uint32_t segmentSize = 65537;  // odd: every full segment is padded
+  std::uint32_t segmentSize = 65537;  // odd: every full segment is padded
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     if (a == "--tables" && i + 1 < argc)
@@ -203,10 +203,13 @@ int main(int argc, char** argv) {
       keep = true;
     else if (a == "--dir" && i + 1 < argc)
       base = argv[++i];
+    else if (a == "--segment" && i + 1 < argc)
+      segmentSize = static_cast<std::uint32_t>(std::strtoul(argv[++i], nullptr, 10));
     else {
-      std::fprintf(stderr,
-                   "usage: %s [--tables N] [--megabytes M] [--runs R] [--dir DIR] [--keep]\n",
-                   argv[0]);
+      std::fprintf(
+          stderr,
+          "usage: %s [--tables N] [--megabytes M] [--runs R] [--dir DIR] [--segment N] [--keep]\n",
+          argv[0]);
       return 2;
     }
   }
@@ -226,7 +229,11 @@ int main(int argc, char** argv) {
   Generated g;
   std::printf("generating %d tables, %llu MB of table data, segments of %u bytes in %s ...\n",
               tableCount, static_cast<unsigned long long>(megabytes), segmentSize, dir.c_str());
-  if (!Generate(gpfmPath, tableCount, megabytes * 1000000, segmentSize, &g)) return 2;
+  if (!Generate(gpfmPath, tableCount, megabytes * 1000000, segmentSize, &g)) {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+    return 2;
+  }
   CountSegments(gpfmPath, &g);
   std::printf("gpfm: %d tables, %.1f MB table data, %.1f MB file, %d segments (%d odd)\n", g.tables,
               g.tableBytes / 1e6, g.fileBytes / 1e6, g.segments, g.oddSegments);
