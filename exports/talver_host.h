@@ -28,3 +28,9 @@ TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char
                                      std::size_t size);
 // The software root of the loaded world ("C:").
 TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);
+
+// Runs two sample dialogs with the registered operator: a progress dialog
+// whose worker takes `steps` steps, pauseMs apart, then the confirmation
+// dialog showing message messageId. The confirmation's result (1 OK, 2
+// cancelled), or the progress dialog's when it did not end with 1.
+TALVER_EXPORT int TalverHost_ShowSampleDialogs(int steps, unsigned pauseMs, int messageId);

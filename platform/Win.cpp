@@ -192,8 +192,7 @@ std::string ToUtf8(const std::u16string& text) {
 }
 
 bool EqualNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) ==
                   std::tolower(static_cast<unsigned char>(y));
          });
@@ -217,13 +216,18 @@ ControlKind KindOf(const std::string& className, DWORD style) {
   if (EqualNoCase(className, "Button")) {
     switch (style & BS_TYPEMASK) {
       case BS_PUSHBUTTON:
-      case BS_DEFPUSHBUTTON: return ControlKind::PushButton;
+      case BS_DEFPUSHBUTTON:
+        return ControlKind::PushButton;
       case BS_CHECKBOX:
-      case BS_AUTOCHECKBOX: return ControlKind::CheckBox;
+      case BS_AUTOCHECKBOX:
+        return ControlKind::CheckBox;
       case BS_RADIOBUTTON:
-      case BS_AUTORADIOBUTTON: return ControlKind::RadioButton;
-      case BS_GROUPBOX: return ControlKind::GroupBox;
-      default: return ControlKind::Other;
+      case BS_AUTORADIOBUTTON:
+        return ControlKind::RadioButton;
+      case BS_GROUPBOX:
+        return ControlKind::GroupBox;
+      default:
+        return ControlKind::Other;
     }
   }
   if (EqualNoCase(className, "Static"))
@@ -424,8 +428,7 @@ void SetRowState(Window& lv, int index, UINT state, UINT mask) {
   // One selected row in a single-selection list, one focused row in any.
   if ((mask & LVIS_SELECTED) && (state & LVIS_SELECTED) && (lv.style & LVS_SINGLESEL))
     for (int i = 0; i < static_cast<int>(lv.rows.size()); ++i)
-      if (i != index && (lv.rows[i].state & LVIS_SELECTED))
-        SetRowState(lv, i, 0, LVIS_SELECTED);
+      if (i != index && (lv.rows[i].state & LVIS_SELECTED)) SetRowState(lv, i, 0, LVIS_SELECTED);
   if ((mask & LVIS_FOCUSED) && (state & LVIS_FOCUSED))
     for (int i = 0; i < static_cast<int>(lv.rows.size()); ++i)
       if (i != index && (lv.rows[i].state & LVIS_FOCUSED)) SetRowState(lv, i, 0, LVIS_FOCUSED);
@@ -476,16 +479,21 @@ bool Click(Window& b) {
 
 LRESULT ButtonMessage(Window& b, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
-    case BM_GETCHECK: return b.checked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_GETCHECK:
+      return b.checked ? BST_CHECKED : BST_UNCHECKED;
     case BM_SETCHECK:
       if (b.checked != (wParam == BST_CHECKED)) {
         b.checked = wParam == BST_CHECKED;
         b.Touch();
       }
       return 0;
-    case BM_GETSTATE: return b.checked ? BST_CHECKED : BST_UNCHECKED;
-    case BM_CLICK: Click(b); return 0;
-    default: return 0;
+    case BM_GETSTATE:
+      return b.checked ? BST_CHECKED : BST_UNCHECKED;
+    case BM_CLICK:
+      Click(b);
+      return 0;
+    default:
+      return 0;
   }
 }
 
@@ -532,8 +540,10 @@ LRESULT ComboMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
       c.selected = -1;
       c.Touch();
       return 0;
-    case CB_GETCOUNT: return count;
-    case CB_GETCURSEL: return c.selected;
+    case CB_GETCOUNT:
+      return count;
+    case CB_GETCURSEL:
+      return c.selected;
     case CB_SETCURSEL:
       c.selected = index >= 0 && index < count ? index : -1;
       c.Touch();
@@ -552,8 +562,10 @@ LRESULT ComboMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
     case CB_GETITEMDATA:
       if (index < 0 || index >= count) return CB_ERR;
       return c.items[index].data;
-    case CB_FINDSTRING: return findFrom(false);
-    case CB_FINDSTRINGEXACT: return findFrom(true);
+    case CB_FINDSTRING:
+      return findFrom(false);
+    case CB_FINDSTRINGEXACT:
+      return findFrom(true);
     case CB_SELECTSTRING: {
       LRESULT at = findFrom(false);
       if (at != CB_ERR) {
@@ -562,7 +574,8 @@ LRESULT ComboMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       return at;
     }
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -582,7 +595,8 @@ LRESULT ListViewMessage(Window& lv, UINT message, WPARAM wParam, LPARAM lParam) 
     lv.Touch();
   };
   switch (message) {
-    case LVM_GETITEMCOUNT: return count;
+    case LVM_GETITEMCOUNT:
+      return count;
     case LVM_INSERTITEM: {
       if (!item || item->iSubItem != 0 || item->iItem < 0) return -1;
       int at = std::min(item->iItem, count);
@@ -686,8 +700,10 @@ LRESULT ListViewMessage(Window& lv, UINT message, WPARAM wParam, LPARAM lParam) 
       lv.extendedStyle = (old & ~mask) | (static_cast<DWORD>(lParam) & mask);
       return old;
     }
-    case LVM_GETEXTENDEDLISTVIEWSTYLE: return lv.extendedStyle;
-    default: return 0;
+    case LVM_GETEXTENDEDLISTVIEWSTYLE:
+      return lv.extendedStyle;
+    default:
+      return 0;
   }
 }
 
@@ -711,9 +727,14 @@ LRESULT ProgressMessage(Window& p, UINT message, WPARAM wParam, LPARAM lParam) {
       p.Touch();
       return previous;
     }
-    case PBM_GETRANGE: return wParam ? p.low : p.high;
-    case PBM_SETPOS: p.position = static_cast<int>(static_cast<std::intptr_t>(wParam)); break;
-    case PBM_DELTAPOS: p.position += static_cast<int>(static_cast<std::intptr_t>(wParam)); break;
+    case PBM_GETRANGE:
+      return wParam ? p.low : p.high;
+    case PBM_SETPOS:
+      p.position = static_cast<int>(static_cast<std::intptr_t>(wParam));
+      break;
+    case PBM_DELTAPOS:
+      p.position += static_cast<int>(static_cast<std::intptr_t>(wParam));
+      break;
     case PBM_SETSTEP: {
       int previous = p.step;
       p.step = static_cast<int>(static_cast<std::intptr_t>(wParam));
@@ -726,8 +747,10 @@ LRESULT ProgressMessage(Window& p, UINT message, WPARAM wParam, LPARAM lParam) {
         p.position = p.high > p.low ? (p.position - p.low) % (p.high - p.low) + p.low : p.low;
       p.Touch();
       return old;
-    case PBM_GETPOS: return p.position;
-    default: return 0;
+    case PBM_GETPOS:
+      return p.position;
+    default:
+      return 0;
   }
   clamp();
   p.Touch();
@@ -761,7 +784,8 @@ LRESULT AnimationMessage(Window& a, UINT message, WPARAM wParam, LPARAM lParam) 
       a.playing = false;
       a.Touch();
       return TRUE;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -778,8 +802,11 @@ LRESULT TextMessage(Window& w, UINT message, WPARAM wParam, LPARAM lParam, bool*
         text = w.selected >= 0 ? w.items[w.selected].text : std::string();
       return CopyText(text, reinterpret_cast<char*>(lParam), wParam);
     }
-    case WM_GETTEXTLENGTH: return static_cast<LRESULT>(w.text.size());
-    default: *handled = false; return 0;
+    case WM_GETTEXTLENGTH:
+      return static_cast<LRESULT>(w.text.size());
+    default:
+      *handled = false;
+      return 0;
   }
 }
 
@@ -790,11 +817,16 @@ LRESULT ControlMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (c.kind) {
     case ControlKind::PushButton:
     case ControlKind::CheckBox:
-    case ControlKind::RadioButton: return ButtonMessage(c, message, wParam, lParam);
-    case ControlKind::ComboBox: return ComboMessage(c, message, wParam, lParam);
-    case ControlKind::ListView: return ListViewMessage(c, message, wParam, lParam);
-    case ControlKind::ProgressBar: return ProgressMessage(c, message, wParam, lParam);
-    case ControlKind::Animation: return AnimationMessage(c, message, wParam, lParam);
+    case ControlKind::RadioButton:
+      return ButtonMessage(c, message, wParam, lParam);
+    case ControlKind::ComboBox:
+      return ComboMessage(c, message, wParam, lParam);
+    case ControlKind::ListView:
+      return ListViewMessage(c, message, wParam, lParam);
+    case ControlKind::ProgressBar:
+      return ProgressMessage(c, message, wParam, lParam);
+    case ControlKind::Animation:
+      return AnimationMessage(c, message, wParam, lParam);
     case ControlKind::Edit:
       if (message == EM_LIMITTEXT) {
         c.limit = wParam == 0 ? 0x7FFFFFFE : static_cast<int>(wParam);
@@ -802,7 +834,8 @@ LRESULT ControlMessage(Window& c, UINT message, WPARAM wParam, LPARAM lParam) {
       }
       if (message == EM_GETLIMITTEXT) return c.limit;
       return 0;
-    default: return 0;
+    default:
+      return 0;
   }
 }
 
@@ -907,7 +940,8 @@ DialogView BuildView(const Window& d) {
     v.enabled = c->enabled;
     v.visible = c->visible;
     v.focused = d.focus == c->handle;
-    v.isDefault = c->kind == ControlKind::PushButton && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    v.isDefault =
+        c->kind == ControlKind::PushButton && (c->style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
     v.checked = c->checked;
     if (c->kind == ControlKind::ComboBox) {
       for (const auto& item : c->items) v.items.push_back(item.text);
@@ -916,8 +950,7 @@ DialogView BuildView(const Window& d) {
     if (c->kind == ControlKind::ListView) {
       for (std::size_t i = 0; i < c->rows.size(); ++i) {
         v.items.push_back(c->rows[i].texts.empty() ? "" : c->rows[i].texts[0]);
-        if (v.selected < 0 && (c->rows[i].state & LVIS_SELECTED))
-          v.selected = static_cast<int>(i);
+        if (v.selected < 0 && (c->rows[i].state & LVIS_SELECTED)) v.selected = static_cast<int>(i);
       }
       for (const auto& col : c->columns) v.columns.push_back(col.text);
     }
@@ -1149,9 +1182,7 @@ LRESULT DispatchMessage(const MSG* msg) {
   return Deliver(w, msg->message, msg->wParam, msg->lParam);
 }
 
-void PostQuitMessage(int exitCode) {
-  PostMessage(0, WM_QUIT, static_cast<WPARAM>(exitCode), 0);
-}
+void PostQuitMessage(int exitCode) { PostMessage(0, WM_QUIT, static_cast<WPARAM>(exitCode), 0); }
 
 UINT RegisterWindowMessage(const char* name) {
   if (!name || !*name) return 0;
@@ -1192,8 +1223,7 @@ BOOL KillTimer(HWND window, std::uintptr_t id) {
   return timers.size() != before;
 }
 
-INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc,
-                       LPARAM param) {
+INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
   const DialogTemplate* t = FindDialogTemplate(templateId);
   if (!t || !proc) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -1285,9 +1315,8 @@ BOOL IsWindow(HWND window) { return window == kDesktop || Find(window) != nullpt
 HWND GetParent(HWND window) {
   auto w = Find(window);
   if (!w || w->isDialog) return 0;
-  return static_cast<HWND>(OnOwner(window, [](Window& c) -> LRESULT {
-    return c.dialog ? c.dialog->handle : 0;
-  }));
+  return static_cast<HWND>(
+      OnOwner(window, [](Window& c) -> LRESULT { return c.dialog ? c.dialog->handle : 0; }));
 }
 
 BOOL SetWindowText(HWND window, const char* text) {
@@ -1445,8 +1474,7 @@ BOOL MoveWindow(HWND window, int x, int y, int width, int height, BOOL repaint) 
 // ---- text drawing ------------------------------------------------------------------
 
 BOOL SystemParametersInfo(UINT action, UINT param, void* data, UINT) {
-  if (action != SPI_GETNONCLIENTMETRICS || !data || param != sizeof(NONCLIENTMETRICS))
-    return FALSE;
+  if (action != SPI_GETNONCLIENTMETRICS || !data || param != sizeof(NONCLIENTMETRICS)) return FALSE;
   auto* m = static_cast<NONCLIENTMETRICS*>(data);
   if (m->cbSize != sizeof(NONCLIENTMETRICS)) return FALSE;
   *m = NONCLIENTMETRICS{};

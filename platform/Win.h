@@ -392,8 +392,7 @@ UINT RegisterWindowMessage(const char* name);
 // ---- dialogs ---------------------------------------------------------------
 // Runs the module's dialog template modally on the calling thread and
 // returns the value given to EndDialog; -1 when the template does not exist.
-INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc,
-                       LPARAM param);
+INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);
@@ -442,8 +441,8 @@ HWND GetDesktopWindow();
 
 // ---- list-view helpers (the usual macros, as functions) -------------------
 inline int ListView_InsertColumn(HWND lv, int column, const LVCOLUMN* col) {
-  return static_cast<int>(
-      SendMessage(lv, LVM_INSERTCOLUMN, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(col)));
+  return static_cast<int>(SendMessage(lv, LVM_INSERTCOLUMN, static_cast<WPARAM>(column),
+                                      reinterpret_cast<LPARAM>(col)));
 }
 inline int ListView_InsertItem(HWND lv, const LVITEM* item) {
   return static_cast<int>(SendMessage(lv, LVM_INSERTITEM, 0, reinterpret_cast<LPARAM>(item)));

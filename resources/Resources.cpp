@@ -15,8 +15,7 @@ constexpr DWORD kModal = DS_MODALFRAME | DS_SETFONT | WS_POPUP | WS_CAPTION | WS
 
 // 101: the progress dialog of every archive job, conversion and copy.
 const DialogControlTemplate kWait[] = {
-    {"SysAnimate32", "", 1001, kChild | ACS_CENTER | ACS_TRANSPARENT | ACS_AUTOPLAY, 6, 7, 161,
-     41},
+    {"SysAnimate32", "", 1001, kChild | ACS_CENTER | ACS_TRANSPARENT | ACS_AUTOPLAY, 6, 7, 161, 41},
     {"msctls_progress32", "", 1002, kChild | PBS_SMOOTH | WS_BORDER, 6, 55, 161, 16},
     {"Static", "", 1003, kChild | SS_LEFT, 6, 73, 161, 31},
 };
@@ -36,8 +35,8 @@ const DialogControlTemplate kSelectMedia[] = {
 const DialogControlTemplate kBackupList[] = {
     {"Button", "&OK", 1, kChild | WS_TABSTOP | BS_DEFPUSHBUTTON, 45, 108, 50, 14},
     {"Button", "&Cancel", 2, kChild | WS_TABSTOP | BS_PUSHBUTTON, 100, 108, 50, 14},
-    {"SysListView32", "", 1019, kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | WS_BORDER, 7,
-     7, 181, 89},
+    {"SysListView32", "", 1019, kChild | WS_TABSTOP | LVS_REPORT | LVS_SINGLESEL | WS_BORDER, 7, 7,
+     181, 89},
 };
 
 // 113: the key code.
@@ -56,8 +55,7 @@ const DialogControlTemplate kSetupConfig[] = {
     {"Button", "Config Data", IDC_STATIC, kChild | BS_GROUPBOX, 7, 74, 221, 58},
     {"Button", "&Backup Config Media", 1025, kChild | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON,
      23, 107, 124, 13},
-    {"Button", "&CD-R", 1026, kChild | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 23, 90, 124,
-     13},
+    {"Button", "&CD-R", 1026, kChild | WS_GROUP | WS_TABSTOP | BS_AUTORADIOBUTTON, 23, 90, 124, 13},
     {"Static", "", 1027, kChild | SS_OWNERDRAW, 7, 7, 221, 62},
 };
 

@@ -8,9 +8,9 @@
 struct DialogControlTemplate {
   const char* className;  // "Button", "Static", "Edit", "ComboBox", "SysListView32", ...
   const char* text;
-  int id;                 // 0xFFFF for a control that needs no id
-  DWORD style;            // window style with the control's own style bits
-  short x, y, cx, cy;     // dialog units
+  int id;              // 0xFFFF for a control that needs no id
+  DWORD style;         // window style with the control's own style bits
+  short x, y, cx, cy;  // dialog units
 };
 
 struct DialogTemplate {

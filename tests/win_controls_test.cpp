@@ -1,7 +1,7 @@
 // The controls the dialogs use, the operator's hands on them, painting,
 // placement and the module's resources.
-#include <gtest/gtest.h>
 #include <gtest/gtest-spi.h>
+#include <gtest/gtest.h>
 
 #include <cstring>
 #include <functional>
@@ -55,7 +55,9 @@ INT_PTR ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
           ++gConfirm->okCommands;
           EndDialog(dialog, 1);
           return TRUE;
-        case IDCANCEL: SendMessage(dialog, WM_CLOSE, 0, 0); return TRUE;
+        case IDCANCEL:
+          SendMessage(dialog, WM_CLOSE, 0, 0);
+          return TRUE;
         case 1038: {
           bool ticked = IsDlgButtonChecked(dialog, 1038) == BST_CHECKED;
           EnableWindow(GetDlgItem(dialog, IDOK), ticked);
@@ -64,8 +66,11 @@ INT_PTR ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         }
       }
       return FALSE;
-    case WM_CLOSE: EndDialog(dialog, 2); return TRUE;
-    default: return FALSE;
+    case WM_CLOSE:
+      EndDialog(dialog, 2);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 
@@ -209,7 +214,8 @@ INT_PTR ListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
         EndDialog(dialog, 2);
       }
       return TRUE;
-    default: return FALSE;
+    default:
+      return FALSE;
   }
 }
 
@@ -308,9 +314,10 @@ TEST(WinControls, EditTextIsCutOnReadAndOnTyping) {
     EXPECT_STREQ(text, "");
   });
   ScriptedOperator op;
-  op.ExpectDialog(115).Type(1029, "C:\\very\\long\\path.gpfm").Check([](const DialogView& v) {
-    EXPECT_EQ(v.Find(1029)->text, "C:\\ve");
-  }).Close();
+  op.ExpectDialog(115)
+      .Type(1029, "C:\\very\\long\\path.gpfm")
+      .Check([](const DialogView& v) { EXPECT_EQ(v.Find(1029)->text, "C:\\ve"); })
+      .Close();
   struct Limited {
     static INT_PTR Proc(HWND dialog, UINT message, WPARAM, LPARAM) {
       if (message == WM_INITDIALOG) SendDlgItemMessage(dialog, 1029, EM_LIMITTEXT, 5, 0);
@@ -348,7 +355,8 @@ TEST(WinControls, AnimationReportsAMissingClipAndPlaysAPresentOne) {
       if (message == WM_INITDIALOG) {
         const char* clip = reinterpret_cast<const char*>(lParam);
         HWND a = GetDlgItem(dialog, 1001);
-        BOOL opened = static_cast<BOOL>(SendMessage(a, ACM_OPEN, 0, reinterpret_cast<LPARAM>(clip)));
+        BOOL opened =
+            static_cast<BOOL>(SendMessage(a, ACM_OPEN, 0, reinterpret_cast<LPARAM>(clip)));
         BOOL played = static_cast<BOOL>(SendMessage(a, ACM_PLAY, static_cast<WPARAM>(-1),
                                                     MAKELPARAM(0, static_cast<WORD>(-1))));
         SetTimer(dialog, 1, 1, nullptr);
@@ -382,7 +390,9 @@ int gDrawCount = 0;
 
 INT_PTR DrawProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: CenterWindow(dialog); return TRUE;
+    case WM_INITDIALOG:
+      CenterWindow(dialog);
+      return TRUE;
     case WM_DRAWITEM:
       if (wParam == 1030) {
         ++gDrawCount;
@@ -392,7 +402,8 @@ INT_PTR DrawProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 2);
       return TRUE;
-    default: return FALSE;
+    default:
+      return FALSE;
   }
 }
 
@@ -452,11 +463,26 @@ TEST(WinResources, TemplatesHoldTheirCaptionsSizesAndControls) {
   };
   const Expected all[] = {
       {101, "TALVER Wait...", 174, 111, "Microsoft Sans Serif", {1001, 1002, 1003}},
-      {106, "Select Media", 235, 161, "Microsoft Sans Serif", {1, 2, 0xFFFF, 1007, 1009, 0xFFFF, 1024}},
+      {106,
+       "Select Media",
+       235,
+       161,
+       "Microsoft Sans Serif",
+       {1, 2, 0xFFFF, 1007, 1009, 0xFFFF, 1024}},
       {112, "Backup Config List", 195, 129, "MS Sans Serif", {1, 2, 1019}},
       {113, "Configuration Key Code", 230, 112, "MS Sans Serif", {1023, 1022, 1021, 1, 2}},
-      {114, "Select Setup Config", 235, 161, "Microsoft Sans Serif", {1, 2, 0xFFFF, 1025, 1026, 1027}},
-      {115, "Select Configuration Backup File", 320, 132, "MS Shell Dlg", {1, 2, 0xFFFF, 1029, 1030}},
+      {114,
+       "Select Setup Config",
+       235,
+       161,
+       "Microsoft Sans Serif",
+       {1, 2, 0xFFFF, 1025, 1026, 1027}},
+      {115,
+       "Select Configuration Backup File",
+       320,
+       132,
+       "MS Shell Dlg",
+       {1, 2, 0xFFFF, 1029, 1030}},
       {117, "Confirm Configuration Information", 329, 162, "MS Shell Dlg", {1039, 1038, 1, 2}},
   };
   for (const auto& e : all) {

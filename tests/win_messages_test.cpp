@@ -40,8 +40,11 @@ INT_PTR StepProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       gStep->received.push_back(wParam);
       SendDlgItemMessage(dialog, 1002, PBM_STEPIT, 0, 0);
       return TRUE;
-    case WM_CLOSE: EndDialog(dialog, 1); return TRUE;
-    default: return FALSE;
+    case WM_CLOSE:
+      EndDialog(dialog, 1);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 
@@ -85,7 +88,8 @@ INT_PTR SendProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
         gSend->answer = SendMessage(dialog, kCopyStep, 7, 0);
         gSend->handledBeforeReturn = gSend->handled.load();
         SendMessage(dialog, WM_CLOSE, 0, 0);
-        // The dialog is gone now: a send answers 0 at once.
+        // Once the dialog is gone a send answers 0 at once.
+        while (IsWindow(dialog)) std::this_thread::yield();
         gSend->sendToGoneWindow = SendMessage(dialog, kCopyStep, 1, 0);
       });
       return TRUE;
@@ -95,8 +99,11 @@ INT_PTR SendProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
       gSend->handledOn = std::this_thread::get_id();
       gSend->handled = true;
       return static_cast<INT_PTR>(wParam * 6);
-    case WM_CLOSE: EndDialog(dialog, 1); return TRUE;
-    default: return FALSE;
+    case WM_CLOSE:
+      EndDialog(dialog, 1);
+      return TRUE;
+    default:
+      return FALSE;
   }
 }
 

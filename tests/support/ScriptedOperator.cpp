@@ -144,18 +144,24 @@ std::string ScriptedOperator::Describe(const Step& s) {
   switch (s.kind) {
     case StepKind::Message:
       return "message " + std::to_string(s.id) + " (answer " + std::to_string(s.answer) + ")";
-    case StepKind::Dialog: return "dialog " + std::to_string(s.templateId);
-    case StepKind::Type: return "type \"" + s.text + "\" into " + std::to_string(s.id) + in;
+    case StepKind::Dialog:
+      return "dialog " + std::to_string(s.templateId);
+    case StepKind::Type:
+      return "type \"" + s.text + "\" into " + std::to_string(s.id) + in;
     case StepKind::Select:
       return "select item " + std::to_string(s.index) + " of " + std::to_string(s.id) + in;
     case StepKind::SelectText:
       return "select \"" + s.text + "\" in " + std::to_string(s.id) + in;
     case StepKind::Tick:
       return std::string(s.flag ? "tick " : "untick ") + std::to_string(s.id) + in;
-    case StepKind::Click: return "click " + std::to_string(s.id) + in;
-    case StepKind::Close: return "close" + in;
-    case StepKind::Wait: return "wait " + std::to_string(s.milliseconds) + " ms" + in;
-    case StepKind::Check: return "check" + in;
+    case StepKind::Click:
+      return "click " + std::to_string(s.id) + in;
+    case StepKind::Close:
+      return "close" + in;
+    case StepKind::Wait:
+      return "wait " + std::to_string(s.milliseconds) + " ms" + in;
+    case StepKind::Check:
+      return "check" + in;
   }
   return "?";
 }
@@ -259,14 +265,31 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
       act.LetTimePass(step.milliseconds);
       return;
     }
-    case StepKind::Check: step.check(view); return;
-    case StepKind::Type: ok = act.Type(step.id, step.text); break;
-    case StepKind::Select: ok = act.Select(step.id, step.index); break;
-    case StepKind::SelectText: ok = act.SelectText(step.id, step.text); break;
-    case StepKind::Tick: ok = act.Tick(step.id, step.flag); break;
-    case StepKind::Click: ok = act.Click(step.id); break;
-    case StepKind::Close: ok = act.Close(); break;
-    default: break;
+    case StepKind::Check:
+      // A look changes nothing: go straight on with the next step.
+      step.check(view);
+      OnDialog(view, act);
+      return;
+    case StepKind::Type:
+      ok = act.Type(step.id, step.text);
+      break;
+    case StepKind::Select:
+      ok = act.Select(step.id, step.index);
+      break;
+    case StepKind::SelectText:
+      ok = act.SelectText(step.id, step.text);
+      break;
+    case StepKind::Tick:
+      ok = act.Tick(step.id, step.flag);
+      break;
+    case StepKind::Click:
+      ok = act.Click(step.id);
+      break;
+    case StepKind::Close:
+      ok = act.Close();
+      break;
+    default:
+      break;
   }
   {
     std::lock_guard<std::mutex> lock(mutex_);

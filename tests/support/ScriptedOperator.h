@@ -72,7 +72,18 @@ class ScriptedOperator : public plat::Operator {
   void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override;
 
  private:
-  enum class StepKind { Message, Dialog, Type, Select, SelectText, Tick, Click, Close, Wait, Check };
+  enum class StepKind {
+    Message,
+    Dialog,
+    Type,
+    Select,
+    SelectText,
+    Tick,
+    Click,
+    Close,
+    Wait,
+    Check
+  };
   struct Step {
     StepKind kind = StepKind::Check;
     int templateId = 0;  // the dialog a step belongs to (or expects)
