@@ -23,7 +23,8 @@ constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_DEFBUTTON2 = 0x100;
-constexpr WORD IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
+constexpr WORD IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6,
+               IDNO = 7;
 
 struct MessageBoxView {
   int group = 0;
@@ -33,25 +34,19 @@ struct MessageBoxView {
   UINT style = 0;
   bool hasInsert = false;
   DWORD insert = 0;
-  std::string text;  // the catalogue text with its insert filled in
+  std::string text;     // the catalogue text with its insert filled in
   std::string caption;
 };
 
 // The buttons a message box of this style offers, in order (e.g. {6, 7}).
 inline std::basic_string<WORD> ButtonsOf(UINT style) {
   switch (style & 0x0F) {
-    case MB_OKCANCEL:
-      return {IDOK, IDCANCEL};
-    case 0x02:
-      return {IDABORT, IDRETRY, IDIGNORE};
-    case 0x03:
-      return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO:
-      return {IDYES, IDNO};
-    case MB_RETRYCANCEL:
-      return {IDRETRY, IDCANCEL};
-    default:
-      return {IDOK};
+    case MB_OKCANCEL: return {IDOK, IDCANCEL};
+    case 0x02: return {IDABORT, IDRETRY, IDIGNORE};
+    case 0x03: return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO: return {IDYES, IDNO};
+    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
+    default: return {IDOK};
   }
 }
 

@@ -24,22 +24,14 @@ bool gUnanswered = false;
 
 const char* ButtonName(WORD button) {
   switch (button) {
-    case plat::IDOK:
-      return "ok";
-    case plat::IDCANCEL:
-      return "cancel";
-    case plat::IDABORT:
-      return "abort";
-    case plat::IDRETRY:
-      return "retry";
-    case plat::IDIGNORE:
-      return "ignore";
-    case plat::IDYES:
-      return "yes";
-    case plat::IDNO:
-      return "no";
-    default:
-      return "?";
+    case plat::IDOK: return "ok";
+    case plat::IDCANCEL: return "cancel";
+    case plat::IDABORT: return "abort";
+    case plat::IDRETRY: return "retry";
+    case plat::IDIGNORE: return "ignore";
+    case plat::IDYES: return "yes";
+    case plat::IDNO: return "no";
+    default: return "?";
   }
 }
 
@@ -216,7 +208,8 @@ class OptionsOperator : public plat::Operator {
     std::fprintf(stderr,
                  "svpconf: message %d asks a question (%s) and there is no terminal; "
                  "answer it with --answer %d=%s\n",
-                 box.messageId, ButtonList(buttons).c_str(), box.messageId, ButtonName(buttons[0]));
+                 box.messageId, ButtonList(buttons).c_str(), box.messageId,
+                 ButtonName(buttons[0]));
     return SafeChoice(buttons);
   }
 

@@ -3,15 +3,16 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
+
 #include <cstdint>
 #include <string>
 #include <vector>
 
 struct ToolContext {
-  std::string envPath;     // --env
-  bool traceEcho = false;  // --trace
+  std::string envPath;      // --env
+  bool traceEcho = false;   // --trace
   int exitCode = 0;
-  bool interactive = false;  // stdin and stdout are a terminal
+  bool interactive = false; // stdin and stdout are a terminal
   // Answers given on the command line for the options operator.
   std::vector<std::string> answers;
   // Answers to the system's dialogs (options operator).

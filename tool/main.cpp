@@ -19,7 +19,7 @@ CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
 std::string DefaultWorldFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
+  std::filesystem::path base = data && *data ? std::filesystem::path(data)
                                : home && *home ? std::filesystem::path(home) / ".local/share"
                                                : std::filesystem::path(".");
   return (base / "talver" / "world").string();
@@ -61,9 +61,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
-  app.add_option(
-      "--env", context.envPath,
-      "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
+  app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
+                                               DefaultWorldFolder() + "/svp.ini");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
   app.add_option("--answer", context.answers,
                  "Answer a question without a terminal: MSGID=ok|cancel|yes|no|retry "
