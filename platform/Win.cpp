@@ -1128,9 +1128,10 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   m->message = message;
   m->wParam = wParam;
   m->lParam = lParam;
+  std::shared_ptr<Queue> target = w->queue;
   {
     std::lock_guard<std::mutex> lock(gMutex);
-    w->queue->sent.push_back(m);
+    target->sent.push_back(m);
   }
   w.reset();
   gChanged.notify_all();
@@ -1143,9 +1144,14 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
                       [&] { return m->done || (mine && !mine->sent.empty()); });
     if (m->done) return m->result;
     if (StopRequested()) {
-      // A thread asked to stop gives up waiting; the message may still be
-      // handled later, its answer is then dropped.
-      return 0;
+      // A thread asked to stop gives up waiting while its message has not
+      // been taken; once taken, the message's data (on this thread's stack)
+      // is in use and the answer is awaited.
+      auto it = std::find(target->sent.begin(), target->sent.end(), m);
+      if (it != target->sent.end()) {
+        target->sent.erase(it);
+        return 0;
+      }
     }
   }
 }

@@ -7,8 +7,10 @@
 #include <thread>
 #include <vector>
 
+#include "platform/Platform.h"
 #include "platform/Win.h"
 #include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
 
 using namespace plat;
 
@@ -303,6 +305,53 @@ TEST(WinMessages, WindowCallsFromAWorkerRunOnTheOwnerThread) {
   EXPECT_EQ(gTextSeenByWorker, "CONFIG/config.inf");
   ASSERT_EQ(op.ClosedDialogs().size(), 1u);
   EXPECT_EQ(op.ClosedDialogs()[0].first.Find(1003)->text, "CONFIG/config.inf");
+}
+
+}  // namespace
+
+namespace {
+
+// ---- a worker asked to stop gives up a send that was never taken ------------------
+
+std::atomic<int> gStaleHandled{0};
+std::atomic<LRESULT> gStaleAnswer{-1};
+BOOL gTerminated = FALSE;
+
+void StoppedSender(void* arg) {
+  HWND dialog = *static_cast<HWND*>(arg);
+  gStaleAnswer = SendMessage(dialog, WM_USER + 7, 0, 0);
+}
+
+INT_PTR StoppedSendProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  static HWND self;
+  switch (message) {
+    case WM_INITDIALOG: {
+      self = dialog;
+      // The dialog's thread does not pump while it stops the worker.
+      HANDLE worker = CreateThread(StoppedSender, &self);
+      gTerminated = TerminateThread(worker, 0);
+      CloseHandle(worker);
+      PostMessage(dialog, WM_USER + 8, 0, 0);
+      return TRUE;
+    }
+    case WM_USER + 7:
+      ++gStaleHandled;
+      return TRUE;
+    case WM_USER + 8:
+      EndDialog(dialog, 1);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+
+TEST(WinMessages, AStoppedSenderWithdrawsItsMessage) {
+  TestWorld world;
+  ScriptedOperator op;
+  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, StoppedSendProc, 0), 1);
+  EXPECT_TRUE(gTerminated);
+  EXPECT_EQ(gStaleAnswer.load(), 0);
+  EXPECT_EQ(gStaleHandled.load(), 0);  // never handled with its sender's data gone
 }
 
 }  // namespace
