@@ -617,3 +617,46 @@ TEST(WinOperator, DefaultOperatorTakesTheDefaultButtonThenCloses) {
 }
 
 }  // namespace
+
+namespace {
+
+// A click whose handler asks a question: the message box comes in the middle
+// of the dialog's script, and the dialog goes on afterwards.
+INT_PTR AskingProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+    char code[32] = {};
+    GetDlgItemText(dialog, 1022, code, sizeof code);
+    if (std::strcmp(code, "KZNRT") != 0) {
+      ShowMessage(dialog, 63, 4054, 20198, 3, 0x10);
+      return TRUE;  // stays open
+    }
+    if (ShowMessage(dialog, 63, 4053, 20198, 1, 0x141) == IDOK) EndDialog(dialog, 1);
+    return TRUE;
+  }
+  if (message == WM_CLOSE) {
+    EndDialog(dialog, 2);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+TEST(WinOperator, ScriptedInterleavesMessagesWithDialogActions) {
+  TestWorld world;
+  ScriptedOperator op;
+  op.ExpectDialog(113)
+      .Type(1022, "WRONG")
+      .Click(IDOK)
+      .ExpectMessage(4054, IDOK)
+      .Type(1022, "KZNRT")
+      .Click(IDOK)
+      .ExpectMessage(4053, IDCANCEL)
+      .Click(IDOK)
+      .ExpectMessage(4053, IDOK);
+  EXPECT_EQ(DialogBoxParam(nullptr, 113, 0, AskingProc, 0), 1);
+  std::vector<std::string> lines = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(lines, "### [MSG] ID=4054,OK button was selected."));
+  EXPECT_TRUE(TestWorld::Contains(lines, "### [MSG] ID=4053,Cancel button was selected."));
+}
+
+}  // namespace
