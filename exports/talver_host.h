@@ -35,3 +35,9 @@ TALVER_EXPORT int TalverHost_AuditRecord(int index, unsigned* number, char* oper
                                          std::size_t operationSize, char* outcome,
                                          std::size_t outcomeSize, char* detail,
                                          std::size_t detailSize);
+
+// Runs two sample dialogs with the registered operator: a progress dialog
+// whose worker takes `steps` steps, pauseMs apart, then the confirmation
+// dialog showing message messageId. The confirmation's result (1 OK, 2
+// cancelled), or the progress dialog's when it did not end with 1.
+TALVER_EXPORT int TalverHost_ShowSampleDialogs(int steps, unsigned pauseMs, int messageId);
