@@ -37,14 +37,8 @@ int RestoreConfigFromBackupFile(HWND, WORD* rw) {
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
 
-std::atomic<std::int32_t> CompressThreadState{0};
-
 void Talver_CompressThread2(void*) {
   NotAvailable(nullptr, "Talver_CompressThread2");
   CompressThreadState = -1;
 }
 
-#include "archive/CnfCmpThd.h"
-
-int Talver_ExtractCheckFiles(const char*) { return NotAvailable(nullptr, "Talver_ExtractCheckFiles"); }
-void Talver_DeleteCheckFiles() {}
