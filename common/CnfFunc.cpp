@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "Trace.h"
 #include "platform/Platform.h"
+#include "platform/Win.h"
 #include "svpsvc/SvpServices.h"
 
 TALVER_SOURCE("CnfFunc")
@@ -225,4 +226,17 @@ void CopyIntDataFiles(const char* root) {
     }
     CopyFileForced(from, to, 0);
   }
+}
+
+int CenterWindow(HWND window) {
+  plat::RECT desktop{}, rect{};
+  plat::GetWindowRect(plat::GetDesktopWindow(), &desktop);
+  plat::GetWindowRect(window, &rect);
+  int width = rect.right - rect.left;
+  int height = rect.bottom - rect.top;
+  int desktopWidth = desktop.right - desktop.left;
+  int desktopHeight = desktop.bottom - desktop.top;
+  plat::MoveWindow(window, desktopWidth / 2 - width / 2, desktopHeight / 2 - height / 2, width,
+                   height, TRUE);
+  return 1;
 }

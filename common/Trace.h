@@ -8,6 +8,10 @@
 
 #include "platform/WinTypes.h"
 
+namespace plat {
+struct DRAWITEMSTRUCT;
+}
+
 #define TALVER_SOURCE(name) \
   namespace {               \
   [[maybe_unused]] constexpr const char kTraceSource[] = ".\\" name ".cpp"; \
@@ -43,3 +47,7 @@ std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert);
 // Selection labels of LogSelection.
 const char* SelectionLabelText(int label);
 void LogSelection(int dialogResult, int label, int kind);
+
+// Draws a dialog's catalogue text into its owner-drawn static (the item of
+// a WM_DRAWITEM): the caption font at normal weight, transparent, word-wrapped.
+void DrawMessageText(HWND dialog, const plat::DRAWITEMSTRUCT* item, const WCHAR* text);

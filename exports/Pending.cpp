@@ -36,9 +36,4 @@ int RestoreConfigFromBackupFile(HWND, WORD* rw) {
 
 #include "archive/CompressRequest.h"
 
-std::atomic<std::int32_t> CompressThreadState{0};
 
-#include "archive/CnfCmpThd.h"
-
-int Talver_ExtractCheckFiles(const char*) { return NotAvailable(nullptr, "Talver_ExtractCheckFiles"); }
-void Talver_DeleteCheckFiles() {}

@@ -47,3 +47,8 @@ TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Di
 // dialog: every file of lz4Dir becomes a table file in tablesDir. 1 when every
 // file was converted.
 TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir);
+// Runs two sample dialogs with the registered operator: a progress dialog
+// whose worker takes `steps` steps, pauseMs apart, then the confirmation
+// dialog showing message messageId. The confirmation's result (1 OK, 2
+// cancelled), or the progress dialog's when it did not end with 1.
+TALVER_EXPORT int TalverHost_ShowSampleDialogs(int steps, unsigned pauseMs, int messageId);

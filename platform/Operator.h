@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "WinTypes.h"
 
@@ -49,8 +50,163 @@ inline std::basic_string<WORD> ButtonsOf(UINT style) {
   }
 }
 
-class DialogView;    // the machinery of the dialogs describes a dialog with it
-class DialogActions; // and the operator acts on the dialog through it
+// What a person sees of one control of a dialog.
+enum class ControlKind {
+  PushButton,
+  CheckBox,
+  RadioButton,
+  GroupBox,
+  Static,
+  OwnerDrawStatic,
+  Edit,
+  ComboBox,
+  ListView,
+  ProgressBar,
+  Animation,
+  Other,
+};
+
+inline const char* ControlKindName(ControlKind kind) {
+  switch (kind) {
+    case ControlKind::PushButton:
+      return "button";
+    case ControlKind::CheckBox:
+      return "check box";
+    case ControlKind::RadioButton:
+      return "radio button";
+    case ControlKind::GroupBox:
+      return "group";
+    case ControlKind::Static:
+      return "text";
+    case ControlKind::OwnerDrawStatic:
+      return "message";
+    case ControlKind::Edit:
+      return "edit";
+    case ControlKind::ComboBox:
+      return "drop-down list";
+    case ControlKind::ListView:
+      return "list";
+    case ControlKind::ProgressBar:
+      return "progress bar";
+    case ControlKind::Animation:
+      return "animation";
+    default:
+      return "control";
+  }
+}
+
+struct ControlView {
+  ControlKind kind = ControlKind::Other;
+  int id = 0;
+  std::string className;
+  DWORD style = 0;
+  std::string text;  // window text (button and label texts keep their '&')
+  bool enabled = true;
+  bool visible = true;
+  bool focused = false;
+  bool isDefault = false;  // the default push button
+  bool checked = false;    // check boxes and radio buttons
+  // Combo box items, or list-view rows (their first column), and the
+  // current selection (-1: none).
+  std::vector<std::string> items;
+  int selected = -1;
+  std::vector<std::string> columns;  // list-view column headers
+  // Progress bar.
+  int rangeLow = 0, rangeHigh = 100, position = 0, step = 10;
+  // Animation: the clip opened (empty: none), whether it plays, and the
+  // path of a clip that could not be opened.
+  std::string clip;
+  bool playing = false;
+  std::string missingClip;
+  // The text last drawn into the control (owner-drawn statics), UTF-8.
+  std::string drawnText;
+};
+
+// A dialog as the operator sees it.
+struct DialogView {
+  HWND window = 0;
+  int templateId = 0;
+  std::string caption;
+  std::vector<ControlView> controls;  // in template order
+
+  const ControlView* Find(int id) const {
+    for (const auto& c : controls)
+      if (c.id == id) return &c;
+    return nullptr;
+  }
+  // The message texts drawn into the dialog's owner-drawn statics.
+  std::string MessageText() const {
+    std::string text;
+    for (const auto& c : controls)
+      if (c.kind == ControlKind::OwnerDrawStatic && !c.drawnText.empty())
+        text += (text.empty() ? "" : "\n") + c.drawnText;
+    return text;
+  }
+  const ControlView* ProgressBar() const {
+    for (const auto& c : controls)
+      if (c.kind == ControlKind::ProgressBar) return &c;
+    return nullptr;
+  }
+  // A dialog that waits for the operator has an enabled, visible push
+  // button; one without (a progress dialog) closes by itself.
+  bool WaitsForOperator() const {
+    for (const auto& c : controls)
+      if (c.kind == ControlKind::PushButton && c.enabled && c.visible) return true;
+    return false;
+  }
+  // A readable account: caption, then one line per control.
+  std::string Describe() const {
+    std::string out = "dialog " + std::to_string(templateId) + " \"" + caption + "\"\n";
+    for (const auto& c : controls) {
+      if (!c.visible) continue;
+      out += "  [" + std::to_string(c.id) + "] " + ControlKindName(c.kind);
+      if (!c.text.empty()) out += " \"" + c.text + "\"";
+      if (!c.drawnText.empty()) out += " \"" + c.drawnText + "\"";
+      if (!c.enabled) out += " (disabled)";
+      if (c.isDefault) out += " (default)";
+      if (c.kind == ControlKind::CheckBox || c.kind == ControlKind::RadioButton)
+        out += c.checked ? " [x]" : " [ ]";
+      if (c.kind == ControlKind::ProgressBar)
+        out += " " + std::to_string(c.position) + " of " + std::to_string(c.rangeLow) + ".." +
+               std::to_string(c.rangeHigh);
+      if (c.kind == ControlKind::ComboBox || c.kind == ControlKind::ListView) {
+        out += " items:";
+        for (std::size_t i = 0; i < c.items.size(); ++i)
+          out += (static_cast<int>(i) == c.selected ? " *" : " ") + c.items[i];
+      }
+      if (!c.missingClip.empty()) out += " (clip missing: " + c.missingClip + ")";
+      out += "\n";
+    }
+    return out;
+  }
+};
+
+// What the operator can do to the dialog it is shown, as a person would.
+// Each action takes effect at once (the dialog procedure runs inside it) and
+// returns false when a person could not have done it: no such control, a
+// disabled or hidden one, no such item, or the dialog has already ended.
+class DialogActions {
+ public:
+  virtual ~DialogActions() = default;
+  // Replaces an edit's text (cut at the edit's limit), as if typed.
+  virtual bool Type(int id, const std::string& text) = 0;
+  // Selects a combo-box item or a list-view row by index, with the
+  // notification a mouse selection gives (CBN_SELCHANGE, LVN_ITEMCHANGED).
+  virtual bool Select(int id, int index) = 0;
+  // The same by the item's text (exact).
+  virtual bool SelectText(int id, const std::string& text) = 0;
+  // Clicks a check box until its state is `checked` (no click when it is).
+  virtual bool Tick(int id, bool checked) = 0;
+  // Clicks a push button, check box or radio button.
+  virtual bool Click(int id) = 0;
+  // The window's close box (WM_CLOSE).
+  virtual bool Close() = 0;
+  // Lets time pass: the operator is asked again after this many
+  // milliseconds, or at the next change of the dialog if sooner.
+  virtual void LetTimePass(DWORD milliseconds) = 0;
+  // Whether the dialog has ended.
+  virtual bool Ended() const = 0;
+};
 
 class Operator {
  public:
@@ -61,7 +217,27 @@ class Operator {
   virtual void WaitWindowClosed() {}
   // A modal dialog waits for the operator: look at it, act on it (click,
   // type, select), or let time pass. Called again after every change.
-  virtual void OnDialog(const DialogView& view, DialogActions& act) {}
+  // Called on the dialog's thread. The default operator clicks the default
+  // push button on its first turn and closes the dialog on a later one; a
+  // dialog without an enabled push button (a progress dialog) is left to
+  // run.
+  virtual void OnDialog(const DialogView& view, DialogActions& act) {
+    if (!view.WaitsForOperator()) return;
+    if (view.window != defaultClicked_) {
+      defaultClicked_ = view.window;
+      for (const auto& c : view.controls)
+        if (c.kind == ControlKind::PushButton && c.isDefault && c.enabled && c.visible) {
+          act.Click(c.id);
+          return;
+        }
+    }
+    act.Close();
+  }
+  // The dialog has ended with this result (the last view of it).
+  virtual void OnDialogClosed(const DialogView& view, std::intptr_t result) {}
+
+ private:
+  HWND defaultClicked_ = 0;
 };
 
 // The operator that answers; a default one answers every question with its

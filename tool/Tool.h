@@ -15,6 +15,15 @@ struct ToolContext {
   bool interactive = false; // stdin and stdout are a terminal
   // Answers given on the command line for the options operator.
   std::vector<std::string> answers;
+  // Answers to the system's dialogs (options operator).
+  struct DialogAnswers {
+    std::string file;         // --file: the backup file of dialog 115
+    std::string drive;        // --drive: the drive letter of dialog 106
+    std::string key;          // --key: the key code of dialog 113
+    std::string setupSource;  // --setup-source cdr|backup: dialog 114
+    std::string backup;       // --backup: the serial number row of dialog 112
+    bool confirm = false;     // --confirm: tick "Confirmed" in dialog 117
+  } dialogs;
 };
 
 using CommandRegistrar = void (*)(CLI::App& app, ToolContext& context);

@@ -50,7 +50,8 @@ bool LoadWorld(ToolContext& context) {
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
   context.exitCode = result == 1 ? 0 : result == 2 ? 2 : 1;
-  if (UnansweredQuestion() && context.exitCode == 0) context.exitCode = 1;
+  // A question that no option answered fails the call, whatever it returned.
+  if (UnansweredQuestion()) context.exitCode = 1;
 }
 
 int main(int argc, char** argv) {
@@ -58,6 +59,7 @@ int main(int argc, char** argv) {
   context.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && !std::getenv("CI");
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
+  app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
   app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
                                                DefaultWorldFolder() + "/svp.ini");
@@ -65,6 +67,15 @@ int main(int argc, char** argv) {
   app.add_option("--answer", context.answers,
                  "Answer a question without a terminal: MSGID=ok|cancel|yes|no|retry "
                  "(repeatable)");
+  auto& d = context.dialogs;
+  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog without a terminal");
+  app.add_option("--drive", d.drive, "Drive letter for the media dialog without a terminal");
+  app.add_option("--key", d.key, "Key code for the key-code dialog without a terminal");
+  app.add_option("--setup-source", d.setupSource,
+                 "cdr|backup: the setup-source dialog's choice without a terminal")
+      ->check(CLI::IsMember({"cdr", "backup"}));
+  app.add_option("--backup", d.backup, "Serial number of the backup to take from a backup list");
+  app.add_flag("--confirm", d.confirm, "Confirm the configuration information without a terminal");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
   try {
     app.parse(argc, argv);

@@ -2,6 +2,22 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+
+namespace {
+
+std::uint64_t NowMs() {
+  return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                        std::chrono::steady_clock::now().time_since_epoch())
+                                        .count());
+}
+
+std::string DialogName(const plat::DialogView& view) {
+  return "dialog " + std::to_string(view.templateId) + " \"" + view.caption + "\"";
+}
+
+}  // namespace
+
 ScriptedOperator::ScriptedOperator() {
   previous_ = plat::SetOperator(std::shared_ptr<plat::Operator>(this, [](plat::Operator*) {}));
 }
@@ -9,13 +25,90 @@ ScriptedOperator::ScriptedOperator() {
 ScriptedOperator::~ScriptedOperator() {
   plat::SetOperator(previous_);
   std::lock_guard<std::mutex> lock(mutex_);
-  for (const auto& e : script_)
-    ADD_FAILURE() << "the script expected message " << e.messageId << ", which never came";
+  if (script_.empty()) return;
+  std::string left;
+  for (const auto& s : script_) left += "  " + Describe(s) + "\n";
+  ADD_FAILURE() << "the script was left unfinished; still expected:\n"
+                << left << "what appeared:\n"
+                << AccountLocked();
+}
+
+ScriptedOperator& ScriptedOperator::Add(Step step) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  script_.push_back(std::move(step));
+  return *this;
+}
+
+ScriptedOperator& ScriptedOperator::AddAction(Step step) {
+  step.templateId = lastDialog_;
+  return Add(std::move(step));
 }
 
 ScriptedOperator& ScriptedOperator::ExpectMessage(int messageId, WORD answer) {
+  Step s = Make(StepKind::Message);
+  s.id = messageId;
+  s.answer = answer;
+  return Add(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::ExpectDialog(int templateId) {
+  lastDialog_ = templateId;
+  Step s = Make(StepKind::Dialog);
+  s.templateId = templateId;
+  return Add(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Type(int id, const std::string& text) {
+  Step s = Make(StepKind::Type);
+  s.id = id;
+  s.text = text;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Select(int id, int index) {
+  Step s = Make(StepKind::Select);
+  s.id = id;
+  s.index = index;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::SelectText(int id, const std::string& text) {
+  Step s = Make(StepKind::SelectText);
+  s.id = id;
+  s.text = text;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Tick(int id, bool checked) {
+  Step s = Make(StepKind::Tick);
+  s.id = id;
+  s.flag = checked;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Click(int id) {
+  Step s = Make(StepKind::Click);
+  s.id = id;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Close() { return AddAction(Make(StepKind::Close)); }
+
+ScriptedOperator& ScriptedOperator::Wait(DWORD milliseconds) {
+  Step s = Make(StepKind::Wait);
+  s.milliseconds = milliseconds;
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::Check(std::function<void(const plat::DialogView&)> check) {
+  Step s = Make(StepKind::Check);
+  s.check = std::move(check);
+  return AddAction(std::move(s));
+}
+
+ScriptedOperator& ScriptedOperator::StallLimit(DWORD milliseconds) {
   std::lock_guard<std::mutex> lock(mutex_);
-  script_.push_back({messageId, answer});
+  stallLimit_ = milliseconds;
   return *this;
 }
 
@@ -24,18 +117,191 @@ std::vector<plat::MessageBoxView> ScriptedOperator::Seen() const {
   return seen_;
 }
 
+std::vector<plat::DialogView> ScriptedOperator::SeenDialogs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return seenDialogs_;
+}
+
+std::vector<std::pair<plat::DialogView, std::intptr_t>> ScriptedOperator::ClosedDialogs() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return closedDialogs_;
+}
+
+std::string ScriptedOperator::Account() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return AccountLocked();
+}
+
+std::string ScriptedOperator::AccountLocked() const {
+  if (events_.empty()) return "  (nothing)\n";
+  std::string out;
+  for (const auto& e : events_) out += "  " + e + "\n";
+  return out;
+}
+
+std::string ScriptedOperator::Describe(const Step& s) {
+  std::string in = " in dialog " + std::to_string(s.templateId);
+  switch (s.kind) {
+    case StepKind::Message:
+      return "message " + std::to_string(s.id) + " (answer " + std::to_string(s.answer) + ")";
+    case StepKind::Dialog:
+      return "dialog " + std::to_string(s.templateId);
+    case StepKind::Type:
+      return "type \"" + s.text + "\" into " + std::to_string(s.id) + in;
+    case StepKind::Select:
+      return "select item " + std::to_string(s.index) + " of " + std::to_string(s.id) + in;
+    case StepKind::SelectText:
+      return "select \"" + s.text + "\" in " + std::to_string(s.id) + in;
+    case StepKind::Tick:
+      return std::string(s.flag ? "tick " : "untick ") + std::to_string(s.id) + in;
+    case StepKind::Click:
+      return "click " + std::to_string(s.id) + in;
+    case StepKind::Close:
+      return "close" + in;
+    case StepKind::Wait:
+      return "wait " + std::to_string(s.milliseconds) + " ms" + in;
+    case StepKind::Check:
+      return "check" + in;
+  }
+  return "?";
+}
+
 WORD ScriptedOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
   std::lock_guard<std::mutex> lock(mutex_);
   seen_.push_back(box);
+  events_.push_back("message " + std::to_string(box.messageId) + " \"" + box.text + "\"");
+  WORD refusal = plat::ButtonsOf(box.style).back();
   if (script_.empty()) {
-    ADD_FAILURE() << "unexpected message " << box.messageId << " (\"" << box.text << "\")";
-    return plat::ButtonsOf(box.style).back();
+    ADD_FAILURE() << "unexpected message " << box.messageId << " (\"" << box.text
+                  << "\"); what appeared:\n"
+                  << AccountLocked();
+    return refusal;
   }
-  Expectation e = script_.front();
+  Step s = script_.front();
+  if (s.kind != StepKind::Message) {
+    ADD_FAILURE() << "message " << box.messageId << " (\"" << box.text
+                  << "\") came but the script's next step is: " << Describe(s)
+                  << "\nwhat appeared:\n"
+                  << AccountLocked();
+    return refusal;
+  }
   script_.pop_front();
-  if (e.messageId != box.messageId) {
-    ADD_FAILURE() << "expected message " << e.messageId << " but message " << box.messageId
-                  << " (\"" << box.text << "\") came";
+  if (s.id != box.messageId) {
+    ADD_FAILURE() << "expected message " << s.id << " but message " << box.messageId << " (\""
+                  << box.text << "\") came; what appeared:\n"
+                  << AccountLocked();
   }
-  return e.answer;
+  events_.back() += " answered " + std::to_string(s.answer);
+  return s.answer;
+}
+
+void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogActions& act) {
+  Step step = Make(StepKind::Check);
+  bool haveStep = false;
+  bool close = false;
+  std::string failure;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::uint64_t now = NowMs();
+    if (matched_.find(view.window) == matched_.end()) {
+      seenDialogs_.push_back(view);
+      std::string text = view.MessageText();
+      events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
+      if (!script_.empty() && script_.front().kind == StepKind::Dialog &&
+          script_.front().templateId == view.templateId) {
+        script_.pop_front();
+        matched_[view.window] = true;
+      } else {
+        matched_[view.window] = false;
+        if (view.WaitsForOperator()) {
+          failure = "unexpected " + view.Describe() + "the script's next step: " +
+                    (script_.empty() ? std::string("none") : Describe(script_.front())) +
+                    "\nwhat appeared:\n" + AccountLocked();
+          close = true;
+        }
+      }
+    }
+    if (!close) {
+      if (now < waitUntil_) {
+        act.LetTimePass(static_cast<DWORD>(waitUntil_ - now));
+        return;
+      }
+      if (!script_.empty() && matched_[view.window]) {
+        const Step& front = script_.front();
+        if (front.kind != StepKind::Message && front.kind != StepKind::Dialog &&
+            front.templateId == view.templateId) {
+          step = front;
+          script_.pop_front();
+          haveStep = true;
+          idleSince_.erase(view.window);
+        }
+      }
+      if (!haveStep && view.WaitsForOperator()) {
+        auto it = idleSince_.find(view.window);
+        if (it == idleSince_.end()) {
+          idleSince_[view.window] = now;
+        } else if (now - it->second > stallLimit_) {
+          it->second = now;
+          failure = DialogName(view) + " was left waiting with nothing in the script for it:\n" +
+                    view.Describe() + "the script's next step: " +
+                    (script_.empty() ? std::string("none") : Describe(script_.front())) +
+                    "\nwhat appeared:\n" + AccountLocked();
+          close = true;
+        }
+      }
+    }
+  }
+  if (!failure.empty()) ADD_FAILURE() << failure;
+  if (close) {
+    act.Close();
+    return;
+  }
+  if (!haveStep) return;
+  bool ok = true;
+  switch (step.kind) {
+    case StepKind::Wait: {
+      std::lock_guard<std::mutex> lock(mutex_);
+      waitUntil_ = NowMs() + step.milliseconds;
+      act.LetTimePass(step.milliseconds);
+      return;
+    }
+    case StepKind::Check:
+      // A look changes nothing: go straight on with the next step.
+      step.check(view);
+      OnDialog(view, act);
+      return;
+    case StepKind::Type:
+      ok = act.Type(step.id, step.text);
+      break;
+    case StepKind::Select:
+      ok = act.Select(step.id, step.index);
+      break;
+    case StepKind::SelectText:
+      ok = act.SelectText(step.id, step.text);
+      break;
+    case StepKind::Tick:
+      ok = act.Tick(step.id, step.flag);
+      break;
+    case StepKind::Click:
+      ok = act.Click(step.id);
+      break;
+    case StepKind::Close:
+      ok = act.Close();
+      break;
+    default:
+      break;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    events_.push_back("  " + Describe(step) + (ok ? "" : " (refused)"));
+  }
+  if (!ok) ADD_FAILURE() << "the script could not " << Describe(step) << ":\n" << view.Describe();
+}
+
+void ScriptedOperator::OnDialogClosed(const plat::DialogView& view, std::intptr_t result) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  closedDialogs_.emplace_back(view, result);
+  events_.push_back(DialogName(view) + " closed with " + std::to_string(result));
+  matched_.erase(view.window);
+  idleSince_.erase(view.window);
 }

@@ -1,12 +1,28 @@
-// The scripted operator of the tests: a list of the message boxes expected,
-// in order, with the answer to each. Strict: a box the script did not expect,
-// or a script left unfinished, fails the test with an account of what came.
+// The scripted operator of the tests: one ordered script of the message
+// boxes and dialogs expected, with the answer to each box and the actions on
+// each dialog. Strict: a box or dialog the script did not expect, an action
+// a person could not have done, a dialog left waiting with nothing in the
+// script for it, or a script left unfinished fails the test with an account
+// of what appeared.
+//
+//   ScriptedOperator op;
+//   op.ExpectDialog(106).SelectText(1007, "E").Click(1)
+//     .ExpectMessage(3351, plat::IDYES);
+//
+// Actions follow the ExpectDialog they belong to and are done one per turn
+// of that dialog. A dialog that does not wait for the operator (no enabled
+// push button: a progress dialog) may run without a script step; when the
+// next step is ExpectDialog of its template, it takes that step.
 #pragma once
 
+#include <cstdint>
 #include <deque>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/Operator.h"
@@ -24,19 +40,82 @@ class ScriptedOperator : public plat::Operator {
   ~ScriptedOperator() override;
 
   ScriptedOperator& ExpectMessage(int messageId, WORD answer);
-  // Messages seen, in order ("3333:answer").
+  ScriptedOperator& ExpectDialog(int templateId);
+  ScriptedOperator& Type(int id, const std::string& text);
+  ScriptedOperator& Select(int id, int index);
+  ScriptedOperator& SelectText(int id, const std::string& text);
+  ScriptedOperator& Tick(int id, bool checked = true);
+  ScriptedOperator& Click(int id);
+  ScriptedOperator& Close();
+  // Lets time pass before the next step.
+  ScriptedOperator& Wait(DWORD milliseconds);
+  // Looks at the dialog at this point of the script (EXPECTs inside).
+  ScriptedOperator& Check(std::function<void(const plat::DialogView&)> check);
+  // How long a dialog waiting for the operator may stay open with nothing in
+  // the script for it before the test fails and the dialog is closed.
+  ScriptedOperator& StallLimit(DWORD milliseconds);
+
+  // Messages seen, in order.
   std::vector<plat::MessageBoxView> Seen() const;
+  // Each dialog as the operator first saw it, and as it closed with its result.
+  std::vector<plat::DialogView> SeenDialogs() const;
+  std::vector<std::pair<plat::DialogView, std::intptr_t>> ClosedDialogs() const;
+  // What appeared so far, one line per event.
+  std::string Account() const;
   int WaitWindowsOpened() const { return waitOpened_; }
   int WaitWindowsClosed() const { return waitClosed_; }
 
   WORD AnswerMessageBox(const plat::MessageBoxView& box) override;
   void WaitWindowOpened(const std::string&, const std::string&) override { ++waitOpened_; }
   void WaitWindowClosed() override { ++waitClosed_; }
+  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override;
+  void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override;
 
  private:
+  enum class StepKind {
+    Message,
+    Dialog,
+    Type,
+    Select,
+    SelectText,
+    Tick,
+    Click,
+    Close,
+    Wait,
+    Check
+  };
+  struct Step {
+    StepKind kind = StepKind::Check;
+    int templateId = 0;  // the dialog a step belongs to (or expects)
+    int id = 0;          // message id or control id
+    WORD answer = 0;
+    int index = 0;
+    bool flag = false;
+    std::string text;
+    DWORD milliseconds = 0;
+    std::function<void(const plat::DialogView&)> check;
+  };
+  static Step Make(StepKind kind) {
+    Step s;
+    s.kind = kind;
+    return s;
+  }
+  ScriptedOperator& Add(Step step);
+  ScriptedOperator& AddAction(Step step);
+  static std::string Describe(const Step& step);
+  std::string AccountLocked() const;
+
   mutable std::mutex mutex_;
-  std::deque<Expectation> script_;
+  std::deque<Step> script_;
+  int lastDialog_ = 0;
   std::vector<plat::MessageBoxView> seen_;
+  std::vector<plat::DialogView> seenDialogs_;
+  std::vector<std::pair<plat::DialogView, std::intptr_t>> closedDialogs_;
+  std::vector<std::string> events_;
+  std::map<HWND, bool> matched_;  // dialogs seen: true when a script step took them
+  std::map<HWND, std::uint64_t> idleSince_;
+  std::uint64_t waitUntil_ = 0;
+  DWORD stallLimit_ = 5000;
   int waitOpened_ = 0;
   int waitClosed_ = 0;
   std::shared_ptr<plat::Operator> previous_;

@@ -1,0 +1,86 @@
+#!/bin/bash
+# The terminal operator in a real pseudo-terminal (tmux): svpconf draws a
+# progress dialog as a live bar with the entry being processed, draws the
+# confirmation dialog with its caption, drawn message and controls, and takes
+# the operator's typed answers; `svpconf rancher` shows message 4701 and logs
+# the answer line.
+# Usage: win_terminal.sh SVPCONF LIBTALVER
+set -u
+SVPCONF=$1
+if ! command -v tmux >/dev/null 2>&1; then
+  echo "SKIP: tmux is not installed"
+  exit 77
+fi
+work=$(mktemp -d)
+runs=0
+socket="talver-win-$$-0"
+cleanup() {
+  for ((n = 1; n <= runs; n++)); do tmux -L "talver-win-$$-$n" kill-server >/dev/null 2>&1; done
+  rm -rf "$work"
+}
+trap cleanup EXIT
+fail() {
+  echo "FAIL: $*"
+  echo "---- screen ----"
+  tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
+  exit 1
+}
+# Waits until the screen (with its history) shows the pattern (grep -E).
+wait_for() {
+  local pattern=$1 seconds=${2:-20} i
+  for ((i = 0; i < seconds * 10; i++)); do
+    if tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null | grep -Eq -- "$pattern"; then
+      return 0
+    fi
+    sleep 0.1
+  done
+  fail "the screen never showed: $pattern"
+}
+
+"$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
+world="$work/world/svp.ini"
+# Each run has a tmux server of its own.
+run() {
+  tmux -L "$socket" kill-server >/dev/null 2>&1
+  runs=$((runs + 1))
+  socket="talver-win-$$-$runs"
+  tmux -L "$socket" new-session -d -s t -x 120 -y 50 \
+    "env -u CI TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
+    fail "tmux could not start"
+}
+
+# ---- progress bar, then the confirmation dialog --------------------------------
+run try-dialogs --steps 40 --pause 40
+# The live bar shows part of the work with the entry name, then all of it.
+wait_for '\[TALVER Wait\.\.\.[^]]*\] \[#+\.+\] [0-9]+/40  CONFIG/sample0[0-9][0-9]\.dat'
+wait_for '\[#{30}\] 40/40  CONFIG/sample039\.dat'
+wait_for '^\+== Confirm Configuration Information.*\(dialog 117\)'
+wait_for '^\| Configuration backup and restore library of the SVP\.'
+wait_for '\[1038\] \[ \] Confirmed'
+wait_for '\[1\] <OK> \(default\)  \(disabled\)'
+# OK is disabled until "Confirmed" is ticked.
+tmux -L "$socket" send-keys -t t "click 1" Enter
+wait_for '^Not possible: click 1'
+tmux -L "$socket" send-keys -t t "tick 1038" Enter
+wait_for '\[1038\] \[x\] Confirmed'
+wait_for '\(Enter: OK\)'
+tmux -L "$socket" send-keys -t t "" Enter
+wait_for '^result=1 word=0x0000'
+wait_for '^EXIT=0'
+
+# ---- cancel through the close box --------------------------------------------------
+run try-dialogs --steps 3 --pause 10
+wait_for '\(dialog 117\)'
+tmux -L "$socket" send-keys -t t "close" Enter
+wait_for '^result=2 word=0x0000'
+wait_for '^EXIT=2'
+
+# ---- the rancher's message 4701 and its answer line --------------------------------
+run rancher
+wait_for 'SVP Message 4701'
+wait_for 'Configuration backup and restore library of the SVP\.'
+tmux -L "$socket" send-keys -t t "" Enter
+wait_for '^result=1 word=0x0000'
+TALVER_WORLD="$world" "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
+  fail "the trace holds no answer line of message 4701"
+echo "PASS"
