@@ -15,6 +15,7 @@
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/Win.h"
 
 TALVER_SOURCE("CnfCmpThd2")
 
@@ -30,13 +31,10 @@ const char* Text(char (&buffer)[256], const char* format, ...) {
   return buffer;
 }
 
-constexpr UINT kCloseMessage = 0x0010;  // WM_CLOSE
-
-// The worker's only contact with the progress dialog: a posted message.
+// The worker's only contact with the progress dialog: a posted message with
+// both parameters 0.
 void PostToDialog(HWND dialogWindow, UINT message) {
-  // The window machinery is not part of this build yet; nothing to post to.
-  (void)dialogWindow;
-  (void)message;
+  plat::PostMessage(dialogWindow, message, 0, 0);
 }
 
 struct SearchCloser {
@@ -165,7 +163,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     }
     PostToDialog(dialogWindow, kTableConvertedMessage);
   } while (plat::FindNextFile(search.get(), &entry));
-  PostToDialog(dialogWindow, kCloseMessage);
+  PostToDialog(dialogWindow, plat::WM_CLOSE);
   return result;
 }
 

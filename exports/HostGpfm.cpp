@@ -9,6 +9,7 @@
 #include "exports/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/PosixPlatform.h"
+#include "platform/Win.h"
 #include "platform/World.h"
 
 int TalverHost_UseHostFiles(void) {
@@ -34,5 +35,9 @@ int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir) {
       !CopyBounded(request.directory, sizeof request.directory, tablesDir))
     return 0;
   Talver_CompressThread2(&request);
+  // Without a dialog the progress messages went to this thread's own queue.
+  plat::MSG message;
+  while (plat::PeekMessage(&message, 0, 0, 0, plat::PM_REMOVE)) {
+  }
   return CompressThreadState == 1 ? 1 : 0;
 }

@@ -8,6 +8,7 @@
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "platform/Platform.h"
+#include "platform/Win.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -33,7 +34,21 @@ class ConversionTest : public ::testing::Test {
   void SetUp() override {
     world_.MakeHostDir('C', "PLAXON/TMP/LZ4");
     world_.MakeHostDir('C', "PLAXON/TMP/TABLES");
+    TakePosted();
   }
+  // The messages posted to window 0, this thread's own queue, in order.
+  static std::vector<UINT> TakePosted() {
+    std::vector<UINT> posted;
+    plat::MSG msg;
+    while (plat::PeekMessage(&msg, 0, 0, 0, plat::PM_REMOVE)) {
+      EXPECT_EQ(msg.wParam, 0u);
+      EXPECT_EQ(msg.lParam, 0);
+      posted.push_back(msg.message);
+    }
+    return posted;
+  }
+  static constexpr UINT kStep = plat::WM_USER + 4;
+  static constexpr UINT kClose = plat::WM_CLOSE;
   void PutLz4(const std::string& name, const std::string& bytes) {
     world_.WriteHostFile('C', "PLAXON/TMP/LZ4/" + name, bytes);
   }
@@ -166,11 +181,14 @@ TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
   EXPECT_FALSE(HasTable("sub"));
   EXPECT_FALSE(HasTable("9"));
   EXPECT_TRUE(trace_.empty());
+  // One step per converted file, then the close.
+  EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kStep, kStep, kClose}));
 }
 
 TEST_F(ConversionTest, AnEmptyDirectoryConvertsNothingAndSucceeds) {
   EXPECT_EQ(Convert(), 1);
   EXPECT_TRUE(trace_.empty());
+  EXPECT_EQ(TakePosted(), std::vector<UINT>{kClose});
 }
 
 TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
@@ -185,6 +203,8 @@ TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
   EXPECT_EQ(debug_, std::vector<std::string>{"decomp failed\n"});
   EXPECT_TRUE(Traced(".\\CnfCmpThd2.cpp("));
   EXPECT_TRUE(Traced("ErrCode=0x6"));
+  // The dialog still learns that the run has ended.
+  EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kClose}));
 }
 
 TEST_F(ConversionTest, OnlyModeTenIsServed) {
@@ -194,6 +214,8 @@ TEST_F(ConversionTest, OnlyModeTenIsServed) {
   EXPECT_FALSE(HasTable("1"));
   EXPECT_EQ(Convert(-1), 0);
   EXPECT_TRUE(Traced("ErrCode=0xFFFFFFFF"));
+  // No close: the dialog ends when it sees the failed state.
+  EXPECT_TRUE(TakePosted().empty());
 }
 
 TEST_F(ConversionTest, AMissingSourceDirectoryIsReported) {
@@ -202,6 +224,7 @@ TEST_F(ConversionTest, AMissingSourceDirectoryIsReported) {
   EXPECT_EQ(CompressCommand2(10, 1, "C:\\PLAXON\\TMP\\NONE", kTables, 0), 0);
   EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Directory Not Found\n"});
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x3"));
+  EXPECT_TRUE(TakePosted().empty());
 }
 
 TEST_F(ConversionTest, AnOutputPathThatDoesNotFitEndsTheRun) {
