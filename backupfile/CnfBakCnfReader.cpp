@@ -130,12 +130,15 @@ bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint3
 bool WriteTable(HANDLE file, const char* outDir, const PfmHeader& directory, std::uint32_t t,
                 std::uint8_t* buffer) {
   char text[256];
-  char outPath[MAX_PATH];
-  if (!FORMAT_PATH(outPath, "%s\\%d.lz4", outDir, static_cast<int>(t))) {
+  char outPath[MAX_PATH] = "";
+  if (outDir && !FORMAT_PATH(outPath, "%s\\%d.lz4", outDir, static_cast<int>(t))) {
     TRACE_TEXT(Text(text, "Output path too long(Entry=%d)", static_cast<int>(t) + 1));
     return false;
   }
-  FileHandle out(plat::CreateFile(outPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0));
+  // Without an output directory there is no file to open.
+  FileHandle out(outDir
+                     ? plat::CreateFile(outPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0)
+                     : nullptr);
   if (!out) {
     TRACE_TEXT(Text(text, "File open failed.(file=%s)", outPath));
     plat::OutputDebugString("[ERROR] Can not open a file.\n");
@@ -171,7 +174,7 @@ int ParseGpfmFile(const char* gpfmPath, const char* outDir) {
   }
   for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
     if (directory.entrySize[t][0] == 0) continue;
-    if (!WriteTable(file.get(), outDir ? outDir : "", directory, t, buffer.get())) return 0;
+    if (!WriteTable(file.get(), outDir, directory, t, buffer.get())) return 0;
   }
   file.reset();
   TRACE_TEXT("Parse end");

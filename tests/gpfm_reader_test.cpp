@@ -306,6 +306,10 @@ TEST_F(GpfmReaderTest, AMissingBackupFileOrOutputDirectoryIsReported) {
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(),
                                   "File open failed.(file=C:\\PLAXON\\TMP\\NOPE\\0.lz4)"));
   EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Can not open a file.\n"});
+  // No directory at all: nothing is written anywhere.
+  EXPECT_EQ(ParseGpfmFile(kGpfm, nullptr), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "File open failed.(file=)"));
+  EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Can not open a file.\n"});
 }
 
 TEST_F(GpfmReaderTest, AWriteFailureEndsTheParseWithTheEntryNamed) {
