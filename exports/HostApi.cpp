@@ -1,12 +1,14 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "exports/talver_host.h"
 #include "platform/Operator.h"
 #include "platform/Platform.h"
 #include "platform/PosixPlatform.h"
 #include "platform/World.h"
+#include "svpsvc/AuditLog.h"
 #include "svpsvc/SvpServices.h"
 
 namespace {
@@ -61,4 +63,24 @@ int TalverHost_Setting(const char* key, const char* fallback, char* out, std::si
 int TalverHost_Root(char* out, std::size_t size) {
   if (!plat::HasCurrent()) return 0;
   return CopyOut(plat::Current().GetWorld().root, out, size);
+}
+
+int TalverHost_AuditFile(char* out, std::size_t size) {
+  if (!plat::HasCurrent()) return 0;
+  return CopyOut(svc::AuditFilePath(), out, size);
+}
+
+int TalverHost_AuditRecord(int index, unsigned* number, char* operation, std::size_t operationSize,
+                           char* outcome, std::size_t outcomeSize, char* detail,
+                           std::size_t detailSize) {
+  if (!plat::HasCurrent() || index < 0) return 0;
+  std::vector<svc::AuditEntry> entries;
+  if (!svc::ReadAuditFile(svc::AuditFilePath(), &entries)) return 0;
+  if (static_cast<std::size_t>(index) >= entries.size()) return 0;
+  const svc::AuditEntry& e = entries[static_cast<std::size_t>(index)];
+  if (number) *number = e.number;
+  return CopyOut(e.operation, operation, operationSize) &&
+                 CopyOut(e.outcome, outcome, outcomeSize) && CopyOut(e.detail, detail, detailSize)
+             ? 1
+             : 0;
 }

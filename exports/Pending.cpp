@@ -26,22 +26,9 @@ int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
 int CompressDialog(HWND, std::int16_t, DWORD, const char*, const char*) {
   return NotAvailable(nullptr, "CompressDialog");
 }
-int Talver_HddBacukupConfig(HWND, char*, DWORD, WORD* rw) {
-  return NotAvailable(rw, "Talver_HddBacukupConfig");
-}
-int UpdateConfigTo2ndSvp(WORD* rw) {
-  NotAvailable(nullptr, "UpdateConfigTo2ndSvp");
-  *rw = 0x4004;
-  return 0;
-}
 WORD SetupConfigInSvp(HWND, const char*, const char*, WORD* rw) {
   return static_cast<WORD>(NotAvailable(rw, "SetupConfigInSvp"));
 }
-int CheckConfigFileArchive(const char*, DWORD, WORD* rw) {
-  return NotAvailable(rw, "CheckConfigFileArchive");
-}
-int ReadConfig4File(const char*, BYTE*, WORD* rw) { return NotAvailable(rw, "ReadConfig4File"); }
-int talver_ReadConfig4(const char*, BYTE*) { return NotAvailable(nullptr, "talver_ReadConfig4"); }
 int RestoreConfigFromMedia(HWND, WORD*, WORD* rw) { return NotAvailable(rw, "RestoreConfigFromMedia"); }
 int RestoreConfigFromBackupFile(HWND, WORD* rw) {
   return NotAvailable(rw, "RestoreConfigFromBackupFile");
@@ -50,14 +37,8 @@ int RestoreConfigFromBackupFile(HWND, WORD* rw) {
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
 
-std::atomic<std::int32_t> CompressThreadState{0};
-
 void Talver_CompressThread2(void*) {
   NotAvailable(nullptr, "Talver_CompressThread2");
   CompressThreadState = -1;
 }
 
-#include "archive/CnfCmpThd.h"
-
-int Talver_ExtractCheckFiles(const char*) { return NotAvailable(nullptr, "Talver_ExtractCheckFiles"); }
-void Talver_DeleteCheckFiles() {}

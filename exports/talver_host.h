@@ -28,6 +28,13 @@ TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char
                                      std::size_t size);
 // The software root of the loaded world ("C:").
 TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);
+// The loaded world's audit file (host path), and its records one by one:
+// index 0 is the oldest; 0 when there is no such record (or no file).
+TALVER_EXPORT int TalverHost_AuditFile(char* out, std::size_t size);
+TALVER_EXPORT int TalverHost_AuditRecord(int index, unsigned* number, char* operation,
+                                         std::size_t operationSize, char* outcome,
+                                         std::size_t outcomeSize, char* detail,
+                                         std::size_t detailSize);
 
 // Runs two sample dialogs with the registered operator: a progress dialog
 // whose worker takes `steps` steps, pauseMs apart, then the confirmation

@@ -1,6 +1,8 @@
 // Setup, update and unpacking flows.
 #include "common/Trace.h"
+#include "common/Format.h"
 #include "exports/Operations.h"
+#include "svpsvc/SvpServices.h"
 
 TALVER_SOURCE("CnfProcess")
 
@@ -8,4 +10,24 @@ int Talver_ConfigIsUncompressed(HWND owner, const char* archivePath, const char*
   int result = CompressDialog(owner, 1, 1, archivePath, targetDir);
   if (result == 0) TRACE_TEXT("ERR CompressDialog");
   return result;
+}
+
+int UpdateConfigTo2ndSvp(WORD* resultWord) {
+  char archive[MAX_PATH];
+  char target[MAX_PATH];
+  if (!FORMAT_PATH(archive, "%s%s%s", dsvw_GetDkcRootDir(), "\\PLAXON\\HOME\\DIFF\\",
+                   "svp_conf.tgz") ||
+      !FORMAT_PATH(target, "%s%s", dsvw_GetDkcRootDir(), "\\PLAXON\\")) {
+    *resultWord = 0x4004;
+    TRACE_TEXT("ERR CompressDialog");
+    return 0;
+  }
+  // The archive stays in place whatever happens, so each further attempt
+  // unpacks the same file again.
+  if (!CompressDialog(0, 1, 0, archive, target)) {
+    *resultWord = 0x4004;
+    TRACE_TEXT("ERR CompressDialog");
+    return 0;
+  }
+  return 1;
 }

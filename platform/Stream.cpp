@@ -152,7 +152,7 @@ std::size_t fread(void* buffer, std::size_t size, std::size_t count, Stream* s) 
   if (!s->text) {
     std::size_t buffered = s->in.size() - s->inPos;
     std::size_t take = buffered < want ? buffered : want;
-    std::memcpy(p, s->in.data() + s->inPos, take);
+    if (take > 0) std::memcpy(p, s->in.data() + s->inPos, take);
     s->inPos += take;
     got = take;
     if (got < want) {

@@ -1,21 +1,784 @@
-// Archiver stand-in (first cut: the calls exist and fail cleanly).
+// Archiver stand-in: gzip-compressed POSIX tar archives through libarchive,
+// every file reached through the platform layer (docs/archiver.md).
 #include "Tar32.h"
 
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "TarCommand.h"
+#include "TarGzip.h"
+#include "TarNotify.h"
+#include "platform/Platform.h"
+
 namespace {
-bool gCursorMode = false;
+
+using tar32::TarCommand;
+
+std::atomic<HWND> gOwnerWindow{0};
+std::atomic<bool> gCursorMode{false};
+
+constexpr std::size_t kFileBlock = 1u << 20;
+constexpr int kCompressionLevel = 6;
+constexpr int kCompressionThreads = 2;
+constexpr std::uint64_t kLongestListFile = 16u << 20;
+constexpr char kTemporarySuffix[] = ".~tv";
+
+// ---------------------------------------------------------------- paths
+
+// dir + "\" + the components; false when it does not fit MAX_PATH.
+bool JoinPath(const std::string& dir, const std::vector<std::string>& parts, std::string* out) {
+  std::string path = dir;
+  for (const std::string& part : parts) {
+    if (!path.empty() && path.back() != '\\' && path.back() != '/') path += '\\';
+    path += part;
+  }
+  *out = path;
+  return path.size() < MAX_PATH;
 }
 
-int Tar(HWND, const char*, char* output, DWORD outputSize) {
-  if (output && outputSize) output[0] = '\0';
-  return 0x8000;
+// Splits an entry or list name at "/" and "\" into safe components: no
+// absolute name, no drive, no "..". "." components and empty ones vanish.
+bool SafeComponents(const std::string& name, std::vector<std::string>* parts) {
+  parts->clear();
+  if (name.empty()) return true;
+  if (name[0] == '/' || name[0] == '\\') return false;
+  if (name.find(':') != std::string::npos) return false;  // "C:..." or a stream name
+  std::size_t start = 0;
+  while (start <= name.size()) {
+    std::size_t end = name.find_first_of("/\\", start);
+    if (end == std::string::npos) end = name.size();
+    std::string part = name.substr(start, end - start);
+    if (part == "..") return false;
+    if (!part.empty() && part != ".") parts->push_back(part);
+    start = end + 1;
+  }
+  return true;
 }
-HARC TarOpenArchive(HWND, const char*, DWORD) { return nullptr; }
-int TarCloseArchive(HARC) { return 0; }
-int TarFindFirst(HARC, const char*, void*) { return -1; }
-int TarFindNext(HARC, void*) { return -1; }
-int TarGetFileCount(const char*) { return -1; }
-BOOL TarSetOwnerWindow(HWND) { return FALSE; }
-BOOL TarClearOwnerWindow() { return TRUE; }
+
+bool IsDirectory(const std::string& path) {
+  DWORD attributes = plat::GetFileAttributes(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates dir + parts (each level) where missing.
+int MakeDirectories(const std::string& dir, const std::vector<std::string>& parts) {
+  std::string path = dir;
+  for (const std::string& part : parts) {
+    if (!JoinPath(path, {part}, &path)) return kTarErrorPath;
+    DWORD attributes = plat::GetFileAttributes(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return kTarErrorTarget;
+    }
+  }
+  return 0;
+}
+
+bool ReadWholeFile(const std::string& path, std::string* text) {
+  HANDLE file = plat::CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!file) return false;
+  text->clear();
+  char buffer[64 * 1024];
+  bool ok = true;
+  for (;;) {
+    DWORD got = 0;
+    if (!plat::ReadFile(file, buffer, sizeof buffer, &got)) {
+      ok = false;
+      break;
+    }
+    if (got == 0) break;
+    text->append(buffer, got);
+    if (text->size() > kLongestListFile) {
+      ok = false;
+      break;
+    }
+  }
+  plat::CloseHandle(file);
+  return ok;
+}
+
+// Closes a platform file when it goes out of scope.
+struct FileCloser {
+  HANDLE handle = nullptr;
+  ~FileCloser() { Close(); }
+  bool Close() {
+    bool ok = true;
+    if (handle) ok = plat::CloseHandle(handle) != 0;
+    handle = nullptr;
+    return ok;
+  }
+};
+
+struct ArchiveWriteFree {
+  void operator()(archive* a) const { archive_write_free(a); }
+};
+struct ArchiveReadFree {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+struct EntryFree {
+  void operator()(archive_entry* e) const { archive_entry_free(e); }
+};
+
+// ---------------------------------------------------------------- progress
+
+// Posts the job's progress to the owner window when the command asked for it.
+class Progress {
+ public:
+  explicit Progress(int display) : window_(display == 1 ? gOwnerWindow.load() : 0) {}
+  void Opened() { Post(kTarProgressOpened, nullptr); }
+  void Entry(const std::string& name, const std::string& file, std::uint64_t size) {
+    if (!window_) return;
+    TarProgressRecord record{};
+    record.fileSize = static_cast<DWORD>(size);
+    std::snprintf(record.fileName, sizeof record.fileName, "%s", name.c_str());
+    std::snprintf(record.destination, sizeof record.destination, "%s", file.c_str());
+    Post(kTarProgressEntry, &record);
+  }
+  void Ended() { Post(kTarProgressEnded, nullptr); }
+
+ private:
+  void Post(int code, const TarProgressRecord* record) {
+    if (window_) tar32::NotifyOwner(window_, code, record);
+  }
+  HWND window_;
+};
+
+int ReaderFailureCode(const tar32::GzipReader& reader) {
+  switch (reader.Failure()) {
+    case tar32::ReadFailure::kRead:
+      return kTarErrorArchive;
+    case tar32::ReadFailure::kMemory:
+      return kTarErrorResources;
+    default:
+      return kTarErrorFormat;
+  }
+}
+
+// ---------------------------------------------------------------- create
+
+struct WriteContext {
+  tar32::GzipWriter* writer;
+  bool discard = false;  // after a failure: swallow what libarchive still flushes
+};
+
+la_ssize_t WriteCallback(archive* a, void* data, const void* buffer, size_t size) {
+  auto* ctx = static_cast<WriteContext*>(data);
+  if (ctx->discard) return static_cast<la_ssize_t>(size);
+  if (!ctx->writer->Write(buffer, size)) {
+    archive_set_error(a, EIO, "write failed");
+    return -1;
+  }
+  return static_cast<la_ssize_t>(size);
+}
+
+// Every file below dir, as "/"-separated names relative to it.
+bool CollectTree(const std::string& dir, const std::string& prefix,
+                 std::vector<std::string>* names) {
+  std::string pattern;
+  if (!JoinPath(dir, {"*.*"}, &pattern)) return false;
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(pattern.c_str(), &data);
+  if (!search) return true;
+  bool ok = true;
+  do {
+    std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    std::string relative = prefix.empty() ? name : prefix + "/" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      std::string sub;
+      ok = JoinPath(dir, {name}, &sub) && CollectTree(sub, relative, names);
+    } else {
+      names->push_back(relative);
+    }
+  } while (ok && plat::FindNextFile(search, &data));
+  plat::FindClose(search);
+  return ok;
+}
+
+int GatherCreateNames(const TarCommand& cmd, std::vector<std::string>* names) {
+  if (!cmd.listFile.empty()) {
+    std::string text;
+    if (!ReadWholeFile(cmd.listFile, &text)) return kTarErrorListFile;
+    for (std::string& name : tar32::SplitListText(text)) names->push_back(std::move(name));
+  }
+  for (const std::string& name : cmd.names) {
+    if (name == "*.*" || name == "*") {
+      if (!CollectTree(cmd.directory, "", names)) return kTarErrorPath;
+    } else {
+      names->push_back(name);
+    }
+  }
+  return 0;
+}
+
+// Packs one file (or directory) into the archive.
+int AddEntry(archive* a, archive_entry* entry, const std::string& directory,
+             const std::string& listed, std::vector<char>& buffer, Progress& progress) {
+  std::vector<std::string> parts;
+  if (!SafeComponents(listed, &parts) || parts.empty()) return kTarErrorUnsafe;
+  std::string path;
+  if (!JoinPath(directory, parts, &path)) return kTarErrorPath;
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(path.c_str(), &data);
+  if (!search) return kTarErrorSource;
+  plat::FindClose(search);
+
+  std::string name;
+  for (const std::string& part : parts) name += (name.empty() ? "" : "/") + part;
+  bool isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  archive_entry_clear(entry);
+  archive_entry_set_mtime(entry, static_cast<time_t>(data.ftLastWriteTime), 0);
+  if (isDirectory) {
+    archive_entry_set_pathname(entry, (name + "/").c_str());
+    archive_entry_set_filetype(entry, AE_IFDIR);
+    archive_entry_set_perm(entry, readOnly ? 0555 : 0755);
+    archive_entry_set_size(entry, 0);
+    progress.Entry(name, path, 0);
+    return archive_write_header(a, entry) == ARCHIVE_OK ? 0 : kTarErrorWrite;
+  }
+
+  FileCloser file;
+  file.handle = plat::CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!file.handle) return kTarErrorSource;
+  std::uint64_t size = 0;
+  if (!plat::GetFileSizeEx(file.handle, &size)) return kTarErrorSource;
+  archive_entry_set_pathname(entry, name.c_str());
+  archive_entry_set_filetype(entry, AE_IFREG);
+  archive_entry_set_perm(entry, readOnly ? 0444 : 0644);
+  archive_entry_set_size(entry, static_cast<la_int64_t>(size));
+  progress.Entry(name, path, size);
+  if (archive_write_header(a, entry) != ARCHIVE_OK) return kTarErrorWrite;
+  std::uint64_t remaining = size;
+  while (remaining > 0) {
+    if (plat::StopRequested()) return kTarErrorStopped;
+    DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(remaining, buffer.size()));
+    DWORD got = 0;
+    if (!plat::ReadFile(file.handle, buffer.data(), want, &got)) return kTarErrorSource;
+    if (got == 0) return kTarErrorSource;  // the file shrank while it was packed
+    if (archive_write_data(a, buffer.data(), got) != static_cast<la_ssize_t>(got))
+      return kTarErrorWrite;
+    remaining -= got;
+  }
+  return archive_write_finish_entry(a) == ARCHIVE_OK ? 0 : kTarErrorWrite;
+}
+
+int RunCreate(const TarCommand& cmd, int* entries) {
+  std::vector<std::string> names;
+  if (int code = GatherCreateNames(cmd, &names)) return code;
+  if (!IsDirectory(cmd.directory)) return kTarErrorSource;
+
+  std::string temporary = cmd.archive + kTemporarySuffix;
+  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
+  FileCloser out;
+  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  if (!out.handle) return kTarErrorArchive;
+
+  int code = 0;
+  {
+    Progress progress(cmd.display);
+    tar32::GzipWriter writer(out.handle, kCompressionLevel, kCompressionThreads);
+    WriteContext ctx{&writer};
+    std::unique_ptr<archive, ArchiveWriteFree> a(archive_write_new());
+    std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
+    std::vector<char> buffer;
+    try {
+      buffer.resize(kFileBlock);
+    } catch (...) {
+      code = kTarErrorResources;
+    }
+    if (!code && (!a || !entry || !writer.Start())) code = kTarErrorResources;
+    if (!code && (archive_write_set_format_pax_restricted(a.get()) != ARCHIVE_OK ||
+                  archive_write_add_filter_none(a.get()) != ARCHIVE_OK ||
+                  archive_write_open(a.get(), &ctx, nullptr, WriteCallback, nullptr) != ARCHIVE_OK))
+      code = kTarErrorResources;
+    if (!code) progress.Opened();
+    for (std::size_t i = 0; !code && i < names.size(); ++i) {
+      if (plat::StopRequested()) {
+        code = kTarErrorStopped;
+        break;
+      }
+      code = AddEntry(a.get(), entry.get(), cmd.directory, names[i], buffer, progress);
+      if (!code) ++*entries;
+    }
+    if (!code && archive_write_close(a.get()) != ARCHIVE_OK) code = kTarErrorWrite;
+    if (!code && !writer.Finish()) code = kTarErrorWrite;
+    if (code) {
+      ctx.discard = true;
+      writer.Abort();
+    }
+    a.reset();
+    progress.Ended();
+  }
+  if (!out.Close() && !code) code = kTarErrorWrite;
+  if (!code && !plat::MoveFileEx(temporary.c_str(), cmd.archive.c_str(), true))
+    code = kTarErrorArchive;
+  if (code) plat::DeleteFile(temporary.c_str());
+  return code;
+}
+
+// ---------------------------------------------------------------- extract
+
+struct ReadContext {
+  tar32::GzipReader* reader;
+};
+
+la_ssize_t ReadCallback(archive*, void* data, const void** buffer) {
+  auto* ctx = static_cast<ReadContext*>(data);
+  std::size_t size = 0;
+  if (!ctx->reader->Next(buffer, &size)) {
+    if (ctx->reader->Failure() != tar32::ReadFailure::kNone) return -1;
+    return 0;
+  }
+  return static_cast<la_ssize_t>(size);
+}
+
+// An archive open for reading: platform file, read-ahead decompression, parser.
+class ArchiveReader {
+ public:
+  int Open(const std::string& path) {
+    file_.handle = plat::CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+    if (!file_.handle) return kTarErrorArchive;
+    reader_ = std::make_unique<tar32::GzipReader>(file_.handle);
+    ctx_.reader = reader_.get();
+    if (!reader_->Start()) return kTarErrorResources;
+    a_.reset(archive_read_new());
+    if (!a_ || archive_read_support_format_tar(a_.get()) != ARCHIVE_OK ||
+        archive_read_support_format_gnutar(a_.get()) != ARCHIVE_OK)
+      return kTarErrorResources;
+    if (archive_read_open(a_.get(), &ctx_, nullptr, ReadCallback, nullptr) != ARCHIVE_OK)
+      return FailureCode();
+    return 0;
+  }
+  // 1: an entry, 0: the end, a failure code otherwise.
+  int NextHeader(archive_entry** entry) {
+    int rc = archive_read_next_header(a_.get(), entry);
+    if (rc == ARCHIVE_EOF) return 0;
+    if (rc < ARCHIVE_WARN) return FailureCode();
+    return 1;
+  }
+  int FailureCode() const {
+    if (reader_ && reader_->Failure() != tar32::ReadFailure::kNone)
+      return ReaderFailureCode(*reader_);
+    return kTarErrorFormat;
+  }
+  archive* Get() { return a_.get(); }
+  ~ArchiveReader() {
+    // Stop the producer first: libarchive may still hold its last block.
+    if (reader_) reader_->Stop();
+    a_.reset();
+  }
+
+ private:
+  FileCloser file_;
+  std::unique_ptr<tar32::GzipReader> reader_;
+  ReadContext ctx_{};
+  std::unique_ptr<archive, ArchiveReadFree> a_;
+};
+
+// Copies the data of the current entry into a new file under a temporary
+// name and renames it into place.
+int ExtractFile(archive* a, const std::string& destination, int perm, const ArchiveReader& r) {
+  std::string temporary = destination + kTemporarySuffix;
+  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
+  if (IsDirectory(destination)) return kTarErrorWrite;
+  FileCloser out;
+  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  if (!out.handle) return kTarErrorWrite;
+  int code = 0;
+  std::int64_t written = 0;
+  static const char kZeros[4096] = {};
+  for (;;) {
+    const void* block = nullptr;
+    size_t size = 0;
+    la_int64_t offset = 0;
+    int rc = archive_read_data_block(a, &block, &size, &offset);
+    if (rc == ARCHIVE_EOF) break;
+    if (rc < ARCHIVE_WARN) {
+      code = r.FailureCode();
+      break;
+    }
+    if (plat::StopRequested()) {
+      code = kTarErrorStopped;
+      break;
+    }
+    // A sparse entry leaves holes: write them as zeros.
+    while (written < offset && !code) {
+      DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(offset - written, sizeof kZeros));
+      DWORD done = 0;
+      if (!plat::WriteFile(out.handle, kZeros, piece, &done) || done != piece)
+        code = kTarErrorWrite;
+      written += piece;
+    }
+    DWORD done = 0;
+    if (!code && size > 0 &&
+        (!plat::WriteFile(out.handle, block, static_cast<DWORD>(size), &done) || done != size))
+      code = kTarErrorWrite;
+    if (code) break;
+    written += static_cast<std::int64_t>(size);
+  }
+  if (!out.Close() && !code) code = kTarErrorWrite;
+  if (!code) {
+    DWORD attributes = plat::GetFileAttributes(destination.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+      plat::SetFileAttributes(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if (!plat::MoveFileEx(temporary.c_str(), destination.c_str(), true)) code = kTarErrorWrite;
+  }
+  if (code) {
+    plat::DeleteFile(temporary.c_str());
+    return code;
+  }
+  if ((perm & 0200) == 0) plat::SetFileAttributes(destination.c_str(), FILE_ATTRIBUTE_READONLY);
+  return 0;
+}
+
+// A hard link stays inside the tree: its data is copied from the file it names.
+int CopyExtracted(const std::string& from, const std::string& to) {
+  FileCloser in;
+  in.handle = plat::CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!in.handle) return kTarErrorNotFound;
+  std::string temporary = to + kTemporarySuffix;
+  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
+  FileCloser out;
+  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  if (!out.handle) return kTarErrorWrite;
+  std::vector<char> buffer(64 * 1024);
+  int code = 0;
+  for (;;) {
+    DWORD got = 0, done = 0;
+    if (!plat::ReadFile(in.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
+      code = kTarErrorWrite;
+      break;
+    }
+    if (got == 0) break;
+    if (!plat::WriteFile(out.handle, buffer.data(), got, &done) || done != got) {
+      code = kTarErrorWrite;
+      break;
+    }
+  }
+  if (!out.Close() && !code) code = kTarErrorWrite;
+  if (!code && !plat::MoveFileEx(temporary.c_str(), to.c_str(), true)) code = kTarErrorWrite;
+  if (code) plat::DeleteFile(temporary.c_str());
+  return code;
+}
+
+// True when a symbolic link stored at parts (its own name) points inside the tree.
+bool LinkStaysInside(const std::vector<std::string>& parts, const std::string& target) {
+  if (target.empty() || target[0] == '/' || target[0] == '\\' ||
+      target.find(':') != std::string::npos)
+    return false;
+  std::vector<std::string> where(parts.begin(), parts.end() - 1);
+  std::size_t start = 0;
+  while (start <= target.size()) {
+    std::size_t end = target.find_first_of("/\\", start);
+    if (end == std::string::npos) end = target.size();
+    std::string part = target.substr(start, end - start);
+    if (part == "..") {
+      if (where.empty()) return false;
+      where.pop_back();
+    } else if (!part.empty() && part != ".") {
+      where.push_back(part);
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+class Selection {
+ public:
+  int Load(const TarCommand& cmd) {
+    if (!cmd.listFile.empty()) {
+      std::string text;
+      if (!ReadWholeFile(cmd.listFile, &text)) return kTarErrorListFile;
+      for (std::string& name : tar32::SplitListText(text)) listed_.insert(std::move(name));
+      all_ = false;
+    }
+    for (const std::string& pattern : cmd.names) {
+      patterns_.push_back(pattern);
+      all_ = false;
+    }
+    return 0;
+  }
+  bool Selected(const std::string& name) {
+    if (all_) return true;
+    if (listed_.count(name)) {
+      found_.insert(name);
+      return true;
+    }
+    for (const std::string& p : patterns_)
+      if (tar32::WildcardMatch(p.c_str(), name.c_str())) return true;
+    return false;
+  }
+  bool AllListedFound() const { return found_.size() == listed_.size(); }
+
+ private:
+  bool all_ = true;
+  std::set<std::string> listed_;
+  std::set<std::string> found_;
+  std::vector<std::string> patterns_;
+};
+
+int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* entry,
+                 Progress& progress) {
+  const char* rawName = archive_entry_pathname(entry);
+  if (!rawName) return kTarErrorFormat;
+  std::string name = rawName;
+  std::vector<std::string> parts;
+  if (!SafeComponents(name, &parts)) return kTarErrorUnsafe;
+  if (parts.empty()) return 0;
+  mode_t type = archive_entry_filetype(entry);
+  const char* hardlink = archive_entry_hardlink(entry);
+  if (!cmd.useDirectory) {
+    if (type == AE_IFDIR) return 0;
+    parts.erase(parts.begin(), parts.end() - 1);
+  }
+  std::string destination;
+  if (!JoinPath(cmd.directory, parts, &destination)) return kTarErrorPath;
+  progress.Entry(name, destination, static_cast<std::uint64_t>(archive_entry_size(entry)));
+  std::vector<std::string> parents(parts.begin(), parts.end() - 1);
+
+  if (hardlink) {
+    std::vector<std::string> linkParts;
+    if (!SafeComponents(hardlink, &linkParts) || linkParts.empty()) return kTarErrorUnsafe;
+    if (!cmd.useDirectory) linkParts.erase(linkParts.begin(), linkParts.end() - 1);
+    std::string source;
+    if (!JoinPath(cmd.directory, linkParts, &source)) return kTarErrorPath;
+    if (int code = MakeDirectories(cmd.directory, parents)) return code;
+    return CopyExtracted(source, destination);
+  }
+  switch (type) {
+    case AE_IFDIR:
+      return MakeDirectories(cmd.directory, parts);
+    case AE_IFREG:
+      if (int code = MakeDirectories(cmd.directory, parents)) return code;
+      return ExtractFile(reader.Get(), destination, static_cast<int>(archive_entry_perm(entry)),
+                         reader);
+    case AE_IFLNK: {
+      const char* target = archive_entry_symlink(entry);
+      // The platform has no links: one that stays inside is passed over.
+      return LinkStaysInside(parts, target ? target : "") ? 0 : kTarErrorUnsafe;
+    }
+    default:
+      return 0;  // devices and pipes are never restored
+  }
+}
+
+int RunExtract(const TarCommand& cmd, int* entries) {
+  if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
+  Selection selection;
+  if (int code = selection.Load(cmd)) return code;
+  Progress progress(cmd.display);
+  int code = 0;
+  {
+    ArchiveReader reader;
+    code = reader.Open(cmd.archive);
+    if (!code) progress.Opened();
+    while (!code) {
+      if (plat::StopRequested()) {
+        code = kTarErrorStopped;
+        break;
+      }
+      archive_entry* entry = nullptr;
+      int rc = reader.NextHeader(&entry);
+      if (rc == 0) break;
+      if (rc != 1) {
+        code = rc;
+        break;
+      }
+      const char* name = archive_entry_pathname(entry);
+      if (!name) {
+        code = kTarErrorFormat;
+        break;
+      }
+      if (!selection.Selected(name)) continue;
+      code = ExtractEntry(cmd, reader, entry, progress);
+      if (!code) ++*entries;
+    }
+  }
+  if (!code && !selection.AllListedFound()) code = kTarErrorNotFound;
+  progress.Ended();
+  return code;
+}
+
+const char* FailureText(int code) {
+  switch (code) {
+    case kTarErrorCommand:
+      return "malformed command line";
+    case kTarErrorArchive:
+      return "archive cannot be opened or created";
+    case kTarErrorListFile:
+      return "list file cannot be read";
+    case kTarErrorSource:
+      return "file to pack missing or unreadable";
+    case kTarErrorWrite:
+      return "write failed";
+    case kTarErrorFormat:
+      return "not a gzip tar archive or damaged";
+    case kTarErrorUnsafe:
+      return "entry outside the target refused";
+    case kTarErrorStopped:
+      return "stopped";
+    case kTarErrorResources:
+      return "out of resources";
+    case kTarErrorTarget:
+      return "target directory missing";
+    case kTarErrorNotFound:
+      return "named entry not in the archive";
+    case kTarErrorPath:
+      return "path too long";
+    default:
+      return "failed";
+  }
+}
+
+// ---------------------------------------------------------------- enumeration
+
+struct OpenArchive {
+  ArchiveReader reader;
+  std::string pattern = "*.*";
+  archive_entry* pending = nullptr;  // the first header, read at open
+  bool pendingValid = false;
+  bool ended = false;
+};
+
+void DosDateTime(time_t when, WORD* date, WORD* time) {
+  struct tm t {};
+  localtime_r(&when, &t);
+  int year = t.tm_year + 1900;
+  if (year < 1980) {
+    *date = (1 << 5) | 1;
+    *time = 0;
+    return;
+  }
+  *date = static_cast<WORD>(((year - 1980) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
+  *time = static_cast<WORD>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
+}
+
+void FillRecord(archive_entry* entry, TarEntryRecord* record) {
+  std::memset(record, 0, sizeof *record);
+  const char* name = archive_entry_pathname(entry);
+  std::snprintf(record->fileName, sizeof record->fileName, "%s", name ? name : "");
+  std::uint64_t size = static_cast<std::uint64_t>(archive_entry_size(entry));
+  record->originalSize = static_cast<DWORD>(size);
+  record->compressedSize = static_cast<DWORD>(size);
+  record->ratio = 1000;
+  DosDateTime(archive_entry_mtime(entry), &record->dosDate, &record->dosTime);
+  bool directory = archive_entry_filetype(entry) == AE_IFDIR;
+  bool writable = (archive_entry_perm(entry) & 0200) != 0;
+  std::snprintf(record->attribute, sizeof record->attribute, "%c%c%c-", directory ? 'd' : '-', 'r',
+                writable ? 'w' : '-');
+  std::snprintf(record->method, sizeof record->method, "-tar-");
+}
+
+}  // namespace
+
+int Tar(HWND, const char* commandLine, char* output, DWORD outputSize) {
+  TarCommand cmd;
+  int entries = 0;
+  int code = 0;
+  if (!tar32::ParseTarCommand(commandLine, &cmd))
+    code = kTarErrorCommand;
+  else if (cmd.operation == 'c')
+    code = RunCreate(cmd, &entries);
+  else
+    code = RunExtract(cmd, &entries);
+  if (output && outputSize) {
+    if (code)
+      std::snprintf(output, outputSize, "error 0x%X: %s", static_cast<unsigned>(code),
+                    FailureText(code));
+    else
+      std::snprintf(output, outputSize, "%d entries", entries);
+  }
+  return code;
+}
+
+HARC TarOpenArchive(HWND, const char* archivePath, DWORD) {
+  if (!archivePath) return nullptr;
+  auto handle = std::make_unique<OpenArchive>();
+  if (handle->reader.Open(archivePath)) return nullptr;
+  int rc = handle->reader.NextHeader(&handle->pending);
+  if (rc == 1)
+    handle->pendingValid = true;
+  else if (rc == 0)
+    handle->ended = true;
+  else
+    return nullptr;
+  return handle.release();
+}
+
+int TarCloseArchive(HARC archive) {
+  delete static_cast<OpenArchive*>(archive);
+  return 0;
+}
+
+int TarFindNext(HARC archive, void* entry558) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !entry558) return kTarErrorCommand;
+  for (;;) {
+    archive_entry* entry = nullptr;
+    if (handle->pendingValid) {
+      entry = handle->pending;
+      handle->pendingValid = false;
+    } else {
+      if (handle->ended) return -1;
+      int rc = handle->reader.NextHeader(&entry);
+      if (rc == 0) {
+        handle->ended = true;
+        return -1;
+      }
+      if (rc != 1) return rc;
+    }
+    const char* name = archive_entry_pathname(entry);
+    if (tar32::WildcardMatch(handle->pattern.c_str(), name ? name : "")) {
+      FillRecord(entry, static_cast<TarEntryRecord*>(entry558));
+      return 0;
+    }
+  }
+}
+
+int TarFindFirst(HARC archive, const char* pattern, void* entry558) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle) return kTarErrorCommand;
+  handle->pattern = pattern && *pattern ? pattern : "*.*";
+  return TarFindNext(archive, entry558);
+}
+
+int TarGetFileCount(const char* archivePath) {
+  if (!archivePath) return -1;
+  ArchiveReader reader;
+  if (reader.Open(archivePath)) return -1;
+  int count = 0;
+  for (;;) {
+    archive_entry* entry = nullptr;
+    int rc = reader.NextHeader(&entry);
+    if (rc == 0) return count;
+    if (rc != 1) return -1;
+    ++count;
+  }
+}
+
+BOOL TarSetOwnerWindow(HWND window) {
+  if (!window) return FALSE;
+  gOwnerWindow = window;
+  return TRUE;
+}
+
+BOOL TarClearOwnerWindow() {
+  gOwnerWindow = 0;
+  return TRUE;
+}
+
 BOOL TarSetCursorMode(BOOL mode) {
   gCursorMode = mode != 0;
   return TRUE;

@@ -1,5 +1,7 @@
-// The archiver library's calls, as the system makes them (stand-in on
-// libarchive; see docs/archiver.md).
+// The archiver library's calls, as the system makes them. The stand-in
+// writes and reads gzip-compressed POSIX tar archives with libarchive; every
+// file it touches goes through the platform layer. Contracts, command lines
+// and failure codes: docs/archiver.md.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +10,67 @@
 
 using HARC = void*;
 
+// Failure codes of Tar (0 is success).
+constexpr int kTarErrorCommand = 0x8001;    // malformed command line
+constexpr int kTarErrorArchive = 0x8002;    // the archive cannot be opened or created
+constexpr int kTarErrorListFile = 0x8003;   // the @ list file cannot be read
+constexpr int kTarErrorSource = 0x8004;     // a file to pack is missing, unreadable or changed
+constexpr int kTarErrorWrite = 0x8005;      // writing the archive or an extracted file failed
+constexpr int kTarErrorFormat = 0x8006;     // not a gzip tar archive, or damaged
+constexpr int kTarErrorUnsafe = 0x8007;     // an entry would land outside the target
+constexpr int kTarErrorStopped = 0x8008;    // the job was asked to stop
+constexpr int kTarErrorResources = 0x8009;  // memory or worker threads not available
+constexpr int kTarErrorTarget = 0x800A;     // target directory missing or not creatable
+constexpr int kTarErrorNotFound = 0x800B;   // a named entry is not in the archive
+constexpr int kTarErrorPath = 0x800C;       // a path does not fit 260 characters
+
+// The entry record that TarFindFirst / TarFindNext fill (558 bytes, packed).
+#pragma pack(push, 1)
+struct TarEntryRecord {
+  DWORD originalSize;    // 0: size in bytes (low 32 bits)
+  DWORD compressedSize;  // 4: the same (tar stores entries unpacked)
+  DWORD crc;             // 8: 0
+  UINT flags;            // 12: 0
+  UINT osType;           // 16: 0
+  WORD ratio;            // 20: 1000 (per mille, entries are stored whole)
+  WORD dosDate;          // 22: modification date, DOS form
+  WORD dosTime;          // 24: modification time, DOS form
+  char fileName[513];    // 26: entry name as stored, NUL-terminated
+  char reserved[3];
+  char attribute[8];  // "-rw-", "dr--" ...
+  char method[8];     // "-tar-"
+};
+#pragma pack(pop)
+static_assert(sizeof(TarEntryRecord) == 558);
+static_assert(__builtin_offsetof(TarEntryRecord, fileName) == 26);
+
+// The record the progress message carries in its lParam (file name at byte 8).
+struct TarProgressRecord {
+  DWORD fileSize;         // 0: size of the entry
+  DWORD writtenSize;      // 4: bytes done so far
+  char fileName[512];     // 8: entry name as stored
+  char destination[512];  // the file written (extraction) or read (creation)
+};
+static_assert(__builtin_offsetof(TarProgressRecord, fileName) == 8);
+
+// Progress codes of the registered message "wm_arcextract" (wParam).
+constexpr int kTarProgressEntry = 0;   // processing of an entry begins
+constexpr int kTarProgressEnded = 2;   // the job has ended (success or not)
+constexpr int kTarProgressOpened = 3;  // the archive has been opened
+
 // Runs one command line ("--display-dialog=N cvfZ ARCHIVE DIR @LIST", ...).
-// 0 on success, otherwise a failure code (docs/archiver.md).
+// 0 on success, otherwise a failure code above. output gets a short report.
 int Tar(HWND window, const char* commandLine, char* output, DWORD outputSize);
 HARC TarOpenArchive(HWND window, const char* archivePath, DWORD mode);
 int TarCloseArchive(HARC archive);
-// Fill the published 558-byte entry record; 0 while an entry was found.
+// Fill the 558-byte entry record; 0 while an entry was found, -1 at the end,
+// a failure code when the archive is damaged.
 int TarFindFirst(HARC archive, const char* pattern, void* entry558);
 int TarFindNext(HARC archive, void* entry558);
 // Number of entries of an archive, -1 on failure.
 int TarGetFileCount(const char* archivePath);
+// The window that receives the progress messages of jobs run with
+// "--display-dialog=1"; nonzero on success.
 BOOL TarSetOwnerWindow(HWND window);
 BOOL TarClearOwnerWindow();
 BOOL TarSetCursorMode(BOOL mode);

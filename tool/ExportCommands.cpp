@@ -33,7 +33,8 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   hdd->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     WORD word = 0;
-    ReportExport(ctx, dsvCnf_ConfigIsHddBackup(0, hddMode, &word), word);
+    int result = dsvCnf_ConfigIsHddBackup(0, hddMode, &word);
+    ReportExport(ctx, result, word);
   });
 
   app.add_subcommand("update-2nd", "Unpack the DIFF archive over the second SVP's tree")
@@ -51,7 +52,8 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   check->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     WORD word = 0;
-    ReportExport(ctx, dsvCnf_CheckConfigFile(checkArchive.c_str(), checks, &word), word);
+    int result = dsvCnf_CheckConfigFile(checkArchive.c_str(), checks, &word);
+    ReportExport(ctx, result, word);
   });
 
   app.add_subcommand("config-type", "Print the SVP's configuration type")->callback([&ctx] {
@@ -100,7 +102,8 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
       ->callback([&ctx] {
         if (!LoadWorld(ctx)) return;
         WORD word = 0;
-        ReportExport(ctx, dsvCnf_RestoreConf2(0, &word), word);
+        int result = dsvCnf_RestoreConf2(0, &word);
+        ReportExport(ctx, result, word);
       });
 }
 

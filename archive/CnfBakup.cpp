@@ -1,0 +1,286 @@
+// HDD backup: a new timestamped folder below \PLAXON\OTHERS\BACKUP\ holding
+// svp_conf.tgz, made by the archiver on a watched worker thread, copied into
+// the DIFF folder; at most 100 valid backups are kept.
+#include "archive/CnfBakup.h"
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <strings.h>
+
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+#include "svpsvc/SvpServices.h"
+#include "tar32/Tar32.h"
+
+TALVER_SOURCE("CnfBakup")
+
+namespace {
+
+// 0 running, 1 the archiver succeeded, -1 it failed.
+std::atomic<std::int32_t> BackupThreadState{0};
+
+constexpr int kWaitsPerAttempt = 60;
+constexpr int kMaxAttempts = 2;
+
+// The scan of the backup root. `exclude` (may be null) names a backup that is
+// counted but never chosen as the oldest: the one just made.
+int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char* exclude) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) {
+    TRACE_TEXT("ERR Not DIR");
+    return 0;
+  }
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(pattern, &data);
+  if (!search) {
+    TRACE_TEXT("ERR Not DIR");
+    return 0;
+  }
+  char oldest[MAX_PATH] = {};
+  char newest[MAX_PATH] = {};
+  bool haveOldest = false, haveNewest = false;
+  int found = 0;
+  WORD n = 0;
+  // The first entry (".") is passed over unseen.
+  while (plat::FindNextFile(search, &data)) {
+    const char* name = data.cFileName;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+    char archive[MAX_PATH];
+    if (!FORMAT_PATH(archive, "%s%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name,
+                     "\\svp_conf.tgz") ||
+        !TalVer_FindFile(archive, 1)) {
+      TRACE_TEXT("WARNING DIR");
+      continue;
+    }
+    found = 1;
+    bool excluded = exclude && strcasecmp(name, exclude) == 0;
+    if (!excluded && (!haveOldest || strcasecmp(oldest, name) > 0)) {
+      std::snprintf(oldest, sizeof oldest, "%s", name);
+      haveOldest = true;
+    }
+    if (!haveNewest || strcasecmp(newest, name) < 0) {
+      std::snprintf(newest, sizeof newest, "%s", name);
+      haveNewest = true;
+    }
+    ++n;
+  }
+  plat::FindClose(search);
+  if (!FormatBounded(pathOut, MAX_PATH, "%s\\plaxon\\others\\backup\\%s", RootPath,
+                     which == 1 ? newest : oldest))
+    TRACE_TEXT("ERR Talver_FindBackupDirectory(path)");
+  *count = n;
+  return found;
+}
+
+// Runs the archiver on a worker, at most twice, each within 60 timed waits.
+// 1 when the archive was made; 0 with the result word set otherwise.
+int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
+  BackupThreadState = 0;
+  int attempts = 0;
+  while (BackupThreadState != 1) {
+    if (attempts > kMaxAttempts - 1) {
+      TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
+      *resultWord = 0x4004;
+      return 0;
+    }
+    HANDLE thread = plat::CreateThread(Talver_CnfBackupThread, record);
+    if (!thread) {
+      TRACE_TEXT("Talver_HddBacukupConfig(hThread==NULL)");
+      dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
+      ++attempts;
+      continue;
+    }
+    for (int wait = 0; wait < kWaitsPerAttempt; ++wait) {
+      dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
+      std::int32_t state = BackupThreadState;
+      if (state == -1) {
+        plat::CloseHandle(thread);
+        TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
+        *resultWord = 0x4004;
+        return 0;
+      }
+      if (state == 1) {
+        TraceLine("compress(done)");
+        break;
+      }
+    }
+    if (BackupThreadState == 0) {
+      BOOL stopped = plat::TerminateThread(thread, 0);
+      dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
+      char line[128];
+      std::snprintf(line, sizeof line, "[Retry]Terminate(Talver_CnfBackupThread)==%s",
+                    stopped ? "TRUE" : "FALSE");
+      TRACE_TEXT(line);
+      if (!stopped) {
+        // A worker that could not be stopped still writes the archive; a
+        // second archiver over the same files would corrupt it.
+        plat::CloseHandle(thread);
+        TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
+        *resultWord = 0x4004;
+        return 0;
+      }
+    }
+    plat::CloseHandle(thread);
+    ++attempts;
+  }
+  return 1;
+}
+
+// Keeps at most 100 valid backups, deleting the oldest; the backup just made
+// is never the one deleted. 1, or 0 when the backup root cannot be scanned.
+int ApplyRetention(const char* newStamp) {
+  char path[MAX_PATH] = {};
+  WORD count = 0;
+  if (!FindBackupDirectoryExcept(path, &count, 2, newStamp)) {
+    TRACE_TEXT("ERR CompressDialog");
+    return 0;
+  }
+  while (count > kBackupRetentionLimit) {
+    char deleted[MAX_PATH];
+    std::snprintf(deleted, sizeof deleted, "%s", path);
+    WORD before = count;
+    Talver_DeleteDirectory(path);
+    std::memset(path, 0, sizeof path);
+    if (!FindBackupDirectoryExcept(path, &count, 2, newStamp)) {
+      TRACE_TEXT("ERR CompressDialog");
+      return 0;
+    }
+    if (count >= before && strcasecmp(path, deleted) == 0) {
+      // The oldest backup could not be removed (a locked file): stop here
+      // rather than try it again without end.
+      TRACE_TEXT("ERR Talver_DeleteDirectory(retention stopped)");
+      break;
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int Talver_GetLocalTime(char* stamp) {
+  SYSTEMTIME t;
+  plat::GetLocalTime(&t);
+  char text[64];
+  std::snprintf(text, sizeof text, "%.4d%.2d%.2d%.2d%.2d%.2d", t.wYear % 10000, t.wMonth % 100,
+                t.wDay % 100, t.wHour % 100, t.wMinute % 100, t.wSecond % 100);
+  std::memcpy(stamp, text, 15);
+  return 1;
+}
+
+int Talver_WriteBackupDirFile(const char* stamp) {
+  char marker[MAX_PATH];
+  plat::Stream* stream = nullptr;
+  if (FORMAT_PATH(marker, "%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp"))
+    stream = OpenGuardedStream(marker, "w", plat::SH_DENYNO);
+  if (!stream) {
+    TRACE_TEXT("ERR fopen");
+    return 0;
+  }
+  plat::fputs(stamp, stream);
+  CloseGuardedStream(stream);
+  return 1;
+}
+
+int Talver_CreateBackupDirectory(const char* stamp) {
+  char dir[MAX_PATH];
+  if (!FORMAT_PATH(dir, "%s\\plaxon\\others\\backup\\%s", RootPath, stamp)) return 0;
+  return plat::CreateDirectory(dir);
+}
+
+int Talver_FindBackupDirectory(char* pathOut, WORD* count, WORD which) {
+  return FindBackupDirectoryExcept(pathOut, count, which, nullptr);
+}
+
+int Talver_DeleteDirectory(const char* path) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\*.*", path)) return 1;
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(pattern, &data);
+  if (!search) return 1;
+  while (plat::FindNextFile(search, &data)) {
+    const char* name = data.cFileName;
+    char entry[MAX_PATH];
+    if (!FORMAT_PATH(entry, "%s\\%s", path, name)) continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      if (!Talver_DeleteDirectory(entry)) {
+        TRACE_TEXT("ERR Talver_DeleteDirectory");
+        plat::FindClose(search);
+        return 0;
+      }
+    } else {
+      plat::SetFileAttributes(entry, FILE_ATTRIBUTE_NORMAL);
+      DeleteFileForced(entry);
+    }
+  }
+  plat::FindClose(search);
+  plat::RemoveDirectory(path);
+  return 1;
+}
+
+void Talver_CnfBackupThread(void* arg) {
+  auto* record = static_cast<BackupThreadRecord*>(arg);
+  char output[256];
+  int code = Tar(0, record->commandLine, output, sizeof output);
+  if (code == 0) {
+    BackupThreadState = 1;
+  } else {
+    TRACE_CODE(code);
+    BackupThreadState = -1;
+  }
+}
+
+int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WORD* resultWord) {
+  *resultWord = 0;
+  char stamp[16] = {};
+  Talver_GetLocalTime(stamp);
+  Talver_WriteBackupDirFile(stamp);
+  if (!Talver_CreateBackupDirectory(stamp)) {
+    TRACE_TEXT("ERR Talver_CreateBackupDirectory");
+    return 0;
+  }
+  char backupDir[MAX_PATH], archive[MAX_PATH], staleInner[MAX_PATH];
+  if (!FORMAT_PATH(backupDir, "%s\\plaxon\\others\\backup\\%s", RootPath, stamp) ||
+      !FORMAT_PATH(archive, "%s\\svp_conf.tgz", backupDir) ||
+      !FORMAT_PATH(staleInner, "%s%s%s", RootPath, "\\", "PLAXON\\CONFIG\\svp_conf.tgz")) {
+    TRACE_TEXT("ERR Talver_HddBacukupConfig(path)");
+    *resultWord = 0x4004;
+    return 0;
+  }
+  DeleteFileForced(staleInner);
+  if (!WriteBackupListFile()) {
+    TRACE_CODE(1);
+    *resultWord = 0x4004;
+    return 0;
+  }
+  BackupThreadRecord record{};
+  record.ownerWindow = owner;
+  if (!FORMAT_PATH(record.commandLine, "--display-dialog=%d cvfZ %s %s\\PLAXON\\ @%s%s",
+                   static_cast<int>(display), archive, RootPath, RootPath,
+                   "\\PLAXON\\TMP\\cnfbaklist")) {
+    TRACE_TEXT("ERR Talver_HddBacukupConfig(command)");
+    *resultWord = 0x4004;
+    return 0;
+  }
+  if (!RunBackupWorker(&record, resultWord)) return 0;
+
+  char diffDir[MAX_PATH], diffCopy[MAX_PATH];
+  if (!FORMAT_PATH(diffDir, "%s%s", RootPath, "\\PLAXON\\\\DIFF\\") ||
+      !FORMAT_PATH(diffCopy, "%s%s%s", RootPath, "\\PLAXON\\\\DIFF\\", "svp_conf.tgz")) {
+    TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
+    return 0;
+  }
+  plat::CreateDirectory(diffDir);
+  if (!CopyFileForced(archive, diffCopy, 0)) {
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
+  if (!ApplyRetention(stamp)) return 0;
+  std::snprintf(archivePathOut, MAX_PATH, "%s", archive);
+  return 1;
+}

@@ -1,0 +1,263 @@
+// Archiver benchmark: creates and extracts a generated configuration tree
+// through Tar and through GNU tar (tar czf / tar xzf) in the same run and
+// prints times, ratios, archive sizes and peak memory.
+//
+//   bench_tar_bench [--files N] [--mb M] [--runs R] [--dir HOSTDIR]
+//
+// Peak memory of our side alone: /usr/bin/time -v bench_tar_bench --ours-only
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/PosixPlatform.h"
+#include "tar32/Tar32.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Random {
+  std::uint64_t s;
+  std::uint64_t Next() {
+    s ^= s << 13;
+    s ^= s >> 7;
+    s ^= s << 17;
+    return s;
+  }
+};
+
+// A table file: fixed-width rows of counters, flags and names, as the
+// controller's configuration tables hold them.
+void WriteTable(const fs::path& path, std::size_t bytes, Random& r) {
+  std::ofstream out(path, std::ios::binary);
+  std::string row;
+  std::size_t done = 0;
+  static const char* const kNames[] = {"LDEV", "PORT", "HOSTGRP", "POOL", "JNL", "PARITY", "CLPR"};
+  while (done < bytes) {
+    char line[160];
+    std::uint64_t v = r.Next();
+    int n = std::snprintf(
+        line, sizeof line, "%08llu,%s%04u,%u,%u,0x%08X,%c,%05u\r\n",
+        static_cast<unsigned long long>(done / 64), kNames[v % 7],
+        static_cast<unsigned>((v >> 8) % 4096), static_cast<unsigned>((v >> 20) % 3),
+        static_cast<unsigned>((v >> 24) % 100), static_cast<unsigned>((v >> 32) & 0xFFFF00FF),
+        (v >> 40) % 5 ? 'Y' : 'N', static_cast<unsigned>((v >> 44) % 65536));
+    out.write(line, n);
+    done += static_cast<std::size_t>(n);
+  }
+}
+
+void WriteBlob(const fs::path& path, std::size_t bytes, Random& r) {
+  std::ofstream out(path, std::ios::binary);
+  std::vector<std::uint64_t> block(8192);
+  std::size_t done = 0;
+  while (done < bytes) {
+    for (auto& w : block) w = r.Next();
+    std::size_t n = std::min(bytes - done, block.size() * 8);
+    out.write(reinterpret_cast<const char*>(block.data()), static_cast<std::streamsize>(n));
+    done += n;
+  }
+}
+
+// The tree below root/PLAXON/CONFIG and the backup list naming its files.
+std::uint64_t Generate(const fs::path& root, int files, std::uint64_t totalBytes) {
+  Random r{0x9E3779B97F4A7C15ull};
+  fs::path config = root / "PLAXON" / "CONFIG";
+  fs::create_directories(config);
+  fs::create_directories(root / "PLAXON" / "TMP");
+  std::ofstream list(root / "PLAXON" / "TMP" / "cnfbaklist", std::ios::binary);
+  std::uint64_t written = 0;
+  std::uint64_t average = totalBytes / static_cast<std::uint64_t>(files);
+  for (int i = 0; i < files; ++i) {
+    // Nested folders: CONFIG/Dnn/Snn/... up to three levels.
+    std::string rel;
+    int depth = i % 4;
+    for (int d = 0; d < depth; ++d) rel += "D" + std::to_string((i / (d + 3)) % 12) + "/";
+    fs::create_directories(config / rel);
+    bool blob = (i % 5) == 0;  // a fifth of the files are blobs
+    std::uint64_t size = (average / 2) + r.Next() % average;
+    if (blob) size *= 2;
+    if (i % 37 == 0) size = r.Next() % 100;  // small files too
+    std::string name =
+        rel + (blob ? "blob" : "table") + std::to_string(i) + (blob ? ".bin" : ".dat");
+    if (blob)
+      WriteBlob(config / name, size, r);
+    else
+      WriteTable(config / name, size, r);
+    written += size;
+    list << "CONFIG/" << name << "\r\n";
+  }
+  return written;
+}
+
+double Seconds(const std::function<void()>& f) {
+  auto t0 = std::chrono::steady_clock::now();
+  f();
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+}
+
+long PeakKb() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return u.ru_maxrss;
+}
+
+int Shell(const std::string& command) {
+  int rc = std::system(command.c_str());
+  if (rc != 0) std::fprintf(stderr, "command failed (%d): %s\n", rc, command.c_str());
+  return rc;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int files = 1500;
+  std::uint64_t mb = 200;
+  int runs = 2;
+  bool oursOnly = false;
+  std::string dir;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    if (a == "--files" && i + 1 < argc)
+      files = std::atoi(argv[++i]);
+    else if (a == "--mb" && i + 1 < argc)
+      mb = std::strtoull(argv[++i], nullptr, 10);
+    else if (a == "--runs" && i + 1 < argc)
+      runs = std::atoi(argv[++i]);
+    else if (a == "--dir" && i + 1 < argc)
+      dir = argv[++i];
+    else if (a == "--ours-only")
+      oursOnly = true;
+    else {
+      std::fprintf(stderr, "usage: %s [--files N] [--mb M] [--runs R] [--dir D] [--ours-only]\n",
+                   argv[0]);
+      return 2;
+    }
+  }
+  bool own = dir.empty();
+  if (own) {
+    std::string templ = (fs::temp_directory_path() / "tar-bench-XXXXXX").string();
+    if (!::mkdtemp(templ.data())) return 1;
+    dir = templ;
+  }
+  fs::path host = dir;
+  fs::path c = host / "c";
+  std::uint64_t bytes = Generate(c, files, mb << 20);
+  std::printf("tree: %d files, %.1f MB in %s\n", files, bytes / 1048576.0, c.c_str());
+
+  plat::World w = plat::World::Empty();
+  w.baseDir = dir;
+  plat::Drive& d = w.drive('C');
+  d.present = true;
+  d.type = DRIVE_FIXED;
+  d.hostDir = c.string();
+  plat::Install(std::make_shared<plat::PosixPlatform>(std::move(w)));
+
+  std::string gnuArchive = (host / "gnu.tgz").string();
+  std::string hostPlaxon = (c / "PLAXON").string();
+  Shell("tar cf /dev/null -C '" + hostPlaxon + "' CONFIG");  // warm the page cache
+
+  double oursCreate = 1e9, gnuCreate = 1e9, oursExtract = 1e9, gnuExtract = 1e9,
+         oursExtractGnu = 1e9;
+  char output[256];
+  int failures = 0;
+  // GNU tar reads names one per line: give it the list without CR.
+  if (!oursOnly)
+    Shell("tr -d '\\r' < '" + hostPlaxon + "/TMP/cnfbaklist' > '" + hostPlaxon +
+          "/TMP/cnfbaklist.lf'");
+  for (int run = 0; run < runs; ++run) {
+    if (!oursOnly)
+      gnuCreate = std::min(gnuCreate, Seconds([&] {
+                             Shell("tar czf '" + gnuArchive + "' -C '" + hostPlaxon + "' -T '" +
+                                   hostPlaxon + "/TMP/cnfbaklist.lf'");
+                           }));
+    oursCreate =
+        std::min(oursCreate, Seconds([&] {
+                   int rc = Tar(0,
+                                "--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\ours.tgz C:\\PLAXON\\ "
+                                "@C:\\PLAXON\\TMP\\cnfbaklist",
+                                output, sizeof output);
+                   if (rc) {
+                     std::fprintf(stderr, "Tar create: %s\n", output);
+                     ++failures;
+                   }
+                 }));
+  }
+  std::uint64_t oursSize = fs::file_size(c / "PLAXON" / "TMP" / "ours.tgz");
+  std::uint64_t gnuSize = oursOnly ? 0 : fs::file_size(gnuArchive);
+  long peakCreate = PeakKb();
+
+  for (int run = 0; run < runs; ++run) {
+    fs::remove_all(host / "outgnu");
+    fs::remove_all(c / "OUT1");
+    fs::remove_all(c / "OUT2");
+    fs::create_directories(host / "outgnu");
+    fs::create_directories(c / "OUT1");
+    fs::create_directories(c / "OUT2");
+    if (!oursOnly)
+      gnuExtract =
+          std::min(gnuExtract, Seconds([&] {
+                     Shell("tar xzf '" + gnuArchive + "' -C '" + (host / "outgnu").string() + "'");
+                   }));
+    oursExtract =
+        std::min(oursExtract, Seconds([&] {
+                   if (Tar(0, "--display-dialog=0 xvfo C:\\PLAXON\\TMP\\ours.tgz C:\\OUT1\\ *.*",
+                           output, sizeof output)) {
+                     std::fprintf(stderr, "Tar extract: %s\n", output);
+                     ++failures;
+                   }
+                 }));
+    if (!oursOnly) {
+      fs::copy_file(gnuArchive, c / "gnu.tgz", fs::copy_options::overwrite_existing);
+      oursExtractGnu = std::min(oursExtractGnu, Seconds([&] {
+                                  if (Tar(0, "--display-dialog=0 xvfo C:\\gnu.tgz C:\\OUT2\\ *.*",
+                                          output, sizeof output)) {
+                                    std::fprintf(stderr, "Tar extract (GNU archive): %s\n", output);
+                                    ++failures;
+                                  }
+                                }));
+    }
+  }
+  long peak = PeakKb();
+
+  if (!oursOnly) {
+    // Interop: GNU tar lists and extracts ours; both extractions match the tree.
+    fs::create_directories(host / "gnuofours");
+    failures += Shell("tar xzf '" + (c / "PLAXON" / "TMP" / "ours.tgz").string() + "' -C '" +
+                      (host / "gnuofours").string() + "'") != 0;
+    failures += Shell("diff -r '" + (c / "PLAXON" / "CONFIG").string() + "' '" +
+                      (host / "gnuofours" / "CONFIG").string() + "'") != 0;
+    failures += Shell("diff -r '" + (c / "PLAXON" / "CONFIG").string() + "' '" +
+                      (c / "OUT1" / "CONFIG").string() + "'") != 0;
+    failures += Shell("diff -r '" + (c / "PLAXON" / "CONFIG").string() + "' '" +
+                      (c / "OUT2" / "CONFIG").string() + "'") != 0;
+  }
+
+  std::printf("create : ours %.2f s, GNU tar czf %.2f s, ratio %.2f (target <= 0.80)\n", oursCreate,
+              gnuCreate, oursCreate / gnuCreate);
+  std::printf("extract: ours %.2f s, GNU tar xzf %.2f s, ratio %.2f (target <= 1.00)\n",
+              oursExtract, gnuExtract, oursExtract / gnuExtract);
+  std::printf("extract of the GNU archive: ours %.2f s, ratio %.2f\n", oursExtractGnu,
+              oursExtractGnu / gnuExtract);
+  std::printf(
+      "archive: ours %llu bytes, GNU %llu bytes, ratio %.3f (target <= 1.05); "
+      "compression %.1f%%\n",
+      static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
+      gnuSize ? static_cast<double>(oursSize) / static_cast<double>(gnuSize) : 0.0,
+      100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  std::printf("peak memory (this process): after create %ld KB, overall %ld KB (target < 65536)\n",
+              peakCreate, peak);
+  std::printf("interop and content checks: %s\n", failures ? "FAILED" : "ok");
+  if (own) fs::remove_all(host);
+  return failures ? 1 : 0;
+}

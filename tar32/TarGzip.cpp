@@ -1,0 +1,502 @@
+// The gzip layer of the archiver stand-in: parallel member compression and
+// read-ahead decompression (see TarGzip.h).
+#include "TarGzip.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/Platform.h"
+
+#ifdef TALVER_HAVE_LIBDEFLATE
+#include <libdeflate.h>
+#endif
+
+namespace tar32 {
+namespace {
+
+// Gzip member header with one extra subfield "SM" holding the member's
+// total length: ID1 ID2 CM FLG(FEXTRA) MTIME(4) XFL OS XLEN(2) SI1 SI2 LEN(2) SIZE(4).
+constexpr std::size_t kHeaderBytes = 20;
+constexpr std::size_t kTrailerBytes = 8;
+// Our members never hold more than kMemberBytes; a larger claim is read by streaming.
+constexpr std::size_t kLargestWholeMember = 4u << 20;
+constexpr std::size_t kInputWindow = kLargestWholeMember + 64 * 1024;
+constexpr std::size_t kStreamBlock = 1u << 20;
+constexpr std::size_t kReadAhead = 3;
+
+void PutLe32(unsigned char* p, std::uint32_t v) {
+  p[0] = static_cast<unsigned char>(v);
+  p[1] = static_cast<unsigned char>(v >> 8);
+  p[2] = static_cast<unsigned char>(v >> 16);
+  p[3] = static_cast<unsigned char>(v >> 24);
+}
+std::uint32_t GetLe32(const unsigned char* p) {
+  return static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
+         static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+void PutHeader(unsigned char* h, std::uint32_t memberSize) {
+  const unsigned char fixed[16] = {0x1f, 0x8b, 8, 4, 0, 0, 0, 0, 0, 3, 8, 0, 'S', 'M', 4, 0};
+  std::memcpy(h, fixed, sizeof fixed);
+  PutLe32(h + 16, memberSize);
+}
+
+// The total length of a member written by GzipWriter, or 0.
+std::size_t OwnMemberSize(const unsigned char* p, std::size_t avail) {
+  if (avail < kHeaderBytes || p[0] != 0x1f || p[1] != 0x8b || p[2] != 8) return 0;
+  if ((p[3] & 4) == 0 || p[10] != 8 || p[11] != 0) return 0;
+  if (p[12] != 'S' || p[13] != 'M' || p[14] != 4 || p[15] != 0) return 0;
+  std::size_t size = GetLe32(p + 16);
+  if (size < kHeaderBytes + kTrailerBytes || size > kLargestWholeMember) return 0;
+  return size;
+}
+
+bool AllZero(const unsigned char* p, std::size_t n) {
+  return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
+}
+
+// One compressor per worker thread.
+class Compressor {
+ public:
+  explicit Compressor(int level) {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    c_ = libdeflate_alloc_compressor(level);
+#else
+    level_ = level;
+#endif
+  }
+  ~Compressor() {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    if (c_) libdeflate_free_compressor(c_);
+#endif
+  }
+  bool ok() const {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    return c_ != nullptr;
+#else
+    return true;
+#endif
+  }
+  std::size_t Bound(std::size_t n) const {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    return libdeflate_deflate_compress_bound(c_, n);
+#else
+    return compressBound(static_cast<uLong>(n)) + 64;
+#endif
+  }
+  // Raw deflate; 0 on failure.
+  std::size_t Deflate(const unsigned char* in, std::size_t n, unsigned char* out, std::size_t cap) {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    return libdeflate_deflate_compress(c_, in, n, out, cap);
+#else
+    z_stream z{};
+    if (deflateInit2(&z, level_, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY) != Z_OK) return 0;
+    z.next_in = const_cast<unsigned char*>(in);
+    z.avail_in = static_cast<uInt>(n);
+    z.next_out = out;
+    z.avail_out = static_cast<uInt>(cap);
+    int rc = deflate(&z, Z_FINISH);
+    std::size_t produced = cap - z.avail_out;
+    deflateEnd(&z);
+    return rc == Z_STREAM_END ? produced : 0;
+#endif
+  }
+  static std::uint32_t Crc(const unsigned char* in, std::size_t n) {
+#ifdef TALVER_HAVE_LIBDEFLATE
+    return libdeflate_crc32(0, in, n);
+#else
+    return static_cast<std::uint32_t>(crc32(0, in, static_cast<uInt>(n)));
+#endif
+  }
+
+ private:
+#ifdef TALVER_HAVE_LIBDEFLATE
+  libdeflate_compressor* c_ = nullptr;
+#else
+  int level_;
+#endif
+};
+
+}  // namespace
+
+// ------------------------------------------------------------------ writer
+
+struct GzipWriter::Slot {
+  enum State { kFree, kQueued, kDone };
+  std::vector<unsigned char> in;
+  std::size_t inLen = 0;
+  std::vector<unsigned char> out;
+  std::size_t outLen = 0;
+  State state = kFree;
+  bool ok = true;
+};
+
+GzipWriter::GzipWriter(HANDLE out, int level, int threads)
+    : out_(out), level_(level), threadCount_(std::max(1, threads)) {}
+
+GzipWriter::~GzipWriter() { Abort(); }
+
+bool GzipWriter::Start() {
+  try {
+    std::size_t count = static_cast<std::size_t>(threadCount_) * 2 + 1;
+    for (std::size_t i = 0; i < count; ++i) {
+      auto slot = std::make_unique<Slot>();
+      slot->in.resize(kMemberBytes);
+      slots_.push_back(std::move(slot));
+    }
+    for (int i = 0; i < threadCount_; ++i) threads_.emplace_back([this] { Worker(); });
+  } catch (...) {
+    Abort();
+    return false;
+  }
+  return true;
+}
+
+void GzipWriter::Worker() {
+  Compressor compressor(level_);
+  for (;;) {
+    Slot* slot = nullptr;
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      work_.wait(lock, [this] { return stopping_ || !queue_.empty(); });
+      if (stopping_) return;
+      slot = queue_.front();
+      queue_.pop_front();
+    }
+    bool ok = compressor.ok();
+    if (ok) {
+      try {
+        std::size_t bound = compressor.Bound(slot->inLen) + kHeaderBytes + kTrailerBytes;
+        if (slot->out.size() < bound) slot->out.resize(bound);
+      } catch (...) {
+        ok = false;
+      }
+    }
+    if (ok) {
+      unsigned char* o = slot->out.data();
+      std::size_t n = compressor.Deflate(slot->in.data(), slot->inLen, o + kHeaderBytes,
+                                         slot->out.size() - kHeaderBytes - kTrailerBytes);
+      ok = n != 0;
+      if (ok) {
+        std::size_t total = kHeaderBytes + n + kTrailerBytes;
+        PutHeader(o, static_cast<std::uint32_t>(total));
+        PutLe32(o + kHeaderBytes + n, Compressor::Crc(slot->in.data(), slot->inLen));
+        PutLe32(o + kHeaderBytes + n + 4, static_cast<std::uint32_t>(slot->inLen));
+        slot->outLen = total;
+      }
+    }
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      slot->ok = ok;
+      slot->state = Slot::kDone;
+    }
+    done_.notify_all();
+  }
+}
+
+bool GzipWriter::Submit() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    current_->state = Slot::kQueued;
+    queue_.push_back(current_);
+  }
+  work_.notify_one();
+  current_ = nullptr;
+  ++nextSequence_;
+  return true;
+}
+
+bool GzipWriter::Drain(Slot& slot) {
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] { return slot.state == Slot::kDone; });
+  }
+  slot.state = Slot::kFree;
+  slot.inLen = 0;
+  if (!slot.ok) {
+    failed_ = true;
+    return false;
+  }
+  std::size_t done = 0;
+  while (done < slot.outLen) {
+    DWORD piece = static_cast<DWORD>(std::min<std::size_t>(slot.outLen - done, 1u << 30));
+    DWORD written = 0;
+    if (!plat::WriteFile(out_, slot.out.data() + done, piece, &written) || written != piece) {
+      writeError_ = plat::GetLastError();
+      if (writeError_ == 0) writeError_ = ERROR_DISK_FULL;
+      failed_ = true;
+      return false;
+    }
+    done += piece;
+  }
+  return true;
+}
+
+bool GzipWriter::Write(const void* data, std::size_t size) {
+  const auto* p = static_cast<const unsigned char*>(data);
+  while (size > 0) {
+    if (failed_) return false;
+    if (!current_) {
+      Slot* next = slots_[nextSequence_ % slots_.size()].get();
+      if (next->state != Slot::kFree && !Drain(*next)) return false;
+      current_ = next;
+      current_->inLen = 0;
+    }
+    std::size_t take = std::min(size, kMemberBytes - current_->inLen);
+    std::memcpy(current_->in.data() + current_->inLen, p, take);
+    current_->inLen += take;
+    p += take;
+    size -= take;
+    if (current_->inLen == kMemberBytes) Submit();
+  }
+  return !failed_;
+}
+
+bool GzipWriter::Finish() {
+  if (current_ && current_->inLen > 0) Submit();
+  current_ = nullptr;
+  std::size_t n = slots_.size();
+  for (std::size_t k = 0; k < n && !failed_; ++k) {
+    Slot& slot = *slots_[(nextSequence_ + k) % n];
+    if (slot.state != Slot::kFree) Drain(slot);
+  }
+  bool ok = !failed_;
+  Abort();
+  return ok;
+}
+
+void GzipWriter::Abort() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopping_ = true;
+  }
+  work_.notify_all();
+  for (std::thread& t : threads_)
+    if (t.joinable()) t.join();
+  threads_.clear();
+}
+
+// ------------------------------------------------------------------ reader
+
+GzipReader::GzipReader(HANDLE in) : in_(in) {}
+
+GzipReader::~GzipReader() { Stop(); }
+
+bool GzipReader::Start() {
+  try {
+    input_.resize(kInputWindow);
+    thread_ = std::thread([this] { Produce(); });
+  } catch (...) {
+    failure_ = ReadFailure::kMemory;
+    return false;
+  }
+  return true;
+}
+
+void GzipReader::Stop() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) thread_.join();
+}
+
+bool GzipReader::Next(const void** data, std::size_t* size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
+  if (ready_.empty()) {
+    current_.clear();
+    return false;
+  }
+  current_ = std::move(ready_.front());
+  ready_.pop_front();
+  lock.unlock();
+  changed_.notify_all();
+  *data = current_.data();
+  *size = current_.size();
+  return true;
+}
+
+void GzipReader::Fail(ReadFailure failure) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (failure_ == ReadFailure::kNone) failure_ = failure;
+}
+
+bool GzipReader::Push(std::vector<unsigned char>&& block) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return stop_ || ready_.size() < kReadAhead; });
+  if (stop_) return false;
+  ready_.push_back(std::move(block));
+  lock.unlock();
+  changed_.notify_all();
+  return true;
+}
+
+bool GzipReader::Fill(std::size_t wanted) {
+  wanted = std::min(wanted, input_.size());
+  while (inputLen_ - inputPos_ < wanted && !inputEof_) {
+    if (inputPos_ > 0) {
+      std::memmove(input_.data(), input_.data() + inputPos_, inputLen_ - inputPos_);
+      inputLen_ -= inputPos_;
+      inputPos_ = 0;
+    }
+    DWORD got = 0;
+    DWORD room = static_cast<DWORD>(input_.size() - inputLen_);
+    if (!plat::ReadFile(in_, input_.data() + inputLen_, room, &got)) {
+      Fail(ReadFailure::kRead);
+      return false;
+    }
+    if (got == 0) inputEof_ = true;
+    inputLen_ += got;
+  }
+  return true;
+}
+
+void GzipReader::Produce() {
+  bool ok = Fill(2);
+  if (ok) {
+    std::size_t avail = inputLen_ - inputPos_;
+    if (avail == 0) {
+      Fail(ReadFailure::kFormat);  // an empty file is no archive
+      ok = false;
+    } else if (avail >= 2 && input_[0] == 0x1f && input_[1] == 0x8b) {
+      ok = DecodeMembers();
+    } else {
+      ok = PassThrough();
+    }
+  }
+  (void)ok;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finished_ = true;
+  }
+  changed_.notify_all();
+}
+
+bool GzipReader::DecodeMembers() {
+#ifdef TALVER_HAVE_LIBDEFLATE
+  std::unique_ptr<libdeflate_decompressor, void (*)(libdeflate_decompressor*)> d(
+      libdeflate_alloc_decompressor(), libdeflate_free_decompressor);
+  if (!d) {
+    Fail(ReadFailure::kMemory);
+    return false;
+  }
+  for (;;) {
+    if (!Fill(kHeaderBytes)) return false;
+    std::size_t avail = inputLen_ - inputPos_;
+    if (avail == 0) return true;
+    const unsigned char* p = input_.data() + inputPos_;
+    std::size_t member = OwnMemberSize(p, avail);
+    if (member == 0) break;  // another writer's member: stream from here
+    if (!Fill(member)) return false;
+    if (inputLen_ - inputPos_ < member) {
+      Fail(ReadFailure::kFormat);  // truncated
+      return false;
+    }
+    p = input_.data() + inputPos_;
+    std::uint32_t isize = GetLe32(p + member - 4);
+    if (isize > kLargestWholeMember) {
+      Fail(ReadFailure::kFormat);
+      return false;
+    }
+    std::vector<unsigned char> out;
+    try {
+      out.resize(isize);
+    } catch (...) {
+      Fail(ReadFailure::kMemory);
+      return false;
+    }
+    std::size_t used = 0, produced = 0;
+    if (libdeflate_gzip_decompress_ex(d.get(), p, member, out.data(), out.size(), &used,
+                                      &produced) != LIBDEFLATE_SUCCESS ||
+        used != member || produced != isize) {
+      Fail(ReadFailure::kFormat);
+      return false;
+    }
+    inputPos_ += member;
+    if (!out.empty() && !Push(std::move(out))) return false;
+  }
+#endif
+  return DecodeStream();
+}
+
+bool GzipReader::DecodeStream() {
+  z_stream z{};
+  if (inflateInit2(&z, 15 + 16) != Z_OK) {
+    Fail(ReadFailure::kMemory);
+    return false;
+  }
+  struct End {
+    z_stream* z;
+    ~End() { inflateEnd(z); }
+  } end{&z};
+  std::vector<unsigned char> out(kStreamBlock);
+  std::size_t outLen = 0;
+  for (;;) {
+    if (inputPos_ == inputLen_ && !Fill(64 * 1024)) return false;
+    z.next_in = input_.data() + inputPos_;
+    z.avail_in = static_cast<uInt>(inputLen_ - inputPos_);
+    z.next_out = out.data() + outLen;
+    z.avail_out = static_cast<uInt>(out.size() - outLen);
+    bool noInput = z.avail_in == 0;
+    int rc = inflate(&z, Z_NO_FLUSH);
+    inputPos_ = inputLen_ - z.avail_in;
+    outLen = out.size() - z.avail_out;
+    if (outLen == out.size()) {
+      if (!Push(std::move(out))) return false;
+      out.assign(kStreamBlock, 0);
+      outLen = 0;
+    }
+    if (rc == Z_STREAM_END) {
+      if (!Fill(2)) return false;
+      std::size_t avail = inputLen_ - inputPos_;
+      const unsigned char* p = input_.data() + inputPos_;
+      if (avail >= 2 && p[0] == 0x1f && p[1] == 0x8b) {
+        inflateReset(&z);
+        continue;
+      }
+      // Only zero padding may follow the last member.
+      while (avail > 0) {
+        if (!AllZero(p, avail)) {
+          Fail(ReadFailure::kFormat);
+          return false;
+        }
+        inputPos_ = inputLen_;
+        if (!Fill(64 * 1024)) return false;
+        avail = inputLen_ - inputPos_;
+        p = input_.data() + inputPos_;
+      }
+      break;
+    }
+    if (rc == Z_BUF_ERROR && noInput && inputEof_) {
+      Fail(ReadFailure::kFormat);  // truncated
+      return false;
+    }
+    if (rc != Z_OK && rc != Z_BUF_ERROR) {
+      Fail(rc == Z_MEM_ERROR ? ReadFailure::kMemory : ReadFailure::kFormat);
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stop_) return false;
+  }
+  out.resize(outLen);
+  if (!out.empty() && !Push(std::move(out))) return false;
+  return true;
+}
+
+bool GzipReader::PassThrough() {
+  for (;;) {
+    if (inputPos_ == inputLen_ && !Fill(kStreamBlock)) return false;
+    std::size_t avail = inputLen_ - inputPos_;
+    if (avail == 0) return true;
+    std::vector<unsigned char> block(input_.begin() + static_cast<std::ptrdiff_t>(inputPos_),
+                                     input_.begin() + static_cast<std::ptrdiff_t>(inputLen_));
+    inputPos_ = inputLen_;
+    if (!Push(std::move(block))) return false;
+  }
+}
+
+}  // namespace tar32

@@ -1,0 +1,111 @@
+// The gzip layer of the archiver stand-in.
+//
+// Writing: the tar stream is cut into blocks that worker threads compress
+// into independent gzip members (libdeflate when present, zlib otherwise);
+// the members are written in order. Each member carries an extra field "SM"
+// with its own length, so that our reader can take a member whole. Any gzip
+// reader (GNU gzip, GNU tar, libarchive) reads the result as one stream.
+//
+// Reading: a producer thread reads the archive file and decompresses it
+// ahead of the consumer: whole "SM" members with libdeflate, anything else
+// (a single long member written by another tool, plain tar) by streaming.
+#pragma once
+
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/WinTypes.h"
+
+namespace tar32 {
+
+// Bytes of the tar stream per gzip member.
+constexpr std::size_t kMemberBytes = 1u << 20;
+
+class GzipWriter {
+ public:
+  // Writes to an open platform file; level 1..9; threads >= 1.
+  GzipWriter(HANDLE out, int level, int threads);
+  ~GzipWriter();
+  GzipWriter(const GzipWriter&) = delete;
+  GzipWriter& operator=(const GzipWriter&) = delete;
+
+  bool Start();  // false when the workers cannot be started
+  bool Write(const void* data, std::size_t size);
+  // Compresses and writes what is left; false on a write or compress failure.
+  bool Finish();
+  // Stops the workers without writing further output.
+  void Abort();
+  // The last platform error of a failed write (0 when none).
+  DWORD WriteError() const { return writeError_; }
+
+ private:
+  struct Slot;
+  bool Submit();
+  bool Drain(Slot& slot);
+  void Worker();
+
+  HANDLE out_;
+  int level_;
+  int threadCount_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<std::thread> threads_;
+  std::mutex mutex_;
+  std::condition_variable work_;
+  std::condition_variable done_;
+  std::deque<Slot*> queue_;
+  std::uint64_t nextSequence_ = 0;
+  Slot* current_ = nullptr;
+  bool stopping_ = false;
+  bool failed_ = false;
+  DWORD writeError_ = 0;
+};
+
+// Failure kinds of the reader.
+enum class ReadFailure { kNone, kRead, kFormat, kMemory };
+
+class GzipReader {
+ public:
+  explicit GzipReader(HANDLE in);
+  ~GzipReader();
+  GzipReader(const GzipReader&) = delete;
+  GzipReader& operator=(const GzipReader&) = delete;
+
+  bool Start();
+  // The next block of decompressed bytes; false at the end or on failure
+  // (Failure() tells which). The block stays valid until the next call.
+  bool Next(const void** data, std::size_t* size);
+  void Stop();
+  ReadFailure Failure() const { return failure_; }
+
+ private:
+  void Produce();
+  bool Fill(std::size_t wanted);
+  bool Push(std::vector<unsigned char>&& block);
+  bool DecodeMembers();
+  bool DecodeStream();
+  bool PassThrough();
+  void Fail(ReadFailure failure);
+
+  HANDLE in_;
+  std::thread thread_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<std::vector<unsigned char>> ready_;
+  std::vector<unsigned char> current_;
+  bool finished_ = false;
+  bool stop_ = false;
+  ReadFailure failure_ = ReadFailure::kNone;
+  // Producer-side input window.
+  std::vector<unsigned char> input_;
+  std::size_t inputPos_ = 0;
+  std::size_t inputLen_ = 0;
+  bool inputEof_ = false;
+};
+
+}  // namespace tar32

@@ -1,0 +1,417 @@
+// The archiver stand-in: command lines, GNU tar interop, refusal of entries
+// that leave the target, failures that leave no truncated file, enumeration.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "support/TestWorld.h"
+#include "tar32/Tar32.h"
+#include "tar32/TarCommand.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct HostEntry {
+  std::string name;
+  std::string data;
+  mode_t type = AE_IFREG;
+  std::string link;  // symlink or hard link target
+  bool hardlink = false;
+};
+HostEntry File(const std::string& name, const std::string& data) {
+  return {name, data, AE_IFREG, "", false};
+}
+HostEntry Symlink(const std::string& name, const std::string& to) {
+  return {name, "", AE_IFLNK, to, false};
+}
+HostEntry Hardlink(const std::string& name, const std::string& to) {
+  return {name, "", AE_IFREG, to, true};
+}
+
+// Writes a .tgz with libarchive directly on the host (a foreign archive).
+void WriteHostTgz(const std::string& path, const std::vector<HostEntry>& entries) {
+  archive* a = archive_write_new();
+  archive_write_set_format_pax_restricted(a);
+  archive_write_add_filter_gzip(a);
+  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
+  for (const HostEntry& e : entries) {
+    archive_entry* entry = archive_entry_new();
+    archive_entry_set_pathname(entry, e.name.c_str());
+    archive_entry_set_filetype(entry, e.type);
+    archive_entry_set_perm(entry, 0644);
+    if (e.type == AE_IFLNK) archive_entry_set_symlink(entry, e.link.c_str());
+    if (e.hardlink) archive_entry_set_hardlink(entry, e.link.c_str());
+    archive_entry_set_size(entry, static_cast<la_int64_t>(e.data.size()));
+    archive_write_header(a, entry);
+    if (!e.data.empty()) archive_write_data(a, e.data.data(), e.data.size());
+    archive_entry_free(entry);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+}
+
+int RunTar(const std::string& line) {
+  char output[256];
+  return Tar(0, line.c_str(), output, sizeof output);
+}
+
+std::string Shell(const std::string& command) {
+  std::string out;
+  FILE* p = ::popen(command.c_str(), "r");
+  if (!p) return out;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
+  ::pclose(p);
+  return out;
+}
+
+std::vector<std::string> ArchiveNames(const char* path) {
+  std::vector<std::string> names;
+  HARC h = TarOpenArchive(0, path, 0x200);
+  if (!h) return names;
+  TarEntryRecord record{};
+  for (int rc = TarFindFirst(h, "*.*", &record); rc == 0; rc = TarFindNext(h, &record))
+    names.push_back(reinterpret_cast<const char*>(&record) + 26);
+  TarCloseArchive(h);
+  return names;
+}
+
+class TarTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "[CONFIG]\r\nA=1\r\n");
+    world_.WriteHostFile('C', "PLAXON/CONFIG/Sub/Deep/table.dat", std::string(5000, 'x'));
+    world_.WriteHostFile('C', "PLAXON/CONFIG/empty.dat", "");
+    world_.WriteHostFile('C', "PLAXON/TMP/list",
+                         "CONFIG/config.inf\r\nCONFIG/Sub/Deep/table.dat\r\nCONFIG/empty.dat\r\n");
+    world_.MakeHostDir('C', "OUT");
+  }
+  std::string Host(const std::string& rel) { return world_.HostOf('C', rel); }
+  TestWorld world_;
+};
+
+}  // namespace
+
+// ---------------------------------------------------------------- command lines
+
+TEST(TarCommandLine, ParsesEveryFormTheSystemBuilds) {
+  tar32::TarCommand c;
+  ASSERT_TRUE(
+      tar32::ParseTarCommand("--display-dialog=1 cvfZ C:\\PLAXON\\TMP\\svp_conf.tgz C:\\PLAXON\\ "
+                             "@C:\\PLAXON\\TMP\\cnfbaklist",
+                             &c));
+  EXPECT_EQ(c.operation, 'c');
+  EXPECT_EQ(c.display, 1);
+  EXPECT_TRUE(c.compress);
+  EXPECT_EQ(c.archive, "C:\\PLAXON\\TMP\\svp_conf.tgz");
+  EXPECT_EQ(c.directory, "C:\\PLAXON\\");
+  EXPECT_EQ(c.listFile, "C:\\PLAXON\\TMP\\cnfbaklist");
+  ASSERT_TRUE(tar32::ParseTarCommand(
+      "--display-dialog=0 --use-directory=0 xvfo C:\\a.tgz C:\\plaxon\\tmp\\ @C:\\l", &c));
+  EXPECT_EQ(c.operation, 'x');
+  EXPECT_FALSE(c.useDirectory);
+  EXPECT_FALSE(c.keepOwners);
+  ASSERT_TRUE(tar32::ParseTarCommand("--display-dialog=0 xvfo C:\\a.tgz C:\\t\\ *.*", &c));
+  ASSERT_EQ(c.names.size(), 1u);
+  EXPECT_EQ(c.names[0], "*.*");
+}
+
+TEST(TarCommandLine, MalformedLinesFailWithTheCommandCode) {
+  const char* bad[] = {"",
+                       "   ",
+                       "xvfo",
+                       "xvfo C:\\a.tgz",
+                       "--display-dialog=2 xvfo C:\\a.tgz C:\\t\\ *.*",
+                       "--display-dialog= xvfo C:\\a.tgz C:\\t\\ *.*",
+                       "--display-dialog=1x xvfo C:\\a.tgz C:\\t\\ *.*",
+                       "--use-directory=7 xvfo C:\\a.tgz C:\\t\\ *.*",
+                       "--unknown xvfo C:\\a.tgz C:\\t\\ *.*",
+                       "cxvf C:\\a.tgz C:\\t\\ *.*",
+                       "qvf C:\\a.tgz C:\\t\\ *.*",
+                       "xvo C:\\a.tgz C:\\t\\ *.*",
+                       "cvfZ C:\\a.tgz C:\\PLAXON\\",
+                       "xvfo \"C:\\a.tgz C:\\t\\",
+                       "xvfo C:\\a.tgz C:\\t\\ @",
+                       "xvfo C:\\a.tgz C:\\t\\ @a @b",
+                       "xvfo @C:\\a.tgz C:\\t\\"};
+  TestWorld world;
+  for (const char* line : bad) EXPECT_EQ(RunTar(line), kTarErrorCommand) << line;
+  char output[8];
+  EXPECT_EQ(Tar(0, nullptr, output, sizeof output), kTarErrorCommand);
+  EXPECT_EQ(Tar(0, std::string(5000, 'x').c_str(), nullptr, 0), kTarErrorCommand);
+}
+
+TEST(TarCommandLine, ListTextTakesCrLfAndLfLines) {
+  auto names = tar32::SplitListText("CONFIG/a\r\n\r\nCONFIG/b c\nCONFIG/d");
+  ASSERT_EQ(names.size(), 3u);
+  EXPECT_EQ(names[0], "CONFIG/a");
+  EXPECT_EQ(names[1], "CONFIG/b c");
+  EXPECT_EQ(names[2], "CONFIG/d");
+  EXPECT_TRUE(tar32::WildcardMatch("*.*", "CONFIG/x"));
+  EXPECT_TRUE(tar32::WildcardMatch("config/*.INF", "CONFIG/config.inf"));
+  EXPECT_FALSE(tar32::WildcardMatch("*.dat", "CONFIG/config.inf"));
+}
+
+// ---------------------------------------------------------------- interop
+
+TEST_F(TarTest, GnuTarReadsWhatWeWrite) {
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\plaxon\\ @C:\\PLAXON\\TMP\\list"),
+      0);
+  std::string listing = Shell("tar tzf '" + Host("PLAXON/TMP/a.tgz") + "'");
+  EXPECT_EQ(listing, "CONFIG/config.inf\nCONFIG/Sub/Deep/table.dat\nCONFIG/empty.dat\n");
+  fs::create_directories(Host("GNU"));
+  Shell("tar xzf '" + Host("PLAXON/TMP/a.tgz") + "' -C '" + Host("GNU") + "'");
+  EXPECT_EQ(world_.ReadHostFile('C', "GNU/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
+  EXPECT_EQ(world_.ReadHostFile('C', "GNU/CONFIG/config.inf"), "[CONFIG]\r\nA=1\r\n");
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz.~tv"));
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\A.TGZ"), 3);
+}
+
+TEST_F(TarTest, WeReadWhatGnuTarWrites) {
+  Shell("cd '" + Host("PLAXON") + "' && tar czf '" + Host("gnu.tgz") + "' CONFIG");
+  ASSERT_EQ(RunTar("--display-dialog=0 xvfo C:\\gnu.tgz C:\\OUT\\ *.*"), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/empty.dat"), "");
+  // GNU tar stores the directories too: CONFIG, Sub, Deep and three files.
+  EXPECT_EQ(TarGetFileCount("C:\\gnu.tgz"), 6);
+  auto names = ArchiveNames("C:\\gnu.tgz");
+  EXPECT_NE(std::find(names.begin(), names.end(), "CONFIG/config.inf"), names.end());
+}
+
+TEST_F(TarTest, RoundTripKeepsContentAndReplacesOlderFiles) {
+  std::string big;
+  for (unsigned i = 0; i < 300000; ++i) big += static_cast<char>((i * 7919u) % 251u);
+  world_.WriteHostFile('C', "PLAXON/CONFIG/Sub/big.bin", big);
+  world_.WriteHostFile('C', "PLAXON/TMP/list2", "CONFIG/config.inf\r\nCONFIG/Sub/big.bin\r\n");
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\b.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\list2"),
+      0);
+  world_.WriteHostFile('C', "OUT/CONFIG/config.inf", "old and longer than the new one.........");
+  ASSERT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\b.tgz C:\\out\\ *.*"), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/config.inf"), "[CONFIG]\r\nA=1\r\n");
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/big.bin"), big);
+}
+
+TEST_F(TarTest, ListFileSelectsEntriesAndUseDirectoryZeroDropsFolders) {
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\list"),
+      0);
+  world_.WriteHostFile('C', "PLAXON/TMP/pick", "CONFIG/Sub/Deep/table.dat\r\n");
+  ASSERT_EQ(RunTar("--display-dialog=0 --use-directory=0 xvfo C:\\PLAXON\\TMP\\a.tgz C:\\out\\ "
+                   "@C:\\PLAXON\\TMP\\pick"),
+            0);
+  EXPECT_TRUE(world_.HostExists('C', "OUT/table.dat"));
+  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG"));
+  EXPECT_FALSE(world_.HostExists('C', "OUT/config.inf"));
+  // A listed name that the archive lacks is a failure.
+  world_.WriteHostFile('C', "PLAXON/TMP/pick", "CONFIG/missing.dat\r\n");
+  EXPECT_EQ(
+      RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\a.tgz C:\\out\\ @C:\\PLAXON\\TMP\\pick"),
+      kTarErrorNotFound);
+}
+
+TEST_F(TarTest, MissingInputsGiveTheirCodes) {
+  EXPECT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\none"),
+      kTarErrorListFile);
+  world_.WriteHostFile('C', "PLAXON/TMP/gone", "CONFIG/not-there.dat\r\n");
+  EXPECT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\gone"),
+      kTarErrorSource);
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz"));
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz.~tv"));
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\none.tgz C:\\OUT\\ *.*"),
+            kTarErrorArchive);
+  world_.WriteHostFile('C', "PLAXON/TMP/zero.tgz", "");
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\zero.tgz C:\\OUT\\ *.*"),
+            kTarErrorFormat);
+  world_.WriteHostFile('C', "PLAXON/TMP/junk.tgz", std::string(3000, 'j'));
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\junk.tgz C:\\OUT\\ *.*"),
+            kTarErrorFormat);
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\junk.tgz C:\\NOWHERE\\ *.*"),
+            kTarErrorTarget);
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\zero.tgz"), -1);
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\none.tgz"), -1);
+  EXPECT_EQ(TarOpenArchive(0, "C:\\PLAXON\\TMP\\junk.tgz", 0x200), nullptr);
+}
+
+// ---------------------------------------------------------------- safety
+
+TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
+  struct Case {
+    const char* what;
+    std::vector<HostEntry> entries;
+  };
+  std::vector<Case> cases = {
+      {"dot-dot", {File("CONFIG/../../evil.txt", "x")}},
+      {"leading dot-dot", {File("../evil.txt", "x")}},
+      {"absolute", {File("/evil.txt", "x")}},
+      {"drive", {File("C:/evil.txt", "x")}},
+      {"backslash dot-dot", {File("CONFIG\\..\\..\\evil.txt", "x")}},
+      {"symlink out", {Symlink("CONFIG/link", "../../.."), File("CONFIG/link/evil.txt", "x")}},
+      {"absolute symlink", {Symlink("CONFIG/link", "/tmp")}},
+      {"hard link out", {Hardlink("CONFIG/hard", "../../PLAXON/CONFIG/config.inf")}},
+  };
+  for (const Case& c : cases) {
+    std::string archive = Host("PLAXON/TMP/evil.tgz");
+    WriteHostTgz(archive, c.entries);
+    EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\evil.tgz C:\\OUT\\ *.*"),
+              kTarErrorUnsafe)
+        << c.what;
+    EXPECT_FALSE(world_.HostExists('C', "evil.txt")) << c.what;
+    EXPECT_FALSE(fs::exists(world_.DriveDir('C') + "/../evil.txt")) << c.what;
+    EXPECT_FALSE(fs::exists("/evil.txt")) << c.what;
+    EXPECT_FALSE(fs::exists("/tmp/evil.txt")) << c.what;
+  }
+  // A link that stays inside passes; a hard link inside becomes a copy.
+  WriteHostTgz(Host("PLAXON/TMP/ok.tgz"),
+               {File("CONFIG/a.dat", "alpha"), Symlink("CONFIG/sub/link", "../a.dat"),
+                Hardlink("CONFIG/b.dat", "CONFIG/a.dat")});
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\ok.tgz C:\\OUT\\ *.*"), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/b.dat"), "alpha");
+}
+
+TEST_F(TarTest, CreateRefusesListNamesOutsideTheDirectory) {
+  world_.WriteHostFile('C', "PLAXON/TMP/bad", "CONFIG/../../secret\r\n");
+  EXPECT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\bad"),
+      kTarErrorUnsafe);
+}
+
+// ---------------------------------------------------------------- failures
+
+TEST_F(TarTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\list"),
+      0);
+  world_.WriteHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat", "GOOD");
+  world_.Faults().AddRule({plat::FaultOp::Write, "table.dat", ERROR_DISK_FULL, 0, -1});
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\a.tgz C:\\OUT\\ *.*"), kTarErrorWrite);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), "GOOD");
+  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/Sub/Deep/table.dat.~tv"));
+  // The same on the archive side: no half archive under the final name.
+  world_.Faults().ClearRules();
+  world_.Faults().AddRule({plat::FaultOp::Write, "c.tgz", ERROR_DISK_FULL, 0, -1});
+  EXPECT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\c.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\list"),
+      kTarErrorWrite);
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz"));
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz.~tv"));
+}
+
+TEST_F(TarTest, ATruncatedArchiveFailsWithoutATruncatedFile) {
+  std::string big(3u << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
+  world_.WriteHostFile('C', "PLAXON/CONFIG/big.bin", big);
+  world_.WriteHostFile('C', "PLAXON/TMP/l", "CONFIG/big.bin\r\n");
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\l"), 0);
+  std::string whole = world_.ReadHostFile('C', "PLAXON/TMP/a.tgz");
+  world_.WriteHostFile('C', "PLAXON/TMP/cut.tgz", whole.substr(0, whole.size() * 2 / 3));
+  world_.WriteHostFile('C', "OUT/CONFIG/big.bin", "GOOD");
+  EXPECT_EQ(RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\cut.tgz C:\\OUT\\ *.*"),
+            kTarErrorFormat);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin"), "GOOD");
+  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/big.bin.~tv"));
+}
+
+namespace {
+struct StopJob {
+  std::string line;
+  std::atomic<int> code{-1};
+};
+void RunStopJob(void* arg) {
+  auto* job = static_cast<StopJob*>(arg);
+  job->code = RunTar(job->line);
+}
+}  // namespace
+
+TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
+  // One large entry, so the stop arrives while it is being written.
+  std::string big(48u << 20, '\0');
+  for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
+  world_.WriteHostFile('C', "PLAXON/CONFIG/big.bin", big);
+  world_.WriteHostFile('C', "PLAXON/TMP/l", "CONFIG/big.bin\r\n");
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\l"), 0);
+  world_.WriteHostFile('C', "OUT/CONFIG/big.bin", "GOOD");
+
+  StopJob job;
+  job.line = "--display-dialog=0 xvfo C:\\PLAXON\\TMP\\a.tgz C:\\OUT\\ *.*";
+  HANDLE thread = plat::CreateThread(RunStopJob, &job);
+  ASSERT_NE(thread, nullptr);
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!world_.HostExists('C', "OUT/CONFIG/big.bin.~tv") && job.code == -1 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::yield();
+  EXPECT_TRUE(plat::TerminateThread(thread, 1));
+  plat::CloseHandle(thread);
+  std::string now = world_.ReadHostFile('C', "OUT/CONFIG/big.bin");
+  if (job.code == kTarErrorStopped)
+    EXPECT_EQ(now, "GOOD");
+  else
+    EXPECT_TRUE(job.code == 0 && now == big) << job.code;  // the job won the race
+  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/big.bin.~tv"));
+  // The next job runs normally.
+  EXPECT_EQ(RunTar(job.line), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin").size(), big.size());
+}
+
+// ---------------------------------------------------------------- enumeration
+
+TEST_F(TarTest, EnumerationFillsTheRecordAndEndsWithMinusOne) {
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\list"),
+      0);
+  HARC h = TarOpenArchive(0, "c:\\plaxon\\tmp\\A.tgz", 0x200);
+  ASSERT_NE(h, nullptr);
+  unsigned char record[558];
+  std::memset(record, 0xEE, sizeof record);
+  ASSERT_EQ(TarFindFirst(h, "*.*", record), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(record + 26), "CONFIG/config.inf");
+  DWORD size;
+  std::memcpy(&size, record, 4);
+  EXPECT_EQ(size, 15u);
+  ASSERT_EQ(TarFindNext(h, record), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(record + 26), "CONFIG/Sub/Deep/table.dat");
+  ASSERT_EQ(TarFindNext(h, record), 0);
+  EXPECT_EQ(TarFindNext(h, record), -1);
+  EXPECT_EQ(TarFindNext(h, record), -1);
+  TarCloseArchive(h);
+
+  h = TarOpenArchive(0, "C:\\PLAXON\\TMP\\a.tgz", 0x200);
+  ASSERT_NE(h, nullptr);
+  ASSERT_EQ(TarFindFirst(h, "*.dat", record), 0);
+  EXPECT_STREQ(reinterpret_cast<char*>(record + 26), "CONFIG/Sub/Deep/table.dat");
+  TarCloseArchive(h);
+}
+
+TEST_F(TarTest, AnArchiveWithoutEntries) {
+  world_.WriteHostFile('C', "PLAXON/TMP/none", "");
+  ASSERT_EQ(
+      RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\e.tgz C:\\PLAXON\\ @C:\\PLAXON\\TMP\\none"),
+      0);
+  EXPECT_EQ(Shell("tar tzf '" + Host("PLAXON/TMP/e.tgz") + "' && echo ok"), "ok\n");
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\e.tgz"), 0);
+  HARC h = TarOpenArchive(0, "C:\\PLAXON\\TMP\\e.tgz", 0x200);
+  ASSERT_NE(h, nullptr);
+  unsigned char record[558] = {};
+  EXPECT_EQ(TarFindFirst(h, "*.*", record), -1);
+  EXPECT_EQ(record[26], 0);
+  TarCloseArchive(h);
+}

@@ -1,0 +1,215 @@
+// Trace forms, operator messages and the file utilities.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+#include "support/ScriptedOperator.h"
+#include "svpsvc/SvpServices.h"
+#include "support/TestWorld.h"
+
+TALVER_SOURCE("CnfFunc")
+
+namespace {
+
+TEST(TraceForms, CodesAreUpperHexAndResultWordsSignExtended) {
+  TestWorld w;
+  TraceCode(".\\CnfFunc.cpp", 12, 0x4000);
+  TRACE_WORD(0x8001);
+  TRACE_WORD(0x4004);
+  TraceCode(".\\CnfCmpThd.cpp", 7, static_cast<std::uint32_t>(-1));
+  TraceText(".\\Talver.cpp", 3, "Compressed Start");
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 5u);
+  EXPECT_EQ(lines[0], "File=.\\CnfFunc.cpp(12) ErrCode=0x4000");
+  EXPECT_NE(lines[1].find("ErrCode=0xFFFF8001"), std::string::npos);
+  EXPECT_NE(lines[2].find("ErrCode=0x4004"), std::string::npos);
+  EXPECT_EQ(lines[3], "File=.\\CnfCmpThd.cpp(7) ErrCode=0xFFFFFFFF");
+  EXPECT_EQ(lines[4], "File=.\\Talver.cpp(3)\nCompressed Start");
+}
+
+TEST(TraceForms, LinesAreBoundTo255Characters) {
+  TestWorld w;
+  TraceText(".\\Talver.cpp", 1, std::string(400, 'x').c_str());
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].size(), 255u);
+}
+
+TEST(TraceForms, AnswerAndSelectionLines) {
+  TestWorld w;
+  LogMessageAnswer(469, 1);
+  LogMessageAnswer(469, 0);
+  LogMessageAnswer(4701, 7);
+  LogSelection(7, 0, 1);
+  LogSelection(1, 9, 0);
+  LogSelection(1, 2, 1);
+  LogSelection(2, 0, 114);
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 7u);
+  EXPECT_EQ(lines[0], "### [MSG] ID=0469,OK button was selected.");
+  EXPECT_EQ(lines[1], "### [MSG] ID=0469,");
+  EXPECT_EQ(lines[2], "### [MSG] ID=4701,No button was selected.");
+  EXPECT_EQ(lines[3], "### [SEL_PC] ???");
+  EXPECT_EQ(lines[4], "### [SEL_MEDIA] OK button was selected.<<--->>");
+  EXPECT_EQ(lines[5], "### [SEL_PC] OK button was selected.<<SVP>>");
+  EXPECT_EQ(lines[6], "No DLG Cancel button was selected.");
+}
+
+TEST(ResultMessages, EachWordShowsItsMessage) {
+  TestWorld w;
+  ScriptedOperator op;
+  op.ExpectMessage(3333, plat::IDOK).ExpectMessage(3836, plat::IDCANCEL)
+      .ExpectMessage(3480, plat::IDNO).ExpectMessage(3333, plat::IDOK)
+      .ExpectMessage(3677, plat::IDOK);
+  EXPECT_EQ(ShowResultMessage(0, 0x4000, 0), 0);  // a cancel shows nothing
+  EXPECT_EQ(ShowResultMessage(0, 0x2000, 0), 1);
+  EXPECT_EQ(ShowResultMessage(0, 0x4104, 2), 2);
+  EXPECT_EQ(ShowResultMessage(0, 0x4009, 0), 7);
+  EXPECT_EQ(ShowResultMessage(0, 0x1234, 0), 1);  // unknown words take 3333
+  EXPECT_EQ(ShowResultMessage(0, 0x2012, 0), 1);
+  auto seen = op.Seen();
+  ASSERT_EQ(seen.size(), 5u);
+  EXPECT_TRUE(seen[1].hasInsert);
+  EXPECT_EQ(seen[1].insert, 2u);
+  EXPECT_EQ(seen[1].style, 0x31u);
+  EXPECT_EQ(seen[2].style, 0x124u);
+  EXPECT_EQ(seen[2].kind, 2);
+  EXPECT_EQ(seen[4].style, 0x30u);
+  // 0x4104 writes no answer line; the others do.
+  auto lines = w.TakeTrace();
+  EXPECT_FALSE(TestWorld::Contains(lines, "ID=3836"));
+  EXPECT_TRUE(TestWorld::Contains(lines, "### [MSG] ID=3480,No button was selected."));
+}
+
+TEST(FileUtilities, ForcedDeleteAndCopyGoThroughReadOnlyFiles) {
+  TestWorld w;
+  w.WriteHostFile('C', "ro.dat", "old");
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.dat", FILE_ATTRIBUTE_READONLY));
+  w.WriteHostFile('C', "src.dat", "new contents");
+  EXPECT_EQ(CopyFileForced("C:\\src.dat", "C:\\ro.dat", 0), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "ro.dat"), "new contents");
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.dat", FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(DeleteFileForced("C:\\ro.dat"), 1);
+  EXPECT_FALSE(w.HostExists('C', "ro.dat"));
+  w.TakeTrace();
+  EXPECT_EQ(DeleteFileForced("C:\\ro.dat"), 1);  // missing: success, nothing written
+  EXPECT_EQ(DeleteFileForced("C:\\PLAXON"), 1);  // a directory is not a file
+  auto lines = w.TakeTrace();
+  EXPECT_FALSE(TestWorld::Contains(lines, "ErrCode"));
+  // A copy that fails reports it and leaves no partial file.
+  w.Faults().AddRule({plat::FaultOp::Write, "dest.dat", ERROR_DISK_FULL});
+  EXPECT_EQ(CopyFileForced("C:\\src.dat", "C:\\dest.dat", 0), 0);
+  EXPECT_FALSE(w.HostExists('C', "dest.dat"));
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x600"));
+  // A failed delete is reported.
+  w.Faults().AddRule({plat::FaultOp::Delete, "src.dat", ERROR_ACCESS_DENIED});
+  EXPECT_EQ(DeleteFileForced("C:\\src.dat"), 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x5"));
+}
+
+TEST(FileUtilities, FindFileTestsFilesAndSizes) {
+  TestWorld w;
+  w.WriteHostFile('C', "empty.tgz", "");
+  w.WriteHostFile('C', "full.tgz", "x");
+  EXPECT_EQ(TalVer_FindFile("C:\\full.tgz", 1), 1);
+  EXPECT_EQ(TalVer_FindFile("C:\\empty.tgz", 0), 1);
+  w.TakeTrace();
+  EXPECT_EQ(TalVer_FindFile("C:\\empty.tgz", 1), 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "Size=0"));
+  EXPECT_EQ(TalVer_FindFile("C:\\PLAXON", 0), 0);
+  auto lines = w.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(lines, "TalVer_FindFile(directory)"));
+  EXPECT_TRUE(TestWorld::Contains(lines, ".\\CnfChkMedia.cpp"));
+  EXPECT_EQ(TalVer_FindFile("C:\\none", 1), 0);
+  EXPECT_TRUE(w.TakeTrace().empty());
+}
+
+TEST(FileUtilities, BackupListSkipsInternalFilesAtAnyDepthAndEndsLinesWithCrLf) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/A", "1");
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "1");
+  w.WriteHostFile('C', "PLAXON/CONFIG/MIN500C.DAT", "1");
+  w.WriteHostFile('C', "PLAXON/CONFIG/S/B", "1");
+  w.WriteHostFile('C', "PLAXON/CONFIG/S/svphdev0.dat", "1");
+  w.WriteHostFile('C', "PLAXON/CONFIG/S/T/min500d.dat", "1");
+  EXPECT_EQ(IsListedFile("min500c.dat"), 0);
+  EXPECT_EQ(IsListedFile("MIN500C.DAT"), 1);
+  ASSERT_EQ(WriteBackupListFile(), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/TMP/cnfbaklist"),
+            "CONFIG/A\r\nCONFIG/MIN500C.DAT\r\nCONFIG/S/B\r\n");
+  auto counts = svc::GetExclusiveCounts();
+  EXPECT_EQ(counts.begun, 1);
+  EXPECT_EQ(counts.ended, 1);
+}
+
+TEST(FileUtilities, BackupListReportsAListThatDidNotReachTheDisk) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/A", "1");
+  w.Faults().AddRule({plat::FaultOp::Write, "cnfbaklist", ERROR_DISK_FULL});
+  EXPECT_EQ(WriteBackupListFile(), 0);
+  w.Faults().ClearRules();
+  w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
+  EXPECT_EQ(WriteBackupListFile(), 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR fopen"));
+  auto counts = svc::GetExclusiveCounts();
+  EXPECT_EQ(counts.begun, 2);
+  EXPECT_EQ(counts.ended, 1);  // the refused open has nothing to end
+}
+
+TEST(FileUtilities, DirectoriesOfMediaAndTheSerialCache) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "SERIAL=1234\r\nMODEL=7\r\n");
+  DWORD error = 0;
+  EXPECT_EQ(CreateMediaConfigDirs("E:", &error), 1);
+  EXPECT_TRUE(w.HostExists('E', "PLAXON/CONFIG/001234"));
+  // The serial is read once for the module's life.
+  w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "SERIAL=999999\r\n");
+  EXPECT_EQ(GetSerialNumber(), 1234u);
+  w.MutableWorld().drive('E').writeProtected = true;
+  ASSERT_TRUE(plat::RemoveDirectory("E:\\PLAXON\\CONFIG\\001234") == FALSE);
+  EXPECT_EQ(EnsureDirectory("E:\\NEWDIR", &error), 0);
+  EXPECT_EQ(error, ERROR_WRITE_PROTECT);
+}
+
+TEST(FileUtilities, SerialNeverSetReadsAsTheDefault) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "MODEL=7\r\n");
+  EXPECT_EQ(GetSerialNumber(), 400001u);
+}
+
+TEST(FileUtilities, FileDirectoryKeepsDriveAndFinalSeparator) {
+  TestWorld w;
+  char out[MAX_PATH];
+  EXPECT_EQ(GetFileDirectory("D:\\PLAXON\\CONFIG\\001234\\svp_conf.tgz", out), 1);
+  EXPECT_STREQ(out, "D:\\PLAXON\\CONFIG\\001234\\");
+  EXPECT_EQ(GetFileDirectory("\\PLAXON\\x", out), 1);
+  EXPECT_STREQ(out, "\\PLAXON\\");
+  w.TakeTrace();
+  EXPECT_EQ(GetFileDirectory("svp_conf.tgz", out), 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x0"));
+}
+
+TEST(FileUtilities, InternalDataFilesAreCopiedBesideANewConfig) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "c");
+  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "d");
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "old");
+  CopyIntDataFiles("C:\\PLAXON\\");
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), "c");
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), "d");
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/CONFIG/CNFDATA"));
+}
+
+TEST(BoundedFormatting, TooLongFailsWithAnEmptyBuffer) {
+  char small[8];
+  EXPECT_TRUE(FORMAT_PATH(small, "%s", "1234567"));
+  EXPECT_FALSE(FORMAT_PATH(small, "%s", "12345678"));
+  EXPECT_STREQ(small, "");
+}
+
+}  // namespace

@@ -1,0 +1,137 @@
+// The export frames and the shared-memory exports.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "exports/Exports.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+std::string RunCommand(const std::string& command) {
+  std::string out;
+  if (FILE* p = ::popen(command.c_str(), "r")) {
+    char buffer[512];
+    while (std::fgets(buffer, sizeof buffer, p)) out += buffer;
+    ::pclose(p);
+  }
+  return out;
+}
+
+TEST(ExportFrames, SimpleExportsWriteExactlyTheirLines) {
+  TestWorld w;
+  EXPECT_EQ(dsvCnf_ConfigIsUpdate(), 1);
+  EXPECT_TRUE(w.TakeTrace().empty());
+  EXPECT_EQ(dsvp_TalverIsCompressed(), 1);
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_NE(lines[0].find("File=.\\Talver.cpp("), std::string::npos);
+  EXPECT_NE(lines[0].find(")\nCompressed Start"), std::string::npos);
+  EXPECT_NE(lines[1].find(")\nCompressed END"), std::string::npos);
+  EXPECT_EQ(_WEP_4(7), 1);
+  EXPECT_EQ(WEP(5), 5);
+}
+
+TEST(ExportFrames, RancherReturnsOneWhateverTheAnswer) {
+  TestWorld w;
+  ScriptedOperator op;
+  op.ExpectMessage(4701, plat::IDOK).ExpectMessage(4701, plat::IDCANCEL);
+  EXPECT_EQ(dsvp_TalverRancher(0), 1);
+  EXPECT_EQ(dsvp_TalverRancher(0), 1);
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 6u);
+  EXPECT_EQ(lines[1], "### [MSG] ID=4701,OK button was selected.");
+  EXPECT_EQ(lines[4], "### [MSG] ID=4701,Cancel button was selected.");
+  EXPECT_NE(lines[5].find("Rancher Close"), std::string::npos);
+  EXPECT_EQ(op.Seen()[0].style, 0x40u);
+}
+
+TEST(ExportFrames, UncompressedChecksTheArchiveBeforeTheTarget) {
+  TestWorld w;
+  EXPECT_EQ(dsvp_TalverIsUncompressed(0, "C:\\none.tgz", "C:\\nowhere\\"), 0);
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_NE(lines[1].find("ERR INVALID_HANDLE_VALUE"), std::string::npos);
+}
+
+TEST(ExportFrames, HddBackupFrameDeletesTheMarkerAndClosesOnlyItsWaitWindow) {
+  TestWorld w;
+  ScriptedOperator op;
+  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp", "20240131235959");
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp",
+                                      FILE_ATTRIBUTE_READONLY));
+  // Make the backup fail at once: its folder cannot be made.
+  w.Faults().AddRule({plat::FaultOp::CreateDir, "BACKUP", ERROR_ACCESS_DENIED});
+  WORD word = 0;
+  dsvCnf_ConfigIsHddBackup(0, 1, &word);
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"));
+  EXPECT_EQ(op.WaitWindowsOpened(), 1);
+  EXPECT_EQ(op.WaitWindowsClosed(), 1);
+  dsvCnf_ConfigIsHddBackup(0, 2, &word);
+  dsvCnf_ConfigIsHddBackup(0, 3, &word);
+  EXPECT_EQ(op.WaitWindowsOpened(), 1);
+  EXPECT_EQ(op.WaitWindowsClosed(), 1);
+}
+
+TEST(ExportFrames, GetStrConfigTypeFailsWithTheGeneralWord) {
+  TestWorld w;
+  char text[8] = "xxxx";
+  WORD word = 0;
+  EXPECT_EQ(dsvCnf_GetStrConfigType(text, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+}
+
+TEST(SharedMemory, CreateOpenWriteReadAndClose) {
+  TestWorld w;
+  DWORD error = 99;
+  const char* name = "talver-test-shm";
+  EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);
+  void* first = Talver_CreateMemoryMapFile(name, &error);
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(error, 0u);
+  EXPECT_EQ(Talver_CreateMemoryMapFile(name, &error), nullptr);
+  EXPECT_EQ(error, 1u);
+  EXPECT_EQ(Talver_OpenMemoryMapFile(name), 0);
+  const char data[16] = "sixteen bytes..";
+  EXPECT_EQ(Talver_WriteMemoryMapFile(name, data, 16, &error), 1);
+  char back[32];
+  std::memset(back, 'x', sizeof back);
+  EXPECT_EQ(Talver_ReadMemoryMapFile(name, back, 32, &error), 1);
+  EXPECT_EQ(std::memcmp(back, data, 16), 0);
+  for (int i = 16; i < 32; ++i) EXPECT_EQ(back[i], 0);
+  // The section has 1024 bytes: a larger count is refused, nothing is copied.
+  static char big[2048];
+  EXPECT_EQ(Talver_ReadMemoryMapFile(name, big, 1025, &error), 0);
+  EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
+
+  // Another controller identity names another section.
+  w.MutableWorld().identity = "DKC-OTHER";
+  EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);
+  w.MutableWorld().identity = "DKC-TEST";
+
+  // A second process sees the section and what was written into it.
+  std::ofstream ini(w.Dir() + "/svp.ini");
+  ini << "[world]\nroot = C:\nidentity = DKC-TEST\n[drive.C]\npath = drives/c\n"
+      << "[services]\ntrace_file = trace2.log\n";
+  ini.close();
+  std::string base = std::string(TALVER_SVPCONF) + " --env " + w.Dir() + "/svp.ini shm ";
+  std::string out = RunCommand(base + "read " + name + " --count 16");
+  EXPECT_NE(out.find("text=sixteen bytes.."), std::string::npos) << out;
+  out = RunCommand(base + "write " + name + " other-process");
+  EXPECT_NE(out.find("result=1"), std::string::npos) << out;
+  EXPECT_EQ(Talver_ReadMemoryMapFile(name, back, 13, &error), 1);
+  EXPECT_EQ(std::string(back, 13), "other-process");
+
+  EXPECT_NE(Talver_CloseMemoryMapFile(first), 0);
+  EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);
+  EXPECT_EQ(Talver_WriteMemoryMapFile(name, data, 16, &error), 0);
+  EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
+  auto lines = w.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(lines, "talver-test-shm--DKC-TEST"));
+}
+
+}  // namespace

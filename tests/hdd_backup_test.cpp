@@ -1,0 +1,247 @@
+// HDD backups: the stamp, the marker, the folder, the worker watch, the DIFF
+// copy and the retention of 100 valid backups.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <random>
+#include <string>
+
+#include "archive/CnfBakup.h"
+#include "common/Globals.h"
+#include "exports/Exports.h"
+#include "exports/Operations.h"
+#include "platform/Platform.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+void MakeBackups(TestWorld& w, int n, int firstYear = 2020) {
+  for (int i = 0; i < n; ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d0101%06d", firstYear, i);
+    w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz", "x");
+  }
+}
+
+void MakeConfig(TestWorld& w) {
+  w.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\n");
+  w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
+}
+
+int CountLines(const std::vector<std::string>& lines, const std::string& text) {
+  int n = 0;
+  for (const auto& l : lines)
+    if (l.find(text) != std::string::npos) ++n;
+  return n;
+}
+
+// Lines whose text (after the source line of TraceText) is exactly `text`.
+int CountTexts(const std::vector<std::string>& lines, const std::string& text) {
+  int n = 0;
+  for (const auto& l : lines)
+    if (l.size() >= text.size() + 1 && l.compare(l.size() - text.size() - 1, std::string::npos,
+                                                 "\n" + text) == 0)
+      ++n;
+  return n;
+}
+
+TEST(HddBackupScan, OldestNewestAndCountIgnoreInvalidFoldersAndCase) {
+  TestWorld w;
+  MakeBackups(w, 3);
+  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // no archive
+  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/00000000000001/svp_conf.tgz", "");  // empty
+  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/zz-manual/svp_conf.tgz", "x");
+  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/ZY-MANUAL/svp_conf.tgz", "x");
+  w.TakeTrace();
+  char path[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 2), 1);
+  EXPECT_EQ(count, 5);
+  EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\20200101000000");
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
+  EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\zz-manual");  // compared without case
+  EXPECT_EQ(CountLines(w.TakeTrace(), "WARNING DIR"), 4);  // two folders, two scans
+}
+
+TEST(HddBackupScan, MissingRootOrNothingValid) {
+  TestWorld w;
+  char path[MAX_PATH] = "untouched";
+  WORD count = 7;
+  EXPECT_EQ(Talver_FindBackupDirectory(path, &count, 2), 0);
+  EXPECT_EQ(count, 0);
+  ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\OTHERS\\BACKUP"));
+  w.TakeTrace();
+  std::snprintf(path, sizeof path, "untouched");
+  count = 7;
+  EXPECT_EQ(Talver_FindBackupDirectory(path, &count, 2), 0);
+  EXPECT_EQ(count, 7);
+  EXPECT_STREQ(path, "untouched");
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Not DIR"));
+}
+
+TEST(HddBackupParts, MarkerHoldsTheStampWithoutALineEndAndFoldersAreNotReused) {
+  TestWorld w;
+  char stamp[16] = {};
+  EXPECT_EQ(Talver_GetLocalTime(stamp), 1);
+  EXPECT_EQ(std::string(stamp).size(), 14u);
+  EXPECT_EQ(Talver_WriteBackupDirFile(stamp), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"), stamp);
+  EXPECT_NE(Talver_CreateBackupDirectory(stamp), 0);
+  EXPECT_EQ(Talver_CreateBackupDirectory(stamp), 0);
+  // Deleting a backup folder clears read-only files and subfolders.
+  w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/a/b/c.dat", "1");
+  w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz", "1");
+  std::string sys = std::string("C:\\PLAXON\\OTHERS\\BACKUP\\") + stamp;
+  ASSERT_TRUE(plat::SetFileAttributes((sys + "\\svp_conf.tgz").c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_EQ(Talver_DeleteDirectory(sys.c_str()), 1);
+  EXPECT_FALSE(w.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp));
+}
+
+TEST(HddBackup, SecondBackupInTheSameSecondFailsAtTheFolderWithWordZero) {
+  TestWorld w;
+  MakeConfig(w);
+  char stamp[16] = {};
+  Talver_GetLocalTime(stamp);
+  // The clock is frozen for the test by taking the same stamp's folder first.
+  w.MutableWorld().clockOffsetSeconds = 0;
+  w.MakeHostDir('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp);
+  char path[MAX_PATH] = {};
+  WORD word = 0x1234;
+  int result = Talver_HddBacukupConfig(0, path, 0, &word);
+  char again[16] = {};
+  Talver_GetLocalTime(again);
+  if (std::string(again) != stamp) GTEST_SKIP() << "the second changed during the test";
+  EXPECT_EQ(result, 0);
+  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_CreateBackupDirectory"));
+}
+
+TEST(HddBackup, ListFailureStopsWithTheStepWord) {
+  TestWorld w;
+  MakeConfig(w);
+  w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x1"));
+}
+
+TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
+  TestWorld w;
+  MakeConfig(w);
+  w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", "old copy");
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"));
+  std::string diff = w.ReadHostFile('C', "PLAXON/DIFF/svp_conf.tgz");
+  EXPECT_NE(diff, "old copy");
+  EXPECT_GT(diff.size(), 20u);
+  char path[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
+  EXPECT_EQ(count, 1);
+  auto lines = w.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(lines, "compress(done)"));
+  EXPECT_TRUE(TestWorld::Contains(lines, "Config HDD Backup END"));
+}
+
+TEST(HddBackup, RetentionKeepsAHundredDeletingTheSmallestStamps) {
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 100);
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000001"));
+  char path[MAX_PATH];
+  WORD count = 0;
+  Talver_FindBackupDirectory(path, &count, 2);
+  EXPECT_EQ(count, 100);
+
+  TestWorld w2;
+  MakeConfig(w2);
+  MakeBackups(w2, 150);
+  w2.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // invalid: never deleted
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  for (int i = 0; i < 51; ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "20200101%06d", i);
+    EXPECT_FALSE(w2.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp)) << stamp;
+  }
+  EXPECT_TRUE(w2.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000051"));
+  EXPECT_TRUE(w2.HostExists('C', "PLAXON/OTHERS/BACKUP/00000000000000"));
+}
+
+TEST(HddBackup, ClockSetBackNeverDeletesTheBackupJustMade) {
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 100, 2090);
+  w.MutableWorld().clockOffsetSeconds = 0;
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  ASSERT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 1);
+  std::string host;
+  ASSERT_TRUE(plat::ResolveHostPath(path, &host));
+  EXPECT_TRUE(std::filesystem::exists(host)) << path;
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20900101000000"));
+  WORD count = 0;
+  char scan[MAX_PATH];
+  Talver_FindBackupDirectory(scan, &count, 2);
+  EXPECT_EQ(count, 100);
+}
+
+TEST(HddBackup, RetentionEndsWhenTheOldestCannotBeRemoved) {
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 101);
+  w.Faults().AddRule({plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED});
+  WORD word = 0;
+  EXPECT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "retention stopped"));
+}
+
+TEST(HddBackup, ArchiverFailureIsNotRetried) {
+  TestWorld w;
+  MakeConfig(w);
+  w.Faults().AddRule({plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED});
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Failure)"), 1);
+  EXPECT_EQ(CountLines(lines, "[Retry]"), 0);
+}
+
+TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
+  TestWorld w;
+  // A configuration large enough that the archiver cannot finish within
+  // 60 waits of one millisecond.
+  std::mt19937 rng(7);
+  std::string blob(4 << 20, '\0');
+  for (auto& c : blob) c = static_cast<char>(rng());
+  for (int i = 0; i < 6; ++i)
+    w.WriteHostFile('C', "PLAXON/CONFIG/BLOB" + std::to_string(i) + ".DAT", blob);
+  w.MutableWorld().settings["services.wait_ms"] = "0";
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountLines(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
+  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
+}
+
+TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
+  TestWorld w;
+  dsvCnf_ConfigUpdateTo2ndSVP();
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountLines(lines, "ErrCode=0x4004"), 6);
+  EXPECT_EQ(CountLines(lines, "ErrCode=0x6"), 1);
+  EXPECT_EQ(CountTexts(lines, "ERR CompressDialog"), 6);
+}
+
+}  // namespace

@@ -1,0 +1,231 @@
+// The POSIX half of the platform: path resolution, searches, attributes,
+// text mode, capacity and the fault-injecting half.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "platform/Stream.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+std::vector<std::string> Search(const char* pattern) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATA data;
+  HANDLE h = plat::FindFirstFile(pattern, &data);
+  if (!h) return names;
+  do names.push_back(data.cFileName);
+  while (plat::FindNextFile(h, &data));
+  plat::FindClose(h);
+  return names;
+}
+
+std::string ReadAll(const char* path) {
+  HANDLE f = plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!f) return "<missing>";
+  std::string s;
+  char buffer[256];
+  DWORD got = 0;
+  while (plat::ReadFile(f, buffer, sizeof buffer, &got) && got > 0) s.append(buffer, got);
+  plat::CloseHandle(f);
+  return s;
+}
+
+bool WriteAll(const char* path, const std::string& bytes) {
+  HANDLE f = plat::CreateFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  if (!f) return false;
+  DWORD put = 0;
+  bool ok = plat::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put);
+  plat::CloseHandle(f);
+  return ok && put == bytes.size();
+}
+
+TEST(PlatformPaths, ComponentsMatchIgnoringCaseAndSeparatorsCollapse) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/config4", "abc");
+  EXPECT_EQ(ReadAll("C:\\Plaxon\\Config\\config4"), "abc");
+  EXPECT_EQ(ReadAll("c:\\PLAXON\\\\CONFIG\\CONFIG4"), "abc");
+  EXPECT_EQ(ReadAll("C:/plaxon/config/config4"), "abc");
+  // "\PLAXON\\DIFF\" is the DIFF folder directly below PLAXON.
+  ASSERT_TRUE(WriteAll("C:\\PLAXON\\\\DIFF\\svp_conf.tgz", "x"));
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/DIFF/svp_conf.tgz"));
+}
+
+TEST(PlatformPaths, DotDotNeverClimbsAboveTheDriveRoot) {
+  TestWorld w;
+  w.WriteHostFile('C', "top.txt", "root file");
+  EXPECT_EQ(ReadAll("C:\\..\\..\\top.txt"), "root file");
+  EXPECT_EQ(ReadAll("C:\\PLAXON\\..\\..\\..\\top.txt"), "root file");
+  std::string host;
+  ASSERT_TRUE(plat::ResolveHostPath("C:\\..\\..\\x", &host));
+  EXPECT_EQ(host, w.DriveDir('C') + "/x");
+}
+
+TEST(PlatformPaths, OverlongPathsFailInsteadOfBeingCut) {
+  TestWorld w;
+  std::string path = "C:\\" + std::string(300, 'a');
+  EXPECT_EQ(plat::CreateFile(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_FALSE(plat::CreateDirectory(path.c_str()));
+}
+
+TEST(PlatformPaths, MissingDrivesAndMissingParentsGiveTheirCodes) {
+  TestWorld w;
+  EXPECT_EQ(plat::GetFileAttributes("Q:\\x"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(plat::CreateFile("C:\\NOPE\\x", GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
+  EXPECT_EQ(plat::CreateFile("C:\\x", GENERIC_READ, 0, OPEN_EXISTING, 0), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
+  EXPECT_TRUE(plat::CreateDirectory("C:\\NEW"));
+  EXPECT_FALSE(plat::CreateDirectory("C:\\new"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
+}
+
+TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
+  TestWorld w;
+  for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"}) w.WriteHostFile('C', std::string("D/") + n, "1");
+  w.MakeHostDir('C', "D/sub");
+  EXPECT_EQ(Search("C:\\D\\*.*"),
+            (std::vector<std::string>{".", "..", "A.DAT", "b.dat", "c", "sub", "Zeta.txt"}));
+  EXPECT_EQ(Search("C:\\d\\*"), Search("C:\\D\\*.*"));
+  EXPECT_EQ(Search("C:\\D\\*.dat"), (std::vector<std::string>{"A.DAT", "b.dat"}));
+  EXPECT_EQ(Search("C:\\D\\zeta.TXT"), (std::vector<std::string>{"Zeta.txt"}));
+  EXPECT_TRUE(Search("C:\\D\\none").empty());
+  // The root of a drive has no "." entries.
+  auto root = Search("C:\\*.*");
+  ASSERT_FALSE(root.empty());
+  EXPECT_NE(root[0], ".");
+  // A directory named with a trailing separator finds the directory itself.
+  EXPECT_EQ(Search("C:\\D\\sub\\"), (std::vector<std::string>{"sub"}));
+}
+
+TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
+  TestWorld w;
+  ASSERT_TRUE(WriteAll("C:\\ro.txt", "keep"));
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.txt", FILE_ATTRIBUTE_READONLY));
+  EXPECT_TRUE(plat::GetFileAttributes("C:\\ro.txt") & FILE_ATTRIBUTE_READONLY);
+  EXPECT_FALSE(plat::DeleteFile("C:\\ro.txt"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_FALSE(WriteAll("C:\\ro.txt", "lost"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(ReadAll("C:\\ro.txt"), "keep");
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.txt", FILE_ATTRIBUTE_NORMAL));
+  EXPECT_TRUE(plat::DeleteFile("C:\\ro.txt"));
+}
+
+TEST(PlatformStreams, TextModeWritesCrLfAndReadsItBackAsLf) {
+  TestWorld w;
+  plat::Stream* s = plat::fopen("C:\\t.txt", "w");
+  ASSERT_NE(s, nullptr);
+  plat::fputs("CONFIG/a\nCONFIG/b\n", s);
+  EXPECT_EQ(plat::fclose(s), 0);
+  EXPECT_EQ(w.ReadHostFile('C', "t.txt"), "CONFIG/a\r\nCONFIG/b\r\n");
+  s = plat::fopen("C:\\t.txt", "r");
+  char line[32];
+  ASSERT_NE(plat::fgets(line, sizeof line, s), nullptr);
+  EXPECT_STREQ(line, "CONFIG/a\n");
+  ASSERT_NE(plat::fgets(line, sizeof line, s), nullptr);
+  EXPECT_STREQ(line, "CONFIG/b\n");
+  EXPECT_EQ(plat::fgets(line, sizeof line, s), nullptr);
+  plat::fclose(s);
+  // A lone CR stays, and binary mode keeps every byte.
+  w.WriteHostFile('C', "cr.txt", "a\rb\r\n");
+  s = plat::fopen("C:\\cr.txt", "rb");
+  char raw[8] = {};
+  EXPECT_EQ(plat::fread(raw, 1, sizeof raw, s), 5u);
+  plat::fclose(s);
+  EXPECT_EQ(std::string(raw, 5), "a\rb\r\n");
+  s = plat::fopen("C:\\cr.txt", "r");
+  EXPECT_EQ(plat::fread(raw, 1, sizeof raw, s), 4u);
+  plat::fclose(s);
+  EXPECT_EQ(std::string(raw, 4), "a\rb\n");
+}
+
+TEST(PlatformDrives, CapacityNotReadyAndWriteProtection) {
+  TestWorld w;
+  std::uint64_t freeBytes = 0, total = 0;
+  ASSERT_TRUE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
+  EXPECT_EQ(total, 1457664u);
+  EXPECT_EQ(freeBytes, 1457664u);
+  ASSERT_TRUE(WriteAll("A:\\big", std::string(1000000, 'x')));
+  ASSERT_TRUE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
+  EXPECT_EQ(freeBytes, 457664u);
+  // A write that would pass the total fails whole with the disk-full code.
+  EXPECT_FALSE(WriteAll("A:\\more", std::string(500000, 'y')));
+  EXPECT_EQ(plat::GetLastError(), ERROR_DISK_FULL);
+
+  w.MutableWorld().drive('A').notReady = true;
+  EXPECT_FALSE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
+  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
+  EXPECT_EQ(plat::GetFileAttributes("A:\\big"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
+  w.MutableWorld().drive('A').notReady = false;
+
+  w.MutableWorld().drive('E').writeProtected = true;
+  EXPECT_EQ(plat::CreateFile("E:\\x", GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_WRITE_PROTECT);
+  EXPECT_FALSE(plat::CreateDirectory("E:\\DIR"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_WRITE_PROTECT);
+  EXPECT_EQ(plat::GetDriveType("A:\\"), DRIVE_REMOVABLE);
+  EXPECT_EQ(plat::GetDriveType("C:\\"), DRIVE_FIXED);
+  EXPECT_EQ(plat::GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
+  EXPECT_EQ(plat::GetLogicalDrives(), (1u << 0) | (1u << 2) | (1u << 4));
+}
+
+TEST(PlatformFaults, RulesFailChosenCallsWithChosenCodes) {
+  TestWorld w;
+  w.Faults().AddRule({plat::FaultOp::Write, "victim", ERROR_DISK_FULL, 1, 1});
+  HANDLE f = plat::CreateFile("C:\\victim.bin", GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  ASSERT_NE(f, nullptr);
+  DWORD put = 0;
+  EXPECT_TRUE(plat::WriteFile(f, "ab", 2, &put));   // skipped once
+  EXPECT_FALSE(plat::WriteFile(f, "cd", 2, &put));  // then fails once
+  EXPECT_EQ(plat::GetLastError(), ERROR_DISK_FULL);
+  EXPECT_TRUE(plat::WriteFile(f, "ef", 2, &put));
+  plat::CloseHandle(f);
+  EXPECT_EQ(w.ReadHostFile('C', "victim.bin"), "abef");
+  w.Faults().AddRule({plat::FaultOp::Rename, "", ERROR_ACCESS_DENIED});
+  EXPECT_FALSE(plat::MoveFileEx("C:\\victim.bin", "C:\\other.bin", true));
+  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w.Faults().Injected(), 2);
+}
+
+TEST(PlatformThreads, TerminateStopsAWorkerAtItsNextStopPoint) {
+  TestWorld w;
+  static std::atomic<int> loops{0};
+  HANDLE t = plat::CreateThread(
+      [](void*) {
+        while (!plat::StopRequested()) {
+          ++loops;
+          plat::Sleep(1);
+        }
+      },
+      nullptr);
+  ASSERT_NE(t, nullptr);
+  EXPECT_EQ(plat::WaitForSingleObject(t, 20), WAIT_TIMEOUT);
+  EXPECT_TRUE(plat::TerminateThread(t, 0));
+  EXPECT_EQ(plat::WaitForSingleObject(t, 0), WAIT_OBJECT_0);
+  plat::CloseHandle(t);
+  EXPECT_GT(loops.load(), 0);
+}
+
+TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[svp_main]\r\ntype = TQ520\r\n");
+  char out[64];
+  plat::GetPrivateProfileString("SVP_MAIN", "Type", "", out, sizeof out,
+                                "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
+  EXPECT_STREQ(out, "TQ520");
+  EXPECT_EQ(plat::GetPrivateProfileString("SVP_MAIN", "Type", "", out, 3,
+                                          "C:\\PLAXON\\TMP\\SVP_MAIN.INI"),
+            2u);
+  EXPECT_STREQ(out, "TQ");
+  plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
+  EXPECT_STREQ(out, "dflt");
+}
+
+}  // namespace

@@ -1,0 +1,177 @@
+// The sample world of "svpconf init": its SVP configuration passes every
+// identity check against an archive of itself, and the tool's config4, type
+// and audit commands read it.
+#include <archive.h>
+#include <archive_entry.h>
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <sstream>
+#include <string>
+
+#include "backupfile/AuditRecord.h"
+#include "common/CnfFunc.h"
+#include "common/Globals.h"
+#include "exports/Exports.h"
+#include "platform/Platform.h"
+#include "platform/PosixPlatform.h"
+#include "platform/World.h"
+#include "svpsvc/SvpServices.h"
+#include "validate/CnfChkMedia.h"
+#include "validate/CnfProcess2.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RunCommand(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return out;
+  std::array<char, 512> buffer;
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) out += buffer.data();
+  *status = ::pclose(pipe);
+  return out;
+}
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+// Packs <world>/drives/c/PLAXON/CONFIG as the backup list does: names start
+// with "CONFIG/".
+void PackConfig(const fs::path& plaxon, const fs::path& archivePath) {
+  archive* a = archive_write_new();
+  archive_write_add_filter_gzip(a);
+  archive_write_set_format_pax_restricted(a);
+  ASSERT_EQ(archive_write_open_filename(a, archivePath.c_str()), ARCHIVE_OK);
+  for (const auto& entry : fs::recursive_directory_iterator(plaxon / "CONFIG")) {
+    if (!entry.is_regular_file()) continue;
+    std::string name = fs::relative(entry.path(), plaxon).generic_string();
+    std::string content = Slurp(entry.path());
+    archive_entry* e = archive_entry_new();
+    archive_entry_set_pathname(e, name.c_str());
+    archive_entry_set_size(e, static_cast<la_int64_t>(content.size()));
+    archive_entry_set_filetype(e, AE_IFREG);
+    archive_entry_set_perm(e, 0644);
+    archive_write_header(a, e);
+    archive_write_data(a, content.data(), content.size());
+    archive_entry_free(e);
+  }
+  archive_write_close(a);
+  archive_write_free(a);
+}
+
+class SampleWorldTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "talver-sample-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+    int status = 0;
+    std::string out = RunCommand(std::string(TALVER_SVPCONF) + " init " + dir_.string(), &status);
+    ASSERT_EQ(status, 0) << out;
+    std::string error;
+    auto world = plat::World::Load((dir_ / "svp.ini").string(), &error);
+    ASSERT_TRUE(world.has_value()) << error;
+    previous_ = plat::Install(std::make_shared<plat::PosixPlatform>(std::move(*world)));
+    RefreshRootPath();
+    ResetSerialNumberCache();
+    svc::StartTraceCapture();
+  }
+  void TearDown() override {
+    if (previous_) plat::Install(previous_);
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+  std::string Tool(const std::string& args, int* status) {
+    return RunCommand(
+        std::string(TALVER_SVPCONF) + " --env " + (dir_ / "svp.ini").string() + " " + args, status);
+  }
+  fs::path Plaxon() const { return dir_ / "drives" / "c" / "PLAXON"; }
+
+  fs::path dir_;
+  std::shared_ptr<plat::Platform> previous_;
+};
+
+TEST_F(SampleWorldTest, IdentityFilesPassEveryCheckAgainstThemselves) {
+  // What the check-file extraction puts into TMP: the four files of CONFIG.
+  for (const char* name : {"DKCPRP.DAT", "config.inf", "LMCPT.DAT", "SVP_MAIN.INI"})
+    fs::copy_file(Plaxon() / "CONFIG" / name, Plaxon() / "TMP" / name);
+  WORD word = 0;
+  EXPECT_EQ(CheckConfigIdentity(0x1F, &word), 1) << std::hex << word;
+  EXPECT_EQ(word, 0);
+}
+
+TEST_F(SampleWorldTest, ArchiveOfItselfPassesTheExportCheck) {
+  PackConfig(Plaxon(), Plaxon() / "TMP" / "svp_conf.tgz");
+  WORD word = 0;
+  int result = dsvCnf_CheckConfigFile("C:\\PLAXON\\TMP\\svp_conf.tgz", 0x1F, &word);
+  auto trace = svc::TakeCapturedTrace();
+  for (const auto& line : trace)
+    if (line.find("Talver_ExtractCheckFiles (not available") != std::string::npos)
+      GTEST_SKIP() << "check-file extraction not linked yet (enable when the archiver lands)";
+  EXPECT_EQ(result, 1) << std::hex << word;
+}
+
+TEST_F(SampleWorldTest, SerialNumberFileAndVersionTextAreReadable) {
+  DWORD serial = 0;
+  EXPECT_EQ(ReadSerialNumberFile("C:\\PLAXON\\MP\\PC\\SerialNumber", &serial), 1);
+  EXPECT_EQ(serial, 412345u);
+  DWORD configSerial = 0;
+  WORD error = 0;
+  ASSERT_EQ(dsvp_ApiGetSerialNumber("C:\\PLAXON\\CONFIG\\", &configSerial, &error), 1);
+  EXPECT_EQ(configSerial, serial);
+  char text[32];
+  EXPECT_EQ(ReadVersionText("C:\\PLAXON\\CONFIG\\config.inf", text, sizeof text), 1);
+  EXPECT_STREQ(text, "01-02-03/60");
+}
+
+TEST_F(SampleWorldTest, ToolReadsConfig4AndType) {
+  int status = 0;
+  std::string out = Tool("read-config4 'C:\\Plaxon\\Config\\config4'", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(out.find("type=0x8360"), std::string::npos) << out;
+  EXPECT_NE(out.find("serial=412345"), std::string::npos) << out;
+  EXPECT_NE(out.find("volume_count=255"), std::string::npos) << out;
+  out = Tool("config-type", &status);
+  EXPECT_NE(out.find("type=8360"), std::string::npos) << out;
+  out = Tool("read-config4 'C:\\Plaxon\\Config\\none'", &status);
+  EXPECT_NE(status, 0) << out;
+}
+
+// The tool reports the result word that the export set, not the one it had
+// before the call.
+TEST_F(SampleWorldTest, ToolCheckReportsTheResultWord) {
+  int status = 0;
+  std::string out = Tool("check 'C:\\PLAXON\\TMP\\none.tgz' --checks 0x1F", &status);
+  EXPECT_NE(status, 0) << out;
+  EXPECT_NE(out.find("result=0 word=0x2000"), std::string::npos) << out;
+}
+
+TEST_F(SampleWorldTest, ToolShowsAuditRecords) {
+  WriteAuditRecord(10, "01-02-03/60", "----", 1, 0);
+  WriteAuditRecord(14, "----", "01-02-03/60", 0, 0x2000);
+  WriteAuditRecord(14, "----", "----", 0, 0x4000);  // a cancel leaves none
+  int status = 0;
+  std::string out = Tool("audit", &status);
+  EXPECT_EQ(status, 0) << out;
+  EXPECT_NE(
+      out.find("#1 operation=\"Backup Config\" outcome=\"Normal end\" detail=\"Ver.=01-02-03/60\""),
+      std::string::npos)
+      << out;
+  EXPECT_NE(
+      out.find("#2 operation=\"NEW Installation\" outcome=\"Error\" detail=\"{New Ver.}={----}\""),
+      std::string::npos)
+      << out;
+  EXPECT_NE(out.find("records=2"), std::string::npos) << out;
+}
+
+}  // namespace

@@ -1,0 +1,103 @@
+// config4 records (the SVP's own and those of media), the volume check of a
+// split archive, and the version texts of CONFIG.INF and of a DKCF.
+#include "validate/CnfProcess2.h"
+
+#include <cstring>
+
+#include "common/CnfFunc.h"
+#include "common/Globals.h"
+#include "common/Trace.h"
+#include "exports/Exports.h"
+#include "exports/Operations.h"
+#include "platform/Platform.h"
+#include "validate/CnfChkMedia.h"
+
+TALVER_SOURCE("CnfProcess2")
+
+// Reads 32 bytes of a config4 file. Only the read call's success counts: a
+// shorter file leaves the rest of the buffer as it was.
+int talver_ReadConfig4(const char* fileName, BYTE* record32) {
+  RefreshRootPath();
+  HANDLE file = plat::CreateFile(fileName, GENERIC_READ, 0, OPEN_EXISTING, 0);
+  if (!file) {
+    TRACE_CODE(0);
+    return 0;
+  }
+  DWORD got = 0;
+  int result = plat::ReadFile(file, record32, sizeof(Config4Record), &got) ? 1 : 0;
+  if (!result) TRACE_CODE(plat::GetLastError());
+  plat::CloseHandle(file);
+  return result;
+}
+
+int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord) {
+  if (!PathExists(path)) {
+    *resultWord = 0x2000;
+    return 0;
+  }
+  if (!talver_ReadConfig4(path, record32)) {
+    *resultWord = 0x2000;
+    TRACE_CODE(0x2000);
+    return 0;
+  }
+  return 1;
+}
+
+int CheckNextVolume(const Config4Record* previous, const Config4Record* next, WORD* resultWord) {
+  bool continues =
+      next->volumeNumber == previous->volumeNumber + 1 &&
+      next->archiveTimeHigh == previous->archiveTimeHigh &&
+      next->archiveTimeLow == previous->archiveTimeLow &&
+      (next->serialNumber == previous->serialNumber || next->serialNumber == DefaultSerialNumber);
+  if (continues) return 1;
+  *resultWord = 0x4103;
+  TRACE_CODE(0x4103);
+  return 0;
+}
+
+namespace {
+
+// "XX-XX-XX/XX" from eight source characters.
+void BuildVersionText(const char* c, char* text) {
+  const char built[kVersionTextSize] = {c[0], c[1], '-', c[2], c[3], '-',
+                                        c[4], c[5], '/', c[6], c[7], '\0'};
+  std::memcpy(text, built, sizeof built);
+}
+
+}  // namespace
+
+void ResetVersionText(char* text, std::size_t size) {
+  if (size >= sizeof kIdleVersionText) std::memcpy(text, kIdleVersionText, sizeof kIdleVersionText);
+}
+
+int ReadVersionText(const char* path, char* text, std::size_t size) {
+  if (size < kVersionTextSize) return 0;
+  std::memset(text, 0, size);
+  plat::Stream* stream = OpenGuardedStream(path, "r", plat::SH_DENYNO);
+  if (!stream) return 0;
+  char line[256] = {};
+  bool read = plat::fgets(line, sizeof line, stream) != nullptr;
+  CloseGuardedStream(stream);
+  if (!read) return 0;
+  BuildVersionText(line + 8, text);
+  return 1;
+}
+
+int ReadDkcfHead(const char* path, BYTE* buffer, std::size_t size) {
+  HANDLE file = plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!file) return 0;
+  DWORD got = 0;
+  bool ok = plat::ReadFile(file, buffer, static_cast<DWORD>(size), &got) && got == size;
+  plat::CloseHandle(file);
+  return ok ? 1 : 0;
+}
+
+int ReadContainerVersionText(const char* path, char* text, std::size_t size) {
+  if (size < kVersionTextSize) return 0;
+  std::memset(text, 0, size);
+  static_assert(kDkcfVersionOffset + 8 <= kDkcfSize);
+  BYTE dkcf[kDkcfSize];
+  if (!ReadDkcfHead(path, dkcf, sizeof dkcf)) return 0;
+  BuildVersionText(reinterpret_cast<const char*>(dkcf + kDkcfVersionOffset), text);
+  return 1;
+}
