@@ -22,6 +22,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Table 63 holds the DKCF (13,088 bytes) and the CFREV (32 bytes) a restore splits off.
+constexpr std::uint64_t kRawTableBytes = 13088 + 32;
 // The library forms paths in 260-character buffers.
 constexpr std::size_t kLibraryPathLimit = 259;
 
@@ -150,6 +152,11 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
       result->warnings.push_back(Printf(
           "table %u holds %llu bytes; the conversion reads at most 700000 and would refuse it", t,
           static_cast<unsigned long long>(bytes)));
+    if (t == gpfm::kRawTable && bytes < kRawTableBytes)
+      result->warnings.push_back(
+          Printf("table 63 holds %llu bytes; a restore splits the first 13120 (DKCF and CFREV) "
+                 "from it and would fail",
+                 static_cast<unsigned long long>(bytes)));
     ++tables;
     for (int s = 0; s < segments; ++s) {
       const std::uint32_t n = directory->entrySize[t][s];
@@ -192,6 +199,9 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
       stored += n;
     }
   }
+  if (directory->entrySize[gpfm::kRawTable][0] == 0)
+    result->warnings.push_back(
+        "no table 63: a restore takes DKCF and CFREV from it and would fail");
   std::printf("tables=%d\nstored_bytes=%llu\ndata_end=%llu\ntrailing_bytes=%llu\n", tables,
               static_cast<unsigned long long>(stored), static_cast<unsigned long long>(offset),
               static_cast<unsigned long long>(fileSize > offset ? fileSize - offset : 0));
