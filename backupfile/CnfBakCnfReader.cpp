@@ -100,16 +100,19 @@ bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint3
                     static_cast<unsigned long>(n)));
     return false;
   }
-  if (!ReadExact(file, buffer, n)) {
+  // An odd segment is followed by one padding byte. Both come in one read:
+  // an odd length is at most 409,599, so the padding byte still lands in the
+  // buffer, behind the data, where nothing uses it.
+  const DWORD withPadding = n + n % 2;
+  DWORD got = 0;
+  const bool read = plat::ReadFile(file, buffer, withPadding, &got) != 0;
+  if (!read || got < n) {
     TRACE_TEXT(Text(text, "File read failed(Entry=%d-%d)", entry, segment));
     return false;
   }
-  if (n % 2 != 0) {
-    std::uint8_t padding;
-    if (!ReadExact(file, &padding, 1)) {
-      TRACE_TEXT(Text(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
-      return false;
-    }
+  if (got < withPadding) {
+    TRACE_TEXT(Text(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
+    return false;
   }
   const std::uint32_t sum = gpfm::SegmentSum(buffer, n);
   if (sum != directory.entrySum[t][s]) {

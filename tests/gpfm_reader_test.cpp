@@ -324,3 +324,19 @@ TEST_F(GpfmReaderTest, AWriteFailureEndsTheParseWithTheEntryNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(GpfmReaderTest, AReadErrorInsideTheDataAreaNamesTheEntry) {
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"abc"});
+  file.AddTable(1, 1, {"defgh"});
+  // The header reads (GUM, PFM CMN, directory) and table 0 pass; table 1 fails.
+  world_.Faults().AddRule({plat::FaultOp::Read, "bkcnf.gpfm", ERROR_ACCESS_DENIED, 4, 1});
+  ASSERT_EQ(Parse(file), 0);
+  EXPECT_TRUE(Traced("File read failed(Entry=2-1)"));
+  EXPECT_EQ(Table(0), "abc");
+  EXPECT_EQ(Table(1), "");
+}
+
+}  // namespace
