@@ -112,7 +112,9 @@ std::uint64_t Generate(const fs::path& root, int files, std::uint64_t totalBytes
   return written;
 }
 
+// Each timed phase starts with the dirty pages of the last one written out.
 double Seconds(const std::function<void()>& f) {
+  ::sync();
   auto t0 = std::chrono::steady_clock::now();
   f();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -255,18 +257,26 @@ int main(int argc, char** argv) {
                       (c / "OUT2" / "CONFIG").string() + "'") != 0;
   }
 
-  std::printf("create : ours %.2f s, GNU tar czf %.2f s, ratio %.2f (target <= 0.80)\n", oursCreate,
-              gnuCreate, oursCreate / gnuCreate);
-  std::printf("extract: ours %.2f s, GNU tar xzf %.2f s, ratio %.2f (target <= 1.00)\n",
-              oursExtract, gnuExtract, oursExtract / gnuExtract);
-  std::printf("extract of the GNU archive: ours %.2f s, ratio %.2f\n", oursExtractGnu,
-              oursExtractGnu / gnuExtract);
-  std::printf(
-      "archive: ours %llu bytes, GNU %llu bytes, ratio %.3f (target <= 1.05); "
-      "compression %.1f%%\n",
-      static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
-      gnuSize ? static_cast<double>(oursSize) / static_cast<double>(gnuSize) : 0.0,
-      100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  if (oursOnly) {
+    std::printf(
+        "create : ours %.2f s\nextract: ours %.2f s\narchive: ours %llu bytes; "
+        "compression %.1f%%\n",
+        oursCreate, oursExtract, static_cast<unsigned long long>(oursSize),
+        100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  } else {
+    std::printf("create : ours %.2f s, GNU tar czf %.2f s, ratio %.2f (target <= 0.80)\n",
+                oursCreate, gnuCreate, oursCreate / gnuCreate);
+    std::printf("extract: ours %.2f s, GNU tar xzf %.2f s, ratio %.2f (target <= 1.00)\n",
+                oursExtract, gnuExtract, oursExtract / gnuExtract);
+    std::printf("extract of the GNU archive: ours %.2f s, ratio %.2f\n", oursExtractGnu,
+                oursExtractGnu / gnuExtract);
+    std::printf(
+        "archive: ours %llu bytes, GNU %llu bytes, ratio %.3f (target <= 1.05); "
+        "compression %.1f%%\n",
+        static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
+        gnuSize ? static_cast<double>(oursSize) / static_cast<double>(gnuSize) : 0.0,
+        100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  }
   std::printf("peak memory (this process): after create %ld KB, overall %ld KB (target < 65536)\n",
               peakCreate, peak);
   std::printf("interop and content checks: %s\n", failures ? "FAILED" : "ok");
