@@ -102,12 +102,15 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
       dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
       std::int32_t state = BackupThreadState;
       if (state == -1) {
+        // The worker has set its final state and is leaving; let it go first.
+        plat::WaitForSingleObject(thread, INFINITE);
         plat::CloseHandle(thread);
         TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
         *resultWord = 0x4004;
         return 0;
       }
       if (state == 1) {
+        plat::WaitForSingleObject(thread, INFINITE);
         TraceLine("compress(done)");
         break;
       }
@@ -230,6 +233,8 @@ void Talver_CnfBackupThread(void* arg) {
   auto* record = static_cast<BackupThreadRecord*>(arg);
   char output[256];
   int code = Tar(0, record->commandLine, output, sizeof output);
+  // A worker that was terminated does nothing more: the watch has moved on.
+  if (plat::StopRequested()) return;
   if (code == 0) {
     BackupThreadState = 1;
   } else {

@@ -52,6 +52,9 @@ int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* 
   std::string section = Lower(sectionRaw);
   std::string key = Lower(keyRaw);
   std::string value = valueRaw;
+  // A value may be quoted to keep its blanks: caption_suffix = " - SVP".
+  if (value.size() >= 2 && value.front() == '"' && value.back() == '"')
+    value = value.substr(1, value.size() - 2);
   auto fail = [&](const std::string& why) {
     if (state->error.empty())
       state->error = "[" + std::string(sectionRaw) + "] " + keyRaw + ": " + why;

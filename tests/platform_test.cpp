@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "platform/Platform.h"
 #include "platform/Stream.h"
+#include "platform/World.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -226,6 +228,33 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "TQ");
   plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
   EXPECT_STREQ(out, "dflt");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
+  TestWorld w;
+  std::string ini = w.Dir() + "/q.ini";
+  {
+    std::FILE* f = std::fopen(ini.c_str(), "w");
+    std::fputs("[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
+               "caption_suffix = \" - SVP\"\n", f);
+    std::fclose(f);
+  }
+  std::string error;
+  auto world = plat::World::Load(ini, &error);
+  ASSERT_TRUE(world) << error;
+  EXPECT_EQ(world->Setting("services.caption_suffix"), " - SVP");
+  EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
+  {
+    std::FILE* f = std::fopen(ini.c_str(), "w");
+    std::fputs("[drive.C]\npath = x\ntyp = fixed\n", f);
+    std::fclose(f);
+  }
+  EXPECT_FALSE(plat::World::Load(ini, &error));
+  EXPECT_NE(error.find("typ"), std::string::npos);
 }
 
 }  // namespace

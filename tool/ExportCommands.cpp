@@ -98,8 +98,14 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     ReportExport(ctx, result, word);
   });
 
-  app.add_subcommand("restore-gpfm", "Restore the configuration from a .gpfm backup file")
-      ->callback([&ctx] {
+  static std::string gpfmFile;
+  auto* restoreGpfm =
+      app.add_subcommand("restore-gpfm", "Restore the configuration from a .gpfm backup file");
+  restoreGpfm->add_option("FILE", gpfmFile,
+                          "the backup file (the answer to the file dialog; else --file or the "
+                          "terminal)");
+  restoreGpfm->callback([&ctx] {
+        if (!gpfmFile.empty()) ctx.dialogs.file = gpfmFile;
         if (!LoadWorld(ctx)) return;
         WORD word = 0;
         int result = dsvCnf_RestoreConf2(0, &word);

@@ -222,10 +222,15 @@ class OptionsOperator : public plat::Operator {
   void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
     if (!view.WaitsForOperator()) return;
     if (answered_.count(view.window)) {
-      // Still open after its answer: the dialog refused it (and said why).
-      gUnanswered = true;
-      std::fprintf(stderr, "svpconf: %s did not accept the answer %s\n", Quote(view).c_str(),
-                   given_[view.window].c_str());
+      // Still open after its answer: the dialog refused it (and said why),
+      // or it has not yet closed after being told to.
+      if (!refused_.count(view.window)) {
+        refused_.insert(view.window);
+        gUnanswered = true;
+        if (!given_[view.window].empty())
+          std::fprintf(stderr, "svpconf: %s did not accept the answer %s\n", Quote(view).c_str(),
+                       given_[view.window].c_str());
+      }
       act.Close();
       return;
     }
@@ -239,6 +244,7 @@ class OptionsOperator : public plat::Operator {
     auto answer = [&](const std::string& given, bool ok) {
       given_[view.window] = given;
       if (!ok) {
+        refused_.insert(view.window);
         gUnanswered = true;
         std::fprintf(stderr, "svpconf: %s cannot take the answer %s\n", Quote(view).c_str(),
                      given.c_str());
@@ -276,6 +282,7 @@ class OptionsOperator : public plat::Operator {
 
   void OnDialogClosed(const plat::DialogView& view, std::intptr_t) override {
     answered_.erase(view.window);
+    refused_.erase(view.window);
     given_.erase(view.window);
   }
 
@@ -283,6 +290,7 @@ class OptionsOperator : public plat::Operator {
   std::map<int, WORD> answers_;
   DialogAnswers dialogs_;
   std::set<HWND> answered_;
+  std::set<HWND> refused_;
   std::map<HWND, std::string> given_;
 };
 
