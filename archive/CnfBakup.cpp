@@ -88,9 +88,6 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
       *resultWord = 0x4004;
       return 0;
     }
-    // A worker stopped on an earlier attempt leaves its thread with -1 in
-    // the word; the new attempt starts from "running".
-    BackupThreadState = 0;
     HANDLE thread = plat::CreateThread(Talver_CnfBackupThread, record);
     if (!thread) {
       TRACE_TEXT("Talver_HddBacukupConfig(hThread==NULL)");
