@@ -32,10 +32,5 @@ int RestoreConfigFromBackupFile(HWND, WORD* rw) {
 }
 
 #include "archive/CompressRequest.h"
-#include "backupfile/CnfCmpThd2.h"
 
-void Talver_CompressThread2(void*) {
-  NotAvailable(nullptr, "Talver_CompressThread2");
-  CompressThreadState = -1;
-}
 

@@ -36,6 +36,17 @@ TALVER_EXPORT int TalverHost_AuditRecord(int index, unsigned* number, char* oper
                                          std::size_t outcomeSize, char* detail,
                                          std::size_t detailSize);
 
+// --- backup files (svpconf gpfm) ------------------------------------------
+// Installs a world without drives, in which every path is a host path, and
+// writes no trace file (trace lines reach stderr with TalverHost_SetTraceEcho).
+TALVER_EXPORT int TalverHost_UseHostFiles(void);
+// Runs the backup-file reader: every present table of gpfmPath becomes
+// "<lz4Dir>\<table>.lz4". 1 when all were checked and written.
+TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir);
+// Runs the table conversion worker on the calling thread, without a progress
+// dialog: every file of lz4Dir becomes a table file in tablesDir. 1 when every
+// file was converted.
+TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir);
 // Runs two sample dialogs with the registered operator: a progress dialog
 // whose worker takes `steps` steps, pauseMs apart, then the confirmation
 // dialog showing message messageId. The confirmation's result (1 OK, 2

@@ -1,0 +1,182 @@
+// The table conversion: one raw LZ4 block per compressed table file into one
+// table file, for every file of a directory, on the conversion worker.
+#include "CnfCmpThd2.h"
+
+#include <lz4.h>
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "CnfSimpleCnfReaderWriter.h"
+#include "archive/CompressRequest.h"
+#include "common/Format.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+#include "platform/Win.h"
+
+TALVER_SOURCE("CnfCmpThd2")
+
+namespace {
+
+const char* Text(char (&buffer)[256], const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
+const char* Text(char (&buffer)[256], const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
+
+// The worker's only contact with the progress dialog: a posted message with
+// both parameters 0.
+void PostToDialog(HWND dialogWindow, UINT message) {
+  plat::PostMessage(dialogWindow, message, 0, 0);
+}
+
+struct SearchCloser {
+  void operator()(plat::KernelObject* search) const { plat::FindClose(search); }
+};
+
+// The table file's name: the entry's name up to its last ".", or the whole
+// name when it has none.
+void StripExtension(const char* name, char* stem, std::size_t size) {
+  const char* dot = std::strrchr(name, '.');
+  std::size_t n = dot ? static_cast<std::size_t>(dot - name) : std::strlen(name);
+  if (n >= size) n = size - 1;
+  std::memcpy(stem, name, n);
+  stem[n] = '\0';
+}
+
+// One entry of the search: 1 converted, 0 failed (traced).
+int ConvertEntry(const char* sourceDir, const char* destinationDir, const char* name) {
+  char text[256];
+  char inputPath[MAX_PATH];
+  char outputPath[MAX_PATH];
+  char stem[MAX_PATH];
+  StripExtension(name, stem, sizeof stem);
+  if (!FORMAT_PATH(inputPath, "%s\\%s", sourceDir, name) ||
+      !FORMAT_PATH(outputPath, "%s\\%s", destinationDir, stem)) {
+    TRACE_TEXT(Text(text, "ERR path too long (file = %s)", name));
+    return 0;
+  }
+  WORD detail = kDecompConverted;
+  if (!DecompressLz4File(inputPath, outputPath, &detail)) {
+    plat::OutputDebugString("decomp failed\n");
+    TRACE_CODE(detail);
+    return 0;
+  }
+  return 1;
+}
+
+}  // namespace
+
+int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detail) {
+  WORD ignored = 0;
+  WORD& code = detail ? *detail : ignored;
+  code = kDecompConverted;
+  // The buffers are not cleared: no byte of either is used before it is
+  // written (the input by the read of exactly the file's size, the output by
+  // the decompression, which reads back only what it has written itself), and
+  // clearing 4.2 MB per table would cost more than decompressing it.
+  std::unique_ptr<char[]> input(new (std::nothrow) char[kLz4InputBufferSize]);
+  std::unique_ptr<char[]> output(input ? new (std::nothrow) char[kLz4OutputBufferSize] : nullptr);
+  if (!input || !output) {
+    code = kDecompNoBuffer;
+    return 0;
+  }
+  if (!inputPath || !*inputPath) {
+    code = kDecompNoInputPath;
+    return 0;
+  }
+  if (!outputPath || !*outputPath) {
+    code = kDecompNoOutputPath;
+    return 0;
+  }
+  std::uint64_t size = 0;
+  if (!CnfSimpleCnfReaderWriter::GetSize(inputPath, &size)) {
+    code = kDecompNoInputSize;
+    return 0;
+  }
+  // The input buffer holds one compressed table; a longer file is refused
+  // before anything is read.
+  if (size > kLz4InputBufferSize) {
+    char text[256];
+    TRACE_TEXT(Text(text, "Compressed file too large (size = %llu, limit = %lu)",
+                    static_cast<unsigned long long>(size),
+                    static_cast<unsigned long>(kLz4InputBufferSize)));
+    code = kDecompInputUnreadable;
+    return 0;
+  }
+  const DWORD compressedSize = static_cast<DWORD>(size);
+  if (!CnfSimpleCnfReaderWriter::ReadContainer(inputPath, input.get(), compressedSize)) {
+    code = kDecompInputUnreadable;
+    return 0;
+  }
+  const int length =
+      LZ4_decompress_safe(input.get(), output.get(), static_cast<int>(compressedSize),
+                          static_cast<int>(kLz4OutputBufferSize));
+  if (length < 0) {
+    code = kDecompMalformed;
+    return 0;
+  }
+  if (!CnfSimpleCnfReaderWriter::WriteContainer(outputPath, output.get(),
+                                                static_cast<DWORD>(length))) {
+    code = kDecompWriteFailed;
+    return 0;
+  }
+  return 1;
+}
+
+int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourceDir,
+                     const char* destinationDir, HWND dialogWindow) {
+  if (mode != kArchiveTableConversion) {
+    TRACE_CODE(mode);
+    return 0;
+  }
+  char pattern[MAX_PATH];
+  WIN32_FIND_DATA entry;
+  HANDLE found = nullptr;
+  if (sourceDir && destinationDir) {
+    if (FORMAT_PATH(pattern, "%s\\*", sourceDir))
+      found = plat::FindFirstFile(pattern, &entry);
+    else
+      plat::SetLastError(ERROR_FILENAME_EXCED_RANGE);
+  } else {
+    plat::SetLastError(ERROR_INVALID_PARAMETER);
+  }
+  if (!found) {
+    plat::OutputDebugString("[ERROR] Directory Not Found\n");
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
+  std::unique_ptr<plat::KernelObject, SearchCloser> search(found);
+  int result = 1;
+  do {
+    if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    if (!ConvertEntry(sourceDir, destinationDir, entry.cFileName)) {
+      result = 0;
+      break;
+    }
+    PostToDialog(dialogWindow, kTableConvertedMessage);
+  } while (plat::FindNextFile(search.get(), &entry));
+  PostToDialog(dialogWindow, plat::WM_CLOSE);
+  return result;
+}
+
+void Talver_CompressThread2(void* request) {
+  CompressThreadState = 0;
+  const auto* r = static_cast<const CompressRequest*>(request);
+  const int result = r ? CompressCommand2(r->mode, r->displayFlag == 1 ? 1 : 0, r->archivePath,
+                                          r->directory, r->dialogWindow)
+                       : 0;
+  if (result == 1) {
+    CompressThreadState = 1;
+  } else {
+    TRACE_TEXT("ERR CompressCommand2");
+    CompressThreadState = -1;
+  }
+}

@@ -1,0 +1,143 @@
+// Container files: whole-file reads and writes, range copies in 256-byte
+// pieces and file sizes, with the trace and debugger texts of each failure.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "backupfile/CnfSimpleCnfReaderWriter.h"
+#include "platform/Platform.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+using RW = CnfSimpleCnfReaderWriter;
+
+std::string Bytes(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 13 + 5) & 0xFF);
+  return s;
+}
+
+class ContainerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    world_.WriteHostFile('C', "PLAXON/TMP/src", Bytes(400));
+    world_.TakeTrace();
+    plat::TakeDebugOutput();
+  }
+  void Take() {
+    trace_ = world_.TakeTrace();
+    debug_ = plat::TakeDebugOutput();
+  }
+  bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }
+
+  static constexpr char kSrc[] = "C:\\PLAXON\\TMP\\src";
+  static constexpr char kDst[] = "C:\\PLAXON\\TMP\\dst";
+  TestWorld world_;
+  std::vector<std::string> trace_;
+  std::vector<std::string> debug_;
+};
+
+TEST_F(ContainerTest, ReadContainerNeedsExactlyTheContainerSize) {
+  char buffer[500] = {};
+  EXPECT_EQ(RW::ReadContainer(kSrc, buffer, 100), 1);  // the rest of the file is ignored
+  EXPECT_EQ(std::string(buffer, 100), Bytes(100));
+  EXPECT_EQ(RW::ReadContainer(kSrc, buffer, 400), 1);
+  EXPECT_EQ(RW::ReadContainer(kSrc, buffer, 401), 0);
+  Take();
+  EXPECT_TRUE(Traced("Read file failed (readSize = 400, containerSize = 401)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not read a file.\n"});
+}
+
+TEST_F(ContainerTest, ReadContainerReportsAMissingFileOrParameter) {
+  char buffer[4];
+  EXPECT_EQ(RW::ReadContainer("C:\\PLAXON\\TMP\\none", buffer, 4), 0);
+  Take();
+  EXPECT_TRUE(Traced("File open failed (file path = C:\\PLAXON\\TMP\\none)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
+  EXPECT_EQ(RW::ReadContainer(nullptr, buffer, 4), 0);
+  EXPECT_EQ(RW::ReadContainer(kSrc, nullptr, 4), 0);
+  Take();
+  EXPECT_EQ(trace_.size(), 2u);
+  EXPECT_TRUE(Traced("Invalid Param"));
+}
+
+TEST_F(ContainerTest, WriteContainerReplacesTheFileAndReportsFailures) {
+  world_.WriteHostFile('C', "PLAXON/TMP/dst", std::string(50, 'x'));
+  EXPECT_EQ(RW::WriteContainer(kDst, "abcde", 5), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "abcde");
+  EXPECT_EQ(RW::WriteContainer(kDst, "", 0), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
+
+  EXPECT_EQ(RW::WriteContainer("C:\\NOPE\\dst", "abcde", 5), 0);
+  Take();
+  EXPECT_TRUE(Traced("Write File open failed (file path = C:\\NOPE\\dst)"));
+
+  world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 0, 1});
+  EXPECT_EQ(RW::WriteContainer(kDst, "abcde", 5), 0);
+  Take();
+  EXPECT_TRUE(Traced("Write file write failed (outDataSize = 5)"));
+  EXPECT_EQ(RW::WriteContainer(nullptr, "a", 1), 0);
+  Take();
+  EXPECT_TRUE(Traced("Invalid Param"));
+}
+
+TEST_F(ContainerTest, CopyRangeCopiesTheRangeInPiecesOf256) {
+  ASSERT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 300));
+
+  // The second write (the piece of 44) fails: the first piece of 256 stays.
+  world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 1, 1});
+  EXPECT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 0);
+  Take();
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 256));
+  EXPECT_TRUE(Traced("Write file write failed"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not write a file for writing.\n"});
+}
+
+TEST_F(ContainerTest, CopyRangePastTheEndFailsAfterTheCompletePieces) {
+  EXPECT_EQ(RW::CopyRange(kSrc, 0, 600, kDst), 0);
+  Take();
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(256));
+  EXPECT_TRUE(Traced("Read file read failed"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not read a file for reading.\n"});
+
+  // A range that starts behind the end copies nothing.
+  EXPECT_EQ(RW::CopyRange(kSrc, 1000, 10, kDst), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
+}
+
+TEST_F(ContainerTest, CopyRangeOfNothingMakesAnEmptyFile) {
+  world_.WriteHostFile('C', "PLAXON/TMP/dst", "old");
+  EXPECT_EQ(RW::CopyRange(kSrc, 0, 0, kDst), 1);
+  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/dst"));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
+}
+
+TEST_F(ContainerTest, CopyRangeReportsItsOpenFailures) {
+  EXPECT_EQ(RW::CopyRange("C:\\PLAXON\\TMP\\none", 0, 10, kDst), 0);
+  Take();
+  EXPECT_TRUE(Traced("Read file open failed (file path = C:\\PLAXON\\TMP\\none)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for reading.\n"});
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/dst"));
+
+  EXPECT_EQ(RW::CopyRange(kSrc, 0, 10, "C:\\NOPE\\dst"), 0);
+  Take();
+  EXPECT_TRUE(Traced("Write File open failed (file path = C:\\NOPE\\dst)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for writing.\n"});
+}
+
+TEST_F(ContainerTest, GetSizeGivesTheByteLength) {
+  std::uint64_t size = 0;
+  EXPECT_EQ(RW::GetSize(kSrc, &size), 1);
+  EXPECT_EQ(size, 400u);
+  EXPECT_EQ(RW::GetSize("C:\\PLAXON\\TMP\\none", &size), 0);
+  Take();
+  EXPECT_TRUE(Traced("Read file open failed (file path = C:\\PLAXON\\TMP\\none)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for reading.\n"});
+  EXPECT_EQ(RW::GetSize(nullptr, &size), 0);
+  Take();
+  EXPECT_TRUE(Traced("Invalid Param"));
+}
+
+}  // namespace

@@ -1,0 +1,169 @@
+// svpconf gpfm: make, inspect and extract on host files, and the round trip
+// make -> extract -> convert that gives back the table files byte for byte.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "GpfmTestFile.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class GpfmToolTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "talver-gpfm-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+    fs::create_directories(dir_ / "from");
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  // Runs svpconf with the arguments; stdout and stderr land in output_.
+  int Svpconf(const std::string& args) {
+    const fs::path out = dir_ / "output.txt";
+    std::string command = std::string(TALVER_SVPCONF) + " " + args + " >" + out.string() + " 2>&1";
+    int status = std::system(command.c_str());
+    output_ = ReadFile(out);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  static std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  static void WriteFile(const fs::path& path, const std::string& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  }
+  std::string P(const std::string& name) const { return (dir_ / name).string(); }
+
+  // Table files of several shapes: empty, tiny, compressible and large, and
+  // a raw table 63 of a DKCF and a CFREV.
+  std::map<int, std::string> SampleTables() {
+    std::map<int, std::string> tables;
+    std::uint32_t x = 7;
+    auto noise = [&x] {
+      x = x * 1664525u + 1013904223u;
+      return static_cast<char>(x >> 24);
+    };
+    tables[0] = "";
+    tables[1] = "a";
+    std::string mixed(300001, '\0');
+    for (std::size_t i = 0; i < mixed.size(); ++i)
+      mixed[i] = i % 8 == 0 ? noise() : static_cast<char>(i / 512);
+    tables[5] = mixed;
+    std::string big(3500000, '\0');
+    for (std::size_t i = 0; i < big.size(); ++i) big[i] = i % 64 == 0 ? noise() : 'q';
+    tables[9] = big;
+    std::string raw(13120, '\0');
+    for (auto& c : raw) c = noise();
+    tables[63] = raw;
+    tables[1023] = std::string(777, 'z');
+    for (const auto& [t, bytes] : tables) WriteFile(dir_ / "from" / std::to_string(t), bytes);
+    return tables;
+  }
+
+  fs::path dir_;
+  std::string output_;
+};
+
+TEST_F(GpfmToolTest, RoundTripGivesBackEveryTableFile) {
+  const auto tables = SampleTables();
+  for (const std::string options : {"", "--cfm 2 --segment 99999"}) {
+    SCOPED_TRACE(options);
+    fs::remove_all(dir_ / "lz4");
+    fs::remove_all(dir_ / "tables");
+    ASSERT_EQ(Svpconf("gpfm make " + P("b.gpfm") + " --from " + P("from") + " " + options), 0)
+        << output_;
+    ASSERT_EQ(Svpconf("gpfm inspect --brief " + P("b.gpfm")), 0) << output_;
+    EXPECT_NE(output_.find("verdict=ok"), std::string::npos);
+    ASSERT_EQ(Svpconf("gpfm extract " + P("b.gpfm") + " " + P("lz4") + " --tables " + P("tables")),
+              0)
+        << output_;
+    EXPECT_NE(output_.find("result=1"), std::string::npos);
+    for (const auto& [t, bytes] : tables)
+      EXPECT_EQ(ReadFile(dir_ / "tables" / std::to_string(t)), bytes) << "table " << t;
+    int count = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_ / "tables")) ++count;
+    EXPECT_EQ(count, static_cast<int>(tables.size()));
+    EXPECT_FALSE(fs::exists(dir_ / "lz4" / "63.lz4"));
+  }
+}
+
+TEST_F(GpfmToolTest, MakeWritesTheLayoutTheReaderReads) {
+  // Segments of 3 bytes: table 1 ("hello!!") is cut 3 + 3 + 1, each odd
+  // segment followed by one padding byte.
+  WriteFile(dir_ / "from" / "63", "hello!!");
+  ASSERT_EQ(Svpconf("gpfm make " + P("s.gpfm") + " --from " + P("from") + " --segment 3"), 0)
+      << output_;
+  const std::string file = ReadFile(dir_ / "s.gpfm");
+  GpfmTestFile expected;
+  expected.SetValid(2, 0);  // the directory not in use is left all zero
+  expected.AddTable(1, 63, {"hel", "lo!", "!"}, '\0');
+  EXPECT_EQ(file, expected.Bytes());
+}
+
+TEST_F(GpfmToolTest, MakeRefusesFoldersItCannotStore) {
+  WriteFile(dir_ / "from" / "notes.txt", "x");
+  EXPECT_EQ(Svpconf("gpfm make " + P("x.gpfm") + " --from " + P("from")), 1);
+  EXPECT_NE(output_.find("is not a table file"), std::string::npos);
+  fs::remove(dir_ / "from" / "notes.txt");
+  WriteFile(dir_ / "from" / "63", "");
+  EXPECT_EQ(Svpconf("gpfm make " + P("x.gpfm") + " --from " + P("from")), 1);
+  EXPECT_NE(output_.find("empty raw table"), std::string::npos);
+  EXPECT_FALSE(fs::exists(dir_ / "x.gpfm"));
+}
+
+TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"abc"});
+  file.AddTable(1, 5, {"12", "34", "56"});
+  file.SetSum(1, 5, 2, 1);
+  WriteFile(dir_ / "bad.gpfm", file.Bytes());
+  EXPECT_EQ(Svpconf("gpfm inspect " + P("bad.gpfm")), 1);
+  EXPECT_NE(output_.find("verdict=refused: SUM in config file = 1, actual SUM = 107(Entry=6-3)"),
+            std::string::npos)
+      << output_;
+
+  // A file the reader accepts, but a restore could not use: no table 63.
+  EXPECT_NE(output_.find("warning: no table 63"), std::string::npos) << output_;
+
+  GpfmTestFile cfm(3);
+  WriteFile(dir_ / "cfm.gpfm", cfm.Bytes());
+  EXPECT_EQ(Svpconf("gpfm inspect " + P("cfm.gpfm")), 1);
+  EXPECT_NE(output_.find("invalid param \"targetCFM\"->(3)"), std::string::npos) << output_;
+
+  WriteFile(dir_ / "short.gpfm", file.Bytes().substr(0, 131344 + 3));
+  EXPECT_EQ(Svpconf("gpfm inspect " + P("short.gpfm")), 1);
+  EXPECT_NE(output_.find("File read failed(boundary correction)(Entry=1-1)"), std::string::npos)
+      << output_;
+}
+
+TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"abc"});
+  file.AddTable(1, 1, {"xy"});
+  file.SetSum(1, 1, 0, 0);
+  WriteFile(dir_ / "bad.gpfm", file.Bytes());
+  EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
+  EXPECT_NE(output_.find("result=0"), std::string::npos);
+  EXPECT_EQ(ReadFile(dir_ / "lz4" / "0.lz4"), "abc");
+  // The folder now holds files: a second run is refused unless forced.
+  EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
+  EXPECT_NE(output_.find("is not empty"), std::string::npos);
+}
+
+}  // namespace

@@ -1,0 +1,393 @@
+// svpconf gpfm: ".gpfm" backup files for their users. inspect shows what the
+// reader would see and whether it would accept the file; extract runs the
+// library's reader (and the table conversion); make builds a file from a
+// folder of table files. Paths are host paths; no world is needed unless
+// --env names one (then the trace lines go to its trace file).
+#include <charconv>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "GpfmMaker.h"
+#include "Tool.h"
+#include "backupfile/GpfmFormat.h"
+#include "exports/talver_host.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Table 63 holds the DKCF (13,088 bytes) and the CFREV (32 bytes) a restore splits off.
+constexpr std::uint64_t kRawTableBytes = 13088 + 32;
+// The library forms paths in 260-character buffers.
+constexpr std::size_t kLibraryPathLimit = 259;
+
+bool UseWorld(ToolContext& ctx) {
+  if (!ctx.envPath.empty()) return LoadWorld(ctx);
+  TalverHost_UseHostFiles();
+  TalverHost_SetTraceEcho(ctx.traceEcho ? 1 : 0);
+  return true;
+}
+
+std::string Absolute(const std::string& path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  return ec ? path : p.lexically_normal().string();
+}
+
+bool Fits(const std::string& path, const char* what, ToolContext& ctx) {
+  if (path.size() <= kLibraryPathLimit) return true;
+  std::fprintf(stderr, "svpconf: the %s path has %zu characters; the library takes at most %zu\n",
+               what, path.size(), kLibraryPathLimit);
+  ctx.exitCode = 1;
+  return false;
+}
+
+// A table file name: a number 0..1023 written without leading zeros.
+bool TableNumber(const std::string& name, int* table) {
+  if (name.empty() || name.size() > 4 || (name.size() > 1 && name[0] == '0')) return false;
+  int value = 0;
+  auto [end, ec] = std::from_chars(name.data(), name.data() + name.size(), value);
+  if (ec != std::errc() || end != name.data() + name.size()) return false;
+  if (value < 0 || value >= static_cast<int>(gpfm::kTableCount)) return false;
+  *table = value;
+  return true;
+}
+
+// ------------------------------------------------------------------ inspect
+
+struct Inspection {
+  std::string refusal;  // the first reason the reader would stop; empty: accepted
+  std::vector<std::string> warnings;
+  void Refuse(const std::string& why) {
+    if (refusal.empty()) refusal = why;
+  }
+};
+
+std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string Printf(const char* format, ...) {
+  char buffer[512];
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
+}
+
+bool ReadBytes(std::ifstream& in, void* buffer, std::size_t n) {
+  in.read(static_cast<char*>(buffer), static_cast<std::streamsize>(n));
+  return static_cast<std::size_t>(in.gcount()) == n;
+}
+
+// Walks the file as the reader does, printing what it meets. Stops where the
+// reader would stop, except after a sum mismatch (the layout stays known, so
+// the rest is still shown).
+void InspectFile(const std::string& path, bool segmentsShown, Inspection* result) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    result->Refuse("File open failed.(file=" + path + ")");
+    return;
+  }
+  std::error_code ec;
+  const std::uint64_t fileSize = fs::file_size(path, ec);
+  std::printf("file=%s\nsize=%llu\n", path.c_str(), static_cast<unsigned long long>(fileSize));
+
+  GumHeader gum;
+  if (!ReadBytes(in, &gum, sizeof gum)) {
+    result->Refuse("GUM Header read failed: the file is shorter than the 128-byte GUM header");
+    return;
+  }
+  std::printf("targetCFM=%u\n", gum.targetCFM);
+  PfmCmnHeader common;
+  if (!ReadBytes(in, &common, sizeof common)) {
+    result->Refuse("PFM CMN Header read failed: the file ends before offset 144");
+    return;
+  }
+  if (gum.targetCFM != 1 && gum.targetCFM != 2) {
+    result->Refuse(Printf("invalid param \"targetCFM\"->(%d) in GPFM Header: must be 1 or 2",
+                          static_cast<int>(static_cast<std::int32_t>(gum.targetCFM))));
+    return;
+  }
+  const int cfm = static_cast<int>(gum.targetCFM);
+  const std::uint64_t headerOffset = gpfm::kFirstPfmHeaderOffset + (cfm - 1) * gpfm::kPfmHeaderSize;
+  std::printf("cfm=%d (table directory at offset %llu)\n", cfm,
+              static_cast<unsigned long long>(headerOffset));
+  std::unique_ptr<PfmHeader> directory(new PfmHeader());
+  in.seekg(static_cast<std::streamoff>(headerOffset));
+  if (!ReadBytes(in, directory.get(), sizeof *directory)) {
+    result->Refuse(
+        Printf("PFM Header read failed: the file ends inside the table directory of "
+               "CFM %d (offset %llu to %llu)",
+               cfm, static_cast<unsigned long long>(headerOffset),
+               static_cast<unsigned long long>(headerOffset + gpfm::kPfmHeaderSize)));
+    return;
+  }
+  std::printf("valid=%u\n", directory->valid);
+  if (directory->valid != 1) {
+    result->Refuse(Printf("invalid param \"valid\"->(%d) in PFM Header: must be 1",
+                          static_cast<int>(static_cast<std::int32_t>(directory->valid))));
+    return;
+  }
+
+  in.clear();
+  in.seekg(static_cast<std::streamoff>(gpfm::kDataAreaOffset));
+  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[gpfm::kSegmentBufferSize]);
+  std::uint64_t offset = gpfm::kDataAreaOffset;
+  int tables = 0;
+  std::uint64_t stored = 0;
+  for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
+    if (directory->entrySize[t][0] == 0) continue;
+    const int segments = gpfm::SegmentCount(*directory, t);
+    std::uint64_t bytes = 0;
+    for (int s = 0; s < segments; ++s) bytes += directory->entrySize[t][s];
+    std::printf("table %u: file %u.lz4, %d segment%s, %llu bytes%s\n", t, t, segments,
+                segments == 1 ? "" : "s", static_cast<unsigned long long>(bytes),
+                t == gpfm::kRawTable ? " (raw table files)" : " (one LZ4 block)");
+    if (t != gpfm::kRawTable && bytes > gpfm::kMaxCompressedBytes)
+      result->warnings.push_back(Printf(
+          "table %u holds %llu bytes; the conversion reads at most 700000 and would refuse it", t,
+          static_cast<unsigned long long>(bytes)));
+    if (t == gpfm::kRawTable && bytes < kRawTableBytes)
+      result->warnings.push_back(
+          Printf("table 63 holds %llu bytes; a restore splits the first 13120 (DKCF and CFREV) "
+                 "from it and would fail",
+                 static_cast<unsigned long long>(bytes)));
+    ++tables;
+    for (int s = 0; s < segments; ++s) {
+      const std::uint32_t n = directory->entrySize[t][s];
+      const std::string entry = Printf("(Entry=%u-%d)", t + 1, s + 1);
+      if (n > gpfm::kSegmentBufferSize) {
+        std::printf("  segment %d: offset %llu, %u bytes: larger than the 409600-byte buffer\n",
+                    s + 1, static_cast<unsigned long long>(offset), n);
+        result->Refuse(Printf("segment %d of table %u has %u bytes, more than the reader's "
+                              "409600-byte buffer ",
+                              s + 1, t, n) +
+                       entry);
+        return;
+      }
+      if (!ReadBytes(in, buffer.get(), n)) {
+        std::printf("  segment %d: offset %llu, %u bytes: the file ends inside it\n", s + 1,
+                    static_cast<unsigned long long>(offset), n);
+        result->Refuse("File read failed" + entry + ": the file ends inside the segment");
+        return;
+      }
+      const bool padded = n % 2 != 0;
+      if (padded) {
+        std::uint8_t padding;
+        if (!ReadBytes(in, &padding, 1)) {
+          result->Refuse("File read failed(boundary correction)" + entry +
+                         ": the file ends at the padding byte after the segment");
+          return;
+        }
+      }
+      const std::uint32_t sum = gpfm::SegmentSum(buffer.get(), n);
+      const bool match = sum == directory->entrySum[t][s];
+      if (segmentsShown || !match)
+        std::printf("  segment %d: offset %llu, %u bytes%s, sum stored %u computed %u %s\n", s + 1,
+                    static_cast<unsigned long long>(offset), n, padded ? " + 1 padding" : "",
+                    directory->entrySum[t][s], sum, match ? "ok" : "MISMATCH");
+      if (!match)
+        result->Refuse(
+            Printf("SUM in config file = %u, actual SUM = %u", directory->entrySum[t][s], sum) +
+            entry);
+      offset += n + (padded ? 1 : 0);
+      stored += n;
+    }
+  }
+  if (directory->entrySize[gpfm::kRawTable][0] == 0)
+    result->warnings.push_back(
+        "no table 63: a restore takes DKCF and CFREV from it and would fail");
+  std::printf("tables=%d\nstored_bytes=%llu\ndata_end=%llu\ntrailing_bytes=%llu\n", tables,
+              static_cast<unsigned long long>(stored), static_cast<unsigned long long>(offset),
+              static_cast<unsigned long long>(fileSize > offset ? fileSize - offset : 0));
+}
+
+void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
+  Inspection result;
+  InspectFile(Absolute(file), !brief, &result);
+  for (const auto& w : result.warnings) std::printf("warning: %s\n", w.c_str());
+  if (result.refusal.empty()) {
+    std::printf("verdict=ok: the reader accepts this file\n");
+    ctx.exitCode = 0;
+  } else {
+    std::printf("verdict=refused: %s\n", result.refusal.c_str());
+    ctx.exitCode = 1;
+  }
+}
+
+// ------------------------------------------------------------------ extract
+
+bool PrepareDirectory(const std::string& dir, bool force, const char* what, ToolContext& ctx) {
+  std::error_code ec;
+  fs::create_directories(dir, ec);
+  if (!fs::is_directory(dir, ec)) {
+    std::fprintf(stderr, "svpconf: cannot create the %s %s\n", what, dir.c_str());
+    ctx.exitCode = 1;
+    return false;
+  }
+  if (!force && !fs::is_empty(dir, ec)) {
+    std::fprintf(stderr,
+                 "svpconf: the %s %s is not empty (files of another backup would be mixed in); "
+                 "empty it or pass --force\n",
+                 what, dir.c_str());
+    ctx.exitCode = 1;
+    return false;
+  }
+  return true;
+}
+
+int CountFiles(const std::string& dir) {
+  int n = 0;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(dir, ec))
+    if (e.is_regular_file()) ++n;
+  return n;
+}
+
+void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string& lz4Arg,
+                const std::string& tablesArg, bool force) {
+  const std::string file = Absolute(fileArg), lz4 = Absolute(lz4Arg);
+  const std::string tables = tablesArg.empty() ? std::string() : Absolute(tablesArg);
+  // Room for "\1023.lz4" behind the directory.
+  if (!Fits(file, "backup file", ctx) || !Fits(lz4 + "/1023.lz4", "LZ4 directory", ctx) ||
+      (!tables.empty() && !Fits(tables + "/1023.lz4", "tables directory", ctx)))
+    return;
+  if (!PrepareDirectory(lz4, force, "LZ4 directory", ctx)) return;
+  if (!tables.empty() && !PrepareDirectory(tables, force, "tables directory", ctx)) return;
+  if (!UseWorld(ctx)) return;
+
+  int result = TalverHost_GpfmExtract(file.c_str(), lz4.c_str());
+  std::printf("extracted=%d\n", CountFiles(lz4));
+  if (result != 1) {
+    std::fprintf(stderr,
+                 "svpconf: the reader refused %s (svpconf gpfm inspect names the reason; "
+                 "--trace shows the reader's trace)\n",
+                 file.c_str());
+  } else if (!tables.empty()) {
+    // Table 63 holds raw table files: it is copied, not converted, and leaves
+    // the LZ4 directory as it does in a restore.
+    const fs::path raw = fs::path(lz4) / "63.lz4";
+    std::error_code ec;
+    if (fs::exists(raw, ec)) {
+      fs::copy_file(raw, fs::path(tables) / "63", fs::copy_options::overwrite_existing, ec);
+      if (!ec) fs::remove(raw, ec);
+      if (ec) {
+        std::fprintf(stderr, "svpconf: cannot copy table 63: %s\n", ec.message().c_str());
+        result = 0;
+      }
+    }
+    if (result == 1) {
+      result = TalverHost_GpfmConvert(lz4.c_str(), tables.c_str());
+      std::printf("converted=%d\n", CountFiles(tables));
+      if (result != 1)
+        std::fprintf(stderr, "svpconf: the table conversion failed (--trace shows which file)\n");
+    }
+  }
+  std::printf("result=%d\n", result);
+  ctx.exitCode = result == 1 ? 0 : 1;
+}
+
+// --------------------------------------------------------------------- make
+
+bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>* bytes) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::error_code ec;
+  const auto size = fs::file_size(path, ec);
+  if (ec) return false;
+  bytes->resize(static_cast<std::size_t>(size));
+  return ReadBytes(in, bytes->data(), bytes->size());
+}
+
+void RunMake(ToolContext& ctx, const std::string& out, const std::string& from, int cfm,
+             std::uint32_t segmentSize) {
+  std::map<int, fs::path> tables;
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(from, ec)) {
+    int t = 0;
+    const std::string name = e.path().filename().string();
+    if (!e.is_regular_file() || !TableNumber(name, &t)) {
+      std::fprintf(stderr,
+                   "svpconf: %s is not a table file (the folder holds only files named by their "
+                   "table number 0..1023)\n",
+                   e.path().string().c_str());
+      ctx.exitCode = 1;
+      return;
+    }
+    tables[t] = e.path();
+  }
+  if (ec) {
+    std::fprintf(stderr, "svpconf: cannot read the folder %s\n", from.c_str());
+    ctx.exitCode = 1;
+    return;
+  }
+  gpfm::GpfmWriter writer;
+  std::string error;
+  bool ok = writer.Open(out, cfm, segmentSize, &error);
+  std::vector<std::uint8_t> bytes;
+  for (auto it = tables.begin(); ok && it != tables.end(); ++it) {
+    if (!ReadWholeFile(it->second, &bytes)) {
+      error = "cannot read " + it->second.string();
+      ok = false;
+      break;
+    }
+    ok = writer.AddTable(it->first, bytes.data(), bytes.size(), &error);
+  }
+  ok = ok && writer.Finish(&error);
+  if (!ok) {
+    std::fprintf(stderr, "svpconf: %s\n", error.c_str());
+    fs::remove(out, ec);
+    ctx.exitCode = 1;
+    return;
+  }
+  const auto& s = writer.Summary();
+  std::printf(
+      "file=%s\ncfm=%d\nsegment_size=%u\ntables=%d\ntable_bytes=%llu\nstored_bytes=%llu\n"
+      "file_bytes=%llu\n",
+      out.c_str(), cfm, segmentSize, s.tables, static_cast<unsigned long long>(s.tableBytes),
+      static_cast<unsigned long long>(s.storedBytes), static_cast<unsigned long long>(s.fileBytes));
+  ctx.exitCode = 0;
+}
+
+void RegisterGpfmCommands(CLI::App& app, ToolContext& ctx) {
+  auto* gpfm = app.add_subcommand("gpfm", "Backup configuration files (.gpfm)");
+  gpfm->require_subcommand(1);
+
+  static std::string file, lz4Dir, tablesDir, out, from;
+  static bool brief = false, force = false;
+  static int cfm = 1;
+  static std::uint32_t segmentSize = gpfm::kMakeSegmentSize;
+
+  auto* inspect = gpfm->add_subcommand(
+      "inspect", "Show the headers, tables, segments and sums; exit 1 if the reader refuses it");
+  inspect->add_option("FILE", file, "the .gpfm file")->required();
+  inspect->add_flag("--brief", brief, "one line per table; segments only where a sum differs");
+  inspect->callback([&ctx] { RunInspect(ctx, file, brief); });
+
+  auto* extract = gpfm->add_subcommand(
+      "extract", "Extract every table as LZ4DIR/N.lz4 (and convert them with --tables)");
+  extract->add_option("FILE", file, "the .gpfm file")->required();
+  extract->add_option("LZ4DIR", lz4Dir, "folder for the N.lz4 files (made if missing)")->required();
+  extract->add_option("--tables", tablesDir,
+                      "also convert every table into this folder (table 63 is copied as 63)");
+  extract->add_flag("--force", force, "use folders that are not empty");
+  extract->callback([&ctx] { RunExtract(ctx, file, lz4Dir, tablesDir, force); });
+
+  auto* make = gpfm->add_subcommand("make", "Build a .gpfm from a folder of table files 0..1023");
+  make->add_option("OUT", out, "the .gpfm file to write")->required();
+  make->add_option("--from", from, "folder of table files named by number")->required();
+  make->add_option("--cfm", cfm, "table directory that describes the data")
+      ->check(CLI::IsMember({1, 2}));
+  make->add_option("--segment", segmentSize, "segment length the tables are cut at")
+      ->check(CLI::Range(1u, gpfm::kSegmentBufferSize));
+  make->callback([&ctx] { RunMake(ctx, out, from, cfm, segmentSize); });
+}
+
+}  // namespace
+
+SVPCONF_COMMAND(RegisterGpfmCommands);
