@@ -36,24 +36,36 @@ struct Random {
   }
 };
 
-// A table file: fixed-width rows of counters, flags and names, as the
-// controller's configuration tables hold them.
+// A table file: fixed 64-byte records as the controller's configuration
+// tables hold them (an index, a kind, a few small fields, a name, padding),
+// with every eighth record in a file given as text rows.
 void WriteTable(const fs::path& path, std::size_t bytes, Random& r) {
   std::ofstream out(path, std::ios::binary);
-  std::string row;
-  std::size_t done = 0;
   static const char* const kNames[] = {"LDEV", "PORT", "HOSTGRP", "POOL", "JNL", "PARITY", "CLPR"};
+  std::size_t done = 0;
+  std::uint32_t index = 0;
+  bool text = (r.Next() % 8) == 0;
   while (done < bytes) {
-    char line[160];
     std::uint64_t v = r.Next();
-    int n = std::snprintf(
-        line, sizeof line, "%08llu,%s%04u,%u,%u,0x%08X,%c,%05u\r\n",
-        static_cast<unsigned long long>(done / 64), kNames[v % 7],
-        static_cast<unsigned>((v >> 8) % 4096), static_cast<unsigned>((v >> 20) % 3),
-        static_cast<unsigned>((v >> 24) % 100), static_cast<unsigned>((v >> 32) & 0xFFFF00FF),
-        (v >> 40) % 5 ? 'Y' : 'N', static_cast<unsigned>((v >> 44) % 65536));
-    out.write(line, n);
+    char record[64] = {};
+    int n = 0;
+    if (text) {
+      n = std::snprintf(record, sizeof record, "%08u,%s,%u,%u,0x%04X\r\n", index, kNames[v % 7],
+                        static_cast<unsigned>((v >> 8) % 16), static_cast<unsigned>((v >> 20) % 3),
+                        static_cast<unsigned>((v >> 32) & 0xFF0F));
+    } else {
+      std::memcpy(record, &index, 4);
+      record[4] = static_cast<char>(v % 7);
+      record[5] = static_cast<char>((v >> 8) % 4);
+      std::uint16_t capacity = static_cast<std::uint16_t>((v >> 16) % 2048);
+      std::memcpy(record + 8, &capacity, 2);
+      std::snprintf(record + 16, 24, "%s-%04u", kNames[v % 7], index % 4096);
+      if ((v >> 40) % 4 == 0) std::memcpy(record + 40, &v, 8);
+      n = sizeof record;
+    }
+    out.write(record, n);
     done += static_cast<std::size_t>(n);
+    ++index;
   }
 }
 
@@ -100,7 +112,9 @@ std::uint64_t Generate(const fs::path& root, int files, std::uint64_t totalBytes
   return written;
 }
 
+// Each timed phase starts with the dirty pages of the last one written out.
 double Seconds(const std::function<void()>& f) {
+  ::sync();
   auto t0 = std::chrono::steady_clock::now();
   f();
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
@@ -243,18 +257,26 @@ int main(int argc, char** argv) {
                       (c / "OUT2" / "CONFIG").string() + "'") != 0;
   }
 
-  std::printf("create : ours %.2f s, GNU tar czf %.2f s, ratio %.2f (target <= 0.80)\n", oursCreate,
-              gnuCreate, oursCreate / gnuCreate);
-  std::printf("extract: ours %.2f s, GNU tar xzf %.2f s, ratio %.2f (target <= 1.00)\n",
-              oursExtract, gnuExtract, oursExtract / gnuExtract);
-  std::printf("extract of the GNU archive: ours %.2f s, ratio %.2f\n", oursExtractGnu,
-              oursExtractGnu / gnuExtract);
-  std::printf(
-      "archive: ours %llu bytes, GNU %llu bytes, ratio %.3f (target <= 1.05); "
-      "compression %.1f%%\n",
-      static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
-      gnuSize ? static_cast<double>(oursSize) / static_cast<double>(gnuSize) : 0.0,
-      100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  if (oursOnly) {
+    std::printf(
+        "create : ours %.2f s\nextract: ours %.2f s\narchive: ours %llu bytes; "
+        "compression %.1f%%\n",
+        oursCreate, oursExtract, static_cast<unsigned long long>(oursSize),
+        100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  } else {
+    std::printf("create : ours %.2f s, GNU tar czf %.2f s, ratio %.2f (target <= 0.80)\n",
+                oursCreate, gnuCreate, oursCreate / gnuCreate);
+    std::printf("extract: ours %.2f s, GNU tar xzf %.2f s, ratio %.2f (target <= 1.00)\n",
+                oursExtract, gnuExtract, oursExtract / gnuExtract);
+    std::printf("extract of the GNU archive: ours %.2f s, ratio %.2f\n", oursExtractGnu,
+                oursExtractGnu / gnuExtract);
+    std::printf(
+        "archive: ours %llu bytes, GNU %llu bytes, ratio %.3f (target <= 1.05); "
+        "compression %.1f%%\n",
+        static_cast<unsigned long long>(oursSize), static_cast<unsigned long long>(gnuSize),
+        gnuSize ? static_cast<double>(oursSize) / static_cast<double>(gnuSize) : 0.0,
+        100.0 * static_cast<double>(oursSize) / static_cast<double>(bytes));
+  }
   std::printf("peak memory (this process): after create %ld KB, overall %ld KB (target < 65536)\n",
               peakCreate, peak);
   std::printf("interop and content checks: %s\n", failures ? "FAILED" : "ok");

@@ -23,9 +23,6 @@ int Talver_BackupConfigToMedia(HWND, WORD* rw) { return NotAvailable(rw, "Talver
 int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
   return NotAvailable(rw, "Talver_OffSvpBackupByModel");
 }
-int CompressDialog(HWND, std::int16_t, DWORD, const char*, const char*) {
-  return NotAvailable(nullptr, "CompressDialog");
-}
 WORD SetupConfigInSvp(HWND, const char*, const char*, WORD* rw) {
   return static_cast<WORD>(NotAvailable(rw, "SetupConfigInSvp"));
 }

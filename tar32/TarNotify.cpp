@@ -3,10 +3,13 @@
 
 #include <atomic>
 
+#include "platform/Win.h"
+
 namespace tar32 {
 namespace {
 
 constexpr unsigned kRingSize = 256;
+constexpr char kProgressMessageName[] = "wm_arcextract";
 TarProgressRecord gRing[kRingSize];
 std::atomic<unsigned> gNext{0};
 
@@ -18,9 +21,9 @@ void NotifyOwner(HWND window, int code, const TarProgressRecord* record) {
     slot = &gRing[gNext.fetch_add(1) % kRingSize];
     *slot = *record;
   }
-  (void)window;
-  (void)code;
-  (void)slot;
+  UINT message = plat::RegisterWindowMessage(kProgressMessageName);
+  plat::PostMessage(window, message, static_cast<plat::WPARAM>(code),
+                    reinterpret_cast<plat::LPARAM>(slot));
 }
 
 }  // namespace tar32

@@ -242,6 +242,23 @@ TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   EXPECT_EQ(CountLines(lines, "ErrCode=0x4004"), 6);
   EXPECT_EQ(CountLines(lines, "ErrCode=0x6"), 1);
   EXPECT_EQ(CountTexts(lines, "ERR CompressDialog"), 6);
+
+  // A good archive in HOME\DIFF is unpacked over the tree once and stays.
+  MakeConfig(w);
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  w.WriteHostFile('C', "PLAXON/HOME/DIFF/svp_conf.tgz",
+                  w.ReadHostFile('C', "PLAXON/DIFF/svp_conf.tgz"));
+  w.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "changed on this SVP\r\n");
+  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "c");
+  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "d");
+  w.TakeTrace();
+  dsvCnf_ConfigUpdateTo2ndSVP();
+  lines = w.TakeTrace();
+  EXPECT_EQ(CountLines(lines, "ErrCode"), 0);
+  EXPECT_EQ(CountLines(lines, "Start CompressDialog"), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "SVPCONF 01020360\r\n");
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/HOME/DIFF/svp_conf.tgz"));
 }
 
 }  // namespace

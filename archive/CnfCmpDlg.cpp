@@ -1,0 +1,330 @@
+// Progress dialogs of the archive jobs and of the table conversion: the
+// modal dialog on the caller's thread, the worker, and the wait for it.
+#include "CnfCmpDlg.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "archive/CnfCmpThd.h"
+#include "archive/CompressRequest.h"
+#include "backupfile/CnfCmpThd2.h"
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+#include "svpsvc/SvpServices.h"
+#include "tar32/Tar32.h"
+
+TALVER_SOURCE("CnfCmpDlg")
+
+using namespace plat;
+
+namespace {
+
+// Module-wide dialog values: only one progress dialog exists at a time.
+std::int32_t ExpectedTotal = 0;  // entries or files; -1: no total
+UINT ArcExtractMessage = 0;      // the number registered for "wm_arcextract"
+
+constexpr int kDialogOk = 1;
+constexpr int kDialogFailed = 2;
+constexpr char kArcExtractName[] = "wm_arcextract";
+// Offset of the file name in the archiver's progress record.
+constexpr std::size_t kProgressNameOffset = 8;
+
+// The three opening steps every progress dialog takes.
+void OpenProgressDialog(HWND dialog) {
+  char title[MAX_PATH];
+  AppendCaptionSuffix(dialog, title, sizeof title);
+  TRACE_TEXT(title);
+  CenterWindow(dialog);
+}
+
+// A dialog that starts no worker must still end the caller's wait.
+INT_PTR EndWithoutWorker(HWND dialog) {
+  CompressThreadState = 1;
+  EndDialog(dialog, kDialogFailed);
+  return TRUE;
+}
+
+void StartWorker(ThreadProc worker, CompressRequest* request) {
+  HANDLE thread = CreateThread(worker, request);
+  if (!thread) {
+    // Nobody would ever set the state word: let the caller's wait end.
+    TRACE_TEXT("ERR CreateThread");
+    CompressThreadState = -1;
+    return;
+  }
+  CloseHandle(thread);
+}
+
+void SetProgressRange(HWND dialog, std::int32_t total) {
+  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETRANGE, 0,
+                     MAKELPARAM(0, static_cast<WORD>(total)));
+  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETSTEP, 1, 0);
+}
+
+// After the dialog has closed the worker may still run: dispatch what comes
+// for this thread until the worker has set its final state.
+void WaitForWorker() {
+  while (CompressThreadState.load() == 0) {
+    MSG msg;
+    bool any = false;
+    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
+      any = true;
+      TranslateMessage(&msg);
+      DispatchMessage(&msg);
+    }
+    if (!any) Sleep(1);
+  }
+}
+
+bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, const char* first,
+                 const char* second) {
+  std::memset(request, 0, sizeof *request);
+  request->mode = mode;
+  request->displayFlag = display;
+  return CopyBounded(request->archivePath, sizeof request->archivePath, first ? first : "") &&
+         CopyBounded(request->directory, sizeof request->directory, second ? second : "");
+}
+
+// Runs the dialog; a dialog that could not be shown started no worker.
+INT_PTR RunDialog(HWND owner, DLGPROC proc, CompressRequest* request) {
+  INT_PTR result = DialogBoxParam(ModuleInstance, kProgressTemplate, owner, proc,
+                                  reinterpret_cast<LPARAM>(request));
+  if (result == -1 && CompressThreadState.load() == 0) CompressThreadState = -1;
+  return result;
+}
+
+}  // namespace
+
+void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size) {
+  char suffix[48] = {};
+  DWORD unusedA = 0, unusedB = 0;
+  dsvp_ApiGetCaptionSuffix(0, suffix, &unusedA, &unusedB);
+  suffix[sizeof suffix - 1] = '\0';
+  char caption[MAX_PATH] = {};
+  GetWindowText(dialog, caption, sizeof caption);
+  std::snprintf(title, size, "%s%s", caption, suffix);
+  SetWindowText(dialog, title);
+}
+
+void PlayProgressAnimation(HWND dialog, const char* relativePath) {
+  char clip[MAX_PATH];
+  if (!FormatBounded(clip, sizeof clip, "%s%s", RootPath, relativePath)) return;
+  SendDlgItemMessage(dialog, kIdAnimation, ACM_OPEN, 0, reinterpret_cast<LPARAM>(clip));
+  SendDlgItemMessage(dialog, kIdAnimation, ACM_PLAY, static_cast<WPARAM>(-1),
+                     MAKELPARAM(0, static_cast<WORD>(-1)));
+}
+
+int Talver_CountFiles(const char* directory, std::int32_t* total) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\*.*", directory)) {
+    TRACE_TEXT("ERR Talver_CountFiles(path)");
+    return 0;
+  }
+  WIN32_FIND_DATA data;
+  HANDLE search = FindFirstFile(pattern, &data);
+  if (!search) return 1;
+  std::int32_t count = 0;
+  // The first entry is passed over unseen.
+  while (FindNextFile(search, &data)) {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
+      char sub[MAX_PATH];
+      if (!FORMAT_PATH(sub, "%s\\%s", directory, data.cFileName)) {
+        TRACE_TEXT("ERR Talver_CountFiles(path)");
+        FindClose(search);
+        return 0;
+      }
+      if (!Talver_CountFiles(sub, total)) {
+        FindClose(search);
+        return 0;
+      }
+    } else {
+      ++count;
+    }
+  }
+  FindClose(search);
+  *total += count;
+  return 1;
+}
+
+void OnArcExtract(HWND dialog, std::int16_t code, const void* entryRecord) {
+  switch (code) {
+    case kTarProgressOpened:
+      SetProgressRange(dialog, ExpectedTotal);
+      break;
+    case kTarProgressEntry:
+      SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0);
+      if (entryRecord)
+        SetDlgItemText(dialog, kIdEntryText,
+                       static_cast<const char*>(entryRecord) + kProgressNameOffset);
+      UpdateWindow(dialog);
+      break;
+    case kTarProgressEnded:
+      PostMessage(dialog, WM_CLOSE, 0, 0);
+      break;
+    default:
+      break;
+  }
+}
+
+INT_PTR CompressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* request = reinterpret_cast<CompressRequest*>(lParam);
+      OpenProgressDialog(dialog);
+      request->dialogWindow = dialog;
+      ExpectedTotal = 0;
+      ArcExtractMessage = 0;
+      UINT animation = 0;
+      if (request->mode == kArchiveExtractAll) {
+        if (!TalVer_FindFile(request->archivePath, 1)) return EndWithoutWorker(dialog);
+        ExpectedTotal = TarGetFileCount(request->archivePath);
+        animation = kMsgUnpackAnimation;
+      } else if (request->mode == kArchiveCreate) {
+        char config[MAX_PATH];
+        ExpectedTotal = 0;
+        if (!FORMAT_PATH(config, "%s\\plaxon\\config", RootPath) ||
+            !Talver_CountFiles(config, &ExpectedTotal))
+          ExpectedTotal = -1;
+        animation = kMsgPackAnimation;
+      } else {
+        TRACE_CODE(static_cast<std::int32_t>(request->mode));
+        return EndWithoutWorker(dialog);
+      }
+      if (ExpectedTotal == -1) {
+        TRACE_TEXT("ERR File Number");
+        return EndWithoutWorker(dialog);
+      }
+      PostMessage(dialog, animation, 0, 0);
+      ArcExtractMessage = RegisterWindowMessage(kArcExtractName);
+      StartWorker(Talver_CompressThread, request);
+      if (request->displayFlag == 0) SendMessage(dialog, WM_CLOSE, 0, 0);
+      return TRUE;
+    }
+    case WM_CLOSE:
+      EndDialog(dialog, kDialogOk);
+      return TRUE;
+    case kMsgPackAnimation:
+      PlayProgressAnimation(dialog, kPackAnimation);
+      return TRUE;
+    case kMsgUnpackAnimation:
+      PlayProgressAnimation(dialog, kUnpackAnimation);
+      return TRUE;
+    default:
+      if (CompressThreadState.load() == -1) SendMessage(dialog, WM_CLOSE, 0, 0);
+      if (ArcExtractMessage != 0 && message == ArcExtractMessage) {
+        OnArcExtract(dialog, static_cast<std::int16_t>(wParam),
+                     reinterpret_cast<const void*>(lParam));
+        return TRUE;
+      }
+      return FALSE;
+  }
+}
+
+INT_PTR CompressDialogProc2(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  switch (message) {
+    case WM_INITDIALOG: {
+      auto* request = reinterpret_cast<CompressRequest*>(lParam);
+      OpenProgressDialog(dialog);
+      request->dialogWindow = dialog;
+      ExpectedTotal = 0;
+      if (request->mode != kArchiveTableConversion) {
+        TRACE_CODE(static_cast<std::int32_t>(request->mode));
+        return EndWithoutWorker(dialog);
+      }
+      char lz4[MAX_PATH];
+      if (!FORMAT_PATH(lz4, "%s\\PLAXON\\TMP\\LZ4", RootPath) ||
+          !Talver_CountFiles(lz4, &ExpectedTotal))
+        ExpectedTotal = -1;
+      if (ExpectedTotal == -1) {
+        TRACE_TEXT("ERR File Number");
+        return EndWithoutWorker(dialog);
+      }
+      PostMessage(dialog, kMsgUnpackAnimation, 0, 0);
+      StartWorker(Talver_CompressThread2, request);
+      if (request->displayFlag == 0)
+        SendMessage(dialog, WM_CLOSE, 0, 0);
+      else
+        SetProgressRange(dialog, ExpectedTotal);
+      return TRUE;
+    }
+    case WM_CLOSE:
+      EndDialog(dialog, kDialogOk);
+      return TRUE;
+    case kMsgUnpackAnimation:
+      PlayProgressAnimation(dialog, kUnpackAnimation);
+      return TRUE;
+    case kMsgConversionStep:
+      SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0);
+      UpdateWindow(dialog);
+      return TRUE;
+    default:
+      if (CompressThreadState.load() == -1) SendMessage(dialog, WM_CLOSE, 0, 0);
+      return FALSE;
+  }
+}
+
+int CompressDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
+                   const char* directory) {
+  TRACE_TEXT("Start CompressDialog");
+  char line[MAX_PATH + 64];
+  std::snprintf(line, sizeof line, "mode=%d, disp=%d, path=%s", mode, static_cast<int>(display),
+                archivePath ? archivePath : "");
+  TraceLine(line);
+  CompressRequest request;
+  if (!FillRequest(&request, mode, display, archivePath, directory)) {
+    TRACE_TEXT("ERR CompressDialog(path)");
+    return 0;
+  }
+  CompressThreadState = 0;
+  TRACE_TEXT("Start DialogBoxParam");
+  INT_PTR result = RunDialog(owner, CompressDialogProc, &request);
+  if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc");
+  TRACE_TEXT("End DialogBoxParam");
+  TRACE_TEXT("Start Talver_CompressThread");
+  WaitForWorker();
+  std::int32_t state = CompressThreadState.load();
+  if (state != 1) TRACE_TEXT("ERR Talver_CompressThread");
+  TRACE_TEXT("End Talver_CompressThread");
+  TRACE_TEXT("End CompressDialog");
+  return result == kDialogOk && state == 1 ? 1 : 0;
+}
+
+int Talver_BackupConfigDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
+                              const char* directory) {
+  CompressRequest request;
+  if (!FillRequest(&request, mode, display, archivePath, directory)) return 0;
+  CompressThreadState = 0;
+  INT_PTR result = RunDialog(owner, CompressDialogProc, &request);
+  WaitForWorker();
+  return result == kDialogOk && CompressThreadState.load() == 1 ? 1 : 0;
+}
+
+int CompressDialog2(HWND owner, std::int16_t mode, DWORD display, const char* firstPath,
+                    const char* secondPath) {
+  TRACE_TEXT("Start CompressDialog2");
+  char line[MAX_PATH + 64];
+  std::snprintf(line, sizeof line, "mode=%d, disp=%d, path=%s", mode, static_cast<int>(display),
+                firstPath ? firstPath : "");
+  TraceLine(line);
+  CompressRequest request;
+  if (!FillRequest(&request, mode, display, firstPath, secondPath)) {
+    TRACE_TEXT("ERR CompressDialog2(path)");
+    return 0;
+  }
+  CompressThreadState = 0;
+  TRACE_TEXT("Start DialogBoxParam");
+  INT_PTR result = RunDialog(owner, CompressDialogProc2, &request);
+  if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc2");
+  TRACE_TEXT("End DialogBoxParam");
+  TRACE_TEXT("Start Talver_CompressThread");
+  WaitForWorker();
+  std::int32_t state = CompressThreadState.load();
+  if (state != 1) TRACE_TEXT("ERR Talver_CompressThread");
+  TRACE_TEXT("End Talver_CompressThread");
+  TRACE_TEXT("End CompressDialog2");
+  return result == kDialogOk && state == 1 ? 1 : 0;
+}

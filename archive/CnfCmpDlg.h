@@ -1,0 +1,42 @@
+// The progress dialogs of archive jobs and table conversions.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/Win.h"
+#include "platform/WinTypes.h"
+
+int CompressDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
+                   const char* directory);
+// The same without any trace line (used where the caller traces for itself).
+int Talver_BackupConfigDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
+                              const char* directory);
+// The table conversion (mode 10) under the progress dialog.
+int CompressDialog2(HWND owner, std::int16_t mode, DWORD display, const char* firstPath,
+                    const char* secondPath);
+
+plat::INT_PTR CompressDialogProc(HWND dialog, UINT message, plat::WPARAM wParam,
+                                 plat::LPARAM lParam);
+plat::INT_PTR CompressDialogProc2(HWND dialog, UINT message, plat::WPARAM wParam,
+                                  plat::LPARAM lParam);
+// The archiver's progress message: 3 opened, 0 an entry begins, 2 ended.
+void OnArcExtract(HWND dialog, std::int16_t code, const void* entryRecord);
+// Adds the number of files below directory (at any depth) to *total.
+int Talver_CountFiles(const char* directory, std::int32_t* total);
+
+// Shared by the progress dialogs: control ids of template 101, the private
+// messages, and the first of the three opening steps (the caption suffix
+// appended to the title; the new title is returned for the caller's trace).
+constexpr int kProgressTemplate = 101;
+constexpr int kIdAnimation = 1001;
+constexpr int kIdProgressBar = 1002;
+constexpr int kIdEntryText = 1003;
+constexpr UINT kMsgPackAnimation = plat::WM_USER + 1;
+constexpr UINT kMsgUnpackAnimation = plat::WM_USER + 2;
+constexpr UINT kMsgCopyStep = plat::WM_USER + 3;
+constexpr UINT kMsgConversionStep = plat::WM_USER + 4;
+void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size);
+// Opens root + relative in the animation control and plays it without end.
+void PlayProgressAnimation(HWND dialog, const char* relativePath);
+constexpr char kPackAnimation[] = "\\plaxon\\mp\\pc\\cnfpak.avi";
+constexpr char kUnpackAnimation[] = "\\plaxon\\mp\\pc\\cnfunpak.avi";

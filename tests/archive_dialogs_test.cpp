@@ -1,0 +1,361 @@
+// Progress dialogs: the archive job under the dialog, the archiver's
+// progress messages, the caller's wait, the copy dialog and the unpack export.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "archive/CnfCmpDlg.h"
+#include "archive/CnfCmpThd.h"
+#include "archive/CompressRequest.h"
+#include "archive/CpyFile.h"
+#include "exports/Exports.h"
+#include "platform/Win.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
+#include "tar32/Tar32.h"
+
+using namespace plat;
+
+namespace {
+
+const char kArchive[] = "C:\\PLAXON\\TMP\\svp_conf.tgz";
+
+class ProgressDialogs : public ::testing::Test {
+ protected:
+  // A configuration tree of n files in two folders, packed silently.
+  void PackTree(int n) {
+    for (int i = 0; i < n; ++i)
+      world_.WriteHostFile('C',
+                           "PLAXON/CONFIG/" + std::string(i % 2 ? "CNFDATA/" : "") + "f" +
+                               std::to_string(i) + ".dat",
+                           std::string(100 + i, 'a'));
+    ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, "C:\\PLAXON\\"), 1);
+    world_.MakeHostDir('C', "OUT");
+    world_.TakeTrace();
+  }
+  std::string Caption() {
+    char suffix[48] = {};
+    DWORD a = 0, b = 0;
+    dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
+    return std::string("TALVER Wait...") + suffix;
+  }
+  TestWorld world_;
+};
+
+}  // namespace
+
+TEST_F(ProgressDialogs, ExtractionStepsTheBarOncePerEntryAndClosesOnTheEndCode) {
+  PackTree(6);
+  ScriptedOperator op;
+  ASSERT_EQ(CompressDialog(0, kArchiveExtractAll, 1, kArchive, "C:\\OUT\\"), 1);
+  EXPECT_EQ(CompressThreadState.load(), 1);
+  auto closed = op.ClosedDialogs();
+  ASSERT_EQ(closed.size(), 1u);
+  const DialogView& view = closed[0].first;
+  EXPECT_EQ(closed[0].second, 1);
+  EXPECT_EQ(view.templateId, 101);
+  EXPECT_EQ(view.caption, Caption());
+  const ControlView* bar = view.ProgressBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->rangeLow, 0);
+  EXPECT_EQ(bar->rangeHigh, 6);
+  EXPECT_EQ(bar->step, 1);
+  EXPECT_EQ(bar->position, 6);
+  const ControlView* text = view.Find(1003);
+  ASSERT_NE(text, nullptr);
+  EXPECT_EQ(text->text.rfind("CONFIG/", 0), 0u);
+  const ControlView* animation = view.Find(1001);
+  ASSERT_NE(animation, nullptr);
+  EXPECT_NE((animation->clip + animation->missingClip).find("cnfunpak.avi"), std::string::npos);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/config/f0.dat"), std::string(100, 'a'));
+
+  auto trace = world_.TakeTrace();
+  for (const char* line :
+       {"Start CompressDialog", "mode=1, disp=1, path=C:\\PLAXON\\TMP\\svp_conf.tgz",
+        "Start DialogBoxParam", "End DialogBoxParam", "Start Talver_CompressThread",
+        "End Talver_CompressThread", "End CompressDialog"})
+    EXPECT_TRUE(TestWorld::Contains(trace, line)) << line;
+  EXPECT_TRUE(TestWorld::Contains(trace, Caption()));
+  EXPECT_FALSE(TestWorld::Contains(trace, "ERR "));
+}
+
+TEST_F(ProgressDialogs, CreateRangeCountsEveryFileEvenThoseLeftOut) {
+  world_.WriteHostFile('C', "PLAXON/CONFIG/a.dat", "a");
+  world_.WriteHostFile('C', "PLAXON/CONFIG/Sub/b.dat", "b");
+  world_.WriteHostFile('C', "PLAXON/CONFIG/Sub/min500c.dat", "left out of the list");
+  ScriptedOperator op;
+  ASSERT_EQ(CompressDialog(0, kArchiveCreate, 1, kArchive, "C:\\PLAXON\\"), 1);
+  auto closed = op.ClosedDialogs();
+  ASSERT_EQ(closed.size(), 1u);
+  const ControlView* bar = closed[0].first.ProgressBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->rangeHigh, 3);
+  EXPECT_EQ(bar->position, 2);  // the bar ends short: one file is never packed
+  const ControlView* animation = closed[0].first.Find(1001);
+  EXPECT_NE((animation->clip + animation->missingClip).find("cnfpak.avi"), std::string::npos);
+  EXPECT_EQ(TarGetFileCount(kArchive), 2);
+}
+
+TEST_F(ProgressDialogs, DisplayFlagZeroClosesAtOnceAndStillWaitsForTheJob) {
+  PackTree(4);
+  ScriptedOperator op;
+  ASSERT_EQ(CompressDialog(0, kArchiveExtractAll, 0, kArchive, "C:\\OUT\\"), 1);
+  // The job had ended when the call returned.
+  EXPECT_EQ(CompressThreadState.load(), 1);
+  EXPECT_TRUE(world_.HostExists('C', "OUT/config/CNFDATA/f3.dat"));
+  // The dialog ended inside its opening message, before anyone saw it.
+  EXPECT_TRUE(op.ClosedDialogs().empty());
+}
+
+TEST_F(ProgressDialogs, AZeroSizeArchiveReturnsZeroWithoutAWorker) {
+  world_.WriteHostFile('C', "PLAXON/TMP/empty.tgz", "");
+  world_.MakeHostDir('C', "OUT");
+  ScriptedOperator op;
+  world_.TakeTrace();
+  EXPECT_EQ(CompressDialog(0, kArchiveExtractAll, 1, "C:\\PLAXON\\TMP\\empty.tgz", "C:\\OUT\\"), 0);
+  EXPECT_EQ(CompressThreadState.load(), 1);
+  EXPECT_FALSE(world_.HostExists('C', "OUT/config"));  // the job never ran
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressDialogProc"));
+  EXPECT_FALSE(TestWorld::Contains(trace, "ERR Talver_CompressThread"));
+  EXPECT_TRUE(op.ClosedDialogs().empty());
+}
+
+TEST_F(ProgressDialogs, ANoTotalAndAWrongModeEndTheDialogWithTwo) {
+  world_.WriteHostFile('C', "PLAXON/TMP/junk.tgz", "not an archive");
+  ScriptedOperator op;
+  world_.TakeTrace();
+  EXPECT_EQ(CompressDialog(0, kArchiveExtractAll, 1, "C:\\PLAXON\\TMP\\junk.tgz", "C:\\OUT\\"), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR File Number"));
+  EXPECT_EQ(CompressDialog(0, kArchiveTableConversion, 1, kArchive, "C:\\OUT\\"), 0);
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "CnfCmpDlg.cpp"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0xA"));
+  EXPECT_EQ(CompressDialog2(0, kArchiveExtractAll, 1, "C:\\PLAXON\\TMP\\LZ4\\", "C:\\X\\"), 0);
+  trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "Start CompressDialog2"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x1"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressDialogProc2"));
+  EXPECT_EQ(CompressThreadState.load(), 1);
+}
+
+TEST_F(ProgressDialogs, AFailingWorkerClosesTheDialog) {
+  PackTree(2);
+  ScriptedOperator op;
+  world_.TakeTrace();
+  // A silent job (flag 2: no progress messages, no close at once) into a
+  // target that does not exist: only the state word can close the dialog.
+  EXPECT_EQ(CompressDialog(0, kArchiveExtractAll, 2, kArchive, "C:\\NOWHERE\\"), 0);
+  EXPECT_EQ(CompressThreadState.load(), -1);
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressCommand"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CompressThread"));
+  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
+}
+
+TEST_F(ProgressDialogs, BackupConfigDialogWritesNoTraceOfItsOwn) {
+  world_.WriteHostFile('C', "PLAXON/CONFIG/a.dat", "a");
+  ScriptedOperator op;
+  world_.TakeTrace();
+  EXPECT_EQ(Talver_BackupConfigDialog(0, kArchiveCreate, 0, kArchive, "C:\\PLAXON\\"), 1);
+  auto trace = world_.TakeTrace();
+  EXPECT_FALSE(TestWorld::Contains(trace, "CompressDialog"));
+  EXPECT_FALSE(TestWorld::Contains(trace, "DialogBoxParam"));
+  EXPECT_EQ(TarGetFileCount(kArchive), 1);
+}
+
+TEST_F(ProgressDialogs, CountFilesCountsAtEveryDepth) {
+  world_.WriteHostFile('C', "PLAXON/CONFIG/a", "");
+  world_.WriteHostFile('C', "PLAXON/CONFIG/x/b", "");
+  world_.WriteHostFile('C', "PLAXON/CONFIG/x/y/c", "");
+  world_.MakeHostDir('C', "PLAXON/CONFIG/empty");
+  std::int32_t total = 5;
+  EXPECT_EQ(Talver_CountFiles("C:\\PLAXON\\CONFIG", &total), 1);
+  EXPECT_EQ(total, 8);
+  total = 0;
+  EXPECT_EQ(Talver_CountFiles("C:\\NOWHERE", &total), 1);
+  EXPECT_EQ(total, 0);
+}
+
+// ---- the archiver's progress messages as a window receives them -------------
+
+namespace {
+struct ArcRun {
+  std::string line;
+  std::vector<int> codes;
+  std::vector<std::string> names;
+  std::thread worker;
+  int tarResult = -1;
+};
+ArcRun* gArc = nullptr;
+UINT gArcMessage = 0;
+
+INT_PTR ArcProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    gArcMessage = RegisterWindowMessage("wm_arcextract");
+    EXPECT_TRUE(TarSetOwnerWindow(dialog));
+    gArc->worker = std::thread([] { gArc->tarResult = Tar(0, gArc->line.c_str(), nullptr, 0); });
+    return TRUE;
+  }
+  if (message == gArcMessage) {
+    gArc->codes.push_back(static_cast<int>(wParam));
+    if (wParam == 0) gArc->names.push_back(reinterpret_cast<const char*>(lParam) + 8);
+    if (wParam == 2) EndDialog(dialog, 1);
+    return TRUE;
+  }
+  return FALSE;
+}
+}  // namespace
+
+TEST_F(ProgressDialogs, TheArchiverPostsOpenedThenOneEntryEachThenEnded) {
+  PackTree(3);
+  ScriptedOperator op;
+  ArcRun run;
+  run.line = "--display-dialog=1 xvfo C:\\PLAXON\\TMP\\svp_conf.tgz C:\\OUT\\ *.*";
+  gArc = &run;
+  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, ArcProc, 0), 1);
+  run.worker.join();
+  TarClearOwnerWindow();
+  gArc = nullptr;
+  EXPECT_EQ(run.tarResult, 0);
+  EXPECT_EQ(run.codes, (std::vector<int>{3, 0, 0, 0, 2}));
+  EXPECT_EQ(run.names,
+            (std::vector<std::string>{"CONFIG/CNFDATA/f1.dat", "CONFIG/f0.dat", "CONFIG/f2.dat"}));
+  // Silent command lines post nothing even with an owner window.
+  ArcRun silent;
+  silent.line = "--display-dialog=0 xvfo C:\\PLAXON\\TMP\\svp_conf.tgz C:\\OUT\\ *.*";
+  gArc = &silent;
+  std::thread closer;
+  // Without messages the dialog must be closed from outside.
+  auto proc = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    if (message == WM_INITDIALOG) {
+      ArcProc(dialog, message, wParam, lParam);
+      gArc->worker.join();
+      PostMessage(dialog, WM_CLOSE, 0, 0);
+      return TRUE;
+    }
+    if (message == WM_CLOSE) {
+      EndDialog(dialog, 1);
+      return TRUE;
+    }
+    return ArcProc(dialog, message, wParam, lParam);
+  };
+  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, proc, 0), 1);
+  TarClearOwnerWindow();
+  gArc = nullptr;
+  EXPECT_TRUE(silent.codes.empty());
+}
+
+// ---- the copy dialog ------------------------------------------------------------
+
+namespace {
+struct CopyRun {
+  std::string source, destination;
+  int steps = 0;
+  int result = -1;
+  std::thread worker;
+};
+CopyRun* gCopy = nullptr;
+INT_PTR CountingCopyProc(HWND dialog, UINT message, WPARAM, LPARAM) {
+  switch (message) {
+    case WM_INITDIALOG:
+      gCopy->worker = std::thread([dialog] {
+        DWORD error = 0;
+        gCopy->result =
+            CopyFileInChunks(gCopy->source.c_str(), gCopy->destination.c_str(), dialog, &error);
+        PostMessage(dialog, WM_CLOSE, 0, 0);
+      });
+      return TRUE;
+    case kMsgCopyStep:
+      ++gCopy->steps;
+      return TRUE;
+    case WM_CLOSE:
+      EndDialog(dialog, 1);
+      return TRUE;
+    default:
+      return FALSE;
+  }
+}
+int CopySteps(TestWorld& world, std::size_t size) {
+  world.WriteHostFile('C', "PLAXON/TMP/src", std::string(size, 'q'));
+  ScriptedOperator op;
+  CopyRun run;
+  run.source = "C:\\PLAXON\\TMP\\src";
+  run.destination = "C:\\PLAXON\\TMP\\dst";
+  gCopy = &run;
+  DialogBoxParam(nullptr, 101, 0, CountingCopyProc, 0);
+  run.worker.join();
+  gCopy = nullptr;
+  EXPECT_EQ(run.result, 1);
+  EXPECT_EQ(world.ReadHostFile('C', "PLAXON/TMP/dst"), std::string(size, 'q'));
+  return run.steps;
+}
+}  // namespace
+
+TEST_F(ProgressDialogs, CopyStepsATenthAtATimeAndSmallFilesWhole) {
+  EXPECT_EQ(CopySteps(world_, 25), 13);  // twelve chunks of 2 bytes and one of 1
+  EXPECT_EQ(CopySteps(world_, 1000), 10);
+  EXPECT_EQ(CopySteps(world_, 1005), 11);
+  EXPECT_EQ(CopySteps(world_, 5), 1);  // under ten bytes: copied whole
+  EXPECT_EQ(CopySteps(world_, 0), 0);  // an empty source gives an empty copy
+}
+
+TEST_F(ProgressDialogs, CopyDialogReportsAGoodCopy) {
+  std::string data(4321, 'z');
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", data);
+  ScriptedOperator op;
+  world_.TakeTrace();
+  ASSERT_EQ(Talver_CopyFileDialog(0, kArchive, "A:\\svp_conf.tgz"), 1);
+  EXPECT_EQ(world_.ReadHostFile('A', "svp_conf.tgz"), data);
+  auto closed = op.ClosedDialogs();
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0].first.Find(1003)->text, "svp_conf.tgz");
+  EXPECT_EQ(closed[0].first.ProgressBar()->rangeHigh, 11);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), Caption()));
+}
+
+TEST_F(ProgressDialogs, CopyDialogReportsFailedAndShortCopies) {
+  ScriptedOperator op;
+  world_.TakeTrace();
+  // No source.
+  EXPECT_EQ(Talver_CopyFileDialog(0, "C:\\PLAXON\\TMP\\none", "A:\\svp_conf.tgz"), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR Talver_CopyFileThread"));
+  EXPECT_FALSE(world_.HostExists('A', "svp_conf.tgz"));
+  // The medium fills up half way: no partial archive is left behind.
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", std::string(100000, 'z'));
+  world_.Faults().AddRule({FaultOp::Write, "A:\\", ERROR_DISK_FULL, 5, -1});
+  EXPECT_EQ(Talver_CopyFileDialog(0, kArchive, "A:\\svp_conf.tgz"), 0);
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CopyFileThread"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x70"));
+  EXPECT_FALSE(world_.HostExists('A', "svp_conf.tgz"));
+  // Small sources are copied whole.
+  world_.Faults().ClearRules();
+  world_.WriteHostFile('C', "PLAXON/TMP/tiny", "12345");
+  EXPECT_EQ(Talver_CopyFileDialog(0, "C:\\PLAXON\\TMP\\tiny", "A:\\tiny"), 1);
+  EXPECT_EQ(world_.ReadHostFile('A', "tiny"), "12345");
+}
+
+// ---- the unpack export ------------------------------------------------------------
+
+TEST_F(ProgressDialogs, UncompressedExportUnpacksUnderTheDialog) {
+  PackTree(3);
+  ScriptedOperator op;
+  EXPECT_EQ(dsvp_TalverIsUncompressed(0, kArchive, "C:\\OUT\\"), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/config/CNFDATA/f1.dat"), std::string(101, 'a'));
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "Uncompressed Start"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Uncompressed END"));
+  EXPECT_FALSE(TestWorld::Contains(trace, "ERR "));
+  EXPECT_EQ(dsvp_TalverIsUncompressed(0, "C:\\PLAXON\\TMP\\none.tgz", "C:\\OUT\\"), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR INVALID_HANDLE_VALUE"));
+  world_.WriteHostFile('C', "PLAXON/TMP/junk.tgz", "junk");
+  EXPECT_EQ(dsvp_TalverIsUncompressed(0, "C:\\PLAXON\\TMP\\junk.tgz", "C:\\OUT\\"), 0);
+  trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressDialog"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_ConfigIsUncompressed"));
+}
