@@ -2,10 +2,12 @@
 // the table conversion.
 #include <memory>
 
+#include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "common/Format.h"
+#include "common/Globals.h"
 #include "exports/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/PosixPlatform.h"
@@ -26,8 +28,12 @@ int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir) {
   return ParseGpfmFile(gpfmPath, lz4Dir);
 }
 
-int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir) {
+int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDialog) {
   if (!plat::HasCurrent() || !lz4Dir || !tablesDir) return 0;
+  if (withDialog) {
+    RefreshRootPath();
+    return CompressDialog2(0, kArchiveTableConversion, 1, lz4Dir, tablesDir);
+  }
   CompressRequest request{};
   request.mode = kArchiveTableConversion;
   request.displayFlag = 1;

@@ -43,10 +43,12 @@ TALVER_EXPORT int TalverHost_UseHostFiles(void);
 // Runs the backup-file reader: every present table of gpfmPath becomes
 // "<lz4Dir>\<table>.lz4". 1 when all were checked and written.
 TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir);
-// Runs the table conversion worker on the calling thread, without a progress
-// dialog: every file of lz4Dir becomes a table file in tablesDir. 1 when every
-// file was converted.
-TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir);
+// Runs the table conversion: every file of lz4Dir becomes a table file in
+// tablesDir. withDialog 1: under the progress dialog (CompressDialog2, mode
+// 10), whose bar counts the files of the world's \PLAXON\TMP\LZ4\; 0: the
+// worker on the calling thread without a dialog. 1 when every file was
+// converted.
+TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDialog);
 // Runs two sample dialogs with the registered operator: a progress dialog
 // whose worker takes `steps` steps, pauseMs apart, then the confirmation
 // dialog showing message messageId. The confirmation's result (1 OK, 2

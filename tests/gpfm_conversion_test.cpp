@@ -5,10 +5,13 @@
 
 #include <string>
 
+#include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
+#include "exports/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
+#include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -252,6 +255,54 @@ TEST_F(ConversionTest, TheWorkerPublishesItsOutcomeInTheStateWord) {
   Talver_CompressThread2(&request);
   EXPECT_EQ(CompressThreadState.load(), -1);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR CompressCommand2"));
+}
+
+}  // namespace
+
+// ------------------------------------------------------------ under the dialog
+
+namespace {
+
+TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
+  const std::string a = Table(900, 1), b = Table(1900, 2), c = Table(50, 3);
+  PutLz4("1.lz4", Compress(a));
+  PutLz4("2.lz4", Compress(b));
+  PutLz4("3.lz4", Compress(c));
+  ScriptedOperator op;
+  ASSERT_EQ(CompressDialog2(0, kArchiveTableConversion, 1, "C:\\PLAXON\\TMP\\LZ4\\", kTables), 1);
+  EXPECT_EQ(CompressThreadState.load(), 1);
+  auto closed = op.ClosedDialogs();
+  ASSERT_EQ(closed.size(), 1u);
+  EXPECT_EQ(closed[0].second, 1);
+  const plat::ControlView* bar = closed[0].first.ProgressBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->rangeHigh, 3);
+  EXPECT_EQ(bar->position, 3);
+  EXPECT_EQ(ReadTable("1"), a);
+  EXPECT_EQ(ReadTable("2"), b);
+  EXPECT_EQ(ReadTable("3"), c);
+}
+
+TEST_F(ConversionTest, AFailedConversionUnderTheDialogFailsTheCall) {
+  PutLz4("1.lz4", Compress(Table(900, 1)));
+  PutLz4("2.lz4", "not a block at all");
+  ScriptedOperator op;
+  world_.TakeTrace();
+  EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 1), 0);
+  EXPECT_EQ(CompressThreadState.load(), -1);
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "Start CompressDialog2"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressCommand2"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CompressThread"));
+  EXPECT_TRUE(HasTable("1"));
+  EXPECT_FALSE(HasTable("2"));
+}
+
+TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
+  PutLz4("1.lz4", Compress(Table(900, 1)));
+  EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);
+  EXPECT_TRUE(HasTable("1"));
+  EXPECT_TRUE(TakePosted().empty());
 }
 
 }  // namespace

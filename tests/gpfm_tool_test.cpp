@@ -166,4 +166,20 @@ TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
   EXPECT_NE(output_.find("is not empty"), std::string::npos);
 }
 
+TEST_F(GpfmToolTest, WithAWorldDrivePathsNameTheWorldsFolders) {
+  const auto tables = SampleTables();
+  ASSERT_EQ(Svpconf("init " + P("world")), 0) << output_;
+  const std::string env = "--env " + P("world/svp.ini") + " ";
+  ASSERT_EQ(Svpconf(env + "gpfm make 'C:\\PLAXON\\TMP\\b.gpfm' --from " + P("from")), 0) << output_;
+  ASSERT_EQ(Svpconf(env + "gpfm extract 'C:\\PLAXON\\TMP\\b.gpfm' 'C:\\PLAXON\\TMP\\LZ4' " +
+                    "--tables 'C:\\PLAXON\\TMP\\TABLES'"),
+            0)
+      << output_;
+  for (const auto& [t, bytes] : tables)
+    EXPECT_EQ(ReadFile(dir_ / "world/drives/c/PLAXON/TMP/TABLES" / std::to_string(t)), bytes)
+        << "table " << t;
+  // The reader's trace lines went to the world's trace file.
+  EXPECT_NE(ReadFile(dir_ / "world/trace.log").find("Parse end"), std::string::npos);
+}
+
 }  // namespace

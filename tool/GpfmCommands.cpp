@@ -3,6 +3,7 @@
 // library's reader (and the table conversion); make builds a file from a
 // folder of table files. Paths are host paths; no world is needed unless
 // --env names one (then the trace lines go to its trace file).
+#include <cctype>
 #include <charconv>
 #include <cstdarg>
 #include <cstdio>
@@ -31,13 +32,29 @@ bool UseWorld(ToolContext& ctx) {
   if (!ctx.envPath.empty()) return LoadWorld(ctx);
   TalverHost_UseHostFiles();
   TalverHost_SetTraceEcho(ctx.traceEcho ? 1 : 0);
+  InstallToolOperator(ctx);
   return true;
 }
 
-std::string Absolute(const std::string& path) {
+// A path of the loaded world's drives ("C:\PLAXON\TMP\LZ4").
+bool IsDrivePath(const std::string& path) {
+  return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// The path handed to the library: a drive path as it is, a host path made
+// absolute.
+std::string SystemPath(const std::string& path) {
+  if (IsDrivePath(path)) return path;
   std::error_code ec;
   fs::path p = fs::absolute(path, ec);
   return ec ? path : p.lexically_normal().string();
+}
+
+// The host path the tool itself opens for a system path.
+std::string HostPath(const std::string& systemPath) {
+  if (!IsDrivePath(systemPath)) return systemPath;
+  char host[4096] = {};
+  return TalverHost_ResolvePath(systemPath.c_str(), host, sizeof host) ? host : systemPath;
 }
 
 bool Fits(const std::string& path, const char* what, ToolContext& ctx) {
@@ -209,7 +226,8 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
 
 void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
   Inspection result;
-  InspectFile(Absolute(file), !brief, &result);
+  if (!UseWorld(ctx)) return;
+  InspectFile(HostPath(SystemPath(file)), !brief, &result);
   for (const auto& w : result.warnings) std::printf("warning: %s\n", w.c_str());
   if (result.refusal.empty()) {
     std::printf("verdict=ok: the reader accepts this file\n");
@@ -251,18 +269,19 @@ int CountFiles(const std::string& dir) {
 
 void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string& lz4Arg,
                 const std::string& tablesArg, bool force) {
-  const std::string file = Absolute(fileArg), lz4 = Absolute(lz4Arg);
-  const std::string tables = tablesArg.empty() ? std::string() : Absolute(tablesArg);
+  if (!UseWorld(ctx)) return;
+  const std::string file = SystemPath(fileArg), lz4 = SystemPath(lz4Arg);
+  const std::string tables = tablesArg.empty() ? std::string() : SystemPath(tablesArg);
+  const std::string lz4Host = HostPath(lz4), tablesHost = tables.empty() ? "" : HostPath(tables);
   // Room for "\1023.lz4" behind the directory.
   if (!Fits(file, "backup file", ctx) || !Fits(lz4 + "/1023.lz4", "LZ4 directory", ctx) ||
       (!tables.empty() && !Fits(tables + "/1023.lz4", "tables directory", ctx)))
     return;
-  if (!PrepareDirectory(lz4, force, "LZ4 directory", ctx)) return;
-  if (!tables.empty() && !PrepareDirectory(tables, force, "tables directory", ctx)) return;
-  if (!UseWorld(ctx)) return;
+  if (!PrepareDirectory(lz4Host, force, "LZ4 directory", ctx)) return;
+  if (!tables.empty() && !PrepareDirectory(tablesHost, force, "tables directory", ctx)) return;
 
   int result = TalverHost_GpfmExtract(file.c_str(), lz4.c_str());
-  std::printf("extracted=%d\n", CountFiles(lz4));
+  std::printf("extracted=%d\n", CountFiles(lz4Host));
   if (result != 1) {
     std::fprintf(stderr,
                  "svpconf: the reader refused %s (svpconf gpfm inspect names the reason; "
@@ -271,10 +290,10 @@ void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string&
   } else if (!tables.empty()) {
     // Table 63 holds raw table files: it is copied, not converted, and leaves
     // the LZ4 directory as it does in a restore.
-    const fs::path raw = fs::path(lz4) / "63.lz4";
+    const fs::path raw = fs::path(lz4Host) / "63.lz4";
     std::error_code ec;
     if (fs::exists(raw, ec)) {
-      fs::copy_file(raw, fs::path(tables) / "63", fs::copy_options::overwrite_existing, ec);
+      fs::copy_file(raw, fs::path(tablesHost) / "63", fs::copy_options::overwrite_existing, ec);
       if (!ec) fs::remove(raw, ec);
       if (ec) {
         std::fprintf(stderr, "svpconf: cannot copy table 63: %s\n", ec.message().c_str());
@@ -282,8 +301,8 @@ void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string&
       }
     }
     if (result == 1) {
-      result = TalverHost_GpfmConvert(lz4.c_str(), tables.c_str());
-      std::printf("converted=%d\n", CountFiles(tables));
+      result = TalverHost_GpfmConvert(lz4.c_str(), tables.c_str(), ctx.interactive ? 1 : 0);
+      std::printf("converted=%d\n", CountFiles(tablesHost));
       if (result != 1)
         std::fprintf(stderr, "svpconf: the table conversion failed (--trace shows which file)\n");
     }
@@ -304,8 +323,11 @@ bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>* bytes) {
   return ReadBytes(in, bytes->data(), bytes->size());
 }
 
-void RunMake(ToolContext& ctx, const std::string& out, const std::string& from, int cfm,
+void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fromArg, int cfm,
              std::uint32_t segmentSize) {
+  // The maker works on host files; drive paths need the world to name them.
+  if ((IsDrivePath(outArg) || IsDrivePath(fromArg)) && !UseWorld(ctx)) return;
+  const std::string out = HostPath(outArg), from = HostPath(fromArg);
   std::map<int, fs::path> tables;
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(from, ec)) {
