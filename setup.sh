@@ -39,6 +39,8 @@ case "$what" in
   test)
     build build
     ctest --test-dir build --output-on-failure -j"$jobs"
+    # A short bounded run of each fuzz target (clang's libFuzzer).
+    FUZZ_SECONDS=${FUZZ_SECONDS:-15} fuzz/run.sh
     # Once more under AddressSanitizer and UndefinedBehaviorSanitizer.
     build build-asan -DTALVER_SANITIZE=ON -DTALVER_BENCH=OFF
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \

@@ -12,7 +12,7 @@ build=${FUZZ_BUILD:-build-fuzz}
 
 CC=clang CXX=clang++ cmake -S . -B "$build" -DTALVER_FUZZ=ON -DTALVER_TESTS=OFF \
   -DTALVER_BENCH=OFF >/dev/null
-nice cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target svpconf fuzz_gpfm_parse fuzz_lz4_decompress
+nice cmake --build "$build" -j"${FUZZ_JOBS:-2}" --target svpconf fuzz_gpfm_parse fuzz_lz4_decompress fuzz_tar_command
 
 work=$(mktemp -d /tmp/talver-fuzz-XXXXXX)
 trap 'rm -rf "$work"' EXIT
@@ -51,4 +51,10 @@ run() {
 }
 run fuzz_gpfm_parse "$work/corpus-gpfm" -max_len=200000
 run fuzz_lz4_decompress "$work/corpus-lz4" -max_len=8192
+# Archiver command lines: the forms the library builds are the seeds.
+mkdir -p "$work/corpus-tar"
+printf '%s' '--display-dialog=1 cvfZ C:\PLAXON\TMP\svp_conf.tgz C:\PLAXON\ @C:\PLAXON\TMP\cnfbaklist' >"$work/corpus-tar/create"
+printf '%s' '--display-dialog=0 xvfo C:\a.tgz C:\PLAXON\ *.*' >"$work/corpus-tar/extract"
+printf '%s' '--display-dialog=0 --use-directory=0 xvfo C:\a.tgz C:\plaxon\tmp\ @C:\PLAXON\TMP\cnflist' >"$work/corpus-tar/check"
+run fuzz_tar_command "$work/corpus-tar" -max_len=1024
 exit $status
