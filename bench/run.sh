@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Runs every benchmark of the README's performance section on a build.
+#   bench/run.sh [BUILD]     (default: build)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+echo "== archiver: create and extract against GNU tar"
+/usr/bin/time -f "peak RSS %M KB" "$build/bench/bench_tar_bench" --runs 2
+echo "== backup files: parse and conversion against cp"
+"$build/bench/bench_gpfm_bench"
+echo "== HDD backup with 0, 100 and 150 backups present"
+"$build/bench/bench_hdd_backup" "$build/svpconf"
+echo "== dialog message throughput"
+"$build/bench/bench_win_messages" 100000
