@@ -47,6 +47,3 @@ constexpr AuditOutcome kAuditError = 13;
 void WriteAuditRecord(AuditOperation operation, const char* newVersion, const char* oldVersion,
                       int result, WORD resultWord);
 
-// A text of the system's string table (ids 1..14) into buffer, cut to
-// size-1 characters; the length, 0 when the id has no text.
-int LoadTableString(UINT id, char* buffer, int size);

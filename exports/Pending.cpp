@@ -30,7 +30,3 @@ int RestoreConfigFromMedia(HWND, WORD*, WORD* rw) { return NotAvailable(rw, "Res
 int RestoreConfigFromBackupFile(HWND, WORD* rw) {
   return NotAvailable(rw, "RestoreConfigFromBackupFile");
 }
-
-#include "archive/CompressRequest.h"
-
-

@@ -453,60 +453,6 @@ TEST(WinControls, CenterWindowUsesTheWorldsDesktop) {
 
 // ---- resources ----------------------------------------------------------------------
 
-TEST(WinResources, TemplatesHoldTheirCaptionsSizesAndControls) {
-  struct Expected {
-    int id;
-    const char* caption;
-    short cx, cy;
-    const char* font;
-    std::vector<int> ids;
-  };
-  const Expected all[] = {
-      {101, "TALVER Wait...", 174, 111, "Microsoft Sans Serif", {1001, 1002, 1003}},
-      {106,
-       "Select Media",
-       235,
-       161,
-       "Microsoft Sans Serif",
-       {1, 2, 0xFFFF, 1007, 1009, 0xFFFF, 1024}},
-      {112, "Backup Config List", 195, 129, "MS Sans Serif", {1, 2, 1019}},
-      {113, "Configuration Key Code", 230, 112, "MS Sans Serif", {1023, 1022, 1021, 1, 2}},
-      {114,
-       "Select Setup Config",
-       235,
-       161,
-       "Microsoft Sans Serif",
-       {1, 2, 0xFFFF, 1025, 1026, 1027}},
-      {115,
-       "Select Configuration Backup File",
-       320,
-       132,
-       "MS Shell Dlg",
-       {1, 2, 0xFFFF, 1029, 1030}},
-      {117, "Confirm Configuration Information", 329, 162, "MS Shell Dlg", {1039, 1038, 1, 2}},
-  };
-  for (const auto& e : all) {
-    const DialogTemplate* t = FindDialogTemplate(e.id);
-    ASSERT_NE(t, nullptr) << e.id;
-    EXPECT_STREQ(t->caption, e.caption);
-    EXPECT_EQ(t->cx, e.cx);
-    EXPECT_EQ(t->cy, e.cy);
-    EXPECT_STREQ(t->fontName, e.font);
-    EXPECT_EQ(t->pointSize, 8);
-    std::vector<int> ids;
-    for (int i = 0; i < t->controlCount; ++i) ids.push_back(t->controls[i].id);
-    EXPECT_EQ(ids, e.ids) << e.id;
-  }
-  EXPECT_EQ(FindDialogTemplate(102), nullptr);
-  EXPECT_FALSE(FindDialogTemplate(101)->style & WS_SYSMENU);
-  const DialogControlTemplate& bar = FindDialogTemplate(101)->controls[1];
-  EXPECT_STREQ(bar.className, "msctls_progress32");
-  EXPECT_EQ(bar.style & PBS_SMOOTH, PBS_SMOOTH);
-  EXPECT_EQ(bar.y, 55);
-  const DialogControlTemplate& cancel = FindDialogTemplate(114)->controls[1];
-  EXPECT_STREQ(cancel.text, "Cancel[&X]");
-}
-
 TEST(WinResources, StringTableLoadsAndCuts) {
   char field[22];
   EXPECT_EQ(LoadString(nullptr, 12, field, sizeof field), 10);

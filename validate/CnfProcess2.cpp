@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -83,21 +84,12 @@ int ReadVersionText(const char* path, char* text, std::size_t size) {
   return 1;
 }
 
-int ReadDkcfHead(const char* path, BYTE* buffer, std::size_t size) {
-  HANDLE file = plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-  if (!file) return 0;
-  DWORD got = 0;
-  bool ok = plat::ReadFile(file, buffer, static_cast<DWORD>(size), &got) && got == size;
-  plat::CloseHandle(file);
-  return ok ? 1 : 0;
-}
-
 int ReadContainerVersionText(const char* path, char* text, std::size_t size) {
   if (size < kVersionTextSize) return 0;
   std::memset(text, 0, size);
   static_assert(kDkcfVersionOffset + 8 <= kDkcfSize);
   BYTE dkcf[kDkcfSize];
-  if (!ReadDkcfHead(path, dkcf, sizeof dkcf)) return 0;
+  if (!CnfSimpleCnfReaderWriter::ReadContainer(path, dkcf, sizeof dkcf)) return 0;
   BuildVersionText(reinterpret_cast<const char*>(dkcf + kDkcfVersionOffset), text);
   return 1;
 }

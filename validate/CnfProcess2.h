@@ -88,8 +88,3 @@ constexpr std::size_t kDkcfSerialOffset = 16;
 constexpr std::size_t kDkcfVersionOffset = 6484;
 constexpr std::size_t kDkcfTypeOffset = 6490;
 
-// Reads the first `size` bytes of a table container file; 1 only when all of
-// them came. This is the seam to the container reader of the backup files
-// (ReadContainer): until that reader is linked in, a plain read through the
-// platform stands in for it.
-int ReadDkcfHead(const char* path, BYTE* buffer, std::size_t size);
