@@ -69,6 +69,13 @@ HANDLE exf_CreateFile(const char* path, DWORD access, DWORD share, DWORD disposi
                       DWORD attributes, DWORD flags);
 void exf_CloseFile(HANDLE file);
 
+// ---- send library ---------------------------------------------------------
+// "_Svp_ExecGumTerminalCommunication@24" on the SVP (the decorated name is no
+// C++ identifier): a terminal request to the controller. 0 when it answered;
+// its reply, a status word and a further word through the pointers.
+int Svp_ExecGumTerminalCommunication(int command, int value, void* reply, DWORD replySize,
+                                     DWORD* status, DWORD* extra);
+
 namespace svc {
 
 // Counters of the exclusive-file library, so tests can check that every
