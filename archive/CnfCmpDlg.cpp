@@ -267,30 +267,53 @@ INT_PTR CompressDialogProc2(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
   }
 }
 
-int CompressDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
-                   const char* directory) {
-  TRACE_TEXT("Start CompressDialog");
+namespace {
+
+// The texts that name the dialog in the trace of a progress-dialog run.
+struct ProgressDialogTexts {
+  const char* start;
+  const char* pathError;
+  const char* procError;
+  const char* end;
+};
+
+// Runs a progress dialog with its worker and waits for the worker, with the
+// trace lines of CompressDialog and CompressDialog2.
+int RunTracedProgressDialog(HWND owner, std::int16_t mode, DWORD display, const char* firstPath,
+                            const char* secondPath, DLGPROC proc,
+                            const ProgressDialogTexts& texts) {
+  TRACE_TEXT(texts.start);
   char line[MAX_PATH + 64];
   std::snprintf(line, sizeof line, "mode=%d, disp=%d, path=%s", mode, static_cast<int>(display),
-                archivePath ? archivePath : "");
+                firstPath ? firstPath : "");
   TraceLine(line);
   CompressRequest request;
-  if (!FillRequest(&request, mode, display, archivePath, directory)) {
-    TRACE_TEXT("ERR CompressDialog(path)");
+  if (!FillRequest(&request, mode, display, firstPath, secondPath)) {
+    TRACE_TEXT(texts.pathError);
     return 0;
   }
   CompressThreadState = 0;
   TRACE_TEXT("Start DialogBoxParam");
-  INT_PTR result = RunDialog(owner, CompressDialogProc, &request);
-  if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc");
+  INT_PTR result = RunDialog(owner, proc, &request);
+  if (result != kDialogOk) TRACE_TEXT(texts.procError);
   TRACE_TEXT("End DialogBoxParam");
   TRACE_TEXT("Start Talver_CompressThread");
   WaitForWorker();
   std::int32_t state = CompressThreadState.load();
   if (state != 1) TRACE_TEXT("ERR Talver_CompressThread");
   TRACE_TEXT("End Talver_CompressThread");
-  TRACE_TEXT("End CompressDialog");
+  TRACE_TEXT(texts.end);
   return result == kDialogOk && state == 1 ? 1 : 0;
+}
+
+}  // namespace
+
+int CompressDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
+                   const char* directory) {
+  static const ProgressDialogTexts texts = {"Start CompressDialog", "ERR CompressDialog(path)",
+                                            "ERR CompressDialogProc", "End CompressDialog"};
+  return RunTracedProgressDialog(owner, mode, display, archivePath, directory, CompressDialogProc,
+                                 texts);
 }
 
 int Talver_BackupConfigDialog(HWND owner, std::int16_t mode, DWORD display, const char* archivePath,
@@ -305,26 +328,8 @@ int Talver_BackupConfigDialog(HWND owner, std::int16_t mode, DWORD display, cons
 
 int CompressDialog2(HWND owner, std::int16_t mode, DWORD display, const char* firstPath,
                     const char* secondPath) {
-  TRACE_TEXT("Start CompressDialog2");
-  char line[MAX_PATH + 64];
-  std::snprintf(line, sizeof line, "mode=%d, disp=%d, path=%s", mode, static_cast<int>(display),
-                firstPath ? firstPath : "");
-  TraceLine(line);
-  CompressRequest request;
-  if (!FillRequest(&request, mode, display, firstPath, secondPath)) {
-    TRACE_TEXT("ERR CompressDialog2(path)");
-    return 0;
-  }
-  CompressThreadState = 0;
-  TRACE_TEXT("Start DialogBoxParam");
-  INT_PTR result = RunDialog(owner, CompressDialogProc2, &request);
-  if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc2");
-  TRACE_TEXT("End DialogBoxParam");
-  TRACE_TEXT("Start Talver_CompressThread");
-  WaitForWorker();
-  std::int32_t state = CompressThreadState.load();
-  if (state != 1) TRACE_TEXT("ERR Talver_CompressThread");
-  TRACE_TEXT("End Talver_CompressThread");
-  TRACE_TEXT("End CompressDialog2");
-  return result == kDialogOk && state == 1 ? 1 : 0;
+  static const ProgressDialogTexts texts = {"Start CompressDialog2", "ERR CompressDialog2(path)",
+                                            "ERR CompressDialogProc2", "End CompressDialog2"};
+  return RunTracedProgressDialog(owner, mode, display, firstPath, secondPath, CompressDialogProc2,
+                                 texts);
 }

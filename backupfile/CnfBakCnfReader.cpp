@@ -19,17 +19,6 @@ TALVER_SOURCE("CnfBakCnfReader")
 
 namespace {
 
-// A trace text of at most one trace line.
-const char* Text(char (&buffer)[256], const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-const char* Text(char (&buffer)[256], const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
-
 // The system's long is 32 bits: a stored value is printed as that long.
 long AsLong(std::uint32_t value) { return static_cast<long>(static_cast<std::int32_t>(value)); }
 
@@ -64,8 +53,8 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
   }
   const std::uint32_t targetCFM = gum.targetCFM;
   if (targetCFM != 1 && targetCFM != 2) {
-    TRACE_TEXT(Text(text, "invalid param \"targetCFM\"->(%d) in GPFM Header",
-                    static_cast<int>(static_cast<std::int32_t>(targetCFM))));
+    TRACE_TEXT(TraceFormat(text, "invalid param \"targetCFM\"->(%d) in GPFM Header",
+                           static_cast<int>(static_cast<std::int32_t>(targetCFM))));
     return false;
   }
   const std::int64_t header = gpfm::kPfmHeaderSize;
@@ -75,8 +64,8 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
     return false;
   }
   if (directory->valid != 1) {
-    TRACE_TEXT(Text(text, "invalid param \"valid\"->(%d) in PFM Header",
-                    static_cast<int>(static_cast<std::int32_t>(directory->valid))));
+    TRACE_TEXT(TraceFormat(text, "invalid param \"valid\"->(%d) in PFM Header",
+                           static_cast<int>(static_cast<std::int32_t>(directory->valid))));
     return false;
   }
   if (!SkipForward(file, (2 - targetCFM) * header)) {
@@ -96,8 +85,8 @@ bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint3
   // The working buffer holds one segment; a longer one is refused before
   // anything is read into it.
   if (n > gpfm::kSegmentBufferSize) {
-    TRACE_TEXT(Text(text, "Segment size over buffer size(Entry=%d-%d, size=%lu)", entry, segment,
-                    static_cast<unsigned long>(n)));
+    TRACE_TEXT(TraceFormat(text, "Segment size over buffer size(Entry=%d-%d, size=%lu)", entry,
+                           segment, static_cast<unsigned long>(n)));
     return false;
   }
   // An odd segment is followed by one padding byte. Both come in one read:
@@ -107,23 +96,24 @@ bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint3
   DWORD got = 0;
   const bool read = plat::ReadFile(file, buffer, withPadding, &got) != 0;
   if (!read || got < n) {
-    TRACE_TEXT(Text(text, "File read failed(Entry=%d-%d)", entry, segment));
+    TRACE_TEXT(TraceFormat(text, "File read failed(Entry=%d-%d)", entry, segment));
     return false;
   }
   if (got < withPadding) {
-    TRACE_TEXT(Text(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
+    TRACE_TEXT(
+        TraceFormat(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
     return false;
   }
   const std::uint32_t sum = gpfm::SegmentSum(buffer, n);
   if (sum != directory.entrySum[t][s]) {
-    TRACE_TEXT(Text(text, "SUM in config file = %ld, actual SUM = %ld(Entry=%d-%d)",
-                    AsLong(directory.entrySum[t][s]), AsLong(sum), entry, segment));
+    TRACE_TEXT(TraceFormat(text, "SUM in config file = %ld, actual SUM = %ld(Entry=%d-%d)",
+                           AsLong(directory.entrySum[t][s]), AsLong(sum), entry, segment));
     plat::OutputDebugString("[ERROR] CheckSUM\n");
     return false;
   }
   DWORD written = 0;
   if (!plat::WriteFile(out, buffer, n, &written) || written != n) {
-    TRACE_TEXT(Text(text, "File write failed(Entry=%d-%d)", entry, segment));
+    TRACE_TEXT(TraceFormat(text, "File write failed(Entry=%d-%d)", entry, segment));
     return false;
   }
   return true;
@@ -135,7 +125,7 @@ bool WriteTable(HANDLE file, const char* outDir, const PfmHeader& directory, std
   char text[256];
   char outPath[MAX_PATH] = "";
   if (outDir && !FORMAT_PATH(outPath, "%s\\%d.lz4", outDir, static_cast<int>(t))) {
-    TRACE_TEXT(Text(text, "Output path too long(Entry=%d)", static_cast<int>(t) + 1));
+    TRACE_TEXT(TraceFormat(text, "Output path too long(Entry=%d)", static_cast<int>(t) + 1));
     return false;
   }
   // Without an output directory there is no file to open.
@@ -143,7 +133,7 @@ bool WriteTable(HANDLE file, const char* outDir, const PfmHeader& directory, std
                      ? plat::CreateFile(outPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0)
                      : nullptr);
   if (!out) {
-    TRACE_TEXT(Text(text, "File open failed.(file=%s)", outPath));
+    TRACE_TEXT(TraceFormat(text, "File open failed.(file=%s)", outPath));
     plat::OutputDebugString("[ERROR] Can not open a file.\n");
     return false;
   }
@@ -161,10 +151,10 @@ int ParseGpfmFile(const char* gpfmPath, const char* outDir) {
   FileHandle file(plat::CreateFile(gpfmPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    OPEN_EXISTING, 0));
   if (!file) {
-    TRACE_TEXT(Text(text, "File open failed.(file=%s)", gpfmPath ? gpfmPath : ""));
+    TRACE_TEXT(TraceFormat(text, "File open failed.(file=%s)", gpfmPath ? gpfmPath : ""));
     return 0;
   }
-  TRACE_TEXT(Text(text, "File open successed.(file=%s)", gpfmPath));
+  TRACE_TEXT(TraceFormat(text, "File open successed.(file=%s)", gpfmPath));
 
   PfmHeader directory;
   if (!ReadDirectory(file.get(), &directory)) return 0;

@@ -21,16 +21,6 @@ TALVER_SOURCE("CnfCmpThd2")
 
 namespace {
 
-const char* Text(char (&buffer)[256], const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-const char* Text(char (&buffer)[256], const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
-
 // The worker's only contact with the progress dialog: a posted message with
 // both parameters 0.
 void PostToDialog(HWND dialogWindow, UINT message) {
@@ -60,7 +50,7 @@ int ConvertEntry(const char* sourceDir, const char* destinationDir, const char* 
   StripExtension(name, stem, sizeof stem);
   if (!FORMAT_PATH(inputPath, "%s\\%s", sourceDir, name) ||
       !FORMAT_PATH(outputPath, "%s\\%s", destinationDir, stem)) {
-    TRACE_TEXT(Text(text, "ERR path too long (file = %s)", name));
+    TRACE_TEXT(TraceFormat(text, "ERR path too long (file = %s)", name));
     return 0;
   }
   WORD detail = kDecompConverted;
@@ -105,9 +95,9 @@ int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detai
   // before anything is read.
   if (size > kLz4InputBufferSize) {
     char text[256];
-    TRACE_TEXT(Text(text, "Compressed file too large (size = %llu, limit = %lu)",
-                    static_cast<unsigned long long>(size),
-                    static_cast<unsigned long>(kLz4InputBufferSize)));
+    TRACE_TEXT(TraceFormat(text, "Compressed file too large (size = %llu, limit = %lu)",
+                           static_cast<unsigned long long>(size),
+                           static_cast<unsigned long>(kLz4InputBufferSize)));
     code = kDecompInputUnreadable;
     return 0;
   }

@@ -12,16 +12,6 @@ TALVER_SOURCE("CnfSimpleCnfReaderWriter")
 
 namespace {
 
-const char* Text(char (&buffer)[256], const char* format, ...)
-    __attribute__((format(printf, 2, 3)));
-const char* Text(char (&buffer)[256], const char* format, ...) {
-  va_list args;
-  va_start(args, format);
-  std::vsnprintf(buffer, sizeof buffer, format, args);
-  va_end(args);
-  return buffer;
-}
-
 struct HandleCloser {
   void operator()(plat::KernelObject* handle) const { plat::CloseHandle(handle); }
 };
@@ -56,14 +46,14 @@ int CnfSimpleCnfReaderWriter::ReadContainer(const char* path, void* buffer, DWOR
   }
   FileHandle file = OpenForReading(path);
   if (!file) {
-    TRACE_TEXT(Text(text, "File open failed (file path = %s)", path));
+    TRACE_TEXT(TraceFormat(text, "File open failed (file path = %s)", path));
     plat::OutputDebugString("[ERROR] Can not open a file.\n");
     return 0;
   }
   DWORD got = 0;
   if (!ReadExact(file.get(), buffer, size, &got)) {
-    TRACE_TEXT(Text(text, "Read file failed (readSize = %lu, containerSize = %lu)",
-                    static_cast<unsigned long>(got), static_cast<unsigned long>(size)));
+    TRACE_TEXT(TraceFormat(text, "Read file failed (readSize = %lu, containerSize = %lu)",
+                           static_cast<unsigned long>(got), static_cast<unsigned long>(size)));
     plat::OutputDebugString("[ERROR] Can not read a file.\n");
     return 0;
   }
@@ -78,12 +68,12 @@ int CnfSimpleCnfReaderWriter::WriteContainer(const char* path, const void* data,
   }
   FileHandle file = CreateForWriting(path);
   if (!file) {
-    TRACE_TEXT(Text(text, "Write File open failed (file path = %s)", path));
+    TRACE_TEXT(TraceFormat(text, "Write File open failed (file path = %s)", path));
     return 0;
   }
   if (!WriteAll(file.get(), data, size)) {
-    TRACE_TEXT(Text(text, "Write file write failed (outDataSize = %lu)",
-                    static_cast<unsigned long>(size)));
+    TRACE_TEXT(TraceFormat(text, "Write file write failed (outDataSize = %lu)",
+                           static_cast<unsigned long>(size)));
     return 0;
   }
   return 1;
@@ -98,19 +88,19 @@ int CnfSimpleCnfReaderWriter::CopyRange(const char* sourcePath, DWORD offset, DW
   }
   FileHandle source = OpenForReading(sourcePath);
   if (!source) {
-    TRACE_TEXT(Text(text, "Read file open failed (file path = %s)", sourcePath));
+    TRACE_TEXT(TraceFormat(text, "Read file open failed (file path = %s)", sourcePath));
     plat::OutputDebugString("[ERROR] Can not open a file for reading.\n");
     return 0;
   }
   FileHandle destination = CreateForWriting(destinationPath);
   if (!destination) {
-    TRACE_TEXT(Text(text, "Write File open failed (file path = %s)", destinationPath));
+    TRACE_TEXT(TraceFormat(text, "Write File open failed (file path = %s)", destinationPath));
     plat::OutputDebugString("[ERROR] Can not open a file for writing.\n");
     return 0;
   }
   if (!plat::SetFilePointerEx(source.get(), offset, FILE_BEGIN, nullptr)) {
-    TRACE_TEXT(
-        Text(text, "Seek file failed (offset size = %lu)", static_cast<unsigned long>(offset)));
+    TRACE_TEXT(TraceFormat(text, "Seek file failed (offset size = %lu)",
+                           static_cast<unsigned long>(offset)));
     plat::OutputDebugString("[ERROR] Can not seek a file.\n");
     return 0;
   }
@@ -141,7 +131,7 @@ int CnfSimpleCnfReaderWriter::GetSize(const char* path, std::uint64_t* size) {
   }
   FileHandle file = OpenForReading(path);
   if (!file) {
-    TRACE_TEXT(Text(text, "Read file open failed (file path = %s)", path));
+    TRACE_TEXT(TraceFormat(text, "Read file open failed (file path = %s)", path));
     plat::OutputDebugString("[ERROR] Can not open a file for reading.\n");
     return 0;
   }

@@ -1,5 +1,6 @@
 #include "Trace.h"
 
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
@@ -11,6 +12,14 @@ void TraceText(const char* source, int line, const char* text) {
   char buffer[256];
   std::snprintf(buffer, sizeof buffer, "File=%s(%d)\n%s", source, line, text ? text : "");
   TraceLine(buffer);
+}
+
+const char* TraceFormat(char (&buffer)[256], const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::vsnprintf(buffer, sizeof buffer, format, args);
+  va_end(args);
+  return buffer;
 }
 
 void TraceCode(const char* source, int line, std::uint32_t code) {
@@ -44,37 +53,65 @@ void LogMessageAnswer(int messageId, WORD answer) {
 
 ResultMessage ResultMessageOf(WORD word) {
   switch (word) {
-    case 0x0100: return {469, 3, 0x10};
+    case 0x0100:
+      return {469, 3, 0x10};
     case 0x0400:
-    case 0x0600: return {2467, 3, 0x10};
+    case 0x0600:
+      return {2467, 3, 0x10};
     case 0x0500:
     case 0x0700:
-    case 0x0701: return {3304, 3, 0x10};
-    case 0x0901: return {4281, 3, 0x10};
-    case 0x1167: return {2515, 3, 0x10};
-    case 0x2001: return {3677, 3, 0x30};
-    case 0x2004: return {3678, 3, 0x30};
-    case 0x2005: return {3193, 3, 0x15};
-    case 0x2007: return {3677, 3, 0x30};
-    case 0x2012: return {3677, 3, 0x30};
-    case 0x4000: return {0, 0, 0};
-    case 0x4002: return {3332, 3, 0x10};
-    case 0x4004: return {3681, 3, 0x10};
-    case 0x4006: return {3383, 3, 0x10};
-    case 0x4009: return {3480, 2, 0x124};
-    case 0x400A: return {3459, 2, 0x124};
-    case 0x400B: return {3676, 3, 0x10};
-    case 0x400C: return {3679, 3, 0x30};
-    case 0x400D: return {3680, 3, 0x30};
-    case 0x400E: return {3695, 3, 0x10};
-    case 0x400F: return {3834, 3, 0x10};
-    case 0x4010: return {3332, 3, 0x10};
-    case 0x4103: return {3835, 3, 0x10};
-    case 0x4104: return {3836, 2, 0x31};
-    case 0x4105: return {4033, 3, 0x10};
-    case 0x4106: return {4034, 1, 0x24};
-    case 0x4107: return {4035, 3, 0x10};
-    default: return {3333, 3, 0x10};  // 0x0000, 0x2000, 0x4001, 0x4011 and the rest
+    case 0x0701:
+      return {3304, 3, 0x10};
+    case 0x0901:
+      return {4281, 3, 0x10};
+    case 0x1167:
+      return {2515, 3, 0x10};
+    case 0x2001:
+      return {3677, 3, 0x30};
+    case 0x2004:
+      return {3678, 3, 0x30};
+    case 0x2005:
+      return {3193, 3, 0x15};
+    case 0x2007:
+      return {3677, 3, 0x30};
+    case 0x2012:
+      return {3677, 3, 0x30};
+    case 0x4000:
+      return {0, 0, 0};
+    case 0x4002:
+      return {3332, 3, 0x10};
+    case 0x4004:
+      return {3681, 3, 0x10};
+    case 0x4006:
+      return {3383, 3, 0x10};
+    case 0x4009:
+      return {3480, 2, 0x124};
+    case 0x400A:
+      return {3459, 2, 0x124};
+    case 0x400B:
+      return {3676, 3, 0x10};
+    case 0x400C:
+      return {3679, 3, 0x30};
+    case 0x400D:
+      return {3680, 3, 0x30};
+    case 0x400E:
+      return {3695, 3, 0x10};
+    case 0x400F:
+      return {3834, 3, 0x10};
+    case 0x4010:
+      return {3332, 3, 0x10};
+    case 0x4103:
+      return {3835, 3, 0x10};
+    case 0x4104:
+      return {3836, 2, 0x31};
+    case 0x4105:
+      return {4033, 3, 0x10};
+    case 0x4106:
+      return {4034, 1, 0x24};
+    case 0x4107:
+      return {4035, 3, 0x10};
+    default:
+      return {3333, 3, 0x10};  // 0x0000, 0x2000, 0x4001, 0x4011 and the rest
   }
 }
 
@@ -82,8 +119,8 @@ std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert) {
   if (word == 0x4000) return 0;
   if (word == 0x4103 || word == 0x4104) {
     ResultMessage m = ResultMessageOf(word);
-    WORD answer = dsvp_MessageBox(owner, 63, m.messageId, 20198, m.kind, m.style,
-                                  static_cast<DWORD>(insert));
+    WORD answer =
+        dsvp_MessageBox(owner, 63, m.messageId, 20198, m.kind, m.style, static_cast<DWORD>(insert));
     return static_cast<std::int16_t>(answer);
   }
   ResultMessage m = ResultMessageOf(word);
@@ -92,23 +129,38 @@ std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert) {
 
 const char* SelectionLabelText(int label) {
   switch (label) {
-    case 0: return "<<FD>>";
-    case 1: return "<<CD>>";
-    case 2: return "<<SVP>>";
-    case 3: return "<<ClientPC>>";
-    case 4: return "<<Config FD>>";
-    case 5: return "<<Backup Data>>";
-    default: return "<<--->>";
+    case 0:
+      return "<<FD>>";
+    case 1:
+      return "<<CD>>";
+    case 2:
+      return "<<SVP>>";
+    case 3:
+      return "<<ClientPC>>";
+    case 4:
+      return "<<Config FD>>";
+    case 5:
+      return "<<Backup Data>>";
+    default:
+      return "<<--->>";
   }
 }
 
 void LogSelection(int dialogResult, int label, int kind) {
   char line[128] = {};
   switch (static_cast<std::uint8_t>(kind)) {
-    case 0: std::strcat(line, "### [SEL_MEDIA] "); break;
-    case 1: std::strcat(line, "### [SEL_PC] "); break;
-    case 3: std::strcat(line, "### [SEL_CNFDATA] "); break;
-    default: std::strcat(line, "No DLG "); break;
+    case 0:
+      std::strcat(line, "### [SEL_MEDIA] ");
+      break;
+    case 1:
+      std::strcat(line, "### [SEL_PC] ");
+      break;
+    case 3:
+      std::strcat(line, "### [SEL_CNFDATA] ");
+      break;
+    default:
+      std::strcat(line, "No DLG ");
+      break;
   }
   if (dialogResult == 1) {
     std::strcat(line, "OK button was selected.");

@@ -12,8 +12,8 @@ namespace plat {
 struct DRAWITEMSTRUCT;
 }
 
-#define TALVER_SOURCE(name) \
-  namespace {               \
+#define TALVER_SOURCE(name)                                                 \
+  namespace {                                                               \
   [[maybe_unused]] constexpr const char kTraceSource[] = ".\\" name ".cpp"; \
   }
 
@@ -27,6 +27,10 @@ struct DRAWITEMSTRUCT;
 void TraceLine(const char* text);
 // "File=%s(%d)\n%s"; at most 255 characters, longer lines are cut.
 void TraceText(const char* source, int line, const char* text);
+// Formats the text of one trace line (at most 255 characters, longer texts
+// are cut as TraceText cuts them) and returns the buffer.
+const char* TraceFormat(char (&buffer)[256], const char* format, ...)
+    __attribute__((format(printf, 2, 3)));
 // "File=%s(%d) ErrCode=0x%X".
 void TraceCode(const char* source, int line, std::uint32_t code);
 
