@@ -64,21 +64,6 @@ void SetProgressRange(HWND dialog, std::int32_t total) {
   SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETSTEP, 1, 0);
 }
 
-// After the dialog has closed the worker may still run: dispatch what comes
-// for this thread until the worker has set its final state.
-void WaitForWorker() {
-  while (CompressThreadState.load() == 0) {
-    MSG msg;
-    bool any = false;
-    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
-      any = true;
-      TranslateMessage(&msg);
-      DispatchMessage(&msg);
-    }
-    if (!any) Sleep(1);
-  }
-}
-
 bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, const char* first,
                  const char* second) {
   std::memset(request, 0, sizeof *request);
@@ -298,7 +283,7 @@ int RunTracedProgressDialog(HWND owner, std::int16_t mode, DWORD display, const 
   if (result != kDialogOk) TRACE_TEXT(texts.procError);
   TRACE_TEXT("End DialogBoxParam");
   TRACE_TEXT("Start Talver_CompressThread");
-  WaitForWorker();
+  DispatchMessagesUntil([] { return CompressThreadState.load() != 0; });
   std::int32_t state = CompressThreadState.load();
   if (state != 1) TRACE_TEXT("ERR Talver_CompressThread");
   TRACE_TEXT("End Talver_CompressThread");
@@ -322,7 +307,7 @@ int Talver_BackupConfigDialog(HWND owner, std::int16_t mode, DWORD display, cons
   if (!FillRequest(&request, mode, display, archivePath, directory)) return 0;
   CompressThreadState = 0;
   INT_PTR result = RunDialog(owner, CompressDialogProc, &request);
-  WaitForWorker();
+  DispatchMessagesUntil([] { return CompressThreadState.load() != 0; });
   return result == kDialogOk && CompressThreadState.load() == 1 ? 1 : 0;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 
+#include "platform/Platform.h"
 #include "platform/Win.h"
 #include "platform/WinTypes.h"
 
@@ -40,3 +41,19 @@ void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size);
 void PlayProgressAnimation(HWND dialog, const char* relativePath);
 constexpr char kPackAnimation[] = "\\plaxon\\mp\\pc\\cnfpak.avi";
 constexpr char kUnpackAnimation[] = "\\plaxon\\mp\\pc\\cnfunpak.avi";
+
+// After a progress dialog has closed its worker may still run: the caller's
+// thread dispatches what comes for it until done() is true.
+template <typename Done>
+void DispatchMessagesUntil(Done done) {
+  while (!done()) {
+    plat::MSG msg;
+    bool any = false;
+    while (plat::PeekMessage(&msg, 0, 0, 0, plat::PM_REMOVE)) {
+      any = true;
+      plat::TranslateMessage(&msg);
+      plat::DispatchMessage(&msg);
+    }
+    if (!any) plat::Sleep(1);
+  }
+}

@@ -53,20 +53,6 @@ const char* LastComponent(const char* path) {
   return slash ? slash + 1 : path;
 }
 
-// After the dialog the worker may still run: dispatch until it has ended.
-void WaitForCopy(const CopyFileRequest& request) {
-  while (request.outcome.load() == kCopyRunning) {
-    MSG msg;
-    bool any = false;
-    while (PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
-      any = true;
-      TranslateMessage(&msg);
-      DispatchMessage(&msg);
-    }
-    if (!any) Sleep(1);
-  }
-}
-
 }  // namespace
 
 int CopyFileInChunks(const char* source, const char* destination, HWND dialog, DWORD* error) {
@@ -190,7 +176,7 @@ int Talver_CopyFileDialog(HWND owner, const char* sourcePath, const char* destin
   INT_PTR result = DialogBoxParam(ModuleInstance, kProgressTemplate, owner, CopyFileDialogProc,
                                   reinterpret_cast<LPARAM>(&request));
   if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc");
-  WaitForCopy(request);
+  DispatchMessagesUntil([&request] { return request.outcome.load() != kCopyRunning; });
   CurrentCopyRequest = nullptr;
   if (request.outcome.load() != kCopyDone) {
     TRACE_TEXT("ERR Talver_CopyFileThread");
