@@ -7,7 +7,7 @@ cd "$(dirname "$0")"
 what=${1:-run}
 
 packages=(cmake make g++ pkg-config tar gzip tmux
-          libarchive-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
+          libarchive-dev zlib1g-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
           libgtest-dev libgmock-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
