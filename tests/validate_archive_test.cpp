@@ -1,8 +1,6 @@
 // The check of an archive end to end: the identity files are unpacked from a
 // real "svp_conf.tgz", checked and removed again. These need the archiver's
 // check-file extraction; while only its placeholder is linked they skip.
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -12,28 +10,9 @@
 #include "exports/Operations.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
+#include "support/TgzWriter.h"
 
 namespace {
-
-// Writes a gzip-compressed tar with the given entries (name -> content).
-void WriteTgz(const std::string& hostPath, const std::map<std::string, std::string>& entries) {
-  archive* a = archive_write_new();
-  archive_write_add_filter_gzip(a);
-  archive_write_set_format_pax_restricted(a);
-  ASSERT_EQ(archive_write_open_filename(a, hostPath.c_str()), ARCHIVE_OK);
-  for (const auto& [name, content] : entries) {
-    archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, name.c_str());
-    archive_entry_set_size(e, static_cast<la_int64_t>(content.size()));
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    archive_write_header(a, e);
-    archive_write_data(a, content.data(), content.size());
-    archive_entry_free(e);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-}
 
 class ArchiveCheckTest : public ::testing::Test {
  protected:

@@ -1,14 +1,13 @@
 // The sample world of "svpconf init": its SVP configuration passes every
 // identity check against an archive of itself, and the tool's config4, type
 // and audit commands read it.
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -20,6 +19,7 @@
 #include "platform/Platform.h"
 #include "platform/PosixPlatform.h"
 #include "platform/World.h"
+#include "support/TgzWriter.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfChkMedia.h"
 #include "validate/CnfProcess2.h"
@@ -48,25 +48,12 @@ std::string Slurp(const fs::path& p) {
 // Packs <world>/drives/c/PLAXON/CONFIG as the backup list does: names start
 // with "CONFIG/".
 void PackConfig(const fs::path& plaxon, const fs::path& archivePath) {
-  archive* a = archive_write_new();
-  archive_write_add_filter_gzip(a);
-  archive_write_set_format_pax_restricted(a);
-  ASSERT_EQ(archive_write_open_filename(a, archivePath.c_str()), ARCHIVE_OK);
+  std::map<std::string, std::string> entries;
   for (const auto& entry : fs::recursive_directory_iterator(plaxon / "CONFIG")) {
     if (!entry.is_regular_file()) continue;
-    std::string name = fs::relative(entry.path(), plaxon).generic_string();
-    std::string content = Slurp(entry.path());
-    archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, name.c_str());
-    archive_entry_set_size(e, static_cast<la_int64_t>(content.size()));
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    archive_write_header(a, e);
-    archive_write_data(a, content.data(), content.size());
-    archive_entry_free(e);
+    entries[fs::relative(entry.path(), plaxon).generic_string()] = Slurp(entry.path());
   }
-  archive_write_close(a);
-  archive_write_free(a);
+  ASSERT_TRUE(WriteTgz(archivePath.string(), entries));
 }
 
 class SampleWorldTest : public ::testing::Test {
