@@ -8,12 +8,16 @@
 //   - the conversion of the extracted tables (CompressCommand2) against
 //     `cp -r` of the decompressed tables (the conversion must at least write
 //     them).
+// For reference it also times the floors the parse cannot go below on the
+// folder's file system: one empty file per table, a user-space copy, and the
+// reader's own reads and writes with bare system calls.
 // Each timed step runs in a child process, so its peak resident memory is
 // its own (wait4). Targets: parse <= 1.5 x cp, conversion <= 1.5 x copy,
 // peak memory of either < 16 MB. Exit 0 when all targets are met.
 //
 //   bench_gpfm_bench [--tables N] [--megabytes M] [--runs R] [--dir DIR] [--segment N] [--keep]
 // (DIR: where the scratch folder is made, /tmp by default)
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -166,6 +170,39 @@ void CountSegments(const fs::path& gpfmPath, Generated* g) {
   std::fclose(f);
 }
 
+// The reader's own input and output with bare system calls: the same reads
+// (a segment and its padding byte), the same writes into one new file per
+// table, without the sum, the trace or the platform layer. No reader that
+// reads each segment into its buffer and writes it out can beat this; the
+// parse's distance to it is what the reader itself costs.
+int BareReadWrite(const fs::path& gpfmPath, const fs::path& outDir) {
+  std::unique_ptr<PfmHeader> header(new PfmHeader());
+  const int in = ::open(gpfmPath.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return 1;
+  if (::pread(in, header.get(), sizeof *header, gpfm::kFirstPfmHeaderOffset) !=
+          static_cast<ssize_t>(sizeof *header) ||
+      ::lseek(in, static_cast<off_t>(gpfm::kDataAreaOffset), SEEK_SET) < 0)
+    return 1;
+  std::vector<std::uint8_t> buffer(gpfm::kSegmentBufferSize);
+  for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
+    const int segments = gpfm::SegmentCount(*header, t);
+    if (segments == 0) continue;
+    const fs::path name = outDir / (std::to_string(t) + ".lz4");
+    const int out = ::open(name.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (out < 0) return 1;
+    for (int s = 0; s < segments; ++s) {
+      const std::uint32_t n = header->entrySize[t][s];
+      if (n > buffer.size() ||
+          ::read(in, buffer.data(), n + n % 2) != static_cast<ssize_t>(n + n % 2) ||
+          ::write(out, buffer.data(), n) != static_cast<ssize_t>(n))
+        return 1;
+    }
+    ::close(out);
+  }
+  ::close(in);
+  return 0;
+}
+
 double Best(const std::vector<Measure>& runs) {
   double best = runs.front().seconds;
   for (const auto& r : runs) best = std::min(best, r.seconds);
@@ -248,7 +285,7 @@ int main(int argc, char** argv) {
     fs::create_directories(p);
     return p;
   };
-  std::vector<Measure> cpRuns, parseRuns, convertRuns, copyRuns, createRuns, ddRuns;
+  std::vector<Measure> cpRuns, parseRuns, convertRuns, copyRuns, createRuns, ddRuns, bareRuns;
   for (int r = 0; r < runs; ++r) {
     // The floor that no copy of one file pays: one new file per table.
     const fs::path empty = runDir("create", r);
@@ -267,6 +304,8 @@ int main(int argc, char** argv) {
     const fs::path ddTo = runDir("dd", r) / "copy.gpfm";
     ddRuns.push_back(Command(
         {"dd", "if=" + gpfmPath.string(), "of=" + ddTo.string(), "bs=65536", "status=none"}));
+    const fs::path bare = runDir("bare", r);
+    bareRuns.push_back(InChild([&] { return BareReadWrite(gpfmPath, bare); }));
     const fs::path lz4 = runDir("lz4", r);
     parseRuns.push_back(
         InChild([&] { return ParseGpfmFile(gpfmPath.c_str(), lz4.c_str()) == 1 ? 0 : 1; }));
@@ -289,7 +328,7 @@ int main(int argc, char** argv) {
   const double copySec = Best(copyRuns), convertSec = Best(convertRuns);
   const double parseRatio = parseSec / cpSec, convertRatio = convertSec / copySec;
   const double parseMb = PeakKb(parseRuns) / 1024.0, convertMb = PeakKb(convertRuns) / 1024.0;
-  const bool parseOk = AllOk(parseRuns) && AllOk(cpRuns);
+  const bool parseOk = AllOk(parseRuns) && AllOk(cpRuns) && AllOk(bareRuns);
   const bool convertOk = AllOk(convertRuns) && AllOk(copyRuns) && converted == g.tables - 1;
   const bool parsePass = parseOk && parseRatio <= 1.5 && parseMb < 16;
   const bool convertPass = convertOk && convertRatio <= 1.5 && convertMb < 16;
@@ -311,6 +350,11 @@ int main(int argc, char** argv) {
       "(creating %d empty files in a fresh folder takes %.3f s here; parse less that: "
       "%.2f x cp)\n",
       g.tables, createSec, (parseSec - createSec) / cpSec);
+  const double bareSec = Best(bareRuns);
+  std::printf(
+      "(the same reads and writes with bare system calls, no sum: %.3f s, %.2f x cp; "
+      "parse %.2f x that)\n",
+      bareSec, bareSec / cpSec, parseSec / bareSec);
   if (!parseOk || !convertOk) std::printf("a step failed: the figures above are not valid\n");
 
   if (!keep) {
