@@ -26,6 +26,9 @@ WORD SetupConfigInSvp(HWND owner, const char* sourceRoot, const char* targetDir,
 int CheckConfigFileArchive(const char* archivePath, DWORD selector, WORD* resultWord);
 // config4 of a path (validate, CnfProcess2).
 int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord);
-// Restores (flows): from media, and from a backup file.
-int RestoreConfigFromMedia(HWND owner, WORD* restoreKind, WORD* resultWord);
-int RestoreConfigFromBackupFile(HWND owner, WORD* resultWord);
+// Restores (flows): from media, and from a backup file. The export resets
+// the new and old version texts (32 bytes each) before the flow and writes
+// the audit record with them after it; the flow fills them as it reads them.
+int RestoreConfigFromMedia(HWND owner, WORD* restoreKind, char* newVersion, char* oldVersion,
+                           WORD* resultWord);
+int RestoreConfigFromBackupFile(HWND owner, char* newVersion, char* oldVersion, WORD* resultWord);

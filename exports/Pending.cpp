@@ -26,7 +26,9 @@ int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
 WORD SetupConfigInSvp(HWND, const char*, const char*, WORD* rw) {
   return static_cast<WORD>(NotAvailable(rw, "SetupConfigInSvp"));
 }
-int RestoreConfigFromMedia(HWND, WORD*, WORD* rw) { return NotAvailable(rw, "RestoreConfigFromMedia"); }
-int RestoreConfigFromBackupFile(HWND, WORD* rw) {
+int RestoreConfigFromMedia(HWND, WORD*, char*, char*, WORD* rw) {
+  return NotAvailable(rw, "RestoreConfigFromMedia");
+}
+int RestoreConfigFromBackupFile(HWND, char*, char*, WORD* rw) {
   return NotAvailable(rw, "RestoreConfigFromBackupFile");
 }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "backupfile/AuditRecord.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
@@ -13,10 +14,14 @@
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
 #include "tar32/Tar32.h"
+#include "validate/CnfProcess2.h"
 
 TALVER_SOURCE("Talver")
 
 namespace {
+
+// The version texts of a restore, as its flows read them.
+constexpr std::size_t kRestoreVersionSize = 32;
 
 bool EntryExists(const char* path) {
   WIN32_FIND_DATA data;
@@ -190,18 +195,30 @@ int dsvCnf_OffSvpAllConf(HWND owner, WORD mode, DWORD modelSelector) {
   return result;
 }
 
+// Both restores leave an audit record on every path but a cancel, with the
+// version texts as far as the flow got to read them.
 int dsvCnf_RestoreConf(HWND owner, WORD* restoreKind, WORD* resultWord) {
   TRACE_TEXT("Start dsvCnf_RestoreConf");
+  char newVersion[kRestoreVersionSize];
+  char oldVersion[kRestoreVersionSize];
+  ResetVersionText(newVersion, sizeof newVersion);
+  ResetVersionText(oldVersion, sizeof oldVersion);
   RefreshRootPath();
-  int result = RestoreConfigFromMedia(owner, restoreKind, resultWord);
+  int result = RestoreConfigFromMedia(owner, restoreKind, newVersion, oldVersion, resultWord);
+  WriteAuditRecord(kAuditNewInstallation, newVersion, oldVersion, result, *resultWord);
   TRACE_TEXT("End dsvCnf_RestoreConf");
   return result;
 }
 
 int dsvCnf_RestoreConf2(HWND owner, WORD* resultWord) {
   TRACE_TEXT("Start dsvCnf_RestoreConf2");
+  char newVersion[kRestoreVersionSize];
+  char oldVersion[kRestoreVersionSize];
+  ResetVersionText(newVersion, sizeof newVersion);
+  ResetVersionText(oldVersion, sizeof oldVersion);
   RefreshRootPath();
-  int result = RestoreConfigFromBackupFile(owner, resultWord);
+  int result = RestoreConfigFromBackupFile(owner, newVersion, oldVersion, resultWord);
+  WriteAuditRecord(kAuditNewInstallation, newVersion, oldVersion, result, *resultWord);
   TRACE_TEXT("End dsvCnf_RestoreConf2");
   return result;
 }

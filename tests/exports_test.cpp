@@ -5,10 +5,12 @@
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "exports/Exports.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
+#include "svpsvc/AuditLog.h"
 
 namespace {
 
@@ -83,6 +85,36 @@ TEST(ExportFrames, GetStrConfigTypeFailsWithTheGeneralWord) {
   WORD word = 0;
   EXPECT_EQ(dsvCnf_GetStrConfigType(text, &word), 0);
   EXPECT_EQ(word, 0x2000);
+}
+
+// A restore that fails still leaves its audit record, with the version texts
+// as the export reset them; the frame's lines open and close the call.
+TEST(ExportFrames, RestoresEndWithTheAuditRecordOfTheirOutcome) {
+  TestWorld w;
+  w.MutableWorld().settings["send.model_index"] = "4";  // refused before any dialog
+  WORD kind = 0;
+  WORD word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(kind, 0);
+  auto lines = w.TakeTrace();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines.front().find(")\nStart dsvCnf_RestoreConf"), std::string::npos);
+  EXPECT_NE(lines.back().find(")\nEnd dsvCnf_RestoreConf"), std::string::npos);
+  word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf2(0, &word), 0);
+  lines = w.TakeTrace();
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_NE(lines.front().find(")\nStart dsvCnf_RestoreConf2"), std::string::npos);
+  EXPECT_NE(lines.back().find(")\nEnd dsvCnf_RestoreConf2"), std::string::npos);
+  std::vector<svc::AuditEntry> records;
+  ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+  ASSERT_EQ(records.size(), 2u);
+  for (const auto& record : records) {
+    EXPECT_EQ(record.operation, "NEW Installation");
+    EXPECT_EQ(record.outcome, "Error");
+    EXPECT_EQ(record.detail, "{New Ver.}={----}");
+  }
 }
 
 TEST(SharedMemory, CreateOpenWriteReadAndClose) {
