@@ -14,7 +14,7 @@ namespace {
 constexpr DWORD kSectionSize = 1024;
 
 // "%s%s%s" of the caller's name, "--" and the controller identity, in a
-// zeroed 128-character buffer; traced as it is formed.
+// zeroed 128-character buffer; traced as a text line as it is formed.
 bool FormSectionName(const char* name, char (&out)[128]) {
   std::memset(out, 0, sizeof out);
   int n = std::snprintf(out, sizeof out, "%s%s%s", name ? name : "", "--", dsvw_GetDkcId());
@@ -23,7 +23,7 @@ bool FormSectionName(const char* name, char (&out)[128]) {
     plat::SetLastError(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  TraceLine(out);
+  TRACE_TEXT(out);
   return true;
 }
 

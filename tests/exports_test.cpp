@@ -166,4 +166,13 @@ TEST(SharedMemory, CreateOpenWriteReadAndClose) {
   EXPECT_TRUE(TestWorld::Contains(lines, "talver-test-shm--DKC-TEST"));
 }
 
+TEST(SharedMemory, TheSectionNameIsATextLineOfItsModule) {
+  TestWorld w;
+  EXPECT_EQ(Talver_OpenMemoryMapFile("talver-test-name"), 1);
+  auto lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0].rfind("File=.\\CnfMap.cpp(", 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find(")\ntalver-test-name--DKC-TEST"), std::string::npos) << lines[0];
+}
+
 }  // namespace
