@@ -1,5 +1,6 @@
 // The export frames and the shared-memory exports.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstring>
@@ -120,7 +121,10 @@ TEST(ExportFrames, RestoresEndWithTheAuditRecordOfTheirOutcome) {
 TEST(SharedMemory, CreateOpenWriteReadAndClose) {
   TestWorld w;
   DWORD error = 99;
-  const char* name = "talver-test-shm";
+  // Sections are seen machine-wide: a name of this process's own keeps test
+  // runs beside each other apart.
+  const std::string unique = "talver-test-shm-" + std::to_string(::getpid());
+  const char* name = unique.c_str();
   EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);
   void* first = Talver_CreateMemoryMapFile(name, &error);
   ASSERT_NE(first, nullptr);
@@ -163,7 +167,7 @@ TEST(SharedMemory, CreateOpenWriteReadAndClose) {
   EXPECT_EQ(Talver_WriteMemoryMapFile(name, data, 16, &error), 0);
   EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
   auto lines = w.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(lines, "talver-test-shm--DKC-TEST"));
+  EXPECT_TRUE(TestWorld::Contains(lines, unique + "--DKC-TEST"));
 }
 
 TEST(SharedMemory, TheSectionNameIsATextLineOfItsModule) {
