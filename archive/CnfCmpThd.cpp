@@ -38,6 +38,19 @@ int RunTar(const char* commandLine) {
   return Tar(0, commandLine, output, kTarOutputSize);
 }
 
+// One argument of an archiver command line: "@" and a list path, or a path.
+// The archiver splits its command line at blanks, so an argument that holds a
+// blank is enclosed in double quotes; otherwise it stands as it is. A double
+// quote cannot be passed at all.
+using CommandArgument = char[MAX_PATH + 3];
+
+bool FormatArgument(CommandArgument& out, const char* prefix, const char* path) {
+  char text[MAX_PATH + 1];
+  if (!FORMAT_PATH(text, "%s%s", prefix, path) || std::strchr(text, '"')) return false;
+  if (!std::strpbrk(text, " \t")) return CopyBounded(out, sizeof out, text);
+  return FORMAT_PATH(out, "\"%s\"", text);
+}
+
 // The upper-case form of an entry name (the system's 8-bit code page).
 void UpperCase(const char* name, char* out, std::size_t size) {
   std::size_t i = 0;
@@ -54,6 +67,11 @@ int CompressCommand(std::int16_t mode, std::int16_t display, const char* archive
     TRACE_CODE(static_cast<std::int32_t>(mode));
     return 0;
   }
+  CommandArgument archive, target, list;
+  if (!FormatArgument(archive, "", archivePath) || !FormatArgument(target, "", directory)) {
+    TRACE_TEXT("ERR CompressCommand(path)");
+    return 0;
+  }
   char commandLine[1024];
   bool formatted = false;
   if (mode == kArchiveCreate) {
@@ -65,11 +83,14 @@ int CompressCommand(std::int16_t mode, std::int16_t display, const char* archive
       TRACE_CODE(1);
       return 0;
     }
-    formatted = FORMAT_PATH(commandLine, "--display-dialog=%d cvfZ %s %s @%s%s", display,
-                            archivePath, directory, RootPath, kBackupListPath);
+    char listPath[MAX_PATH];
+    formatted = FORMAT_PATH(listPath, "%s%s", RootPath, kBackupListPath) &&
+                FormatArgument(list, "@", listPath) &&
+                FORMAT_PATH(commandLine, "--display-dialog=%d cvfZ %s %s %s", display, archive,
+                            target, list);
   } else {
-    formatted = FORMAT_PATH(commandLine, "--display-dialog=%d xvfo %s %s *.*", display, archivePath,
-                            directory);
+    formatted =
+        FORMAT_PATH(commandLine, "--display-dialog=%d xvfo %s %s *.*", display, archive, target);
   }
   if (!formatted) {
     TRACE_TEXT("ERR CompressCommand(path)");
@@ -173,9 +194,15 @@ int Talver_ExtractCheckFiles(const char* archivePath) {
     return 0;
   }
   char commandLine[1024];
-  if (!FORMAT_PATH(commandLine,
-                   "--display-dialog=0 --use-directory=0 xvfo %s %s\\plaxon\\tmp\\ @%s%s",
-                   archivePath, RootPath, RootPath, kExtractListPath)) {
+  char targetPath[MAX_PATH];
+  char listPath[MAX_PATH];
+  CommandArgument archive, target, list;
+  if (!FORMAT_PATH(targetPath, "%s\\plaxon\\tmp\\", RootPath) ||
+      !FORMAT_PATH(listPath, "%s%s", RootPath, kExtractListPath) ||
+      !FormatArgument(archive, "", archivePath) || !FormatArgument(target, "", targetPath) ||
+      !FormatArgument(list, "@", listPath) ||
+      !FORMAT_PATH(commandLine, "--display-dialog=0 --use-directory=0 xvfo %s %s %s", archive,
+                   target, list)) {
     TRACE_TEXT("ERR Talver_ExtractCheckFiles(path)");
     return 0;
   }

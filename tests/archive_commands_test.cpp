@@ -122,6 +122,28 @@ TEST_F(ArchiveCommands, BackupListNotWrittenStopsBeforeTheArchiver) {
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
 }
 
+TEST_F(ArchiveCommands, PathsWithBlanksNameExactlyTheirFiles) {
+  world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "c");
+  world_.MakeHostDir('C', "My Files");
+  world_.MakeHostDir('C', "My");  // what the first word alone would name
+  world_.MakeHostDir('C', "My Out");
+  // A target with a blank: nothing lands in the folder of its first word.
+  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
+  EXPECT_EQ(CompressCommand(kArchiveExtractAll, 0, kArchive, "C:\\My Out\\"), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "My Out/CONFIG/config.inf"), "c");
+  EXPECT_FALSE(world_.HostExists('C', "My/CONFIG"));
+  const char archive[] = "C:\\My Files\\svp_conf.tgz";
+  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
+  EXPECT_EQ(Entries(archive), std::vector<std::string>{"CONFIG/config.inf"});
+  ASSERT_EQ(CompressCommand(kArchiveExtractAll, 0, archive, "C:\\My Out\\"), 1);
+  // The check files of an archive whose path holds a blank.
+  for (const char* name : {"DKCPRP.DAT", "LMCPT.DAT", "SVP_MAIN.INI"})
+    world_.WriteHostFile('C', std::string("PLAXON/CONFIG/") + name, name);
+  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
+  EXPECT_EQ(Talver_ExtractCheckFiles(archive), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/LMCPT.DAT"), "LMCPT.DAT");
+}
+
 TEST_F(ArchiveCommands, ExtractListCountsEveryMatchingPattern) {
   WriteArchive(world_.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
                {"CONFIG/config.inf", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT",
