@@ -132,23 +132,23 @@ struct EntryFree {
 
 // ---------------------------------------------------------------- progress
 
-// Posts the job's progress to the owner window when the command asked for it.
+// Sends the job's progress to the owner window when the command asked for it.
 class Progress {
  public:
   explicit Progress(int display) : window_(display == 1 ? gOwnerWindow.load() : 0) {}
-  void Opened() { Post(kTarProgressOpened, nullptr); }
+  void Opened() { Send(kTarProgressOpened, nullptr); }
   void Entry(const std::string& name, const std::string& file, std::uint64_t size) {
     if (!window_) return;
     TarProgressRecord record{};
     record.fileSize = static_cast<DWORD>(size);
     std::snprintf(record.fileName, sizeof record.fileName, "%s", name.c_str());
     std::snprintf(record.destination, sizeof record.destination, "%s", file.c_str());
-    Post(kTarProgressEntry, &record);
+    Send(kTarProgressEntry, &record);
   }
-  void Ended() { Post(kTarProgressEnded, nullptr); }
+  void Ended() { Send(kTarProgressEnded, nullptr); }
 
  private:
-  void Post(int code, const TarProgressRecord* record) {
+  void Send(int code, const TarProgressRecord* record) {
     if (window_) tar32::NotifyOwner(window_, code, record);
   }
   HWND window_;

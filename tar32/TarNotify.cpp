@@ -1,29 +1,23 @@
 // Progress messages of the archiver stand-in.
 #include "TarNotify.h"
 
-#include <atomic>
-
 #include "platform/Win.h"
 
 namespace tar32 {
 namespace {
 
-constexpr unsigned kRingSize = 256;
 constexpr char kProgressMessageName[] = "wm_arcextract";
-TarProgressRecord gRing[kRingSize];
-std::atomic<unsigned> gNext{0};
 
 }  // namespace
 
+// Sent, not posted: the job waits until the owner has handled the message, so
+// the record it points at (the job's own) is valid for as long as the owner
+// reads it, and the owner sees the messages in the order the job made them.
+// A job told to stop while its message waits is released by the stop.
 void NotifyOwner(HWND window, int code, const TarProgressRecord* record) {
-  TarProgressRecord* slot = nullptr;
-  if (record) {
-    slot = &gRing[gNext.fetch_add(1) % kRingSize];
-    *slot = *record;
-  }
   UINT message = plat::RegisterWindowMessage(kProgressMessageName);
-  plat::PostMessage(window, message, static_cast<plat::WPARAM>(code),
-                    reinterpret_cast<plat::LPARAM>(slot));
+  plat::SendMessage(window, message, static_cast<plat::WPARAM>(code),
+                    reinterpret_cast<plat::LPARAM>(record));
 }
 
 }  // namespace tar32

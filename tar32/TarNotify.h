@@ -5,9 +5,9 @@
 
 namespace tar32 {
 
-// Posts the registered "wm_arcextract" message with the code; record (may be
-// null) is copied into a ring of module-lived records whose address travels
-// in lParam, so the receiver may read it after the job has moved on.
+// Sends the registered "wm_arcextract" message with the code; the address of
+// record (may be null) travels in lParam and is valid while the owner handles
+// the message.
 void NotifyOwner(HWND window, int code, const TarProgressRecord* record);
 
 }  // namespace tar32

@@ -2,7 +2,9 @@
 // progress messages, the caller's wait, the copy dialog and the unpack export.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <string>
 #include <thread>
 #include <vector>
@@ -248,6 +250,36 @@ TEST_F(ProgressDialogs, TheArchiverPostsOpenedThenOneEntryEachThenEnded) {
   TarClearOwnerWindow();
   gArc = nullptr;
   EXPECT_TRUE(silent.codes.empty());
+}
+
+// An owner that falls far behind still reads each entry's own record: the job
+// waits for every message to be handled instead of reusing records.
+TEST_F(ProgressDialogs, ASlowOwnerReadsEveryEntryRecordAsTheJobMadeIt) {
+  PackTree(300);
+  ScriptedOperator op;
+  ArcRun run;
+  run.line = "--display-dialog=1 xvfo C:\\PLAXON\\TMP\\svp_conf.tgz C:\\OUT\\ *.*";
+  gArc = &run;
+  auto proc = [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    // The first entry is handled late, when a posting job would be far ahead.
+    if (message == gArcMessage && wParam == 0 && gArc->names.empty())
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    return ArcProc(dialog, message, wParam, lParam);
+  };
+  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, proc, 0), 1);
+  run.worker.join();
+  TarClearOwnerWindow();
+  gArc = nullptr;
+  EXPECT_EQ(run.tarResult, 0);
+  ASSERT_EQ(run.names.size(), 300u);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 300; ++i)
+    expected.push_back(std::string("CONFIG/") + (i % 2 ? "CNFDATA/" : "") + "f" +
+                       std::to_string(i) + ".dat");
+  std::vector<std::string> sorted = run.names;
+  std::sort(sorted.begin(), sorted.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(sorted, expected);
 }
 
 // ---- the copy dialog ------------------------------------------------------------
