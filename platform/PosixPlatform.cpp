@@ -15,6 +15,7 @@
 #include <cstring>
 #include <ctime>
 #include <map>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -33,20 +34,31 @@ bool EqualNoCase(const std::string& a, const std::string& b) {
 
 DWORD ErrnoToError(int e) {
   switch (e) {
-    case ENOENT: return ERROR_FILE_NOT_FOUND;
-    case ENOTDIR: return ERROR_PATH_NOT_FOUND;
+    case ENOENT:
+      return ERROR_FILE_NOT_FOUND;
+    case ENOTDIR:
+      return ERROR_PATH_NOT_FOUND;
     case EACCES:
     case EPERM:
-    case EISDIR: return ERROR_ACCESS_DENIED;
+    case EISDIR:
+      return ERROR_ACCESS_DENIED;
     case ENOSPC:
-    case EDQUOT: return ERROR_DISK_FULL;
-    case EEXIST: return ERROR_ALREADY_EXISTS;
-    case ENOTEMPTY: return ERROR_DIR_NOT_EMPTY;
-    case EROFS: return ERROR_WRITE_PROTECT;
-    case ENAMETOOLONG: return ERROR_FILENAME_EXCED_RANGE;
-    case ENOMEM: return ERROR_NOT_ENOUGH_MEMORY;
-    case EBADF: return ERROR_INVALID_HANDLE;
-    default: return ERROR_INVALID_FUNCTION;
+    case EDQUOT:
+      return ERROR_DISK_FULL;
+    case EEXIST:
+      return ERROR_ALREADY_EXISTS;
+    case ENOTEMPTY:
+      return ERROR_DIR_NOT_EMPTY;
+    case EROFS:
+      return ERROR_WRITE_PROTECT;
+    case ENAMETOOLONG:
+      return ERROR_FILENAME_EXCED_RANGE;
+    case ENOMEM:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case EBADF:
+      return ERROR_INVALID_HANDLE;
+    default:
+      return ERROR_INVALID_FUNCTION;
   }
 }
 
@@ -120,6 +132,48 @@ bool FindEntryNoCase(const std::string& dir, const std::string& name, std::strin
 
 // ---------------------------------------------------------------- objects
 
+// The open files of the process with the access they were opened for and
+// the access they share, as the Windows file system keeps them: an open that
+// would read or write what an open handle does not share, or would deny what
+// an open handle does, fails with ERROR_SHARING_VIOLATION.
+struct OpenFile {
+  dev_t device;
+  ino_t inode;
+  bool reads, writes;
+  DWORD share;
+};
+
+class OpenFiles {
+ public:
+  // The lock is held from the check until the file is opened and registered.
+  std::mutex& Lock() { return mutex_; }
+  bool Compatible(dev_t device, ino_t inode, bool reads, bool writes, DWORD share) const {
+    for (const auto& [id, open] : files_) {
+      if (open.device != device || open.inode != inode) continue;
+      if ((reads && !(open.share & FILE_SHARE_READ)) ||
+          (writes && !(open.share & FILE_SHARE_WRITE)) ||
+          (open.reads && !(share & FILE_SHARE_READ)) ||
+          (open.writes && !(share & FILE_SHARE_WRITE)))
+        return false;
+    }
+    return true;
+  }
+  void Add(const void* id, const OpenFile& open) { files_[id] = open; }
+  void Remove(const void* id) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    files_.erase(id);
+  }
+
+ private:
+  std::mutex mutex_;
+  std::map<const void*, OpenFile> files_;
+};
+
+OpenFiles& TheOpenFiles() {
+  static OpenFiles files;
+  return files;
+}
+
 struct FileObject : KernelObject {
   int fd = -1;
   int driveIndex = -1;
@@ -127,6 +181,7 @@ struct FileObject : KernelObject {
   bool deleteOnClose = false;
   std::string host;
   ~FileObject() override {
+    TheOpenFiles().Remove(this);
     if (fd >= 0) ::close(fd);
     if (deleteOnClose) ::unlink(host.c_str());
   }
@@ -188,8 +243,10 @@ std::uint64_t TreeBytes(const std::string& dir) {
     std::string p = dir + "/" + e->d_name;
     struct stat st;
     if (::lstat(p.c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) total += TreeBytes(p);
-    else if (S_ISREG(st.st_mode)) total += static_cast<std::uint64_t>(st.st_size);
+    if (S_ISDIR(st.st_mode))
+      total += TreeBytes(p);
+    else if (S_ISREG(st.st_mode))
+      total += static_cast<std::uint64_t>(st.st_size);
   }
   ::closedir(d);
   return total;
@@ -314,8 +371,8 @@ std::uint64_t PosixPlatform::DriveBytesInUse(int driveIndex) {
 
 // ---------------------------------------------------------------- files
 
-HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD /*share*/,
-                                 DWORD disposition, DWORD flags) {
+HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                                 DWORD flags) {
   Resolved r;
   if (!Resolve(path, &r)) return nullptr;
   if (r.isDirectory || r.isDriveRoot) {
@@ -347,14 +404,18 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD /*share*/
       }
       oflags |= O_CREAT | O_EXCL;
       break;
-    case CREATE_ALWAYS: oflags |= O_CREAT | O_TRUNC; break;
+    case CREATE_ALWAYS:
+      oflags |= O_CREAT | O_TRUNC;
+      break;
     case OPEN_EXISTING:
       if (!exists) {
         Fail(ERROR_FILE_NOT_FOUND);
         return nullptr;
       }
       break;
-    case OPEN_ALWAYS: oflags |= O_CREAT; break;
+    case OPEN_ALWAYS:
+      oflags |= O_CREAT;
+      break;
     case TRUNCATE_EXISTING:
       if (!exists) {
         Fail(ERROR_FILE_NOT_FOUND);
@@ -362,15 +423,31 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD /*share*/
       }
       oflags |= O_TRUNC;
       break;
-    default: Fail(ERROR_INVALID_PARAMETER); return nullptr;
+    default:
+      Fail(ERROR_INVALID_PARAMETER);
+      return nullptr;
   }
   if (creates && !write) oflags = (oflags & ~O_RDONLY) | O_RDWR;
+  const bool reads = (access & GENERIC_READ) != 0;
+  const bool writes = write || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
+  std::lock_guard<std::mutex> lock(TheOpenFiles().Lock());
+  if (exists && !TheOpenFiles().Compatible(st.st_dev, st.st_ino, reads, writes, share)) {
+    Fail(ERROR_SHARING_VIOLATION);
+    return nullptr;
+  }
   int fd = ::open(r.host.c_str(), oflags, 0644);
   if (fd < 0) {
     Fail(ErrnoToError(errno));
     return nullptr;
   }
+  struct stat opened;
+  if (::fstat(fd, &opened) != 0) {
+    Fail(ErrnoToError(errno));
+    ::close(fd);
+    return nullptr;
+  }
   auto* f = new FileObject;
+  TheOpenFiles().Add(f, OpenFile{opened.st_dev, opened.st_ino, reads, writes, share});
   f->fd = fd;
   f->driveIndex = r.driveIndex;
   f->writable = write;
@@ -592,8 +669,10 @@ bool PosixPlatform::SetFileAttributes(const char* path, DWORD attributes) {
     return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   if (!CheckWritable(r)) return false;
   mode_t mode = st.st_mode & 07777;
-  if (attributes & FILE_ATTRIBUTE_READONLY) mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
-  else mode |= S_IWUSR;
+  if (attributes & FILE_ATTRIBUTE_READONLY)
+    mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
+  else
+    mode |= S_IWUSR;
   if (::chmod(r.host.c_str(), mode) != 0) return Fail(ErrnoToError(errno));
   return true;
 }

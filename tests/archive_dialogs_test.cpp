@@ -365,6 +365,12 @@ TEST_F(ProgressDialogs, CopyDialogReportsFailedAndShortCopies) {
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CopyFileThread"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x70"));
   EXPECT_FALSE(world_.HostExists('A', "svp_conf.tgz"));
+  // A copy onto its own source (spelled otherwise) fails and keeps the source.
+  world_.Faults().ClearRules();
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", std::string(4000, 'k'));
+  EXPECT_EQ(Talver_CopyFileDialog(0, kArchive, "c:\\plaxon\\tmp\\SVP_CONF.TGZ"), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x20"));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz"), std::string(4000, 'k'));
   // Small sources are copied whole.
   world_.Faults().ClearRules();
   world_.WriteHostFile('C', "PLAXON/TMP/tiny", "12345");

@@ -1,5 +1,7 @@
 // The POSIX half of the platform: path resolution, searches, attributes,
 // text mode, capacity and the fault-injecting half.
+#include "platform/Platform.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/Platform.h"
 #include "platform/Stream.h"
 #include "platform/World.h"
 #include "support/TestWorld.h"
@@ -89,7 +90,8 @@ TEST(PlatformPaths, MissingDrivesAndMissingParentsGiveTheirCodes) {
 
 TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   TestWorld w;
-  for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"}) w.WriteHostFile('C', std::string("D/") + n, "1");
+  for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"})
+    w.WriteHostFile('C', std::string("D/") + n, "1");
   w.MakeHostDir('C', "D/sub");
   EXPECT_EQ(Search("C:\\D\\*.*"),
             (std::vector<std::string>{".", "..", "A.DAT", "b.dat", "c", "sub", "Zeta.txt"}));
@@ -117,6 +119,30 @@ TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
   EXPECT_EQ(ReadAll("C:\\ro.txt"), "keep");
   ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.txt", FILE_ATTRIBUTE_NORMAL));
   EXPECT_TRUE(plat::DeleteFile("C:\\ro.txt"));
+}
+
+TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
+  TestWorld w;
+  ASSERT_TRUE(WriteAll("C:\\shared.txt", "keep"));
+  // A reader that shares reading only: a second reader is let in, a writer
+  // (under any spelling of the path) is not, and nothing is truncated.
+  HANDLE reader =
+      plat::CreateFile("C:\\shared.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(ReadAll("C:\\SHARED.TXT"), "keep");
+  EXPECT_FALSE(WriteAll("c:\\Shared.txt", "lost"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_SHARING_VIOLATION);
+  // A stream opened for writing that denies nothing still may not write here.
+  EXPECT_EQ(plat::fopen("C:\\shared.txt", "a"), nullptr);
+  plat::CloseHandle(reader);
+  // A writer that denies everything keeps readers out until it is closed.
+  HANDLE writer = plat::CreateFile("C:\\shared.txt", GENERIC_WRITE, 0, OPEN_EXISTING, 0);
+  ASSERT_NE(writer, nullptr);
+  EXPECT_EQ(ReadAll("C:\\shared.txt"), "<missing>");
+  EXPECT_EQ(plat::GetLastError(), ERROR_SHARING_VIOLATION);
+  plat::CloseHandle(writer);
+  EXPECT_EQ(ReadAll("C:\\shared.txt"), "keep");
+  EXPECT_TRUE(WriteAll("C:\\shared.txt", "new"));
 }
 
 TEST(PlatformStreams, TextModeWritesCrLfAndReadsItBackAsLf) {
@@ -239,8 +265,10 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
   std::string ini = w.Dir() + "/q.ini";
   {
     std::FILE* f = std::fopen(ini.c_str(), "w");
-    std::fputs("[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
-               "caption_suffix = \" - SVP\"\n", f);
+    std::fputs(
+        "[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
+        "caption_suffix = \" - SVP\"\n",
+        f);
     std::fclose(f);
   }
   std::string error;
