@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -219,6 +220,33 @@ struct MappingObject : KernelObject {
 
 std::mutex gViewsMutex;
 std::map<void*, std::size_t> gViews;
+
+// Every section carries its creator's process id behind its bytes. A section
+// whose creator ended without closing it (killed, crashed) is gone for the
+// next create and open, as Windows drops a section with its last process.
+constexpr std::size_t kCreatorTrailer = 8;
+
+bool CreatorGone(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(kCreatorTrailer)) return false;
+  std::int64_t pid = 0;
+  if (::pread(fd, &pid, sizeof pid, st.st_size - static_cast<off_t>(kCreatorTrailer)) !=
+      static_cast<ssize_t>(sizeof pid))
+    return false;
+  return pid > 0 && ::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+// Opens an existing section; a stale one is removed and reported missing.
+int OpenLiveSection(const std::string& shm) {
+  int fd = ::shm_open(shm.c_str(), O_RDWR | O_CLOEXEC, 0600);
+  if (fd >= 0 && CreatorGone(fd)) {
+    ::close(fd);
+    ::shm_unlink(shm.c_str());
+    errno = ENOENT;
+    return -1;
+  }
+  return fd;
+}
 
 std::string ShmNameOf(const char* name) {
   std::string s = "/talver.";
@@ -863,43 +891,42 @@ std::uint32_t PosixPlatform::GetTickCount() {
 
 HANDLE PosixPlatform::CreateFileMapping(const char* name, DWORD size) {
   std::string shm = ShmNameOf(name);
-  int fd = ::shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-  bool creator = fd >= 0;
-  if (!creator) {
-    if (errno != EEXIST) {
-      Fail(ErrnoToError(errno));
-      return nullptr;
+  int fd = -1;
+  bool creator = false;
+  // Two tries: the first may find a stale section and remove it.
+  for (int attempt = 0; attempt < 2 && fd < 0; ++attempt) {
+    fd = ::shm_open(shm.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    creator = fd >= 0;
+    if (!creator) {
+      if (errno != EEXIST) {
+        Fail(ErrnoToError(errno));
+        return nullptr;
+      }
+      fd = OpenLiveSection(shm);
+      if (fd < 0 && errno != ENOENT) {
+        Fail(ErrnoToError(errno));
+        return nullptr;
+      }
     }
-    fd = ::shm_open(shm.c_str(), O_RDWR | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      Fail(ErrnoToError(errno));
-      return nullptr;
-    }
-  } else if (::ftruncate(fd, static_cast<off_t>(size)) != 0) {
-    DWORD e = ErrnoToError(errno);
-    ::close(fd);
-    ::shm_unlink(shm.c_str());
-    Fail(e);
+  }
+  if (fd < 0) {
+    Fail(ERROR_ALREADY_EXISTS);
     return nullptr;
   }
-  auto* m = new MappingObject;
-  m->fd = fd;
-  m->shmName = shm;
-  m->creator = creator;
-  m->size = size;
-  SetLastError(creator ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
-  return m;
-}
-
-HANDLE PosixPlatform::OpenFileMapping(const char* name) {
-  std::string shm = ShmNameOf(name);
-  int fd = ::shm_open(shm.c_str(), O_RDWR | O_CLOEXEC, 0600);
-  if (fd < 0) {
-    Fail(ERROR_FILE_NOT_FOUND);
-    return nullptr;
+  if (creator) {
+    const std::int64_t pid = ::getpid();
+    if (::ftruncate(fd, static_cast<off_t>(size + kCreatorTrailer)) != 0 ||
+        ::pwrite(fd, &pid, sizeof pid, static_cast<off_t>(size)) !=
+            static_cast<ssize_t>(sizeof pid)) {
+      DWORD e = ErrnoToError(errno);
+      ::close(fd);
+      ::shm_unlink(shm.c_str());
+      Fail(e);
+      return nullptr;
+    }
   }
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
+  if (!creator && (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(kCreatorTrailer))) {
     ::close(fd);
     Fail(ERROR_INVALID_HANDLE);
     return nullptr;
@@ -907,7 +934,29 @@ HANDLE PosixPlatform::OpenFileMapping(const char* name) {
   auto* m = new MappingObject;
   m->fd = fd;
   m->shmName = shm;
-  m->size = static_cast<std::size_t>(st.st_size);
+  m->creator = creator;
+  m->size = creator ? size : static_cast<std::size_t>(st.st_size) - kCreatorTrailer;
+  SetLastError(creator ? ERROR_SUCCESS : ERROR_ALREADY_EXISTS);
+  return m;
+}
+
+HANDLE PosixPlatform::OpenFileMapping(const char* name) {
+  std::string shm = ShmNameOf(name);
+  int fd = OpenLiveSection(shm);
+  if (fd < 0) {
+    Fail(ERROR_FILE_NOT_FOUND);
+    return nullptr;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || st.st_size < static_cast<off_t>(kCreatorTrailer)) {
+    ::close(fd);
+    Fail(ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  auto* m = new MappingObject;
+  m->fd = fd;
+  m->shmName = shm;
+  m->size = static_cast<std::size_t>(st.st_size) - kCreatorTrailer;
   SetLastError(ERROR_SUCCESS);
   return m;
 }

@@ -1,5 +1,8 @@
 // The export frames and the shared-memory exports.
+#include "exports/Exports.h"
+
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -8,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "exports/Exports.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/AuditLog.h"
@@ -65,8 +67,8 @@ TEST(ExportFrames, HddBackupFrameDeletesTheMarkerAndClosesOnlyItsWaitWindow) {
   TestWorld w;
   ScriptedOperator op;
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp", "20240131235959");
-  ASSERT_TRUE(plat::SetFileAttributes("C:\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp",
-                                      FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(
+      plat::SetFileAttributes("C:\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp", FILE_ATTRIBUTE_READONLY));
   // Make the backup fail at once: its folder cannot be made.
   w.Faults().AddRule({plat::FaultOp::CreateDir, "BACKUP", ERROR_ACCESS_DENIED});
   WORD word = 0;
@@ -168,6 +170,30 @@ TEST(SharedMemory, CreateOpenWriteReadAndClose) {
   EXPECT_EQ(error, ERROR_FILE_NOT_FOUND);
   auto lines = w.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(lines, unique + "--DKC-TEST"));
+}
+
+TEST(SharedMemory, ASectionDiesWithACreatorThatEndedWithoutClosingIt) {
+  TestWorld w;
+  const std::string unique = "talver-test-orphan-" + std::to_string(::getpid());
+  const char* name = unique.c_str();
+  // A creator that ends without closing, as a killed program does.
+  pid_t child = ::fork();
+  if (child == 0) {
+    DWORD error = 0;
+    ::_exit(Talver_CreateMemoryMapFile(name, &error) != nullptr && error == 0 ? 0 : 1);
+  }
+  int status = -1;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);  // not found: gone with its creator
+  DWORD error = 99;
+  void* section = Talver_CreateMemoryMapFile(name, &error);
+  ASSERT_NE(section, nullptr);
+  EXPECT_EQ(error, 0u);
+  // A live creator's section stays: a second create is refused.
+  EXPECT_EQ(Talver_CreateMemoryMapFile(name, &error), nullptr);
+  EXPECT_EQ(error, 1u);
+  Talver_CloseMemoryMapFile(section);
 }
 
 TEST(SharedMemory, TheSectionNameIsATextLineOfItsModule) {
