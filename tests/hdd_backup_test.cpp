@@ -235,6 +235,41 @@ TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
   EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }
 
+// A worker that never starts counts as an attempt: two tries, then the
+// timeout failure.
+TEST(HddBackup, WorkerThatCannotStartCountsAsAnAttempt) {
+  TestWorld w;
+  MakeConfig(w);
+  w.Faults().AddRule({plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY});
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(hThread==NULL)"), 2);
+  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
+}
+
+// A DIFF copy that fails ends the backup before the retention: nothing is
+// deleted and no archive path is handed back.
+TEST(HddBackup, FailedDiffCopyStopsBeforeTheRetention) {
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 101);
+  w.Faults().AddRule({plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED});
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_STREQ(path, "");
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
+  // The backup's own error-code line carries the system's last error.
+  int own = 0;
+  for (const auto& l : w.TakeTrace())
+    if (l.find("CnfBakup.cpp(") != std::string::npos && l.find("ErrCode=0x5") != std::string::npos)
+      ++own;
+  EXPECT_EQ(own, 1);
+}
+
 TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   TestWorld w;
   dsvCnf_ConfigUpdateTo2ndSVP();
