@@ -128,6 +128,17 @@ TEST_F(GpfmToolTest, MakeRefusesFoldersItCannotStore) {
   EXPECT_FALSE(fs::exists(dir_ / "x.gpfm"));
 }
 
+TEST_F(GpfmToolTest, MakeNeverWritesOverOneOfItsOwnTableFiles) {
+  WriteFile(dir_ / "from" / "5", "hello");
+  WriteFile(dir_ / "from" / "7", "x");
+  for (const std::string& out : {P("from/7"), P("from/../from/7")}) {
+    SCOPED_TRACE(out);
+    EXPECT_EQ(Svpconf("gpfm make " + out + " --from " + P("from")), 1);
+    EXPECT_NE(output_.find("is one of the table files"), std::string::npos) << output_;
+    EXPECT_EQ(ReadFile(dir_ / "from" / "7"), "x");
+  }
+}
+
 TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
   GpfmTestFile file;
   file.AddTable(1, 0, {"abc"});

@@ -362,6 +362,14 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
     ctx.exitCode = 1;
     return;
   }
+  // Creating the file would empty that table before it is read.
+  for (const auto& [t, path] : tables) {
+    if (!fs::equivalent(out, path, ec)) continue;
+    std::fprintf(stderr, "svpconf: %s is one of the table files it would be made from\n",
+                 out.c_str());
+    ctx.exitCode = 1;
+    return;
+  }
   gpfm::GpfmWriter writer;
   std::string error;
   bool ok = writer.Open(out, cfm, segmentSize, &error);
