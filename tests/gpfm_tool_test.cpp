@@ -139,6 +139,16 @@ TEST_F(GpfmToolTest, MakeNeverWritesOverOneOfItsOwnTableFiles) {
   }
 }
 
+TEST_F(GpfmToolTest, AMakeThatCannotCreateItsFileLeavesWhatIsThereAlone) {
+  // Something the maker cannot open for writing (a folder here; a read-only
+  // file for an ordinary user) is not its half-made file to delete.
+  WriteFile(dir_ / "from" / "1", "one");
+  fs::create_directories(dir_ / "taken");
+  EXPECT_EQ(Svpconf("gpfm make " + P("taken") + " --from " + P("from")), 1);
+  EXPECT_NE(output_.find("cannot create"), std::string::npos) << output_;
+  EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
+}
+
 TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
   GpfmTestFile file;
   file.AddTable(1, 0, {"abc"});

@@ -372,7 +372,9 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
   }
   gpfm::GpfmWriter writer;
   std::string error;
-  bool ok = writer.Open(out, cfm, segmentSize, &error);
+  // Only a file the maker has created is its own to remove after a failure.
+  const bool created = writer.Open(out, cfm, segmentSize, &error);
+  bool ok = created;
   std::vector<std::uint8_t> bytes;
   for (auto it = tables.begin(); ok && it != tables.end(); ++it) {
     if (!ReadWholeFile(it->second, &bytes)) {
@@ -385,7 +387,7 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
   ok = ok && writer.Finish(&error);
   if (!ok) {
     std::fprintf(stderr, "svpconf: %s\n", error.c_str());
-    fs::remove(out, ec);
+    if (created) fs::remove(out, ec);
     ctx.exitCode = 1;
     return;
   }
