@@ -1,6 +1,7 @@
 // svpconf gpfm: make, inspect and extract on host files, and the round trip
 // make -> extract -> convert that gives back the table files byte for byte.
 #include <gtest/gtest.h>
+#include <lz4.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -127,6 +128,27 @@ TEST_F(GpfmToolTest, MakeRefusesFoldersItCannotStore) {
   EXPECT_FALSE(fs::exists(dir_ / "x.gpfm"));
 }
 
+TEST_F(GpfmToolTest, MakeNeverWritesOverOneOfItsOwnTableFiles) {
+  WriteFile(dir_ / "from" / "5", "hello");
+  WriteFile(dir_ / "from" / "7", "x");
+  for (const std::string& out : {P("from/7"), P("from/../from/7")}) {
+    SCOPED_TRACE(out);
+    EXPECT_EQ(Svpconf("gpfm make " + out + " --from " + P("from")), 1);
+    EXPECT_NE(output_.find("is one of the table files"), std::string::npos) << output_;
+    EXPECT_EQ(ReadFile(dir_ / "from" / "7"), "x");
+  }
+}
+
+TEST_F(GpfmToolTest, AMakeThatCannotCreateItsFileLeavesWhatIsThereAlone) {
+  // Something the maker cannot open for writing (a folder here; a read-only
+  // file for an ordinary user) is not its half-made file to delete.
+  WriteFile(dir_ / "from" / "1", "one");
+  fs::create_directories(dir_ / "taken");
+  EXPECT_EQ(Svpconf("gpfm make " + P("taken") + " --from " + P("from")), 1);
+  EXPECT_NE(output_.find("cannot create"), std::string::npos) << output_;
+  EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
+}
+
 TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
   GpfmTestFile file;
   file.AddTable(1, 0, {"abc"});
@@ -164,6 +186,26 @@ TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
   // The folder now holds files: a second run is refused unless forced.
   EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
   EXPECT_NE(output_.find("is not empty"), std::string::npos);
+}
+
+TEST_F(GpfmToolTest, ExtractRefusesATablesFolderThatIsTheLz4Folder) {
+  // A table 63 whose raw bytes happen to form a valid LZ4 block: converted
+  // in place it would be replaced by what it decompresses to.
+  const std::string inner(5000, 'k');
+  std::string block(static_cast<std::size_t>(LZ4_compressBound(5000)), '\0');
+  block.resize(static_cast<std::size_t>(
+      LZ4_compress_default(inner.data(), block.data(), 5000, static_cast<int>(block.size()))));
+  WriteFile(dir_ / "from" / "63", block);
+  WriteFile(dir_ / "from" / "2", "two");
+  ASSERT_EQ(Svpconf("gpfm make " + P("b.gpfm") + " --from " + P("from")), 0) << output_;
+  for (const std::string& tables : {P("lz4"), P("lz4") + "/", P("lz4/../lz4")}) {
+    SCOPED_TRACE(tables);
+    EXPECT_EQ(Svpconf("gpfm extract " + P("b.gpfm") + " " + P("lz4") + " --tables " + tables), 1);
+    EXPECT_NE(output_.find("result=0"), std::string::npos) << output_;
+    EXPECT_NE(output_.find("must not be the LZ4 directory"), std::string::npos) << output_;
+    EXPECT_TRUE(fs::is_empty(dir_ / "lz4"));
+  }
+  EXPECT_FALSE(fs::exists(dir_ / "lz4" / "63"));
 }
 
 TEST_F(GpfmToolTest, WithAWorldDrivePathsNameTheWorldsFolders) {

@@ -259,6 +259,17 @@ bool PrepareDirectory(const std::string& dir, bool force, const char* what, Tool
   return true;
 }
 
+// The conversion reads every file of the LZ4 directory: in the same folder it
+// would take the table files it writes (and the raw table 63) for LZ4 blocks.
+bool SeparateFolders(const std::string& lz4Dir, const std::string& tablesDir, ToolContext& ctx) {
+  std::error_code ec;
+  if (!fs::equivalent(lz4Dir, tablesDir, ec) && !ec) return true;
+  std::fprintf(stderr, "svpconf: the tables directory %s must not be the LZ4 directory\n",
+               tablesDir.c_str());
+  ctx.exitCode = 1;
+  return false;
+}
+
 int CountFiles(const std::string& dir) {
   int n = 0;
   std::error_code ec;
@@ -275,10 +286,13 @@ void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string&
   const std::string lz4Host = HostPath(lz4), tablesHost = tables.empty() ? "" : HostPath(tables);
   // Room for "\1023.lz4" behind the directory.
   if (!Fits(file, "backup file", ctx) || !Fits(lz4 + "/1023.lz4", "LZ4 directory", ctx) ||
-      (!tables.empty() && !Fits(tables + "/1023.lz4", "tables directory", ctx)))
+      (!tables.empty() && !Fits(tables + "/1023.lz4", "tables directory", ctx)) ||
+      !PrepareDirectory(lz4Host, force, "LZ4 directory", ctx) ||
+      (!tables.empty() && (!PrepareDirectory(tablesHost, force, "tables directory", ctx) ||
+                           !SeparateFolders(lz4Host, tablesHost, ctx)))) {
+    std::printf("result=0\n");
     return;
-  if (!PrepareDirectory(lz4Host, force, "LZ4 directory", ctx)) return;
-  if (!tables.empty() && !PrepareDirectory(tablesHost, force, "tables directory", ctx)) return;
+  }
 
   int result = TalverHost_GpfmExtract(file.c_str(), lz4.c_str());
   std::printf("extracted=%d\n", CountFiles(lz4Host));
@@ -348,9 +362,19 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
     ctx.exitCode = 1;
     return;
   }
+  // Creating the file would empty that table before it is read.
+  for (const auto& [t, path] : tables) {
+    if (!fs::equivalent(out, path, ec)) continue;
+    std::fprintf(stderr, "svpconf: %s is one of the table files it would be made from\n",
+                 out.c_str());
+    ctx.exitCode = 1;
+    return;
+  }
   gpfm::GpfmWriter writer;
   std::string error;
-  bool ok = writer.Open(out, cfm, segmentSize, &error);
+  // Only a file the maker has created is its own to remove after a failure.
+  const bool created = writer.Open(out, cfm, segmentSize, &error);
+  bool ok = created;
   std::vector<std::uint8_t> bytes;
   for (auto it = tables.begin(); ok && it != tables.end(); ++it) {
     if (!ReadWholeFile(it->second, &bytes)) {
@@ -363,7 +387,7 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
   ok = ok && writer.Finish(&error);
   if (!ok) {
     std::fprintf(stderr, "svpconf: %s\n", error.c_str());
-    fs::remove(out, ec);
+    if (created) fs::remove(out, ec);
     ctx.exitCode = 1;
     return;
   }
