@@ -1,17 +1,17 @@
-// Archive commands: the create and extract command lines, the backup list,
-// the extract list with its line count, the check files and the archive job.
-#include <archive.h>
-#include <archive_entry.h>
+// Archive commands: the create and extract command lines, the extract list
+// with its line count, the check files and the archive job.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <map>
 #include <string>
 #include <vector>
 
 #include "archive/CnfCmpThd.h"
 #include "archive/CompressRequest.h"
-#include "common/Globals.h"
 #include "support/TestWorld.h"
+#include "support/TgzWriter.h"
 #include "tar32/Tar32.h"
 
 namespace {
@@ -27,96 +27,65 @@ std::vector<std::string> Entries(const char* path) {
   return names;
 }
 
-bool Has(const std::vector<std::string>& v, const std::string& s) {
-  return std::find(v.begin(), v.end(), s) != v.end();
-}
-
-// An archive with exactly these entries, written on the host.
-void WriteArchive(const std::string& hostPath, const std::vector<std::string>& names) {
-  archive* a = archive_write_new();
-  archive_write_set_format_pax_restricted(a);
-  archive_write_add_filter_gzip(a);
-  archive_write_open_filename(a, hostPath.c_str());
-  for (const std::string& name : names) {
-    archive_entry* e = archive_entry_new();
-    archive_entry_set_pathname(e, name.c_str());
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    std::string data = "data of " + name;
-    archive_entry_set_size(e, static_cast<la_int64_t>(data.size()));
-    archive_write_header(a, e);
-    archive_write_data(a, data.data(), data.size());
-    archive_entry_free(e);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-}
-
 const char kArchive[] = "C:\\PLAXON\\TMP\\svp_conf.tgz";
 const char kPlaxon[] = "C:\\PLAXON\\";
 
 class ArchiveCommands : public ::testing::Test {
  protected:
+  // kArchive with exactly these entries, each holding "data of " and its name.
+  void WriteArchive(const std::vector<std::string>& names) {
+    std::map<std::string, std::string> entries;
+    for (const std::string& name : names) entries[name] = "data of " + name;
+    ASSERT_TRUE(WriteTgz(world_.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), entries));
+  }
+  // Runs the archive job on this thread; the state word it left.
+  int RunJob(std::int16_t mode, const char* archive, const char* directory, DWORD display = 0) {
+    CompressRequest request{};
+    request.mode = mode;
+    request.displayFlag = display;
+    std::snprintf(request.archivePath, MAX_PATH, "%s", archive);
+    std::snprintf(request.directory, MAX_PATH, "%s", directory);
+    CompressThreadState = 7;
+    Talver_CompressThread(&request);
+    return CompressThreadState.load();
+  }
   TestWorld world_;
 };
 
 }  // namespace
 
-TEST_F(ArchiveCommands, CreateListsTheTreeWithCrLfAndLeavesOutInternalFilesAtAnyDepth) {
+TEST_F(ArchiveCommands, CreatePacksTheListedTreeAndDropsTheStaleInnerArchive) {
   world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "c");
   world_.WriteHostFile('C', "PLAXON/CONFIG/MIN500C.DAT", "listed: other case");
-  world_.WriteHostFile('C', "PLAXON/CONFIG/min500d.dat", "left out");
   world_.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/min500c.dat", "left out");
-  world_.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/deep/svphdev0.dat", "left out");
   world_.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/deep/t.dat", "t");
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
-  std::string list = world_.ReadHostFile('C', "PLAXON/TMP/cnfbaklist");
-  EXPECT_NE(list.find("CONFIG/CNFDATA/deep/t.dat\r\n"), std::string::npos);
-  auto names = Entries(kArchive);
-  EXPECT_EQ(names.size(), 3u);
-  EXPECT_TRUE(Has(names, "CONFIG/config.inf"));
-  EXPECT_TRUE(Has(names, "CONFIG/MIN500C.DAT"));
-  EXPECT_TRUE(Has(names, "CONFIG/CNFDATA/deep/t.dat"));
-}
-
-TEST_F(ArchiveCommands, EmptyConfigurationStillRunsTheArchiver) {
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", "an old archive");
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/cnfbaklist"), "");
-  EXPECT_EQ(TarGetFileCount(kArchive), 0);
-}
-
-TEST_F(ArchiveCommands, CreateDeletesTheStaleInnerArchiveFirst) {
   world_.WriteHostFile('C', "PLAXON/CONFIG/svp_conf.tgz", "stale");
-  world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "c");
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/CONFIG/svp_conf.tgz"));
-  EXPECT_EQ(Entries(kArchive), std::vector<std::string>{"CONFIG/config.inf"});
+  auto names = Entries(kArchive);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"CONFIG/CNFDATA/deep/t.dat", "CONFIG/MIN500C.DAT",
+                                             "CONFIG/config.inf"}));
 }
 
-TEST_F(ArchiveCommands, ModesOtherThanCreateAndExtractAreRejected) {
+TEST_F(ArchiveCommands, FailuresAreTracedWithTheirCodes) {
   world_.TakeTrace();
+  // A mode other than create and extract.
   EXPECT_EQ(CompressCommand(kArchiveTableConversion, 0, kArchive, kPlaxon), 0);
   auto trace = world_.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(trace, "CnfCmpThd.cpp"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0xA"));
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/cnfbaklist"));
-}
-
-TEST_F(ArchiveCommands, AFailingArchiverIsTracedWithItsCode) {
-  world_.TakeTrace();
+  // The archiver's own codes: no target, then no archive.
   EXPECT_EQ(CompressCommand(kArchiveExtractAll, 0, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\OUT\\"), 0);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x800A"));
   world_.MakeHostDir('C', "OUT");
   EXPECT_EQ(CompressCommand(kArchiveExtractAll, 0, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\OUT\\"), 0);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x8002"));
-}
-
-TEST_F(ArchiveCommands, BackupListNotWrittenStopsBeforeTheArchiver) {
+  // A backup list that cannot be written stops before the archiver.
   world_.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED, 0, -1});
-  world_.TakeTrace();
   EXPECT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 0);
-  auto trace = world_.TakeTrace();
+  trace = world_.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR fopen"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x1"));
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
@@ -136,23 +105,23 @@ TEST_F(ArchiveCommands, PathsWithBlanksNameExactlyTheirFiles) {
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
   EXPECT_EQ(Entries(archive), std::vector<std::string>{"CONFIG/config.inf"});
   ASSERT_EQ(CompressCommand(kArchiveExtractAll, 0, archive, "C:\\My Out\\"), 1);
-  // The check files of an archive whose path holds a blank.
-  for (const char* name : {"DKCPRP.DAT", "LMCPT.DAT", "SVP_MAIN.INI"})
+  // The check files of an archive whose path holds a blank, and only they.
+  for (const char* name : {"DKCPRP.DAT", "LMCPT.DAT", "SVP_MAIN.INI", "X.DAT"})
     world_.WriteHostFile('C', std::string("PLAXON/CONFIG/") + name, name);
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
   EXPECT_EQ(Talver_ExtractCheckFiles(archive), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/LMCPT.DAT"), "LMCPT.DAT");
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/X.DAT"));
 }
 
 TEST_F(ArchiveCommands, ExtractListCountsEveryMatchingPattern) {
-  WriteArchive(world_.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
-               {"CONFIG/config.inf", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT",
+  WriteArchive({"CONFIG/config.inf", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT",
                 "CONFIG/svp_main.ini", "CONFIG/other.dat"});
   const char* const patterns[] = {"CONFIG/DKCPRP.DAT", "CONFIG/CONFIG.INF", "CONFIG/LMCPT.DAT",
                                   "CONFIG/SVP_MAIN.INI"};
   EXPECT_EQ(Talver_MakeExtractList(kArchive, patterns, 4), 4);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/cnflist"),
-            "CONFIG/config.inf\r\nCONFIG/CONFIG.INF.old\r\nCONFIG/DKCPRP.DAT\r\n"
+            "CONFIG/CONFIG.INF.old\r\nCONFIG/DKCPRP.DAT\r\nCONFIG/config.inf\r\n"
             "CONFIG/svp_main.ini\r\n");
   // Two patterns in one name: written and counted twice.
   const char* const twice[] = {"CONFIG/", "CONFIG.INF"};
@@ -161,7 +130,6 @@ TEST_F(ArchiveCommands, ExtractListCountsEveryMatchingPattern) {
 
 TEST_F(ArchiveCommands, TheDoubleCountLetsAnArchiveWithoutLmcptPass) {
   WriteArchive(
-      world_.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
       {"CONFIG/CONFIG.INF", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT", "CONFIG/SVP_MAIN.INI"});
   ASSERT_EQ(Talver_ExtractCheckFiles(kArchive), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/CONFIG.INF"), "data of CONFIG/CONFIG.INF");
@@ -176,15 +144,6 @@ TEST_F(ArchiveCommands, TheDoubleCountLetsAnArchiveWithoutLmcptPass) {
   Talver_DeleteCheckFiles();  // missing files are no error
 }
 
-TEST_F(ArchiveCommands, CheckFilesOfARealCreate) {
-  for (const char* name : {"DKCPRP.DAT", "CONFIG.INF", "LMCPT.DAT", "SVP_MAIN.INI", "X.DAT"})
-    world_.WriteHostFile('C', std::string("PLAXON/CONFIG/") + name, name);
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
-  ASSERT_EQ(Talver_ExtractCheckFiles(kArchive), 1);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/LMCPT.DAT"), "LMCPT.DAT");
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/X.DAT"));
-}
-
 TEST_F(ArchiveCommands, CheckFileExtractionFailures) {
   world_.TakeTrace();
   EXPECT_EQ(Talver_ExtractCheckFiles("C:\\PLAXON\\TMP\\none.tgz"), 0);
@@ -192,8 +151,12 @@ TEST_F(ArchiveCommands, CheckFileExtractionFailures) {
   world_.WriteHostFile('C', "PLAXON/TMP/zero.tgz", "");
   EXPECT_EQ(Talver_ExtractCheckFiles("C:\\PLAXON\\TMP\\zero.tgz"), 0);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR File"));
-  // An archive without entries: empty list, count 0.
+  // An empty configuration still runs the archiver over an old archive; the
+  // archive without entries gives an empty list, count 0.
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", "an old archive");
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/cnfbaklist"), "");
+  EXPECT_EQ(TarGetFileCount(kArchive), 0);
   world_.TakeTrace();
   EXPECT_EQ(Talver_ExtractCheckFiles(kArchive), 0);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x0"));
@@ -211,53 +174,28 @@ TEST_F(ArchiveCommands, TheJobCreatesAndExtractsWithIntDataFiles) {
   world_.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t.dat", "t");
   world_.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "int c");
   world_.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "int d");
-  CompressRequest create{};
-  create.mode = kArchiveCreate;
-  std::snprintf(create.archivePath, MAX_PATH, "%s", kArchive);
-  std::snprintf(create.directory, MAX_PATH, "%s", kPlaxon);
-  CompressThreadState = 7;
-  Talver_CompressThread(&create);
-  ASSERT_EQ(CompressThreadState.load(), 1);
-
+  ASSERT_EQ(RunJob(kArchiveCreate, kArchive, kPlaxon), 1);
   world_.MakeHostDir('C', "NEW/OTHERS/INTDATA");
   world_.WriteHostFile('C', "NEW/OTHERS/INTDATA/min500c.dat", "int c");
   world_.WriteHostFile('C', "NEW/OTHERS/INTDATA/min500d.dat", "int d");
-  CompressRequest extract{};
-  extract.mode = kArchiveExtractAll;
-  std::snprintf(extract.archivePath, MAX_PATH, "%s", kArchive);
-  std::snprintf(extract.directory, MAX_PATH, "C:\\NEW\\");
-  Talver_CompressThread(&extract);
-  ASSERT_EQ(CompressThreadState.load(), 1);
+  ASSERT_EQ(RunJob(kArchiveExtractAll, kArchive, "C:\\NEW\\"), 1);
   // The folders made beforehand are found case-insensitively.
   EXPECT_EQ(world_.ReadHostFile('C', "NEW/config/CNFDATA/t.dat"), "t");
   EXPECT_EQ(world_.ReadHostFile('C', "NEW/config/min500c.dat"), "int c");
 }
 
 TEST_F(ArchiveCommands, JobFailuresSetMinusOne) {
-  CompressRequest request{};
-  request.mode = kArchiveExtractAll;
-  std::snprintf(request.archivePath, MAX_PATH, "C:\\PLAXON\\TMP\\missing.tgz");
-  std::snprintf(request.directory, MAX_PATH, "C:\\PLAXON\\TMP\\");
   world_.TakeTrace();
-  Talver_CompressThread(&request);
-  EXPECT_EQ(CompressThreadState.load(), -1);
+  EXPECT_EQ(RunJob(kArchiveExtractAll, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\PLAXON\\TMP\\"), -1);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR CompressCommand"));
-
   // Display flag 1 without a dialog window: the owner window cannot be set.
-  request.displayFlag = 1;
-  Talver_CompressThread(&request);
-  EXPECT_EQ(CompressThreadState.load(), -1);
+  EXPECT_EQ(RunJob(kArchiveExtractAll, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\PLAXON\\TMP\\", 1), -1);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR TarSetOwnerWindow"));
-
   // The directory operation on the unpacked tree fails.
   world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "c");
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, kArchive, kPlaxon), 1);
   world_.MutableWorld().settings["services.dir_operation_fails"] = "1";
-  request.displayFlag = 0;
-  std::snprintf(request.archivePath, MAX_PATH, "%s", kArchive);
-  std::snprintf(request.directory, MAX_PATH, "C:\\PLAXON\\TMP\\");
   world_.TakeTrace();
-  Talver_CompressThread(&request);
-  EXPECT_EQ(CompressThreadState.load(), -1);
+  EXPECT_EQ(RunJob(kArchiveExtractAll, kArchive, "C:\\PLAXON\\TMP\\"), -1);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x700"));
 }
