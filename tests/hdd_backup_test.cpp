@@ -41,16 +41,25 @@ int CountLines(const std::vector<std::string>& lines, const std::string& text) {
 int CountTexts(const std::vector<std::string>& lines, const std::string& text) {
   int n = 0;
   for (const auto& l : lines)
-    if (l.size() >= text.size() + 1 && l.compare(l.size() - text.size() - 1, std::string::npos,
-                                                 "\n" + text) == 0)
+    if (l.size() >= text.size() + 1 &&
+        l.compare(l.size() - text.size() - 1, std::string::npos, "\n" + text) == 0)
       ++n;
   return n;
+}
+
+// Runs a backup that is to fail with the step word 0x4004; its trace.
+std::vector<std::string> FailingBackup(TestWorld& w) {
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  return w.TakeTrace();
 }
 
 TEST(HddBackupScan, OldestNewestAndCountIgnoreInvalidFoldersAndCase) {
   TestWorld w;
   MakeBackups(w, 3);
-  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // no archive
+  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");                     // no archive
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/00000000000001/svp_conf.tgz", "");  // empty
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/zz-manual/svp_conf.tgz", "x");
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/ZY-MANUAL/svp_conf.tgz", "x");
@@ -62,7 +71,7 @@ TEST(HddBackupScan, OldestNewestAndCountIgnoreInvalidFoldersAndCase) {
   EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\20200101000000");
   ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
   EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\zz-manual");  // compared without case
-  EXPECT_EQ(CountLines(w.TakeTrace(), "WARNING DIR"), 4);  // two folders, two scans
+  EXPECT_EQ(CountLines(w.TakeTrace(), "WARNING DIR"), 4);       // two folders, two scans
 }
 
 TEST(HddBackupScan, MissingRootOrNothingValid) {
@@ -122,11 +131,7 @@ TEST(HddBackup, ListFailureStopsWithTheStepWord) {
   TestWorld w;
   MakeConfig(w);
   w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x1"));
+  EXPECT_TRUE(TestWorld::Contains(FailingBackup(w), "ErrCode=0x1"));
 }
 
 TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
@@ -151,28 +156,21 @@ TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
 TEST(HddBackup, RetentionKeepsAHundredDeletingTheSmallestStamps) {
   TestWorld w;
   MakeConfig(w);
-  MakeBackups(w, 100);
+  MakeBackups(w, 150);
+  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // invalid: never deleted
   WORD word = 0;
-  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
-  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000001"));
-  char path[MAX_PATH];
-  WORD count = 0;
-  Talver_FindBackupDirectory(path, &count, 2);
-  EXPECT_EQ(count, 100);
-
-  TestWorld w2;
-  MakeConfig(w2);
-  MakeBackups(w2, 150);
-  w2.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // invalid: never deleted
   ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
   for (int i = 0; i < 51; ++i) {
     char stamp[32];
     std::snprintf(stamp, sizeof stamp, "20200101%06d", i);
-    EXPECT_FALSE(w2.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp)) << stamp;
+    EXPECT_FALSE(w.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp)) << stamp;
   }
-  EXPECT_TRUE(w2.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000051"));
-  EXPECT_TRUE(w2.HostExists('C', "PLAXON/OTHERS/BACKUP/00000000000000"));
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000051"));
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/00000000000000"));
+  char path[MAX_PATH];
+  WORD count = 0;
+  Talver_FindBackupDirectory(path, &count, 2);
+  EXPECT_EQ(count, 100);
 }
 
 TEST(HddBackup, ClockSetBackNeverDeletesTheBackupJustMade) {
@@ -207,11 +205,7 @@ TEST(HddBackup, ArchiverFailureIsNotRetried) {
   TestWorld w;
   MakeConfig(w);
   w.Faults().AddRule({plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED});
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  auto lines = w.TakeTrace();
+  auto lines = FailingBackup(w);
   EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Failure)"), 1);
   EXPECT_EQ(CountLines(lines, "[Retry]"), 0);
 }
@@ -226,26 +220,16 @@ TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
   for (int i = 0; i < 6; ++i)
     w.WriteHostFile('C', "PLAXON/CONFIG/BLOB" + std::to_string(i) + ".DAT", blob);
   w.MutableWorld().settings["services.wait_ms"] = "0";
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  auto lines = w.TakeTrace();
+  auto lines = FailingBackup(w);
   EXPECT_EQ(CountLines(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
   EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }
 
-// A worker that never starts counts as an attempt: two tries, then the
-// timeout failure.
 TEST(HddBackup, WorkerThatCannotStartCountsAsAnAttempt) {
   TestWorld w;
   MakeConfig(w);
   w.Faults().AddRule({plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY});
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  auto lines = w.TakeTrace();
+  auto lines = FailingBackup(w);
   EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(hThread==NULL)"), 2);
   EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }
