@@ -10,8 +10,8 @@
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "support/ScriptedOperator.h"
-#include "svpsvc/SvpServices.h"
 #include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
 
 TALVER_SOURCE("CnfFunc")
 
@@ -64,8 +64,10 @@ TEST(TraceForms, AnswerAndSelectionLines) {
 TEST(ResultMessages, EachWordShowsItsMessage) {
   TestWorld w;
   ScriptedOperator op;
-  op.ExpectMessage(3333, plat::IDOK).ExpectMessage(3836, plat::IDCANCEL)
-      .ExpectMessage(3480, plat::IDNO).ExpectMessage(3333, plat::IDOK)
+  op.ExpectMessage(3333, plat::IDOK)
+      .ExpectMessage(3836, plat::IDCANCEL)
+      .ExpectMessage(3480, plat::IDNO)
+      .ExpectMessage(3333, plat::IDOK)
       .ExpectMessage(3677, plat::IDOK);
   EXPECT_EQ(ShowResultMessage(0, 0x4000, 0), 0);  // a cancel shows nothing
   EXPECT_EQ(ShowResultMessage(0, 0x2000, 0), 1);
@@ -212,10 +214,6 @@ TEST(BoundedFormatting, TooLongFailsWithAnEmptyBuffer) {
   EXPECT_FALSE(FORMAT_PATH(small, "%s", "12345678"));
   EXPECT_STREQ(small, "");
 }
-
-}  // namespace
-
-namespace {
 
 TEST(SendLibrary, TheControllerAnswersFromTheWorld) {
   TestWorld w;
