@@ -143,7 +143,6 @@ TEST_F(ProgressDialogs, NoTotalOrAWrongModeEndsTheDialogWithoutAWorker) {
 TEST_F(ProgressDialogs, AFailingWorkerClosesTheDialog) {
   PackTree(2);
   ScriptedOperator op;
-  world_.TakeTrace();
   // A silent job (flag 2: no progress messages, no close at once) into a
   // target that does not exist: only the state word can close the dialog.
   EXPECT_EQ(CompressDialog(0, kArchiveExtractAll, 2, kArchive, "C:\\NOWHERE\\"), 0);
