@@ -51,25 +51,6 @@ TEST_F(IdentityCheckTest, NoSelectedCheckSucceedsWithoutReadingAnything) {
   EXPECT_EQ(word, 0);
 }
 
-TEST_F(IdentityCheckTest, LowerCaseServiceProcessorTypePasses) {
-  archived.svpType = "tq520";
-  EXPECT_EQ(Check(0x01), 1);
-}
-
-TEST_F(IdentityCheckTest, OtherServiceProcessorTypeFailsWith400B) {
-  archived.svpType = "TQ521";
-  EXPECT_EQ(Check(0x01), 0);
-  EXPECT_EQ(word, 0x400B);
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ERR Talver_CheckZeLT330Data"));
-}
-
-TEST_F(IdentityCheckTest, MissingSvpMainIniFailsWith400B) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/SVP_MAIN.INI"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x01, &word), 0);
-  EXPECT_EQ(word, 0x400B);
-}
-
 // Two failing checks report only the first in the order 0x01, 0x10, 0x02,
 // 0x04, 0x08, which is not the order of the bits.
 TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
@@ -111,70 +92,81 @@ TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
   }
 }
 
-TEST_F(IdentityCheckTest, UnselectedFailingCheckIsNotRun) {
-  archived.model = 8;
-  EXPECT_EQ(Check(0x1F & ~0x10), 1);
-}
+// One selected check against CONFIG and TMP with one thing changed.
+struct SingleCase {
+  const char* name;
+  void (*spoil)(IdentityFiles& svp, IdentityFiles& archived);
+  const char* removed;  // a file removed before the check, below PLAXON
+  DWORD selector;
+  int result;
+  WORD word;
+  const char* traced;
+  const char* tracedToo;
+};
 
-TEST_F(IdentityCheckTest, UnreadableModelFailsWith2000AndTheLibraryWord) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
-  world.TakeTrace();
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x10, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x500"));  // the stand-in's "not found"
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CheckDkcModel"));
-}
+class SingleCheckTest : public IdentityCheckTest,
+                        public ::testing::WithParamInterface<SingleCase> {};
 
-TEST_F(IdentityCheckTest, MissingConfigInfFailsWith2000) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/CONFIG.INF"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x04, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  auto counts = svc::GetExclusiveCounts();
-  EXPECT_EQ(counts.ended, counts.registered);
-}
-
-TEST_F(IdentityCheckTest, ConfigInfTypeIsPositions14And15) {
-  archived.configInfLine =
-      "XXXXXXXX999999"
-      "60";  // everything else differs
-  EXPECT_EQ(Check(0x04), 1);
-  archived.configInfLine = "SVPCONF 0102036";  // short line: position 15 reads as zero
-  EXPECT_EQ(Check(0x04), 0);
-  EXPECT_EQ(word, 0x400A);
-}
-
-TEST_F(IdentityCheckTest, DefaultSerialAcceptedOnEitherSide) {
-  // TMP default: CONFIG is not even read.
-  archived.serial = "400001";
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
-  EXPECT_EQ(Check(0x08), 1);
-  archived.serial = "";  // a DKCPRP.DAT without a serial reads as the default
-  EXPECT_EQ(Check(0x08), 1);
-  // CONFIG default: any TMP serial passes.
-  svp.serial = "400001";
+TEST_P(SingleCheckTest, ResultWordAndTrace) {
+  const SingleCase& c = GetParam();
+  if (c.spoil) c.spoil(svp, archived);
   svp.WriteTo(world, "CONFIG");
-  archived.serial = "412999";
-  EXPECT_EQ(Check(0x08), 1);
-}
-
-TEST_F(IdentityCheckTest, SerialMismatchTracesBothAndFailsWith4009) {
-  archived.serial = "412999";
-  EXPECT_EQ(Check(0x08), 0);
-  EXPECT_EQ(word, 0x4009);
+  archived.WriteTo(world, "TMP");
+  if (c.removed) std::filesystem::remove(world.HostOf('C', std::string("PLAXON/") + c.removed));
+  world.TakeTrace();
+  EXPECT_EQ(CheckConfigIdentity(c.selector, &word), c.result);
+  EXPECT_EQ(word, c.word);
   auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "Hdd=412345, Tmp=412999"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CheckSerialNumber"));
+  for (const char* text : {c.traced, c.tracedToo})
+    EXPECT_TRUE(!text || TestWorld::Contains(trace, text)) << text;
+  auto counts = svc::GetExclusiveCounts();
+  EXPECT_EQ(counts.ended, counts.registered) << "every guarded stream is ended";
 }
 
-TEST_F(IdentityCheckTest, UnreadableTmpSerialFailsWith2000) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/DKCPRP.DAT"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x08, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Checks, SingleCheckTest,
+    ::testing::Values(
+        SingleCase{"LowerCaseSvpTypePasses",
+                   [](IdentityFiles&, IdentityFiles& a) { a.svpType = "tq520"; }, nullptr, 0x01, 1,
+                   0, nullptr, nullptr},
+        SingleCase{"OtherSvpType", [](IdentityFiles&, IdentityFiles& a) { a.svpType = "TQ521"; },
+                   nullptr, 0x01, 0, 0x400B, "ERR Talver_CheckZeLT330Data", nullptr},
+        SingleCase{"MissingSvpMainIni", nullptr, "TMP/SVP_MAIN.INI", 0x01, 0, 0x400B, nullptr,
+                   nullptr},
+        SingleCase{"UnselectedFailingCheckIsNotRun",
+                   [](IdentityFiles&, IdentityFiles& a) { a.model = 8; }, nullptr, 0x1F & ~0x10, 1,
+                   0, nullptr, nullptr},
+        // The library's word: the stand-in's "not found".
+        SingleCase{"UnreadableModel", nullptr, "CONFIG/DKCPRP.DAT", 0x10, 0, 0x2000,
+                   "ErrCode=0x500", "ERR Talver_CheckDkcModel"},
+        SingleCase{"MissingConfigInf", nullptr, "CONFIG/CONFIG.INF", 0x04, 0, 0x2000, nullptr,
+                   nullptr},
+        SingleCase{"ConfigInfTypeIsPositions14And15",
+                   [](IdentityFiles&, IdentityFiles& a) { a.configInfLine = "XXXXXXXX99999960"; },
+                   nullptr, 0x04, 1, 0, nullptr, nullptr},
+        // Position 15 of a short line reads as zero.
+        SingleCase{"ShortConfigInfLine",
+                   [](IdentityFiles&, IdentityFiles& a) { a.configInfLine = "SVPCONF 0102036"; },
+                   nullptr, 0x04, 0, 0x400A, nullptr, nullptr},
+        // A default serial in TMP passes without CONFIG being read; a
+        // DKCPRP.DAT without a serial reads as the default.
+        SingleCase{"DefaultTmpSerial",
+                   [](IdentityFiles&, IdentityFiles& a) { a.serial = "400001"; },
+                   "CONFIG/DKCPRP.DAT", 0x08, 1, 0, nullptr, nullptr},
+        SingleCase{"TmpWithoutSerial", [](IdentityFiles&, IdentityFiles& a) { a.serial = ""; },
+                   "CONFIG/DKCPRP.DAT", 0x08, 1, 0, nullptr, nullptr},
+        SingleCase{"DefaultConfigSerialTakesAny",
+                   [](IdentityFiles& s, IdentityFiles& a) {
+                     s.serial = "400001";
+                     a.serial = "412999";
+                   },
+                   nullptr, 0x08, 1, 0, nullptr, nullptr},
+        SingleCase{"SerialMismatch", [](IdentityFiles&, IdentityFiles& a) { a.serial = "412999"; },
+                   nullptr, 0x08, 0, 0x4009, "Hdd=412345, Tmp=412999",
+                   "ERR Talver_CheckSerialNumber"},
+        SingleCase{"UnreadableTmpSerial", nullptr, "TMP/DKCPRP.DAT", 0x08, 0, 0x2000, nullptr,
+                   nullptr}),
+    [](const ::testing::TestParamInfo<SingleCase>& info) { return info.param.name; });
 
 // ---- the archive check ------------------------------------------------------
 
