@@ -55,34 +55,27 @@ TEST_F(IdentityCheckTest, NoSelectedCheckSucceedsWithoutReadingAnything) {
 // 0x04, 0x08, which is not the order of the bits.
 TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
   struct Case {
-    const char* name;
-    void (*spoil)(IdentityFiles&);
-    void (*spoil2)(IdentityFiles&);
+    IdentityFiles archived;  // two values differ from the SVP's
     WORD expected;
     const char* trace;
     const char* notTraced;
   };
+  // clang-format off
   const Case cases[] = {
-      {"type before model", [](IdentityFiles& f) { f.svpType = "X"; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x400B, "ERR Talver_CheckZeLT330Data",
-       "ERR Talver_CheckDkcModel"},
-      {"model before pcm", [](IdentityFiles& f) { f.pcmType = 4; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x4010, "ERR Talver_CheckDkcModel",
-       "ERR Talver_CheckPcmType"},
-      {"pcm before config.inf", [](IdentityFiles& f) { f.configInfLine = "SVPCONF 01020361"; },
-       [](IdentityFiles& f) { f.pcmType = 4; }, 0x4002, "ERR Talver_CheckPcmType",
-       "ERR Talver_CheckConfigInfType"},
-      {"config.inf before serial", [](IdentityFiles& f) { f.serial = "412999"; },
-       [](IdentityFiles& f) { f.configInfLine = "SVPCONF 01020361"; }, 0x400A,
+      {{.svpType = "X", .model = 8}, 0x400B,
+       "ERR Talver_CheckZeLT330Data", "ERR Talver_CheckDkcModel"},
+      {{.model = 8, .pcmType = 4}, 0x4010,
+       "ERR Talver_CheckDkcModel", "ERR Talver_CheckPcmType"},
+      {{.pcmType = 4, .configInfLine = "SVPCONF 01020361"}, 0x4002,
+       "ERR Talver_CheckPcmType", "ERR Talver_CheckConfigInfType"},
+      {{.serial = "412999", .configInfLine = "SVPCONF 01020361"}, 0x400A,
        "ERR Talver_CheckConfigInfType", "ERR Talver_CheckSerialNumber"},
-      {"model before serial", [](IdentityFiles& f) { f.serial = "412999"; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x4010, "ERR Talver_CheckDkcModel", "Hdd="},
+      {{.serial = "412999", .model = 8}, 0x4010, "ERR Talver_CheckDkcModel", "Hdd="},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    archived = IdentityFiles{};
-    c.spoil(archived);
-    c.spoil2(archived);
+    SCOPED_TRACE(c.trace);
+    archived = c.archived;
     world.TakeTrace();
     EXPECT_EQ(Check(0x1F), 0);
     EXPECT_EQ(word, c.expected);
@@ -95,13 +88,13 @@ TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
 // One selected check against CONFIG and TMP with one thing changed.
 struct SingleCase {
   const char* name;
-  void (*spoil)(IdentityFiles& svp, IdentityFiles& archived);
+  IdentityFiles svp, archived;
   const char* removed;  // a file removed before the check, below PLAXON
   DWORD selector;
   int result;
   WORD word;
-  const char* traced;
-  const char* tracedToo;
+  const char* traced = nullptr;
+  const char* tracedToo = nullptr;
 };
 
 class SingleCheckTest : public IdentityCheckTest,
@@ -109,9 +102,8 @@ class SingleCheckTest : public IdentityCheckTest,
 
 TEST_P(SingleCheckTest, ResultWordAndTrace) {
   const SingleCase& c = GetParam();
-  if (c.spoil) c.spoil(svp, archived);
-  svp.WriteTo(world, "CONFIG");
-  archived.WriteTo(world, "TMP");
+  c.svp.WriteTo(world, "CONFIG");
+  c.archived.WriteTo(world, "TMP");
   if (c.removed) std::filesystem::remove(world.HostOf('C', std::string("PLAXON/") + c.removed));
   world.TakeTrace();
   EXPECT_EQ(CheckConfigIdentity(c.selector, &word), c.result);
@@ -123,50 +115,35 @@ TEST_P(SingleCheckTest, ResultWordAndTrace) {
   EXPECT_EQ(counts.ended, counts.registered) << "every guarded stream is ended";
 }
 
+// clang-format off
 INSTANTIATE_TEST_SUITE_P(
     Checks, SingleCheckTest,
     ::testing::Values(
-        SingleCase{"LowerCaseSvpTypePasses",
-                   [](IdentityFiles&, IdentityFiles& a) { a.svpType = "tq520"; }, nullptr, 0x01, 1,
-                   0, nullptr, nullptr},
-        SingleCase{"OtherSvpType", [](IdentityFiles&, IdentityFiles& a) { a.svpType = "TQ521"; },
-                   nullptr, 0x01, 0, 0x400B, "ERR Talver_CheckZeLT330Data", nullptr},
-        SingleCase{"MissingSvpMainIni", nullptr, "TMP/SVP_MAIN.INI", 0x01, 0, 0x400B, nullptr,
-                   nullptr},
-        SingleCase{"UnselectedFailingCheckIsNotRun",
-                   [](IdentityFiles&, IdentityFiles& a) { a.model = 8; }, nullptr, 0x1F & ~0x10, 1,
-                   0, nullptr, nullptr},
+        SingleCase{"LowerCaseSvpTypePasses", {}, {.svpType = "tq520"}, nullptr, 0x01, 1, 0},
+        SingleCase{"OtherSvpType", {}, {.svpType = "TQ521"}, nullptr, 0x01, 0, 0x400B,
+                   "ERR Talver_CheckZeLT330Data"},
+        SingleCase{"MissingSvpMainIni", {}, {}, "TMP/SVP_MAIN.INI", 0x01, 0, 0x400B},
+        SingleCase{"UnselectedFailingCheckIsNotRun", {}, {.model = 8}, nullptr, 0x1F & ~0x10, 1, 0},
         // The library's word: the stand-in's "not found".
-        SingleCase{"UnreadableModel", nullptr, "CONFIG/DKCPRP.DAT", 0x10, 0, 0x2000,
+        SingleCase{"UnreadableModel", {}, {}, "CONFIG/DKCPRP.DAT", 0x10, 0, 0x2000,
                    "ErrCode=0x500", "ERR Talver_CheckDkcModel"},
-        SingleCase{"MissingConfigInf", nullptr, "CONFIG/CONFIG.INF", 0x04, 0, 0x2000, nullptr,
-                   nullptr},
-        SingleCase{"ConfigInfTypeIsPositions14And15",
-                   [](IdentityFiles&, IdentityFiles& a) { a.configInfLine = "XXXXXXXX99999960"; },
-                   nullptr, 0x04, 1, 0, nullptr, nullptr},
+        SingleCase{"MissingConfigInf", {}, {}, "CONFIG/CONFIG.INF", 0x04, 0, 0x2000},
+        SingleCase{"ConfigInfTypeIsPositions14And15", {}, {.configInfLine = "XXXXXXXX99999960"},
+                   nullptr, 0x04, 1, 0},
         // Position 15 of a short line reads as zero.
-        SingleCase{"ShortConfigInfLine",
-                   [](IdentityFiles&, IdentityFiles& a) { a.configInfLine = "SVPCONF 0102036"; },
-                   nullptr, 0x04, 0, 0x400A, nullptr, nullptr},
+        SingleCase{"ShortConfigInfLine", {}, {.configInfLine = "SVPCONF 0102036"}, nullptr, 0x04,
+                   0, 0x400A},
         // A default serial in TMP passes without CONFIG being read; a
         // DKCPRP.DAT without a serial reads as the default.
-        SingleCase{"DefaultTmpSerial",
-                   [](IdentityFiles&, IdentityFiles& a) { a.serial = "400001"; },
-                   "CONFIG/DKCPRP.DAT", 0x08, 1, 0, nullptr, nullptr},
-        SingleCase{"TmpWithoutSerial", [](IdentityFiles&, IdentityFiles& a) { a.serial = ""; },
-                   "CONFIG/DKCPRP.DAT", 0x08, 1, 0, nullptr, nullptr},
-        SingleCase{"DefaultConfigSerialTakesAny",
-                   [](IdentityFiles& s, IdentityFiles& a) {
-                     s.serial = "400001";
-                     a.serial = "412999";
-                   },
-                   nullptr, 0x08, 1, 0, nullptr, nullptr},
-        SingleCase{"SerialMismatch", [](IdentityFiles&, IdentityFiles& a) { a.serial = "412999"; },
-                   nullptr, 0x08, 0, 0x4009, "Hdd=412345, Tmp=412999",
-                   "ERR Talver_CheckSerialNumber"},
-        SingleCase{"UnreadableTmpSerial", nullptr, "TMP/DKCPRP.DAT", 0x08, 0, 0x2000, nullptr,
-                   nullptr}),
+        SingleCase{"DefaultTmpSerial", {}, {.serial = "400001"}, "CONFIG/DKCPRP.DAT", 0x08, 1, 0},
+        SingleCase{"TmpWithoutSerial", {}, {.serial = ""}, "CONFIG/DKCPRP.DAT", 0x08, 1, 0},
+        SingleCase{"DefaultConfigSerialTakesAny", {.serial = "400001"}, {.serial = "412999"},
+                   nullptr, 0x08, 1, 0},
+        SingleCase{"SerialMismatch", {}, {.serial = "412999"}, nullptr, 0x08, 0, 0x4009,
+                   "Hdd=412345, Tmp=412999", "ERR Talver_CheckSerialNumber"},
+        SingleCase{"UnreadableTmpSerial", {}, {}, "TMP/DKCPRP.DAT", 0x08, 0, 0x2000}),
     [](const ::testing::TestParamInfo<SingleCase>& info) { return info.param.name; });
+// clang-format on
 
 // ---- the archive check ------------------------------------------------------
 
