@@ -105,7 +105,7 @@ TEST_F(GpfmToolTest, RoundTripGivesBackEveryTableFile) {
 }
 
 TEST_F(GpfmToolTest, MakeWritesTheLayoutTheReaderReads) {
-  // Segments of 3 bytes: table 1 ("hello!!") is cut 3 + 3 + 1, each odd
+  // Segments of 3 bytes: table 63 ("hello!!") is cut 3 + 3 + 1, each odd
   // segment followed by one padding byte.
   WriteFile(dir_ / "from" / "63", "hello!!");
   ASSERT_EQ(Svpconf("gpfm make " + P("s.gpfm") + " --from " + P("from") + " --segment 3"), 0)
