@@ -26,39 +26,39 @@ class AuditRecordTest : public ::testing::Test {
   TestWorld world;
 };
 
-TEST_F(AuditRecordTest, SuccessOfTheBackupWritesNormalEndAndTheVersion) {
-  WriteAuditRecord(10, "01-02-03/60", "00-00-00/00", 1, 0);
-  EXPECT_EQ(svc::TakeAuditCalls(), kFullOrder);
+TEST_F(AuditRecordTest, EachRecordNamesTheOperationOutcomeAndVersions) {
+  struct Case {
+    int operation;
+    const char *newVersion, *oldVersion;
+    int result;
+    WORD word;
+    const char *operationText, *outcome, *detail;
+  };
+  const Case cases[] = {
+      {10, "01-02-03/60", "00-00-00/00", 1, 0, "Backup Config", "Normal end", "Ver.=01-02-03/60"},
+      // A success is a normal end whatever the result word.
+      {10, "01-02-03/60", "----", 1, 0x4000, "Backup Config", "Normal end", "Ver.=01-02-03/60"},
+      // A restore logs only the new version.
+      {14, "----", "01-02-03/60", 0, 0x2000, "NEW Installation", "Error", "{New Ver.}={----}"},
+      {14, "01-02-03/61", "01-02-03/60", 1, 0, "NEW Installation", "Normal end",
+       "{New Ver.}={01-02-03/61}"},
+      // Other operations log both.
+      {5, "01-02-03/61", "01-02-03/60", 0, 0x4004, "Restore Configuration", "Error",
+       "{New Ver.,Old Ver.}={01-02-03/61,01-02-03/60}"},
+  };
+  for (const Case& c : cases) {
+    WriteAuditRecord(c.operation, c.newVersion, c.oldVersion, c.result, c.word);
+    EXPECT_EQ(svc::TakeAuditCalls(), kFullOrder) << c.detail;
+  }
   auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].operation, "Backup Config");
-  EXPECT_EQ(records[0].outcome, "Normal end");
-  EXPECT_EQ(records[0].detail, "Ver.=01-02-03/60");
-}
-
-TEST_F(AuditRecordTest, SuccessWithAnyResultWordIsNormalEnd) {
-  WriteAuditRecord(10, "01-02-03/60", "----", 1, 0x4000);
-  auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].outcome, "Normal end");
-}
-
-TEST_F(AuditRecordTest, FailedRestoreLogsOnlyTheNewVersion) {
-  WriteAuditRecord(14, "----", "01-02-03/60", 0, 0x2000);
-  EXPECT_EQ(svc::TakeAuditCalls(), kFullOrder);
-  auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].operation, "NEW Installation");
-  EXPECT_EQ(records[0].outcome, "Error");
-  EXPECT_EQ(records[0].detail, "{New Ver.}={----}");
-}
-
-TEST_F(AuditRecordTest, OtherOperationsLogBothVersions) {
-  WriteAuditRecord(5, "01-02-03/61", "01-02-03/60", 0, 0x4004);
-  auto records = Records();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].operation, "Restore Configuration");
-  EXPECT_EQ(records[0].detail, "{New Ver.,Old Ver.}={01-02-03/61,01-02-03/60}");
+  ASSERT_EQ(records.size(), std::size(cases));
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(records[i].number, i + 1);  // the value of the log, per record
+    EXPECT_EQ(records[i].operation, cases[i].operationText);
+    EXPECT_EQ(records[i].outcome, cases[i].outcome);
+    EXPECT_EQ(records[i].detail, cases[i].detail);
+  }
 }
 
 TEST_F(AuditRecordTest, CancelReachesOnlyOpenAndClose) {
@@ -91,16 +91,6 @@ TEST_F(AuditRecordTest, RecordFieldsAsLaidOut) {
   EXPECT_STREQ(r.outcomeName, "Error");
   EXPECT_EQ(r.logValue, 1u);
   for (std::size_t i : {4u, 10u, 34u, 300u, 595u, 618u, 624u, 795u}) EXPECT_EQ(bytes[i], 0) << i;
-}
-
-TEST_F(AuditRecordTest, ValueOfTheLogIsStoredPerRecord) {
-  WriteAuditRecord(10, "01-02-03/60", "----", 1, 0);
-  WriteAuditRecord(14, "01-02-03/61", "01-02-03/60", 1, 0);
-  auto records = Records();
-  ASSERT_EQ(records.size(), 2u);
-  EXPECT_EQ(records[0].number, 1u);
-  EXPECT_EQ(records[1].number, 2u);
-  EXPECT_EQ(records[1].detail, "{New Ver.}={01-02-03/61}");
 }
 
 TEST(AuditLogLine, TabSeparatedFieldsParse) {

@@ -25,17 +25,17 @@ class ContainerTest : public ::testing::Test {
     world_.TakeTrace();
     plat::TakeDebugOutput();
   }
-  void Take() {
-    trace_ = world_.TakeTrace();
-    debug_ = plat::TakeDebugOutput();
+  // The trace since the last call holds this line, and the debugger output is
+  // exactly this text when one is given.
+  void ExpectReported(const std::string& line, const char* debug = nullptr) {
+    EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), line)) << line;
+    auto output = plat::TakeDebugOutput();
+    EXPECT_TRUE(!debug || output == std::vector<std::string>{debug}) << line;
   }
-  bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }
 
   static constexpr char kSrc[] = "C:\\PLAXON\\TMP\\src";
   static constexpr char kDst[] = "C:\\PLAXON\\TMP\\dst";
   TestWorld world_;
-  std::vector<std::string> trace_;
-  std::vector<std::string> debug_;
 };
 
 TEST_F(ContainerTest, ReadContainerNeedsExactlyTheContainerSize) {
@@ -44,22 +44,20 @@ TEST_F(ContainerTest, ReadContainerNeedsExactlyTheContainerSize) {
   EXPECT_EQ(std::string(buffer, 100), Bytes(100));
   EXPECT_EQ(RW::ReadContainer(kSrc, buffer, 400), 1);
   EXPECT_EQ(RW::ReadContainer(kSrc, buffer, 401), 0);
-  Take();
-  EXPECT_TRUE(Traced("Read file failed (readSize = 400, containerSize = 401)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not read a file.\n"});
+  ExpectReported("Read file failed (readSize = 400, containerSize = 401)",
+                 "[ERROR] Can not read a file.\n");
 }
 
 TEST_F(ContainerTest, ReadContainerReportsAMissingFileOrParameter) {
   char buffer[4];
   EXPECT_EQ(RW::ReadContainer("C:\\PLAXON\\TMP\\none", buffer, 4), 0);
-  Take();
-  EXPECT_TRUE(Traced("File open failed (file path = C:\\PLAXON\\TMP\\none)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
+  ExpectReported("File open failed (file path = C:\\PLAXON\\TMP\\none)",
+                 "[ERROR] Can not open a file.\n");
   EXPECT_EQ(RW::ReadContainer(nullptr, buffer, 4), 0);
   EXPECT_EQ(RW::ReadContainer(kSrc, nullptr, 4), 0);
-  Take();
-  EXPECT_EQ(trace_.size(), 2u);
-  EXPECT_TRUE(Traced("Invalid Param"));
+  auto trace = world_.TakeTrace();
+  EXPECT_EQ(trace.size(), 2u);
+  EXPECT_TRUE(TestWorld::Contains(trace, "Invalid Param"));
 }
 
 TEST_F(ContainerTest, WriteContainerReplacesTheFileAndReportsFailures) {
@@ -70,61 +68,50 @@ TEST_F(ContainerTest, WriteContainerReplacesTheFileAndReportsFailures) {
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
 
   EXPECT_EQ(RW::WriteContainer("C:\\NOPE\\dst", "abcde", 5), 0);
-  Take();
-  EXPECT_TRUE(Traced("Write File open failed (file path = C:\\NOPE\\dst)"));
+  ExpectReported("Write File open failed (file path = C:\\NOPE\\dst)");
 
   world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 0, 1});
   EXPECT_EQ(RW::WriteContainer(kDst, "abcde", 5), 0);
-  Take();
-  EXPECT_TRUE(Traced("Write file write failed (outDataSize = 5)"));
+  ExpectReported("Write file write failed (outDataSize = 5)");
   EXPECT_EQ(RW::WriteContainer(nullptr, "a", 1), 0);
-  Take();
-  EXPECT_TRUE(Traced("Invalid Param"));
+  ExpectReported("Invalid Param");
 }
 
 TEST_F(ContainerTest, CopyRangeCopiesTheRangeInPiecesOf256) {
+  world_.WriteHostFile('C', "PLAXON/TMP/dst", "old");
+  EXPECT_EQ(RW::CopyRange(kSrc, 0, 0, kDst), 1);  // nothing: an empty file
+  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/dst"));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
+
   ASSERT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 300));
 
   // The second write (the piece of 44) fails: the first piece of 256 stays.
   world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 1, 1});
   EXPECT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 0);
-  Take();
+  ExpectReported("Write file write failed", "[ERROR] Can not write a file for writing.\n");
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 256));
-  EXPECT_TRUE(Traced("Write file write failed"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not write a file for writing.\n"});
 }
 
 TEST_F(ContainerTest, CopyRangePastTheEndFailsAfterTheCompletePieces) {
   EXPECT_EQ(RW::CopyRange(kSrc, 0, 600, kDst), 0);
-  Take();
+  ExpectReported("Read file read failed", "[ERROR] Can not read a file for reading.\n");
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(256));
-  EXPECT_TRUE(Traced("Read file read failed"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not read a file for reading.\n"});
 
   // A range that starts behind the end copies nothing.
   EXPECT_EQ(RW::CopyRange(kSrc, 1000, 10, kDst), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
 }
 
-TEST_F(ContainerTest, CopyRangeOfNothingMakesAnEmptyFile) {
-  world_.WriteHostFile('C', "PLAXON/TMP/dst", "old");
-  EXPECT_EQ(RW::CopyRange(kSrc, 0, 0, kDst), 1);
-  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/dst"));
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
-}
-
 TEST_F(ContainerTest, CopyRangeReportsItsOpenFailures) {
   EXPECT_EQ(RW::CopyRange("C:\\PLAXON\\TMP\\none", 0, 10, kDst), 0);
-  Take();
-  EXPECT_TRUE(Traced("Read file open failed (file path = C:\\PLAXON\\TMP\\none)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for reading.\n"});
+  ExpectReported("Read file open failed (file path = C:\\PLAXON\\TMP\\none)",
+                 "[ERROR] Can not open a file for reading.\n");
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/dst"));
 
   EXPECT_EQ(RW::CopyRange(kSrc, 0, 10, "C:\\NOPE\\dst"), 0);
-  Take();
-  EXPECT_TRUE(Traced("Write File open failed (file path = C:\\NOPE\\dst)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for writing.\n"});
+  ExpectReported("Write File open failed (file path = C:\\NOPE\\dst)",
+                 "[ERROR] Can not open a file for writing.\n");
 }
 
 TEST_F(ContainerTest, GetSizeGivesTheByteLength) {
@@ -132,12 +119,10 @@ TEST_F(ContainerTest, GetSizeGivesTheByteLength) {
   EXPECT_EQ(RW::GetSize(kSrc, &size), 1);
   EXPECT_EQ(size, 400u);
   EXPECT_EQ(RW::GetSize("C:\\PLAXON\\TMP\\none", &size), 0);
-  Take();
-  EXPECT_TRUE(Traced("Read file open failed (file path = C:\\PLAXON\\TMP\\none)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file for reading.\n"});
+  ExpectReported("Read file open failed (file path = C:\\PLAXON\\TMP\\none)",
+                 "[ERROR] Can not open a file for reading.\n");
   EXPECT_EQ(RW::GetSize(nullptr, &size), 0);
-  Take();
-  EXPECT_TRUE(Traced("Invalid Param"));
+  ExpectReported("Invalid Param");
 }
 
 }  // namespace

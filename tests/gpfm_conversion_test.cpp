@@ -61,17 +61,24 @@ class ConversionTest : public ::testing::Test {
   std::string ReadTable(const std::string& name) const {
     return world_.ReadHostFile('C', "PLAXON/TMP/TABLES/" + name);
   }
-  int Convert(std::int16_t mode = kArchiveTableConversion) {
+  int Convert(std::int16_t mode = kArchiveTableConversion, const char* from = kLz4,
+              const char* to = kTables) {
     world_.TakeTrace();
     plat::TakeDebugOutput();
-    int r = CompressCommand2(mode, 1, kLz4, kTables, 0);
+    int r = CompressCommand2(mode, 1, from, to, 0);
     trace_ = world_.TakeTrace();
     debug_ = plat::TakeDebugOutput();
     return r;
   }
-  int Decompress(const char* in, const char* out, WORD* detail) {
+  // Decompresses LZ4\<in> into TABLES\<out>; the detail code lands in detail_.
+  int Decompress(const std::string& in, const std::string& out) {
+    return DecompressPaths((std::string(kLz4) + "\\" + in).c_str(),
+                           (std::string(kTables) + "\\" + out).c_str());
+  }
+  int DecompressPaths(const char* in, const char* out) {
     world_.TakeTrace();
-    int r = DecompressLz4File(in, out, detail);
+    detail_ = 99;
+    int r = DecompressLz4File(in, out, &detail_);
     trace_ = world_.TakeTrace();
     return r;
   }
@@ -82,68 +89,53 @@ class ConversionTest : public ::testing::Test {
   TestWorld world_;
   std::vector<std::string> trace_;
   std::vector<std::string> debug_;
+  WORD detail_ = 0;
 };
 
 // ------------------------------------------------------------ one file
 
 TEST_F(ConversionTest, DecompressesOneBlockIntoItsTableFile) {
-  const std::string table = Table(100000, 3);
-  PutLz4("5.lz4", Compress(table));
-  WORD detail = 99;
-  ASSERT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\5.lz4", "C:\\PLAXON\\TMP\\TABLES\\5", &detail), 1);
-  EXPECT_EQ(detail, 0);
-  EXPECT_EQ(ReadTable("5"), table);
-
-  // The largest table there may be, and the block of an empty one.
-  const std::string largest = Table(kLz4OutputBufferSize, 4);
-  PutLz4("6.lz4", Compress(largest));
-  ASSERT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\6.lz4", "C:\\PLAXON\\TMP\\TABLES\\6", &detail), 1);
-  EXPECT_EQ(ReadTable("6"), largest);
-  PutLz4("7.lz4", Compress(""));
-  ASSERT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\7.lz4", "C:\\PLAXON\\TMP\\TABLES\\7", &detail), 1);
-  EXPECT_TRUE(HasTable("7"));
-  EXPECT_EQ(ReadTable("7"), "");
+  // The block of an empty table, an ordinary one and the largest there may be.
+  const std::string tables[] = {"", Table(100000, 3), Table(kLz4OutputBufferSize, 4)};
+  for (const std::string& table : tables) {
+    PutLz4("5.lz4", Compress(table));
+    ASSERT_EQ(Decompress("5.lz4", "5"), 1);
+    EXPECT_EQ(detail_, kDecompConverted);
+    EXPECT_TRUE(HasTable("5"));
+    EXPECT_EQ(ReadTable("5"), table);
+  }
 }
 
 TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
   PutLz4("ok.lz4", Compress(Table(1000, 1)));
   const char* ok = "C:\\PLAXON\\TMP\\LZ4\\ok.lz4";
   const char* out = "C:\\PLAXON\\TMP\\TABLES\\ok";
-  WORD detail = 0;
-  EXPECT_EQ(Decompress(nullptr, out, &detail), 0);
-  EXPECT_EQ(detail, kDecompNoInputPath);
-  EXPECT_EQ(Decompress("", out, &detail), 0);
-  EXPECT_EQ(detail, kDecompNoInputPath);
-  EXPECT_EQ(Decompress(ok, nullptr, &detail), 0);
-  EXPECT_EQ(detail, kDecompNoOutputPath);
-  EXPECT_EQ(Decompress(ok, "", &detail), 0);
-  EXPECT_EQ(detail, kDecompNoOutputPath);
-  EXPECT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\none.lz4", out, &detail), 0);
-  EXPECT_EQ(detail, kDecompNoInputSize);
+  EXPECT_EQ(DecompressPaths(nullptr, out), 0);
+  EXPECT_EQ(detail_, kDecompNoInputPath);
+  EXPECT_EQ(DecompressPaths("", out), 0);
+  EXPECT_EQ(detail_, kDecompNoInputPath);
+  EXPECT_EQ(DecompressPaths(ok, nullptr), 0);
+  EXPECT_EQ(detail_, kDecompNoOutputPath);
+  EXPECT_EQ(DecompressPaths(ok, ""), 0);
+  EXPECT_EQ(detail_, kDecompNoOutputPath);
+  EXPECT_EQ(Decompress("none.lz4", "ok"), 0);
+  EXPECT_EQ(detail_, kDecompNoInputSize);
   world_.Faults().AddRule({plat::FaultOp::Read, "ok.lz4", ERROR_ACCESS_DENIED, 0, 1});
-  EXPECT_EQ(Decompress(ok, out, &detail), 0);
-  EXPECT_EQ(detail, kDecompInputUnreadable);
-  EXPECT_EQ(Decompress(ok, "C:\\PLAXON\\NOPE\\ok", &detail), 0);
-  EXPECT_EQ(detail, kDecompWriteFailed);
+  EXPECT_EQ(Decompress("ok.lz4", "ok"), 0);
+  EXPECT_EQ(detail_, kDecompInputUnreadable);
+  EXPECT_EQ(DecompressPaths(ok, "C:\\PLAXON\\NOPE\\ok"), 0);
+  EXPECT_EQ(detail_, kDecompWriteFailed);
   EXPECT_FALSE(HasTable("ok"));
-}
 
-TEST_F(ConversionTest, MalformedOrOverlongBlocksFailWithDetail6) {
-  WORD detail = 0;
-  PutLz4("bad.lz4", std::string("\xF0\xFF\xFF\x00garbage", 11));
-  EXPECT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\bad.lz4", "C:\\PLAXON\\TMP\\TABLES\\bad", &detail),
-            0);
-  EXPECT_EQ(detail, kDecompMalformed);
-  PutLz4("long.lz4", Compress(std::string(kLz4OutputBufferSize + 1, 'z')));
-  EXPECT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\long.lz4", "C:\\PLAXON\\TMP\\TABLES\\long", &detail),
-            0);
-  EXPECT_EQ(detail, kDecompMalformed);
-  PutLz4("empty.lz4", "");
-  EXPECT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\empty.lz4", "C:\\PLAXON\\TMP\\TABLES\\e", &detail),
-            0);
-  EXPECT_EQ(detail, kDecompMalformed);
-  EXPECT_FALSE(HasTable("bad"));
-  EXPECT_FALSE(HasTable("long"));
+  // A malformed block, one that decompresses past the largest table, and an empty file.
+  for (const std::string& block :
+       {std::string("\xF0\xFF\xFF\x00garbage", 11),
+        Compress(std::string(kLz4OutputBufferSize + 1, 'z')), std::string()}) {
+    PutLz4("bad.lz4", block);
+    EXPECT_EQ(Decompress("bad.lz4", "bad"), 0);
+    EXPECT_EQ(detail_, kDecompMalformed);
+    EXPECT_FALSE(HasTable("bad"));
+  }
 }
 
 TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
@@ -158,10 +150,8 @@ TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
   ASSERT_GT(block.size(), kLz4InputBufferSize);
   PutLz4("big.lz4", block);
   world_.Faults().AddRule({plat::FaultOp::Read, "big.lz4", ERROR_ACCESS_DENIED});
-  WORD detail = 0;
-  EXPECT_EQ(Decompress("C:\\PLAXON\\TMP\\LZ4\\big.lz4", "C:\\PLAXON\\TMP\\TABLES\\big", &detail),
-            0);
-  EXPECT_EQ(detail, kDecompInputUnreadable);
+  EXPECT_EQ(Decompress("big.lz4", "big"), 0);
+  EXPECT_EQ(detail_, kDecompInputUnreadable);
   EXPECT_TRUE(Traced("Compressed file too large (size = " + std::to_string(block.size()) +
                      ", limit = 700000)"));
   EXPECT_EQ(world_.Faults().Injected(), 0);  // nothing was read
@@ -171,6 +161,10 @@ TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
 // ------------------------------------------------------------ a directory
 
 TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
+  EXPECT_EQ(Convert(), 1);  // an empty directory: nothing converted, still closed
+  EXPECT_TRUE(trace_.empty());
+  EXPECT_EQ(TakePosted(), std::vector<UINT>{kClose});
+
   const std::string a = Table(500, 1), b = Table(600, 2), c = Table(700, 3);
   PutLz4("12", Compress(a));
   PutLz4("a.b.lz4", Compress(b));
@@ -186,12 +180,6 @@ TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
   EXPECT_TRUE(trace_.empty());
   // One step per converted file, then the close.
   EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kStep, kStep, kClose}));
-}
-
-TEST_F(ConversionTest, AnEmptyDirectoryConvertsNothingAndSucceeds) {
-  EXPECT_EQ(Convert(), 1);
-  EXPECT_TRUE(trace_.empty());
-  EXPECT_EQ(TakePosted(), std::vector<UINT>{kClose});
 }
 
 TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
@@ -210,58 +198,26 @@ TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
   EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kClose}));
 }
 
-TEST_F(ConversionTest, OnlyModeTenIsServed) {
+TEST_F(ConversionTest, RunsThatCannotStartPostNoClose) {
   PutLz4("1.lz4", Compress(Table(10, 1)));
-  EXPECT_EQ(Convert(9), 0);
+  EXPECT_EQ(Convert(9), 0);  // only mode 10 is served
   EXPECT_TRUE(Traced("ErrCode=0x9"));
   EXPECT_FALSE(HasTable("1"));
   EXPECT_EQ(Convert(-1), 0);
   EXPECT_TRUE(Traced("ErrCode=0xFFFFFFFF"));
+  EXPECT_EQ(Convert(10, "C:\\PLAXON\\TMP\\NONE"), 0);
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Directory Not Found\n"});
+  EXPECT_TRUE(Traced("ErrCode=0x3"));
   // No close: the dialog ends when it sees the failed state.
   EXPECT_TRUE(TakePosted().empty());
-}
 
-TEST_F(ConversionTest, AMissingSourceDirectoryIsReported) {
-  world_.TakeTrace();
-  plat::TakeDebugOutput();
-  EXPECT_EQ(CompressCommand2(10, 1, "C:\\PLAXON\\TMP\\NONE", kTables, 0), 0);
-  EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Directory Not Found\n"});
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x3"));
-  EXPECT_TRUE(TakePosted().empty());
-}
-
-TEST_F(ConversionTest, AnOutputPathThatDoesNotFitEndsTheRun) {
-  PutLz4("1.lz4", Compress(Table(10, 1)));
   const std::string longDir = "C:\\PLAXON\\TMP\\" + std::string(244, 't');
-  world_.TakeTrace();
-  EXPECT_EQ(CompressCommand2(10, 1, kLz4, longDir.c_str(), 0), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR path too long (file = 1.lz4)"));
+  EXPECT_EQ(Convert(10, kLz4, longDir.c_str()), 0);
+  EXPECT_TRUE(Traced("ERR path too long (file = 1.lz4)"));
 }
-
-TEST_F(ConversionTest, TheWorkerPublishesItsOutcomeInTheStateWord) {
-  PutLz4("1.lz4", Compress(Table(10, 1)));
-  CompressRequest request{};
-  request.mode = kArchiveTableConversion;
-  request.displayFlag = 1;
-  std::snprintf(request.archivePath, sizeof request.archivePath, "%s", kLz4);
-  std::snprintf(request.directory, sizeof request.directory, "%s", kTables);
-  CompressThreadState = 7;
-  Talver_CompressThread2(&request);
-  EXPECT_EQ(CompressThreadState.load(), 1);
-  EXPECT_TRUE(HasTable("1"));
-
-  request.mode = 4;
-  world_.TakeTrace();
-  Talver_CompressThread2(&request);
-  EXPECT_EQ(CompressThreadState.load(), -1);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR CompressCommand2"));
-}
-
-}  // namespace
 
 // ------------------------------------------------------------ under the dialog
-
-namespace {
+// The dialog waits for the worker to publish its outcome in the state word.
 
 TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   const std::string a = Table(900, 1), b = Table(1900, 2), c = Table(50, 3);

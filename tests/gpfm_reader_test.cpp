@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "GpfmTestFile.h"
@@ -15,6 +16,7 @@ namespace {
 
 constexpr char kGpfm[] = "C:\\PLAXON\\TMP\\bkcnf.gpfm";
 constexpr char kLz4Dir[] = "C:\\PLAXON\\TMP\\LZ4";
+constexpr std::size_t kData = GpfmTestFile::kHeaderArea;
 
 std::string Pattern(std::size_t n, int seed) {
   std::string s(n, '\0');
@@ -28,22 +30,27 @@ class GpfmReaderTest : public ::testing::Test {
   void SetUp() override { world_.MakeHostDir('C', "PLAXON/TMP/LZ4"); }
 
   int Parse(const GpfmTestFile& file) { return Parse(file.Bytes()); }
-  int Parse(const std::string& bytes) {
+  int Parse(const std::string& bytes, const char* dir = kLz4Dir) {
     world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", bytes);
+    return Run(kGpfm, dir);
+  }
+  int Run(const char* path, const char* dir) {
     world_.TakeTrace();
-    int result = ParseGpfmFile(kGpfm, kLz4Dir);
+    plat::TakeDebugOutput();
+    int result = ParseGpfmFile(path, dir);
     trace_ = world_.TakeTrace();
     debug_ = plat::TakeDebugOutput();
     return result;
   }
   bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }
-  bool Has(int table) const { return world_.HostExists('C', Lz4(table)); }
   std::string Table(int table) const { return world_.ReadHostFile('C', Lz4(table)); }
   static std::string Lz4(int table) { return "PLAXON/TMP/LZ4/" + std::to_string(table) + ".lz4"; }
-  int FileCount() const {
-    int n = 0;
-    for (int t = 0; t < 1024; ++t) n += Has(t) ? 1 : 0;
-    return n;
+  // The table files in the LZ4 folder are exactly these.
+  void ExpectTables(const std::map<int, std::string>& expected) const {
+    std::map<int, std::string> found;
+    for (int t = 0; t < 1024; ++t)
+      if (world_.HostExists('C', Lz4(t))) found[t] = Table(t);
+    EXPECT_EQ(found, expected);
   }
 
   TestWorld world_;
@@ -54,95 +61,39 @@ class GpfmReaderTest : public ::testing::Test {
 // ------------------------------------------------------------ the layout
 
 TEST_F(GpfmReaderTest, WritesEachPresentTableWithItsSegmentsInOrder) {
+  world_.WriteHostFile('C', Lz4(0), std::string(100, 'x'));  // replaced, not appended to
   GpfmTestFile file;
   const std::string a = Pattern(6, 1), b0 = Pattern(11, 2), b1 = Pattern(4, 3), c = Pattern(1, 4);
   file.AddTable(1, 0, {a});
+  file.SetSize(1, 2, 1, 9);  // sizes 0, 9: absent, and takes no bytes
+  file.AddTable(1, 4, {"five5"});
+  file.SetSize(1, 4, 2, 7);  // sizes 5, 0, 7: the 7 is ignored
   file.AddTable(1, 5, {b0, b1});
+  // The padding after an odd segment is neither summed nor written.
+  file.AddTable(1, 6, {"odd", "\xFF\xFF\xFF\xFF"}, '\xFF');
   file.AddTable(1, 1023, {c});
+  file.Append(Pattern(1000, 11));  // trailing bytes are ignored
   ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(0), a);
-  EXPECT_EQ(Table(5), b0 + b1);
-  EXPECT_EQ(Table(1023), c);
-  EXPECT_EQ(FileCount(), 3);
+  ExpectTables({{0, a}, {4, "five5"}, {5, b0 + b1}, {6, "odd\xFF\xFF\xFF\xFF"}, {1023, c}});
   EXPECT_TRUE(Traced("Parse start"));
   EXPECT_TRUE(Traced(std::string("File open successed.(file=") + kGpfm + ")"));
   EXPECT_TRUE(Traced("Parse end"));
   EXPECT_TRUE(Traced(".\\CnfBakCnfReader.cpp("));
+
+  std::filesystem::remove_all(world_.HostOf('C', "PLAXON/TMP/LZ4"));
+  world_.MakeHostDir('C', "PLAXON/TMP/LZ4");
+  ASSERT_EQ(Parse(GpfmTestFile()), 1);  // an empty directory
+  ExpectTables({});
 }
 
 TEST_F(GpfmReaderTest, Cfm2UsesTheSecondDirectoryAndIgnoresAnInvalidFirstOne) {
   GpfmTestFile file(2);
   file.SetValid(1, 0x12345678);
-  // The first directory claims a table the data area does not hold.
-  file.SetSize(1, 3, 0, 400);
+  file.SetSize(1, 3, 0, 400);  // a table the data area does not hold
   const std::string data = Pattern(9, 5);
   file.AddTable(2, 7, {data});
   ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(7), data);  // read from offset 131,344 as for CFM 1
-  EXPECT_FALSE(Has(3));
-}
-
-TEST_F(GpfmReaderTest, AbsentTablesTakeNoBytesWhateverTheirLaterSizes) {
-  GpfmTestFile file;
-  file.SetSize(1, 2, 0, 0);
-  file.SetSize(1, 2, 1, 9);  // sizes 0, 9: absent
-  const std::string data = Pattern(8, 6);
-  file.AddTable(1, 3, {data});
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_FALSE(Has(2));
-  EXPECT_EQ(Table(3), data);
-}
-
-TEST_F(GpfmReaderTest, SizesBehindTheFirstZeroAreIgnored) {
-  GpfmTestFile file;
-  const std::string five = Pattern(5, 7), next = Pattern(4, 8);
-  file.AddTable(1, 4, {five});
-  file.SetSize(1, 4, 2, 7);  // sizes 5, 0, 7
-  file.AddTable(1, 6, {next});
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(4), five);
-  EXPECT_EQ(Table(6), next);  // the padding byte after the 5 bytes was skipped, nothing more
-}
-
-TEST_F(GpfmReaderTest, PaddingAfterAnOddSegmentIsNeitherSummedNorWritten) {
-  GpfmTestFile file;
-  const std::string odd = Pattern(3, 9), even = std::string(4, '\xFF');
-  file.AddTable(1, 1, {odd, even}, '\xFF');
-  ASSERT_EQ(GpfmTestFile::Sum(even), 1020u);
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(1), odd + even);
-}
-
-TEST_F(GpfmReaderTest, TheStoredSumIsComparedWholeAndShownAsTheSystemsLong) {
-  // Bytes count 0..255 (never as negative chars): 4 x 0xFF is 1,020.
-  GpfmTestFile wrong;
-  wrong.AddTable(1, 0, {std::string(4, '\xFF')});
-  wrong.SetSum(1, 0, 0, 0xFFFFFFFF);
-  ASSERT_EQ(Parse(wrong), 0);
-  EXPECT_TRUE(Traced("SUM in config file = -1, actual SUM = 1020(Entry=1-1)"));
-}
-
-TEST_F(GpfmReaderTest, TrailingBytesAndAnEmptyDirectoryAreAccepted) {
-  GpfmTestFile file;
-  const std::string data = Pattern(10, 10);
-  file.AddTable(1, 0, {data});
-  file.Append(Pattern(1000, 11));
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(0), data);
-
-  GpfmTestFile empty;
-  world_.TakeTrace();
-  std::filesystem::remove(world_.HostOf('C', Lz4(0)));
-  ASSERT_EQ(Parse(empty), 1);
-  EXPECT_EQ(FileCount(), 0);
-}
-
-TEST_F(GpfmReaderTest, AnExistingTableFileIsReplaced) {
-  world_.WriteHostFile('C', Lz4(0), std::string(100, 'x'));
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(0), "ab");
+  ExpectTables({{7, data}});  // read from offset 131,344 as for CFM 1
 }
 
 TEST_F(GpfmReaderTest, ASegmentFillingTheWholeBufferIsRead) {
@@ -191,7 +142,7 @@ TEST_F(GpfmReaderTest, ADirectoryNotMarkedValidIsRefused) {
   file.AddTable(1, 0, {"abcd"});
   ASSERT_EQ(Parse(file), 0);
   EXPECT_TRUE(Traced("invalid param \"valid\"->(0) in PFM Header"));
-  EXPECT_EQ(FileCount(), 0);
+  ExpectTables({});
 
   GpfmTestFile second(2);
   second.SetValid(2, 2);
@@ -228,19 +179,19 @@ INSTANTIATE_TEST_SUITE_P(
         ShortFileCase{"InFirstDirectory", 1, 144 + 65599, "PFM Header read failed"},
         ShortFileCase{"Cfm2BeforeSecondDirectory", 2, 65744, "PFM Header read failed"},
         ShortFileCase{"Cfm2InSecondDirectory", 2, 65744 + 65599, "PFM Header read failed"},
-        ShortFileCase{"AtDataArea", 1, 131344, "File read failed(Entry=1-1)"},
-        ShortFileCase{"InSegment", 1, 131344 + 4, "File read failed(Entry=1-1)"},
-        ShortFileCase{"AtPadding", 1, 131344 + 5,
+        ShortFileCase{"AtDataArea", 1, kData, "File read failed(Entry=1-1)"},
+        ShortFileCase{"InSegment", 1, kData + 4, "File read failed(Entry=1-1)"},
+        ShortFileCase{"AtPadding", 1, kData + 5,
                       "File read failed(boundary correction)(Entry=1-1)"},
-        ShortFileCase{"InSecondSegment", 1, 131344 + 6 + 5, "File read failed(Entry=1-2)"}),
+        ShortFileCase{"InSecondSegment", 1, kData + 6 + 5, "File read failed(Entry=1-2)"}),
     [](const ::testing::TestParamInfo<ShortFileCase>& info) { return info.param.name; });
 
 TEST_F(GpfmReaderTest, ASumMismatchStopsAtOnceAndKeepsWhatWasCheckedBefore) {
   GpfmTestFile file;
-  std::string expected[5];
+  std::map<int, std::string> kept;
   for (int t = 0; t < 5; ++t) {
-    expected[t] = Pattern(static_cast<std::size_t>(7 + t), t);
-    file.AddTable(1, t, {expected[t]});
+    kept[t] = Pattern(static_cast<std::size_t>(7 + t), t);
+    file.AddTable(1, t, {kept[t]});
   }
   const std::string s0 = Pattern(9, 20), s1 = Pattern(10, 21), s2 = Pattern(11, 22);
   file.AddTable(1, 5, {s0, s1, s2});
@@ -252,10 +203,16 @@ TEST_F(GpfmReaderTest, ASumMismatchStopsAtOnceAndKeepsWhatWasCheckedBefore) {
                            "(Entry=6-3)";
   EXPECT_TRUE(Traced(line)) << line;
   EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] CheckSUM\n"});
-  for (int t = 0; t < 5; ++t) EXPECT_EQ(Table(t), expected[t]) << t;
-  EXPECT_EQ(Table(5), s0 + s1);
-  EXPECT_FALSE(Has(6));
+  kept[5] = s0 + s1;
+  ExpectTables(kept);
   EXPECT_FALSE(Traced("Parse end"));
+
+  // Bytes count 0..255 (never as negative chars), the stored sum is shown as the system's long.
+  GpfmTestFile wrong;
+  wrong.AddTable(1, 0, {std::string(4, '\xFF')});
+  wrong.SetSum(1, 0, 0, 0xFFFFFFFF);
+  ASSERT_EQ(Parse(wrong), 0);
+  EXPECT_TRUE(Traced("SUM in config file = -1, actual SUM = 1020(Entry=1-1)"));
 }
 
 TEST_F(GpfmReaderTest, ASegmentLongerThanTheBufferIsRefusedWithoutReadingIt) {
@@ -264,79 +221,56 @@ TEST_F(GpfmReaderTest, ASegmentLongerThanTheBufferIsRefusedWithoutReadingIt) {
   file.AddTable(1, 2, {Pattern(409601, 1)});
   ASSERT_EQ(Parse(file), 0);
   EXPECT_TRUE(Traced("Segment size over buffer size(Entry=3-1, size=409601)"));
-  EXPECT_EQ(Table(0), "ok");
-  EXPECT_EQ(Table(2), "");
+  ExpectTables({{0, "ok"}, {2, ""}});
 
-  // A size far beyond any file: refused the same way, nothing read.
-  GpfmTestFile huge;
+  GpfmTestFile huge;  // a size far beyond any file
   huge.SetSize(1, 0, 0, 0xFFFFFFFF);
   ASSERT_EQ(Parse(huge), 0);
   EXPECT_TRUE(Traced("Segment size over buffer size(Entry=1-1, size=4294967295)"));
 }
 
-TEST_F(GpfmReaderTest, AnOutputPathThatDoesNotFitIsRefused) {
-  // 251 characters of directory: "\0.lz4" still fits 259, "\1000.lz4" does not.
-  std::string relative = "PLAXON/TMP/" + std::string(251 - 14, 'd');
-  world_.MakeHostDir('C', relative);
-  std::string dir = "C:\\PLAXON\\TMP\\" + std::string(251 - 14, 'd');
-  ASSERT_EQ(dir.size(), 251u);
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  file.AddTable(1, 1000, {"cd"});
-  world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", file.Bytes());
-  world_.TakeTrace();
-  EXPECT_EQ(ParseGpfmFile(kGpfm, dir.c_str()), 0);
-  auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "Output path too long(Entry=1001)"));
-  EXPECT_EQ(world_.ReadHostFile('C', relative + "/0.lz4"), "ab");
-}
-
-TEST_F(GpfmReaderTest, AMissingBackupFileOrOutputDirectoryIsReported) {
-  world_.TakeTrace();
-  EXPECT_EQ(ParseGpfmFile("C:\\PLAXON\\TMP\\none.gpfm", kLz4Dir), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(),
-                                  "File open failed.(file=C:\\PLAXON\\TMP\\none.gpfm)"));
-
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", file.Bytes());
-  world_.TakeTrace();
-  plat::TakeDebugOutput();
-  EXPECT_EQ(ParseGpfmFile(kGpfm, "C:\\PLAXON\\TMP\\NOPE"), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(),
-                                  "File open failed.(file=C:\\PLAXON\\TMP\\NOPE\\0.lz4)"));
-  EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Can not open a file.\n"});
-  // No directory at all: nothing is written anywhere.
-  EXPECT_EQ(ParseGpfmFile(kGpfm, nullptr), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "File open failed.(file=)"));
-  EXPECT_EQ(plat::TakeDebugOutput(), std::vector<std::string>{"[ERROR] Can not open a file.\n"});
-}
-
-TEST_F(GpfmReaderTest, AWriteFailureEndsTheParseWithTheEntryNamed) {
+TEST_F(GpfmReaderTest, AWriteOrReadFailureInTheDataAreaNamesTheEntry) {
   GpfmTestFile file;
   file.AddTable(1, 0, {"ab"});
   file.AddTable(1, 1, {"cd", "ef"});
   world_.Faults().AddRule({plat::FaultOp::Write, "1.lz4", ERROR_DISK_FULL, 1, 1});
   ASSERT_EQ(Parse(file), 0);
   EXPECT_TRUE(Traced("File write failed(Entry=2-2)"));
-  EXPECT_EQ(Table(0), "ab");
-  EXPECT_EQ(Table(1), "cd");
-}
+  ExpectTables({{0, "ab"}, {1, "cd"}});
 
-}  // namespace
-
-namespace {
-
-TEST_F(GpfmReaderTest, AReadErrorInsideTheDataAreaNamesTheEntry) {
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"abc"});
-  file.AddTable(1, 1, {"defgh"});
   // The header reads (GUM, PFM CMN, directory) and table 0 pass; table 1 fails.
   world_.Faults().AddRule({plat::FaultOp::Read, "bkcnf.gpfm", ERROR_ACCESS_DENIED, 4, 1});
   ASSERT_EQ(Parse(file), 0);
   EXPECT_TRUE(Traced("File read failed(Entry=2-1)"));
-  EXPECT_EQ(Table(0), "abc");
-  EXPECT_EQ(Table(1), "");
+  ExpectTables({{0, "ab"}, {1, ""}});
+}
+
+TEST_F(GpfmReaderTest, AnOutputPathThatDoesNotFitIsRefused) {
+  // 251 characters of directory: "\0.lz4" still fits 259, "\1000.lz4" does not.
+  const std::string relative = "PLAXON/TMP/" + std::string(251 - 14, 'd');
+  world_.MakeHostDir('C', relative);
+  const std::string dir = "C:\\PLAXON\\TMP\\" + std::string(251 - 14, 'd');
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"ab"});
+  file.AddTable(1, 1000, {"cd"});
+  EXPECT_EQ(Parse(file.Bytes(), dir.c_str()), 0);
+  EXPECT_TRUE(Traced("Output path too long(Entry=1001)"));
+  EXPECT_EQ(world_.ReadHostFile('C', relative + "/0.lz4"), "ab");
+}
+
+TEST_F(GpfmReaderTest, AMissingBackupFileOrOutputDirectoryIsReported) {
+  EXPECT_EQ(Run("C:\\PLAXON\\TMP\\none.gpfm", kLz4Dir), 0);
+  EXPECT_TRUE(Traced("File open failed.(file=C:\\PLAXON\\TMP\\none.gpfm)"));
+
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"ab"});
+  EXPECT_EQ(Parse(file.Bytes(), "C:\\PLAXON\\TMP\\NOPE"), 0);
+  EXPECT_TRUE(Traced("File open failed.(file=C:\\PLAXON\\TMP\\NOPE\\0.lz4)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
+  // No directory at all: nothing is written anywhere.
+  EXPECT_EQ(Run(kGpfm, nullptr), 0);
+  EXPECT_TRUE(Traced("File open failed.(file=)"));
+  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
 }
 
 }  // namespace

@@ -1,6 +1,5 @@
 // The check of an archive end to end: the identity files are unpacked from a
-// real "svp_conf.tgz", checked and removed again. These need the archiver's
-// check-file extraction; while only its placeholder is linked they skip.
+// real "svp_conf.tgz", checked and removed again.
 #include <gtest/gtest.h>
 
 #include <map>
@@ -36,11 +35,6 @@ class ArchiveCheckTest : public ::testing::Test {
     return result;
   }
 
-  // True when only the placeholder of the check-file extraction is linked.
-  bool ExtractionMissing() const {
-    return TestWorld::Contains(trace, "Talver_ExtractCheckFiles (not available");
-  }
-
   bool AnyIdentityFileLeft() const {
     for (const char* n : {"DKCPRP.DAT", "CONFIG.INF", "LMCPT.DAT", "SVP_MAIN.INI"})
       if (world.HostExists('C', std::string("PLAXON/TMP/") + n)) return true;
@@ -54,33 +48,22 @@ class ArchiveCheckTest : public ::testing::Test {
   WORD word = 0;
 };
 
-#define SKIP_WITHOUT_EXTRACTION()                                 \
-  if (ExtractionMissing())                                        \
-  GTEST_SKIP() << "check-file extraction not linked yet (enable " \
-                  "when the archiver lands)"
-
 TEST_F(ArchiveCheckTest, ArchiveOfTheSameConfigurationPasses) {
-  int result = Check(0x1F);
-  SKIP_WITHOUT_EXTRACTION();
-  EXPECT_EQ(result, 1);
+  EXPECT_EQ(Check(0x1F), 1);
   EXPECT_EQ(word, 0);
   EXPECT_FALSE(AnyIdentityFileLeft());
 }
 
 TEST_F(ArchiveCheckTest, MissingSvpMainIniFailsAtTheUnpackingStep) {
   entries.erase("CONFIG/SVP_MAIN.INI");
-  int result = Check(0x1F);
-  SKIP_WITHOUT_EXTRACTION();
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Check(0x1F), 0);
   EXPECT_EQ(word, 0x2000);
   EXPECT_FALSE(TestWorld::Contains(trace, "ERR Talver_CheckZeLT330Data"));  // before any check
 }
 
 TEST_F(ArchiveCheckTest, FailingCheckStillRemovesTheIdentityFiles) {
   entries["CONFIG/LMCPT.DAT"] = "PCMTYPE=4\r\n";
-  int result = Check(0x1F);
-  SKIP_WITHOUT_EXTRACTION();
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Check(0x1F), 0);
   EXPECT_EQ(word, 0x4002);
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x4002"));
   EXPECT_FALSE(AnyIdentityFileLeft());
@@ -93,9 +76,7 @@ TEST_F(ArchiveCheckTest, StaleIdentityFileDoesNotStandInForAMissingOne) {
   entries.erase("CONFIG/LMCPT.DAT");
   entries["CONFIG/CONFIG.INF.OLD"] = "SVPCONF 01020360\r\n";
   world.WriteHostFile('C', "PLAXON/TMP/LMCPT.DAT", "PCMTYPE=3\r\n");
-  int result = Check(0x02);
-  SKIP_WITHOUT_EXTRACTION();
-  EXPECT_EQ(result, 0);
+  EXPECT_EQ(Check(0x02), 0);
   EXPECT_EQ(word, 0x2000);
 }
 

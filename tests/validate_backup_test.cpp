@@ -32,25 +32,10 @@ class BackupCheckTest : public ::testing::Test {
     svp.WriteTo(world, "CONFIG");
     world.TakeTrace();
   }
-  void SetSvpSerial(const std::string& serial) {
-    svp.serial = serial;
-    svp.WriteTo(world, "CONFIG");
-  }
-  void SetSerialFile(const std::string& text) {
-    world.WriteHostFile('C', "PLAXON/MP/PC/SerialNumber", text);
-  }
-  int CheckSerial(DWORD backupSerial) {
-    word = 0;
-    auto d = Dkcf(backupSerial);
-    int r = CheckBackupSerialNumber(kConfigDir, d.data(), kSerialFile, &word);
-    trace = world.TakeTrace();
-    return r;
-  }
 
   TestWorld world;
   IdentityFiles svp;
   WORD word = 0;
-  std::vector<std::string> trace;
 };
 
 TEST_F(BackupCheckTest, ConfigInfTypeAgainstTheDkcf) {
@@ -65,155 +50,126 @@ TEST_F(BackupCheckTest, ConfigInfTypeAgainstTheDkcf) {
   EXPECT_EQ(word, 0x2000);
 }
 
-TEST_F(BackupCheckTest, SerialStoredLessFourHundredThousandAtOffset16) {
-  EXPECT_EQ(CheckSerial(412345), 1);
-  EXPECT_EQ(word, 0);
+// The serial stored in the DKCF (less 400,000, at offset 16) against the
+// SVP's DKCPRP.DAT, or the serial-number file when that holds the default.
+struct SerialCase {
+  const char* name;
+  const char* svpSerial;   // nullptr: no DKCPRP.DAT
+  const char* serialFile;  // nullptr: no serial-number file
+  DWORD backupSerial;
+  int result;
+  WORD word;
+  const char* traced;
+  const char* tracedToo;
+  const char* notTraced;
+};
+
+class BackupSerialTest : public BackupCheckTest,
+                         public ::testing::WithParamInterface<SerialCase> {};
+
+TEST_P(BackupSerialTest, ResultWordAndTrace) {
+  const SerialCase& c = GetParam();
+  if (c.svpSerial) {
+    svp.serial = c.svpSerial;
+    svp.WriteTo(world, "CONFIG");
+  } else {
+    std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
+  }
+  if (c.serialFile) world.WriteHostFile('C', "PLAXON/MP/PC/SerialNumber", c.serialFile);
+  world.TakeTrace();
+  auto d = Dkcf(c.backupSerial);
+  EXPECT_EQ(CheckBackupSerialNumber(kConfigDir, d.data(), kSerialFile, &word), c.result);
+  EXPECT_EQ(word, c.word);
+  auto trace = world.TakeTrace();
+  for (const char* text : {c.traced, c.tracedToo})
+    EXPECT_TRUE(!text || TestWorld::Contains(trace, text)) << text;
+  EXPECT_FALSE(c.notTraced && TestWorld::Contains(trace, c.notTraced));
 }
 
-TEST_F(BackupCheckTest, DefaultBackupSerialFailsAtOnceWith4011) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));  // never read
-  EXPECT_EQ(CheckSerial(400001), 0);
-  EXPECT_EQ(word, 0x4011);
-  EXPECT_TRUE(TestWorld::Contains(trace, "BackupFileSerialNo is DefaultSerialNo"));
-  EXPECT_FALSE(TestWorld::Contains(trace, "ErrCode"));
-}
-
-TEST_F(BackupCheckTest, MismatchAgainstConfigFailsWith2000) {
-  EXPECT_EQ(CheckSerial(412346), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_TRUE(TestWorld::Contains(trace, "Hdd=412345, Tmp=412346"));
-}
-
-TEST_F(BackupCheckTest, UnreadableConfigSerialFailsWith2000) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
-  EXPECT_EQ(CheckSerial(412345), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x500"));
-}
-
-TEST_F(BackupCheckTest, DefaultSvpSerialTakesTheSerialNumberFile) {
-  SetSvpSerial("400001");
-  SetSerialFile("412346");
-  EXPECT_EQ(CheckSerial(412346), 1);
-  EXPECT_TRUE(TestWorld::Contains(trace, "HddSerialNo is DefaultSerialNo"));
-}
-
-TEST_F(BackupCheckTest, MismatchAgainstTheFileFailsWith4011) {
-  SetSvpSerial("400001");
-  SetSerialFile("412399");
-  EXPECT_EQ(CheckSerial(412346), 0);
-  EXPECT_EQ(word, 0x4011);
-  EXPECT_TRUE(TestWorld::Contains(trace, "Hdd=412399, Tmp=412346"));
-}
-
-TEST_F(BackupCheckTest, UnreadableSerialNumberFileFailsWith4011) {
-  SetSvpSerial("400001");
-  EXPECT_EQ(CheckSerial(412346), 0);
-  EXPECT_EQ(word, 0x4011);
-  EXPECT_TRUE(TestWorld::Contains(trace, "SerialNumberFileOpenErr"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "GetSerialNumberFalse"));
-  SetSerialFile("412346\r\n");  // seven characters in text mode
-  EXPECT_EQ(CheckSerial(412346), 0);
-  EXPECT_EQ(word, 0x4011);
-  EXPECT_TRUE(TestWorld::Contains(trace, "GetSerialNumberFalse"));
-}
-
-TEST_F(BackupCheckTest, DefaultSerialInTheFileFailsWith4011) {
-  SetSvpSerial("400001");
-  SetSerialFile("400001");
-  EXPECT_EQ(CheckSerial(412346), 0);
-  EXPECT_EQ(word, 0x4011);
-  EXPECT_TRUE(TestWorld::Contains(trace, "SDLFileSerialNo is DefaultSerialNo"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Serials, BackupSerialTest,
+    ::testing::Values(SerialCase{"Same", "412345", nullptr, 412345, 1, 0, nullptr, nullptr,
+                                 nullptr},
+                      // The SVP's serial is never read.
+                      SerialCase{"DefaultInTheBackup", nullptr, nullptr, 400001, 0, 0x4011,
+                                 "BackupFileSerialNo is DefaultSerialNo", nullptr, "ErrCode"},
+                      SerialCase{"OtherThanConfig", "412345", nullptr, 412346, 0, 0x2000,
+                                 "Hdd=412345, Tmp=412346", nullptr, nullptr},
+                      SerialCase{"UnreadableConfig", nullptr, nullptr, 412345, 0, 0x2000,
+                                 "ErrCode=0x500", nullptr, nullptr},
+                      SerialCase{"DefaultSvpTakesTheFile", "400001", "412346", 412346, 1, 0,
+                                 "HddSerialNo is DefaultSerialNo", nullptr, nullptr},
+                      SerialCase{"OtherThanTheFile", "400001", "412399", 412346, 0, 0x4011,
+                                 "Hdd=412399, Tmp=412346", nullptr, nullptr},
+                      SerialCase{"NoSerialNumberFile", "400001", nullptr, 412346, 0, 0x4011,
+                                 "SerialNumberFileOpenErr", "GetSerialNumberFalse", nullptr},
+                      // Seven characters in text mode.
+                      SerialCase{"SerialNumberFileWithLineEnd", "400001", "412346\r\n", 412346, 0,
+                                 0x4011, "GetSerialNumberFalse", nullptr, nullptr},
+                      SerialCase{"DefaultInTheFile", "400001", "400001", 412346, 0, 0x4011,
+                                 "SDLFileSerialNo is DefaultSerialNo", nullptr, nullptr}),
+    [](const ::testing::TestParamInfo<SerialCase>& info) { return info.param.name; });
 
 // ---- the serial-number file -------------------------------------------------
 
-class SerialFileTest : public ::testing::Test {
- protected:
-  int Read(const std::string& text) {
-    world.WriteHostFile('C', "PLAXON/MP/PC/SerialNumber", text);
-    world.TakeTrace();
-    serial = 0xDEAD;
-    int r = ReadSerialNumberFile(kSerialFile, &serial);
-    trace = world.TakeTrace();
-    auto counts = svc::GetExclusiveCounts();
-    EXPECT_EQ(counts.ended, counts.begun) << "every guarded open is ended";
-    return r;
-  }
+TEST(SerialFile, SixCharactersWithLeadingDigitsAreTheSerialNumber) {
+  struct Case {
+    const char* text;  // nullptr: no file
+    DWORD serial;      // 0: refused
+    const char* trace;
+  };
+  const Case cases[] = {
+      {"412345", 412345, nullptr},
+      {"12ab34", 12, nullptr},
+      {"412345\r\n", 0, "InvalidLength:7(412345\n)"},  // the line end makes seven
+      {"12345", 0, "InvalidLength:5(12345)"},
+      {"1234567", 0, "InvalidLength:7(1234567)"},
+      {"000000", 0, "NotNumericChars:000000"},
+      {"-12345", 0, "NotNumericChars:-12345"},
+      {" 12345", 0, "NotNumericChars: 12345"},
+      {"", 0, "SerialNumberFileReadErr"},
+      {nullptr, 0, "SerialNumberFileOpenErr"},
+  };
   TestWorld world;
-  DWORD serial = 0;
-  std::vector<std::string> trace;
-};
-
-TEST_F(SerialFileTest, SixDigitsAreTheSerialNumber) {
-  EXPECT_EQ(Read("412345"), 1);
-  EXPECT_EQ(serial, 412345u);
-}
-
-TEST_F(SerialFileTest, LineEndMakesSevenCharacters) {
-  EXPECT_EQ(Read("412345\r\n"), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "InvalidLength:7(412345\n)"));
-  EXPECT_EQ(serial, 0xDEADu);
-}
-
-TEST_F(SerialFileTest, OtherLengthsFail) {
-  EXPECT_EQ(Read("12345"), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "InvalidLength:5(12345)"));
-  EXPECT_EQ(Read("1234567"), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "InvalidLength:7(1234567)"));
-}
-
-TEST_F(SerialFileTest, LeadingDigitsOnly) {
-  EXPECT_EQ(Read("12ab34"), 1);
-  EXPECT_EQ(serial, 12u);
-}
-
-TEST_F(SerialFileTest, NoLeadingDigitFails) {
-  EXPECT_EQ(Read("000000"), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "NotNumericChars:000000"));
-  EXPECT_EQ(Read("-12345"), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "NotNumericChars:-12345"));
-  EXPECT_EQ(Read(" 12345"), 0);
-}
-
-TEST_F(SerialFileTest, EmptyOrMissingFileFails) {
-  EXPECT_EQ(Read(""), 0);
-  EXPECT_TRUE(TestWorld::Contains(trace, "SerialNumberFileReadErr"));
-  std::filesystem::remove(world.HostOf('C', "PLAXON/MP/PC/SerialNumber"));
-  serial = 0;
-  EXPECT_EQ(ReadSerialNumberFile(kSerialFile, &serial), 0);
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "SerialNumberFileOpenErr"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text ? c.text : "(no file)");
+    if (c.text)
+      world.WriteHostFile('C', "PLAXON/MP/PC/SerialNumber", c.text);
+    else
+      std::filesystem::remove(world.HostOf('C', "PLAXON/MP/PC/SerialNumber"));
+    world.TakeTrace();
+    DWORD serial = 0xDEAD;
+    EXPECT_EQ(ReadSerialNumberFile(kSerialFile, &serial), c.serial ? 1 : 0);
+    EXPECT_EQ(serial, c.serial ? c.serial : 0xDEADu);  // a refusal leaves it alone
+    EXPECT_TRUE(!c.trace || TestWorld::Contains(world.TakeTrace(), c.trace));
+    auto counts = svc::GetExclusiveCounts();
+    EXPECT_EQ(counts.ended, counts.registered) << "every guarded stream is ended";
+  }
 }
 
 // ---- version texts -------------------------------------------------------------
 
-TEST(VersionText, ResetIsFourHyphens) {
+TEST(VersionText, FromTheFirstLineOfConfigInf) {
+  TestWorld world;
   char text[32];
   std::memset(text, 'x', sizeof text);
   ResetVersionText(text, sizeof text);
   EXPECT_STREQ(text, "----");
-}
-
-TEST(VersionText, FromTheFirstLineOfConfigInf) {
-  TestWorld world;
-  world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\nSVPCONF 99999999\r\n");
-  char text[32] = "----";
-  EXPECT_EQ(ReadVersionText("C:\\PLAXON\\CONFIG\\config.inf", text, sizeof text), 1);
-  EXPECT_STREQ(text, "01-02-03/60");
-  auto counts = svc::GetExclusiveCounts();
-  EXPECT_EQ(counts.begun, 1);
-  EXPECT_EQ(counts.ended, 1);
-}
-
-TEST(VersionText, UnreadableConfigInfLeavesTheTextEmpty) {
-  TestWorld world;
-  char text[32] = "----";
+  // Unreadable, then empty: the text is left empty.
   EXPECT_EQ(ReadVersionText("C:\\PLAXON\\CONFIG\\config.inf", text, sizeof text), 0);
   EXPECT_STREQ(text, "");
   world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "");
   std::strcpy(text, "----");
   EXPECT_EQ(ReadVersionText("C:\\PLAXON\\CONFIG\\config.inf", text, sizeof text), 0);
   EXPECT_STREQ(text, "");
+
+  world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\nSVPCONF 99999999\r\n");
+  svc::ResetExclusiveCounts();
+  EXPECT_EQ(ReadVersionText("C:\\PLAXON\\CONFIG\\config.inf", text, sizeof text), 1);
+  EXPECT_STREQ(text, "01-02-03/60");
+  auto counts = svc::GetExclusiveCounts();
+  EXPECT_EQ(counts.begun, 1);
+  EXPECT_EQ(counts.ended, 1);
 }
 
 TEST(VersionText, FromTheDkcfBytes6484To6491) {
@@ -224,12 +180,9 @@ TEST(VersionText, FromTheDkcfBytes6484To6491) {
   char text[32];
   EXPECT_EQ(ReadContainerVersionText("C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF", text, sizeof text), 1);
   EXPECT_STREQ(text, "87-65-43/21");
-}
 
-TEST(VersionText, ShortOrMissingContainerFails) {
-  TestWorld world;
+  // Short or missing: the text is left empty.
   world.WriteHostFile('C', "PLAXON/TMP/TABLES/DKCF.TIF", std::string(kDkcfSize - 1, '1'));
-  char text[32] = "----";
   EXPECT_EQ(ReadContainerVersionText("C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF", text, sizeof text), 0);
   EXPECT_STREQ(text, "");
   EXPECT_EQ(ReadContainerVersionText("C:\\PLAXON\\TMP\\TABLES\\NONE.TIF", text, sizeof text), 0);

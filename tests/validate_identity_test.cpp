@@ -51,57 +51,31 @@ TEST_F(IdentityCheckTest, NoSelectedCheckSucceedsWithoutReadingAnything) {
   EXPECT_EQ(word, 0);
 }
 
-TEST_F(IdentityCheckTest, LowerCaseServiceProcessorTypePasses) {
-  archived.svpType = "tq520";
-  EXPECT_EQ(Check(0x01), 1);
-}
-
-TEST_F(IdentityCheckTest, OtherServiceProcessorTypeFailsWith400B) {
-  archived.svpType = "TQ521";
-  EXPECT_EQ(Check(0x01), 0);
-  EXPECT_EQ(word, 0x400B);
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ERR Talver_CheckZeLT330Data"));
-}
-
-TEST_F(IdentityCheckTest, MissingSvpMainIniFailsWith400B) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/SVP_MAIN.INI"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x01, &word), 0);
-  EXPECT_EQ(word, 0x400B);
-}
-
 // Two failing checks report only the first in the order 0x01, 0x10, 0x02,
 // 0x04, 0x08, which is not the order of the bits.
 TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
   struct Case {
-    const char* name;
-    void (*spoil)(IdentityFiles&);
-    void (*spoil2)(IdentityFiles&);
+    IdentityFiles archived;  // two values differ from the SVP's
     WORD expected;
     const char* trace;
     const char* notTraced;
   };
+  // clang-format off
   const Case cases[] = {
-      {"type before model", [](IdentityFiles& f) { f.svpType = "X"; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x400B, "ERR Talver_CheckZeLT330Data",
-       "ERR Talver_CheckDkcModel"},
-      {"model before pcm", [](IdentityFiles& f) { f.pcmType = 4; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x4010, "ERR Talver_CheckDkcModel",
-       "ERR Talver_CheckPcmType"},
-      {"pcm before config.inf", [](IdentityFiles& f) { f.configInfLine = "SVPCONF 01020361"; },
-       [](IdentityFiles& f) { f.pcmType = 4; }, 0x4002, "ERR Talver_CheckPcmType",
-       "ERR Talver_CheckConfigInfType"},
-      {"config.inf before serial", [](IdentityFiles& f) { f.serial = "412999"; },
-       [](IdentityFiles& f) { f.configInfLine = "SVPCONF 01020361"; }, 0x400A,
+      {{.svpType = "X", .model = 8}, 0x400B,
+       "ERR Talver_CheckZeLT330Data", "ERR Talver_CheckDkcModel"},
+      {{.model = 8, .pcmType = 4}, 0x4010,
+       "ERR Talver_CheckDkcModel", "ERR Talver_CheckPcmType"},
+      {{.pcmType = 4, .configInfLine = "SVPCONF 01020361"}, 0x4002,
+       "ERR Talver_CheckPcmType", "ERR Talver_CheckConfigInfType"},
+      {{.serial = "412999", .configInfLine = "SVPCONF 01020361"}, 0x400A,
        "ERR Talver_CheckConfigInfType", "ERR Talver_CheckSerialNumber"},
-      {"model before serial", [](IdentityFiles& f) { f.serial = "412999"; },
-       [](IdentityFiles& f) { f.model = 8; }, 0x4010, "ERR Talver_CheckDkcModel", "Hdd="},
+      {{.serial = "412999", .model = 8}, 0x4010, "ERR Talver_CheckDkcModel", "Hdd="},
   };
+  // clang-format on
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    archived = IdentityFiles{};
-    c.spoil(archived);
-    c.spoil2(archived);
+    SCOPED_TRACE(c.trace);
+    archived = c.archived;
     world.TakeTrace();
     EXPECT_EQ(Check(0x1F), 0);
     EXPECT_EQ(word, c.expected);
@@ -111,70 +85,65 @@ TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
   }
 }
 
-TEST_F(IdentityCheckTest, UnselectedFailingCheckIsNotRun) {
-  archived.model = 8;
-  EXPECT_EQ(Check(0x1F & ~0x10), 1);
-}
+// One selected check against CONFIG and TMP with one thing changed.
+struct SingleCase {
+  const char* name;
+  IdentityFiles svp, archived;
+  const char* removed;  // a file removed before the check, below PLAXON
+  DWORD selector;
+  int result;
+  WORD word;
+  const char* traced = nullptr;
+  const char* tracedToo = nullptr;
+};
 
-TEST_F(IdentityCheckTest, UnreadableModelFailsWith2000AndTheLibraryWord) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
+class SingleCheckTest : public IdentityCheckTest,
+                        public ::testing::WithParamInterface<SingleCase> {};
+
+TEST_P(SingleCheckTest, ResultWordAndTrace) {
+  const SingleCase& c = GetParam();
+  c.svp.WriteTo(world, "CONFIG");
+  c.archived.WriteTo(world, "TMP");
+  if (c.removed) std::filesystem::remove(world.HostOf('C', std::string("PLAXON/") + c.removed));
   world.TakeTrace();
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x10, &word), 0);
-  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(CheckConfigIdentity(c.selector, &word), c.result);
+  EXPECT_EQ(word, c.word);
   auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x500"));  // the stand-in's "not found"
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CheckDkcModel"));
-}
-
-TEST_F(IdentityCheckTest, MissingConfigInfFailsWith2000) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/CONFIG.INF"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x04, &word), 0);
-  EXPECT_EQ(word, 0x2000);
+  for (const char* text : {c.traced, c.tracedToo})
+    EXPECT_TRUE(!text || TestWorld::Contains(trace, text)) << text;
   auto counts = svc::GetExclusiveCounts();
-  EXPECT_EQ(counts.ended, counts.registered);
+  EXPECT_EQ(counts.ended, counts.registered) << "every guarded stream is ended";
 }
 
-TEST_F(IdentityCheckTest, ConfigInfTypeIsPositions14And15) {
-  archived.configInfLine =
-      "XXXXXXXX999999"
-      "60";  // everything else differs
-  EXPECT_EQ(Check(0x04), 1);
-  archived.configInfLine = "SVPCONF 0102036";  // short line: position 15 reads as zero
-  EXPECT_EQ(Check(0x04), 0);
-  EXPECT_EQ(word, 0x400A);
-}
-
-TEST_F(IdentityCheckTest, DefaultSerialAcceptedOnEitherSide) {
-  // TMP default: CONFIG is not even read.
-  archived.serial = "400001";
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/DKCPRP.DAT"));
-  EXPECT_EQ(Check(0x08), 1);
-  archived.serial = "";  // a DKCPRP.DAT without a serial reads as the default
-  EXPECT_EQ(Check(0x08), 1);
-  // CONFIG default: any TMP serial passes.
-  svp.serial = "400001";
-  svp.WriteTo(world, "CONFIG");
-  archived.serial = "412999";
-  EXPECT_EQ(Check(0x08), 1);
-}
-
-TEST_F(IdentityCheckTest, SerialMismatchTracesBothAndFailsWith4009) {
-  archived.serial = "412999";
-  EXPECT_EQ(Check(0x08), 0);
-  EXPECT_EQ(word, 0x4009);
-  auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "Hdd=412345, Tmp=412999"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CheckSerialNumber"));
-}
-
-TEST_F(IdentityCheckTest, UnreadableTmpSerialFailsWith2000) {
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/DKCPRP.DAT"));
-  word = 0;
-  EXPECT_EQ(CheckConfigIdentity(0x08, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-}
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    Checks, SingleCheckTest,
+    ::testing::Values(
+        SingleCase{"LowerCaseSvpTypePasses", {}, {.svpType = "tq520"}, nullptr, 0x01, 1, 0},
+        SingleCase{"OtherSvpType", {}, {.svpType = "TQ521"}, nullptr, 0x01, 0, 0x400B,
+                   "ERR Talver_CheckZeLT330Data"},
+        SingleCase{"MissingSvpMainIni", {}, {}, "TMP/SVP_MAIN.INI", 0x01, 0, 0x400B},
+        SingleCase{"UnselectedFailingCheckIsNotRun", {}, {.model = 8}, nullptr, 0x1F & ~0x10, 1, 0},
+        // The library's word: the stand-in's "not found".
+        SingleCase{"UnreadableModel", {}, {}, "CONFIG/DKCPRP.DAT", 0x10, 0, 0x2000,
+                   "ErrCode=0x500", "ERR Talver_CheckDkcModel"},
+        SingleCase{"MissingConfigInf", {}, {}, "CONFIG/CONFIG.INF", 0x04, 0, 0x2000},
+        SingleCase{"ConfigInfTypeIsPositions14And15", {}, {.configInfLine = "XXXXXXXX99999960"},
+                   nullptr, 0x04, 1, 0},
+        // Position 15 of a short line reads as zero.
+        SingleCase{"ShortConfigInfLine", {}, {.configInfLine = "SVPCONF 0102036"}, nullptr, 0x04,
+                   0, 0x400A},
+        // A default serial in TMP passes without CONFIG being read; a
+        // DKCPRP.DAT without a serial reads as the default.
+        SingleCase{"DefaultTmpSerial", {}, {.serial = "400001"}, "CONFIG/DKCPRP.DAT", 0x08, 1, 0},
+        SingleCase{"TmpWithoutSerial", {}, {.serial = ""}, "CONFIG/DKCPRP.DAT", 0x08, 1, 0},
+        SingleCase{"DefaultConfigSerialTakesAny", {.serial = "400001"}, {.serial = "412999"},
+                   nullptr, 0x08, 1, 0},
+        SingleCase{"SerialMismatch", {}, {.serial = "412999"}, nullptr, 0x08, 0, 0x4009,
+                   "Hdd=412345, Tmp=412999", "ERR Talver_CheckSerialNumber"},
+        SingleCase{"UnreadableTmpSerial", {}, {}, "TMP/DKCPRP.DAT", 0x08, 0, 0x2000}),
+    [](const ::testing::TestParamInfo<SingleCase>& info) { return info.param.name; });
+// clang-format on
 
 // ---- the archive check ------------------------------------------------------
 
