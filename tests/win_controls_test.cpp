@@ -65,34 +65,25 @@ struct ConfirmLog {
 // OK is enabled while 1038 is ticked; Cancel and the close box end with 2.
 Proc Confirm(ConfirmLog& log) {
   return [&log](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-    switch (message) {
-      case WM_INITDIALOG:
-        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-        SetFocus(GetDlgItem(dialog, IDCANCEL));
-        return TRUE;
-      case WM_COMMAND:
-        switch (LOWORD(wParam)) {
-          case IDOK:
-            ++log.okCommands;
-            EndDialog(dialog, 1);
-            return TRUE;
-          case IDCANCEL:
-            SendMessage(dialog, WM_CLOSE, 0, 0);
-            return TRUE;
-          case 1038: {
-            bool ticked = IsDlgButtonChecked(dialog, 1038) == BST_CHECKED;
-            EnableWindow(GetDlgItem(dialog, IDOK), ticked);
-            log.events.push_back(ticked ? "ticked" : "unticked");
-            return TRUE;
-          }
-        }
-        return FALSE;
-      case WM_CLOSE:
-        EndDialog(dialog, 2);
-        return TRUE;
-      default:
-        return FALSE;
+    bool command = message == WM_COMMAND;
+    if (message == WM_INITDIALOG) {
+      EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+      SetFocus(GetDlgItem(dialog, IDCANCEL));
+    } else if (command && LOWORD(wParam) == IDOK) {
+      ++log.okCommands;
+      EndDialog(dialog, 1);
+    } else if (command && LOWORD(wParam) == IDCANCEL) {
+      SendMessage(dialog, WM_CLOSE, 0, 0);
+    } else if (command && LOWORD(wParam) == 1038) {
+      bool ticked = IsDlgButtonChecked(dialog, 1038) == BST_CHECKED;
+      EnableWindow(GetDlgItem(dialog, IDOK), ticked);
+      log.events.push_back(ticked ? "ticked" : "unticked");
+    } else if (message == WM_CLOSE) {
+      EndDialog(dialog, 2);
+    } else {
+      return FALSE;
     }
+    return TRUE;
   };
 }
 

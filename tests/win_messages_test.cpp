@@ -60,12 +60,8 @@ TEST(WinMessages, WorkerStepsArriveInOrderWhileTheDialogRuns) {
   std::vector<WPARAM> inOrder(300);
   std::iota(inOrder.begin(), inOrder.end(), 0);
   EXPECT_EQ(received, inOrder);
-  auto closed = op.ClosedDialogs();
-  ASSERT_EQ(closed.size(), 1u);
-  EXPECT_EQ(closed[0].first.caption, "TALVER Wait...");
-  ASSERT_NE(closed[0].first.ProgressBar(), nullptr);
-  EXPECT_EQ(closed[0].first.ProgressBar()->position, 300);
-  EXPECT_EQ(closed[0].second, 1);
+  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
+  EXPECT_EQ(op.ClosedDialogs()[0].first.ProgressBar()->position, 300);
 }
 
 TEST(WinMessages, SendFromAWorkerBlocksUntilHandledOnTheDialogThread) {

@@ -162,59 +162,44 @@ WORD ScriptedOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
 }
 
 void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogActions& act) {
-  Step step = Make(StepKind::Check);
-  bool haveStep = false;
-  bool close = false;
-  std::string failure;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::uint64_t now = NowMs();
-    if (matched_.find(view.window) == matched_.end()) {
-      seenDialogs_.push_back(view);
-      std::string text = view.MessageText();
-      events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
-      if (!script_.empty() && script_.front().kind == StepKind::Dialog &&
-          script_.front().templateId == view.templateId) {
-        script_.pop_front();
-        matched_[view.window] = true;
-      } else {
-        matched_[view.window] = false;
-        if (view.WaitsForOperator()) {
-          failure = "unexpected " + view.Describe() + NextStepLocked();
-          close = true;
-        }
-      }
-    }
-    if (!close) {
-      if (!script_.empty() && matched_[view.window]) {
-        const Step& front = script_.front();
-        if (front.kind != StepKind::Message && front.kind != StepKind::Dialog &&
-            front.templateId == view.templateId) {
-          step = front;
-          script_.pop_front();
-          haveStep = true;
-          idleSince_.erase(view.window);
-        }
-      }
-      if (!haveStep && view.WaitsForOperator()) {
-        auto it = idleSince_.find(view.window);
-        if (it == idleSince_.end()) {
-          idleSince_[view.window] = now;
-        } else if (now - it->second > stallLimit_) {
-          it->second = now;
-          failure = DialogName(view) + " was left waiting with nothing in the script for it:\n" +
-                    view.Describe() + NextStepLocked();
-          close = true;
-        }
-      }
-    }
-  }
-  if (!failure.empty()) ADD_FAILURE() << failure;
-  if (close) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto fail = [&](const std::string& failure) {
+    lock.unlock();
+    ADD_FAILURE() << failure;
     act.Close();
+  };
+  auto [it, first] = dialogs_.try_emplace(view.window);
+  OpenDialog& dialog = it->second;
+  if (first) {
+    seenDialogs_.push_back(view);
+    std::string text = view.MessageText();
+    events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
+    dialog.matched = !script_.empty() && script_.front().kind == StepKind::Dialog &&
+                     script_.front().templateId == view.templateId;
+    if (dialog.matched)
+      script_.pop_front();
+    else if (view.WaitsForOperator())
+      return fail("unexpected " + view.Describe() + NextStepLocked());
+  }
+  bool stepHere = dialog.matched && !script_.empty() && script_.front().kind != StepKind::Message &&
+                  script_.front().kind != StepKind::Dialog &&
+                  script_.front().templateId == view.templateId;
+  if (!stepHere) {
+    if (!view.WaitsForOperator()) return;
+    std::uint64_t now = NowMs();
+    if (dialog.idleSince == 0) {
+      dialog.idleSince = now;
+    } else if (now - dialog.idleSince > stallLimit_) {
+      dialog.idleSince = now;
+      fail(DialogName(view) + " was left waiting with nothing in the script for it:\n" +
+           view.Describe() + NextStepLocked());
+    }
     return;
   }
-  if (!haveStep) return;
+  Step step = script_.front();
+  script_.pop_front();
+  dialog.idleSince = 0;
+  lock.unlock();
   bool ok = true;
   switch (step.kind) {
     case StepKind::Check:
@@ -243,10 +228,9 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
     default:
       break;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back("  " + Describe(step) + (ok ? "" : " (refused)"));
-  }
+  lock.lock();
+  events_.push_back("  " + Describe(step) + (ok ? "" : " (refused)"));
+  lock.unlock();
   if (!ok) ADD_FAILURE() << "the script could not " << Describe(step) << ":\n" << view.Describe();
 }
 
@@ -254,6 +238,5 @@ void ScriptedOperator::OnDialogClosed(const plat::DialogView& view, std::intptr_
   std::lock_guard<std::mutex> lock(mutex_);
   closedDialogs_.emplace_back(view, result);
   events_.push_back(DialogName(view) + " closed with " + std::to_string(result));
-  matched_.erase(view.window);
-  idleSince_.erase(view.window);
+  dialogs_.erase(view.window);
 }

@@ -101,8 +101,11 @@ class ScriptedOperator : public plat::Operator {
   std::vector<plat::DialogView> seenDialogs_;
   std::vector<std::pair<plat::DialogView, std::intptr_t>> closedDialogs_;
   std::vector<std::string> events_;
-  std::map<HWND, bool> matched_;  // dialogs seen: true when a script step took them
-  std::map<HWND, std::uint64_t> idleSince_;
+  struct OpenDialog {
+    bool matched = false;         // a script step took it
+    std::uint64_t idleSince = 0;  // waiting with no step for it since (0: not waiting)
+  };
+  std::map<HWND, OpenDialog> dialogs_;
   DWORD stallLimit_ = 5000;
   int waitOpened_ = 0;
   int waitClosed_ = 0;
