@@ -157,52 +157,45 @@ TEST(WinControls, ListViewSelectionSendsItemChangedAndKeepsOneRow) {
   DWORD extended = 0;
   auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
     HWND list = GetDlgItem(dialog, 1019);
-    switch (message) {
-      case WM_INITDIALOG: {
-        LVCOLUMN column{};
-        column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
-        column.fmt = LVCFMT_LEFT;
-        char header[] = "Serial No";
-        column.pszText = header;
-        ListView_InsertColumn(list, 0, &column);
-        ListView_SetColumnWidth(list, 0, LVSCW_AUTOSIZE_USEHEADER);
-        DWORD style = ListView_GetExtendedListViewStyle(list);
-        ListView_SetExtendedListViewStyle(
-            list, style | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
-        extended = ListView_GetExtendedListViewStyle(list);
-        const char* rows[] = {"412345", "400123", "455555"};
-        for (int i = 0; i < 3; ++i) {
-          LVITEM item{};
-          item.mask = LVIF_TEXT;
-          item.iItem = i;
-          item.pszText = const_cast<char*>(rows[i]);
-          ListView_InsertItem(list, &item);
-        }
-        EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
-        return TRUE;
+    if (message == WM_INITDIALOG) {
+      char header[] = "Serial No";
+      LVCOLUMN column{};
+      column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
+      column.fmt = LVCFMT_LEFT;
+      column.pszText = header;
+      ListView_InsertColumn(list, 0, &column);
+      ListView_SetColumnWidth(list, 0, LVSCW_AUTOSIZE_USEHEADER);
+      DWORD style = ListView_GetExtendedListViewStyle(list);
+      ListView_SetExtendedListViewStyle(
+          list, style | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
+      extended = ListView_GetExtendedListViewStyle(list);
+      const char* rows[] = {"412345", "400123", "455555"};
+      for (int i = 0; i < 3; ++i) {
+        LVITEM item{};
+        item.mask = LVIF_TEXT;
+        item.iItem = i;
+        item.pszText = const_cast<char*>(rows[i]);
+        ListView_InsertItem(list, &item);
       }
-      case WM_NOTIFY: {
-        auto* nm = reinterpret_cast<NMLISTVIEW*>(lParam);
-        if (wParam != 1019 || nm->hdr.code != LVN_ITEMCHANGED) return FALSE;
-        changes.push_back(std::to_string(nm->iItem) + ":" + std::to_string(nm->uOldState) + "->" +
-                          std::to_string(nm->uNewState));
-        EnableWindow(GetDlgItem(dialog, IDOK), ListView_GetNextItem(list, -1, LVNI_SELECTED) != -1);
-        return TRUE;
-      }
-      case WM_COMMAND:
-        if (LOWORD(wParam) == IDOK) {
-          char text[16] = {};
-          ListView_GetItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), 0, text,
-                               sizeof text);
-          chosen = text;
-          EndDialog(dialog, 1);
-        } else if (LOWORD(wParam) == IDCANCEL) {
-          EndDialog(dialog, 2);
-        }
-        return TRUE;
-      default:
-        return FALSE;
+      EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
+      return TRUE;
     }
+    auto* nm = reinterpret_cast<NMLISTVIEW*>(lParam);
+    if (message == WM_NOTIFY && wParam == 1019 && nm->hdr.code == LVN_ITEMCHANGED) {
+      changes.push_back(std::to_string(nm->iItem) + ":" + std::to_string(nm->uOldState) + "->" +
+                        std::to_string(nm->uNewState));
+      EnableWindow(GetDlgItem(dialog, IDOK), ListView_GetNextItem(list, -1, LVNI_SELECTED) != -1);
+      return TRUE;
+    }
+    if (message != WM_COMMAND) return FALSE;
+    if (LOWORD(wParam) == IDOK) {
+      char text[16] = {};
+      ListView_GetItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), 0, text,
+                           sizeof text);
+      chosen = text;
+    }
+    if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
   };
   ScriptedOperator op;
   op.ExpectDialog(112)

@@ -29,11 +29,6 @@
 
 class ScriptedOperator : public plat::Operator {
  public:
-  struct Expectation {
-    int messageId;
-    WORD answer;
-  };
-
   // Installs itself as the current operator; the destructor restores the
   // previous one and checks that the script was used up.
   ScriptedOperator();
