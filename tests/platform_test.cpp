@@ -46,7 +46,7 @@ bool WriteAll(const char* path, const std::string& bytes) {
   return ok && put == bytes.size();
 }
 
-TEST(PlatformPaths, ComponentsMatchIgnoringCaseAndSeparatorsCollapse) {
+TEST(PlatformPaths, CaseSeparatorsAndDotDotResolveWithinTheDrive) {
   TestWorld w;
   w.WriteHostFile('C', "PLAXON/CONFIG/config4", "abc");
   EXPECT_EQ(ReadAll("C:\\Plaxon\\Config\\config4"), "abc");
@@ -55,10 +55,7 @@ TEST(PlatformPaths, ComponentsMatchIgnoringCaseAndSeparatorsCollapse) {
   // "\PLAXON\\DIFF\" is the DIFF folder directly below PLAXON.
   ASSERT_TRUE(WriteAll("C:\\PLAXON\\\\DIFF\\svp_conf.tgz", "x"));
   EXPECT_TRUE(w.HostExists('C', "PLAXON/DIFF/svp_conf.tgz"));
-}
-
-TEST(PlatformPaths, DotDotNeverClimbsAboveTheDriveRoot) {
-  TestWorld w;
+  // ".." never climbs above the drive root.
   w.WriteHostFile('C', "top.txt", "root file");
   EXPECT_EQ(ReadAll("C:\\..\\..\\top.txt"), "root file");
   EXPECT_EQ(ReadAll("C:\\PLAXON\\..\\..\\..\\top.txt"), "root file");
@@ -67,16 +64,13 @@ TEST(PlatformPaths, DotDotNeverClimbsAboveTheDriveRoot) {
   EXPECT_EQ(host, w.DriveDir('C') + "/x");
 }
 
-TEST(PlatformPaths, OverlongPathsFailInsteadOfBeingCut) {
+TEST(PlatformPaths, OverlongAndMissingPathsGiveTheirCodes) {
   TestWorld w;
+  // An overlong path fails instead of being cut.
   std::string path = "C:\\" + std::string(300, 'a');
   EXPECT_EQ(plat::CreateFile(path.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
   EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
   EXPECT_FALSE(plat::CreateDirectory(path.c_str()));
-}
-
-TEST(PlatformPaths, MissingDrivesAndMissingParentsGiveTheirCodes) {
-  TestWorld w;
   EXPECT_EQ(plat::GetFileAttributes("Q:\\x"), INVALID_FILE_ATTRIBUTES);
   EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
   EXPECT_EQ(plat::CreateFile("C:\\NOPE\\x", GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
@@ -99,12 +93,12 @@ TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   EXPECT_EQ(Search("C:\\D\\*.dat"), (std::vector<std::string>{"A.DAT", "b.dat"}));
   EXPECT_EQ(Search("C:\\D\\zeta.TXT"), (std::vector<std::string>{"Zeta.txt"}));
   EXPECT_TRUE(Search("C:\\D\\none").empty());
+  // A directory named with a trailing separator finds the directory itself.
+  EXPECT_EQ(Search("C:\\D\\sub\\"), (std::vector<std::string>{"sub"}));
   // The root of a drive has no "." entries.
   auto root = Search("C:\\*.*");
   ASSERT_FALSE(root.empty());
   EXPECT_NE(root[0], ".");
-  // A directory named with a trailing separator finds the directory itself.
-  EXPECT_EQ(Search("C:\\D\\sub\\"), (std::vector<std::string>{"sub"}));
 }
 
 TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
@@ -256,32 +250,22 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "dflt");
 }
 
-}  // namespace
-
-namespace {
-
 TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
   TestWorld w;
-  std::string ini = w.Dir() + "/q.ini";
-  {
+  std::string ini = w.Dir() + "/q.ini", error;
+  auto load = [&](const char* text) {
     std::FILE* f = std::fopen(ini.c_str(), "w");
-    std::fputs(
-        "[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
-        "caption_suffix = \" - SVP\"\n",
-        f);
+    std::fputs(text, f);
     std::fclose(f);
-  }
-  std::string error;
-  auto world = plat::World::Load(ini, &error);
+    return plat::World::Load(ini, &error);
+  };
+  auto world = load(
+      "[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
+      "caption_suffix = \" - SVP\"\n");
   ASSERT_TRUE(world) << error;
   EXPECT_EQ(world->Setting("services.caption_suffix"), " - SVP");
   EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
-  {
-    std::FILE* f = std::fopen(ini.c_str(), "w");
-    std::fputs("[drive.C]\npath = x\ntyp = fixed\n", f);
-    std::fclose(f);
-  }
-  EXPECT_FALSE(plat::World::Load(ini, &error));
+  EXPECT_FALSE(load("[drive.C]\npath = x\ntyp = fixed\n"));
   EXPECT_NE(error.find("typ"), std::string::npos);
 }
 

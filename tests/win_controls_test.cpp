@@ -19,21 +19,41 @@ using namespace plat;
 
 namespace {
 
-// An operator made of a function, for tests that look at the actions' results.
-class FnOperator : public Operator {
- public:
-  using Fn = std::function<void(const DialogView&, DialogActions&)>;
-  explicit FnOperator(Fn fn) : fn_(std::move(fn)) {
-    previous_ = SetOperator(std::shared_ptr<Operator>(this, [](Operator*) {}));
-  }
-  ~FnOperator() override { SetOperator(previous_); }
-  WORD AnswerMessageBox(const MessageBoxView& box) override { return ButtonsOf(box.style)[0]; }
-  void OnDialog(const DialogView& view, DialogActions& act) override { fn_(view, act); }
+// The procedure of the dialog a test runs.
+using Proc = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
+Proc gProc;
 
- private:
-  Fn fn_;
-  std::shared_ptr<Operator> previous_;
-};
+INT_PTR CallProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  return gProc ? gProc(dialog, message, wParam, lParam) : FALSE;
+}
+
+INT_PTR RunDialog(int templateId, Proc proc, LPARAM param = 0) {
+  gProc = std::move(proc);
+  INT_PTR result = DialogBoxParam(nullptr, templateId, 0, CallProc, param);
+  gProc = nullptr;
+  return result;
+}
+
+// Runs `check` on the dialog while it opens, then ends it with 1.
+void RunProbe(int templateId, std::function<void(HWND)> check) {
+  EXPECT_EQ(RunDialog(templateId,
+                      [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+                        if (message != WM_INITDIALOG) return FALSE;
+                        check(dialog);
+                        return EndDialog(dialog, 1);
+                      }),
+            1);
+}
+
+// Ends with OK (1) or Cancel (2) as clicked.
+INT_PTR OkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
+    EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  }
+  return FALSE;
+}
 
 // ---- the confirmation-like dialog: check box, disabled button -------------------
 
@@ -41,66 +61,34 @@ struct ConfirmLog {
   std::vector<std::string> events;
   int okCommands = 0;
 };
-ConfirmLog* gConfirm = nullptr;
 
-INT_PTR ConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  switch (message) {
-    case WM_INITDIALOG:
+// OK is enabled while 1038 is ticked; Cancel and the close box end with 2.
+Proc Confirm(ConfirmLog& log) {
+  return [&log](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+    bool command = message == WM_COMMAND;
+    if (message == WM_INITDIALOG) {
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       SetFocus(GetDlgItem(dialog, IDCANCEL));
-      return TRUE;
-    case WM_COMMAND:
-      switch (LOWORD(wParam)) {
-        case IDOK:
-          ++gConfirm->okCommands;
-          EndDialog(dialog, 1);
-          return TRUE;
-        case IDCANCEL:
-          SendMessage(dialog, WM_CLOSE, 0, 0);
-          return TRUE;
-        case 1038: {
-          bool ticked = IsDlgButtonChecked(dialog, 1038) == BST_CHECKED;
-          EnableWindow(GetDlgItem(dialog, IDOK), ticked);
-          gConfirm->events.push_back(ticked ? "ticked" : "unticked");
-          return TRUE;
-        }
-      }
-      return FALSE;
-    case WM_CLOSE:
+    } else if (command && LOWORD(wParam) == IDOK) {
+      ++log.okCommands;
+      EndDialog(dialog, 1);
+    } else if (command && LOWORD(wParam) == IDCANCEL) {
+      SendMessage(dialog, WM_CLOSE, 0, 0);
+    } else if (command && LOWORD(wParam) == 1038) {
+      bool ticked = IsDlgButtonChecked(dialog, 1038) == BST_CHECKED;
+      EnableWindow(GetDlgItem(dialog, IDOK), ticked);
+      log.events.push_back(ticked ? "ticked" : "unticked");
+    } else if (message == WM_CLOSE) {
       EndDialog(dialog, 2);
-      return TRUE;
-    default:
+    } else {
       return FALSE;
-  }
-}
-
-TEST(WinControls, ClickOnADisabledButtonIsIgnored) {
-  ConfirmLog log;
-  gConfirm = &log;
-  int turn = 0;
-  bool refusedByOperator = false;
-  FnOperator op([&](const DialogView& view, DialogActions& act) {
-    ++turn;
-    if (turn == 1) {
-      EXPECT_FALSE(view.Find(IDOK)->enabled);
-      EXPECT_TRUE(view.Find(IDCANCEL)->focused);
-      refusedByOperator = !act.Click(IDOK);
-      // Nor does a click sent to the control itself do anything.
-      SendDlgItemMessage(view.window, IDOK, BM_CLICK, 0, 0);
-      return;
     }
-    EXPECT_EQ(log.okCommands, 0);
-    act.Close();
-  });
-  EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, ConfirmProc, 0), 2);
-  gConfirm = nullptr;
-  EXPECT_TRUE(refusedByOperator);
-  EXPECT_EQ(log.okCommands, 0);
+    return TRUE;
+  };
 }
 
 TEST(WinControls, CheckBoxClickTogglesAndNotifies) {
   ConfirmLog log;
-  gConfirm = &log;
   ScriptedOperator op;
   op.ExpectDialog(117)
       .Click(1038)
@@ -116,32 +104,33 @@ TEST(WinControls, CheckBoxClickTogglesAndNotifies) {
       .Tick(1038)
       .Tick(1038)  // already ticked: no click, no notification
       .Click(IDOK);
-  EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, ConfirmProc, 0), 1);
-  gConfirm = nullptr;
+  EXPECT_EQ(RunDialog(117, Confirm(log)), 1);
   EXPECT_EQ(log.events, (std::vector<std::string>{"ticked", "unticked", "ticked"}));
   EXPECT_EQ(log.okCommands, 1);
+  EXPECT_EQ(op.Account(),
+            "  dialog 117 \"Confirm Configuration Information\" opened\n"
+            "    click 1038 in dialog 117\n"
+            "    click 1038 in dialog 117\n"
+            "    tick 1038 in dialog 117\n"
+            "    tick 1038 in dialog 117\n"
+            "    click 1 in dialog 117\n"
+            "  dialog 117 \"Confirm Configuration Information\" closed with 1\n");
 }
 
 // ---- radio buttons that start groups of their own --------------------------------
 
-std::vector<int> gRadioCommands;
-
-INT_PTR RadioProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) {
-    CheckDlgButton(dialog, 1026, BST_CHECKED);  // no notification
-    CheckDlgButton(dialog, 1025, BST_UNCHECKED);
-    return TRUE;
-  }
-  if (message == WM_COMMAND) {
-    gRadioCommands.push_back(LOWORD(wParam));
-    if (LOWORD(wParam) == IDOK) EndDialog(dialog, IsDlgButtonChecked(dialog, 1026) ? 10 : 11);
-    return TRUE;
-  }
-  return FALSE;
-}
-
 TEST(WinControls, RadioButtonsOfSeparateGroupsDoNotClearEachOther) {
-  gRadioCommands.clear();
+  std::vector<int> commands;
+  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+    if (message == WM_INITDIALOG) {
+      CheckDlgButton(dialog, 1026, BST_CHECKED);  // no notification
+      CheckDlgButton(dialog, 1025, BST_UNCHECKED);
+    } else if (message == WM_COMMAND) {
+      commands.push_back(LOWORD(wParam));
+      if (LOWORD(wParam) == IDOK) EndDialog(dialog, IsDlgButtonChecked(dialog, 1026) ? 10 : 11);
+    }
+    return message == WM_INITDIALOG || message == WM_COMMAND;
+  };
   ScriptedOperator op;
   op.ExpectDialog(114)
       .Check([](const DialogView& v) {
@@ -156,34 +145,30 @@ TEST(WinControls, RadioButtonsOfSeparateGroupsDoNotClearEachOther) {
         EXPECT_TRUE(v.Find(1026)->checked);
       })
       .Click(IDOK);
-  EXPECT_EQ(DialogBoxParam(nullptr, 114, 0, RadioProc, 0), 10);
-  EXPECT_EQ(gRadioCommands, (std::vector<int>{1025, IDOK}));
+  EXPECT_EQ(RunDialog(114, proc), 10);
+  EXPECT_EQ(commands, (std::vector<int>{1025, IDOK}));
 }
 
 // ---- list view: columns, rows, single selection, item-changed -----------------------
 
-struct ListLog {
+TEST(WinControls, ListViewSelectionSendsItemChangedAndKeepsOneRow) {
   std::vector<std::string> changes;  // "row:old->new"
   std::string chosen;
   DWORD extended = 0;
-};
-ListLog* gList = nullptr;
-
-INT_PTR ListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  HWND list = GetDlgItem(dialog, 1019);
-  switch (message) {
-    case WM_INITDIALOG: {
+  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    HWND list = GetDlgItem(dialog, 1019);
+    if (message == WM_INITDIALOG) {
+      char header[] = "Serial No";
       LVCOLUMN column{};
       column.mask = LVCF_FMT | LVCF_TEXT | LVCF_SUBITEM;
       column.fmt = LVCFMT_LEFT;
-      char header[] = "Serial No";
       column.pszText = header;
       ListView_InsertColumn(list, 0, &column);
       ListView_SetColumnWidth(list, 0, LVSCW_AUTOSIZE_USEHEADER);
       DWORD style = ListView_GetExtendedListViewStyle(list);
       ListView_SetExtendedListViewStyle(
           list, style | LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
-      gList->extended = ListView_GetExtendedListViewStyle(list);
+      extended = ListView_GetExtendedListViewStyle(list);
       const char* rows[] = {"412345", "400123", "455555"};
       for (int i = 0; i < 3; ++i) {
         LVITEM item{};
@@ -195,33 +180,23 @@ INT_PTR ListProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       return TRUE;
     }
-    case WM_NOTIFY: {
-      auto* nm = reinterpret_cast<NMLISTVIEW*>(lParam);
-      if (wParam != 1019 || nm->hdr.code != LVN_ITEMCHANGED) return FALSE;
-      gList->changes.push_back(std::to_string(nm->iItem) + ":" + std::to_string(nm->uOldState) +
-                               "->" + std::to_string(nm->uNewState));
+    auto* nm = reinterpret_cast<NMLISTVIEW*>(lParam);
+    if (message == WM_NOTIFY && wParam == 1019 && nm->hdr.code == LVN_ITEMCHANGED) {
+      changes.push_back(std::to_string(nm->iItem) + ":" + std::to_string(nm->uOldState) + "->" +
+                        std::to_string(nm->uNewState));
       EnableWindow(GetDlgItem(dialog, IDOK), ListView_GetNextItem(list, -1, LVNI_SELECTED) != -1);
       return TRUE;
     }
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDOK) {
-        char text[16] = {};
-        ListView_GetItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), 0, text,
-                             sizeof text);
-        gList->chosen = text;
-        EndDialog(dialog, 1);
-      } else if (LOWORD(wParam) == IDCANCEL) {
-        EndDialog(dialog, 2);
-      }
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
-
-TEST(WinControls, ListViewSelectionSendsItemChangedAndKeepsOneRow) {
-  ListLog log;
-  gList = &log;
+    if (message != WM_COMMAND) return FALSE;
+    if (LOWORD(wParam) == IDOK) {
+      char text[16] = {};
+      ListView_GetItemText(list, ListView_GetNextItem(list, -1, LVNI_SELECTED), 0, text,
+                           sizeof text);
+      chosen = text;
+    }
+    if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) EndDialog(dialog, LOWORD(wParam));
+    return TRUE;
+  };
   ScriptedOperator op;
   op.ExpectDialog(112)
       .Check([](const DialogView& v) {
@@ -239,37 +214,15 @@ TEST(WinControls, ListViewSelectionSendsItemChangedAndKeepsOneRow) {
         EXPECT_TRUE(v.Find(IDOK)->enabled);
       })
       .Click(IDOK);
-  EXPECT_EQ(DialogBoxParam(nullptr, 112, 0, ListProc, 0), 1);
-  gList = nullptr;
-  EXPECT_EQ(log.chosen, "400123");
-  EXPECT_EQ(log.extended, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
+  EXPECT_EQ(RunDialog(112, proc), 1);
+  EXPECT_EQ(chosen, "400123");
+  EXPECT_EQ(extended, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES | LVS_EX_HEADERDRAGDROP);
   // Row 0 selected and focused; then row 0 loses the selection, then the
   // focus, before row 1 takes both.
-  EXPECT_EQ(log.changes, (std::vector<std::string>{"0:0->3", "0:3->1", "0:1->0", "1:0->3"}));
+  EXPECT_EQ(changes, (std::vector<std::string>{"0:0->3", "0:3->1", "0:1->0", "1:0->3"}));
 }
 
 // ---- combo box, edit, progress bar, animation: plain control messages ---------------
-
-struct Probe {
-  std::function<void(HWND)> check;
-};
-Probe* gProbe = nullptr;
-
-INT_PTR ProbeProc(HWND dialog, UINT message, WPARAM, LPARAM) {
-  if (message == WM_INITDIALOG) {
-    gProbe->check(dialog);
-    EndDialog(dialog, 1);
-    return TRUE;
-  }
-  return FALSE;
-}
-
-void RunProbe(int templateId, std::function<void(HWND)> check) {
-  Probe probe{std::move(check)};
-  gProbe = &probe;
-  EXPECT_EQ(DialogBoxParam(nullptr, templateId, 0, ProbeProc, 0), 1);
-  gProbe = nullptr;
-}
 
 TEST(WinControls, ComboBoxInsertsAtPositionsAndKeepsItemData) {
   RunProbe(106, [](HWND dialog) {
@@ -302,7 +255,6 @@ TEST(WinControls, ComboBoxInsertsAtPositionsAndKeepsItemData) {
 }
 
 TEST(WinControls, EditTextIsCutOnReadAndOnTyping) {
-  std::string typed;
   RunProbe(113, [&](HWND dialog) {
     SetDlgItemText(dialog, 1022, "ABCDEFGHIJ");
     char text[5];
@@ -318,14 +270,12 @@ TEST(WinControls, EditTextIsCutOnReadAndOnTyping) {
       .Type(1029, "C:\\very\\long\\path.gpfm")
       .Check([](const DialogView& v) { EXPECT_EQ(v.Find(1029)->text, "C:\\ve"); })
       .Close();
-  struct Limited {
-    static INT_PTR Proc(HWND dialog, UINT message, WPARAM, LPARAM) {
-      if (message == WM_INITDIALOG) SendDlgItemMessage(dialog, 1029, EM_LIMITTEXT, 5, 0);
-      if (message == WM_CLOSE) EndDialog(dialog, 2);
-      return message == WM_CLOSE;
-    }
+  auto limited = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message == WM_INITDIALOG) SendDlgItemMessage(dialog, 1029, EM_LIMITTEXT, 5, 0);
+    if (message == WM_CLOSE) EndDialog(dialog, 2);
+    return message == WM_CLOSE;
   };
-  EXPECT_EQ(DialogBoxParam(nullptr, 115, 0, Limited::Proc, 0), 2);
+  EXPECT_EQ(RunDialog(115, limited), 2);
 }
 
 TEST(WinControls, ProgressBarRangeStepAndWrap) {
@@ -350,64 +300,44 @@ TEST(WinControls, AnimationReportsAMissingClipAndPlaysAPresentOne) {
   TestWorld world;
   world.WriteHostFile('C', "PLAXON/MP/PC/cnfpak.avi", "RIFF");
   ScriptedOperator op;
-  struct Anim {
-    static INT_PTR Proc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
-      if (message == WM_INITDIALOG) {
-        const char* clip = reinterpret_cast<const char*>(lParam);
-        HWND a = GetDlgItem(dialog, 1001);
-        BOOL opened =
-            static_cast<BOOL>(SendMessage(a, ACM_OPEN, 0, reinterpret_cast<LPARAM>(clip)));
-        BOOL played = static_cast<BOOL>(SendMessage(a, ACM_PLAY, static_cast<WPARAM>(-1),
-                                                    MAKELPARAM(0, static_cast<WORD>(-1))));
-        SetTimer(dialog, 1, 1, nullptr);
-        return opened * 2 + played + 1;  // nonzero either way
-      }
-      if (message == WM_TIMER) EndDialog(dialog, 1);
-      return FALSE;
+  auto play = [](HWND dialog, UINT message, WPARAM, LPARAM lParam) -> INT_PTR {
+    if (message == WM_INITDIALOG) {
+      HWND a = GetDlgItem(dialog, 1001);
+      SendMessage(a, ACM_OPEN, 0, lParam);
+      SendMessage(a, ACM_PLAY, static_cast<WPARAM>(-1), MAKELPARAM(0, static_cast<WORD>(-1)));
+      SetTimer(dialog, 1, 1, nullptr);
+      return TRUE;
     }
+    if (message == WM_TIMER) EndDialog(dialog, 1);
+    return FALSE;
   };
-  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, Anim::Proc,
-                           reinterpret_cast<LPARAM>("C:\\plaxon\\mp\\pc\\cnfunpak.avi")),
-            1);
-  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, Anim::Proc,
-                           reinterpret_cast<LPARAM>("C:\\plaxon\\mp\\pc\\cnfpak.avi")),
-            1);
+  const char* missing = "C:\\plaxon\\mp\\pc\\cnfunpak.avi";
+  const char* present = "C:\\plaxon\\mp\\pc\\cnfpak.avi";
+  EXPECT_EQ(RunDialog(101, play, reinterpret_cast<LPARAM>(missing)), 1);
+  EXPECT_EQ(RunDialog(101, play, reinterpret_cast<LPARAM>(present)), 1);
   auto closed = op.ClosedDialogs();
   ASSERT_EQ(closed.size(), 2u);
-  const ControlView* missing = closed[0].first.Find(1001);
-  EXPECT_EQ(missing->missingClip, "C:\\plaxon\\mp\\pc\\cnfunpak.avi");
-  EXPECT_FALSE(missing->playing);
-  const ControlView* present = closed[1].first.Find(1001);
-  EXPECT_EQ(present->clip, "C:\\plaxon\\mp\\pc\\cnfpak.avi");
-  EXPECT_TRUE(present->playing);
-  EXPECT_TRUE(present->missingClip.empty());
+  EXPECT_EQ(closed[0].first.Find(1001)->missingClip, missing);
+  EXPECT_FALSE(closed[0].first.Find(1001)->playing);
+  EXPECT_EQ(closed[1].first.Find(1001)->clip, present);
+  EXPECT_TRUE(closed[1].first.Find(1001)->playing);
+  EXPECT_TRUE(closed[1].first.Find(1001)->missingClip.empty());
 }
 
 // ---- drawing the catalogue text, centring ------------------------------------------
 
-const WCHAR kInstruction[] = u"Choose the backup configuration file.";
-int gDrawCount = 0;
-
-INT_PTR DrawProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG:
-      CenterWindow(dialog);
-      return TRUE;
-    case WM_DRAWITEM:
-      if (wParam == 1030) {
-        ++gDrawCount;
-        DrawMessageText(dialog, reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), kInstruction);
-      }
-      return TRUE;
-    case WM_COMMAND:
-      if (LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 2);
-      return TRUE;
-    default:
-      return FALSE;
-  }
-}
-
 TEST(WinControls, DrawnMessageTextIsKeptForTheOperator) {
+  static const WCHAR kInstruction[] = u"Choose the backup configuration file.";
+  int draws = 0;
+  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
+    if (message == WM_INITDIALOG) CenterWindow(dialog);
+    if (message == WM_DRAWITEM && wParam == 1030) {
+      ++draws;
+      DrawMessageText(dialog, reinterpret_cast<const DRAWITEMSTRUCT*>(lParam), kInstruction);
+    }
+    if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) EndDialog(dialog, 2);
+    return message == WM_INITDIALOG || message == WM_DRAWITEM || message == WM_COMMAND;
+  };
   ScriptedOperator op;
   op.ExpectDialog(115)
       .Check([](const DialogView& v) {
@@ -417,9 +347,8 @@ TEST(WinControls, DrawnMessageTextIsKeptForTheOperator) {
         UpdateWindow(v.window);  // paints again, at once
       })
       .Close();  // not handled by the procedure: the default turns it into Cancel
-  gDrawCount = 0;
-  EXPECT_EQ(DialogBoxParam(nullptr, 115, 0, DrawProc, 0), 2);
-  EXPECT_EQ(gDrawCount, 2);
+  EXPECT_EQ(RunDialog(115, proc), 2);
+  EXPECT_EQ(draws, 2);
 }
 
 TEST(WinControls, CenterWindowUsesTheWorldsDesktop) {
@@ -459,112 +388,60 @@ TEST(WinResources, StringTableLoadsAndCuts) {
   EXPECT_STREQ(field, "Normal end");
   EXPECT_EQ(LoadString(nullptr, 4, field, sizeof field), 21);
   EXPECT_STREQ(field, "Create Configuration ");
-  EXPECT_EQ(LoadString(nullptr, 14, field, sizeof field), 16);
-  EXPECT_STREQ(field, "NEW Installation");
   EXPECT_EQ(LoadString(nullptr, 15, field, sizeof field), 0);
   EXPECT_EQ(LoadString(nullptr, 0, field, sizeof field), 0);
-  for (unsigned id = 1; id <= 14; ++id) EXPECT_NE(FindResourceString(id), nullptr) << id;
 }
 
 // ---- the scripted operator's strictness ---------------------------------------------
 
-INT_PTR CancelOnlyProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_COMMAND && LOWORD(wParam) == IDCANCEL) {
-    EndDialog(dialog, 2);
-    return TRUE;
-  }
-  return FALSE;
-}
-
-INT_PTR OkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
-  if (message == WM_INITDIALOG) return TRUE;
-  if (message == WM_COMMAND && (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL)) {
-    EndDialog(dialog, LOWORD(wParam));
-    return TRUE;
-  }
-  return FALSE;
-}
-
-TEST(WinOperator, ScriptedFailsOnAnUnexpectedDialogAndClosesIt) {
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ScriptedOperator op;
-        EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, CancelOnlyProc, 0), 2);
-      },
-      "unexpected dialog 117 \"Confirm Configuration Information\"");
-}
-
-TEST(WinOperator, ScriptedFailsOnAWrongDialog) {
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ScriptedOperator op;
-        op.ExpectDialog(106).Click(IDOK);
-        EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, CancelOnlyProc, 0), 2);
-        // The expected dialog still comes and uses up the script.
-        EXPECT_EQ(DialogBoxParam(nullptr, 106, 0, OkProc, 0), 1);
-      },
-      "the script's next step: dialog 106");
-}
-
-TEST(WinOperator, ScriptedFailsOnAnUnfinishedScript) {
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ScriptedOperator op;
-        op.ExpectDialog(112).Click(IDOK).ExpectMessage(4701, IDOK);
-      },
-      "still expected:\n  dialog 112\n  click 1 in dialog 112\n  message 4701");
-}
-
-TEST(WinOperator, ScriptedFailsOnAnActionAPersonCouldNotDo) {
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ConfirmLog log;
-        gConfirm = &log;
-        ScriptedOperator op;
-        op.ExpectDialog(117).Click(IDOK).Close();
-        EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, ConfirmProc, 0), 2);
-        gConfirm = nullptr;
-      },
-      "could not click 1 in dialog 117");
-}
-
-TEST(WinOperator, ScriptedFailsOnADialogLeftWaiting) {
-  EXPECT_NONFATAL_FAILURE(
-      {
-        ScriptedOperator op;
-        op.StallLimit(100).ExpectDialog(117);
-        EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, CancelOnlyProc, 0), 2);
-      },
-      "was left waiting with nothing in the script for it");
-}
-
-TEST(WinOperator, ScriptedAccountsForWhatAppeared) {
+TEST(WinOperator, ScriptedFailsAndSaysWhy) {
   ConfirmLog log;
-  gConfirm = &log;
-  ScriptedOperator op;
-  op.ExpectDialog(117).Tick(1038).Click(IDOK);
-  EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, ConfirmProc, 0), 1);
-  gConfirm = nullptr;
-  EXPECT_EQ(op.Account(),
-            "  dialog 117 \"Confirm Configuration Information\" opened\n"
-            "    tick 1038 in dialog 117\n"
-            "    click 1 in dialog 117\n"
-            "  dialog 117 \"Confirm Configuration Information\" closed with 1\n");
+  const std::pair<std::function<void(ScriptedOperator&)>, const char*> cases[] = {
+      {[](ScriptedOperator&) { EXPECT_EQ(RunDialog(117, OkProc), 2); },
+       "unexpected dialog 117 \"Confirm Configuration Information\""},
+      {[](ScriptedOperator& op) {
+         op.ExpectDialog(106).Click(IDOK);
+         EXPECT_EQ(RunDialog(117, OkProc), 2);
+         // The expected dialog still comes and uses up the script.
+         EXPECT_EQ(RunDialog(106, OkProc), 1);
+       },
+       "the script's next step: dialog 106"},
+      {[](ScriptedOperator& op) { op.ExpectDialog(112).Click(IDOK).ExpectMessage(4701, IDOK); },
+       "still expected:\n  dialog 112\n  click 1 in dialog 112\n  message 4701"},
+      {[](ScriptedOperator& op) {
+         op.StallLimit(100).ExpectDialog(117);
+         EXPECT_EQ(RunDialog(117, OkProc), 2);
+       },
+       "was left waiting with nothing in the script for it"},
+      // A disabled button: neither the operator's click nor one sent to the
+      // control itself gets through.
+      {[&](ScriptedOperator& op) {
+         op.ExpectDialog(117)
+             .Check([](const DialogView& v) {
+               EXPECT_FALSE(v.Find(IDOK)->enabled);
+               EXPECT_TRUE(v.Find(IDCANCEL)->focused);
+               SendDlgItemMessage(v.window, IDOK, BM_CLICK, 0, 0);
+             })
+             .Click(IDOK)
+             .Close();
+         EXPECT_EQ(RunDialog(117, Confirm(log)), 2);
+       },
+       "could not click 1 in dialog 117"},
+  };
+  for (const auto& [run, failure] : cases)
+    EXPECT_NONFATAL_FAILURE(
+        {
+          ScriptedOperator op;
+          run(op);
+        },
+        failure);
+  EXPECT_EQ(log.okCommands, 0);
 }
 
-TEST(WinOperator, DefaultOperatorTakesTheDefaultButtonThenCloses) {
+TEST(WinOperator, DefaultOperatorClosesWhenTheDefaultButtonIsDisabled) {
   ConfirmLog log;
-  gConfirm = &log;
-  // OK is disabled: the default operator cannot take it and closes instead.
-  EXPECT_EQ(DialogBoxParam(nullptr, 117, 0, ConfirmProc, 0), 2);
-  gConfirm = nullptr;
-  RunProbe(101, [](HWND) {});
+  EXPECT_EQ(RunDialog(117, Confirm(log)), 2);
 }
-
-}  // namespace
-
-namespace {
 
 // A click whose handler asks a question: the message box comes in the middle
 // of the dialog's script, and the dialog goes on afterwards.

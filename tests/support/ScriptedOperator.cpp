@@ -45,60 +45,33 @@ ScriptedOperator& ScriptedOperator::AddAction(Step step) {
 }
 
 ScriptedOperator& ScriptedOperator::ExpectMessage(int messageId, WORD answer) {
-  Step s = Make(StepKind::Message);
-  s.id = messageId;
-  s.answer = answer;
-  return Add(std::move(s));
+  return Add(Make(StepKind::Message, messageId, answer));
 }
 
 ScriptedOperator& ScriptedOperator::ExpectDialog(int templateId) {
   lastDialog_ = templateId;
-  Step s = Make(StepKind::Dialog);
-  s.templateId = templateId;
-  return Add(std::move(s));
+  return AddAction(Make(StepKind::Dialog));
 }
 
 ScriptedOperator& ScriptedOperator::Type(int id, const std::string& text) {
-  Step s = Make(StepKind::Type);
-  s.id = id;
-  s.text = text;
-  return AddAction(std::move(s));
+  return AddAction(Make(StepKind::Type, id, 0, text));
 }
 
 ScriptedOperator& ScriptedOperator::Select(int id, int index) {
-  Step s = Make(StepKind::Select);
-  s.id = id;
-  s.index = index;
-  return AddAction(std::move(s));
+  return AddAction(Make(StepKind::Select, id, index));
 }
 
 ScriptedOperator& ScriptedOperator::SelectText(int id, const std::string& text) {
-  Step s = Make(StepKind::SelectText);
-  s.id = id;
-  s.text = text;
-  return AddAction(std::move(s));
+  return AddAction(Make(StepKind::SelectText, id, 0, text));
 }
 
 ScriptedOperator& ScriptedOperator::Tick(int id, bool checked) {
-  Step s = Make(StepKind::Tick);
-  s.id = id;
-  s.flag = checked;
-  return AddAction(std::move(s));
+  return AddAction(Make(StepKind::Tick, id, checked));
 }
 
-ScriptedOperator& ScriptedOperator::Click(int id) {
-  Step s = Make(StepKind::Click);
-  s.id = id;
-  return AddAction(std::move(s));
-}
+ScriptedOperator& ScriptedOperator::Click(int id) { return AddAction(Make(StepKind::Click, id)); }
 
 ScriptedOperator& ScriptedOperator::Close() { return AddAction(Make(StepKind::Close)); }
-
-ScriptedOperator& ScriptedOperator::Wait(DWORD milliseconds) {
-  Step s = Make(StepKind::Wait);
-  s.milliseconds = milliseconds;
-  return AddAction(std::move(s));
-}
 
 ScriptedOperator& ScriptedOperator::Check(std::function<void(const plat::DialogView&)> check) {
   Step s = Make(StepKind::Check);
@@ -139,27 +112,31 @@ std::string ScriptedOperator::AccountLocked() const {
   return out;
 }
 
+std::string ScriptedOperator::NextStepLocked() const {
+  return "the script's next step: " +
+         (script_.empty() ? std::string("none") : Describe(script_.front())) +
+         "\nwhat appeared:\n" + AccountLocked();
+}
+
 std::string ScriptedOperator::Describe(const Step& s) {
   std::string in = " in dialog " + std::to_string(s.templateId);
   switch (s.kind) {
     case StepKind::Message:
-      return "message " + std::to_string(s.id) + " (answer " + std::to_string(s.answer) + ")";
+      return "message " + std::to_string(s.id) + " (answer " + std::to_string(s.number) + ")";
     case StepKind::Dialog:
       return "dialog " + std::to_string(s.templateId);
     case StepKind::Type:
       return "type \"" + s.text + "\" into " + std::to_string(s.id) + in;
     case StepKind::Select:
-      return "select item " + std::to_string(s.index) + " of " + std::to_string(s.id) + in;
+      return "select item " + std::to_string(s.number) + " of " + std::to_string(s.id) + in;
     case StepKind::SelectText:
       return "select \"" + s.text + "\" in " + std::to_string(s.id) + in;
     case StepKind::Tick:
-      return std::string(s.flag ? "tick " : "untick ") + std::to_string(s.id) + in;
+      return std::string(s.number ? "tick " : "untick ") + std::to_string(s.id) + in;
     case StepKind::Click:
       return "click " + std::to_string(s.id) + in;
     case StepKind::Close:
       return "close" + in;
-    case StepKind::Wait:
-      return "wait " + std::to_string(s.milliseconds) + " ms" + in;
     case StepKind::Check:
       return "check" + in;
   }
@@ -169,102 +146,62 @@ std::string ScriptedOperator::Describe(const Step& s) {
 WORD ScriptedOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
   std::lock_guard<std::mutex> lock(mutex_);
   seen_.push_back(box);
-  events_.push_back("message " + std::to_string(box.messageId) + " \"" + box.text + "\"");
-  WORD refusal = plat::ButtonsOf(box.style).back();
-  if (script_.empty()) {
-    ADD_FAILURE() << "unexpected message " << box.messageId << " (\"" << box.text
-                  << "\"); what appeared:\n"
-                  << AccountLocked();
-    return refusal;
+  std::string name = "message " + std::to_string(box.messageId) + " \"" + box.text + "\"";
+  events_.push_back(name);
+  if (script_.empty() || script_.front().kind != StepKind::Message) {
+    ADD_FAILURE() << "unexpected " << name << "; " << NextStepLocked();
+    return plat::ButtonsOf(box.style).back();  // the refusal
   }
   Step s = script_.front();
-  if (s.kind != StepKind::Message) {
-    ADD_FAILURE() << "message " << box.messageId << " (\"" << box.text
-                  << "\") came but the script's next step is: " << Describe(s)
-                  << "\nwhat appeared:\n"
-                  << AccountLocked();
-    return refusal;
-  }
   script_.pop_front();
-  if (s.id != box.messageId) {
-    ADD_FAILURE() << "expected message " << s.id << " but message " << box.messageId << " (\""
-                  << box.text << "\") came; what appeared:\n"
-                  << AccountLocked();
-  }
-  events_.back() += " answered " + std::to_string(s.answer);
-  return s.answer;
+  if (s.id != box.messageId)
+    ADD_FAILURE() << "expected message " << s.id << " but " << name << " came; "
+                  << NextStepLocked();
+  events_.back() += " answered " + std::to_string(s.number);
+  return static_cast<WORD>(s.number);
 }
 
 void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogActions& act) {
-  Step step = Make(StepKind::Check);
-  bool haveStep = false;
-  bool close = false;
-  std::string failure;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::uint64_t now = NowMs();
-    if (matched_.find(view.window) == matched_.end()) {
-      seenDialogs_.push_back(view);
-      std::string text = view.MessageText();
-      events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
-      if (!script_.empty() && script_.front().kind == StepKind::Dialog &&
-          script_.front().templateId == view.templateId) {
-        script_.pop_front();
-        matched_[view.window] = true;
-      } else {
-        matched_[view.window] = false;
-        if (view.WaitsForOperator()) {
-          failure = "unexpected " + view.Describe() + "the script's next step: " +
-                    (script_.empty() ? std::string("none") : Describe(script_.front())) +
-                    "\nwhat appeared:\n" + AccountLocked();
-          close = true;
-        }
-      }
-    }
-    if (!close) {
-      if (now < waitUntil_) {
-        act.LetTimePass(static_cast<DWORD>(waitUntil_ - now));
-        return;
-      }
-      if (!script_.empty() && matched_[view.window]) {
-        const Step& front = script_.front();
-        if (front.kind != StepKind::Message && front.kind != StepKind::Dialog &&
-            front.templateId == view.templateId) {
-          step = front;
-          script_.pop_front();
-          haveStep = true;
-          idleSince_.erase(view.window);
-        }
-      }
-      if (!haveStep && view.WaitsForOperator()) {
-        auto it = idleSince_.find(view.window);
-        if (it == idleSince_.end()) {
-          idleSince_[view.window] = now;
-        } else if (now - it->second > stallLimit_) {
-          it->second = now;
-          failure = DialogName(view) + " was left waiting with nothing in the script for it:\n" +
-                    view.Describe() + "the script's next step: " +
-                    (script_.empty() ? std::string("none") : Describe(script_.front())) +
-                    "\nwhat appeared:\n" + AccountLocked();
-          close = true;
-        }
-      }
-    }
-  }
-  if (!failure.empty()) ADD_FAILURE() << failure;
-  if (close) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  auto fail = [&](const std::string& failure) {
+    lock.unlock();
+    ADD_FAILURE() << failure;
     act.Close();
+  };
+  auto [it, first] = dialogs_.try_emplace(view.window);
+  OpenDialog& dialog = it->second;
+  if (first) {
+    seenDialogs_.push_back(view);
+    std::string text = view.MessageText();
+    events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
+    dialog.matched = !script_.empty() && script_.front().kind == StepKind::Dialog &&
+                     script_.front().templateId == view.templateId;
+    if (dialog.matched)
+      script_.pop_front();
+    else if (view.WaitsForOperator())
+      return fail("unexpected " + view.Describe() + NextStepLocked());
+  }
+  bool stepHere = dialog.matched && !script_.empty() && script_.front().kind != StepKind::Message &&
+                  script_.front().kind != StepKind::Dialog &&
+                  script_.front().templateId == view.templateId;
+  if (!stepHere) {
+    if (!view.WaitsForOperator()) return;
+    std::uint64_t now = NowMs();
+    if (dialog.idleSince == 0) {
+      dialog.idleSince = now;
+    } else if (now - dialog.idleSince > stallLimit_) {
+      dialog.idleSince = now;
+      fail(DialogName(view) + " was left waiting with nothing in the script for it:\n" +
+           view.Describe() + NextStepLocked());
+    }
     return;
   }
-  if (!haveStep) return;
+  Step step = script_.front();
+  script_.pop_front();
+  dialog.idleSince = 0;
+  lock.unlock();
   bool ok = true;
   switch (step.kind) {
-    case StepKind::Wait: {
-      std::lock_guard<std::mutex> lock(mutex_);
-      waitUntil_ = NowMs() + step.milliseconds;
-      act.LetTimePass(step.milliseconds);
-      return;
-    }
     case StepKind::Check:
       // A look changes nothing: go straight on with the next step.
       step.check(view);
@@ -274,13 +211,13 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
       ok = act.Type(step.id, step.text);
       break;
     case StepKind::Select:
-      ok = act.Select(step.id, step.index);
+      ok = act.Select(step.id, step.number);
       break;
     case StepKind::SelectText:
       ok = act.SelectText(step.id, step.text);
       break;
     case StepKind::Tick:
-      ok = act.Tick(step.id, step.flag);
+      ok = act.Tick(step.id, step.number != 0);
       break;
     case StepKind::Click:
       ok = act.Click(step.id);
@@ -291,10 +228,9 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
     default:
       break;
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    events_.push_back("  " + Describe(step) + (ok ? "" : " (refused)"));
-  }
+  lock.lock();
+  events_.push_back("  " + Describe(step) + (ok ? "" : " (refused)"));
+  lock.unlock();
   if (!ok) ADD_FAILURE() << "the script could not " << Describe(step) << ":\n" << view.Describe();
 }
 
@@ -302,6 +238,5 @@ void ScriptedOperator::OnDialogClosed(const plat::DialogView& view, std::intptr_
   std::lock_guard<std::mutex> lock(mutex_);
   closedDialogs_.emplace_back(view, result);
   events_.push_back(DialogName(view) + " closed with " + std::to_string(result));
-  matched_.erase(view.window);
-  idleSince_.erase(view.window);
+  dialogs_.erase(view.window);
 }

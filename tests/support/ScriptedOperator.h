@@ -29,11 +29,6 @@
 
 class ScriptedOperator : public plat::Operator {
  public:
-  struct Expectation {
-    int messageId;
-    WORD answer;
-  };
-
   // Installs itself as the current operator; the destructor restores the
   // previous one and checks that the script was used up.
   ScriptedOperator();
@@ -47,8 +42,6 @@ class ScriptedOperator : public plat::Operator {
   ScriptedOperator& Tick(int id, bool checked = true);
   ScriptedOperator& Click(int id);
   ScriptedOperator& Close();
-  // Lets time pass before the next step.
-  ScriptedOperator& Wait(DWORD milliseconds);
   // Looks at the dialog at this point of the script (EXPECTs inside).
   ScriptedOperator& Check(std::function<void(const plat::DialogView&)> check);
   // How long a dialog waiting for the operator may stay open with nothing in
@@ -72,38 +65,29 @@ class ScriptedOperator : public plat::Operator {
   void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override;
 
  private:
-  enum class StepKind {
-    Message,
-    Dialog,
-    Type,
-    Select,
-    SelectText,
-    Tick,
-    Click,
-    Close,
-    Wait,
-    Check
-  };
+  enum class StepKind { Message, Dialog, Type, Select, SelectText, Tick, Click, Close, Check };
   struct Step {
     StepKind kind = StepKind::Check;
     int templateId = 0;  // the dialog a step belongs to (or expects)
     int id = 0;          // message id or control id
-    WORD answer = 0;
-    int index = 0;
-    bool flag = false;
+    int number = 0;      // a message's answer, an item's index, a tick's state
     std::string text;
-    DWORD milliseconds = 0;
     std::function<void(const plat::DialogView&)> check;
   };
-  static Step Make(StepKind kind) {
+  static Step Make(StepKind kind, int id = 0, int number = 0, const std::string& text = {}) {
     Step s;
     s.kind = kind;
+    s.id = id;
+    s.number = number;
+    s.text = text;
     return s;
   }
   ScriptedOperator& Add(Step step);
   ScriptedOperator& AddAction(Step step);
   static std::string Describe(const Step& step);
   std::string AccountLocked() const;
+  // The next step of the script and what appeared, for a failure.
+  std::string NextStepLocked() const;
 
   mutable std::mutex mutex_;
   std::deque<Step> script_;
@@ -112,9 +96,11 @@ class ScriptedOperator : public plat::Operator {
   std::vector<plat::DialogView> seenDialogs_;
   std::vector<std::pair<plat::DialogView, std::intptr_t>> closedDialogs_;
   std::vector<std::string> events_;
-  std::map<HWND, bool> matched_;  // dialogs seen: true when a script step took them
-  std::map<HWND, std::uint64_t> idleSince_;
-  std::uint64_t waitUntil_ = 0;
+  struct OpenDialog {
+    bool matched = false;         // a script step took it
+    std::uint64_t idleSince = 0;  // waiting with no step for it since (0: not waiting)
+  };
+  std::map<HWND, OpenDialog> dialogs_;
   DWORD stallLimit_ = 5000;
   int waitOpened_ = 0;
   int waitClosed_ = 0;
