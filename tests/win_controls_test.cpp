@@ -12,6 +12,7 @@
 #include "common/Trace.h"
 #include "platform/Win.h"
 #include "resources/Resources.h"
+#include "support/DialogRunner.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 
@@ -19,20 +20,8 @@ using namespace plat;
 
 namespace {
 
-// The procedure of the dialog a test runs.
-using Proc = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
-Proc gProc;
-
-INT_PTR CallProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  return gProc ? gProc(dialog, message, wParam, lParam) : FALSE;
-}
-
-INT_PTR RunDialog(int templateId, Proc proc, LPARAM param = 0) {
-  gProc = std::move(proc);
-  INT_PTR result = DialogBoxParam(nullptr, templateId, 0, CallProc, param);
-  gProc = nullptr;
-  return result;
-}
+using Proc = testsupport::DialogProc;
+using testsupport::RunDialog;
 
 // Runs `check` on the dialog while it opens, then ends it with 1.
 void RunProbe(int templateId, std::function<void(HWND)> check) {

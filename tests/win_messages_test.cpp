@@ -11,6 +11,7 @@
 
 #include "platform/Platform.h"
 #include "platform/Win.h"
+#include "support/DialogRunner.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 
@@ -21,20 +22,17 @@ namespace {
 constexpr UINT kStep = WM_USER + 4;
 constexpr UINT kCopyStep = WM_USER + 3;
 
-// The procedure of the dialog a test runs; WM_CLOSE always ends it with 1.
-using Proc = std::function<INT_PTR(HWND, UINT, WPARAM, LPARAM)>;
-Proc gProc;
+using Proc = testsupport::DialogProc;
 
-INT_PTR CallProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
-  if (message == WM_CLOSE) return EndDialog(dialog, 1);
-  return gProc ? gProc(dialog, message, wParam, lParam) : FALSE;
-}
-
+// Runs a dialog of these tests: WM_CLOSE always ends it with 1.
 INT_PTR RunDialog(int templateId, Proc proc, LPARAM param = 0) {
-  gProc = std::move(proc);
-  INT_PTR result = DialogBoxParam(nullptr, templateId, 0, CallProc, param);
-  gProc = nullptr;
-  return result;
+  return testsupport::RunDialog(
+      templateId,
+      [proc = std::move(proc)](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message == WM_CLOSE) return static_cast<INT_PTR>(EndDialog(dialog, 1));
+        return proc ? proc(dialog, message, wParam, lParam) : FALSE;
+      },
+      param);
 }
 
 TEST(WinMessages, WorkerStepsArriveInOrderWhileTheDialogRuns) {
