@@ -36,8 +36,8 @@
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "platform/Platform.h"
-#include "platform/PosixPlatform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/World.h"
 #include "tool/GpfmMaker.h"
 
 namespace fs = std::filesystem;

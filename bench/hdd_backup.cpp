@@ -14,8 +14,8 @@
 #include "archive/CnfBakup.h"
 #include "common/Globals.h"
 #include "exports/Exports.h"
-#include "platform/PosixPlatform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/World.h"
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;

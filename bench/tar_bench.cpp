@@ -19,7 +19,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/PosixPlatform.h"
+#include "platform/posix/PosixPlatform.h"
 #include "tar32/Tar32.h"
 
 namespace fs = std::filesystem;

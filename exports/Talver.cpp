@@ -12,9 +12,9 @@
 #include "exports/Exports.h"
 #include "exports/Operations.h"
 #include "platform/Platform.h"
+#include "resources/Resources.h"
 #include "svpsvc/SvpServices.h"
 #include "tar32/Tar32.h"
-#include "validate/CnfProcess2.h"
 
 TALVER_SOURCE("Talver")
 
@@ -45,6 +45,7 @@ int BackupResult(int result, WORD resultWord) {
 extern "C" int TalverDllMain(void* module, DWORD reason, void* /*reserved*/) {
   if (reason == 1) {
     ModuleInstance = module;
+    RegisterModuleResources();
     TarSetCursorMode(0);
   }
   return 1;
@@ -177,6 +178,10 @@ int dsvCnf_GetStrConfigType(char* typeText, WORD* resultWord) {
   }
   std::free(record);
   return result;
+}
+
+int talver_ReadConfig4(const char* fileName, BYTE* record32) {
+  return ReadConfig4Record(fileName, record32);
 }
 
 WORD _WEP_4(WORD /*value*/) { return 1; }

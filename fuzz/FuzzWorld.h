@@ -10,8 +10,8 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "platform/PosixPlatform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/World.h"
 
 namespace fuzz {
 

@@ -3,11 +3,11 @@
 #include <string>
 #include <vector>
 
-#include "exports/talver_host.h"
-#include "platform/Operator.h"
+#include "host/talver_host.h"
+#include "platform/winemu/Operator.h"
 #include "platform/Platform.h"
-#include "platform/PosixPlatform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/posix/World.h"
 #include "svpsvc/AuditLog.h"
 #include "svpsvc/SvpServices.h"
 
@@ -57,12 +57,12 @@ int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size) 
 
 int TalverHost_Setting(const char* key, const char* fallback, char* out, std::size_t size) {
   if (!plat::HasCurrent()) return 0;
-  return CopyOut(plat::Current().GetWorld().Setting(key, fallback ? fallback : ""), out, size);
+  return CopyOut(plat::CurrentWorld().Setting(key, fallback ? fallback : ""), out, size);
 }
 
 int TalverHost_Root(char* out, std::size_t size) {
   if (!plat::HasCurrent()) return 0;
-  return CopyOut(plat::Current().GetWorld().root, out, size);
+  return CopyOut(plat::CurrentWorld().root, out, size);
 }
 
 int TalverHost_AuditFile(char* out, std::size_t size) {

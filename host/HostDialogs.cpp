@@ -8,7 +8,7 @@
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
 #include "svpsvc/SvpServices.h"

@@ -8,11 +8,11 @@
 #include "backupfile/CnfCmpThd2.h"
 #include "common/Format.h"
 #include "common/Globals.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 #include "platform/Platform.h"
-#include "platform/PosixPlatform.h"
+#include "platform/posix/PosixPlatform.h"
 #include "platform/Win.h"
-#include "platform/World.h"
+#include "platform/posix/World.h"
 
 int TalverHost_UseHostFiles(void) {
   plat::World world = plat::World::Empty();

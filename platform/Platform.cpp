@@ -1,4 +1,4 @@
-#include "Platform.h"
+#include "platform/Platform.h"
 
 #include <ini.h>
 
@@ -8,8 +8,7 @@
 #include <mutex>
 #include <strings.h>
 
-#include "PlatformInternal.h"
-#include "World.h"
+#include "platform/PlatformInternal.h"
 
 namespace plat {
 namespace {

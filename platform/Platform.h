@@ -16,11 +16,9 @@
 #include <string>
 #include <vector>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace plat {
-
-class World;
 
 // Every handle points at one of these; CloseHandle deletes it.
 struct KernelObject {
@@ -84,9 +82,6 @@ class Platform {
   virtual HANDLE OpenFileMapping(const char* name) = 0;
   virtual void* MapViewOfFile(HANDLE mapping) = 0;
   virtual bool UnmapViewOfFile(void* view) = 0;
-
-  // The world this platform serves (drive table, identity, settings).
-  virtual const World& GetWorld() const = 0;
 };
 
 // The platform the system runs on. Never null once a world is loaded.

@@ -1,10 +1,10 @@
-#include "Stream.h"
+#include "platform/Stream.h"
 
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
-#include "Platform.h"
+#include "platform/Platform.h"
 
 namespace plat {
 

@@ -5,7 +5,7 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace plat {
 

@@ -141,3 +141,10 @@ int LoadString(void* /*instance*/, unsigned id, char* buffer, int size) {
   buffer[n] = '\0';
   return static_cast<int>(n);
 }
+
+void RegisterModuleResources() { plat::RegisterDialogTemplates(&FindDialogTemplate); }
+
+namespace {
+// Whoever links the resources has their templates registered before main.
+[[maybe_unused]] const bool kRegistered = (RegisterModuleResources(), true);
+}  // namespace

@@ -11,7 +11,7 @@
 #include <mutex>
 
 #include "platform/Platform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
 
 namespace {
 
@@ -69,7 +69,7 @@ namespace svc {
 
 std::string AuditFilePath() {
   if (!plat::HasCurrent()) return {};
-  const plat::World& w = plat::Current().GetWorld();
+  const plat::World& w = plat::CurrentWorld();
   return w.HostPathOf(w.Setting("services.audit_file", "audit.log"));
 }
 

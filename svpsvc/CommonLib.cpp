@@ -11,9 +11,9 @@
 #include <mutex>
 
 #include "SvpServices.h"
-#include "platform/Operator.h"
+#include "platform/winemu/Operator.h"
 #include "platform/Platform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
 
 namespace {
 
@@ -22,7 +22,7 @@ bool gTraceEcho = false;
 bool gTraceCapture = false;
 std::vector<std::string> gTraceCaptured;
 
-const plat::World& W() { return plat::Current().GetWorld(); }
+const plat::World& W() { return plat::CurrentWorld(); }
 
 std::string TraceStamp() {
   SYSTEMTIME t;

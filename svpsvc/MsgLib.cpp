@@ -5,7 +5,7 @@
 #include <string>
 
 #include "SvpServices.h"
-#include "platform/Operator.h"
+#include "platform/winemu/Operator.h"
 
 namespace {
 

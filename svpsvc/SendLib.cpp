@@ -5,11 +5,11 @@
 
 #include "SvpServices.h"
 #include "platform/Platform.h"
-#include "platform/World.h"
+#include "platform/posix/PosixPlatform.h"
 
 int Svp_ExecGumTerminalCommunication(int command, int /*value*/, void* reply, DWORD replySize,
                                      DWORD* status, DWORD* extra) {
-  const plat::World& w = plat::Current().GetWorld();
+  const plat::World& w = plat::CurrentWorld();
   int result = static_cast<int>(w.SettingInt("send.result", 0));
   if (status) *status = static_cast<DWORD>(w.SettingInt("send.status", 0));
   if (extra) *extra = 0;

@@ -8,7 +8,7 @@
 #include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
 #include "support/ScriptedOperator.h"

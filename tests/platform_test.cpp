@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "platform/Stream.h"
-#include "platform/World.h"
+#include "platform/posix/World.h"
 #include "support/TestWorld.h"
 
 namespace {

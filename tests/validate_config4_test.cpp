@@ -7,7 +7,7 @@
 
 #include "exports/Exports.h"
 #include "exports/Operations.h"
-#include "platform/FaultPlatform.h"
+#include "platform/testing/FaultPlatform.h"
 #include "support/TestWorld.h"
 #include "validate/CnfProcess2.h"
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Tool.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 namespace fs = std::filesystem;
 

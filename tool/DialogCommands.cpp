@@ -1,7 +1,7 @@
 // svpconf try-dialogs: shows a progress dialog and a confirmation dialog, so
 // that the operator of this terminal (or of the options) can be tried.
 #include "Tool.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 namespace {
 

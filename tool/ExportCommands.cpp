@@ -3,7 +3,7 @@
 
 #include "Tool.h"
 #include "exports/Exports.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "GpfmMaker.h"
 #include "Tool.h"
 #include "backupfile/GpfmFormat.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 namespace fs = std::filesystem;
 

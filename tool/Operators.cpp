@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "Tool.h"
-#include "exports/talver_host.h"
-#include "platform/Operator.h"
+#include "host/talver_host.h"
+#include "platform/winemu/Operator.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "Tool.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 namespace {
 

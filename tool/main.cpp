@@ -5,7 +5,7 @@
 #include <filesystem>
 
 #include "Tool.h"
-#include "exports/talver_host.h"
+#include "host/talver_host.h"
 
 std::vector<CommandRegistrar>& CommandRegistrars() {
   static std::vector<CommandRegistrar> registrars;

@@ -9,29 +9,11 @@
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
-#include "exports/Operations.h"
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfProcess2.h"
 
 TALVER_SOURCE("CnfChkMedia")
-
-int TalVer_FindFile(const char* path, int sizeTest) {
-  WIN32_FIND_DATA data;
-  HANDLE search = plat::FindFirstFile(path, &data);
-  if (!search) return 0;
-  plat::FindClose(search);
-  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-    TRACE_TEXT(path);
-    TRACE_TEXT("TalVer_FindFile(directory)");
-    return 0;
-  }
-  if (sizeTest == 1 && data.nFileSize == 0) {
-    TRACE_TEXT("Size=0");
-    return 0;
-  }
-  return 1;
-}
 
 namespace {
 

@@ -24,6 +24,10 @@ constexpr ConfigCheckSelector kCheckDkcModel = 0x10;
 // stops at the first that fails. No bit set: success.
 int CheckConfigIdentity(DWORD selector, WORD* resultWord);
 
+// The check of an archive file against the SVP's configuration: the
+// identity files are unpacked from it and the selected checks run.
+int CheckConfigFileArchive(const char* archivePath, DWORD selector, WORD* resultWord);
+
 int Talver_CheckZeLT330Data(WORD* resultWord);
 int Talver_CheckDkcModel(WORD* resultWord);
 int Talver_CheckPcmType(WORD* resultWord);

@@ -8,8 +8,6 @@
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
-#include "exports/Exports.h"
-#include "exports/Operations.h"
 #include "platform/Platform.h"
 #include "validate/CnfChkMedia.h"
 
@@ -17,7 +15,7 @@ TALVER_SOURCE("CnfProcess2")
 
 // Reads 32 bytes of a config4 file. Only the read call's success counts: a
 // shorter file leaves the rest of the buffer as it was.
-int talver_ReadConfig4(const char* fileName, BYTE* record32) {
+int ReadConfig4Record(const char* fileName, BYTE* record32) {
   RefreshRootPath();
   HANDLE file = plat::CreateFile(fileName, GENERIC_READ, 0, OPEN_EXISTING, 0);
   if (!file) {
@@ -36,7 +34,7 @@ int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord) {
     *resultWord = 0x2000;
     return 0;
   }
-  if (!talver_ReadConfig4(path, record32)) {
+  if (!ReadConfig4Record(path, record32)) {
     *resultWord = 0x2000;
     TRACE_CODE(0x2000);
     return 0;

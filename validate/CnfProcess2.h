@@ -59,9 +59,14 @@ static_assert(offsetof(Config4Record, tail) == 26);
 constexpr WORD kConfig4NoType = 0xFFFF;
 constexpr BYTE kConfig4NoVolumeInfo = 0xFF;
 
-// talver_ReadConfig4 (an export, exports/Exports.h) and ReadConfig4File
-// (exports/Operations.h) read a config4 into a 32-byte buffer; a
-// Config4Record is handed over as reinterpret_cast<BYTE*>(&record).
+// ReadConfig4Record and ReadConfig4File read a config4 into a 32-byte
+// buffer; a Config4Record is handed over as reinterpret_cast<BYTE*>(&record).
+// ReadConfig4Record (what talver_ReadConfig4 does) refreshes the root path
+// and succeeds when the read call does: a shorter file leaves the rest of the
+// buffer as it was.
+int ReadConfig4Record(const char* fileName, BYTE* record32);
+// config4 of a path: 0x2000 when the path does not exist or cannot be read.
+int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord);
 
 // 1 when the new volume continues the previous one: next volume number, the
 // same archive time, the same serial number or the default one. Otherwise

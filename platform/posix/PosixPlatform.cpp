@@ -1,4 +1,4 @@
-#include "PosixPlatform.h"
+#include "platform/posix/PosixPlatform.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,6 +13,8 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <map>
@@ -20,7 +22,8 @@
 #include <thread>
 #include <vector>
 
-#include "PlatformInternal.h"
+#include "platform/ForwardingPlatform.h"
+#include "platform/PlatformInternal.h"
 
 namespace plat {
 namespace {
@@ -285,6 +288,19 @@ std::uint64_t TreeBytes(const std::string& dir) {
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
+
+const World& CurrentWorld() {
+  Platform* platform = &Current();
+  while (auto* decorator = dynamic_cast<ForwardingPlatform*>(platform)) {
+    platform = &decorator->Inner();
+  }
+  auto* posix = dynamic_cast<PosixPlatform*>(platform);
+  if (!posix) {
+    std::fprintf(stderr, "talver: the installed platform has no world\n");
+    std::abort();
+  }
+  return posix->GetWorld();
+}
 
 // ---------------------------------------------------------------- paths
 

@@ -4,8 +4,8 @@
 
 #include <mutex>
 
-#include "Platform.h"
-#include "World.h"
+#include "platform/Platform.h"
+#include "platform/posix/World.h"
 
 namespace plat {
 
@@ -50,7 +50,7 @@ class PosixPlatform : public Platform {
   void* MapViewOfFile(HANDLE mapping) override;
   bool UnmapViewOfFile(void* view) override;
 
-  const World& GetWorld() const override { return world_; }
+  const World& GetWorld() const { return world_; }
   // Tests adjust the world in place (clock, flags, sizes).
   World& MutableWorld() { return world_; }
 
@@ -73,5 +73,11 @@ class PosixPlatform : public Platform {
 
   World world_;
 };
+
+// The world of the installed platform: the PosixPlatform itself or the one
+// that installed decorators (ForwardingPlatform) hand their calls to. The
+// POSIX stand-ins of the service libraries read their settings from it.
+// Aborts when the installed platform is not a POSIX one.
+const World& CurrentWorld();
 
 }  // namespace plat

@@ -1,4 +1,4 @@
-#include "World.h"
+#include "platform/posix/World.h"
 
 #include <ini.h>
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "WinTypes.h"
+#include "platform/WinTypes.h"
 
 namespace plat {
 

@@ -1,4 +1,4 @@
-#include "FaultPlatform.h"
+#include "platform/testing/FaultPlatform.h"
 
 #include <algorithm>
 #include <cctype>
@@ -14,7 +14,7 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-FaultPlatform::FaultPlatform(std::shared_ptr<Platform> inner) : inner_(std::move(inner)) {}
+FaultPlatform::FaultPlatform(std::shared_ptr<Platform> inner) : ForwardingPlatform(std::move(inner)) {}
 
 void FaultPlatform::AddRule(FaultRule rule) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -60,7 +60,7 @@ std::string FaultPlatform::PathOf(HANDLE file) {
 HANDLE FaultPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                                  DWORD flags) {
   if (Fires(FaultOp::Open, path ? path : "")) return nullptr;
-  HANDLE h = inner_->CreateFile(path, access, share, disposition, flags);
+  HANDLE h = Inner().CreateFile(path, access, share, disposition, flags);
   if (h) {
     DWORD saved = GetLastError();
     std::lock_guard<std::mutex> lock(mutex_);
@@ -76,7 +76,7 @@ bool FaultPlatform::ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read
     if (read) *read = 0;
     return false;
   }
-  return inner_->ReadFile(file, buffer, count, read);
+  return Inner().ReadFile(file, buffer, count, read);
 }
 
 bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
@@ -84,47 +84,47 @@ bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWOR
     if (written) *written = 0;
     return false;
   }
-  return inner_->WriteFile(file, buffer, count, written);
+  return Inner().WriteFile(file, buffer, count, written);
 }
 
 HANDLE FaultPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   if (Fires(FaultOp::Find, pattern ? pattern : "")) return nullptr;
-  return inner_->FindFirstFile(pattern, data);
+  return Inner().FindFirstFile(pattern, data);
 }
 
 DWORD FaultPlatform::GetFileAttributes(const char* path) {
   if (Fires(FaultOp::Attributes, path ? path : "")) return INVALID_FILE_ATTRIBUTES;
-  return inner_->GetFileAttributes(path);
+  return Inner().GetFileAttributes(path);
 }
 
 bool FaultPlatform::SetFileAttributes(const char* path, DWORD attributes) {
   if (Fires(FaultOp::Attributes, path ? path : "")) return false;
-  return inner_->SetFileAttributes(path, attributes);
+  return Inner().SetFileAttributes(path, attributes);
 }
 
 bool FaultPlatform::DeleteFile(const char* path) {
   if (Fires(FaultOp::Delete, path ? path : "")) return false;
-  return inner_->DeleteFile(path);
+  return Inner().DeleteFile(path);
 }
 
 bool FaultPlatform::CreateDirectory(const char* path) {
   if (Fires(FaultOp::CreateDir, path ? path : "")) return false;
-  return inner_->CreateDirectory(path);
+  return Inner().CreateDirectory(path);
 }
 
 bool FaultPlatform::RemoveDirectory(const char* path) {
   if (Fires(FaultOp::Delete, path ? path : "")) return false;
-  return inner_->RemoveDirectory(path);
+  return Inner().RemoveDirectory(path);
 }
 
 bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
-  return inner_->MoveFile(from, to, replace);
+  return Inner().MoveFile(from, to, replace);
 }
 
 HANDLE FaultPlatform::CreateThread(ThreadProc proc, void* arg) {
   if (Fires(FaultOp::Thread, "")) return nullptr;
-  return inner_->CreateThread(proc, arg);
+  return Inner().CreateThread(proc, arg);
 }
 
 }  // namespace plat

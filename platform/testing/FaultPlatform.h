@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "Platform.h"
+#include "platform/ForwardingPlatform.h"
 
 namespace plat {
 
@@ -24,7 +24,7 @@ struct FaultRule {
   int times = -1;            // failures to inject; -1 without end
 };
 
-class FaultPlatform : public Platform {
+class FaultPlatform : public ForwardingPlatform {
  public:
   explicit FaultPlatform(std::shared_ptr<Platform> inner);
 
@@ -32,64 +32,25 @@ class FaultPlatform : public Platform {
   void ClearRules();
   // How many faults have been injected so far.
   int Injected() const;
-  Platform& Inner() { return *inner_; }
 
   HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                     DWORD flags) override;
   bool ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) override;
   bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override;
-  bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
-                      std::uint64_t* position) override {
-    return inner_->SetFilePointer(file, offset, method, position);
-  }
-  bool GetFileSize(HANDLE file, std::uint64_t* size) override {
-    return inner_->GetFileSize(file, size);
-  }
-  bool FlushFile(HANDLE file) override { return inner_->FlushFile(file); }
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
-  bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override {
-    return inner_->FindNextFile(search, data);
-  }
   DWORD GetFileAttributes(const char* path) override;
   bool SetFileAttributes(const char* path, DWORD attributes) override;
   bool DeleteFile(const char* path) override;
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
-  bool ResolveHostPath(const char* path, std::string* host) override {
-    return inner_->ResolveHostPath(path, host);
-  }
-  DWORD GetLogicalDrives() override { return inner_->GetLogicalDrives(); }
-  UINT GetDriveType(const char* root) override { return inner_->GetDriveType(root); }
-  bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* a, std::uint64_t* b,
-                          std::uint64_t* c) override {
-    return inner_->GetDiskFreeSpaceEx(root, a, b, c);
-  }
   HANDLE CreateThread(ThreadProc proc, void* arg) override;
-  DWORD WaitForSingleObject(HANDLE t, DWORD ms) override {
-    return inner_->WaitForSingleObject(t, ms);
-  }
-  bool TerminateThread(HANDLE t, DWORD code) override { return inner_->TerminateThread(t, code); }
-  bool GetExitCodeThread(HANDLE t, DWORD* code) override {
-    return inner_->GetExitCodeThread(t, code);
-  }
-  void Sleep(DWORD ms) override { inner_->Sleep(ms); }
-  void GetLocalTime(SYSTEMTIME* time) override { inner_->GetLocalTime(time); }
-  std::uint32_t GetTickCount() override { return inner_->GetTickCount(); }
-  HANDLE CreateFileMapping(const char* name, DWORD size) override {
-    return inner_->CreateFileMapping(name, size);
-  }
-  HANDLE OpenFileMapping(const char* name) override { return inner_->OpenFileMapping(name); }
-  void* MapViewOfFile(HANDLE m) override { return inner_->MapViewOfFile(m); }
-  bool UnmapViewOfFile(void* v) override { return inner_->UnmapViewOfFile(v); }
-  const World& GetWorld() const override { return inner_->GetWorld(); }
 
  private:
   // True (with the last error set) when a rule fires for this call.
   bool Fires(FaultOp op, const std::string& path);
   std::string PathOf(HANDLE file);
 
-  std::shared_ptr<Platform> inner_;
   mutable std::mutex mutex_;
   std::vector<FaultRule> rules_;
   std::map<HANDLE, std::string> openPaths_;

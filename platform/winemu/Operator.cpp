@@ -1,4 +1,4 @@
-#include "Operator.h"
+#include "platform/winemu/Operator.h"
 
 #include <mutex>
 

@@ -5,7 +5,7 @@
 // (texts, checks, items, progress) is touched only on the thread that owns
 // the window: a call from another thread is carried there as a sent message.
 // Dialog procedures and the operator always run without the lock held.
-#include "Win.h"
+#include "platform/Win.h"
 
 #include <algorithm>
 #include <atomic>
@@ -22,9 +22,9 @@
 #include <thread>
 #include <vector>
 
-#include "Platform.h"
-#include "World.h"
-#include "resources/Resources.h"
+#include "platform/Platform.h"
+#include "platform/posix/PosixPlatform.h"
+#include "platform/DialogTemplate.h"
 
 namespace plat {
 
@@ -1229,8 +1229,15 @@ BOOL KillTimer(HWND window, std::uintptr_t id) {
   return timers.size() != before;
 }
 
+namespace {
+std::atomic<DialogTemplateLookup> gTemplateLookup{nullptr};
+}  // namespace
+
+void RegisterDialogTemplates(DialogTemplateLookup lookup) { gTemplateLookup.store(lookup); }
+
 INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
-  const DialogTemplate* t = FindDialogTemplate(templateId);
+  DialogTemplateLookup lookup = gTemplateLookup.load();
+  const DialogTemplate* t = lookup ? lookup(templateId) : nullptr;
   if (!t || !proc) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return -1;
@@ -1433,8 +1440,8 @@ BOOL GetWindowRect(HWND window, RECT* rect) {
   if (window == kDesktop) {
     int width = 1024, height = 768;
     if (HasCurrent()) {
-      width = Current().GetWorld().desktopWidth;
-      height = Current().GetWorld().desktopHeight;
+      width = CurrentWorld().desktopWidth;
+      height = CurrentWorld().desktopHeight;
     }
     *rect = {0, 0, width, height};
     return TRUE;

@@ -17,8 +17,8 @@
 
 #include <cstdint>
 
-#include "Operator.h"
-#include "WinTypes.h"
+#include "platform/winemu/Operator.h"
+#include "platform/WinTypes.h"
 
 namespace plat {
 

@@ -25,7 +25,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Operator.h"
+#include "platform/winemu/Operator.h"
 
 class ScriptedOperator : public plat::Operator {
  public:

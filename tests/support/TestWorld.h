@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/FaultPlatform.h"
-#include "platform/PosixPlatform.h"
+#include "platform/testing/FaultPlatform.h"
+#include "platform/posix/PosixPlatform.h"
 
 class TestWorld {
  public:

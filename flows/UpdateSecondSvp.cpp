@@ -1,16 +1,11 @@
-// Setup, update and unpacking flows.
-#include "common/Trace.h"
+#include "flows/UpdateSecondSvp.h"
+
+#include "archive/CnfCmpDlg.h"
 #include "common/Format.h"
-#include "exports/Operations.h"
+#include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
 TALVER_SOURCE("CnfProcess")
-
-int Talver_ConfigIsUncompressed(HWND owner, const char* archivePath, const char* targetDir) {
-  int result = CompressDialog(owner, 1, 1, archivePath, targetDir);
-  if (result == 0) TRACE_TEXT("ERR CompressDialog");
-  return result;
-}
 
 int UpdateConfigTo2ndSvp(WORD* resultWord) {
   char archive[MAX_PATH];

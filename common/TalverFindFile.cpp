@@ -1,0 +1,25 @@
+// The file test that archive jobs, the HDD backup and the identity checks
+// share: a file (not a folder), and with the size test one that is not empty.
+// Its trace lines name the identity-check module, where it was first used.
+#include "common/CnfFunc.h"
+#include "common/Trace.h"
+#include "platform/Platform.h"
+
+TALVER_SOURCE("CnfChkMedia")
+
+int TalVer_FindFile(const char* path, int sizeTest) {
+  WIN32_FIND_DATA data;
+  HANDLE search = plat::FindFirstFile(path, &data);
+  if (!search) return 0;
+  plat::FindClose(search);
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    TRACE_TEXT(path);
+    TRACE_TEXT("TalVer_FindFile(directory)");
+    return 0;
+  }
+  if (sizeTest == 1 && data.nFileSize == 0) {
+    TRACE_TEXT("Size=0");
+    return 0;
+  }
+  return 1;
+}

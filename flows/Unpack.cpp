@@ -1,0 +1,12 @@
+#include "flows/Unpack.h"
+
+#include "archive/CnfCmpDlg.h"
+#include "common/Trace.h"
+
+TALVER_SOURCE("CnfProcess")
+
+int Talver_ConfigIsUncompressed(HWND owner, const char* archivePath, const char* targetDir) {
+  int result = CompressDialog(owner, 1, 1, archivePath, targetDir);
+  if (result == 0) TRACE_TEXT("ERR CompressDialog");
+  return result;
+}
