@@ -133,6 +133,8 @@ HANDLE OpenFileMapping(const char* name);
 void* MapViewOfFile(HANDLE mapping);
 BOOL UnmapViewOfFile(void* view);
 // Profile strings as the system reads them: section and key case-insensitive,
+// the first match wins; the value is the text after "=" with its blanks
+// trimmed and one pair of surrounding quotes removed (no inline comments);
 // the default when either is missing, at most size-1 characters copied.
 DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                               char* out, DWORD size, const char* path);

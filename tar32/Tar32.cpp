@@ -299,9 +299,13 @@ int RunCreate(const TarCommand& cmd, int* entries) {
       code = kTarErrorResources;
     }
     if (!code && (!a || !entry || !writer.Start())) code = kTarErrorResources;
-    if (!code && (archive_write_set_format_pax_restricted(a.get()) != ARCHIVE_OK ||
-                  archive_write_add_filter_none(a.get()) != ARCHIVE_OK ||
-                  archive_write_open(a.get(), &ctx, nullptr, WriteCallback, nullptr) != ARCHIVE_OK))
+    // Names are bytes: "hdrcharset=BINARY" stores them as they are, with no
+    // conversion through the host's locale that could alter or refuse them.
+    if (!code &&
+        (archive_write_set_format_pax_restricted(a.get()) != ARCHIVE_OK ||
+         archive_write_set_format_option(a.get(), "pax", "hdrcharset", "BINARY") != ARCHIVE_OK ||
+         archive_write_add_filter_none(a.get()) != ARCHIVE_OK ||
+         archive_write_open(a.get(), &ctx, nullptr, WriteCallback, nullptr) != ARCHIVE_OK))
       code = kTarErrorResources;
     if (!code) progress.Opened();
     for (std::size_t i = 0; !code && i < names.size(); ++i) {

@@ -4,6 +4,7 @@
 #include <archive_entry.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -181,6 +182,79 @@ TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   // GNU tar stores the directories too: CONFIG, Sub, Deep and three files.
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\gnu.tgz"), 6);
 }
+
+// Names are bytes on the SVP: a Latin-1 and a UTF-8 "café.dat" keep their
+// bytes through our archives and GNU tar's, in either direction and in any
+// locale of GNU tar.
+class TarNameBytesTest : public TarTest, public ::testing::WithParamInterface<const char*> {
+ protected:
+  // The names in a host folder, in order.
+  static std::vector<std::string> NamesIn(const std::string& dir) {
+    std::vector<std::string> names;
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  std::vector<std::string> Expected() const {
+    std::vector<std::string> names = {"config.inf", GetParam()};
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+};
+
+TEST_P(TarNameBytesTest, OurArchiveKeepsTheBytesForGnuTarAndForUs) {
+  const std::string name = GetParam();
+  world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
+  world_.WriteHostFile('C', "PLAXON/TMP/n", "CONFIG/config.inf\r\nCONFIG/" + name + "\r\n");
+  ASSERT_EQ(Pack("n.tgz", "n"), 0);
+  const std::string archive = Host("PLAXON/TMP/n.tgz");
+  for (const char* locale : {"C", "C.UTF-8"}) {
+    SCOPED_TRACE(locale);
+    EXPECT_EQ(Shell(std::string("LC_ALL=") + locale + " tar --quoting-style=literal -tzf '" +
+                    archive + "' 2>/dev/null"),
+              "CONFIG/config.inf\nCONFIG/" + name + "\n");
+    fs::remove_all(Host("GNU"));
+    fs::create_directories(Host("GNU"));
+    EXPECT_EQ(Shell(std::string("LC_ALL=") + locale + " tar -xzf '" + archive + "' -C '" +
+                    Host("GNU") + "' 2>/dev/null && echo ok"),
+              "ok\n");
+    EXPECT_EQ(NamesIn(Host("GNU/CONFIG")), Expected());
+  }
+  ASSERT_EQ(Unpack("n.tgz"), 0);
+  EXPECT_EQ(NamesIn(Host("OUT/CONFIG")), Expected());
+  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/" + name), "bytes");
+  HARC h = TarOpenArchive(0, "C:\\PLAXON\\TMP\\n.tgz", 0x200);
+  ASSERT_NE(h, nullptr);
+  unsigned char record[558] = {};
+  ASSERT_EQ(TarFindFirst(h, "*.*", record), 0);
+  ASSERT_EQ(TarFindNext(h, record), 0);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(record + 26)), "CONFIG/" + name);
+  TarCloseArchive(h);
+}
+
+TEST_P(TarNameBytesTest, WeReadGnuTarsArchivesByteForByte) {
+  const std::string name = GetParam();
+  world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
+  fs::remove_all(Host("PLAXON/CONFIG/Sub"));
+  fs::remove(Host("PLAXON/CONFIG/empty.dat"));
+  for (const char* options : {"LC_ALL=C tar --format=gnu", "LC_ALL=C tar --format=posix",
+                              "LC_ALL=C.UTF-8 tar --format=posix"}) {
+    SCOPED_TRACE(options);
+    fs::remove_all(Host("OUT"));
+    fs::create_directories(Host("OUT"));
+    Shell("cd '" + Host("PLAXON") + "' && " + options + " -czf '" + Host("PLAXON/TMP/gnu.tgz") +
+          "' CONFIG 2>/dev/null");
+    ASSERT_EQ(Unpack("gnu.tgz"), 0);
+    EXPECT_EQ(NamesIn(Host("OUT/CONFIG")), Expected());
+    EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/" + name), "bytes");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Names, TarNameBytesTest,
+                         ::testing::Values("caf\xE9.dat", "caf\xC3\xA9.dat"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                           return info.index == 0 ? "Latin1" : "Utf8";
+                         });
 
 TEST_F(TarTest, ListFileSelectsEntriesAndUseDirectoryZeroDropsFolders) {
   ASSERT_EQ(Pack("a.tgz", "list"), 0);

@@ -135,6 +135,14 @@ TEST(SharedMemory, CreateOpenWriteReadAndClose) {
   EXPECT_EQ(Talver_ReadMemoryMapFile(name, big, 1025, &error), 0);
   EXPECT_EQ(error, ERROR_INVALID_PARAMETER);
 
+  // A name too long for the host fails as a name too long.
+  const std::string slashes(100, '/');
+  EXPECT_EQ(Talver_CreateMemoryMapFile(slashes.c_str(), &error), nullptr);
+  EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(Talver_OpenMemoryMapFile(slashes.c_str()), 1);
+  EXPECT_EQ(Talver_WriteMemoryMapFile(slashes.c_str(), data, 16, &error), 0);
+  EXPECT_EQ(error, ERROR_FILENAME_EXCED_RANGE);
+
   // Another controller identity names another section.
   w.MutableWorld().identity = "DKC-OTHER";
   EXPECT_EQ(Talver_OpenMemoryMapFile(name), 1);

@@ -3,9 +3,11 @@
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -248,6 +250,92 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "TQ");
   plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
   EXPECT_STREQ(out, "dflt");
+}
+
+// Every name has a section of its own, also names that differ only in "/",
+// "_" or the characters of an escape.
+TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections) {
+  TestWorld w;
+  const std::string base = "talver-test-names-" + std::to_string(::getpid()) + "-";
+  const std::vector<std::string> names = {"a/b",  "a_b", "a%2Fb", "a%2fb", "a%b",   "a%25b", "a%%b",
+                                          "a%_b", "/ab", "%2Fab", "ab/",   "ab%2F", "ab%"};
+  std::vector<HANDLE> sections;
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    HANDLE section = plat::CreateFileMapping((base + names[i]).c_str(), 16);
+    ASSERT_NE(section, nullptr);
+    EXPECT_EQ(plat::GetLastError(), ERROR_SUCCESS);
+    void* view = plat::MapViewOfFile(section);
+    ASSERT_NE(view, nullptr);
+    static_cast<unsigned char*>(view)[0] = static_cast<unsigned char>(i + 1);
+    plat::UnmapViewOfFile(view);
+    sections.push_back(section);
+  }
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    SCOPED_TRACE(names[i]);
+    HANDLE section = plat::OpenFileMapping((base + names[i]).c_str());
+    ASSERT_NE(section, nullptr);
+    void* view = plat::MapViewOfFile(section);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(static_cast<unsigned char*>(view)[0], i + 1);
+    plat::UnmapViewOfFile(view);
+    plat::CloseHandle(section);
+  }
+  for (HANDLE section : sections) plat::CloseHandle(section);
+}
+
+// A name whose host form passes the host's limit fails with "name too long"
+// on create and open; the longest plain name of a section still works.
+TEST(PlatformSharedMemory, ANameTooLongForTheHostFailsAsTooLong) {
+  TestWorld w;
+  const std::string slashes(127, '/');
+  EXPECT_EQ(plat::CreateFileMapping(slashes.c_str(), 16), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+  EXPECT_EQ(plat::OpenFileMapping(slashes.c_str()), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
+  std::string plain = "talver-test-long-" + std::to_string(::getpid()) + "-";
+  plain.resize(127, 'x');
+  HANDLE section = plat::CreateFileMapping(plain.c_str(), 16);
+  ASSERT_NE(section, nullptr);
+  plat::CloseHandle(section);
+}
+
+// The reader's rules: blanks trimmed, one pair of quotes removed, no inline
+// comments, ";" lines skipped, the first match in the file wins.
+TEST(PlatformProfile, ValuesAreReadAsTheSystemsReaderReadsThem) {
+  struct Case {
+    const char* text;
+    const char* value;
+  };
+  const Case cases[] = {
+      {"[SVP_MAIN]\r\nType=\"TQ520\"\r\n", "TQ520"},
+      {"[SVP_MAIN]\r\nType='TQ520'\r\n", "TQ520"},
+      {"[SVP_MAIN]\r\nType = \" TQ520 \" \r\n", " TQ520 "},
+      {"[SVP_MAIN]\r\nType=\"TQ520'\r\n", "\"TQ520'"},
+      {"[SVP_MAIN]\r\nType=\"\r\n", "\""},
+      {"[SVP_MAIN]\r\nType=\"\"\"TQ\"\"\r\n", "\"\"TQ\""},
+      {"[SVP_MAIN]\r\nType=TQ520 ;note\r\n", "TQ520 ;note"},
+      {"[SVP_MAIN]\r\nType=TQ520 # note\r\n", "TQ520 # note"},
+      {"[SVP_MAIN]\r\n;Type=X\r\n  ; Type=Y\r\nType=TQ520\r\n", "TQ520"},
+      {"[SVP_MAIN]\nType=TQ520\nType=OTHER\n[svp_main]\nTYPE=THIRD\n", "TQ520"},
+      {"[OTHER]\r\nType=X\r\n[SVP_MAIN]\r\n\tType\t=\tTQ520\t\r\n", "TQ520"},
+      {"[SVP_MAIN]\r\nType\r\n", ""},
+      {"[SVP_MAIN]\r\nType=\r\n", ""},
+      {"[SVP_MAIN]\r\nType=a=b\r\n", "a=b"},
+      {"\xEF\xBB\xBF[SVP_MAIN]\r\nType=TQ520", "TQ520"},
+      {"Type=X\r\n[SVP_MAIN]\r\nName=Y\r\n", "dflt"},
+      {"[SVP_MAIN]\r\n  Type=TQ520\r\n    continued\r\n", "TQ520"},
+  };
+  TestWorld w;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", c.text);
+    char out[64] = {};
+    DWORD n = plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out,
+                                            "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
+    EXPECT_STREQ(out, c.value);
+    EXPECT_EQ(n, std::strlen(c.value));
+  }
 }
 
 TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {

@@ -123,6 +123,10 @@ INSTANTIATE_TEST_SUITE_P(
         SingleCase{"OtherSvpType", {}, {.svpType = "TQ521"}, nullptr, 0x01, 0, 0x400B,
                    "ERR Talver_CheckZeLT330Data"},
         SingleCase{"MissingSvpMainIni", {}, {}, "TMP/SVP_MAIN.INI", 0x01, 0, 0x400B},
+        // The SVP's reader strips the quotes and keeps a ";" after the value.
+        SingleCase{"QuotedSvpTypePasses", {}, {.svpType = "\"TQ520\""}, nullptr, 0x01, 1, 0},
+        SingleCase{"SvpTypeWithTrailingNote", {}, {.svpType = "TQ520 ;note"}, nullptr, 0x01, 0,
+                   0x400B},
         SingleCase{"UnselectedFailingCheckIsNotRun", {}, {.model = 8}, nullptr, 0x1F & ~0x10, 1, 0},
         // The library's word: the stand-in's "not found".
         SingleCase{"UnreadableModel", {}, {}, "CONFIG/DKCPRP.DAT", 0x10, 0, 0x2000,

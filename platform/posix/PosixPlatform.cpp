@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
@@ -251,10 +252,22 @@ int OpenLiveSection(const std::string& shm) {
   return fd;
 }
 
-std::string ShmNameOf(const char* name) {
+// The host name of a section: "/talver." and the name with "%" and "/" (the
+// one character a host name cannot hold) written as "%25" and "%2F", so that
+// two names never share a host name. False when it passes the host's limit.
+bool ShmNameOf(const char* name, std::string* shm) {
   std::string s = "/talver.";
-  for (const char* p = name; *p; ++p) s += (*p == '/') ? '_' : *p;
-  return s;
+  for (const char* p = name; *p; ++p) {
+    if (*p == '%')
+      s += "%25";
+    else if (*p == '/')
+      s += "%2F";
+    else
+      s += *p;
+  }
+  if (s.size() - 1 > NAME_MAX) return false;
+  *shm = std::move(s);
+  return true;
 }
 
 void FillFindData(const std::string& name, const struct stat& st, WIN32_FIND_DATA* data) {
@@ -906,7 +919,11 @@ std::uint32_t PosixPlatform::GetTickCount() {
 // ---------------------------------------------------------------- shared memory
 
 HANDLE PosixPlatform::CreateFileMapping(const char* name, DWORD size) {
-  std::string shm = ShmNameOf(name);
+  std::string shm;
+  if (!ShmNameOf(name, &shm)) {
+    Fail(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
   int fd = -1;
   bool creator = false;
   // Two tries: the first may find a stale section and remove it.
@@ -957,7 +974,11 @@ HANDLE PosixPlatform::CreateFileMapping(const char* name, DWORD size) {
 }
 
 HANDLE PosixPlatform::OpenFileMapping(const char* name) {
-  std::string shm = ShmNameOf(name);
+  std::string shm;
+  if (!ShmNameOf(name, &shm)) {
+    Fail(ERROR_FILENAME_EXCED_RANGE);
+    return nullptr;
+  }
   int fd = OpenLiveSection(shm);
   if (fd < 0) {
     Fail(ERROR_FILE_NOT_FOUND);
