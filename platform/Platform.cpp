@@ -1,12 +1,13 @@
 #include "Platform.h"
 
 #include <ini.h>
+#include <strings.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
-#include <strings.h>
 
 #include "PlatformInternal.h"
 #include "World.h"
@@ -133,6 +134,13 @@ bool GetFileSizeByName(const char* path, std::uint64_t* size) {
   }
   *size = data.nFileSize;
   return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+  std::string hostA, hostB;
+  if (!ResolveHostPath(a, &hostA) || !ResolveHostPath(b, &hostB)) return false;
+  std::error_code error;
+  return std::filesystem::equivalent(hostA, hostB, error) && !error;
 }
 
 namespace {
