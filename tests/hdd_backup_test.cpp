@@ -116,6 +116,15 @@ TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/20200101000000/svp_conf.tgz", "x");
   w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder", outside);
   w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/sub/file", outside + "/kept");
+  // A linked folder below the backup root is no backup, so never deleted.
+  std::string linkedBackup = w.MakeOutsideDir("linked-backup");
+  std::filesystem::copy_file(outside + "/kept", linkedBackup + "/svp_conf.tgz");
+  w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/00000000000000", linkedBackup);
+  char oldest[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(oldest, &count, 2), 1);
+  EXPECT_EQ(count, 1);
+  EXPECT_STREQ(oldest, "C:\\plaxon\\others\\backup\\20200101000000");
   EXPECT_EQ(Talver_DeleteDirectory("C:\\PLAXON\\OTHERS\\BACKUP\\20200101000000"), 1);
   EXPECT_FALSE(w.HostLinkExists('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder"));
   EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
