@@ -127,12 +127,9 @@ TEST(FileUtilities, ForcedCopyKeepsTheDestinationWhenItCannotCopy) {
   };
   const Case cases[] = {
       {"C:\\PLAXON\\OTHERS\\INTDATA\\min500c.dat", "ErrCode=0x500"},
-      {"C:\\PLAXON\\NOWHERE\\min500c.dat", "ErrCode=0x500"},
       {"C:\\PLAXON\\CONFIG", "ErrCode=0x500"},
       {kDestination, "ErrCode=0x600"},
       {"c:\\plaxon\\config\\MIN500C.DAT", "ErrCode=0x600"},
-      {"C:/PLAXON//CONFIG/./min500c.dat", "ErrCode=0x600"},
-      {"C:\\PLAXON\\TMP\\..\\CONFIG\\min500c.dat", "ErrCode=0x600"},
       {w.HostOf('C', "PLAXON/CONFIG/min500c.dat"), "ErrCode=0x600"},
   };
   w.TakeTrace();
