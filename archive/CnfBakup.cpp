@@ -3,11 +3,13 @@
 // the DIFF folder; at most 100 valid backups are kept.
 #include "archive/CnfBakup.h"
 
+#include <strings.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
+#include "archive/CnfCmpThd.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
@@ -163,6 +165,21 @@ int ApplyRetention(const char* newStamp) {
   return 1;
 }
 
+// The archiver's create command of the backup: the archive, the PLAXON
+// folder and the backup list, each quoted when it holds a blank.
+bool FormatBackupCommand(char (&commandLine)[sizeof BackupThreadRecord::commandLine],
+                         const char* archive, DWORD display) {
+  char directory[MAX_PATH], listPath[MAX_PATH];
+  CommandArgument archiveArgument, directoryArgument, listArgument;
+  return FORMAT_PATH(directory, "%s\\PLAXON\\", RootPath) &&
+         FORMAT_PATH(listPath, "%s%s", RootPath, "\\PLAXON\\TMP\\cnfbaklist") &&
+         FormatArgument(archiveArgument, "", archive) &&
+         FormatArgument(directoryArgument, "", directory) &&
+         FormatArgument(listArgument, "@", listPath) &&
+         FORMAT_PATH(commandLine, "--display-dialog=%d cvfZ %s %s %s", static_cast<int>(display),
+                     archiveArgument, directoryArgument, listArgument);
+}
+
 }  // namespace
 
 int Talver_GetLocalTime(char* stamp) {
@@ -209,7 +226,12 @@ int Talver_DeleteDirectory(const char* path) {
     const char* name = data.cFileName;
     char entry[MAX_PATH];
     if (!FORMAT_PATH(entry, "%s\\%s", path, name)) continue;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    const DWORD linkedFolder = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if ((data.dwFileAttributes & linkedFolder) == linkedFolder) {
+      // A link goes itself, never followed: the folder it points at lies
+      // outside the backup. A link to a file goes below like a file.
+      plat::RemoveDirectory(entry);
+    } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       if (!Talver_DeleteDirectory(entry)) {
         TRACE_TEXT("ERR Talver_DeleteDirectory");
@@ -265,9 +287,7 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
   }
   BackupThreadRecord record{};
   record.ownerWindow = owner;
-  if (!FORMAT_PATH(record.commandLine, "--display-dialog=%d cvfZ %s %s\\PLAXON\\ @%s%s",
-                   static_cast<int>(display), archive, RootPath, RootPath,
-                   "\\PLAXON\\TMP\\cnfbaklist")) {
+  if (!FormatBackupCommand(record.commandLine, archive, display)) {
     TRACE_TEXT("ERR Talver_HddBacukupConfig(command)");
     *resultWord = 0x4004;
     return 0;

@@ -38,19 +38,6 @@ int RunTar(const char* commandLine) {
   return Tar(0, commandLine, output, kTarOutputSize);
 }
 
-// One argument of an archiver command line: "@" and a list path, or a path.
-// The archiver splits its command line at blanks, so an argument that holds a
-// blank is enclosed in double quotes; otherwise it stands as it is. A double
-// quote cannot be passed at all.
-using CommandArgument = char[MAX_PATH + 3];
-
-bool FormatArgument(CommandArgument& out, const char* prefix, const char* path) {
-  char text[MAX_PATH + 1];
-  if (!FORMAT_PATH(text, "%s%s", prefix, path) || std::strchr(text, '"')) return false;
-  if (!std::strpbrk(text, " \t")) return CopyBounded(out, sizeof out, text);
-  return FORMAT_PATH(out, "\"%s\"", text);
-}
-
 // The upper-case form of an entry name (the system's 8-bit code page).
 void UpperCase(const char* name, char* out, std::size_t size) {
   std::size_t i = 0;
@@ -60,6 +47,13 @@ void UpperCase(const char* name, char* out, std::size_t size) {
 }
 
 }  // namespace
+
+bool FormatArgument(CommandArgument& out, const char* prefix, const char* path) {
+  char text[MAX_PATH + 1];
+  if (!FORMAT_PATH(text, "%s%s", prefix, path) || std::strchr(text, '"')) return false;
+  if (!std::strpbrk(text, " \t")) return CopyBounded(out, sizeof out, text);
+  return FORMAT_PATH(out, "\"%s\"", text);
+}
 
 int CompressCommand(std::int16_t mode, std::int16_t display, const char* archivePath,
                     const char* directory) {

@@ -5,6 +5,13 @@
 
 #include "platform/WinTypes.h"
 
+// One argument of an archiver command line: "@" and a list path, or a path.
+// The archiver splits its command line at blanks, so an argument that holds a
+// blank is enclosed in double quotes; otherwise it stands as it is. A double
+// quote cannot be passed at all (false).
+using CommandArgument = char[MAX_PATH + 3];
+bool FormatArgument(CommandArgument& out, const char* prefix, const char* path);
+
 int CompressCommand(std::int16_t mode, std::int16_t display, const char* archivePath,
                     const char* directory);
 // The archive job (worker procedure; the argument is a CompressRequest).

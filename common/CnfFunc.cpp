@@ -23,6 +23,12 @@ DWORD SerialNumberCache = 0;
 const char* const kExcludedNames[] = {"min500c.dat", "min500d.dat", "svphdev0.dat"};
 const char* const kIntDataNames[] = {"min500c.dat", "min500d.dat"};
 
+// True when the path names an existing file (not a folder); writes no trace.
+bool IsExistingFile(const char* path) {
+  DWORD attributes = plat::GetFileAttributes(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 }  // namespace
 
 plat::Stream* OpenGuardedStream(const char* path, const char* mode, int share) {
@@ -48,7 +54,11 @@ int DeleteFileForced(const char* path) {
 }
 
 int CopyFileForced(const char* source, const char* destination, int /*ignored*/) {
-  if (TalVer_FindFile(destination, 0)) {
+  // The destination is cleared only for a copy that can take place: from an
+  // existing file that is not the destination itself. Otherwise the copy
+  // below fails and the destination stays as it was.
+  bool copyable = IsExistingFile(source) && !plat::SameFile(source, destination);
+  if (copyable && TalVer_FindFile(destination, 0)) {
     if (!plat::SetFileAttributes(destination, FILE_ATTRIBUTE_NORMAL))
       TRACE_CODE(plat::GetLastError());
     if (!DeleteFileForced(destination)) {
@@ -112,7 +122,18 @@ int IsListedFile(const char* name) {
   return 1;
 }
 
-int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream) {
+namespace {
+
+// A link is never followed: what it points at is not part of the
+// configuration, and a linked folder could hold anything.
+void TraceLinkPassedOver(const char* dir, const char* name) {
+  char line[256];
+  TRACE_TEXT(TraceFormat(line, "WARNING LINK %s%s", dir, name));
+}
+
+// The walk of the backup list. A folder that cannot be searched is passed
+// over, unless it is the one the list was asked for (`required`).
+int ListFolder(const char* dir, const char* prefix, plat::Stream* stream, bool required) {
   char pattern[MAX_PATH];
   if (!FORMAT_PATH(pattern, "%s*.*", dir)) {
     // A directory whose names do not fit a path cannot be listed whole.
@@ -121,11 +142,18 @@ int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream
   }
   WIN32_FIND_DATA data;
   HANDLE search = plat::FindFirstFile(pattern, &data);
-  if (!search) return 1;
+  if (!search) {
+    // An unreadable configuration would make an empty backup that looks valid.
+    if (!required) return 1;
+    TRACE_TEXT("ERR ListDirectoryFiles(search)");
+    return 0;
+  }
   // The first entry (the "." of a subdirectory) is passed over unseen.
   while (plat::FindNextFile(search, &data)) {
     const char* name = data.cFileName;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      TraceLinkPassedOver(dir, name);
+    } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
       char subdir[MAX_PATH];
       char subprefix[MAX_PATH];
@@ -135,7 +163,7 @@ int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream
         plat::FindClose(search);
         return 0;
       }
-      if (!ListDirectoryFiles(subdir, subprefix, stream)) {
+      if (!ListFolder(subdir, subprefix, stream, false)) {
         plat::FindClose(search);
         return 0;
       }
@@ -145,6 +173,12 @@ int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream
   }
   plat::FindClose(search);
   return 1;
+}
+
+}  // namespace
+
+int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream) {
+  return ListFolder(dir, prefix, stream, false);
 }
 
 int WriteBackupListFile() {
@@ -160,7 +194,7 @@ int WriteBackupListFile() {
     TRACE_TEXT("ERR fopen");
     return 0;
   }
-  int result = ListDirectoryFiles(configDir, "CONFIG", stream);
+  int result = ListFolder(configDir, "CONFIG", stream, true);
   bool writeFailed = plat::ferror(stream) != 0;
   int closed = plat::fclose(stream);
   exf_EndOpen(closed, stream, -1);

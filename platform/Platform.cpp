@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <string_view>
 
@@ -132,6 +133,13 @@ bool GetFileSizeByName(const char* path, std::uint64_t* size) {
   }
   *size = data.nFileSize;
   return true;
+}
+
+bool SameFile(const char* a, const char* b) {
+  std::string hostA, hostB;
+  if (!ResolveHostPath(a, &hostA) || !ResolveHostPath(b, &hostB)) return false;
+  std::error_code error;
+  return std::filesystem::equivalent(hostA, hostB, error) && !error;
 }
 
 namespace {

@@ -146,4 +146,8 @@ std::vector<std::string> TakeDebugOutput();
 // Size of a named file, without opening it for the caller (find-first data).
 bool GetFileSizeByName(const char* path, std::uint64_t* size);
 
+// True when both paths name one existing file, however each is spelt (case,
+// separators, "." and "..", a drive path or the host path behind it).
+bool SameFile(const char* a, const char* b);
+
 }  // namespace plat

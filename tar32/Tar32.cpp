@@ -11,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -32,6 +33,8 @@ constexpr int kCompressionLevel = 6;
 constexpr int kCompressionThreads = 2;
 constexpr std::uint64_t kLongestListFile = 16u << 20;
 constexpr char kTemporarySuffix[] = ".~tv";
+// Tries of a fresh temporary name before the name space counts as exhausted.
+constexpr int kTemporaryTries = 64;
 
 // ---------------------------------------------------------------- paths
 
@@ -70,6 +73,41 @@ bool IsDirectory(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+bool IsLink(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// True when dir + parts, or a folder on its way below dir, is a link.
+bool ReachedThroughLink(const std::string& dir, const std::vector<std::string>& parts) {
+  std::string path = dir;
+  for (const std::string& part : parts) {
+    if (!JoinPath(path, {part}, &path)) return false;
+    if (IsLink(plat::GetFileAttributes(path.c_str()))) return true;
+  }
+  return false;
+}
+
+// Creates a new file beside `final` under a name of its own: the final name,
+// the temporary suffix and a number. The file is created exclusively, so
+// neither an existing file nor an entry unpacked before is ever overwritten;
+// a name that is taken is passed over for the next number.
+int CreateTemporary(const std::string& final, std::string* temporary, HANDLE* handle,
+                    int failureCode) {
+  static std::atomic<std::uint32_t> next{std::random_device{}()};
+  for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
+    char suffix[16];
+    std::snprintf(suffix, sizeof suffix, "%s%08X", kTemporarySuffix,
+                  static_cast<unsigned>(next.fetch_add(1)));
+    *temporary = final + suffix;
+    if (temporary->size() >= MAX_PATH) return kTarErrorPath;
+    *handle = plat::CreateFile(temporary->c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+    if (*handle) return 0;
+    if (plat::GetFileAttributes(temporary->c_str()) == INVALID_FILE_ATTRIBUTES) break;
+  }
+  temporary->clear();
+  return failureCode;
+}
+
 // Creates dir + parts (each level) where missing.
 int MakeDirectories(const std::string& dir, const std::vector<std::string>& parts) {
   std::string path = dir;
@@ -78,6 +116,8 @@ int MakeDirectories(const std::string& dir, const std::vector<std::string>& part
     DWORD attributes = plat::GetFileAttributes(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
+    } else if (IsLink(attributes)) {
+      return kTarErrorUnsafe;  // a linked folder may lead anywhere
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return kTarErrorTarget;
     }
@@ -195,7 +235,9 @@ bool CollectTree(const std::string& dir, const std::string& prefix,
     std::string name = data.cFileName;
     if (name == "." || name == "..") continue;
     std::string relative = prefix.empty() ? name : prefix + "/" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      continue;  // a link is not part of the tree: never followed
+    } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       std::string sub;
       ok = JoinPath(dir, {name}, &sub) && CollectTree(sub, relative, names);
     } else {
@@ -229,6 +271,8 @@ int AddEntry(archive* a, archive_entry* entry, const std::string& directory,
   if (!SafeComponents(listed, &parts) || parts.empty()) return kTarErrorUnsafe;
   std::string path;
   if (!JoinPath(directory, parts, &path)) return kTarErrorPath;
+  // A listed link, or a name below a linked folder, could pack anything.
+  if (ReachedThroughLink(directory, parts)) return kTarErrorUnsafe;
   WIN32_FIND_DATA data;
   HANDLE search = plat::FindFirstFile(path.c_str(), &data);
   if (!search) return kTarErrorSource;
@@ -279,11 +323,10 @@ int RunCreate(const TarCommand& cmd, int* entries) {
   if (int code = GatherCreateNames(cmd, &names)) return code;
   if (!IsDirectory(cmd.directory)) return kTarErrorSource;
 
-  std::string temporary = cmd.archive + kTemporarySuffix;
-  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
+  std::string temporary;
   FileCloser out;
-  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
-  if (!out.handle) return kTarErrorArchive;
+  if (int code = CreateTemporary(cmd.archive, &temporary, &out.handle, kTarErrorArchive))
+    return code;
 
   int code = 0;
   {
@@ -394,12 +437,10 @@ class ArchiveReader {
 // Copies the data of the current entry into a new file under a temporary
 // name and renames it into place.
 int ExtractFile(archive* a, const std::string& destination, int perm, const ArchiveReader& r) {
-  std::string temporary = destination + kTemporarySuffix;
-  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
   if (IsDirectory(destination)) return kTarErrorWrite;
+  std::string temporary;
   FileCloser out;
-  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
-  if (!out.handle) return kTarErrorWrite;
+  if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
   int code = 0;
   std::int64_t written = 0;
   static const char kZeros[4096] = {};
@@ -452,11 +493,9 @@ int CopyExtracted(const std::string& from, const std::string& to) {
   FileCloser in;
   in.handle = plat::CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!in.handle) return kTarErrorNotFound;
-  std::string temporary = to + kTemporarySuffix;
-  if (temporary.size() >= MAX_PATH) return kTarErrorPath;
+  std::string temporary;
   FileCloser out;
-  out.handle = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
-  if (!out.handle) return kTarErrorWrite;
+  if (int code = CreateTemporary(to, &temporary, &out.handle, kTarErrorWrite)) return code;
   std::vector<char> buffer(64 * 1024);
   int code = 0;
   for (;;) {

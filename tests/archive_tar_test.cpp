@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,6 +103,18 @@ class TarTest : public ::testing::Test {
     world_.MakeHostDir('C', "OUT");
   }
   std::string Host(const std::string& rel) { return world_.HostOf('C', rel); }
+  // The archiver's temporary files below a folder of drive C (none when the
+  // folder is missing): a final name, ".~tv" and eight hex digits.
+  std::vector<std::string> Temporaries(const std::string& rel) {
+    static const std::regex kTemporary(R"(.*\.~tv[0-9A-F]{8})");
+    std::vector<std::string> found;
+    std::error_code ec;
+    for (auto it = fs::recursive_directory_iterator(Host(rel), ec); !ec && it != fs::end(it);
+         it.increment(ec))
+      if (std::regex_match(it->path().filename().string(), kTemporary))
+        found.push_back(it->path().filename().string());
+    return found;
+  }
   // One large entry, packed alone into a.tgz, and "GOOD" at its extracted place.
   void PackBigOverGood(const std::string& big) {
     world_.WriteHostFile('C', "PLAXON/CONFIG/big.bin", big);
@@ -165,7 +178,7 @@ TEST_F(TarTest, GnuTarReadsWhatWeWriteAndWeReplaceOlderFiles) {
   EXPECT_EQ(world_.ReadHostFile('C', "GNU/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
   EXPECT_EQ(world_.ReadHostFile('C', "GNU/CONFIG/config.inf"), "[CONFIG]\r\nA=1\r\n");
   EXPECT_EQ(world_.ReadHostFile('C', "GNU/CONFIG/Sub/big.bin"), big);
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz.~tv"));
+  EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\A.TGZ"), 4);
   // Our own extraction replaces an older, longer file whole.
   world_.WriteHostFile('C', "OUT/CONFIG/config.inf", "old and longer than the new one.........");
@@ -275,7 +288,7 @@ TEST_F(TarTest, MissingInputsGiveTheirCodes) {
   world_.WriteHostFile('C', "PLAXON/TMP/gone", "CONFIG/not-there.dat\r\n");
   EXPECT_EQ(Pack("a.tgz", "gone"), kTarErrorSource);
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz.~tv"));
+  EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
   EXPECT_EQ(Unpack("none.tgz"), kTarErrorArchive);
   world_.WriteHostFile('C', "PLAXON/TMP/zero.tgz", "");
   EXPECT_EQ(Unpack("zero.tgz"), kTarErrorFormat);
@@ -323,6 +336,51 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
   EXPECT_EQ(Pack("a.tgz", "bad"), kTarErrorUnsafe);
 }
 
+// The temporary name of a file being written is its own: neither an entry
+// unpacked before nor a file already in the target is ever overwritten.
+TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
+  world_.WriteHostFile('C', "OUT/CONFIG/b.~tv", "was there");
+  world_.WriteHostFile('C', "OUT/CONFIG/c.~tv", "was there too");
+  WriteHostTgz(Host("PLAXON/TMP/t.tgz"),
+               {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
+                File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a")});
+  ASSERT_EQ(Unpack("t.tgz"), 0);
+  const std::pair<const char*, const char*> expected[] = {
+      {"OUT/CONFIG/a.~tv", "entry a.~tv"},   {"OUT/CONFIG/a", "entry a"},
+      {"OUT/CONFIG/b.~tv", "was there"},     {"OUT/CONFIG/b", "entry b"},
+      {"OUT/CONFIG/c.~tv", "was there too"}, {"OUT/CONFIG/c", "entry a"},
+  };
+  for (const auto& [file, data] : expected) EXPECT_EQ(world_.ReadHostFile('C', file), data) << file;
+  EXPECT_TRUE(Temporaries("OUT").empty());
+  // The same for the archive being made.
+  world_.WriteHostFile('C', "PLAXON/TMP/a.tgz.~tv", "was there");
+  ASSERT_EQ(Pack("a.tgz", "list"), 0);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/a.tgz.~tv"), "was there");
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\a.tgz"), 3);
+  EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
+}
+
+// Links are never followed: a create refuses a listed link or a name below a
+// linked folder and passes links over in "*.*"; an extraction refuses a
+// linked folder in its way. Nothing is read or written outside.
+TEST_F(TarTest, LinksAreNeverFollowed) {
+  std::string outside = world_.MakeOutsideDir("outside");
+  world_.MakeHostLink('C', "PLAXON/CONFIG/linked", outside);
+  world_.MakeHostLink('C', "PLAXON/CONFIG/kept.lnk", outside + "/kept");
+  for (const char* listed : {"CONFIG/linked", "CONFIG/LINKED/kept", "CONFIG/kept.lnk"}) {
+    world_.WriteHostFile('C', "PLAXON/TMP/l", std::string(listed) + "\r\n");
+    EXPECT_EQ(Pack("l.tgz", "l"), kTarErrorUnsafe) << listed;
+    EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/l.tgz")) << listed;
+  }
+  ASSERT_EQ(RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\all.tgz C:\\PLAXON\\CONFIG\\ *.*"), 0);
+  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\all.tgz"), 3);
+  ASSERT_EQ(Pack("a.tgz", "list"), 0);
+  world_.MakeHostLink('C', "OUT/CONFIG", outside);
+  EXPECT_EQ(Unpack("a.tgz"), kTarErrorUnsafe);
+  EXPECT_EQ(fs::directory_iterator(outside)->path().filename(), "kept");
+  EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+}
+
 // ---------------------------------------------------------------- failures
 
 TEST_F(TarTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
@@ -331,13 +389,13 @@ TEST_F(TarTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   world_.Faults().AddRule({plat::FaultOp::Write, "table.dat", ERROR_DISK_FULL, 0, -1});
   EXPECT_EQ(Unpack("a.tgz"), kTarErrorWrite);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), "GOOD");
-  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/Sub/Deep/table.dat.~tv"));
+  EXPECT_TRUE(Temporaries("OUT").empty());
   // The same on the archive side: no half archive under the final name.
   world_.Faults().ClearRules();
   world_.Faults().AddRule({plat::FaultOp::Write, "c.tgz", ERROR_DISK_FULL, 0, -1});
   EXPECT_EQ(Pack("c.tgz", "list"), kTarErrorWrite);
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz.~tv"));
+  EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
 }
 
 TEST_F(TarTest, ATruncatedArchiveFailsWithoutATruncatedFile) {
@@ -348,7 +406,7 @@ TEST_F(TarTest, ATruncatedArchiveFailsWithoutATruncatedFile) {
   world_.WriteHostFile('C', "PLAXON/TMP/cut.tgz", whole.substr(0, whole.size() * 2 / 3));
   EXPECT_EQ(Unpack("cut.tgz"), kTarErrorFormat);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin"), "GOOD");
-  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/big.bin.~tv"));
+  EXPECT_TRUE(Temporaries("OUT").empty());
 }
 
 TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
@@ -361,8 +419,7 @@ TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
   HANDLE thread = plat::CreateThread([](void*) { code = Unpack("a.tgz"); }, nullptr);
   ASSERT_NE(thread, nullptr);
   auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-  while (!world_.HostExists('C', "OUT/CONFIG/big.bin.~tv") && code == -1 &&
-         std::chrono::steady_clock::now() < deadline)
+  while (Temporaries("OUT").empty() && code == -1 && std::chrono::steady_clock::now() < deadline)
     std::this_thread::yield();
   EXPECT_TRUE(plat::TerminateThread(thread, 1));
   plat::CloseHandle(thread);
@@ -371,7 +428,7 @@ TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
     EXPECT_EQ(now, "GOOD");
   else
     EXPECT_TRUE(code == 0 && now == big) << code;  // the job won the race
-  EXPECT_FALSE(world_.HostExists('C', "OUT/CONFIG/big.bin.~tv"));
+  EXPECT_TRUE(Temporaries("OUT").empty());
   // The next job runs normally.
   EXPECT_EQ(Unpack("a.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin").size(), big.size());

@@ -115,6 +115,41 @@ TEST(FileUtilities, ForcedDeleteAndCopyGoThroughReadOnlyFiles) {
   EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x5"));
 }
 
+// A copy that cannot take place (no source, or the source is the destination
+// under another spelling) leaves the destination as it was.
+TEST(FileUtilities, ForcedCopyKeepsTheDestinationWhenItCannotCopy) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "kept");
+  const char kDestination[] = "C:\\PLAXON\\CONFIG\\min500c.dat";
+  struct Case {
+    std::string source;
+    const char* trace;  // the copy's own failure, traced as before
+  };
+  const Case cases[] = {
+      {"C:\\PLAXON\\OTHERS\\INTDATA\\min500c.dat", "ErrCode=0x500"},
+      {"C:\\PLAXON\\CONFIG", "ErrCode=0x500"},
+      {kDestination, "ErrCode=0x600"},
+      {"c:\\plaxon\\config\\MIN500C.DAT", "ErrCode=0x600"},
+      {w.HostOf('C', "PLAXON/CONFIG/min500c.dat"), "ErrCode=0x600"},
+  };
+  w.TakeTrace();
+  for (const Case& c : cases) {
+    EXPECT_EQ(CopyFileForced(c.source.c_str(), kDestination, 0), 0) << c.source;
+    EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), "kept") << c.source;
+    EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), c.trace)) << c.source;
+  }
+}
+
+TEST(FileUtilities, InternalDataFilesMissingLeaveTheConfigCopies) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "c of this SVP");
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500d.dat", "d of this SVP");
+  ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\OTHERS\\INTDATA"));
+  CopyIntDataFiles("C:\\PLAXON\\");
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), "c of this SVP");
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), "d of this SVP");
+}
+
 TEST(FileUtilities, FindFileTestsFilesAndSizes) {
   TestWorld w;
   w.WriteHostFile('C', "empty.tgz", "");
@@ -148,6 +183,36 @@ TEST(FileUtilities, BackupListSkipsInternalFilesAtAnyDepthAndEndsLinesWithCrLf) 
   auto counts = svc::GetExclusiveCounts();
   EXPECT_EQ(counts.begun, 1);
   EXPECT_EQ(counts.ended, 1);
+}
+
+// Links in the configuration are not followed: neither a linked folder nor a
+// linked file reaches the list, and each is traced.
+TEST(FileUtilities, BackupListPassesOverLinks) {
+  TestWorld w;
+  std::string outside = w.MakeOutsideDir("outside");
+  w.WriteHostFile('C', "PLAXON/CONFIG/A", "1");
+  w.MakeHostLink('C', "PLAXON/CONFIG/linked", outside);
+  w.MakeHostLink('C', "PLAXON/CONFIG/S/kept.dat", outside + "/kept");
+  w.TakeTrace();
+  ASSERT_EQ(WriteBackupListFile(), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/TMP/cnfbaklist"), "CONFIG/A\r\n");
+  auto lines = w.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(lines, "WARNING LINK C:\\PLAXON\\CONFIG\\linked"));
+  EXPECT_TRUE(TestWorld::Contains(lines, "WARNING LINK C:\\PLAXON\\CONFIG\\\\S\\kept.dat"));
+}
+
+// The configuration folder itself must be readable; an empty one is listed
+// as an empty list.
+TEST(FileUtilities, BackupListFailsWhenTheConfigurationCannotBeSearched) {
+  TestWorld w;
+  ASSERT_EQ(WriteBackupListFile(), 1);
+  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/TMP/cnfbaklist"), "");
+  w.Faults().AddRule({plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED});
+  w.TakeTrace();
+  EXPECT_EQ(WriteBackupListFile(), 0);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR ListDirectoryFiles(search)"));
+  ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\CONFIG"));
+  EXPECT_EQ(WriteBackupListFile(), 0);
 }
 
 TEST(FileUtilities, BackupListReportsAListThatDidNotReachTheDisk) {

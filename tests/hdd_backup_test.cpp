@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <random>
 #include <string>
 
@@ -108,6 +109,28 @@ TEST(HddBackupParts, MarkerHoldsTheStampWithoutALineEndAndFoldersAreNotReused) {
   EXPECT_FALSE(w.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp));
 }
 
+// A link inside an old backup goes with it; what it points at stays.
+TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
+  TestWorld w;
+  std::string outside = w.MakeOutsideDir("outside");
+  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/20200101000000/svp_conf.tgz", "x");
+  w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder", outside);
+  w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/sub/file", outside + "/kept");
+  // A linked folder below the backup root is no backup, so never deleted.
+  std::string linkedBackup = w.MakeOutsideDir("linked-backup");
+  std::filesystem::copy_file(outside + "/kept", linkedBackup + "/svp_conf.tgz");
+  w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/00000000000000", linkedBackup);
+  char oldest[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(oldest, &count, 2), 1);
+  EXPECT_EQ(count, 1);
+  EXPECT_STREQ(oldest, "C:\\plaxon\\others\\backup\\20200101000000");
+  EXPECT_EQ(Talver_DeleteDirectory("C:\\PLAXON\\OTHERS\\BACKUP\\20200101000000"), 1);
+  EXPECT_FALSE(w.HostLinkExists('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder"));
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
+  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
+}
+
 // Two backups in one second meet at one folder, which is never reused: a
 // backup whose folder cannot be made ends there with word 0.
 TEST(HddBackup, AFolderThatCannotBeMadeFailsWithWordZero) {
@@ -126,6 +149,55 @@ TEST(HddBackup, ListFailureStopsWithTheStepWord) {
   MakeConfig(w);
   w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
   EXPECT_TRUE(TestWorld::Contains(FailingBackup(w), "ErrCode=0x1"));
+}
+
+// A configuration that cannot be read makes no backup: nothing in the new
+// folder counts as valid and no older backup is deleted for it.
+TEST(HddBackup, AnUnreadableConfigurationFailsAndKeepsTheOldBackups) {
+  struct Case {
+    const char* what;
+    std::function<void(TestWorld&)> spoil;
+  };
+  const Case cases[] = {
+      {"missing", [](TestWorld&) { ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\CONFIG")); }},
+      {"unsearchable",
+       [](TestWorld& w) {
+         w.Faults().AddRule({plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED});
+       }},
+  };
+  for (const Case& c : cases) {
+    TestWorld w;
+    MakeBackups(w, 100);
+    c.spoil(w);
+    auto lines = FailingBackup(w);
+    EXPECT_TRUE(TestWorld::Contains(lines, "ERR ListDirectoryFiles(search)")) << c.what;
+    EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000")) << c.what;
+    w.Faults().ClearRules();
+    char path[MAX_PATH];
+    WORD count = 0;
+    ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1) << c.what;
+    EXPECT_EQ(count, 100) << c.what;
+    EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\20200101000099") << c.what;
+  }
+}
+
+// A root with a blank: the archiver gets each path whole.
+TEST(HddBackup, ARootWithABlankIsQuotedOnTheCommandLine) {
+  TestWorld w;
+  for (const char* d :
+       {"My Root/PLAXON/TMP", "My Root/PLAXON/OTHERS/BACKUP", "My Root/PLAXON/DIFF", "My"})
+    w.MakeHostDir('C', d);
+  w.WriteHostFile('C', "My Root/PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\n");
+  std::snprintf(RootPath, MAX_PATH, "%s", "C:\\My Root");
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  ASSERT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 1);
+  std::string host;
+  ASSERT_TRUE(plat::ResolveHostPath(path, &host));
+  EXPECT_EQ(host.rfind(w.HostOf('C', "My Root/PLAXON/OTHERS/BACKUP/"), 0), 0u) << host;
+  EXPECT_GT(std::filesystem::file_size(host), 20u);
+  EXPECT_TRUE(w.HostExists('C', "My Root/PLAXON/DIFF/svp_conf.tgz"));
+  EXPECT_TRUE(std::filesystem::is_empty(w.HostOf('C', "My")));
 }
 
 TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {

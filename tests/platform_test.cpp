@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -139,6 +140,69 @@ TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
   plat::CloseHandle(writer);
   EXPECT_EQ(ReadAll("C:\\shared.txt"), "keep");
   EXPECT_TRUE(WriteAll("C:\\shared.txt", "new"));
+}
+
+// Host links inside a drive: each is a reparse point of its own, a search
+// never descends into it and deleting it leaves what it points at.
+TEST(PlatformLinks, ALinkIsAReparsePointThatIsNeverFollowed) {
+  TestWorld w;
+  std::string outside = w.MakeOutsideDir("outside");
+  w.MakeHostLink('C', "D/folder", outside);
+  w.MakeHostLink('C', "D/file", outside + "/kept");
+  w.MakeHostLink('C', "D/dangling", outside + "/gone");
+  struct Case {
+    const char* path;
+    DWORD attributes;
+  };
+  const Case cases[] = {
+      {"C:\\D\\folder", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+      {"C:\\D\\FILE", FILE_ATTRIBUTE_REPARSE_POINT},
+      {"C:\\D\\dangling", FILE_ATTRIBUTE_REPARSE_POINT},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(plat::GetFileAttributes(c.path), c.attributes) << c.path;
+    WIN32_FIND_DATA data;
+    HANDLE h = plat::FindFirstFile(c.path, &data);
+    ASSERT_NE(h, nullptr) << c.path;
+    plat::FindClose(h);
+    EXPECT_EQ(data.dwFileAttributes, c.attributes) << c.path;
+    EXPECT_EQ(data.nFileSize, 0u) << c.path;
+  }
+  EXPECT_EQ(Search("C:\\D\\*.*"),
+            (std::vector<std::string>{".", "..", "dangling", "file", "folder"}));
+  // No search below a link, however deep.
+  for (const char* pattern : {"C:\\D\\folder\\*.*", "C:\\D\\folder\\kept", "C:\\d\\FOLDER\\x\\*"}) {
+    EXPECT_TRUE(Search(pattern).empty()) << pattern;
+    EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND) << pattern;
+  }
+  // Attributes and deletion reach the link only.
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\D\\file", FILE_ATTRIBUTE_READONLY));
+  EXPECT_NE(std::filesystem::status(outside + "/kept").permissions() &
+                std::filesystem::perms::owner_write,
+            std::filesystem::perms::none);
+  EXPECT_TRUE(plat::DeleteFile("C:\\D\\file"));
+  EXPECT_TRUE(plat::DeleteFile("C:\\D\\dangling"));
+  EXPECT_TRUE(plat::RemoveDirectory("C:\\D\\folder"));
+  EXPECT_EQ(Search("C:\\D\\*.*"), (std::vector<std::string>{".", ".."}));
+  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
+}
+
+TEST(PlatformPaths, EverySpellingOfAFileIsTheSameFile) {
+  TestWorld w;
+  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "c");
+  w.WriteHostFile('C', "PLAXON/CONFIG/other.dat", "o");
+  const char kFile[] = "C:\\PLAXON\\CONFIG\\min500c.dat";
+  const std::string spellings[] = {
+      kFile,
+      "c:\\plaxon\\config\\MIN500C.DAT",
+      "C:/PLAXON//CONFIG/./min500c.dat",
+      "C:\\PLAXON\\TMP\\..\\CONFIG\\min500c.dat",
+      w.HostOf('C', "PLAXON/CONFIG/min500c.dat"),
+  };
+  for (const std::string& s : spellings) EXPECT_TRUE(plat::SameFile(kFile, s.c_str())) << s;
+  EXPECT_FALSE(plat::SameFile(kFile, "C:\\PLAXON\\CONFIG\\other.dat"));
+  EXPECT_FALSE(plat::SameFile(kFile, "C:\\PLAXON\\CONFIG\\missing.dat"));
+  EXPECT_FALSE(plat::SameFile("C:\\missing.dat", "c:\\MISSING.DAT"));
 }
 
 TEST(PlatformStreams, TextModeWritesCrLfAndReadsItBackAsLf) {

@@ -82,6 +82,23 @@ DWORD AttributesOf(const struct stat& st) {
   return a;
 }
 
+// The attributes of a host entry as the SVP's file system shows it. A
+// symbolic link is a reparse point of its own (a directory one when it points
+// at a directory), never the file or folder it points at. `st` gets the
+// entry's own status; false when there is no entry.
+bool EntryAttributes(const std::string& host, struct stat* st, DWORD* attributes) {
+  if (::lstat(host.c_str(), st) != 0) return false;
+  if (!S_ISLNK(st->st_mode)) {
+    *attributes = AttributesOf(*st);
+    return true;
+  }
+  struct stat target;
+  *attributes = FILE_ATTRIBUTE_REPARSE_POINT;
+  if (::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+    *attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  return true;
+}
+
 // Case-insensitive wildcard match with "*" and "?"; "*.*" matches every name
 // and "name.*" also matches "name".
 bool MatchPattern(const char* p, const char* n) {
@@ -270,10 +287,11 @@ bool ShmNameOf(const char* name, std::string* shm) {
   return true;
 }
 
-void FillFindData(const std::string& name, const struct stat& st, WIN32_FIND_DATA* data) {
+void FillFindData(const std::string& name, const struct stat& st, DWORD attributes,
+                  WIN32_FIND_DATA* data) {
   std::memset(data, 0, sizeof(*data));
-  data->dwFileAttributes = AttributesOf(st);
-  data->nFileSize = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  data->dwFileAttributes = attributes;
+  data->nFileSize = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
   data->ftLastWriteTime = st.st_mtime;
   std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
 }
@@ -352,8 +370,9 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
     std::replace(host.begin(), host.end(), '\\', '/');
     out->host = host;
     struct stat st;
-    out->exists = ::stat(host.c_str(), &st) == 0;
-    out->isDirectory = out->exists && S_ISDIR(st.st_mode);
+    out->exists = ::lstat(host.c_str(), &st) == 0;
+    out->isLink = out->exists && S_ISLNK(st.st_mode);
+    out->isDirectory = out->exists && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
     std::string parent = host;
     while (parent.size() > 1 && parent.back() == '/') parent.pop_back();
     auto slash = parent.rfind('/');
@@ -383,11 +402,13 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   std::string host = base;
   bool exists = true;
   bool parentExists = true;
+  bool belowLink = false;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     std::string actual = parts[i];
     if (exists) {
       parentExists = true;
       struct stat st;
+      if (i > 0 && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) belowLink = true;
       if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
         exists = false;
         parentExists = false;
@@ -399,13 +420,16 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
     }
     host += "/" + actual;
   }
+  // A link counts as there even when what it points at is gone.
   struct stat st;
-  if (exists) exists = ::stat(host.c_str(), &st) == 0;
+  if (exists) exists = ::lstat(host.c_str(), &st) == 0;
   out->host = host;
   out->isDriveRoot = parts.empty();
   out->exists = exists;
   out->parentExists = parts.empty() ? true : parentExists;
-  out->isDirectory = exists && S_ISDIR(st.st_mode);
+  out->isLink = exists && S_ISLNK(st.st_mode);
+  out->belowLink = belowLink;
+  out->isDirectory = exists && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   return true;
 }
 
@@ -638,24 +662,26 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
   }
   Resolved dir;
   if (!Resolve(dirPart.c_str(), &dir)) return nullptr;
-  if (!dir.exists || !dir.isDirectory) {
+  // A search never descends into a link: what it points at may lie anywhere.
+  if (!dir.exists || !dir.isDirectory || dir.isLink || dir.belowLink) {
     Fail(ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
   auto* search = new SearchObject;
   struct stat st;
+  DWORD attributes = 0;
   if (!HasWildcard(namePart)) {
     std::string actual;
     if ((namePart == "." || namePart == "..") && !dir.isDriveRoot) {
       if (::stat(dir.host.c_str(), &st) == 0) {
         WIN32_FIND_DATA d;
-        FillFindData(namePart, st, &d);
+        FillFindData(namePart, st, AttributesOf(st), &d);
         search->entries.push_back(d);
       }
     } else if (FindEntryNoCase(dir.host, namePart, &actual) &&
-               ::stat((dir.host + "/" + actual).c_str(), &st) == 0) {
+               EntryAttributes(dir.host + "/" + actual, &st, &attributes)) {
       WIN32_FIND_DATA d;
-      FillFindData(actual, st, &d);
+      FillFindData(actual, st, attributes, &d);
       search->entries.push_back(d);
     }
   } else {
@@ -676,15 +702,15 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
       for (const char* dot : {".", ".."}) {
         if (MatchName(namePart, dot)) {
           WIN32_FIND_DATA d;
-          FillFindData(dot, st, &d);
+          FillFindData(dot, st, AttributesOf(st), &d);
           search->entries.push_back(d);
         }
       }
     }
     for (const auto& n : names) {
-      if (::stat((dir.host + "/" + n).c_str(), &st) != 0) continue;
+      if (!EntryAttributes(dir.host + "/" + n, &st, &attributes)) continue;
       WIN32_FIND_DATA d;
-      FillFindData(n, st, &d);
+      FillFindData(n, st, attributes, &d);
       search->entries.push_back(d);
     }
   }
@@ -711,20 +737,23 @@ DWORD PosixPlatform::GetFileAttributes(const char* path) {
   Resolved r;
   if (!Resolve(path, &r)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
-  if (!r.exists || ::stat(r.host.c_str(), &st) != 0) {
+  DWORD attributes = 0;
+  if (!r.exists || !EntryAttributes(r.host, &st, &attributes)) {
     SetLastError(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
-  return AttributesOf(st);
+  return attributes;
 }
 
 bool PosixPlatform::SetFileAttributes(const char* path, DWORD attributes) {
   Resolved r;
   if (!Resolve(path, &r)) return false;
   struct stat st;
-  if (!r.exists || ::stat(r.host.c_str(), &st) != 0)
+  if (!r.exists || ::lstat(r.host.c_str(), &st) != 0)
     return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   if (!CheckWritable(r)) return false;
+  // A link has no attributes of its own here; what it points at keeps its own.
+  if (S_ISLNK(st.st_mode)) return true;
   mode_t mode = st.st_mode & 07777;
   if (attributes & FILE_ATTRIBUTE_READONLY)
     mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
@@ -743,6 +772,7 @@ bool PosixPlatform::DeleteFile(const char* path) {
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (!CheckWritable(r)) return false;
   if (ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  // A link goes itself, never what it points at.
   if (::unlink(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
   return true;
 }
@@ -764,6 +794,11 @@ bool PosixPlatform::RemoveDirectory(const char* path) {
   if (!r.isDirectory) return Fail(ERROR_DIRECTORY);
   if (r.isDriveRoot) return Fail(ERROR_ACCESS_DENIED);
   if (!CheckWritable(r)) return false;
+  // A link to a directory goes itself; the directory it points at stays.
+  if (r.isLink) {
+    if (::unlink(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+    return true;
+  }
   if (::rmdir(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
   return true;
 }

@@ -56,12 +56,14 @@ class PosixPlatform : public Platform {
 
   // A resolved system path.
   struct Resolved {
-    std::string host;       // host path
-    int driveIndex = -1;    // 0..25 for a drive path, -1 for a host path
+    std::string host;     // host path
+    int driveIndex = -1;  // 0..25 for a drive path, -1 for a host path
     bool isDriveRoot = false;
     bool exists = false;
     bool parentExists = false;
-    bool isDirectory = false;
+    bool isDirectory = false;  // also a link to a directory
+    bool isLink = false;       // the path itself is a symbolic link
+    bool belowLink = false;    // a folder on its way is a symbolic link
   };
   // Resolves a system path; false with the last error set when the path is
   // too long, names a missing drive, or its drive is not ready.

@@ -36,8 +36,7 @@ TestWorld::TestWorld() {
   w.settings["services.wait_ms"] = "5";
   w.settings["platform.terminate_wait_ms"] = "2000";
   for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
-                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF",
-                        "PLAXON/MP/PC"})
+                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF", "PLAXON/MP/PC"})
     fs::create_directories(dir_ + "/drives/c/" + d);
   posix_ = std::make_shared<plat::PosixPlatform>(std::move(w));
   fault_ = std::make_shared<plat::FaultPlatform>(posix_);
@@ -87,6 +86,24 @@ bool TestWorld::HostExists(char letter, const std::string& relative) const {
 
 void TestWorld::MakeHostDir(char letter, const std::string& relative) {
   fs::create_directories(HostOf(letter, relative));
+}
+
+void TestWorld::MakeHostLink(char letter, const std::string& relative,
+                             const std::string& hostTarget) {
+  fs::path p = HostOf(letter, relative);
+  fs::create_directories(p.parent_path());
+  fs::create_symlink(hostTarget, p);
+}
+
+bool TestWorld::HostLinkExists(char letter, const std::string& relative) const {
+  return fs::is_symlink(fs::symlink_status(HostOf(letter, relative)));
+}
+
+std::string TestWorld::MakeOutsideDir(const std::string& name) {
+  std::string dir = dir_ + "/" + name;
+  fs::create_directories(dir);
+  std::ofstream(dir + "/kept", std::ios::binary) << "outside";
+  return dir;
 }
 
 std::vector<std::string> TestWorld::TakeTrace() { return svc::TakeCapturedTrace(); }

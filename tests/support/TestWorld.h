@@ -29,6 +29,12 @@ class TestWorld {
   std::string ReadHostFile(char letter, const std::string& relative) const;
   bool HostExists(char letter, const std::string& relative) const;
   void MakeHostDir(char letter, const std::string& relative);
+  // A host symbolic link at a path below a drive root, pointing at a host path.
+  void MakeHostLink(char letter, const std::string& relative, const std::string& hostTarget);
+  // True when the path below a drive root is a link (whatever it points at).
+  bool HostLinkExists(char letter, const std::string& relative) const;
+  // A host folder beside the drives: outside the world, with one file "kept".
+  std::string MakeOutsideDir(const std::string& name);
 
   plat::FaultPlatform& Faults() { return *fault_; }
   plat::PosixPlatform& Posix() { return *posix_; }
