@@ -32,3 +32,7 @@ int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord);
 int RestoreConfigFromMedia(HWND owner, WORD* restoreKind, char* newVersion, char* oldVersion,
                            WORD* resultWord);
 int RestoreConfigFromBackupFile(HWND owner, char* newVersion, char* oldVersion, WORD* resultWord);
+// The result word the operations not yet built fail with (0x2000 unless set
+// otherwise, e.g. 0x4000 to stand for the operator's cancel); the previous
+// word. Only the library's own tests set it; it is not exported.
+WORD SetPendingResultWord(WORD word);

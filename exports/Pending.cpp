@@ -10,14 +10,22 @@
 TALVER_SOURCE("Talver")
 
 namespace {
+WORD gPendingWord = 0x2000;
+
 int NotAvailable(WORD* resultWord, const char* what) {
   char line[128];
   std::snprintf(line, sizeof line, "ERR %s (not available in this build)", what);
   TRACE_TEXT(line);
-  if (resultWord) *resultWord = 0x2000;
+  if (resultWord) *resultWord = gPendingWord;
   return 0;
 }
 }  // namespace
+
+WORD SetPendingResultWord(WORD word) {
+  WORD previous = gPendingWord;
+  gPendingWord = word;
+  return previous;
+}
 
 int Talver_BackupConfigToMedia(HWND, WORD* rw) { return NotAvailable(rw, "Talver_BackupConfigToMedia"); }
 int Talver_OffSvpBackupByModel(HWND, DWORD, WORD, WORD* rw) {
