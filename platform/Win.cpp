@@ -1229,8 +1229,12 @@ BOOL KillTimer(HWND window, std::uintptr_t id) {
   return timers.size() != before;
 }
 
-INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
-  const DialogTemplate* t = FindDialogTemplate(templateId);
+INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
+  return DialogBoxIndirectParam(instance, FindDialogTemplate(templateId), owner, proc, param);
+}
+
+INT_PTR DialogBoxIndirectParam(void* /*instance*/, const DialogTemplate* t, HWND owner,
+                               DLGPROC proc, LPARAM param) {
   if (!t || !proc) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return -1;
