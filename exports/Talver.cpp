@@ -31,7 +31,8 @@ bool EntryExists(const char* path) {
   return true;
 }
 
-// The two backup exports turn a cancel into 2.
+// The two backup exports turn a cancel into 2. The word is read only after
+// the operation has returned (never in the same call that runs it).
 int BackupResult(int result, WORD resultWord) {
   if (result != 0) return result;
   TRACE_WORD(resultWord);
@@ -69,7 +70,8 @@ int dsvp_TalverBackup(HWND owner) {
   RefreshRootPath();
   TRACE_TEXT("Config Backup Start");
   WORD resultWord = 0;
-  int result = BackupResult(Talver_BackupConfigToMedia(owner, &resultWord), resultWord);
+  int result = Talver_BackupConfigToMedia(owner, &resultWord);
+  result = BackupResult(result, resultWord);
   TRACE_TEXT("Config Backup END");
   return result;
 }

@@ -5,6 +5,16 @@
 
 TALVER_SOURCE("Talver")
 
+namespace {
+WORD gPendingWord = 0x2000;
+}  // namespace
+
+WORD SetPendingResultWord(WORD word) {
+  WORD previous = gPendingWord;
+  gPendingWord = word;
+  return previous;
+}
+
 int FlowNotAvailable(WORD* resultWord, const char* operation) {
   char line[128];
   if (!FORMAT_PATH(line, "ERR %s (not available in this build)", operation)) {
@@ -12,6 +22,6 @@ int FlowNotAvailable(WORD* resultWord, const char* operation) {
   } else {
     TRACE_TEXT(line);
   }
-  if (resultWord) *resultWord = 0x2000;
+  if (resultWord) *resultWord = gPendingWord;
   return 0;
 }

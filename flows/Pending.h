@@ -6,3 +6,8 @@
 #include "platform/WinTypes.h"
 
 int FlowNotAvailable(WORD* resultWord, const char* operation);
+
+// The result word that flows not yet built fail with (0x2000 unless set
+// otherwise, e.g. 0x4000 to stand for the operator's cancel); returns the
+// previous word. Only the library's own tests set it; it is not exported.
+WORD SetPendingResultWord(WORD word);

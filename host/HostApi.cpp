@@ -45,6 +45,13 @@ void TalverHost_SetOperator(plat::Operator* op) {
 
 void TalverHost_SetTraceEcho(int on) { svc::SetTraceEcho(on != 0); }
 
+void TalverHost_StartTraceCapture(void) { svc::StartTraceCapture(); }
+
+void TalverHost_TakeTrace(void (*line)(const char* text, void* context), void* context) {
+  for (const std::string& text : svc::TakeCapturedTrace())
+    if (line) line(text.c_str(), context);
+}
+
 int TalverHost_TraceFile(char* out, std::size_t size) {
   return CopyOut(svc::TraceFilePath(), out, size);
 }

@@ -20,6 +20,12 @@ TALVER_EXPORT int TalverHost_HasWorld(void);
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
 // Echo trace lines to stderr as well.
 TALVER_EXPORT void TalverHost_SetTraceEcho(int on);
+// Keeps the trace lines that this process writes from now on, dropping any
+// kept before; TalverHost_TakeTrace hands the kept lines, oldest first, to
+// `line` and forgets them.
+TALVER_EXPORT void TalverHost_StartTraceCapture(void);
+TALVER_EXPORT void TalverHost_TakeTrace(void (*line)(const char* text, void* context),
+                                        void* context);
 // Host paths of the world's trace and audit files, and of a system path.
 TALVER_EXPORT int TalverHost_TraceFile(char* out, std::size_t size);
 TALVER_EXPORT int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size);

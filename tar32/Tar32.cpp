@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <memory>
 #include <random>
 #include <set>
@@ -20,6 +21,7 @@
 #include "TarGzip.h"
 #include "TarNotify.h"
 #include "platform/Platform.h"
+#include "platform/Win.h"
 
 namespace {
 
@@ -172,10 +174,17 @@ struct EntryFree {
 
 // ---------------------------------------------------------------- progress
 
-// Sends the job's progress to the owner window when the command asked for it.
+// Sends the job's progress to the owner window when the command asked for it;
+// without an owner window (none set, or one that is gone) the archiver shows
+// its own dialog over the job's total of entries.
 class Progress {
  public:
-  explicit Progress(int display) : window_(display == 1 ? gOwnerWindow.load() : 0) {}
+  Progress(int display, const char* caption, const std::function<int()>& total) {
+    if (display != 1) return;
+    window_ = gOwnerWindow.load();
+    if (window_ && plat::IsWindow(window_)) return;
+    window_ = dialog_.Open(caption, total()) ? dialog_.Window() : 0;
+  }
   void Opened() { Send(kTarProgressOpened, nullptr); }
   void Entry(const std::string& name, const std::string& file, std::uint64_t size) {
     if (!window_) return;
@@ -191,7 +200,8 @@ class Progress {
   void Send(int code, const TarProgressRecord* record) {
     if (window_) tar32::NotifyOwner(window_, code, record);
   }
-  HWND window_;
+  HWND window_ = 0;
+  tar32::ProgressDialog dialog_;
 };
 
 int ReaderFailureCode(const tar32::GzipReader& reader) {
@@ -330,7 +340,8 @@ int RunCreate(const TarCommand& cmd, int* entries) {
 
   int code = 0;
   {
-    Progress progress(cmd.display);
+    Progress progress(cmd.display, "Creating archive",
+                      [&names] { return static_cast<int>(names.size()); });
     tar32::GzipWriter writer(out.handle, kCompressionLevel, kCompressionThreads);
     WriteContext ctx{&writer};
     std::unique_ptr<archive, ArchiveWriteFree> a(archive_write_new());
@@ -621,7 +632,8 @@ int RunExtract(const TarCommand& cmd, int* entries) {
   if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
   Selection selection;
   if (int code = selection.Load(cmd)) return code;
-  Progress progress(cmd.display);
+  Progress progress(cmd.display, "Extracting archive",
+                    [&cmd] { return std::max(0, TarGetFileCount(cmd.archive.c_str())); });
   int code = 0;
   {
     ArchiveReader reader;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "exports/Operations.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/AuditLog.h"
@@ -72,6 +73,37 @@ TEST(ExportFrames, HddBackupFrameDeletesTheMarkerAndClosesOnlyItsWaitWindow) {
   dsvCnf_ConfigIsHddBackup(0, 3, &word);
   EXPECT_EQ(op.WaitWindowsOpened(), 1);
   EXPECT_EQ(op.WaitWindowsClosed(), 1);
+}
+
+// The two backup exports turn a cancelled operation into 2 and still write
+// the error-code line of the cancel before their end line; any other
+// failure is 0 with the line of its word.
+TEST(ExportFrames, BackupExportsReturnTwoForACancel) {
+  TestWorld w;
+  struct Cancelled {
+    WORD previous = SetPendingResultWord(0x4000);
+    ~Cancelled() { SetPendingResultWord(previous); }
+  } cancelled;
+  auto endsWithCodeThenEnd = [&](const char* code) {
+    auto lines = w.TakeTrace();
+    ASSERT_GE(lines.size(), 3u);
+    EXPECT_NE(lines.front().find(")\nConfig Backup Start"), std::string::npos);
+    EXPECT_NE(lines[lines.size() - 2].find(std::string("Talver.cpp(")), std::string::npos);
+    EXPECT_NE(lines[lines.size() - 2].find(std::string(") ErrCode=0x") + code), std::string::npos)
+        << lines[lines.size() - 2];
+    EXPECT_NE(lines.back().find(")\nConfig Backup END"), std::string::npos);
+  };
+  EXPECT_EQ(dsvp_TalverBackup(0), 2);
+  endsWithCodeThenEnd("4000");
+  for (WORD mode : {0, 1, 2, 3}) {
+    EXPECT_EQ(dsvCnf_OffSvpAllConf(0, mode, 7), 2) << "mode " << mode;
+    endsWithCodeThenEnd("4000");
+  }
+  SetPendingResultWord(0x2000);
+  EXPECT_EQ(dsvp_TalverBackup(0), 0);
+  endsWithCodeThenEnd("2000");
+  EXPECT_EQ(dsvCnf_OffSvpAllConf(0, 0, 7), 0);
+  endsWithCodeThenEnd("2000");
 }
 
 // A restore that fails still leaves its audit record, with the version texts

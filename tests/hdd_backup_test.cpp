@@ -219,6 +219,36 @@ TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
   EXPECT_TRUE(TestWorld::Contains(lines, "Config HDD Backup END"));
 }
 
+// Display mode 2: the archiver shows its own dialog, whose bar goes over
+// every packed file; in the other modes no dialog appears.
+TEST(HddBackup, ArchiverShowsItsOwnProgressDialogOnlyInDisplayModeTwo) {
+  TestWorld w;
+  MakeConfig(w);
+  for (int i = 0; i < 5; ++i)
+    w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL10" + std::to_string(i) + ".DAT", "b");
+  ScriptedOperator op;
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 2, &word), 1);
+  auto closed = op.ClosedDialogs();
+  ASSERT_EQ(closed.size(), 1u) << op.Account();
+  const plat::DialogView& last = closed[0].first;
+  EXPECT_FALSE(last.WaitsForOperator());
+  const plat::ControlView* bar = last.ProgressBar();
+  ASSERT_NE(bar, nullptr);
+  EXPECT_EQ(bar->rangeHigh, 7);  // config.inf and six tables
+  EXPECT_EQ(bar->position, 7);
+  bool namesAnEntry = false;
+  for (const auto& c : last.controls)
+    namesAnEntry |= c.kind == plat::ControlKind::Static && c.text.rfind("CONFIG/", 0) == 0;
+  EXPECT_TRUE(namesAnEntry) << last.Describe();
+
+  for (DWORD mode : {0u, 1u}) {
+    w.MutableWorld().clockOffsetSeconds += 10;  // a folder of its own
+    ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, mode, &word), 1);
+  }
+  EXPECT_EQ(op.ClosedDialogs().size(), 1u) << op.Account();
+}
+
 TEST(HddBackup, RetentionKeepsAHundredDeletingTheSmallestStamps) {
   TestWorld w;
   MakeConfig(w);

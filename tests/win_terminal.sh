@@ -2,8 +2,9 @@
 # The terminal operator in a real pseudo-terminal (tmux): svpconf draws a
 # progress dialog as a live bar with the entry being processed, draws the
 # confirmation dialog with its caption, drawn message and controls, and takes
-# the operator's typed answers; `svpconf rancher` shows message 4701 and logs
-# the answer line.
+# the operator's typed answers; the archiver's own dialog of an HDD backup
+# draws the same bar; `svpconf rancher` shows message 4701 and logs the
+# answer line.
 # Usage: win_terminal.sh SVPCONF LIBTALVER
 set -u
 SVPCONF=$1
@@ -74,6 +75,12 @@ wait_for '\(dialog 117\)'
 tmux -L "$socket" send-keys -t t "close" Enter
 wait_for '^result=2 word=0x0000'
 wait_for '^EXIT=2'
+
+# ---- the archiver's own dialog of an HDD backup in display mode 2 -------------------
+run hdd-backup --mode 2
+wait_for '^\[Creating archive\] \[#{30}\] ([0-9]+)/\1  CONFIG/'
+wait_for '^result=1 word=0x0000'
+wait_for '^EXIT=0'
 
 # ---- the rancher's message 4701 and its answer line --------------------------------
 run rancher

@@ -1,11 +1,30 @@
 // Subcommands that call one export each.
+#include <cstdint>
 #include <cstdio>
+#include <string>
+#include <vector>
 
 #include "Tool.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
 
 namespace {
+
+// dsvCnf_ConfigUpdateTo2ndSVP returns nothing; its trace tells the outcome.
+// It writes the error code of each failed attempt and, after the sixth, the
+// count of attempts (6) as its last code: then the update did not happen,
+// and the word is that of the last attempt.
+int UpdateOutcome(std::uint16_t* word) {
+  constexpr unsigned long kAttempts = 6;
+  std::vector<unsigned long> codes;
+  for (const std::string& line : CallTrace()) {
+    TraceRecord r;
+    if (ParseTraceLine(line, &r) && r.isCode && r.source == "Talver.cpp") codes.push_back(r.code);
+  }
+  if (codes.size() <= kAttempts || codes.back() != kAttempts) return 1;
+  *word = static_cast<std::uint16_t>(codes[codes.size() - 2]);
+  return 0;
+}
 
 void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   app.add_subcommand("rancher", "Show the library's information message")->callback([&ctx] {
@@ -41,7 +60,9 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
       ->callback([&ctx] {
         if (!LoadWorld(ctx)) return;
         dsvCnf_ConfigUpdateTo2ndSVP();
-        ReportExport(ctx, 1, 0);
+        std::uint16_t word = 0;
+        int result = UpdateOutcome(&word);
+        ReportExport(ctx, result, word);
       });
 
   static std::string checkArchive;

@@ -42,8 +42,26 @@ std::string ResolveWorldFile(const ToolContext& context);
 bool LoadWorld(ToolContext& context);
 
 // Prints "result=N word=0xHHHH" and sets the exit code: 0 for 1, 2 for a
-// cancel (2), 1 otherwise.
+// cancel (2), 1 otherwise. After a failure (0) it says why on stderr, from
+// the call's own trace lines.
 void ReportExport(ToolContext& context, int result, std::uint16_t word);
+
+// The trace lines written since the world was loaded, oldest first
+// (tool/TraceCommand.cpp).
+const std::vector<std::string>& CallTrace();
+// A trace line of the system's two forms: "File=SOURCE(LINE)\nTEXT", or the
+// error-code line "File=SOURCE(LINE) ErrCode=0xCODE". Source without ".\".
+struct TraceRecord {
+  std::string source;
+  int line = 0;
+  bool isCode = false;
+  unsigned long code = 0;  // error-code lines
+  std::string text;        // text lines
+};
+bool ParseTraceLine(const std::string& line, TraceRecord* record);
+// Writes to stderr the call's failure lines: its "ERR ..." and error-code
+// lines, each once with the number of times it was written.
+void ExplainFailure();
 
 // Operators of the tool (tool/Operators.cpp).
 void InstallToolOperator(ToolContext& context);

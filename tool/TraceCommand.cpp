@@ -1,13 +1,31 @@
-// svpconf trace: prints the world's trace file.
+// svpconf trace: prints the world's trace file; the trace lines of the
+// current call, and what they say about a failure.
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "Tool.h"
 #include "host/talver_host.h"
 
 namespace {
+
+void KeepLine(const char* text, void* lines) {
+  static_cast<std::vector<std::string>*>(lines)->push_back(text);
+}
+
+// A failure line of the call: a text beginning "ERR", or an error code.
+bool IsFailureLine(const TraceRecord& r) { return r.isCode || r.text.rfind("ERR", 0) == 0; }
+
+std::string Describe(const TraceRecord& r) {
+  char code[32];
+  std::snprintf(code, sizeof code, "ErrCode=0x%lX", r.code);
+  return r.source + "(" + std::to_string(r.line) + ") " + (r.isCode ? code : r.text);
+}
 
 void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
   static int tail = 0;
@@ -46,3 +64,58 @@ void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
 }  // namespace
 
 SVPCONF_COMMAND(RegisterTraceCommand);
+
+const std::vector<std::string>& CallTrace() {
+  static std::vector<std::string> lines;
+  TalverHost_TakeTrace(KeepLine, &lines);
+  return lines;
+}
+
+bool ParseTraceLine(const std::string& line, TraceRecord* record) {
+  if (line.rfind("File=", 0) != 0) return false;
+  std::size_t open = line.find('(');
+  std::size_t close = open == std::string::npos ? open : line.find(')', open);
+  if (close == std::string::npos) return false;
+  TraceRecord r;
+  r.source = line.substr(5, open - 5);
+  if (r.source.rfind(".\\", 0) == 0) r.source.erase(0, 2);
+  r.line = std::atoi(line.c_str() + open + 1);
+  std::string rest = line.substr(close + 1);
+  static const std::string kCode = " ErrCode=0x";
+  if (rest.rfind(kCode, 0) == 0) {
+    r.isCode = true;
+    r.code = std::strtoul(rest.c_str() + kCode.size(), nullptr, 16);
+  } else if (!rest.empty() && rest[0] == '\n') {
+    r.text = rest.substr(1);
+  } else {
+    return false;
+  }
+  *record = r;
+  return true;
+}
+
+void ExplainFailure() {
+  std::vector<std::pair<std::string, int>> seen;  // in the order first written
+  for (const std::string& line : CallTrace()) {
+    TraceRecord r;
+    if (!ParseTraceLine(line, &r) || !IsFailureLine(r)) continue;
+    std::string text = Describe(r);
+    auto it =
+        std::find_if(seen.begin(), seen.end(), [&](const auto& s) { return s.first == text; });
+    if (it == seen.end())
+      seen.emplace_back(text, 1);
+    else
+      ++it->second;
+  }
+  if (seen.empty()) {
+    std::fprintf(stderr, "svpconf: the call failed; 'svpconf trace' shows its trace lines\n");
+    return;
+  }
+  std::fprintf(stderr, "svpconf: the call failed; its trace says:\n");
+  for (const auto& [text, times] : seen) {
+    if (times > 1)
+      std::fprintf(stderr, "  %s (%d times)\n", text.c_str(), times);
+    else
+      std::fprintf(stderr, "  %s\n", text.c_str());
+  }
+}

@@ -43,12 +43,15 @@ bool LoadWorld(ToolContext& context) {
     return false;
   }
   TalverHost_SetTraceEcho(context.traceEcho ? 1 : 0);
+  TalverHost_StartTraceCapture();
   InstallToolOperator(context);
   return true;
 }
 
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
+  std::fflush(stdout);
+  if (result == 0) ExplainFailure();
   context.exitCode = result == 1 ? 0 : result == 2 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;

@@ -1235,9 +1235,14 @@ std::atomic<DialogTemplateLookup> gTemplateLookup{nullptr};
 
 void RegisterDialogTemplates(DialogTemplateLookup lookup) { gTemplateLookup.store(lookup); }
 
-INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
+INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
   DialogTemplateLookup lookup = gTemplateLookup.load();
-  const DialogTemplate* t = lookup ? lookup(templateId) : nullptr;
+  return DialogBoxIndirectParam(instance, lookup ? lookup(templateId) : nullptr, owner, proc,
+                                param);
+}
+
+INT_PTR DialogBoxIndirectParam(void* /*instance*/, const DialogTemplate* t, HWND owner,
+                               DLGPROC proc, LPARAM param) {
   if (!t || !proc) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
     return -1;

@@ -18,6 +18,7 @@
 #include <cstdint>
 
 #include "platform/winemu/Operator.h"
+#include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
 
 namespace plat {
@@ -393,6 +394,10 @@ UINT RegisterWindowMessage(const char* name);
 // Runs the module's dialog template modally on the calling thread and
 // returns the value given to EndDialog; -1 when the template does not exist.
 INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param);
+// The same from a template that the caller holds in memory (a library with
+// dialogs of its own); the template must outlive the dialog. -1 for none.
+INT_PTR DialogBoxIndirectParam(void* instance, const DialogTemplate* dialogTemplate, HWND owner,
+                               DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);
