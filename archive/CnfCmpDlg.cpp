@@ -9,11 +9,12 @@
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
-#include "svpsvc/SvpServices.h"
+#include "platform/ScopedFind.h"
 #include "tar32/Tar32.h"
 
 TALVER_SOURCE("CnfCmpDlg")
@@ -32,14 +33,6 @@ constexpr char kArcExtractName[] = "wm_arcextract";
 // Offset of the file name in the archiver's progress record.
 constexpr std::size_t kProgressNameOffset = 8;
 
-// The three opening steps every progress dialog takes.
-void OpenProgressDialog(HWND dialog) {
-  char title[MAX_PATH];
-  AppendCaptionSuffix(dialog, title, sizeof title);
-  TRACE_TEXT(title);
-  CenterWindow(dialog);
-}
-
 // A dialog that starts no worker must still end the caller's wait.
 INT_PTR EndWithoutWorker(HWND dialog) {
   CompressThreadState = 1;
@@ -56,12 +49,6 @@ void StartWorker(ThreadProc worker, CompressRequest* request) {
     return;
   }
   CloseHandle(thread);
-}
-
-void SetProgressRange(HWND dialog, std::int32_t total) {
-  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETRANGE, 0,
-                     MAKELPARAM(0, static_cast<WORD>(total)));
-  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETSTEP, 1, 0);
 }
 
 bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, const char* first,
@@ -83,16 +70,13 @@ INT_PTR RunDialog(HWND owner, DLGPROC proc, CompressRequest* request) {
 
 }  // namespace
 
-void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size) {
-  char suffix[48] = {};
-  DWORD unusedA = 0, unusedB = 0;
-  dsvp_ApiGetCaptionSuffix(0, suffix, &unusedA, &unusedB);
-  suffix[sizeof suffix - 1] = '\0';
-  char caption[MAX_PATH] = {};
-  GetWindowText(dialog, caption, sizeof caption);
-  std::snprintf(title, size, "%s%s", caption, suffix);
-  SetWindowText(dialog, title);
+void SetProgressRange(HWND dialog, std::int32_t total) {
+  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETRANGE, 0,
+                     MAKELPARAM(0, static_cast<WORD>(total)));
+  SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETSTEP, 1, 0);
 }
+
+void StepProgress(HWND dialog) { SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0); }
 
 void PlayProgressAnimation(HWND dialog, const char* relativePath) {
   char clip[MAX_PATH];
@@ -109,28 +93,23 @@ int Talver_CountFiles(const char* directory, std::int32_t* total) {
     return 0;
   }
   WIN32_FIND_DATA data;
-  HANDLE search = FindFirstFile(pattern, &data);
+  ScopedFind search(pattern, &data);
   if (!search) return 1;
   std::int32_t count = 0;
   // The first entry is passed over unseen.
-  while (FindNextFile(search, &data)) {
+  while (search.Next(&data)) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
       char sub[MAX_PATH];
       if (!FORMAT_PATH(sub, "%s\\%s", directory, data.cFileName)) {
         TRACE_TEXT("ERR Talver_CountFiles(path)");
-        FindClose(search);
         return 0;
       }
-      if (!Talver_CountFiles(sub, total)) {
-        FindClose(search);
-        return 0;
-      }
+      if (!Talver_CountFiles(sub, total)) return 0;
     } else {
       ++count;
     }
   }
-  FindClose(search);
   *total += count;
   return 1;
 }
@@ -141,7 +120,7 @@ void OnArcExtract(HWND dialog, std::int16_t code, const void* entryRecord) {
       SetProgressRange(dialog, ExpectedTotal);
       break;
     case kTarProgressEntry:
-      SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0);
+      StepProgress(dialog);
       if (entryRecord)
         SetDlgItemText(dialog, kIdEntryText,
                        static_cast<const char*>(entryRecord) + kProgressNameOffset);
@@ -155,101 +134,117 @@ void OnArcExtract(HWND dialog, std::int16_t code, const void* entryRecord) {
   }
 }
 
-INT_PTR CompressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+namespace {
+
+// The opening both compress dialogs share: the request learns its dialog and
+// the total is reset.
+CompressRequest* OpenCompressDialog(HWND dialog, LPARAM lParam) {
+  auto* request = reinterpret_cast<CompressRequest*>(lParam);
+  OPEN_DIALOG_FRAME(dialog);
+  request->dialogWindow = dialog;
+  ExpectedTotal = 0;
+  return request;
+}
+
+INT_PTR EndOnForeignMode(HWND dialog, const CompressRequest* request) {
+  TRACE_CODE(static_cast<std::int32_t>(request->mode));
+  return EndWithoutWorker(dialog);
+}
+
+// The files below root + relative; -1 when they cannot be counted.
+std::int32_t CountFilesBelowRoot(const char* relative) {
+  char directory[MAX_PATH];
+  std::int32_t total = 0;
+  if (!FORMAT_PATH(directory, "%s%s", RootPath, relative) || !Talver_CountFiles(directory, &total))
+    return -1;
+  return total;
+}
+
+// Without a total there is no progress to show: the worker is not started.
+bool LacksTotal(HWND dialog) {
+  if (ExpectedTotal != -1) return false;
+  TRACE_TEXT("ERR File Number");
+  EndWithoutWorker(dialog);
+  return true;
+}
+
+// The answers both compress dialogs give alike: WM_CLOSE ends the dialog with
+// 1 and the unpack message plays its animation; any other message first
+// closes the dialog of a failed worker and is then left to the caller.
+bool OnCompressDialogMessage(HWND dialog, UINT message) {
   switch (message) {
-    case WM_INITDIALOG: {
-      auto* request = reinterpret_cast<CompressRequest*>(lParam);
-      OpenProgressDialog(dialog);
-      request->dialogWindow = dialog;
-      ExpectedTotal = 0;
-      ArcExtractMessage = 0;
-      UINT animation = 0;
-      if (request->mode == kArchiveExtractAll) {
-        if (!TalVer_FindFile(request->archivePath, 1)) return EndWithoutWorker(dialog);
-        ExpectedTotal = TarGetFileCount(request->archivePath);
-        animation = kMsgUnpackAnimation;
-      } else if (request->mode == kArchiveCreate) {
-        char config[MAX_PATH];
-        ExpectedTotal = 0;
-        if (!FORMAT_PATH(config, "%s\\plaxon\\config", RootPath) ||
-            !Talver_CountFiles(config, &ExpectedTotal))
-          ExpectedTotal = -1;
-        animation = kMsgPackAnimation;
-      } else {
-        TRACE_CODE(static_cast<std::int32_t>(request->mode));
-        return EndWithoutWorker(dialog);
-      }
-      if (ExpectedTotal == -1) {
-        TRACE_TEXT("ERR File Number");
-        return EndWithoutWorker(dialog);
-      }
-      PostMessage(dialog, animation, 0, 0);
-      ArcExtractMessage = RegisterWindowMessage(kArcExtractName);
-      StartWorker(Talver_CompressThread, request);
-      if (request->displayFlag == 0) SendMessage(dialog, WM_CLOSE, 0, 0);
-      return TRUE;
-    }
     case WM_CLOSE:
       EndDialog(dialog, kDialogOk);
-      return TRUE;
-    case kMsgPackAnimation:
-      PlayProgressAnimation(dialog, kPackAnimation);
-      return TRUE;
+      return true;
     case kMsgUnpackAnimation:
       PlayProgressAnimation(dialog, kUnpackAnimation);
-      return TRUE;
+      return true;
     default:
       if (CompressThreadState.load() == -1) SendMessage(dialog, WM_CLOSE, 0, 0);
-      if (ArcExtractMessage != 0 && message == ArcExtractMessage) {
-        OnArcExtract(dialog, static_cast<std::int16_t>(wParam),
-                     reinterpret_cast<const void*>(lParam));
-        return TRUE;
-      }
-      return FALSE;
+      return false;
   }
 }
 
-INT_PTR CompressDialogProc2(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
-  switch (message) {
-    case WM_INITDIALOG: {
-      auto* request = reinterpret_cast<CompressRequest*>(lParam);
-      OpenProgressDialog(dialog);
-      request->dialogWindow = dialog;
-      ExpectedTotal = 0;
-      if (request->mode != kArchiveTableConversion) {
-        TRACE_CODE(static_cast<std::int32_t>(request->mode));
-        return EndWithoutWorker(dialog);
-      }
-      char lz4[MAX_PATH];
-      if (!FORMAT_PATH(lz4, "%s\\PLAXON\\TMP\\LZ4", RootPath) ||
-          !Talver_CountFiles(lz4, &ExpectedTotal))
-        ExpectedTotal = -1;
-      if (ExpectedTotal == -1) {
-        TRACE_TEXT("ERR File Number");
-        return EndWithoutWorker(dialog);
-      }
-      PostMessage(dialog, kMsgUnpackAnimation, 0, 0);
-      StartWorker(Talver_CompressThread2, request);
-      if (request->displayFlag == 0)
-        SendMessage(dialog, WM_CLOSE, 0, 0);
-      else
-        SetProgressRange(dialog, ExpectedTotal);
-      return TRUE;
-    }
-    case WM_CLOSE:
-      EndDialog(dialog, kDialogOk);
-      return TRUE;
-    case kMsgUnpackAnimation:
-      PlayProgressAnimation(dialog, kUnpackAnimation);
-      return TRUE;
-    case kMsgConversionStep:
-      SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0);
-      UpdateWindow(dialog);
-      return TRUE;
-    default:
-      if (CompressThreadState.load() == -1) SendMessage(dialog, WM_CLOSE, 0, 0);
-      return FALSE;
+INT_PTR OnCompressDialogOpen(HWND dialog, LPARAM lParam) {
+  CompressRequest* request = OpenCompressDialog(dialog, lParam);
+  ArcExtractMessage = 0;
+  UINT animation = 0;
+  if (request->mode == kArchiveExtractAll) {
+    if (!TalVer_FindFile(request->archivePath, 1)) return EndWithoutWorker(dialog);
+    ExpectedTotal = TarGetFileCount(request->archivePath);
+    animation = kMsgUnpackAnimation;
+  } else if (request->mode == kArchiveCreate) {
+    ExpectedTotal = CountFilesBelowRoot("\\plaxon\\config");
+    animation = kMsgPackAnimation;
+  } else {
+    return EndOnForeignMode(dialog, request);
   }
+  if (LacksTotal(dialog)) return TRUE;
+  PostMessage(dialog, animation, 0, 0);
+  ArcExtractMessage = RegisterWindowMessage(kArcExtractName);
+  StartWorker(Talver_CompressThread, request);
+  if (request->displayFlag == 0) SendMessage(dialog, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
+INT_PTR OnCompressDialog2Open(HWND dialog, LPARAM lParam) {
+  CompressRequest* request = OpenCompressDialog(dialog, lParam);
+  if (request->mode != kArchiveTableConversion) return EndOnForeignMode(dialog, request);
+  ExpectedTotal = CountFilesBelowRoot("\\PLAXON\\TMP\\LZ4");
+  if (LacksTotal(dialog)) return TRUE;
+  PostMessage(dialog, kMsgUnpackAnimation, 0, 0);
+  StartWorker(Talver_CompressThread2, request);
+  if (request->displayFlag == 0)
+    SendMessage(dialog, WM_CLOSE, 0, 0);
+  else
+    SetProgressRange(dialog, ExpectedTotal);
+  return TRUE;
+}
+
+}  // namespace
+
+INT_PTR CompressDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return OnCompressDialogOpen(dialog, lParam);
+  if (message == kMsgPackAnimation) {
+    PlayProgressAnimation(dialog, kPackAnimation);
+    return TRUE;
+  }
+  if (OnCompressDialogMessage(dialog, message)) return TRUE;
+  if (ArcExtractMessage != 0 && message == ArcExtractMessage) {
+    OnArcExtract(dialog, static_cast<std::int16_t>(wParam), reinterpret_cast<const void*>(lParam));
+    return TRUE;
+  }
+  return FALSE;
+}
+
+INT_PTR CompressDialogProc2(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
+  if (message == WM_INITDIALOG) return OnCompressDialog2Open(dialog, lParam);
+  if (message == kMsgConversionStep) {
+    StepProgress(dialog);
+    UpdateWindow(dialog);
+    return TRUE;
+  }
+  return OnCompressDialogMessage(dialog, message) ? TRUE : FALSE;
 }
 
 namespace {

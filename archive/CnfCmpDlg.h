@@ -26,8 +26,7 @@ void OnArcExtract(HWND dialog, std::int16_t code, const void* entryRecord);
 int Talver_CountFiles(const char* directory, std::int32_t* total);
 
 // Shared by the progress dialogs: control ids of template 101, the private
-// messages, and the first of the three opening steps (the caption suffix
-// appended to the title; the new title is returned for the caller's trace).
+// messages, the progress bar and the animation.
 constexpr int kProgressTemplate = 101;
 constexpr int kIdAnimation = 1001;
 constexpr int kIdProgressBar = 1002;
@@ -36,7 +35,9 @@ constexpr UINT kMsgPackAnimation = plat::WM_USER + 1;
 constexpr UINT kMsgUnpackAnimation = plat::WM_USER + 2;
 constexpr UINT kMsgCopyStep = plat::WM_USER + 3;
 constexpr UINT kMsgConversionStep = plat::WM_USER + 4;
-void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size);
+// The bar's range 0 to the total's low 16 bits, one step a time.
+void SetProgressRange(HWND dialog, std::int32_t total);
+void StepProgress(HWND dialog);
 // Opens root + relative in the animation control and plays it without end.
 void PlayProgressAnimation(HWND dialog, const char* relativePath);
 constexpr char kPackAnimation[] = "\\plaxon\\mp\\pc\\cnfpak.avi";

@@ -8,7 +8,7 @@
 #include <new>
 
 #include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -123,40 +123,41 @@ void Talver_CopyFileThread(void* param) {
   SendMessage(dialog, WM_CLOSE, 0, 0);
 }
 
+namespace {
+
+void OnCopyDialogOpen(HWND dialog, CopyFileRequest* request) {
+  CurrentCopyRequest = request;
+  OPEN_DIALOG_FRAME(dialog);
+  std::uint64_t size = 0;
+  GetFileSizeByName(request->sourcePath, &size);
+  request->size = static_cast<DWORD>(size);
+  request->dialogWindow = dialog;
+  SetDlgItemText(dialog, kIdEntryText, LastComponent(request->destinationPath));
+  SetProgressRange(dialog, kProgressSteps);
+  request->outcome = kCopyRunning;
+  HANDLE thread = CreateThread(Talver_CopyFileThread, request);
+  if (!thread) {
+    request->error = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
+    request->outcome = kCopyFailed;
+    EndDialog(dialog, kDialogOk);
+    return;
+  }
+  CloseHandle(thread);
+  PlayProgressAnimation(dialog, kPackAnimation);
+}
+
+}  // namespace
+
 INT_PTR CopyFileDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
   switch (message) {
-    case WM_INITDIALOG: {
-      auto* request = reinterpret_cast<CopyFileRequest*>(lParam);
-      CurrentCopyRequest = request;
-      char title[MAX_PATH];
-      AppendCaptionSuffix(dialog, title, sizeof title);
-      TRACE_TEXT(title);
-      CenterWindow(dialog);
-      std::uint64_t size = 0;
-      GetFileSizeByName(request->sourcePath, &size);
-      request->size = static_cast<DWORD>(size);
-      request->dialogWindow = dialog;
-      SetDlgItemText(dialog, kIdEntryText, LastComponent(request->destinationPath));
-      SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETRANGE, 0, MAKELPARAM(0, kProgressSteps));
-      SendDlgItemMessage(dialog, kIdProgressBar, PBM_SETSTEP, 1, 0);
-      request->outcome = kCopyRunning;
-      HANDLE thread = CreateThread(Talver_CopyFileThread, request);
-      if (thread) {
-        CloseHandle(thread);
-      } else {
-        request->error = LastErrorOr(ERROR_NOT_ENOUGH_MEMORY);
-        request->outcome = kCopyFailed;
-        EndDialog(dialog, kDialogOk);
-        return TRUE;
-      }
-      PlayProgressAnimation(dialog, kPackAnimation);
+    case WM_INITDIALOG:
+      OnCopyDialogOpen(dialog, reinterpret_cast<CopyFileRequest*>(lParam));
       return TRUE;
-    }
     case WM_CLOSE:
       EndDialog(dialog, kDialogOk);
       return TRUE;
     case kMsgCopyStep:
-      SendDlgItemMessage(dialog, kIdProgressBar, PBM_STEPIT, 0, 0);
+      StepProgress(dialog);
       return TRUE;
     default:
       return FALSE;

@@ -15,6 +15,7 @@
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 #include "platform/Win.h"
 
 TALVER_SOURCE("CnfCmpThd2")
@@ -26,10 +27,6 @@ namespace {
 void PostToDialog(HWND dialogWindow, UINT message) {
   plat::PostMessage(dialogWindow, message, 0, 0);
 }
-
-struct SearchCloser {
-  void operator()(plat::KernelObject* search) const { plat::FindClose(search); }
-};
 
 // The table file's name: the entry's name up to its last ".", or the whole
 // name when it has none.
@@ -129,21 +126,20 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
   }
   char pattern[MAX_PATH];
   WIN32_FIND_DATA entry;
-  HANDLE found = nullptr;
+  plat::ScopedFind search;
   if (sourceDir && destinationDir) {
     if (FORMAT_PATH(pattern, "%s\\*", sourceDir))
-      found = plat::FindFirstFile(pattern, &entry);
+      search = plat::ScopedFind(pattern, &entry);
     else
       plat::SetLastError(ERROR_FILENAME_EXCED_RANGE);
   } else {
     plat::SetLastError(ERROR_INVALID_PARAMETER);
   }
-  if (!found) {
+  if (!search) {
     plat::OutputDebugString("[ERROR] Directory Not Found\n");
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
-  std::unique_ptr<plat::KernelObject, SearchCloser> search(found);
   int result = 1;
   do {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -152,7 +148,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
       break;
     }
     PostToDialog(dialogWindow, kTableConvertedMessage);
-  } while (plat::FindNextFile(search.get(), &entry));
+  } while (search.Next(&entry));
   PostToDialog(dialogWindow, plat::WM_CLOSE);
   return result;
 }

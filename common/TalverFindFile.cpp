@@ -4,14 +4,13 @@
 #include "common/CnfFunc.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 
 TALVER_SOURCE("CnfChkMedia")
 
 int TalVer_FindFile(const char* path, int sizeTest) {
   WIN32_FIND_DATA data;
-  HANDLE search = plat::FindFirstFile(path, &data);
-  if (!search) return 0;
-  plat::FindClose(search);
+  if (!plat::ScopedFind(path, &data)) return 0;
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     TRACE_TEXT(path);
     TRACE_TEXT("TalVer_FindFile(directory)");

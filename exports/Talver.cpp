@@ -23,14 +23,6 @@ namespace {
 // The version texts of a restore, as its flows read them.
 constexpr std::size_t kRestoreVersionSize = 32;
 
-bool EntryExists(const char* path) {
-  WIN32_FIND_DATA data;
-  HANDLE search = plat::FindFirstFile(path, &data);
-  if (!search) return false;
-  plat::FindClose(search);
-  return true;
-}
-
 // The two backup exports turn a cancel into 2. The word is read only after
 // the operation has returned (never in the same call that runs it).
 int BackupResult(int result, WORD resultWord) {
@@ -80,9 +72,9 @@ int dsvp_TalverIsUncompressed(HWND owner, const char* archivePath, const char* t
   RefreshRootPath();
   TRACE_TEXT("Uncompressed Start");
   int result = 0;
-  if (!EntryExists(archivePath)) {
+  if (!PathExists(archivePath)) {
     TRACE_TEXT("ERR INVALID_HANDLE_VALUE");
-  } else if (!EntryExists(targetDir)) {
+  } else if (!PathExists(targetDir)) {
     TRACE_TEXT("ERR INVALID_HANDLE_VALUE");
   } else {
     result = Talver_ConfigIsUncompressed(owner, archivePath, targetDir);

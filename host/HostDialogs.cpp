@@ -2,9 +2,9 @@
 // confirmation, run on the module's templates, so that a host program can
 // see how its operator shows and answers them (svpconf try-dialogs).
 #include <cstdio>
-#include <cstring>
 
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -28,14 +28,12 @@ struct SampleRun {
 SampleRun gRun;
 WCHAR gConfirmText[512];
 
-void AppendCaptionSuffix(HWND dialog) {
-  char caption[128] = {};
-  char suffix[48] = {};
-  DWORD a = 0, b = 0;
-  GetWindowText(dialog, caption, sizeof caption);
-  dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
-  std::strncat(caption, suffix, sizeof caption - std::strlen(caption) - 1);
-  SetWindowText(dialog, caption);
+// The module's opening steps, without the title's trace line: the sample
+// dialogs belong to the host program, not to the module's trace.
+void OpenSampleDialog(HWND dialog) {
+  char title[MAX_PATH];
+  AppendCaptionSuffix(dialog, title, sizeof title);
+  CenterWindow(dialog);
 }
 
 void SampleWorker(void* arg) {
@@ -50,8 +48,7 @@ void SampleWorker(void* arg) {
 INT_PTR SampleProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   switch (message) {
     case WM_INITDIALOG: {
-      AppendCaptionSuffix(dialog);
-      CenterWindow(dialog);
+      OpenSampleDialog(dialog);
       gRun.dialog = dialog;
       char clip[MAX_PATH];
       if (FORMAT_PATH(clip, "%s%s", RootPath, "\\plaxon\\mp\\pc\\cnfpak.avi"))
@@ -82,8 +79,7 @@ INT_PTR SampleProgressProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 INT_PTR SampleConfirmProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
-      AppendCaptionSuffix(dialog);
-      CenterWindow(dialog);
+      OpenSampleDialog(dialog);
       if (dsvp_CreateMsgStringW(gConfirmText, sizeof gConfirmText, 63, static_cast<int>(lParam),
                                 20214, 2) < 0) {
         EndDialog(dialog, 7);
