@@ -14,8 +14,14 @@ fail() {
   exit 1
 }
 [ -f "$build/CMakeCache.txt" ] || fail "$build is not a build tree"
-libdir=$(sed -n 's/^CMAKE_INSTALL_LIBDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
-includedir=$(sed -n 's/^CMAKE_INSTALL_INCLUDEDIR:[A-Z]*=//p' "$build/CMakeCache.txt")
+cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+libdir=$(cached CMAKE_INSTALL_LIBDIR)
+includedir=$(cached CMAKE_INSTALL_INCLUDEDIR)
+# The build's compilers; a sanitized library needs a sanitized program.
+cc=${CC:-$(cached CMAKE_C_COMPILER)}
+cxx=${CXX:-$(cached CMAKE_CXX_COMPILER)}
+sanitize=
+case "$(cached TALVER_SANITIZE)" in ON | on | TRUE | true | 1) sanitize=-fsanitize=address,undefined ;; esac
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   fail "cmake --install: $(cat "$work/install.log")"
@@ -35,8 +41,6 @@ out=$(env -u LD_LIBRARY_PATH "$prefix/bin/svpconf" --version 2>&1) || fail "svpc
 [ "$out" = "$version" ] || fail "svpconf --version printed '$out', the package is $version"
 
 # The header alone is C89, C99 and C++.
-cc=${CC:-cc}
-cxx=${CXX:-c++}
 echo '#include <talver.h>' >"$work/only.c"
 for std in c89 c99; do
   $cc -std=$std -pedantic-errors -Wall -Wextra -Werror -fsyntax-only \
@@ -56,7 +60,7 @@ run_program() {
   echo "$out" | grep -qx "version=$version" || fail "$how: library version: $out"
   echo "$out" | grep -qx 'config-type=8360 result=1 word=0x0000' || fail "$how: config type: $out"
 }
-$cc -std=c99 -pedantic -Wall -Wextra -Werror "$here/c_program/main.c" -o "$work/c_program" \
+$cc -std=c99 -pedantic -Wall -Wextra -Werror $sanitize "$here/c_program/main.c" -o "$work/c_program" \
   $(pkg-config --cflags --libs talver) -Wl,-rpath,"$prefix/$libdir" 2>&1 ||
   fail "cannot build the C program with pkg-config"
 run_program "$work/c_program" pkg-config
@@ -66,7 +70,7 @@ trace=$("$prefix/bin/svpconf" trace 2>&1)
   fail "dsvp_TalverIsCompressed did not write its two trace lines: $trace"
 
 cmake -S "$here/c_program" -B "$work/c_build" -DCMAKE_PREFIX_PATH="$prefix" \
-  -DCMAKE_C_COMPILER="$cc" >"$work/c_build.log" 2>&1 &&
+  -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$sanitize" >"$work/c_build.log" 2>&1 &&
   cmake --build "$work/c_build" >>"$work/c_build.log" 2>&1 ||
   fail "cannot build the C program through find_package(talver): $(cat "$work/c_build.log")"
 run_program "$work/c_build/c_program" cmake
