@@ -39,6 +39,9 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
 
 int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 
+// The project's version, given by the build.
+const char* TalverHost_Version(void) { return TALVER_VERSION; }
+
 void TalverHost_SetOperator(plat::Operator* op) {
   plat::SetOperator(op ? Borrow(op) : nullptr);
 }

@@ -10,11 +10,9 @@ namespace plat {
 class Operator;
 }
 
-// Loads the world described by an INI file and installs the POSIX platform
-// over it. 1 on success; 0 with a reason in error.
-TALVER_EXPORT int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize);
-// Whether a world is loaded.
-TALVER_EXPORT int TalverHost_HasWorld(void);
+// TalverHost_LoadWorld (which installs the POSIX platform over the world),
+// TalverHost_HasWorld and TalverHost_Version are declared with the exports in
+// the public header, for C callers too.
 // The operator that answers message boxes and dialogs (not owned; null
 // restores the default, which takes every first button).
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # The dynamic symbol table of libtalver holds exactly the exports and the
-# host API.
+# host API, and the public header declares them.
 set -euo pipefail
 lib=$2
 expected="dsvp_TalverRancher dsvp_TalverBackup dsvp_TalverIsUncompressed dsvCnf_ConfigIsUpdate
@@ -16,6 +16,19 @@ if [ "$exports" != "$want" ]; then
   diff <(echo "$want") <(echo "$exports") || true
   exit 1
 fi
+# The public header declares exactly these exports, and only host API
+# functions that the library has.
+header=$(dirname "$0")/../include/talver.h
+declared=$(sed -n 's/^TALVER_API .*[ *]\([A-Za-z_][A-Za-z0-9_]*\)(.*/\1/p' "$header" | sort)
+declared_exports=$(echo "$declared" | grep -v '^TalverHost_' || true)
+if [ "$declared_exports" != "$want" ]; then
+  echo "talver.h declares other exports than the export list:"
+  diff <(echo "$want") <(echo "$declared_exports") || true
+  exit 1
+fi
+for name in $(echo "$declared" | grep '^TalverHost_'); do
+  echo "$actual" | grep -qx "$name" || { echo "talver.h declares $name, which the library lacks"; exit 1; }
+done
 # Every exported ordinal of the Windows build names one of them.
 def=$(dirname "$0")/../exports/talver.def
 [ "$(grep -c '@1[0-4][0-9]' "$def")" -eq 21 ] || { echo "talver.def does not list 21 ordinals"; exit 1; }

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "Tool.h"
 #include "host/talver_host.h"
@@ -62,6 +63,8 @@ int main(int argc, char** argv) {
   context.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && !std::getenv("CI");
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string(TalverHost_Version()),
+                       "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
   app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
