@@ -3,6 +3,7 @@
 // the operator.
 #pragma once
 
+#include "platform/Win.h"
 #include "platform/WinTypes.h"
 
 // The 16-bit mode handed to the dialog (the media selection's mode).
@@ -13,3 +14,9 @@ using BackupListMode = WORD;
 // else 0 with the result word 0x4000 (cancelled), 0x400B (no backup for this
 // SVP, or none on the medium) or 0x2000 (dialog failure).
 int SelectBackupConfig(HWND parentWindow, BackupListMode mode, char* path, WORD* resultWord);
+
+// True when name (below root\PLAXON\CONFIG\) is a backup directory: six
+// decimal digits beginning with 4, holding svp_conf.tgz.
+bool IsBackupSerialDir(const char* root, const char* name);
+plat::INT_PTR BackupListDialogProc(HWND dialog, UINT message, plat::WPARAM wParam,
+                                   plat::LPARAM lParam);

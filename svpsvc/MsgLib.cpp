@@ -40,7 +40,7 @@ const std::map<int, const char*>& Catalogue() {
       {4035, "There is not enough free space on the medium."},
       {4036, "Insert the next backup medium."},
       {4037, "Choose the drive of the backup medium."},
-      {4053, "The key code selects this controller type. Continue?"},
+      {4053, "The key code %s selects this controller type. Continue?"},
       {4054, "The key code is not valid. Type it again."},
       {4055, "Type the key code of the configuration."},
       {4061, "Choose where the configuration is set up from."},
@@ -54,6 +54,12 @@ const std::map<int, const char*>& Catalogue() {
   return texts;
 }
 
+std::string FillTextInsert(const std::string& text, const char* insert) {
+  std::string::size_type at = text.find("%s");
+  if (at == std::string::npos) return text;
+  return text.substr(0, at) + (insert ? insert : "") + text.substr(at + 2);
+}
+
 std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
   std::string::size_type at = text.find("%d");
   if (at == std::string::npos) return text;
@@ -62,7 +68,7 @@ std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
 }
 
 WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool hasInsert,
-          DWORD insert) {
+          DWORD insert, const char* textInsert = nullptr) {
   plat::MessageBoxView view;
   view.group = group;
   view.messageId = id;
@@ -71,7 +77,7 @@ WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool ha
   view.style = style;
   view.hasInsert = hasInsert;
   view.insert = insert;
-  view.text = FillInsert(CatalogueText(id), hasInsert, insert);
+  view.text = FillTextInsert(FillInsert(CatalogueText(id), hasInsert, insert), textInsert);
   char caption[64];
   std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
   view.caption = caption;
@@ -108,4 +114,9 @@ std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int /*group*/,
     buffer[i] = static_cast<WCHAR>(static_cast<unsigned char>(text[i]));
   buffer[text.size()] = 0;
   return static_cast<std::int16_t>(text.size());
+}
+
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
+                     const char* insert) {
+  return Show(owner, group, messageId, identifier, kind, style, false, 0, insert);
 }

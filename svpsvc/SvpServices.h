@@ -50,6 +50,9 @@ constexpr WORD kSvcErrTable = 0x0901;
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style);
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
                      DWORD insert);
+// The same with a text insert, which fills the "%s" of the catalogue text.
+WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
+                     const char* insert);
 // Writes the catalogue text as a wide string; negative on failure.
 std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group, int messageId,
                                    int identifier, int variant);

@@ -1,0 +1,251 @@
+// The backup file dialog (115) and the backup list dialog (112).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "backupfile/CnfBakCnfList.h"
+#include "backupfile/CnfSelFileDlg.h"
+#include "common/CnfFunc.h"
+#include "platform/Win.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
+
+using namespace plat;
+
+TEST(HasExtension, ComparesTheTextAfterTheLastDotExactly) {
+  struct Case {
+    const char* path;
+    const char* extension;
+    bool has;
+  };
+  const Case cases[] = {
+      {"C:\\a.gpfm", "gpfm", true},        {"C:\\x.y.gpfm", "gpfm", true},
+      {"C:\\a.GPFM", "gpfm", false},       {"C:\\a.gpfm.bak", "gpfm", false},
+      {"C:\\a.", "gpfm", false},           {"C:\\gpfm", "gpfm", false},
+      {"C:\\d.gpfm\\file", "gpfm", false}, {nullptr, "gpfm", false},
+      {"C:\\a.gpfm", nullptr, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path ? c.path : "(none)");
+    EXPECT_EQ(HasExtension(c.path, c.extension), c.has);
+  }
+}
+
+namespace {
+
+class BackupFileDialog : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    world_.WriteHostFile('C', "OUT/b.gpfm", "backup");
+    world_.WriteHostFile('C', "OUT/a.GPFM", "backup");
+    world_.WriteHostFile('C', "OUT/c.txt", "text");
+    world_.MakeHostDir('C', "OUT/d.gpfm");
+    world_.TakeTrace();
+  }
+  TestWorld world_;
+  char path_[MAX_PATH] = {};
+  WORD word_ = 0;
+};
+
+}  // namespace
+
+TEST_F(BackupFileDialog, RefusesWhatIsNoBackupFileAndStaysOpen) {
+  struct Case {
+    const char* typed;
+    int message;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"C:\\OUT\\a.GPFM", 4702, "ERR Invalid FileExtension"},
+      {"C:\\OUT\\c.txt", 4702, "ERR Invalid FileExtension"},
+      {"C:\\OUT\\d.gpfm", 4703, "ERR Invalid FilePath"},
+      {"C:\\OUT\\none.gpfm", 4703, "ERR Invalid FilePath"},
+      {"", 4703, "ERR Invalid FilePath"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    ScriptedOperator op;
+    op.ExpectDialog(kSelectFileTemplate)
+        .Type(kIdSelectFilePath, c.typed)
+        .Click(IDOK)
+        .ExpectMessage(c.message, IDOK)
+        .Click(IDCANCEL);
+    word_ = 0;
+    EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 2);
+    EXPECT_EQ(word_, 0x4000);
+    const MessageBoxView box = op.Seen().at(0);
+    EXPECT_EQ(box.identifier, 20214);
+    EXPECT_EQ(box.kind, 2);
+    EXPECT_EQ(box.style, 0u);
+    auto trace = world_.TakeTrace();
+    EXPECT_TRUE(TestWorld::Contains(trace, c.line));
+    char answer[64];
+    std::snprintf(answer, sizeof answer, "### [MSG] ID=%d,OK button was selected.", c.message);
+    EXPECT_TRUE(TestWorld::Contains(trace, answer));
+  }
+}
+
+TEST_F(BackupFileDialog, TakesAGpfmFileAfterARefusal) {
+  ScriptedOperator op;
+  op.ExpectDialog(kSelectFileTemplate)
+      .Check([](const DialogView& v) {
+        EXPECT_EQ(v.MessageText(), CatalogueText(4700));
+        EXPECT_TRUE(v.Find(IDOK)->focused);
+      })
+      .Type(kIdSelectFilePath, "C:\\OUT\\none.gpfm")
+      .Click(IDOK)
+      .ExpectMessage(4703, IDOK)
+      .Type(kIdSelectFilePath, "C:\\OUT\\b.gpfm")
+      .Click(IDOK);
+  EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 1);
+  EXPECT_STREQ(path_, "C:\\OUT\\b.gpfm");
+  EXPECT_EQ(word_, 0);
+}
+
+TEST_F(BackupFileDialog, TheCloseBoxCancels) {
+  ScriptedOperator op;
+  op.ExpectDialog(kSelectFileTemplate).Close();
+  EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 2);
+  EXPECT_EQ(word_, 0x4000);
+}
+
+namespace {
+
+class BackupListDialog : public ::testing::Test {
+ protected:
+  void AddBackup(const std::string& name) {
+    world_.WriteHostFile('E', "PLAXON/CONFIG/" + name + "/svp_conf.tgz", "archive");
+  }
+  void SetSerial(const std::string& serial) {
+    world_.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT",
+                         (serial.empty() ? "" : "SERIAL=" + serial + "\r\n") + "MODEL=7\r\n");
+    ResetSerialNumberCache();
+  }
+  int Select(BackupListMode mode) {
+    std::snprintf(path_, sizeof path_, "E:\\");
+    return SelectBackupConfig(0, mode, path_, &word_);
+  }
+  TestWorld world_;
+  char path_[MAX_PATH] = {};
+  WORD word_ = 0;
+};
+
+}  // namespace
+
+TEST_F(BackupListDialog, OnlySixDigitNamesBeginningWith4AndHoldingAnArchiveAreBackups) {
+  AddBackup("412345");
+  AddBackup("512345");
+  AddBackup("41234");
+  AddBackup("41234a");
+  AddBackup("4123456");
+  world_.MakeHostDir('E', "PLAXON/CONFIG/412346");  // no archive
+  world_.WriteHostFile('E', "PLAXON/CONFIG/412347", "a file, not a directory");
+  SetSerial("499999");
+  // One backup: chosen without asking, whatever the serial number and mode.
+  for (BackupListMode mode : {0, 1, 5, 9}) {
+    SCOPED_TRACE(mode);
+    ScriptedOperator op;
+    word_ = 0;
+    ASSERT_EQ(Select(mode), 1);
+    EXPECT_STREQ(path_, "E:\\plaxon\\config\\412345\\");
+    EXPECT_EQ(word_, 0);
+    EXPECT_TRUE(op.SeenDialogs().empty());
+  }
+  EXPECT_TRUE(IsBackupSerialDir("E:\\", "412345"));
+  EXPECT_FALSE(IsBackupSerialDir("E:\\", "412346"));
+  EXPECT_FALSE(IsBackupSerialDir("E:\\", "412347"));
+}
+
+TEST_F(BackupListDialog, AMediumWithoutBackupsIsTheWrongMedium) {
+  AddBackup("512345");
+  ScriptedOperator op;
+  EXPECT_EQ(Select(0), 0);
+  EXPECT_EQ(word_, 0x400B);
+  EXPECT_STREQ(path_, "E:\\");
+}
+
+TEST_F(BackupListDialog, SeveralBackupsAreChosenByThisSvpsSerialNumber) {
+  AddBackup("412345");
+  AddBackup("400123");
+  struct Case {
+    const char* serial;
+    BackupListMode mode;
+    const char* svpState;
+    int result;
+    WORD word;
+    const char* path;
+  };
+  const Case cases[] = {
+      {"400123", 0, "0", 1, 0, "E:\\plaxon\\config\\400123\\"},
+      {"412345", 7, "0", 1, 0, "E:\\plaxon\\config\\412345\\"},
+      {"400123", 1, "0", 1, 0, "E:\\plaxon\\config\\400123\\"},
+      {"400123", 1, "3", 1, 0, "E:\\plaxon\\config\\400123\\"},
+      {"400999", 0, "2", 0, 0x400B, "E:\\plaxon\\config\\400999\\"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.serial) + " mode " + std::to_string(c.mode));
+    SetSerial(c.serial);
+    world_.MutableWorld().settings["services.svp_state"] = c.svpState;
+    ScriptedOperator op;
+    word_ = 0;
+    EXPECT_EQ(Select(c.mode), c.result);
+    EXPECT_EQ(word_, c.word);
+    EXPECT_STREQ(path_, c.path);
+    EXPECT_TRUE(op.SeenDialogs().empty());
+  }
+}
+
+TEST_F(BackupListDialog, ModesAndStatesThatLeaveTheChoiceToTheOperator) {
+  AddBackup("412345");
+  AddBackup("400123");
+  struct Case {
+    const char* serial;
+    BackupListMode mode;
+    const char* svpState;
+  };
+  const Case cases[] = {
+      {"400123", 1, "2"}, {"400123", 5, "0"}, {"400123", 6, "0"}, {"400123", 8, "0"},
+      {"400123", 9, "0"}, {"", 0, "0"},  // a serial number never set names no backup
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string("mode ") + std::to_string(c.mode) + " serial " + c.serial);
+    SetSerial(c.serial);
+    world_.MutableWorld().settings["services.svp_state"] = c.svpState;
+    ScriptedOperator op;
+    op.ExpectDialog(112)
+        .Check([](const DialogView& v) {
+          const ControlView* list = v.Find(1019);
+          ASSERT_NE(list, nullptr);
+          EXPECT_EQ(list->items, (std::vector<std::string>{"400123", "412345"}));
+          EXPECT_EQ(list->columns, std::vector<std::string>{"Serial No"});
+          EXPECT_FALSE(v.Find(IDOK)->enabled);
+        })
+        .SelectText(1019, "412345")
+        .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(IDOK)->enabled); })
+        .Click(IDOK);
+    word_ = 0;
+    EXPECT_EQ(Select(c.mode), 1);
+    EXPECT_EQ(word_, 0);
+    EXPECT_STREQ(path_, "E:\\plaxon\\config\\412345\\");
+  }
+}
+
+TEST_F(BackupListDialog, TheOperatorMayCancel) {
+  AddBackup("412345");
+  AddBackup("400123");
+  SetSerial("400123");
+  for (bool closeBox : {false, true}) {
+    ScriptedOperator op;
+    if (closeBox)
+      op.ExpectDialog(112).Close();
+    else
+      op.ExpectDialog(112).SelectText(1019, "400123").Click(IDCANCEL);
+    word_ = 0;
+    EXPECT_EQ(Select(5), 0);
+    EXPECT_EQ(word_, 0x4000);
+    EXPECT_STREQ(path_, "E:\\");
+  }
+}

@@ -1,0 +1,181 @@
+// The key-code dialog (113) and the confirmation dialog (117).
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/Win.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
+#include "validate/CnfConfirmSerialNoDlg.h"
+#include "validate/CnfImpKey.h"
+
+using namespace plat;
+
+namespace {
+
+std::string Suffix() {
+  char suffix[48] = {};
+  DWORD a = 0, b = 0;
+  dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
+  return suffix;
+}
+
+class KeyCodeDialog : public ::testing::Test {
+ protected:
+  int Ask() { return AskKeyCode(0, &selection_, &word_); }
+  TestWorld world_;
+  MediaSelection selection_{};
+  WORD word_ = 0;
+};
+
+}  // namespace
+
+TEST_F(KeyCodeDialog, ValidCodesSelectTheirControllerType) {
+  struct Case {
+    const char* typed;
+    WORD type;
+  };
+  const Case cases[] = {{"KZNRT", 0x8300}, {"kznrt", 0x8300}, {"XbKzNrTq", 0x8360}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.typed);
+    selection_ = MediaSelection{};
+    selection_.config4.volumeCount = 0xFF;
+    ScriptedOperator op;
+    op.ExpectDialog(kKeyCodeTemplate)
+        .Type(kIdKeyCodeEdit, c.typed)
+        .Click(IDOK)
+        .ExpectMessage(4053, IDOK);
+    ASSERT_EQ(Ask(), 1);
+    EXPECT_EQ(ChosenControllerType, c.type);
+    EXPECT_EQ(selection_.MediaKind, kMediaKeyCode);
+    EXPECT_EQ(selection_.config4.volumeCount, 1);
+    EXPECT_EQ(static_cast<WORD>(selection_.config4.Config4TypeWord), c.type);
+    EXPECT_EQ(word_, 0);
+    const MessageBoxView box = op.Seen().at(0);
+    EXPECT_EQ(box.identifier, 20198);
+    EXPECT_EQ(box.kind, 1);
+    EXPECT_EQ(box.style, 0x141u);
+    EXPECT_NE(box.text.find(c.typed), std::string::npos);
+  }
+}
+
+TEST_F(KeyCodeDialog, AnInvalidCodeIsToldAndTheDialogStays) {
+  const char* const typed[] = {"XBKZNRTQ ", "FCKZNRT", "KZNR", ""};
+  for (const char* code : typed) {
+    SCOPED_TRACE(std::string("\"") + code + "\"");
+    ScriptedOperator op;
+    op.ExpectDialog(kKeyCodeTemplate)
+        .Type(kIdKeyCodeEdit, code)
+        .Click(IDOK)
+        .ExpectMessage(4054, IDOK)
+        .Click(IDCANCEL);
+    word_ = 0;
+    EXPECT_EQ(Ask(), 0);
+    EXPECT_EQ(word_, 0x4000);
+    EXPECT_EQ(ChosenControllerType, 0);
+    const MessageBoxView box = op.Seen().at(0);
+    EXPECT_EQ(box.kind, 3);
+    EXPECT_EQ(box.style, 0x10u);
+  }
+}
+
+TEST_F(KeyCodeDialog, CancelOnTheQuestionKeepsTheDialogOpen) {
+  ScriptedOperator op;
+  op.ExpectDialog(kKeyCodeTemplate)
+      .Type(kIdKeyCodeEdit, "kznrt")
+      .Click(IDOK)
+      .ExpectMessage(4053, IDCANCEL)
+      .Check([](const DialogView& v) { EXPECT_EQ(ChosenControllerType, 0x8300); })
+      .Click(IDOK)
+      .ExpectMessage(4053, IDOK);
+  ASSERT_EQ(Ask(), 1);
+  EXPECT_EQ(static_cast<WORD>(selection_.config4.Config4TypeWord), 0x8300);
+  // No answer line: the question goes straight to the message library.
+  EXPECT_FALSE(TestWorld::Contains(world_.TakeTrace(), "### [MSG]"));
+}
+
+TEST_F(KeyCodeDialog, OpensWithCaptionTextAndCancelsByCloseBox) {
+  ScriptedOperator op;
+  op.ExpectDialog(kKeyCodeTemplate)
+      .Check([](const DialogView& v) {
+        EXPECT_EQ(v.caption, "Configuration Key Code" + Suffix());
+        EXPECT_EQ(v.MessageText(), CatalogueText(4055));
+        ASSERT_NE(v.Find(1021), nullptr);
+        EXPECT_FALSE(v.Find(1021)->visible);
+      })
+      .Close();
+  selection_.MediaKind = kMediaSoftware;
+  EXPECT_EQ(Ask(), 0);
+  EXPECT_EQ(word_, 0x4000);
+  EXPECT_EQ(selection_.MediaKind, kMediaSoftware);
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "Configuration Key Code" + Suffix()));
+  EXPECT_TRUE(TestWorld::Contains(trace, ".\\CnfImpKey.cpp"));
+}
+
+TEST(KeyCodeTable, EndsAtTheFirstRowWithoutType) {
+  int rows = 0;
+  for (const KeyCodeEntry* row = KeyCodeTable; row->controllerType != 0; ++row) ++rows;
+  EXPECT_EQ(rows, 2);
+}
+
+namespace {
+
+class ConfirmDialog : public ::testing::Test {
+ protected:
+  TestWorld world_;
+  WORD word_ = 0;
+};
+
+bool OkEnabled(const DialogView& v) { return v.Find(IDOK)->enabled; }
+
+}  // namespace
+
+TEST_F(ConfirmDialog, TheCheckBoxEnablesOkAndEachChangeIsTraced) {
+  ScriptedOperator op;
+  op.ExpectDialog(kConfirmTemplate)
+      .Check([](const DialogView& v) {
+        EXPECT_EQ(v.caption, "Confirm Configuration Information" + Suffix());
+        EXPECT_EQ(v.MessageText(), CatalogueText(4705));
+        EXPECT_FALSE(OkEnabled(v));
+        EXPECT_TRUE(v.Find(IDCANCEL)->focused);
+      })
+      .Tick(kIdConfirmed)
+      .Check([](const DialogView& v) { EXPECT_TRUE(OkEnabled(v)); })
+      .Tick(kIdConfirmed, false)
+      .Check([](const DialogView& v) { EXPECT_FALSE(OkEnabled(v)); })
+      .Tick(kIdConfirmed)
+      .Click(IDOK);
+  EXPECT_EQ(AskConfirmConfigInfo(0, 4705, &word_), 1);
+  EXPECT_EQ(word_, 0);
+  std::vector<std::string> lines;
+  for (const std::string& line : world_.TakeTrace())
+    if (line.find("CheckBoxOnConfirmConfInfo") != std::string::npos ||
+        line.find("ButtonOnConfirmConfInfo") != std::string::npos)
+      lines.push_back(line.substr(line.find('\n') + 1));
+  const std::vector<std::string> expected = {
+      "ActivateCheckBoxOnConfirmConfInfo", "DeactivateCheckBoxOnConfirmConfInfo",
+      "ActivateCheckBoxOnConfirmConfInfo", "ClickOKButtonOnConfirmConfInfo"};
+  EXPECT_EQ(lines, expected);
+}
+
+TEST_F(ConfirmDialog, CancelAndCloseBoxAreCancellations) {
+  struct Case {
+    bool closeBox;
+    bool cancelLine;
+  };
+  for (const Case c : {Case{false, true}, Case{true, false}}) {
+    SCOPED_TRACE(c.closeBox ? "close box" : "Cancel");
+    ScriptedOperator op;
+    if (c.closeBox)
+      op.ExpectDialog(kConfirmTemplate).Tick(kIdConfirmed).Close();
+    else
+      op.ExpectDialog(kConfirmTemplate).Tick(kIdConfirmed).Click(IDCANCEL);
+    word_ = 0;
+    EXPECT_EQ(AskConfirmConfigInfo(0, 4705, &word_), 2);
+    EXPECT_EQ(word_, 0x4000);
+    EXPECT_EQ(TestWorld::Contains(world_.TakeTrace(), "ClickCancelButtonOnConfirmConfInfo"),
+              c.cancelLine);
+  }
+}

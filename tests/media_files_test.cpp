@@ -1,0 +1,225 @@
+// Media files: free space of a target medium with floppy recognition, whole
+// files, and the pieces of a split archive.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+#include "archive/FDCopy3.h"
+#include "archive/FdCopy.h"
+#include "common/CnfFunc.h"
+#include "platform/ForwardingPlatform.h"
+#include "platform/Platform.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+constexpr DWORD kPiece = kArchivePieceBytes;
+
+std::string Bytes(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
+  return s;
+}
+
+std::string PieceName(int n) { return "PLAXON/TMP/svp_conf." + std::to_string(n); }
+
+// Writes only half of what it is asked to and still reports success, as a
+// medium that takes fewer bytes than it was given.
+class ShortWritePlatform : public plat::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override {
+    return Inner().WriteFile(file, buffer, count / 2, written);
+  }
+};
+
+// Installs the short-writing decorator over the world's platform while it lives.
+class ShortWrites {
+ public:
+  ShortWrites() {
+    auto current = plat::InstalledShared();
+    previous_ = plat::Install(std::make_shared<ShortWritePlatform>(current));
+  }
+  ~ShortWrites() { plat::Install(previous_); }
+
+ private:
+  std::shared_ptr<plat::Platform> previous_;
+};
+
+class MediaFiles : public ::testing::Test {
+ protected:
+  void SetSerial(const std::string& serial) {
+    world_.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "SERIAL=" + serial + "\r\nMODEL=7\r\n");
+    ResetSerialNumberCache();
+  }
+  BackupTarget Target(const char* root) {
+    BackupTarget t{};
+    std::snprintf(t.drivePath, sizeof t.drivePath, "%s", root);
+    return t;
+  }
+  TestWorld world_;
+};
+
+}  // namespace
+
+TEST_F(MediaFiles, SplitAndJoinRoundTrip) {
+  struct Case {
+    std::size_t size;
+    WORD pieces;
+    std::size_t lastPiece;
+  };
+  const Case cases[] = {
+      {0, 0, 0},
+      {2 * static_cast<std::size_t>(kPiece), 2, kPiece},
+      {2800001, 3, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("archive of " + std::to_string(c.size) + " bytes");
+    const std::string archive = Bytes(c.size);
+    world_.WriteHostFile('C', "OUT/src.tgz", archive);
+    WORD count = 0xFFFF, word = 0;
+    ASSERT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", kPiece, &count, &word), 1);
+    EXPECT_EQ(count, c.pieces);
+    EXPECT_EQ(word, 0);
+    for (int n = 0; n < c.pieces; ++n)
+      EXPECT_EQ(world_.ReadHostFile('C', PieceName(n)).size(),
+                n + 1 == c.pieces ? c.lastPiece : kPiece);
+    EXPECT_FALSE(world_.HostExists('C', PieceName(c.pieces)));
+
+    ASSERT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", count, &word), 1);
+    EXPECT_EQ(word, 0);
+    EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") == archive);
+    for (int n = 0; n < c.pieces; ++n) EXPECT_FALSE(world_.HostExists('C', PieceName(n)));
+  }
+}
+
+TEST_F(MediaFiles, JoinWithAMissingPieceFailsAfterAppendingTheFirst) {
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", "first piece");
+  world_.TakeTrace();
+  WORD word = 0;
+  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 2, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.0"));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz"), "first piece");
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, ".\\FDCopy3.cpp"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x"));
+}
+
+TEST_F(MediaFiles, SplitOfAMissingArchiveFailsWithNoPiece) {
+  WORD count = 7, word = 0;
+  EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\none.tgz", kPiece, &count, &word), 0);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(word, 0x2000);
+}
+
+TEST_F(MediaFiles, WholeFileWriteAndReadBack) {
+  const std::string data = Bytes(1000);
+  ASSERT_NE(Talver_WriteWholeFile("E:\\config4", data.data(), 1000), 0);
+  EXPECT_EQ(world_.ReadHostFile('E', "config4"), data);
+  char buffer[2000] = {};
+  DWORD read = 0;
+  ASSERT_NE(Talver_ReadWholeFile("E:\\config4", buffer, sizeof buffer, &read), 0);
+  EXPECT_EQ(read, 1000u);
+  EXPECT_EQ(std::string(buffer, read), data);
+  EXPECT_EQ(Talver_ReadWholeFile("E:\\none", buffer, sizeof buffer, &read), 0);
+}
+
+TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
+  const std::string data = Bytes(1500000);
+  world_.TakeTrace();
+  EXPECT_EQ(Talver_WriteWholeFile("A:\\svp_conf.0", data.data(), 1500000), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x70"));  // disk full, 112
+}
+
+TEST_F(MediaFiles, AShortWriteIsAFailure) {
+  const std::string data = Bytes(64);
+  world_.WriteHostFile('C', "OUT/src.tgz", Bytes(3000));
+  world_.TakeTrace();
+  ShortWrites shortWrites;
+  EXPECT_EQ(Talver_WriteWholeFile("E:\\config4", data.data(), 64), 0);
+  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR WriteFile 32 of 64 bytes"));
+
+  WORD count = 9, word = 0;
+  EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", 1000, &count, &word), 0);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(word, 0x2000);
+}
+
+TEST_F(MediaFiles, AShortAppendFailsTheJoin) {
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", Bytes(100));
+  ShortWrites shortWrites;
+  WORD word = 0;
+  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 1, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  // The piece is kept: it was not appended whole.
+  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/svp_conf.0"));
+}
+
+TEST_F(MediaFiles, FreeSpaceOfTargetMedia) {
+  SetSerial("412345");
+  world_.MutableWorld().drive('E').totalBytes = 10000000;
+  world_.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", Bytes(300000));
+  world_.WriteHostFile('E', "other.dat", Bytes(1000));
+  world_.WriteHostFile('A', "PLAXON/CONFIG/400123/svp_conf.tgz", Bytes(2000));  // another SVP's
+  struct Case {
+    const char* root;
+    BYTE floppyBefore;
+    DWORD freeBytes;
+    BYTE floppyAfter;
+  };
+  const Case cases[] = {
+      {"A:\\", 0, 1457664 - 2000, 1},
+      {"E:\\", 0, 10000000 - 1000, 0},  // the archive already there counts as free
+      {"E:\\", 1, 10000000 - 1000, 1},  // never reset here
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.root);
+    BackupTarget t = Target(c.root);
+    t.isFloppy = c.floppyBefore;
+    WORD word = 0;
+    ASSERT_NE(Talver_GetMediaFreeSpace(&t, &word), 0);
+    EXPECT_EQ(t.freeBytes, c.freeBytes);
+    EXPECT_EQ(t.isFloppy, c.floppyAfter);
+    EXPECT_EQ(word, 0);
+  }
+}
+
+TEST_F(MediaFiles, FreeSpaceOfLargeMediaIsHeldAtTheLargestCount) {
+  const std::uint64_t gib = 1ull << 30;
+  world_.MutableWorld().drive('E').totalBytes = 6 * gib;
+  world_.MutableWorld().drive('C').totalBytes = 4 * gib + kFloppyTotalBytes;
+  for (const char* root : {"E:\\", "C:\\"}) {
+    SCOPED_TRACE(root);
+    BackupTarget t = Target(root);
+    WORD word = 0;
+    ASSERT_NE(Talver_GetMediaFreeSpace(&t, &word), 0);
+    EXPECT_EQ(t.freeBytes, 0xFFFFFFFFu);
+    EXPECT_EQ(t.isFloppy, 0);
+  }
+}
+
+TEST_F(MediaFiles, FreeSpaceFailures) {
+  world_.MutableWorld().drive('E').notReady = true;
+  struct Case {
+    const char* root;
+    WORD word;
+    const char* code;
+  };
+  const Case cases[] = {
+      {"E:\\", 0x2001, "ErrCode=0x15"},  // not ready, 21
+      {"Q:\\", 0x2012, "ErrCode=0x3"},   // no such drive
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.root);
+    world_.TakeTrace();
+    BackupTarget t = Target(c.root);
+    WORD word = 0;
+    EXPECT_EQ(Talver_GetMediaFreeSpace(&t, &word), 0);
+    EXPECT_EQ(word, c.word);
+    auto trace = world_.TakeTrace();
+    EXPECT_TRUE(TestWorld::Contains(trace, ".\\FdCopy.cpp"));
+    EXPECT_TRUE(TestWorld::Contains(trace, c.code));
+  }
+}
