@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "archive/CnfCmpDlg.h"
+#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
@@ -126,10 +127,7 @@ INT_PTR ChooseAutomatically(HWND list, BackupListMode mode) {
 }
 
 void InitBackupListDialog(HWND dialog, BackupListMode mode) {
-  char title[128];
-  AppendCaptionSuffix(dialog, title, sizeof title);
-  TRACE_TEXT(title);
-  CenterWindow(dialog);
+  OPEN_DIALOG_FRAME(dialog);
   HWND list = BackupList(dialog);
   SetUpBackupList(list);
   FillBackupList(list, BackupListPath);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "archive/CnfCmpDlg.h"
+#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -25,10 +26,7 @@ constexpr INT_PTR kDialogFailed = 7;
 constexpr char kBackupFileExtension[] = "gpfm";
 
 bool InitSelectFileDialog(HWND dialog, const SelectFileParam* param) {
-  char title[128];
-  AppendCaptionSuffix(dialog, title, sizeof title);
-  TRACE_TEXT(title);
-  CenterWindow(dialog);
+  OPEN_DIALOG_FRAME(dialog);
   if (dsvp_CreateMsgStringW(SelectFileText, 512, 63, param->messageId, 20214, 1) < 0) {
     TRACE_TEXT("ERR dsvp_CreateMsgStringW");
     TRACE_TEXT("ERR InitDialogSelectFile");

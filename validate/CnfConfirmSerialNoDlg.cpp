@@ -3,6 +3,7 @@
 #include "validate/CnfConfirmSerialNoDlg.h"
 
 #include "archive/CnfCmpDlg.h"
+#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -21,10 +22,7 @@ constexpr INT_PTR kDialogFailed = 7;
 
 // False (after its trace lines) when the dialog cannot show its text.
 bool InitConfirmDialog(HWND dialog, const ConfirmConfigParam* param) {
-  char title[128];
-  AppendCaptionSuffix(dialog, title, sizeof title);
-  TRACE_TEXT(title);
-  CenterWindow(dialog);
+  OPEN_DIALOG_FRAME(dialog);
   if (dsvp_CreateMsgStringW(ConfirmText, 1024, 63, param->messageId, 20214, 2) < 0) {
     TRACE_TEXT("ERR dsvp_CreateMsgStringW");
     TRACE_TEXT("ERR InitDialogConfirmSerialNo");

@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "archive/CnfCmpDlg.h"
+#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -39,10 +40,7 @@ bool SameTextIgnoringCase(const char* a, const char* b) {
 }
 
 void InitKeyCodeDialog(HWND dialog) {
-  char title[128];
-  AppendCaptionSuffix(dialog, title, sizeof title);
-  TRACE_TEXT(title);
-  CenterWindow(dialog);
+  OPEN_DIALOG_FRAME(dialog);
   // Without its text the dialog still takes a key code.
   if (dsvp_CreateMsgStringW(KeyCodeText, 512, 63, 4055, 20198, 1) < 0) {
     KeyCodeText[0] = 0;
