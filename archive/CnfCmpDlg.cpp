@@ -48,14 +48,14 @@ INT_PTR EndWithoutWorker(HWND dialog) {
 }
 
 void StartWorker(ThreadProc worker, CompressRequest* request) {
-  HANDLE thread = CreateThread(worker, request);
+  HANDLE thread = plat::CreateThread(worker, request);
   if (!thread) {
     // Nobody would ever set the state word: let the caller's wait end.
     TRACE_TEXT("ERR CreateThread");
     CompressThreadState = -1;
     return;
   }
-  CloseHandle(thread);
+  plat::CloseHandle(thread);
 }
 
 void SetProgressRange(HWND dialog, std::int32_t total) {
@@ -75,7 +75,7 @@ bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, con
 
 // Runs the dialog; a dialog that could not be shown started no worker.
 INT_PTR RunDialog(HWND owner, DLGPROC proc, CompressRequest* request) {
-  INT_PTR result = DialogBoxParam(ModuleInstance, kProgressTemplate, owner, proc,
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kProgressTemplate), owner, proc,
                                   reinterpret_cast<LPARAM>(request));
   if (result == -1 && CompressThreadState.load() == 0) CompressThreadState = -1;
   return result;
@@ -109,28 +109,28 @@ int Talver_CountFiles(const char* directory, std::int32_t* total) {
     return 0;
   }
   WIN32_FIND_DATA data;
-  HANDLE search = FindFirstFile(pattern, &data);
+  HANDLE search = plat::FindFirstFile(pattern, &data);
   if (!search) return 1;
   std::int32_t count = 0;
   // The first entry is passed over unseen.
-  while (FindNextFile(search, &data)) {
+  while (plat::FindNextFile(search, &data)) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(data.cFileName, ".") == 0 || std::strcmp(data.cFileName, "..") == 0) continue;
       char sub[MAX_PATH];
       if (!FORMAT_PATH(sub, "%s\\%s", directory, data.cFileName)) {
         TRACE_TEXT("ERR Talver_CountFiles(path)");
-        FindClose(search);
+        plat::FindClose(search);
         return 0;
       }
       if (!Talver_CountFiles(sub, total)) {
-        FindClose(search);
+        plat::FindClose(search);
         return 0;
       }
     } else {
       ++count;
     }
   }
-  FindClose(search);
+  plat::FindClose(search);
   *total += count;
   return 1;
 }

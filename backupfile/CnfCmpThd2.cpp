@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "CnfSimpleCnfReaderWriter.h"
 #include "archive/CompressRequest.h"
@@ -28,7 +29,7 @@ void PostToDialog(HWND dialogWindow, UINT message) {
 }
 
 struct SearchCloser {
-  void operator()(plat::KernelObject* search) const { plat::FindClose(search); }
+  void operator()(HANDLE search) const { plat::FindClose(search); }
 };
 
 // The table file's name: the entry's name up to its last ".", or the whole
@@ -143,7 +144,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
-  std::unique_ptr<plat::KernelObject, SearchCloser> search(found);
+  std::unique_ptr<std::remove_pointer_t<HANDLE>, SearchCloser> search(found);
   int result = 1;
   do {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
@@ -153,7 +154,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     }
     PostToDialog(dialogWindow, kTableConvertedMessage);
   } while (plat::FindNextFile(search.get(), &entry));
-  PostToDialog(dialogWindow, plat::WM_CLOSE);
+  PostToDialog(dialogWindow, WM_CLOSE);
   return result;
 }
 

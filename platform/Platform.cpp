@@ -1,12 +1,8 @@
 #include "platform/Platform.h"
 
-#include <ini.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <strings.h>
 
 #include "platform/PlatformInternal.h"
 
@@ -66,22 +62,12 @@ BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint6
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
 
-BOOL CloseHandle(HANDLE handle) {
-  if (!handle) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  delete handle;
-  return TRUE;
-}
-
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   return Current().FindFirstFile(pattern, data);
 }
 BOOL FindNextFile(HANDLE search, WIN32_FIND_DATA* data) {
   return Current().FindNextFile(search, data);
 }
-BOOL FindClose(HANDLE search) { return CloseHandle(search); }
 DWORD GetFileAttributes(const char* path) { return Current().GetFileAttributes(path); }
 BOOL SetFileAttributes(const char* path, DWORD attributes) {
   return Current().SetFileAttributes(path, attributes);
@@ -123,63 +109,15 @@ BOOL UnmapViewOfFile(void* view) { return Current().UnmapViewOfFile(view); }
 
 bool GetFileSizeByName(const char* path, std::uint64_t* size) {
   WIN32_FIND_DATA data;
-  HANDLE h = FindFirstFile(path, &data);
+  HANDLE h = plat::FindFirstFile(path, &data);
   if (!h) return false;
   FindClose(h);
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  *size = data.nFileSize;
+  *size = FileSizeOf(data);
   return true;
-}
-
-namespace {
-
-struct ProfileQuery {
-  const char* section;
-  const char* key;
-  std::string value;
-  bool found = false;
-};
-
-int OnProfileEntry(void* user, const char* section, const char* key, const char* value) {
-  auto* q = static_cast<ProfileQuery*>(user);
-  if (!q->found && strcasecmp(section, q->section) == 0 && strcasecmp(key, q->key) == 0) {
-    q->value = value;
-    q->found = true;
-  }
-  return 1;
-}
-
-DWORD CopyBounded(const std::string& text, char* out, DWORD size) {
-  if (size == 0) return 0;
-  std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-  return static_cast<DWORD>(n);
-}
-
-}  // namespace
-
-DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
-                              char* out, DWORD size, const char* path) {
-  std::string fallback = defaultText ? defaultText : "";
-  while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
-  HANDLE f = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-  if (!f) {
-    DWORD n = CopyBounded(fallback, out, size);
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return n;
-  }
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got) && got > 0) text.append(buffer, got);
-  CloseHandle(f);
-  ProfileQuery q{section, key, {}, false};
-  ini_parse_string(text.c_str(), OnProfileEntry, &q);
-  return CopyBounded(q.found ? q.value : fallback, out, size);
 }
 
 void OutputDebugString(const char* text) {

@@ -144,4 +144,31 @@ std::vector<std::string> TakeDebugOutput();
 // Size of a named file, without opening it for the caller (find-first data).
 bool GetFileSizeByName(const char* path, std::uint64_t* size);
 
+// --- find-first data ------------------------------------------------------
+// The size and the time stamps of WIN32_FIND_DATA come in two 32-bit halves.
+constexpr std::uint64_t FileSizeOf(const WIN32_FIND_DATA& data) {
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// FILETIME counts 100 ns from 1601-01-01; Unix time counts seconds from 1970.
+constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
+constexpr std::int64_t kFileTimeUnixEpochSeconds = 11644473600;
+
+constexpr std::int64_t UnixSecondsOf(const FILETIME& time) {
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / kFileTimeTicksPerSecond) - kFileTimeUnixEpochSeconds;
+}
+
+// Times before 1601 become 1601-01-01.
+constexpr FILETIME FileTimeOfUnixSeconds(std::int64_t seconds) {
+  const std::int64_t since1601 = seconds + kFileTimeUnixEpochSeconds;
+  const std::uint64_t ticks =
+      since1601 > 0 ? static_cast<std::uint64_t>(since1601) * kFileTimeTicksPerSecond : 0;
+  FILETIME time{};
+  time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
+
 }  // namespace plat

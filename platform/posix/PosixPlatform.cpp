@@ -260,8 +260,10 @@ std::string ShmNameOf(const char* name) {
 void FillFindData(const std::string& name, const struct stat& st, WIN32_FIND_DATA* data) {
   std::memset(data, 0, sizeof(*data));
   data->dwFileAttributes = AttributesOf(st);
-  data->nFileSize = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
-  data->ftLastWriteTime = st.st_mtime;
+  const std::uint64_t size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+  data->ftLastWriteTime = FileTimeOfUnixSeconds(st.st_mtime);
   std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
 }
 

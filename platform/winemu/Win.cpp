@@ -22,9 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/DialogTemplate.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
-#include "platform/DialogTemplate.h"
 
 namespace plat {
 
@@ -1235,7 +1235,8 @@ std::atomic<DialogTemplateLookup> gTemplateLookup{nullptr};
 
 void RegisterDialogTemplates(DialogTemplateLookup lookup) { gTemplateLookup.store(lookup); }
 
-INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
+INT_PTR DialogBoxParam(HINSTANCE /*instance*/, int templateId, HWND owner, DLGPROC proc,
+                       LPARAM param) {
   DialogTemplateLookup lookup = gTemplateLookup.load();
   const DialogTemplate* t = lookup ? lookup(templateId) : nullptr;
   if (!t || !proc) {
@@ -1258,6 +1259,16 @@ INT_PTR DialogBoxParam(void* /*instance*/, int templateId, HWND owner, DLGPROC p
   DestroyDialogWindows(d);
   if (shown) CurrentOperator().OnDialogClosed(last, result);
   return result;
+}
+
+INT_PTR DialogBoxParam(HINSTANCE instance, const char* templateName, HWND owner, DLGPROC proc,
+                       LPARAM param) {
+  if (!IS_INTRESOURCE(templateName)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return -1;
+  }
+  const auto id = static_cast<int>(reinterpret_cast<std::uintptr_t>(templateName));
+  return DialogBoxParam(instance, id, owner, proc, param);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {
