@@ -8,6 +8,11 @@
 //
 // The free functions in namespace plat forward to the current Platform and
 // keep the per-thread last error, as the system services do.
+//
+// Handles: every call that makes one (CreateFile, FindFirstFile, CreateThread,
+// CreateFileMapping, OpenFileMapping) returns a null handle on failure, on
+// every half; a Windows half turns the system's INVALID_HANDLE_VALUE of
+// CreateFile and FindFirstFile into null. Callers test handles with !h.
 #pragma once
 
 #include <cstdint>

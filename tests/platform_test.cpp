@@ -114,7 +114,7 @@ TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
   ASSERT_EQ(::utime(host.c_str(), &times), 0);
 
   WIN32_FIND_DATA data;
-  HANDLE h = plat::FindFirstFile("C:\big.bin", &data);
+  HANDLE h = plat::FindFirstFile("C:\\big.bin", &data);
   ASSERT_NE(h, nullptr);
   plat::FindClose(h);
   EXPECT_EQ(data.nFileSizeHigh, 1u);
@@ -122,7 +122,7 @@ TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
   EXPECT_EQ(plat::FileSizeOf(data), size);
   EXPECT_EQ(plat::UnixSecondsOf(data.ftLastWriteTime), 1234567890);
   std::uint64_t byName = 0;
-  ASSERT_TRUE(plat::GetFileSizeByName("C:\big.bin", &byName));
+  ASSERT_TRUE(plat::GetFileSizeByName("C:\\big.bin", &byName));
   EXPECT_EQ(byName, size);
 
   // The Unix epoch is 116444736000000000 in FILETIME's 100 ns since 1601.
