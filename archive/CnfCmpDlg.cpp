@@ -41,14 +41,14 @@ INT_PTR EndWithoutWorker(HWND dialog) {
 }
 
 void StartWorker(ThreadProc worker, CompressRequest* request) {
-  HANDLE thread = CreateThread(worker, request);
+  HANDLE thread = plat::CreateThread(worker, request);
   if (!thread) {
     // Nobody would ever set the state word: let the caller's wait end.
     TRACE_TEXT("ERR CreateThread");
     CompressThreadState = -1;
     return;
   }
-  CloseHandle(thread);
+  plat::CloseHandle(thread);
 }
 
 bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, const char* first,
@@ -62,7 +62,7 @@ bool FillRequest(CompressRequest* request, std::int16_t mode, DWORD display, con
 
 // Runs the dialog; a dialog that could not be shown started no worker.
 INT_PTR RunDialog(HWND owner, DLGPROC proc, CompressRequest* request) {
-  INT_PTR result = DialogBoxParam(ModuleInstance, kProgressTemplate, owner, proc,
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kProgressTemplate), owner, proc,
                                   reinterpret_cast<LPARAM>(request));
   if (result == -1 && CompressThreadState.load() == 0) CompressThreadState = -1;
   return result;

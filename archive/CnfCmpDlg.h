@@ -31,10 +31,10 @@ constexpr int kProgressTemplate = 101;
 constexpr int kIdAnimation = 1001;
 constexpr int kIdProgressBar = 1002;
 constexpr int kIdEntryText = 1003;
-constexpr UINT kMsgPackAnimation = plat::WM_USER + 1;
-constexpr UINT kMsgUnpackAnimation = plat::WM_USER + 2;
-constexpr UINT kMsgCopyStep = plat::WM_USER + 3;
-constexpr UINT kMsgConversionStep = plat::WM_USER + 4;
+constexpr UINT kMsgPackAnimation = WM_USER + 1;
+constexpr UINT kMsgUnpackAnimation = WM_USER + 2;
+constexpr UINT kMsgCopyStep = WM_USER + 3;
+constexpr UINT kMsgConversionStep = WM_USER + 4;
 // The bar's range 0 to the total's low 16 bits, one step a time.
 void SetProgressRange(HWND dialog, std::int32_t total);
 void StepProgress(HWND dialog);
@@ -50,7 +50,7 @@ void DispatchMessagesUntil(Done done) {
   while (!done()) {
     plat::MSG msg;
     bool any = false;
-    while (plat::PeekMessage(&msg, 0, 0, 0, plat::PM_REMOVE)) {
+    while (plat::PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
       any = true;
       plat::TranslateMessage(&msg);
       plat::DispatchMessage(&msg);

@@ -34,17 +34,17 @@ constexpr WORD kProgressSteps = 11;
 struct Handle {
   HANDLE h = nullptr;
   ~Handle() {
-    if (h) CloseHandle(h);
+    if (h) plat::CloseHandle(h);
   }
   bool Close() {
-    bool ok = h == nullptr || CloseHandle(h) != 0;
+    bool ok = h == nullptr || plat::CloseHandle(h) != 0;
     h = nullptr;
     return ok;
   }
 };
 
 DWORD LastErrorOr(DWORD fallback) {
-  DWORD error = GetLastError();
+  DWORD error = plat::GetLastError();
   return error ? error : fallback;
 }
 
@@ -58,13 +58,13 @@ const char* LastComponent(const char* path) {
 int CopyFileInChunks(const char* source, const char* destination, HWND dialog, DWORD* error) {
   *error = 0;
   Handle in;
-  in.h = CreateFile(source, GENERIC_READ, 0, OPEN_EXISTING, 0);
+  in.h = plat::CreateFile(source, GENERIC_READ, 0, OPEN_EXISTING, 0);
   if (!in.h) {
     *error = LastErrorOr(ERROR_FILE_NOT_FOUND);
     return 0;
   }
   std::uint64_t size = 0;
-  if (!GetFileSizeEx(in.h, &size)) {
+  if (!plat::GetFileSizeEx(in.h, &size)) {
     *error = LastErrorOr(ERROR_INVALID_HANDLE);
     return 0;
   }
@@ -76,16 +76,16 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
     return 0;
   }
   Handle out;
-  out.h = CreateFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  out.h = plat::CreateFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
   if (!out.h) {
     *error = LastErrorOr(ERROR_ACCESS_DENIED);
     return 0;
   }
-  SetFilePointerEx(out.h, 0, FILE_END, nullptr);
+  plat::SetFilePointerEx(out.h, 0, FILE_END, nullptr);
   std::uint64_t done = 0;
   while (done < size) {
     DWORD got = 0;
-    if (!ReadFile(in.h, buffer.get(), static_cast<DWORD>(chunk), &got)) {
+    if (!plat::ReadFile(in.h, buffer.get(), static_cast<DWORD>(chunk), &got)) {
       *error = LastErrorOr(ERROR_HANDLE_EOF);
       break;
     }
@@ -94,7 +94,7 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
       break;
     }
     DWORD written = 0;
-    if (!WriteFile(out.h, buffer.get(), got, &written) || written != got) {
+    if (!plat::WriteFile(out.h, buffer.get(), got, &written) || written != got) {
       *error = LastErrorOr(ERROR_DISK_FULL);
       break;
     }
@@ -106,7 +106,7 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
   if (*error == 0 && !closed) *error = LastErrorOr(ERROR_DISK_FULL);
   if (*error != 0) {
     // A partial copy must not pass for the file.
-    DeleteFile(destination);
+    plat::DeleteFile(destination);
     return 0;
   }
   return 1;
@@ -142,7 +142,7 @@ void OnCopyDialogOpen(HWND dialog, CopyFileRequest* request) {
     EndDialog(dialog, kDialogOk);
     return;
   }
-  CloseHandle(thread);
+  plat::CloseHandle(thread);
   PlayProgressAnimation(dialog, kPackAnimation);
 }
 
@@ -174,8 +174,8 @@ int Talver_CopyFileDialog(HWND owner, const char* sourcePath, const char* destin
     TRACE_TEXT("ERR Talver_CopyFileDialog(path)");
     return 0;
   }
-  INT_PTR result = DialogBoxParam(ModuleInstance, kProgressTemplate, owner, CopyFileDialogProc,
-                                  reinterpret_cast<LPARAM>(&request));
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kProgressTemplate), owner,
+                                  CopyFileDialogProc, reinterpret_cast<LPARAM>(&request));
   if (result != kDialogOk) TRACE_TEXT("ERR CompressDialogProc");
   DispatchMessagesUntil([&request] { return request.outcome.load() != kCopyRunning; });
   CurrentCopyRequest = nullptr;

@@ -81,7 +81,7 @@ bool AppendPiece(HANDLE archive, const char* directory, WORD n) {
 
 int Talver_WriteWholeFile(const char* path, const void* buffer, DWORD count) {
   HANDLE file = plat::CreateFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!file) {
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
@@ -92,7 +92,7 @@ int Talver_WriteWholeFile(const char* path, const void* buffer, DWORD count) {
 
 int Talver_ReadWholeFile(const char* path, void* buffer, DWORD count, DWORD* read) {
   HANDLE file = plat::CreateFile(path, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (file == INVALID_HANDLE_VALUE) {
+  if (!file) {
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
@@ -113,7 +113,7 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
   }
   HANDLE archive =
       plat::CreateFile(archivePath, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
-  if (archive == INVALID_HANDLE_VALUE) {
+  if (!archive) {
     *resultWord = 0x2000;
     TRACE_CODE(plat::GetLastError());
     return 0;
@@ -151,7 +151,7 @@ int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
     return 0;
   }
   HANDLE archive = plat::CreateFile(joined, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
-  if (archive == INVALID_HANDLE_VALUE) {
+  if (!archive) {
     *resultWord = 0x2000;
     TRACE_CODE(plat::GetLastError());
     return 0;

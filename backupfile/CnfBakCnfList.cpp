@@ -8,8 +8,8 @@
 #include <cstring>
 
 #include "archive/CnfCmpDlg.h"
-#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -63,14 +63,14 @@ void FillBackupList(HWND list, const char* root) {
   char pattern[MAX_PATH];
   if (!FORMAT_PATH(pattern, "%s\\PLAXON\\CONFIG\\*", root)) return;
   WIN32_FIND_DATA data;
-  HANDLE search = FindFirstFile(pattern, &data);
-  if (search == INVALID_HANDLE_VALUE) return;
+  HANDLE search = plat::FindFirstFile(pattern, &data);
+  if (!search) return;
   // The first entry, the directory's own ".", is passed over.
-  while (FindNextFile(search, &data)) {
+  while (plat::FindNextFile(search, &data)) {
     if (std::strcmp(data.cFileName, "..") == 0) continue;
     if (IsBackupSerialDir(root, data.cFileName)) AddBackupRow(list, data.cFileName);
   }
-  FindClose(search);
+  plat::FindClose(search);
 }
 
 // path := root + "plaxon\config\" + name + "\"; false when it does not fit.
@@ -151,7 +151,7 @@ bool IsBackupSerialDir(const char* root, const char* name) {
     if (!std::isdigit(static_cast<unsigned char>(*c))) return false;
   char archive[MAX_PATH];
   if (!FORMAT_PATH(archive, "%s\\PLAXON\\CONFIG\\%s\\%s", root, name, "svp_conf.tgz")) return false;
-  DWORD attributes = GetFileAttributes(archive);
+  DWORD attributes = plat::GetFileAttributes(archive);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -189,8 +189,8 @@ INT_PTR BackupListDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 
 int SelectBackupConfig(HWND parentWindow, BackupListMode mode, char* path, WORD* resultWord) {
   BackupListPath = path;
-  INT_PTR result = DialogBoxParam(ModuleInstance, kBackupListTemplate, parentWindow,
-                                  BackupListDialogProc, static_cast<LPARAM>(mode));
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kBackupListTemplate),
+                                  parentWindow, BackupListDialogProc, static_cast<LPARAM>(mode));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {
     *resultWord = 0x4000;

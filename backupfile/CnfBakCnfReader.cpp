@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "GpfmFormat.h"
 #include "common/Format.h"
@@ -23,9 +24,9 @@ namespace {
 long AsLong(std::uint32_t value) { return static_cast<long>(static_cast<std::int32_t>(value)); }
 
 struct HandleCloser {
-  void operator()(plat::KernelObject* handle) const { plat::CloseHandle(handle); }
+  void operator()(HANDLE handle) const { plat::CloseHandle(handle); }
 };
-using FileHandle = std::unique_ptr<plat::KernelObject, HandleCloser>;
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 // Reads exactly count bytes; false when the file ends first or the read fails.
 bool ReadExact(HANDLE file, void* buffer, DWORD count) {

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 
 #include "CnfSimpleCnfReaderWriter.h"
 #include "archive/CompressRequest.h"
@@ -149,7 +150,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     }
     PostToDialog(dialogWindow, kTableConvertedMessage);
   } while (search.Next(&entry));
-  PostToDialog(dialogWindow, plat::WM_CLOSE);
+  PostToDialog(dialogWindow, WM_CLOSE);
   return result;
 }
 

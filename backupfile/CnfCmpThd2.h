@@ -24,7 +24,7 @@ enum DecompDetailCode : WORD {
 constexpr DWORD kLz4InputBufferSize = 700000;
 constexpr DWORD kLz4OutputBufferSize = 3500000;
 // The progress message of one converted file (WM_USER + 4).
-constexpr UINT kTableConvertedMessage = plat::WM_USER + 4;
+constexpr UINT kTableConvertedMessage = WM_USER + 4;
 
 // Decompresses the raw LZ4 block in inputPath into the new file outputPath.
 // 1 with detail 0, or 0 with detail 1..7.

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "archive/CnfCmpDlg.h"
-#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -37,7 +37,7 @@ bool InitSelectFileDialog(HWND dialog, const SelectFileParam* param) {
 }
 
 bool IsExistingFile(const char* path) {
-  DWORD attributes = GetFileAttributes(path);
+  DWORD attributes = plat::GetFileAttributes(path);
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -98,8 +98,9 @@ INT_PTR SelectFileDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lP
 int SelectBackupFile(HWND parentWindow, int messageId, char* path, WORD* resultWord) {
   SelectedFilePath = path;
   SelectFileParam param = {messageId, path, resultWord};
-  INT_PTR result = DialogBoxParam(ModuleInstance, kSelectFileTemplate, parentWindow,
-                                  SelectFileDialogProc, reinterpret_cast<LPARAM>(&param));
+  INT_PTR result =
+      DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kSelectFileTemplate), parentWindow,
+                     SelectFileDialogProc, reinterpret_cast<LPARAM>(&param));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {
     *resultWord = 0x4000;

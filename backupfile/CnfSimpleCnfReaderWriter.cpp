@@ -4,6 +4,7 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <type_traits>
 
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -13,9 +14,9 @@ TALVER_SOURCE("CnfSimpleCnfReaderWriter")
 namespace {
 
 struct HandleCloser {
-  void operator()(plat::KernelObject* handle) const { plat::CloseHandle(handle); }
+  void operator()(HANDLE handle) const { plat::CloseHandle(handle); }
 };
-using FileHandle = std::unique_ptr<plat::KernelObject, HandleCloser>;
+using FileHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleCloser>;
 
 FileHandle OpenForReading(const char* path) {
   return FileHandle(

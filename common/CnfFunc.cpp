@@ -98,7 +98,8 @@ int CreateMediaConfigDirs(const char* root, DWORD* error) {
   char path[MAX_PATH];
   if (!FORMAT_PATH(path, "%s\\PLAXON", root) || !EnsureDirectory(path, error)) return 0;
   if (!FORMAT_PATH(path, "%s\\PLAXON\\CONFIG", root) || !EnsureDirectory(path, error)) return 0;
-  if (!FORMAT_PATH(path, "%s\\PLAXON\\CONFIG\\%.6u", root, serial) || !EnsureDirectory(path, error))
+  if (!FORMAT_PATH(path, "%s\\PLAXON\\CONFIG\\%.6u", root, static_cast<unsigned>(serial)) ||
+      !EnsureDirectory(path, error))
     return 0;
   return 1;
 }

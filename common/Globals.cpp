@@ -5,7 +5,7 @@
 #include "svpsvc/SvpServices.h"
 
 char RootPath[MAX_PATH];
-void* ModuleInstance = nullptr;
+HINSTANCE ModuleInstance = nullptr;
 
 void RefreshRootPath() {
   const char* root = dsvw_GetDkcRootDir();

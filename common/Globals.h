@@ -6,7 +6,7 @@
 // The software root ("C:"), refreshed at the start of each export.
 extern char RootPath[MAX_PATH];
 // The module's instance handle, kept at process attach.
-extern void* ModuleInstance;
+extern HINSTANCE ModuleInstance;
 
 // Copies the controller-identity library's root into RootPath (bounded).
 void RefreshRootPath();

@@ -16,7 +16,7 @@ int TalVer_FindFile(const char* path, int sizeTest) {
     TRACE_TEXT("TalVer_FindFile(directory)");
     return 0;
   }
-  if (sizeTest == 1 && data.nFileSize == 0) {
+  if (sizeTest == 1 && plat::FileSizeOf(data) == 0) {
     TRACE_TEXT("Size=0");
     return 0;
   }

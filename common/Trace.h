@@ -6,11 +6,8 @@
 
 #include <cstdint>
 
+#include "platform/Win.h"
 #include "platform/WinTypes.h"
-
-namespace plat {
-struct DRAWITEMSTRUCT;
-}
 
 #define TALVER_SOURCE(name)                                                 \
   namespace {                                                               \

@@ -37,7 +37,7 @@ int BackupResult(int result, WORD resultWord) {
 // mouse cursor. On this machine the loader calls it as a constructor.
 extern "C" int TalverDllMain(void* module, DWORD reason, void* /*reserved*/) {
   if (reason == 1) {
-    ModuleInstance = module;
+    ModuleInstance = static_cast<HINSTANCE>(module);
     RegisterModuleResources();
     TarSetCursorMode(0);
   }

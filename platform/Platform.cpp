@@ -1,13 +1,10 @@
 #include "platform/Platform.h"
 
-#include <strings.h>
-
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <mutex>
-#include <string_view>
+#include <string>
 
 #include "platform/PlatformInternal.h"
 
@@ -67,22 +64,12 @@ BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint6
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
 
-BOOL CloseHandle(HANDLE handle) {
-  if (!handle) {
-    SetLastError(ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
-  delete handle;
-  return TRUE;
-}
-
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   return Current().FindFirstFile(pattern, data);
 }
 BOOL FindNextFile(HANDLE search, WIN32_FIND_DATA* data) {
   return Current().FindNextFile(search, data);
 }
-BOOL FindClose(HANDLE search) { return CloseHandle(search); }
 DWORD GetFileAttributes(const char* path) { return Current().GetFileAttributes(path); }
 BOOL SetFileAttributes(const char* path, DWORD attributes) {
   return Current().SetFileAttributes(path, attributes);
@@ -124,14 +111,14 @@ BOOL UnmapViewOfFile(void* view) { return Current().UnmapViewOfFile(view); }
 
 bool GetFileSizeByName(const char* path, std::uint64_t* size) {
   WIN32_FIND_DATA data;
-  HANDLE h = FindFirstFile(path, &data);
+  HANDLE h = plat::FindFirstFile(path, &data);
   if (!h) return false;
   FindClose(h);
   if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     SetLastError(ERROR_ACCESS_DENIED);
     return false;
   }
-  *size = data.nFileSize;
+  *size = FileSizeOf(data);
   return true;
 }
 
@@ -140,97 +127,6 @@ bool SameFile(const char* a, const char* b) {
   if (!ResolveHostPath(a, &hostA) || !ResolveHostPath(b, &hostB)) return false;
   std::error_code error;
   return std::filesystem::equivalent(hostA, hostB, error) && !error;
-}
-
-namespace {
-
-// Profile files are read line by line as the system's reader does: blanks
-// trimmed at both ends of a line, ";" lines are comments, "[name]" opens a
-// section, "key=value" gives the text after "=" trimmed, with one pair of
-// surrounding double or single quotes removed. Nothing else of the line is a
-// comment. Names are compared without regard to case; the first match wins.
-constexpr std::string_view kProfileBlanks = " \t\r\v\f";
-
-std::string_view TrimBlanks(std::string_view text) {
-  std::size_t first = text.find_first_not_of(kProfileBlanks);
-  if (first == std::string_view::npos) return {};
-  std::size_t last = text.find_last_not_of(kProfileBlanks);
-  return text.substr(first, last - first + 1);
-}
-
-bool SameName(std::string_view a, const char* b) {
-  return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
-}
-
-std::string_view StripQuotes(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front())
-    return value.substr(1, value.size() - 2);
-  return value;
-}
-
-// The next line of the text with its blanks trimmed; false at the end.
-bool TakeLine(std::string_view* text, std::string_view* line) {
-  if (text->empty()) return false;
-  std::size_t end = text->find_first_of("\r\n");
-  *line = TrimBlanks(text->substr(0, end));
-  text->remove_prefix(end == std::string_view::npos ? text->size() : end + 1);
-  return true;
-}
-
-// The value of key in section, or false when the file has none.
-bool FindProfileValue(std::string_view text, const char* section, const char* key,
-                      std::string* value) {
-  constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
-  if (text.substr(0, kUtf8Mark.size()) == kUtf8Mark) text.remove_prefix(kUtf8Mark.size());
-  bool inSection = false;
-  std::string_view line;
-  while (TakeLine(&text, &line)) {
-    if (line.empty() || line.front() == ';') continue;
-    std::size_t close = line.rfind(']');
-    if (line.front() == '[' && close != std::string_view::npos) {
-      inSection = SameName(line.substr(1, close - 1), section);
-      continue;
-    }
-    if (!inSection) continue;
-    std::size_t equals = line.find('=');
-    if (!SameName(TrimBlanks(line.substr(0, equals)), key)) continue;
-    std::string_view found =
-        equals == std::string_view::npos ? std::string_view{} : line.substr(equals + 1);
-    value->assign(StripQuotes(TrimBlanks(found)));
-    return true;
-  }
-  return false;
-}
-
-DWORD CopyBounded(const std::string& text, char* out, DWORD size) {
-  if (size == 0) return 0;
-  std::size_t n = text.size() < size - 1 ? text.size() : size - 1;
-  std::memcpy(out, text.data(), n);
-  out[n] = '\0';
-  return static_cast<DWORD>(n);
-}
-
-}  // namespace
-
-DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
-                              char* out, DWORD size, const char* path) {
-  std::string fallback = defaultText ? defaultText : "";
-  while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
-  HANDLE f = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-  if (!f) {
-    DWORD n = CopyBounded(fallback, out, size);
-    SetLastError(ERROR_FILE_NOT_FOUND);
-    return n;
-  }
-  std::string text;
-  char buffer[4096];
-  DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got) && got > 0) text.append(buffer, got);
-  CloseHandle(f);
-  std::string value;
-  bool found = FindProfileValue(text, section ? section : "", key ? key : "", &value);
-  return CopyBounded(found ? value : fallback, out, size);
 }
 
 void OutputDebugString(const char* text) {

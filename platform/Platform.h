@@ -8,6 +8,11 @@
 //
 // The free functions in namespace plat forward to the current Platform and
 // keep the per-thread last error, as the system services do.
+//
+// Handles: every call that makes one (CreateFile, FindFirstFile, CreateThread,
+// CreateFileMapping, OpenFileMapping) returns a null handle on failure, on
+// every half; a Windows half turns the system's INVALID_HANDLE_VALUE of
+// CreateFile and FindFirstFile into null. Callers test handles with !h.
 #pragma once
 
 #include <cstdint>
@@ -149,5 +154,31 @@ bool GetFileSizeByName(const char* path, std::uint64_t* size);
 // True when both paths name one existing file, however each is spelt (case,
 // separators, "." and "..", a drive path or the host path behind it).
 bool SameFile(const char* a, const char* b);
+// --- find-first data ------------------------------------------------------
+// The size and the time stamps of WIN32_FIND_DATA come in two 32-bit halves.
+constexpr std::uint64_t FileSizeOf(const WIN32_FIND_DATA& data) {
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+// FILETIME counts 100 ns from 1601-01-01; Unix time counts seconds from 1970.
+constexpr std::int64_t kFileTimeTicksPerSecond = 10000000;
+constexpr std::int64_t kFileTimeUnixEpochSeconds = 11644473600;
+
+constexpr std::int64_t UnixSecondsOf(const FILETIME& time) {
+  const std::uint64_t ticks =
+      (static_cast<std::uint64_t>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+  return static_cast<std::int64_t>(ticks / kFileTimeTicksPerSecond) - kFileTimeUnixEpochSeconds;
+}
+
+// Times before 1601 become 1601-01-01.
+constexpr FILETIME FileTimeOfUnixSeconds(std::int64_t seconds) {
+  const std::int64_t since1601 = seconds + kFileTimeUnixEpochSeconds;
+  const std::uint64_t ticks =
+      since1601 > 0 ? static_cast<std::uint64_t>(since1601) * kFileTimeTicksPerSecond : 0;
+  FILETIME time{};
+  time.dwLowDateTime = static_cast<DWORD>(ticks & 0xFFFFFFFFu);
+  time.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  return time;
+}
 
 }  // namespace plat

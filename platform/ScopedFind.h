@@ -13,7 +13,8 @@ class ScopedFind {
   ScopedFind() = default;
   // Starts the search; the first entry lands in *data. A search that could
   // not start tests false and leaves the last error of FindFirstFile.
-  ScopedFind(const char* pattern, WIN32_FIND_DATA* data) : search_(FindFirstFile(pattern, data)) {}
+  ScopedFind(const char* pattern, WIN32_FIND_DATA* data)
+      : search_(plat::FindFirstFile(pattern, data)) {}
   ~ScopedFind() { Close(); }
 
   ScopedFind(ScopedFind&& other) noexcept : search_(std::exchange(other.search_, nullptr)) {}
@@ -32,11 +33,11 @@ class ScopedFind {
 
   // The next entry into *data; false at the end of the search (and on a
   // search that never started).
-  bool Next(WIN32_FIND_DATA* data) { return search_ && FindNextFile(search_, data); }
+  bool Next(WIN32_FIND_DATA* data) { return search_ && plat::FindNextFile(search_, data); }
 
   // Closes the search now; the owner is empty afterwards.
   void Close() {
-    if (search_) FindClose(std::exchange(search_, nullptr));
+    if (search_) plat::FindClose(std::exchange(search_, nullptr));
   }
 
  private:

@@ -1,9 +1,29 @@
 // Basic types, handles and system error codes of the SVP's system services,
 // as the system's code sees them on every platform.
+//
+// A Windows build takes all of them from the system's own headers, in their
+// 8-bit ("A") form: the system's text and paths are 8-bit. Elsewhere they are
+// defined here, with the same names, field names and layouts wherever the
+// system's code touches them, so that one source compiles on both.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+
+#if defined(_WIN32)
+
+#if defined(UNICODE) || defined(_UNICODE)
+#error "the system's code calls the 8-bit forms of the system services"
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#else  // !_WIN32
 
 using BYTE = std::uint8_t;
 using WORD = std::uint16_t;
@@ -13,17 +33,21 @@ using BOOL = int;
 using LONG = std::int32_t;
 using WCHAR = char16_t;
 
-// Window handles are 32-bit numbers so that they fit the fixed-size records
-// that carry them between threads; 0 is "no window".
+// Window handles are 32-bit numbers here; 0 is "no window". On Windows they
+// are pointers: the system's code only stores, passes and compares them.
 using HWND = std::uint32_t;
 
+// A loaded module (the library itself): its dialog templates and strings.
+using HINSTANCE = void*;
+
 // Every kernel object (file, search, thread, mapping) is reached through one
-// handle type and closed with plat::CloseHandle.
+// handle type and closed with plat::CloseHandle. The calls that make handles
+// return a null handle on failure (platform/Platform.h); there is no
+// INVALID_HANDLE_VALUE for the system to compare with.
 namespace plat {
 struct KernelObject;
 }
 using HANDLE = plat::KernelObject*;
-#define INVALID_HANDLE_VALUE (static_cast<HANDLE>(nullptr))
 
 #ifndef TRUE
 #define TRUE 1
@@ -113,9 +137,25 @@ struct SYSTEMTIME {
   WORD wMilliseconds;
 };
 
+// 100-nanosecond intervals since 1601-01-01 (UTC), split in two halves.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+
+// Find-first data in the Windows layout; plat::FileSizeOf and
+// plat::UnixSecondsOf (platform/Platform.h) read the split fields.
 struct WIN32_FIND_DATA {
   DWORD dwFileAttributes;
-  std::uint64_t nFileSize;
-  std::int64_t ftLastWriteTime;  // seconds since the epoch
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD dwReserved0;
+  DWORD dwReserved1;
   char cFileName[MAX_PATH];
+  char cAlternateFileName[14];
 };
+
+#endif  // !_WIN32

@@ -293,7 +293,7 @@ int AddEntry(archive* a, archive_entry* entry, const std::string& directory,
   bool isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
   archive_entry_clear(entry);
-  archive_entry_set_mtime(entry, static_cast<time_t>(data.ftLastWriteTime), 0);
+  archive_entry_set_mtime(entry, static_cast<time_t>(plat::UnixSecondsOf(data.ftLastWriteTime)), 0);
   if (isDirectory) {
     archive_entry_set_pathname(entry, (name + "/").c_str());
     archive_entry_set_filetype(entry, AE_IFDIR);

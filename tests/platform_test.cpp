@@ -4,8 +4,10 @@
 
 #include <gtest/gtest.h>
 #include <unistd.h>
+#include <utime.h>
 
 #include <atomic>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -104,6 +106,33 @@ TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   EXPECT_NE(root[0], ".");
 }
 
+TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
+  TestWorld w;
+  w.WriteHostFile('C', "big.bin", "");
+  const std::string host = w.DriveDir('C') + "/big.bin";
+  const std::uint64_t size = (5ull << 30) + 3;  // needs both halves of the size
+  std::filesystem::resize_file(host, size);     // sparse on the host
+  const utimbuf times{1234567890, 1234567890};
+  ASSERT_EQ(::utime(host.c_str(), &times), 0);
+
+  WIN32_FIND_DATA data;
+  HANDLE h = plat::FindFirstFile("C:\\big.bin", &data);
+  ASSERT_NE(h, nullptr);
+  plat::FindClose(h);
+  EXPECT_EQ(data.nFileSizeHigh, 1u);
+  EXPECT_EQ(data.nFileSizeLow, (1u << 30) + 3);
+  EXPECT_EQ(plat::FileSizeOf(data), size);
+  EXPECT_EQ(plat::UnixSecondsOf(data.ftLastWriteTime), 1234567890);
+  std::uint64_t byName = 0;
+  ASSERT_TRUE(plat::GetFileSizeByName("C:\\big.bin", &byName));
+  EXPECT_EQ(byName, size);
+
+  // The Unix epoch is 116444736000000000 in FILETIME's 100 ns since 1601.
+  const FILETIME epoch = plat::FileTimeOfUnixSeconds(0);
+  EXPECT_EQ((static_cast<std::uint64_t>(epoch.dwHighDateTime) << 32) | epoch.dwLowDateTime,
+            116444736000000000ull);
+}
+
 TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
   TestWorld w;
   ASSERT_TRUE(WriteAll("C:\\ro.txt", "keep"));
@@ -166,7 +195,7 @@ TEST(PlatformLinks, ALinkIsAReparsePointThatIsNeverFollowed) {
     ASSERT_NE(h, nullptr) << c.path;
     plat::FindClose(h);
     EXPECT_EQ(data.dwFileAttributes, c.attributes) << c.path;
-    EXPECT_EQ(data.nFileSize, 0u) << c.path;
+    EXPECT_EQ(plat::FileSizeOf(data), 0u) << c.path;
   }
   EXPECT_EQ(Search("C:\\D\\*.*"),
             (std::vector<std::string>{".", "..", "dangling", "file", "folder"}));

@@ -3,8 +3,8 @@
 #include "validate/CnfConfirmSerialNoDlg.h"
 
 #include "archive/CnfCmpDlg.h"
-#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
@@ -83,7 +83,7 @@ INT_PTR ConfirmConfigInfoDialogProc(HWND dialog, UINT message, WPARAM wParam, LP
 
 int AskConfirmConfigInfo(HWND owner, int messageId, WORD* resultWord) {
   ConfirmConfigParam param = {messageId, resultWord};
-  INT_PTR result = DialogBoxParam(ModuleInstance, kConfirmTemplate, owner,
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kConfirmTemplate), owner,
                                   ConfirmConfigInfoDialogProc, reinterpret_cast<LPARAM>(&param));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {

@@ -5,8 +5,8 @@
 #include <cctype>
 
 #include "archive/CnfCmpDlg.h"
-#include "common/DialogFrame.h"
 #include "common/CnfFunc.h"
+#include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
@@ -95,7 +95,8 @@ INT_PTR KeyCodeDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPara
 
 int AskKeyCode(HWND owner, MediaSelection* selection, WORD* resultWord) {
   ChosenControllerType = 0;
-  INT_PTR result = DialogBoxParam(ModuleInstance, kKeyCodeTemplate, owner, KeyCodeDialogProc, 0);
+  INT_PTR result = DialogBoxParam(ModuleInstance, MAKEINTRESOURCE(kKeyCodeTemplate), owner,
+                                  KeyCodeDialogProc, 0);
   if (result == IDOK) {
     selection->MediaKind = kMediaKeyCode;
     selection->config4.volumeCount = 1;

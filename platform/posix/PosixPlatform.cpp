@@ -291,8 +291,10 @@ void FillFindData(const std::string& name, const struct stat& st, DWORD attribut
                   WIN32_FIND_DATA* data) {
   std::memset(data, 0, sizeof(*data));
   data->dwFileAttributes = attributes;
-  data->nFileSize = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
-  data->ftLastWriteTime = st.st_mtime;
+  const std::uint64_t size = S_ISREG(st.st_mode) ? static_cast<std::uint64_t>(st.st_size) : 0;
+  data->nFileSizeHigh = static_cast<DWORD>(size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(size & 0xFFFFFFFFu);
+  data->ftLastWriteTime = FileTimeOfUnixSeconds(st.st_mtime);
   std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
 }
 

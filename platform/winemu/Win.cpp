@@ -22,9 +22,9 @@
 #include <thread>
 #include <vector>
 
+#include "platform/DialogTemplate.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
-#include "platform/DialogTemplate.h"
 
 namespace plat {
 
@@ -1235,13 +1235,14 @@ std::atomic<DialogTemplateLookup> gTemplateLookup{nullptr};
 
 void RegisterDialogTemplates(DialogTemplateLookup lookup) { gTemplateLookup.store(lookup); }
 
-INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param) {
+INT_PTR DialogBoxParam(HINSTANCE instance, int templateId, HWND owner, DLGPROC proc,
+                       LPARAM param) {
   DialogTemplateLookup lookup = gTemplateLookup.load();
   return DialogBoxIndirectParam(instance, lookup ? lookup(templateId) : nullptr, owner, proc,
                                 param);
 }
 
-INT_PTR DialogBoxIndirectParam(void* /*instance*/, const DialogTemplate* t, HWND owner,
+INT_PTR DialogBoxIndirectParam(HINSTANCE /*instance*/, const DialogTemplate* t, HWND owner,
                                DLGPROC proc, LPARAM param) {
   if (!t || !proc) {
     SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -1263,6 +1264,16 @@ INT_PTR DialogBoxIndirectParam(void* /*instance*/, const DialogTemplate* t, HWND
   DestroyDialogWindows(d);
   if (shown) CurrentOperator().OnDialogClosed(last, result);
   return result;
+}
+
+INT_PTR DialogBoxParam(HINSTANCE instance, const char* templateName, HWND owner, DLGPROC proc,
+                       LPARAM param) {
+  if (!IS_INTRESOURCE(templateName)) {
+    SetLastError(ERROR_RESOURCE_NAME_NOT_FOUND);
+    return -1;
+  }
+  const auto id = static_cast<int>(reinterpret_cast<std::uintptr_t>(templateName));
+  return DialogBoxParam(instance, id, owner, proc, param);
 }
 
 BOOL EndDialog(HWND dialog, INT_PTR result) {

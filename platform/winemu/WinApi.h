@@ -17,9 +17,9 @@
 
 #include <cstdint>
 
-#include "platform/winemu/Operator.h"
 #include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
+#include "platform/winemu/Operator.h"
 
 namespace plat {
 
@@ -393,11 +393,21 @@ UINT RegisterWindowMessage(const char* name);
 // ---- dialogs ---------------------------------------------------------------
 // Runs the module's dialog template modally on the calling thread and
 // returns the value given to EndDialog; -1 when the template does not exist.
-INT_PTR DialogBoxParam(void* instance, int templateId, HWND owner, DLGPROC proc, LPARAM param);
+INT_PTR DialogBoxParam(HINSTANCE instance, int templateId, HWND owner, DLGPROC proc, LPARAM param);
+// A template named as the system names resources: MAKEINTRESOURCE(id).
+// Templates are found by number only; any other name is not found (-1).
+inline char* MAKEINTRESOURCE(int id) {
+  return reinterpret_cast<char*>(static_cast<std::uintptr_t>(static_cast<WORD>(id)));
+}
+inline bool IS_INTRESOURCE(const char* name) {
+  return (reinterpret_cast<std::uintptr_t>(name) >> 16) == 0;
+}
+INT_PTR DialogBoxParam(HINSTANCE instance, const char* templateName, HWND owner, DLGPROC proc,
+                       LPARAM param);
 // The same from a template that the caller holds in memory (a library with
 // dialogs of its own); the template must outlive the dialog. -1 for none.
-INT_PTR DialogBoxIndirectParam(void* instance, const DialogTemplate* dialogTemplate, HWND owner,
-                               DLGPROC proc, LPARAM param);
+INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DialogTemplate* dialogTemplate,
+                               HWND owner, DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);
@@ -495,3 +505,34 @@ inline DWORD ListView_SetExtendedListViewStyleEx(HWND lv, DWORD mask, DWORD styl
 }
 
 }  // namespace plat
+
+// On Windows the message numbers, the message flags and the helpers below are
+// macros, so the system's code writes them unqualified, outside any using-
+// directive as well (platform/Win.h); here they are seen from the global
+// namespace too.
+using plat::HIWORD;
+using plat::IS_INTRESOURCE;
+using plat::LOWORD;
+using plat::MAKEINTRESOURCE;
+using plat::MAKELPARAM;
+using plat::MAKELRESULT;
+using plat::MAKEWPARAM;
+using plat::PM_NOREMOVE;
+using plat::PM_REMOVE;
+using plat::RGB;
+using plat::WM_APP;
+using plat::WM_CLOSE;
+using plat::WM_COMMAND;
+using plat::WM_DESTROY;
+using plat::WM_DRAWITEM;
+using plat::WM_ENTERIDLE;
+using plat::WM_GETTEXT;
+using plat::WM_GETTEXTLENGTH;
+using plat::WM_INITDIALOG;
+using plat::WM_NOTIFY;
+using plat::WM_NULL;
+using plat::WM_PAINT;
+using plat::WM_QUIT;
+using plat::WM_SETTEXT;
+using plat::WM_TIMER;
+using plat::WM_USER;
