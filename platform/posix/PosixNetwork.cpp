@@ -48,16 +48,14 @@ std::vector<Resource> ResourcesOf(const World& world, const NETRESOURCE* contain
     return out;
   }
   if (Same(container->lpRemoteName, kTerminalServicesProvider)) {
-    // The terminal-services provider holds the client container while a
-    // client PC has drives connected.
-    if (!world.clientDrives.empty()) {
-      Resource client;
-      client.displayType = RESOURCEDISPLAYTYPE_SERVER;
-      client.usage = RESOURCEUSAGE_CONTAINER;
-      client.remoteName = kClientContainer;
-      client.provider = kTerminalServicesProvider;
-      out.push_back(client);
-    }
+    // The terminal-services provider holds the client container; it is
+    // empty while no client PC has drives connected.
+    Resource client;
+    client.displayType = RESOURCEDISPLAYTYPE_SERVER;
+    client.usage = RESOURCEUSAGE_CONTAINER;
+    client.remoteName = kClientContainer;
+    client.provider = kTerminalServicesProvider;
+    out.push_back(client);
     return out;
   }
   if (Same(container->lpRemoteName, kClientContainer)) {
