@@ -198,6 +198,19 @@ class OptionsOperator : public plat::Operator {
     auto buttons = plat::ButtonsOf(box.style);
     std::fprintf(stderr, "[message %04d] %s\n", box.messageId, box.text.c_str());
     NoteMediumFailure(box);
+    if (box.messageId == 3836 || box.messageId == 4036) {
+      // A request for another medium that comes back after its medium failed
+      // would be answered the same way for ever: it is cancelled.
+      if (driveChosen_ && !mediumFailure_.empty()) {
+        gUnanswered = true;
+        std::fprintf(stderr, "svpconf: the medium inserted was not taken (%s); message %d is "
+                     "cancelled, as --answer would answer it again\n", mediumFailure_.c_str(),
+                     box.messageId);
+        return SafeChoice(buttons);
+      }
+      driveChosen_ = true;
+      mediumFailure_.clear();
+    }
     if (auto it = answers_.find(box.messageId); it != answers_.end()) {
       if (buttons.find(it->second) != std::basic_string<WORD>::npos) return it->second;
       std::fprintf(stderr, "svpconf: --answer %d=%s is not a button of this message (%s)\n",
