@@ -58,3 +58,34 @@ TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesD
 // dialog showing message messageId. The confirmation's result (1 OK, 2
 // cancelled), or the progress dialog's when it did not end with 1.
 TALVER_EXPORT int TalverHost_ShowSampleDialogs(int steps, unsigned pauseMs, int messageId);
+
+// --- drives and media (svpconf drives, svpconf select-media) -------------------
+// The SVP's drives that the media dialog offers for a drive class (1 install,
+// 2 backup, 3 install from CD-R), as "C: D: E:", and the client PC's drive
+// letters as "E C". The result of the client-PC enumeration (1, or 0 when the
+// network enumeration failed).
+TALVER_EXPORT int TalverHost_DriveLists(int driveClass, char* svpDrives, std::size_t svpSize,
+                                        char* clientDrives, std::size_t clientSize);
+
+// What a media selection starts from and ends with.
+struct TalverHostMediaSelection {
+  // Inputs: the model texts the flows take from the model table, and the
+  // selection purpose the restore flow sets (4: a software medium).
+  char modelNumberText[5];
+  char sizeCodeText[16];
+  unsigned selectionPurpose;
+  // Input for a further volume, then the drive chosen.
+  char drivePath[260];
+  char archivePath[260];
+  unsigned mediaKind;       // 0 none, 1 backup, 2 key-code or flat, 3 software
+  unsigned typeWord;        // config4: configuration type
+  unsigned volumeCount;     // config4: volume count
+  unsigned volumeNumber;    // config4: volume number
+  char typeHexText[3];      // the type text of software media ("xx" unread)
+  unsigned resultWord;
+};
+// Runs the media selection for a request kind (1, 5, 6, 7, 8, 9) with its
+// prompt; volumeNumber n > 0 asks for volume n+1 in drivePath (given in
+// *selection). The selection's result.
+TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
+                                         TalverHostMediaSelection* selection);

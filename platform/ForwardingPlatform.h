@@ -60,6 +60,18 @@ class ForwardingPlatform : public Platform {
                           std::uint64_t* totalFree) override {
     return inner_->GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
   }
+  DWORD WNetOpenEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCE* container,
+                     HANDLE* enumeration) override {
+    return inner_->WNetOpenEnum(scope, type, usage, container, enumeration);
+  }
+  DWORD WNetEnumResource(HANDLE enumeration, DWORD* count, void* buffer,
+                         DWORD* bufferSize) override {
+    return inner_->WNetEnumResource(enumeration, count, buffer, bufferSize);
+  }
+  DWORD WNetCloseEnum(HANDLE enumeration) override { return inner_->WNetCloseEnum(enumeration); }
+  DWORD WNetGetConnection(const char* localName, char* remoteName, DWORD* length) override {
+    return inner_->WNetGetConnection(localName, remoteName, length);
+  }
   HANDLE CreateThread(ThreadProc proc, void* arg) override {
     return inner_->CreateThread(proc, arg);
   }

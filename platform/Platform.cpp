@@ -89,6 +89,17 @@ BOOL GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint
                         std::uint64_t* totalFree) {
   return Current().GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
 }
+DWORD WNetOpenEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCE* container,
+                   HANDLE* enumeration) {
+  return Current().WNetOpenEnum(scope, type, usage, container, enumeration);
+}
+DWORD WNetEnumResource(HANDLE enumeration, DWORD* count, void* buffer, DWORD* bufferSize) {
+  return Current().WNetEnumResource(enumeration, count, buffer, bufferSize);
+}
+DWORD WNetCloseEnum(HANDLE enumeration) { return Current().WNetCloseEnum(enumeration); }
+DWORD WNetGetConnection(const char* localName, char* remoteName, DWORD* length) {
+  return Current().WNetGetConnection(localName, remoteName, length);
+}
 HANDLE CreateThread(ThreadProc proc, void* arg) { return Current().CreateThread(proc, arg); }
 DWORD WaitForSingleObject(HANDLE thread, DWORD ms) {
   return Current().WaitForSingleObject(thread, ms);

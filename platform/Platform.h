@@ -32,6 +32,13 @@ struct KernelObject {
 
 using ThreadProc = void (*)(void* arg);
 
+// --- network resources, in the shape of the system's network-provider
+// enumeration (WNetOpenEnum ...) and connection query (WNetGetConnection).
+// The names and values are the system's; a Windows half takes them from the
+// system headers.
+// The entry count that asks WNetEnumResource for as many entries as fit.
+constexpr DWORD kEnumAllEntries = 0xFFFFFFFF;
+
 class Platform {
  public:
   virtual ~Platform() = default;
@@ -67,6 +74,23 @@ class Platform {
   virtual UINT GetDriveType(const char* root) = 0;
   virtual bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
                                   std::uint64_t* total, std::uint64_t* totalFree) = 0;
+
+  // --- network resources ----------------------------------------------------
+  // An enumeration of the resources of a container (nullptr: the top level,
+  // the network providers). Results are system error codes (NO_ERROR).
+  virtual DWORD WNetOpenEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCE* container,
+                             HANDLE* enumeration) = 0;
+  // Fills buffer with up to *count entries (kEnumAllEntries: as many as
+  // fit), their texts behind them; *count becomes the number written.
+  // ERROR_NO_MORE_ITEMS after the last, ERROR_MORE_DATA with the size needed
+  // in *bufferSize when not even one entry fits.
+  virtual DWORD WNetEnumResource(HANDLE enumeration, DWORD* count, void* buffer,
+                                 DWORD* bufferSize) = 0;
+  virtual DWORD WNetCloseEnum(HANDLE enumeration) = 0;
+  // The remote name of a drive letter's connection ("F:"); ERROR_NOT_CONNECTED
+  // when it has none, ERROR_CONNECTION_UNAVAIL (the name is still given) when
+  // it is remembered but not connected, ERROR_MORE_DATA with the length needed.
+  virtual DWORD WNetGetConnection(const char* localName, char* remoteName, DWORD* length) = 0;
 
   // --- threads and time ---------------------------------------------------
   virtual HANDLE CreateThread(ThreadProc proc, void* arg) = 0;
@@ -126,6 +150,11 @@ DWORD GetLogicalDrives();
 UINT GetDriveType(const char* root);
 BOOL GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
                         std::uint64_t* totalFree);
+DWORD WNetOpenEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCE* container,
+                   HANDLE* enumeration);
+DWORD WNetEnumResource(HANDLE enumeration, DWORD* count, void* buffer, DWORD* bufferSize);
+DWORD WNetCloseEnum(HANDLE enumeration);
+DWORD WNetGetConnection(const char* localName, char* remoteName, DWORD* length);
 HANDLE CreateThread(ThreadProc proc, void* arg);
 DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds);
 BOOL TerminateThread(HANDLE thread, DWORD exitCode);

@@ -22,6 +22,7 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+#include <winnetwk.h>
 
 #else  // !_WIN32
 
@@ -157,5 +158,31 @@ struct WIN32_FIND_DATA {
   char cFileName[MAX_PATH];
   char cAlternateFileName[14];
 };
+
+// The network provider's resources (client drives, connections).
+struct NETRESOURCE {
+  DWORD dwScope;
+  DWORD dwType;
+  DWORD dwDisplayType;
+  DWORD dwUsage;
+  char* lpLocalName;
+  char* lpRemoteName;
+  char* lpComment;
+  char* lpProvider;
+};
+constexpr DWORD RESOURCE_CONNECTED = 0x1;
+constexpr DWORD RESOURCE_GLOBALNET = 0x2;
+constexpr DWORD RESOURCETYPE_ANY = 0x0;
+constexpr DWORD RESOURCETYPE_DISK = 0x1;
+constexpr DWORD RESOURCEUSAGE_CONNECTABLE = 0x1;
+constexpr DWORD RESOURCEUSAGE_CONTAINER = 0x2;
+constexpr DWORD RESOURCEDISPLAYTYPE_GENERIC = 0x0;
+constexpr DWORD RESOURCEDISPLAYTYPE_SERVER = 0x2;
+constexpr DWORD RESOURCEDISPLAYTYPE_SHARE = 0x3;
+constexpr DWORD RESOURCEDISPLAYTYPE_NETWORK = 0x6;
+constexpr DWORD NO_ERROR = 0;
+constexpr DWORD ERROR_MORE_DATA = 234;
+constexpr DWORD ERROR_NOT_CONTAINER = 1207;
+constexpr DWORD ERROR_NO_NETWORK = 1222;
 
 #endif  // !_WIN32

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "SvpServices.h"
+#include "platform/posix/PosixPlatform.h"
 #include "platform/winemu/Operator.h"
 
 namespace {
@@ -60,6 +61,24 @@ std::string FillTextInsert(const std::string& text, const char* insert) {
   return text.substr(0, at) + (insert ? insert : "") + text.substr(at + 2);
 }
 
+// The messages that ask the operator to put another medium into the drive:
+// the next volume of a split archive, the next backup medium.
+constexpr int kInsertVolumeMessage = 3836;
+constexpr int kNextBackupMediumMessage = 4036;
+
+bool AsksForAnotherMedium(int messageId) {
+  return messageId == kInsertVolumeMessage || messageId == kNextBackupMediumMessage;
+}
+
+// The operator's OK to such a request changes the medium of the drive, where
+// the world gives the drive a list of media.
+void ChangeMediumOnOk(plat::Operator& op, const plat::MessageBoxView& view, WORD answer) {
+  if (answer != plat::IDOK || !view.mediaDrive) return;
+  std::string error;
+  if (!plat::ChangeCurrentMedium(op.MediumToInsert(view), &error))
+    std::fprintf(stderr, "talver: the medium was not changed: %s\n", error.c_str());
+}
+
 std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
   std::string::size_type at = text.find("%d");
   if (at == std::string::npos) return text;
@@ -81,7 +100,12 @@ WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool ha
   char caption[64];
   std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
   view.caption = caption;
-  return plat::CurrentOperator().AnswerMessageBox(view);
+  if (AsksForAnotherMedium(id))
+    plat::CurrentMediaDrive(&view.mediaDrive, &view.media, &view.mediumInserted);
+  plat::Operator& op = plat::CurrentOperator();
+  WORD answer = op.AnswerMessageBox(view);
+  if (AsksForAnotherMedium(id)) ChangeMediumOnOk(op, view, answer);
+  return answer;
 }
 
 }  // namespace

@@ -197,6 +197,20 @@ class OptionsOperator : public plat::Operator {
   WORD AnswerMessageBox(const plat::MessageBoxView& box) override {
     auto buttons = plat::ButtonsOf(box.style);
     std::fprintf(stderr, "[message %04d] %s\n", box.messageId, box.text.c_str());
+    NoteMediumFailure(box);
+    if (box.messageId == 3836 || box.messageId == 4036) {
+      // A request for another medium that comes back after its medium failed
+      // would be answered the same way for ever: it is cancelled.
+      if (driveChosen_ && !mediumFailure_.empty()) {
+        gUnanswered = true;
+        std::fprintf(stderr, "svpconf: the medium inserted was not taken (%s); message %d is "
+                     "cancelled, as --answer would answer it again\n", mediumFailure_.c_str(),
+                     box.messageId);
+        return SafeChoice(buttons);
+      }
+      driveChosen_ = true;
+      mediumFailure_.clear();
+    }
     if (auto it = answers_.find(box.messageId); it != answers_.end()) {
       if (buttons.find(it->second) != std::basic_string<WORD>::npos) return it->second;
       std::fprintf(stderr, "svpconf: --answer %d=%s is not a button of this message (%s)\n",
@@ -259,6 +273,7 @@ class OptionsOperator : public plat::Operator {
         return answer("--file " + dialogs_.file, act.Type(1029, dialogs_.file));
       case 106:
         if (dialogs_.drive.empty()) return fail("a drive", "--drive LETTER");
+        if (RefuseFailedMedium(view, act)) return;
         return answer("--drive " + dialogs_.drive,
                       act.SelectText(1007, dialogs_.drive.substr(0, 1)));
       case 113:
@@ -280,13 +295,42 @@ class OptionsOperator : public plat::Operator {
     }
   }
 
-  void OnDialogClosed(const plat::DialogView& view, std::intptr_t) override {
+  void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override {
+    NoteDriveChosen(view, result);
     answered_.erase(view.window);
     refused_.erase(view.window);
     given_.erase(view.window);
   }
 
  protected:
+  // The media dialog comes back after every medium that failed. Its option
+  // names one drive, so answering again would fail the same way for ever:
+  // after a failure message the dialog is cancelled instead, naming the
+  // medium and the failure.
+  void NoteDriveChosen(const plat::DialogView& view, std::intptr_t result) {
+    if (view.templateId != 106 || result != 1) return;
+    driveChosen_ = true;
+    mediumFailure_.clear();
+  }
+  void NoteMediumFailure(const plat::MessageBoxView& box) {
+    constexpr int kErrorKind = 3;
+    if (driveChosen_ && box.kind == kErrorKind && mediumFailure_.empty())
+      mediumFailure_ = "message " + std::to_string(box.messageId) + ": " + box.text;
+  }
+  bool RefuseFailedMedium(const plat::DialogView& view, plat::DialogActions& act) {
+    if (!driveChosen_ || mediumFailure_.empty()) return false;
+    gUnanswered = true;
+    refused_.insert(view.window);
+    std::fprintf(stderr,
+                 "svpconf: the medium in drive %s: was not taken (%s); %s is cancelled, "
+                 "as --drive would choose it again\n",
+                 dialogs_.drive.substr(0, 1).c_str(), mediumFailure_.c_str(), Quote(view).c_str());
+    act.Click(2);
+    return true;
+  }
+
+  bool driveChosen_ = false;
+  std::string mediumFailure_;
   std::map<int, WORD> answers_;
   DialogAnswers dialogs_;
   std::set<HWND> answered_;
@@ -317,6 +361,21 @@ class TerminalOperator : public OptionsOperator {
   void WaitWindowOpened(const std::string& text, const std::string& caption) override {
     std::printf("[%s] %s\n", caption.c_str(), text.c_str());
     std::fflush(stdout);
+  }
+
+  // After OK to a request for another medium: which medium goes in.
+  std::string MediumToInsert(const plat::MessageBoxView& box) override {
+    if (box.media.empty()) return {};
+    std::string list;
+    for (std::size_t i = 0; i < box.media.size(); ++i)
+      list += " " + box.media[i] + (i == box.mediumInserted ? " (in the drive)" : "");
+    std::printf("Medium to insert into %c: (Enter: the next one of%s; or a folder) > ",
+                box.mediaDrive, list.c_str());
+    std::fflush(stdout);
+    std::string line;
+    if (!std::getline(std::cin, line)) return {};
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
   }
 
   void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {

@@ -322,12 +322,18 @@ bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 
-const World& CurrentWorld() {
+PosixPlatform* CurrentPosix() {
+  if (!HasCurrent()) return nullptr;
   Platform* platform = &Current();
   while (auto* decorator = dynamic_cast<ForwardingPlatform*>(platform)) {
     platform = &decorator->Inner();
   }
-  auto* posix = dynamic_cast<PosixPlatform*>(platform);
+  return dynamic_cast<PosixPlatform*>(platform);
+}
+
+const World& CurrentWorld() {
+  Current();  // aborts when no world is loaded
+  auto* posix = CurrentPosix();
   if (!posix) {
     std::fprintf(stderr, "talver: the installed platform has no world\n");
     std::abort();
@@ -348,6 +354,7 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
     int index = std::toupper(static_cast<unsigned char>(path[0])) - 'A';
     const Drive& d = world_.drives[static_cast<std::size_t>(index)];
     if (!d.present) return Fail(ERROR_PATH_NOT_FOUND);
+    NoteMediaDrive(index);
     if (d.notReady) return Fail(ERROR_NOT_READY);
     out->driveIndex = index;
     base = d.hostDir;
@@ -841,11 +848,26 @@ UINT PosixPlatform::GetDriveType(const char* root) {
 
 bool PosixPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
                                        std::uint64_t* total, std::uint64_t* totalFree) {
+  if (root && IsSep(root[0]) && IsSep(root[1])) {
+    // A client-PC drive's root: the host file system's figures.
+    Resolved r;
+    if (!Resolve(root, &r)) return false;
+    if (!r.exists) return Fail(ERROR_BAD_NETPATH);
+    struct statvfs vfs;
+    if (::statvfs(r.host.c_str(), &vfs) != 0) return Fail(ErrnoToError(errno));
+    std::uint64_t t = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;
+    std::uint64_t f = static_cast<std::uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+    if (freeToCaller) *freeToCaller = f;
+    if (total) *total = t;
+    if (totalFree) *totalFree = f;
+    return true;
+  }
   if (!root || !std::isalpha(static_cast<unsigned char>(root[0])) || root[1] != ':')
     return Fail(ERROR_PATH_NOT_FOUND);
   int index = std::toupper(static_cast<unsigned char>(root[0])) - 'A';
   const Drive& d = world_.drives[static_cast<std::size_t>(index)];
   if (!d.present) return Fail(ERROR_PATH_NOT_FOUND);
+  NoteMediaDrive(index);
   if (d.notReady) return Fail(ERROR_NOT_READY);
   std::uint64_t t = 0, f = 0;
   if (d.totalBytes > 0) {

@@ -2,7 +2,10 @@
 // letters, with the system's path, search, attribute and capacity rules.
 #pragma once
 
+#include <atomic>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 #include "platform/posix/World.h"
@@ -37,6 +40,13 @@ class PosixPlatform : public Platform {
   bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
                           std::uint64_t* totalFree) override;
 
+  DWORD WNetOpenEnum(DWORD scope, DWORD type, DWORD usage, const NETRESOURCE* container,
+                     HANDLE* enumeration) override;
+  DWORD WNetEnumResource(HANDLE enumeration, DWORD* count, void* buffer,
+                         DWORD* bufferSize) override;
+  DWORD WNetCloseEnum(HANDLE enumeration) override;
+  DWORD WNetGetConnection(const char* localName, char* remoteName, DWORD* length) override;
+
   HANDLE CreateThread(ThreadProc proc, void* arg) override;
   DWORD WaitForSingleObject(HANDLE thread, DWORD milliseconds) override;
   bool TerminateThread(HANDLE thread, DWORD exitCode) override;
@@ -69,11 +79,22 @@ class PosixPlatform : public Platform {
   // too long, names a missing drive, or its drive is not ready.
   bool Resolve(const char* path, Resolved* out);
 
+  // Changing media. The drive of a media list that the system used last
+  // (its letter, 0 when no drive holds a list), and a change of its medium:
+  // an empty folder puts the next medium of its list in (after the last the
+  // drive is empty); else the medium of that name, or a host folder relative
+  // to the world file. False with a reason when nothing was changed.
+  char MediaDrive() const;
+  bool ChangeMedium(char letter, const std::string& folder, std::string* error);
+
  private:
   bool CheckWritable(const Resolved& r);
   std::uint64_t DriveBytesInUse(int driveIndex);
 
+  void NoteMediaDrive(int driveIndex);
+
   World world_;
+  std::atomic<int> lastMediaDrive_{-1};
 };
 
 // The world of the installed platform: the PosixPlatform itself or the one
@@ -81,5 +102,15 @@ class PosixPlatform : public Platform {
 // POSIX stand-ins of the service libraries read their settings from it.
 // Aborts when the installed platform is not a POSIX one.
 const World& CurrentWorld();
+
+// The installed POSIX half (beneath any decorators), or nullptr.
+PosixPlatform* CurrentPosix();
+
+// What a request to change media shows: the drive of a media list that the
+// system used last, its media names and the index of the one in it
+// (names.size(): empty). False when no drive of the world holds a list.
+bool CurrentMediaDrive(char* letter, std::vector<std::string>* names, std::size_t* inserted);
+// Changes the medium of that drive (see PosixPlatform::ChangeMedium).
+bool ChangeCurrentMedium(const std::string& folder, std::string* error);
 
 }  // namespace plat

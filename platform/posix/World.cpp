@@ -40,11 +40,28 @@ bool ParseUnsigned(const std::string& value, std::uint64_t* out) {
   return true;
 }
 
+struct MediumSettings {
+  std::optional<std::uint64_t> totalBytes;
+  std::optional<bool> notReady;
+  std::optional<bool> writeProtected;
+};
+
 struct LoadState {
   World* world;
   std::string error;
   std::map<std::string, ClientDrive> clients;
+  std::map<int, std::string> mediaLists;          // drive index -> "a;b;c"
+  std::map<std::string, MediumSettings> media;    // lower-case name -> settings
 };
+
+std::string Trim(const std::string& text) {
+  std::size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return {};
+  std::size_t e = text.find_last_not_of(" \t");
+  return text.substr(b, e - b + 1);
+}
+
+constexpr char kUnavailableMark[] = ", unavailable";
 
 int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* valueRaw) {
   auto* state = static_cast<LoadState*>(user);
@@ -74,12 +91,24 @@ int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* 
     Drive& d = w.drive(section[6]);
     d.present = true;
     if (key == "path") d.hostDir = w.HostPathOf(value);
+    else if (key == "media") state->mediaLists[section[6] >= 'a' ? section[6] - 'a' : section[6] - 'A'] = value;
     else if (key == "type") {
       if (!ParseDriveType(value, &d.type)) return fail("type must be removable, fixed or cdrom");
     } else if (key == "size") {
       if (!ParseUnsigned(value, &d.totalBytes)) return fail("size must be a byte count");
     } else if (key == "not_ready") d.notReady = ParseBool(value);
     else if (key == "write_protected") d.writeProtected = ParseBool(value);
+    else return fail("unknown key");
+    return 1;
+  }
+  if (section.rfind("medium.", 0) == 0 && section.size() > 7) {
+    MediumSettings& m = state->media[section.substr(7)];
+    if (key == "size") {
+      std::uint64_t n = 0;
+      if (!ParseUnsigned(value, &n)) return fail("size must be a byte count");
+      m.totalBytes = n;
+    } else if (key == "not_ready") m.notReady = ParseBool(value);
+    else if (key == "write_protected") m.writeProtected = ParseBool(value);
     else return fail("unknown key");
     return 1;
   }
@@ -93,7 +122,14 @@ int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* 
   if (section == "connections") {
     if (key.size() != 1 || !std::isalpha(static_cast<unsigned char>(key[0])))
       return fail("a connection is named by its drive letter");
-    w.connections[static_cast<char>(std::toupper(key[0]))] = value;
+    char letter = static_cast<char>(std::toupper(key[0]));
+    std::string remote = value;
+    const std::size_t mark = sizeof kUnavailableMark - 1;
+    if (remote.size() > mark && Lower(remote.substr(remote.size() - mark)) == kUnavailableMark) {
+      remote = Trim(remote.substr(0, remote.size() - mark));
+      w.unavailableConnections[letter] = true;
+    }
+    w.connections[letter] = remote;
     return 1;
   }
   w.settings[section + "." + key] = value;
@@ -110,7 +146,7 @@ std::optional<World> World::Load(const std::string& iniPath, std::string* error)
   auto abs = std::filesystem::absolute(iniPath, ec);
   w.iniPath = ec ? iniPath : abs.string();
   w.baseDir = std::filesystem::path(w.iniPath).parent_path().string();
-  LoadState state{&w, {}, {}};
+  LoadState state{&w, {}, {}, {}, {}};
   int rc = ini_parse(w.iniPath.c_str(), OnEntry, &state);
   if (rc < 0) {
     *error = "cannot open world file " + w.iniPath;
@@ -131,15 +167,76 @@ std::optional<World> World::Load(const std::string& iniPath, std::string* error)
     }
     w.clientDrives.push_back(client);
   }
+  for (const auto& [index, list] : state.mediaLists) {
+    Drive& d = w.drives[static_cast<std::size_t>(index)];
+    std::string name = "[drive." + std::string(1, static_cast<char>('A' + index)) + "]";
+    if (!d.hostDir.empty()) {
+      *error = w.iniPath + ": " + name + " has both path and media";
+      return std::nullopt;
+    }
+    if (d.type != DRIVE_REMOVABLE && d.type != DRIVE_CDROM) {
+      *error = w.iniPath + ": " + name + " media are for removable and cdrom drives";
+      return std::nullopt;
+    }
+    std::size_t start = 0;
+    for (;;) {
+      std::size_t end = list.find(';', start);
+      std::string folder = Trim(list.substr(start, end == std::string::npos ? end : end - start));
+      if (!folder.empty()) {
+        Medium m;
+        m.name = folder;
+        m.hostDir = w.HostPathOf(folder);
+        if (auto it = state.media.find(Lower(folder)); it != state.media.end()) {
+          m.totalBytes = it->second.totalBytes;
+          m.notReady = it->second.notReady;
+          m.writeProtected = it->second.writeProtected;
+        }
+        d.media.push_back(m);
+      }
+      if (end == std::string::npos) break;
+      start = end + 1;
+    }
+    if (d.media.empty()) {
+      *error = w.iniPath + ": " + name + " media names no folder";
+      return std::nullopt;
+    }
+    d.driveTotalBytes = d.totalBytes;
+    d.driveNotReady = d.notReady;
+    d.driveWriteProtected = d.writeProtected;
+    d.Insert(0);
+  }
   for (int i = 0; i < 26; ++i) {
     const Drive& d = w.drives[i];
-    if (d.present && d.hostDir.empty()) {
+    if (d.present && d.hostDir.empty() && d.media.empty()) {
       *error = w.iniPath + ": [drive." + std::string(1, static_cast<char>('A' + i)) +
                "] needs a path";
       return std::nullopt;
     }
   }
   return w;
+}
+
+void Drive::Insert(std::size_t index) {
+  inserted = index < media.size() ? index : media.size();
+  if (inserted == media.size()) {
+    // Empty: every query fails with 21 until a medium is put in.
+    hostDir = media.empty() ? hostDir : media.back().hostDir;
+    notReady = true;
+    return;
+  }
+  const Medium& m = media[inserted];
+  hostDir = m.hostDir;
+  totalBytes = m.totalBytes.value_or(driveTotalBytes);
+  notReady = m.notReady.value_or(driveNotReady);
+  writeProtected = m.writeProtected.value_or(driveWriteProtected);
+}
+
+void Drive::InsertFolder(const std::string& name, const std::string& folder) {
+  Medium m;
+  m.name = name;
+  m.hostDir = folder;
+  media.push_back(m);
+  Insert(media.size() - 1);
 }
 
 Drive& World::drive(char letter) {

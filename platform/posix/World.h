@@ -18,6 +18,17 @@
 
 namespace plat {
 
+// One medium of a drive's media list: a host folder, with the size, write
+// protection and readiness of its own where the world gives them (else the
+// drive's).
+struct Medium {
+  std::string name;     // as the list names it ("vol2")
+  std::string hostDir;  // absolute host directory
+  std::optional<std::uint64_t> totalBytes;
+  std::optional<bool> notReady;
+  std::optional<bool> writeProtected;
+};
+
 struct Drive {
   bool present = false;
   std::string hostDir;      // absolute host directory of the drive root
@@ -25,6 +36,21 @@ struct Drive {
   std::uint64_t totalBytes = 0;  // 0: the host file system's own figures
   bool notReady = false;
   bool writeProtected = false;
+  // A removable or CD-ROM drive may hold a list of media instead of one
+  // folder; the fields above then describe the medium in the drive, and
+  // `inserted` is its index (media.size(): the drive is empty).
+  std::vector<Medium> media;
+  std::size_t inserted = 0;
+  // The drive's own values, under the media that give none.
+  std::uint64_t driveTotalBytes = 0;
+  bool driveNotReady = false;
+  bool driveWriteProtected = false;
+
+  // Puts a medium in (the fields above follow it); an index past the list
+  // empties the drive (not ready).
+  void Insert(std::size_t index);
+  // Puts a folder that is not in the list in, with the drive's own values.
+  void InsertFolder(const std::string& name, const std::string& hostDir);
 };
 
 struct ClientDrive {
@@ -46,6 +72,9 @@ class World {
   std::array<Drive, 26> drives{};
   std::vector<ClientDrive> clientDrives;
   std::map<char, std::string> connections;  // drive letter -> remote name
+  // Connections that are remembered but not connected (the connection query
+  // answers ERROR_CONNECTION_UNAVAIL).
+  std::map<char, bool> unavailableConnections;
   int desktopWidth = 1024;
   int desktopHeight = 768;
   long long clockOffsetSeconds = 0;  // added to the host's local time

@@ -36,6 +36,12 @@ struct MessageBoxView {
   DWORD insert = 0;
   std::string text;     // the catalogue text with its insert filled in
   std::string caption;
+  // A request to insert another medium (3836, 4036) into a drive of the
+  // world that holds a list of media: the drive, its media and the index of
+  // the one in it (media.size(): the drive is empty). mediaDrive 0 otherwise.
+  char mediaDrive = 0;
+  std::vector<std::string> media;
+  std::size_t mediumInserted = 0;
 };
 
 // The buttons a message box of this style offers, in order (e.g. {6, 7}).
@@ -213,6 +219,10 @@ class Operator {
   virtual ~Operator() = default;
   // Answers a message box with one of its buttons.
   virtual WORD AnswerMessageBox(const MessageBoxView& box) = 0;
+  // After OK to a request to insert another medium (box.mediaDrive set): the
+  // medium that goes in, by its name in the list or as a folder relative to
+  // the world file; empty puts the next one of the list in.
+  virtual std::string MediumToInsert(const MessageBoxView& /*box*/) { return {}; }
   virtual void WaitWindowOpened(const std::string& text, const std::string& caption) {}
   virtual void WaitWindowClosed() {}
   // A modal dialog waits for the operator: look at it, act on it (click,

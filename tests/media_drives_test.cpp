@@ -1,0 +1,361 @@
+// Drive discovery, the media dialog (106) and the setup-source dialog (114),
+// and the platform's client drives, connections and media lists under them.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "media/CnfSelPcDlg.h"
+#include "media/CnfSetupDlg.h"
+#include "platform/ForwardingPlatform.h"
+#include "platform/winemu/Operator.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
+
+using plat::ControlView;
+using plat::DialogView;
+
+namespace {
+
+std::vector<std::string> Entries(const DriveList& list) {
+  std::vector<std::string> out;
+  for (WORD i = 0; i < list.count; ++i) out.emplace_back(list.entries[i]);
+  return out;
+}
+
+// C fixed, D CD-ROM, E removable; the floppy A of the test world is taken out.
+class DrivesTest : public ::testing::Test {
+ protected:
+  DrivesTest() {
+    plat::World& w = world.MutableWorld();
+    w.drive('A').present = false;
+    plat::Drive& d = w.drive('D');
+    d.present = true;
+    d.type = DRIVE_CDROM;
+    d.hostDir = world.Dir() + "/drives/d";
+    std::filesystem::create_directories(d.hostDir);
+  }
+  ~DrivesTest() override { CopyBounded(RootPath, sizeof RootPath, "C:"); }
+  void AddClient(const std::string& remote) {
+    world.MutableWorld().clientDrives.push_back({remote, world.Dir()});
+  }
+  TestWorld world;
+  WORD word = 0;
+};
+
+TEST_F(DrivesTest, DriveClassesOfferTheirDriveTypes) {
+  struct Case {
+    DriveClass driveClass;
+    const char* root;
+    std::vector<std::string> drives;
+  };
+  const Case cases[] = {
+      {kDriveClassInstall, "C:", {"C:", "D:", "E:"}},
+      {kDriveClassInstallCdr, "C:", {"C:", "D:"}},
+      {kDriveClassBackup, "C:", {"E:"}},
+      {kDriveClassBackup, "D:", {"C:", "E:"}},
+      // Only a root of exactly "C:" keeps C: out.
+      {kDriveClassBackup, "C:\\SVP", {"C:", "E:"}},
+      {0, "C:", {"E:"}},  // any other class enumerates backup drives
+  };
+  for (const Case& c : cases) {
+    CopyBounded(RootPath, sizeof RootPath, c.root);
+    RefreshDriveLists(c.driveClass);
+    EXPECT_EQ(Entries(SvpDriveList), c.drives) << int(c.driveClass) << " " << c.root;
+  }
+}
+
+TEST_F(DrivesTest, NoDrivesAtAllGiveAnEmptyList) {
+  for (auto& d : world.MutableWorld().drives) d.present = false;
+  DriveList list{};
+  list.count = 7;
+  EXPECT_EQ(GetSvpInstallDisk(&list), 1);
+  EXPECT_EQ(list.count, 0);
+}
+
+TEST_F(DrivesTest, ClientPcDrivesThroughTerminalServices) {
+  DriveList list{};
+  EXPECT_EQ(dsvp_GetConnectedClientPcDrive(&list), 1);  // no client PC
+  EXPECT_EQ(list.count, 0);
+
+  AddClient("\\\\tsclient\\E");
+  AddClient("\\\\tsclient\\C");
+  EXPECT_EQ(dsvp_GetConnectedClientPcDrive(&list), 1);
+  EXPECT_EQ(Entries(list), (std::vector<std::string>{"E", "C"}));
+}
+
+// A client list longer than the table, or a remote name too short to hold a
+// drive letter, neither overflows the table nor reads past the name.
+TEST_F(DrivesTest, ClientEntriesBeyondTheTableOrWithoutALetterAreLeftOut) {
+  AddClient("\\\\tsclient");
+  AddClient("\\\\tsclient\\");
+  for (int i = 0; i < 300; ++i) AddClient("\\\\tsclient\\" + std::string(1, 'A' + i % 26));
+  DriveList list{};
+  EXPECT_EQ(dsvp_GetConnectedClientPcDrive(&list), 1);
+  ASSERT_EQ(list.count, kDriveListEntries);
+  EXPECT_STREQ(list.entries[0], "A");
+  EXPECT_STREQ(list.entries[255], std::string(1, 'A' + 255 % 26).c_str());
+}
+
+// A network whose enumeration fails: the client list stays empty and the
+// refresh says which enumeration failed.
+class FailingNetwork : public plat::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  DWORD WNetEnumResource(HANDLE, DWORD*, void*, DWORD*) override { return ERROR_NO_NETWORK; }
+};
+
+TEST_F(DrivesTest, AFailingNetworkEnumerationIsTracedAndLeavesNoClientDrives) {
+  AddClient("\\\\tsclient\\E");
+  auto previous = plat::Install(std::make_shared<FailingNetwork>(plat::InstalledShared()));
+  DriveList list{};
+  EXPECT_EQ(dsvp_GetConnectedClientPcDrive(&list), 0);
+  RefreshDriveLists(kDriveClassInstall);
+  plat::Install(previous);
+  EXPECT_EQ(ClientPcDriveList.count, 0);
+  EXPECT_EQ(SvpDriveList.count, 3);
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "dsvp_GetConnectedClientPcDrive"));
+}
+
+TEST_F(DrivesTest, MediaDialogOffersTheClassAndYieldsTheChosenRoot) {
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .Check([](const DialogView& v) {
+        EXPECT_EQ(v.caption, "Select Media" + std::string(" - SVP"));
+        EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D", "E"}));
+        EXPECT_EQ(v.Find(kIdDriveList)->selected, 0);
+        EXPECT_EQ(v.MessageText(), CatalogueText(3683));
+      })
+      .SelectText(kIdDriveList, "D")
+      .Click(kIdOk);
+  MediaDialogParam param{kDriveClassInstall, 3683};
+  char path[MAX_PATH] = "untouched";
+  EXPECT_EQ(SelectMediaDialog(0, &param, path, &word), 1);
+  EXPECT_STREQ(path, "D:\\");
+  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(
+      TestWorld::Contains(world.TakeTrace(), "### [SEL_PC] OK button was selected.<<SVP>>"));
+}
+
+TEST_F(DrivesTest, MediaDialogCancelEmptiesThePath) {
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+  MediaDialogParam param{kDriveClassInstall, 3683};
+  char path[MAX_PATH] = "untouched";
+  EXPECT_EQ(SelectMediaDialog(0, &param, path, &word), 2);
+  EXPECT_STREQ(path, "");
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "### [SEL_PC] Cancel button was selected."));
+}
+
+TEST_F(DrivesTest, WithoutDrivesOnlyCancelIsUsableAndRefreshFindsANewDrive) {
+  for (auto& d : world.MutableWorld().drives) d.present = false;
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .Check([this](const DialogView& v) {
+        EXPECT_FALSE(v.Find(kIdOk)->enabled);
+        EXPECT_FALSE(v.Find(kIdDriveList)->enabled);
+        EXPECT_TRUE(v.Find(kIdCancel)->focused);
+        EXPECT_TRUE(v.Find(kIdDriveList)->items.empty());
+        world.MutableWorld().drive('E').present = true;  // a drive comes
+      })
+      .Click(kIdRefresh)
+      .Check([](const DialogView& v) {
+        EXPECT_TRUE(v.Find(kIdOk)->enabled);
+        EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"E"}));
+      })
+      .Click(kIdOk);
+  MediaDialogParam param{kDriveClassBackup, 3686};
+  char path[MAX_PATH] = "";
+  EXPECT_EQ(SelectMediaDialog(0, &param, path, &word), 1);
+  EXPECT_STREQ(path, "E:\\");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "There is no drive."));
+}
+
+// Client-PC drives alone make OK usable, but the list (SVP drives only) is
+// empty and OK does nothing.
+TEST_F(DrivesTest, ClientDrivesAloneLeaveOkWithoutEffect) {
+  for (auto& d : world.MutableWorld().drives) d.present = false;
+  AddClient("\\\\tsclient\\E");
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(kIdOk)->enabled); })
+      .Click(kIdOk)
+      .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(kIdDriveList)->items.empty()); })
+      .Click(kIdCancel);
+  MediaDialogParam param{kDriveClassInstall, 3683};
+  char path[MAX_PATH] = "";
+  EXPECT_EQ(SelectMediaDialog(0, &param, path, &word), 2);
+}
+
+// A dialog whose initialisation fails (here: no parameter) ends invalid
+// before the operator sees it.
+TEST_F(DrivesTest, MediaDialogThatCannotInitialiseEndsInvalid) {
+  ScriptedOperator op;
+  char path[MAX_PATH] = "untouched";
+  EXPECT_EQ(SelectMediaDialog(0, nullptr, path, &word), 7);
+  EXPECT_STREQ(path, "untouched");
+  EXPECT_EQ(word, 0x2000);
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR InitDialogSelectedPc"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Invalid Error"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "### [SEL_PC] ???"));
+}
+
+TEST_F(DrivesTest, SetupSourceDialogChoices) {
+  struct Case {
+    int click;  // 0: none
+    int button;
+    int result;
+    BYTE choice;
+    WORD word;
+    const char* line;
+  };
+  const Case cases[] = {
+      {0, kIdOk, 1, kSetupSourceCdr, 0, "No DLG OK button was selected.<<FD>>"},
+      {kIdBackupMediumChoice, kIdOk, 1, kSetupSourceBackupMedium, 0,
+       "No DLG OK button was selected.<<CD>>"},
+      {kIdCdrChoice, kIdOk, 1, kSetupSourceCdr, 0, "No DLG OK button was selected.<<FD>>"},
+      {kIdBackupMediumChoice, kIdCancel, 2, kSetupSourceCdr, 0x4000,
+       "No DLG Cancel button was selected."},
+  };
+  for (const Case& c : cases) {
+    ScriptedOperator op;
+    op.ExpectDialog(kSetupTemplate).Check([](const DialogView& v) {
+      EXPECT_TRUE(v.Find(kIdCdrChoice)->checked);
+      EXPECT_FALSE(v.Find(kIdBackupMediumChoice)->checked);
+      EXPECT_EQ(v.MessageText(), CatalogueText(4061));
+    });
+    if (c.click) op.Click(c.click);
+    if (c.click == kIdBackupMediumChoice)
+      op.Check([](const DialogView& v) { EXPECT_FALSE(v.Find(kIdCdrChoice)->checked); });
+    op.Click(c.button);
+    BYTE choice = 9;
+    word = 0;
+    EXPECT_EQ(SelectSetupConfigDialog(0, 4061, &choice, &word), c.result) << c.line;
+    EXPECT_EQ(choice, c.choice) << c.line;
+    EXPECT_EQ(word, c.word) << c.line;
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.line)) << c.line;
+  }
+}
+
+// ---- the platform: connections and media lists ------------------------------
+
+TEST_F(DrivesTest, ConnectionQueryOfDriveLetters) {
+  plat::World& w = world.MutableWorld();
+  w.connections['F'] = "\\\\tsclient\\C";
+  w.connections['G'] = "\\\\tsclient\\D";
+  w.unavailableConnections['G'] = true;
+  struct Case {
+    const char* local;
+    DWORD length;
+    DWORD status;
+    const char* remote;
+  };
+  const Case cases[] = {
+      {"F:", MAX_PATH, NO_ERROR, "\\\\tsclient\\C"},
+      {"g:", MAX_PATH, ERROR_CONNECTION_UNAVAIL, "\\\\tsclient\\D"},
+      {"H:", MAX_PATH, ERROR_NOT_CONNECTED, ""},
+      {"F:", 5, ERROR_MORE_DATA, ""},
+      {"F:\\", MAX_PATH, ERROR_BAD_DEVICE, ""},
+  };
+  for (const Case& c : cases) {
+    char remote[MAX_PATH] = {};
+    DWORD length = c.length;
+    EXPECT_EQ(plat::WNetGetConnection(c.local, remote, &length), c.status) << c.local;
+    EXPECT_STREQ(remote, c.remote) << c.local;
+    if (c.status == ERROR_MORE_DATA) {
+      EXPECT_EQ(length, 13u);
+    }
+  }
+}
+
+class MediaListTest : public ::testing::Test {
+ protected:
+  MediaListTest() {
+    dir = world.Dir() + "/listed";
+    for (const char* m : {"vol1", "vol2", "vol3", "spare"})
+      std::filesystem::create_directories(dir + "/" + m);
+    std::ofstream(dir + "/svp.ini") << "[world]\nroot = C:\n"
+                                    << "[drive.C]\npath = vol1\ntype = fixed\n"
+                                    << "[drive.E]\ntype = removable\nmedia = vol1; vol2;vol3\n"
+                                    << "[medium.vol2]\nwrite_protected = true\nsize = 1000\n";
+    std::string error;
+    auto loaded = plat::World::Load(dir + "/svp.ini", &error);
+    EXPECT_TRUE(loaded) << error;
+    previous = plat::Install(std::make_shared<plat::PosixPlatform>(std::move(*loaded)));
+  }
+  ~MediaListTest() override { plat::Install(previous); }
+  const plat::Drive& E() { return plat::CurrentWorld().drive('E'); }
+  TestWorld world;
+  std::string dir;
+  std::shared_ptr<plat::Platform> previous;
+};
+
+TEST_F(MediaListTest, EachOkToAnInsertRequestPutsTheNextMediumIn) {
+  EXPECT_EQ(E().hostDir, dir + "/vol1");
+  EXPECT_FALSE(E().writeProtected);
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDOK)
+      .ExpectMessage(4036, plat::IDCANCEL)
+      .ExpectMessage(4036, plat::IDOK)
+      .ExpectMessage(3836, plat::IDOK);
+  dsvp_MessageBox(0, 63, 3836, 20198, 2, 0x31, 2);
+  EXPECT_EQ(E().hostDir, dir + "/vol2");
+  EXPECT_TRUE(E().writeProtected);
+  EXPECT_EQ(E().totalBytes, 1000u);
+  EXPECT_EQ(op.Seen()[0].mediaDrive, 'E');
+  EXPECT_EQ(op.Seen()[0].media, (std::vector<std::string>{"vol1", "vol2", "vol3"}));
+  dsvp_MessageBox(0, 63, 4036, 20198, 2, 0x31);  // cancelled: nothing changes
+  EXPECT_EQ(E().hostDir, dir + "/vol2");
+  dsvp_MessageBox(0, 63, 4036, 20198, 2, 0x31);
+  EXPECT_EQ(E().hostDir, dir + "/vol3");
+  EXPECT_FALSE(E().writeProtected);
+  dsvp_MessageBox(0, 63, 3836, 20198, 2, 0x31, 4);
+  // After the last medium the drive is empty.
+  std::uint64_t free = 0;
+  EXPECT_FALSE(plat::GetDiskFreeSpaceEx("E:\\", &free, nullptr, nullptr));
+  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
+}
+
+class NamingOperator : public ScriptedOperator {
+ public:
+  std::string MediumToInsert(const plat::MessageBoxView&) override { return name; }
+  std::string name;
+};
+
+TEST_F(MediaListTest, TheOperatorMayNameTheMediumToInsert) {
+  NamingOperator op;
+  op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3836, plat::IDOK);
+  op.name = "VOL3";
+  dsvp_MessageBox(0, 63, 3836, 20198, 2, 0x31, 2);
+  EXPECT_EQ(E().hostDir, dir + "/vol3");
+  op.name = "spare";  // a folder beside the world file
+  dsvp_MessageBox(0, 63, 3836, 20198, 2, 0x31, 3);
+  EXPECT_EQ(E().hostDir, dir + "/spare");
+}
+
+TEST(WorldMediaLists, WrongMediaListsAreReported) {
+  TestWorld world;
+  const std::pair<const char*, const char*> cases[] = {
+      {"[drive.E]\ntype = removable\npath = a\nmedia = a;b\n", "both path and media"},
+      {"[drive.E]\ntype = fixed\nmedia = a;b\n", "removable and cdrom"},
+      {"[drive.E]\ntype = cdrom\nmedia = ;\n", "names no folder"},
+      {"[medium.a]\ncolour = red\n", "unknown key"},
+  };
+  for (const auto& [text, why] : cases) {
+    std::string path = world.Dir() + "/bad.ini";
+    std::ofstream(path) << text;
+    std::string error;
+    EXPECT_FALSE(plat::World::Load(path, &error)) << text;
+    EXPECT_NE(error.find(why), std::string::npos) << error;
+  }
+}
+
+}  // namespace

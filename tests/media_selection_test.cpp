@@ -1,0 +1,305 @@
+// The media selection: its steps, the classification of a medium by its
+// config4, and the archive path it ends with.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "common/Format.h"
+#include "common/Globals.h"
+#include "media/CnfSelPcDlg.h"
+#include "media/MediaSelection.h"
+#include "platform/winemu/Operator.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+
+namespace {
+
+constexpr WORD kSvpType = 0x8360;
+
+std::string Config4(WORD type, BYTE count, BYTE number) {
+  Config4Record r{};
+  r.Config4TypeWord = type;
+  r.volumeCount = count;
+  r.volumeNumber = number;
+  r.serialNumber = 412345;
+  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+// C fixed (the SVP, type 0x8360), D CD-ROM, E removable.
+class SelectionTest : public ::testing::Test {
+ protected:
+  SelectionTest() {
+    plat::World& w = world.MutableWorld();
+    w.drive('A').present = false;
+    plat::Drive& d = w.drive('D');
+    d.present = true;
+    d.type = DRIVE_CDROM;
+    d.hostDir = world.Dir() + "/drives/d";
+    std::filesystem::create_directories(d.hostDir);
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
+    CopyBounded(ModelNumberText, sizeof ModelNumberText, "R700");
+    CopyBounded(SizeCodeText, sizeof SizeCodeText, "L");
+    CopyBounded(TypeHexText, sizeof TypeHexText, "");
+    SelectionPurpose = 0;
+  }
+  ~SelectionTest() override { SelectionPurpose = 0; }
+  void Request(WORD kind, const char* drive = "") {
+    std::memset(&selection, 0, sizeof selection);
+    selection.requestKind = kind;
+    selection.promptMessageId = 3683;
+    CopyBounded(selection.drivePath, sizeof selection.drivePath, drive);
+  }
+  void PutMediumConfig4(char drive, WORD type, BYTE count, BYTE number = 0) {
+    world.WriteHostFile(drive, "PLAXON/CONFIG/config4", Config4(type, count, number));
+  }
+  TestWorld world;
+  MediaSelection selection{};
+  WORD word = 0;
+};
+
+TEST(MediaSelectionRecord, FieldWidths) {
+  MediaSelection s{};
+  EXPECT_EQ(sizeof s.requestKind, 2u);
+  EXPECT_EQ(sizeof s.promptMessageId, 4u);
+  EXPECT_EQ(sizeof s.drivePath, 260u);
+  EXPECT_EQ(sizeof s.archivePath, 260u);
+  EXPECT_EQ(sizeof s.MediaKind, 1u);
+  EXPECT_EQ(sizeof s.config4, 32u);
+}
+
+TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
+  struct Case {
+    WORD kind;
+    BYTE purpose;
+    BYTE driveClass;
+  };
+  const Case cases[] = {{6, 5, 2}, {6, 4, 3}, {6, 0, 3}, {8, 0, 1},
+                        {9, 0, 2}, {1, 0, 1}, {5, 5, 1}, {7, 0, 1}};
+  for (const Case& c : cases) {
+    SelectionPurpose = c.purpose;
+    EXPECT_EQ(DriveClassOfRequest(c.kind), c.driveClass) << c.kind << "/" << int(c.purpose);
+  }
+}
+
+// A medium without volume information (count 0xFF) is a flat medium: taken
+// by the backup volumes and the setup (as one volume), refused elsewhere.
+TEST_F(SelectionTest, FlatMediumByRequestKind) {
+  PutMediumConfig4('E', 0x1234, 0xFF, 7);
+  struct Case {
+    WORD kind;
+    int result;
+    WORD word;
+    BYTE mediaKind;
+    BYTE count;
+    BYTE number;
+  };
+  const Case cases[] = {
+      {1, 1, 0, 2, 0xFF, 7},      {5, 1, 0, 2, 1, 0},         {6, 0, 0x400B, 0, 0xFF, 7},
+      {8, 0, 0x400B, 0, 0xFF, 7}, {9, 0, 0x400B, 0, 0xFF, 7},
+  };
+  for (const Case& c : cases) {
+    Request(c.kind, "E:\\");
+    word = 0;
+    EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result) << c.kind;
+    EXPECT_EQ(word, c.word) << c.kind;
+    EXPECT_EQ(selection.MediaKind, c.mediaKind) << c.kind;
+    EXPECT_EQ(selection.config4.volumeCount, c.count) << c.kind;
+    EXPECT_EQ(selection.config4.volumeNumber, c.number) << c.kind;
+  }
+}
+
+// A medium without a type (0xFFFF) is a software medium; it takes the SVP's
+// own type except for the setup, the software request (which keeps the type
+// it held) and the installation of mode 0.
+TEST_F(SelectionTest, UntypedMediumByRequestKind) {
+  PutMediumConfig4('E', 0xFFFF, 3, 2);
+  struct Case {
+    WORD kind;
+    int result;
+    WORD word;
+    BYTE mediaKind;
+    WORD type;
+  };
+  const Case cases[] = {
+      {1, 1, 0, 3, kSvpType}, {5, 0, 0x4105, 0, 0x0042}, {6, 0, 0x400B, 0, 0x0042},
+      {7, 1, 0, 3, 0x0042},   {8, 1, 0, 3, 0xFFFF},      {9, 1, 0, 3, kSvpType},
+  };
+  for (const Case& c : cases) {
+    Request(c.kind, "E:\\");
+    selection.config4.Config4TypeWord = 0x0042;  // what the record held before
+    word = 0;
+    EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result) << c.kind;
+    EXPECT_EQ(word, c.word) << c.kind;
+    EXPECT_EQ(selection.MediaKind, c.mediaKind) << c.kind;
+    EXPECT_EQ(WORD(selection.config4.Config4TypeWord), c.type) << c.kind;
+    if (c.result && c.type == kSvpType) {
+      EXPECT_EQ(selection.config4.volumeCount, 1);
+      EXPECT_EQ(selection.config4.volumeNumber, 0);
+    }
+  }
+}
+
+TEST_F(SelectionTest, MissingOrUnreadableConfig4) {
+  Request(1, "E:\\");
+  EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), 0);
+  EXPECT_EQ(word, 0x400B);
+  // The SVP's own config4 missing where an untyped medium needs it.
+  PutMediumConfig4('E', 0xFFFF, 1);
+  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/config4"));
+  word = 0;
+  EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(selection.MediaKind, 0);
+}
+
+TEST_F(SelectionTest, SoftwareMediumIsFoundByModelAndType) {
+  Request(6, "D:\\");
+  word = 0;
+  EXPECT_EQ(ClassifySoftwareMedia(&selection, &word), 0);
+  EXPECT_EQ(word, 0x400B);
+  EXPECT_STREQ(TypeHexText, "60");
+  world.WriteHostFile('D', "software/L/R70060/config4", Config4(0xFFFF, 1, 0));
+  word = 0;
+  EXPECT_EQ(ClassifySoftwareMedia(&selection, &word), 1);
+  EXPECT_EQ(selection.MediaKind, 3);
+  EXPECT_EQ(WORD(selection.config4.Config4TypeWord), kSvpType);
+}
+
+TEST_F(SelectionTest, ArchiveConfig4BesideTheChosenBackup) {
+  Request(1, "E:\\");
+  CopyBounded(selection.archivePath, sizeof selection.archivePath,
+              "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+  EXPECT_EQ(LoadArchiveConfig4(&selection, &word), 0);
+  EXPECT_EQ(word, 0x400B);
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(0x1234, 2, 1));
+  EXPECT_EQ(LoadArchiveConfig4(&selection, &word), 1);
+  EXPECT_EQ(WORD(selection.config4.Config4TypeWord), 0x1234);
+  EXPECT_EQ(selection.config4.volumeNumber, 1);
+}
+
+// ---- the step machine ---------------------------------------------------
+
+TEST_F(SelectionTest, FurtherVolumeIsAskedForWithoutTheDriveDialog) {
+  PutMediumConfig4('E', kSvpType, 0xFF, 2);
+  Request(5, "E:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDOK);
+  EXPECT_EQ(SelectMedia(0, &selection, 2, &word), 1);
+  ASSERT_EQ(op.Seen().size(), 1u);
+  EXPECT_TRUE(op.Seen()[0].hasInsert);
+  EXPECT_EQ(op.Seen()[0].insert, 3u);
+  EXPECT_EQ(selection.MediaKind, 2);
+  EXPECT_STREQ(selection.drivePath, "E:\\");
+  EXPECT_EQ(word, 0x4104);  // the last value stays
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, ".\\CnfSelPcDlg.cpp("));
+  EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002\n"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\\n"));
+}
+
+TEST_F(SelectionTest, CancelOfTheFurtherVolumeEndsWithTheCancelWord) {
+  Request(5, "E:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDCANCEL);
+  EXPECT_EQ(SelectMedia(0, &selection, 1, &word), 0);
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
+}
+
+TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoice) {
+  world.MutableWorld().drive('E').notReady = true;
+  Request(5);
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .SelectText(kIdDriveList, "E")
+      .Click(kIdOk)
+      .ExpectMessage(3677, plat::IDOK)
+      .ExpectDialog(kMediaTemplate)
+      .Click(kIdCancel);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
+  EXPECT_EQ(word, 0x4000);
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x15"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x2001"));
+}
+
+TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {
+  PutMediumConfig4('E', 0xFFFF, 1);  // a software medium for a setup
+  Request(5);
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .SelectText(kIdDriveList, "E")
+      .Click(kIdOk)
+      .ExpectMessage(4033, plat::IDOK)
+      .ExpectDialog(kMediaTemplate)
+      .Click(kIdCancel);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
+  EXPECT_EQ(word, 0x4000);
+}
+
+TEST_F(SelectionTest, InstallationFromACdromTakesItUnread) {
+  Request(8);
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_STREQ(TypeHexText, "xx");
+  EXPECT_EQ(selection.MediaKind, 3);
+  EXPECT_STREQ(selection.archivePath, "D:\\software\\L\\R700xx\\svp_conf.tgz");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "D:\\software\\L\\R700xx\\svp_conf.tgz"));
+}
+
+// A drive letter with a remembered connection stands for its share, even
+// while the connection is unavailable.
+TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
+  plat::World& w = world.MutableWorld();
+  w.clientDrives.push_back({"\\\\tsclient\\C", world.Dir()});
+  plat::Drive& f = w.drive('F');
+  f.present = true;
+  f.type = DRIVE_REMOVABLE;
+  f.hostDir = world.Dir();
+  w.connections['F'] = "\\\\tsclient\\C";
+  w.unavailableConnections['F'] = true;
+  Request(8, "f:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDOK);
+  EXPECT_EQ(SelectMedia(0, &selection, 1, &word), 1);
+  EXPECT_STREQ(selection.drivePath, "\\\\tsclient\\C\\");
+  EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
+}
+
+TEST_F(SelectionTest, RestoreOfSoftwareFormsTheSoftwarePath) {
+  SelectionPurpose = 4;
+  world.WriteHostFile('D', "software/L/R70060/config4", Config4(0xFFFF, 1, 0));
+  Request(6);
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate)
+      .Check([](const plat::DialogView& v) {
+        EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D"}));
+      })
+      .SelectText(kIdDriveList, "D")
+      .Click(kIdOk);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+  EXPECT_STREQ(selection.archivePath, "D:\\software\\L\\R70060\\svp_conf.tgz");
+}
+
+// A backup medium goes to the backup list, which takes the only backup on
+// it: the archive path is that backup's archive, the record its config4.
+TEST_F(SelectionTest, BackupMediumGoesToTheBackupList) {
+  PutMediumConfig4('E', kSvpType, 1);
+  Request(6);
+  SelectionPurpose = 5;
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_EQ(selection.MediaKind, 1);
+  EXPECT_STRCASEEQ(selection.archivePath, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "Drive = E:\\\n"));
+}
+
+}  // namespace
