@@ -11,3 +11,13 @@
 // else 0 (its own failure messages shown).
 int FetchConfigArchive(HWND owner, const char* workDirectory, MediaSelection* selection,
                        WORD* resultWord);
+
+// What a volume step answers besides 0 (failed) and 1 (archive complete).
+constexpr int kFetchMoreVolumes = 10;
+
+// Copies the selection's archive to the work folder as "svp_conf.tgz":
+// 0, 1, or kFetchMoreVolumes when the archive is split over further media.
+int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord);
+// Appends the selection's archive (the next volume) to the work folder's
+// "svp_conf.tgz": 0, 1 (the last volume is joined) or kFetchMoreVolumes.
+int AppendNextVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord);
