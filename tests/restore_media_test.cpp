@@ -1,0 +1,222 @@
+// The restore from the software medium: the controller's model index, the
+// model table, the drive choice and the unpacking, with the audit record.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "common/Format.h"
+#include "exports/Exports.h"
+#include "flows/RestoreFromMedia.h"
+#include "media/CnfSelPcDlg.h"
+#include "media/MediaSelection.h"
+#include "platform/winemu/Operator.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "support/TgzWriter.h"
+#include "svpsvc/AuditLog.h"
+
+namespace {
+
+std::string Config4(WORD type) {
+  Config4Record r{};
+  r.Config4TypeWord = type;
+  r.volumeCount = 1;
+  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+// C the SVP (type 0x8360, version 01-02-03/60), D a CD-ROM drive.
+class RestoreMediaTest : public ::testing::Test {
+ protected:
+  RestoreMediaTest() {
+    plat::World& w = world.MutableWorld();
+    w.drive('A').present = false;
+    plat::Drive& d = w.drive('D');
+    d.present = true;
+    d.type = DRIVE_CDROM;
+    d.hostDir = world.Dir() + "/drives/d";
+    std::filesystem::create_directories(d.hostDir);
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(0x8360));
+    world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "VERSION=01020360\n");
+    world.MakeHostDir('C', "PLAXON/TMP");
+    svc::TakeAuditCalls();
+  }
+  ~RestoreMediaTest() override { SelectionPurpose = 0; }
+  void Answer(const char* result, const char* status, const char* index) {
+    auto& s = world.MutableWorld().settings;
+    s["send.result"] = result;
+    s["send.status"] = status;
+    s["send.model_index"] = index;
+  }
+  // The software medium of model 6470 size R_C2 (index 2) for type 0x60.
+  void PutSoftwareMedium(const std::string& version) {
+    world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
+    std::string path = world.HostOf('D', "software/R_C2/647060/svp_conf.tgz");
+    ASSERT_TRUE(WriteTgz(path, {{"CONFIG/config.inf", "VERSION=" + version + "\n"}}));
+  }
+  int Restore() {
+    ResetVersionText(newVersion, sizeof newVersion);
+    ResetVersionText(oldVersion, sizeof oldVersion);
+    return RestoreConfigFromMedia(0, &kind, newVersion, oldVersion, &word);
+  }
+  TestWorld world;
+  WORD kind = 0;
+  WORD word = 0;
+  char newVersion[32] = {};
+  char oldVersion[32] = {};
+};
+
+TEST_F(RestoreMediaTest, ControllerAnswersToTheModelQuery) {
+  struct Case {
+    const char *result, *status, *index;
+    int ok;
+    WORD word;
+    DWORD modelIndex;
+  };
+  const Case cases[] = {
+      {"0", "0", "5", 1, 0, 5},      {"0", "0", "-1", 1, 0, 0xFFFFFFFF},
+      {"0", "7", "5", 0, 0x0100, 0}, {"1", "0", "5", 0, 0x0100, 0},
+      {"3", "0", "5", 0, 0x0100, 0}, {"2", "0", "5", 0, 0x0400, 0},
+      {"4", "0", "5", 0, 0x2000, 0}, {"-1", "0", "5", 0, 0x2000, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.result) + "/" + c.status);
+    Answer(c.result, c.status, c.index);
+    DWORD index = 0;
+    word = 0;
+    EXPECT_EQ(GetModelIndex(0, &index, &word), c.ok);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(index, c.modelIndex);
+  }
+}
+
+TEST_F(RestoreMediaTest, ModelTableNamesTheSoftwareDirectory) {
+  struct Case {
+    DWORD index;
+    int ok;
+    const char *model, *size;
+  };
+  const Case cases[] = {
+      {0, 1, "6410", "P_AX"}, {1, 1, "6430", "Q_B1"},          {2, 1, "6470", "R_C2"},
+      {3, 1, "6470", "R_D"},  {4, 0, "keep", "keep"},          {5, 1, "6470", "R_E"},
+      {6, 0, "keep", "keep"}, {0xFFFFFFFF, 0, "keep", "keep"}, {0x80000000, 0, "keep", "keep"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.index);
+    CopyBounded(ModelNumberText, sizeof ModelNumberText, "keep");
+    CopyBounded(SizeCodeText, sizeof SizeCodeText, "keep");
+    EXPECT_EQ(ApplyModelIndex(c.index), c.ok);
+    EXPECT_STREQ(ModelNumberText, c.model);
+    EXPECT_STREQ(SizeCodeText, c.size);
+  }
+}
+
+// Refusals before any dialog: each with its message, the audit record
+// written by the export, nothing unpacked.
+TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
+  struct Case {
+    const char *result, *index;
+    WORD word;
+    int message;
+  };
+  const Case cases[] = {{"0", "4", 0x2000, 3333},
+                        {"0", "-2", 0x2000, 3333},
+                        {"0", "6", 0x2000, 3333},
+                        {"2", "0", 0x0400, 2467}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.result) + "/" + c.index);
+    Answer(c.result, "0", c.index);
+    ScriptedOperator op;
+    op.ExpectMessage(c.message, plat::IDOK);
+    kind = 0;
+    word = 0;
+    EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(kind, 0);
+    EXPECT_TRUE(op.SeenDialogs().empty());
+    EXPECT_EQ(svc::TakeAuditCalls().size(), 7u);
+    auto trace = world.TakeTrace();
+    EXPECT_TRUE(TestWorld::Contains(trace, "Get Model Info"));
+    EXPECT_FALSE(TestWorld::Contains(trace, "Select Drive"));
+  }
+}
+
+TEST_F(RestoreMediaTest, CancelledDriveChoiceKeepsTheIdleVersions) {
+  Answer("0", "0", "2");
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_TRUE(op.Seen().empty());
+  }
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_EQ(kind, 0);
+  EXPECT_STREQ(newVersion, "----");
+  EXPECT_STREQ(oldVersion, "----");
+  // The export still hands its record over; a cancel leaves it unwritten.
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+  svc::TakeAuditCalls();
+  word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_EQ(svc::TakeAuditCalls(), (std::vector<std::string>{"open", "close"}));
+}
+
+TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
+  Answer("0", "0", "2");
+  PutSoftwareMedium("01020461");
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+    op.ExpectMessage(3188, plat::IDOK);
+    EXPECT_EQ(Restore(), 1);
+  }
+  EXPECT_EQ(kind, 0x5000);
+  EXPECT_STREQ(oldVersion, "01-02-03/60");
+  EXPECT_STREQ(newVersion, "01-02-04/61");
+  EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "VERSION=01020461\n");
+  EXPECT_TRUE(world.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
+  EXPECT_EQ(SelectionPurpose, 4);
+  auto trace = world.TakeTrace();
+  for (const char* line :
+       {"Get Model Info", "Index=4", "Select Drive", "Get Config Data", "Start Compress",
+        "RootPath=C:\\PLAXON\\, FilePath=C:\\PLAXON\\TMP\\svp_conf.tgz",
+        "Media Remove (RootPath=C:\\PLAXON\\CONFIG\\config.inf)"})
+    EXPECT_TRUE(TestWorld::Contains(trace, line)) << line;
+
+  // Through the export: the record of a normal end with the new version.
+  PutSoftwareMedium("01020562");
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  op.ExpectMessage(3188, plat::IDOK);
+  kind = 0;
+  word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 1);
+  EXPECT_EQ(kind, 0x5000);
+  std::vector<svc::AuditEntry> records;
+  ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+  ASSERT_FALSE(records.empty());
+  EXPECT_EQ(records.back().outcome, "Normal end");
+  EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-05/62}");
+}
+
+TEST_F(RestoreMediaTest, FailedUnpackingIsReportedWithItsMessage) {
+  Answer("0", "0", "2");
+  world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
+  world.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", "not an archive");
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  op.ExpectMessage(3681, plat::IDOK);
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(word, 0x4004);
+  EXPECT_EQ(kind, 0x5000);
+  EXPECT_STREQ(oldVersion, "01-02-03/60");
+  EXPECT_STREQ(newVersion, "----");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ERR CompressDialog"));
+}
+
+}  // namespace

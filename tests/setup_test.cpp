@@ -1,0 +1,237 @@
+// Setup of the configuration in an SVP tree: the CD-R by key code, the
+// backup medium, and the fetch of archives split over several media.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "flows/FetchArchive.h"
+#include "flows/SetupInSvp.h"
+#include "media/CnfSelPcDlg.h"
+#include "media/CnfSetupDlg.h"
+#include "platform/winemu/Operator.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "support/TgzWriter.h"
+#include "validate/CnfImpKey.h"
+
+namespace {
+
+constexpr WORD kSvpType = 0x8360;
+constexpr DWORD kSerial = 412345;
+constexpr char kSource[] = "E:\\";
+constexpr char kTarget[] = "C:\\TARGET\\";
+
+std::string Config4(WORD type, BYTE count, BYTE number, DWORD serial = kSerial) {
+  Config4Record r{};
+  r.Config4TypeWord = type;
+  r.volumeCount = count;
+  r.volumeNumber = number;
+  r.serialNumber = serial;
+  r.archiveTimeHigh = 0x01D2;
+  r.archiveTimeLow = 0x5A5A;
+  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+// Answers each request for another medium with the next name of its list.
+class MediaOperator : public ScriptedOperator {
+ public:
+  std::string MediumToInsert(const plat::MessageBoxView& box) override {
+    if (onRequest) onRequest(box);
+    if (names.empty()) return {};
+    std::string name = names.front();
+    names.pop_front();
+    return name;
+  }
+  std::deque<std::string> names;
+  std::function<void(const plat::MessageBoxView&)> onRequest;
+};
+
+class SetupTest : public ::testing::Test {
+ protected:
+  SetupTest() {
+    world.MutableWorld().drive('A').present = false;
+    world.MakeHostDir('C', "TARGET/TMP");
+    world.MakeHostDir('C', "TARGET/CONFIG");
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
+  }
+  // A configuration archive of one file, as bytes.
+  std::string MakeArchive(const std::string& content) {
+    std::string path = world.Dir() + "/made.tgz";
+    EXPECT_TRUE(WriteTgz(path, {{"CONFIG/config.inf", content}}));
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+  }
+  // Drive E holds a list of media, one host folder each.
+  void PutMediaList(const std::vector<std::string>& names) {
+    plat::Drive& e = world.MutableWorld().drive('E');
+    e.media.clear();
+    for (const std::string& name : names) {
+      plat::Medium m;
+      m.name = name;
+      m.hostDir = world.Dir() + "/" + name;
+      std::filesystem::create_directories(m.hostDir);
+      e.media.push_back(m);
+    }
+    e.Insert(0);
+  }
+  void WriteMedium(const std::string& medium, const std::string& relative,
+                   const std::string& bytes) {
+    std::string path = world.Dir() + "/" + medium + "/" + relative;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+  // One volume of a backup: the medium's config4 and the backup's.
+  void WriteVolume(const std::string& medium, BYTE count, BYTE number, const std::string& piece) {
+    WriteMedium(medium, "PLAXON/CONFIG/config4", Config4(kSvpType, count, number));
+    WriteMedium(medium, "PLAXON/CONFIG/412345/config4", Config4(kSvpType, count, number));
+    WriteMedium(medium, "PLAXON/CONFIG/412345/svp_conf.tgz", piece);
+  }
+  static void ChooseBackupMedium(ScriptedOperator& op) {
+    op.ExpectDialog(kSetupTemplate).Click(kIdBackupMediumChoice).Click(kIdOk);
+    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
+  }
+  WORD RunSetup() { return SetupConfigInSvp(0, kSource, kTarget, &word); }
+
+  TestWorld world;
+  WORD word = 0;
+};
+
+TEST_F(SetupTest, KeyCodeFetchesTheArchiveOfItsTypeFromTheCdr) {
+  const std::string archive = MakeArchive("VERSION=01020360\n");
+  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", archive);
+  ScriptedOperator op;
+  op.ExpectDialog(kSetupTemplate).Click(kIdCdrChoice).Click(kIdOk);
+  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
+  op.ExpectMessage(4053, plat::IDOK);
+  EXPECT_EQ(RunSetup(), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), "VERSION=01020360\n");
+  EXPECT_EQ(op.Seen().size(), 1u);  // no closing message for the CD-R
+}
+
+TEST_F(SetupTest, CdrWithoutTheArchiveOfTheTypeIsTheWrongMedium) {
+  world.WriteHostFile('E', "PLAXON/CONFIG/8300/svp_conf.tgz", MakeArchive("x"));
+  ScriptedOperator op;
+  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
+  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
+  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3676, plat::IDOK);
+  EXPECT_EQ(RunSetup(), 0);
+  EXPECT_EQ(word, 0x400B);
+  EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.tgz"));
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x400B"));
+}
+
+// A cancel in any dialog before the fetch returns 2 and shows nothing.
+TEST_F(SetupTest, CancelInEachDialogReturnsTwo) {
+  enum Where { kSource, kKeyCode, kDrive };
+  for (Where where : {kSource, kKeyCode, kDrive}) {
+    SCOPED_TRACE(where);
+    ScriptedOperator op;
+    if (where == kSource) {
+      op.ExpectDialog(kSetupTemplate).Click(kIdCancel);
+    } else if (where == kKeyCode) {
+      op.ExpectDialog(kSetupTemplate).Click(kIdCdrChoice).Click(kIdOk);
+      op.ExpectDialog(kKeyCodeTemplate).Click(kIdCancel);
+    } else {
+      op.ExpectDialog(kSetupTemplate).Click(kIdBackupMediumChoice).Click(kIdOk);
+      op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+    }
+    word = 0;
+    EXPECT_EQ(RunSetup(), 2);
+    EXPECT_EQ(word, 0x4000);
+    EXPECT_TRUE(op.Seen().empty());
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
+  }
+}
+
+// The first medium decides: a volume count of 0 is no archive, and a split
+// archive begins with its first volume only.
+TEST_F(SetupTest, FirstMediumThatCannotStartTheArchiveIsRefused) {
+  struct Case {
+    BYTE count, number;
+    WORD word;
+    int message;
+  };
+  const Case cases[] = {{0, 0, 0x2000, 3333}, {3, 1, 0x400B, 3676}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(int(c.count) * 10 + c.number);
+    world.WriteHostFile('E', "PLAXON/CONFIG/config4", Config4(kSvpType, c.count, c.number));
+    world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, c.count, c.number));
+    world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "piece");
+    ScriptedOperator op;
+    ChooseBackupMedium(op);
+    op.ExpectMessage(c.message, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(RunSetup(), 0);
+    EXPECT_EQ(word, c.word);
+  }
+}
+
+TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
+  const std::string archive = MakeArchive(std::string(3000, 'c') + "\n");
+  const std::size_t third = archive.size() / 3;
+  const std::string pieces[] = {archive.substr(0, third), archive.substr(third, third),
+                                archive.substr(2 * third)};
+  PutMediaList({"vol1", "vol2", "vol3"});
+  for (int i = 0; i < 3; ++i)
+    WriteVolume("vol" + std::to_string(i + 1), 3, static_cast<BYTE>(i), pieces[i]);
+
+  MediaOperator op;
+  ChooseBackupMedium(op);
+  // The third medium where the second is expected: refused, asked again.
+  op.ExpectMessage(3836, plat::IDOK)
+      .ExpectMessage(3835, plat::IDOK)
+      .ExpectMessage(3836, plat::IDOK)
+      .ExpectMessage(3836, plat::IDOK)
+      .ExpectMessage(4037, plat::IDOK);
+  op.names = {"vol3", "vol2", "vol3"};
+  std::vector<std::string> joinedSoFar;
+  op.onRequest = [&](const plat::MessageBoxView&) {
+    joinedSoFar.push_back(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"));
+  };
+  EXPECT_EQ(RunSetup(), 1);
+
+  std::vector<DWORD> inserts;
+  for (const auto& box : op.Seen()) inserts.push_back(box.insert);
+  EXPECT_EQ(inserts, (std::vector<DWORD>{2, 2, 2, 3, 0}));
+  EXPECT_EQ(joinedSoFar,
+            (std::vector<std::string>{pieces[0], pieces[0], pieces[0], pieces[0] + pieces[1]}));
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
+  EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.0"));
+  EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.1"));
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), std::string(3000, 'c') + "\n");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4103"));
+}
+
+TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
+  PutMediaList({"vol1", "vol2"});
+  WriteVolume("vol1", 2, 0, "first");
+  WriteVolume("vol2", 2, 0, "again the first");
+  MediaOperator op;
+  ChooseBackupMedium(op);
+  op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3835, plat::IDOK);
+  op.ExpectMessage(3836, plat::IDCANCEL);
+  EXPECT_EQ(RunSetup(), 2);
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), "first");
+}
+
+TEST_F(SetupTest, FailedUnpackingStoresTheStepWordWithoutMessage) {
+  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", "not an archive");
+  ScriptedOperator op;
+  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
+  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
+  op.ExpectMessage(4053, plat::IDOK);
+  EXPECT_EQ(RunSetup(), 0);
+  EXPECT_EQ(word, 0x4004);
+  EXPECT_EQ(op.Seen().size(), 1u);
+}
+
+}  // namespace
