@@ -201,8 +201,7 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
   std::vector<DWORD> inserts;
   for (const auto& box : op.Seen()) inserts.push_back(box.insert);
   EXPECT_EQ(inserts, (std::vector<DWORD>{2, 2, 2, 3, 0}));
-  EXPECT_EQ(joinedSoFar,
-            (std::vector<std::string>{pieces[0], pieces[0], pieces[0], pieces[0] + pieces[1]}));
+  EXPECT_EQ(joinedSoFar, (std::vector<std::string>{pieces[0], pieces[0], pieces[0] + pieces[1]}));
   EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
   EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.0"));
   EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.1"));
