@@ -77,11 +77,11 @@ struct TalverHostMediaSelection {
   // Input for a further volume, then the drive chosen.
   char drivePath[260];
   char archivePath[260];
-  unsigned mediaKind;       // 0 none, 1 backup, 2 key-code or flat, 3 software
-  unsigned typeWord;        // config4: configuration type
-  unsigned volumeCount;     // config4: volume count
-  unsigned volumeNumber;    // config4: volume number
-  char typeHexText[3];      // the type text of software media ("xx" unread)
+  unsigned mediaKind;     // 0 none, 1 backup, 2 key-code or flat, 3 software
+  unsigned typeWord;      // config4: configuration type
+  unsigned volumeCount;   // config4: volume count
+  unsigned volumeNumber;  // config4: volume number
+  char typeHexText[3];    // the type text of software media ("xx" unread)
   unsigned resultWord;
 };
 // Runs the media selection for a request kind (1, 5, 6, 7, 8, 9) with its
@@ -89,3 +89,12 @@ struct TalverHostMediaSelection {
 // *selection). The selection's result.
 TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
                                          TalverHostMediaSelection* selection);
+
+// --- restore from a backup file (svpconf restore-gpfm) ----------------------
+// Where a restore from a backup file leaves its table files (the system path
+// of \PLAXON\TMP\TABLES\), the version of the DKCF there and that of the
+// SVP's CONFIG.INF; a version that cannot be read is "----". 0 without a
+// world or when a text does not fit.
+TALVER_EXPORT int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize,
+                                            char* newVersion, std::size_t newSize, char* oldVersion,
+                                            std::size_t oldSize);

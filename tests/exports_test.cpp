@@ -121,7 +121,14 @@ TEST(ExportFrames, RestoresEndWithTheAuditRecordOfTheirOutcome) {
   EXPECT_NE(lines.front().find(")\nStart dsvCnf_RestoreConf"), std::string::npos);
   EXPECT_NE(lines.back().find(")\nEnd dsvCnf_RestoreConf"), std::string::npos);
   word = 0;
-  EXPECT_EQ(dsvCnf_RestoreConf2(0, &word), 0);
+  {
+    // A backup file that the reader refuses.
+    w.WriteHostFile('C', "OUT/bad.gpfm", "not a backup");
+    ScriptedOperator op;
+    op.ExpectDialog(115).Type(1029, "C:\\OUT\\bad.gpfm").Click(plat::IDOK);
+    op.ExpectMessage(3681, plat::IDOK);
+    EXPECT_EQ(dsvCnf_RestoreConf2(0, &word), 0);
+  }
   lines = w.TakeTrace();
   ASSERT_GE(lines.size(), 2u);
   EXPECT_NE(lines.front().find(")\nStart dsvCnf_RestoreConf2"), std::string::npos);

@@ -124,14 +124,22 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
       app.add_subcommand("restore-gpfm", "Restore the configuration from a .gpfm backup file");
   restoreGpfm->add_option("FILE", gpfmFile,
                           "the backup file (the answer to the file dialog; else --file or the "
-                          "terminal)");
+                          "terminal); the confirmation: --confirm or the terminal");
   restoreGpfm->callback([&ctx] {
-        if (!gpfmFile.empty()) ctx.dialogs.file = gpfmFile;
-        if (!LoadWorld(ctx)) return;
-        WORD word = 0;
-        int result = dsvCnf_RestoreConf2(0, &word);
-        ReportExport(ctx, result, word);
-      });
+    if (!gpfmFile.empty()) ctx.dialogs.file = gpfmFile;
+    if (!LoadWorld(ctx)) return;
+    WORD word = 0;
+    int result = dsvCnf_RestoreConf2(0, &word);
+    char tables[1024] = {}, host[4096] = {}, newVersion[32] = {}, oldVersion[32] = {};
+    if (result == 1 &&
+        TalverHost_RestoredTables(tables, sizeof tables, newVersion, sizeof newVersion, oldVersion,
+                                  sizeof oldVersion)) {
+      std::printf("tables=%s\n", tables);
+      if (TalverHost_ResolvePath(tables, host, sizeof host)) std::printf("tables_host=%s\n", host);
+      std::printf("new_version=%s\nold_version=%s\n", newVersion, oldVersion);
+    }
+    ReportExport(ctx, result, word);
+  });
 }
 
 }  // namespace

@@ -1,0 +1,355 @@
+// The restore from a .gpfm backup file, end to end through its export: the
+// file dialog, the split of table 63, the conversion, the check of the new
+// DKCF with its confirmation, the version texts and the audit record.
+#include <gtest/gtest.h>
+#include <lz4.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "GpfmTestFile.h"
+#include "exports/Exports.h"
+#include "platform/Win.h"
+#include "support/IdentityFiles.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/AuditLog.h"
+#include "validate/CnfConfirmSerialNoDlg.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::size_t kDkcf = 13088;
+constexpr std::size_t kCfrev = 32;
+constexpr char kBackupFile[] = "C:\\OUT\\b.gpfm";
+
+std::string Dkcf(std::uint32_t serial, const char* type, const char* version) {
+  std::string d(kDkcf, '\0');
+  for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>((i * 7) & 0x7F);
+  std::uint32_t stored = serial - 400000;
+  std::memcpy(d.data() + 16, &stored, 4);
+  std::memcpy(d.data() + 6484, version, 8);
+  std::memcpy(d.data() + 6490, type, 2);
+  return d;
+}
+
+std::string Cfrev() { return std::string("CFREV-0123456789-abcdefghijklmn!", kCfrev); }
+
+// Table 63 of the given length: the DKCF, the CFREV, then filler.
+std::string Table63(std::size_t size, std::uint32_t serial = 412345, const char* type = "60") {
+  std::string t = Dkcf(serial, type, "02030460") + Cfrev();
+  t.resize(size, 'X');
+  return t;
+}
+
+std::string Table(std::size_t n, int seed) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i)
+    s[i] = static_cast<char>(i % 13 < 2 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
+  return s;
+}
+
+std::string Compress(const std::string& table) {
+  std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
+                  '\0');
+  int n = LZ4_compress_default(table.data(), out.data(), static_cast<int>(table.size()),
+                               static_cast<int>(out.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}
+
+// Every file below a host folder with its bytes.
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> files;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    if (!e.is_regular_file()) continue;
+    std::string bytes;
+    if (FILE* f = std::fopen(e.path().c_str(), "rb")) {
+      char buffer[4096];
+      std::size_t n;
+      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+      std::fclose(f);
+    }
+    files[fs::relative(e.path(), dir).string()] = bytes;
+  }
+  return files;
+}
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> names;
+  if (!fs::exists(dir)) return names;
+  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+class RestoreGpfm : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    svp_.WriteTo(world_, "CONFIG");
+    world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\nLINE2\r\n");
+    configBefore_ = Snapshot(world_.HostOf('C', "PLAXON/CONFIG"));
+  }
+
+  void WriteBackup(const std::vector<std::pair<int, std::string>>& tables, bool badSum = false) {
+    GpfmTestFile f;
+    for (const auto& [t, bytes] : tables) f.AddTable(1, t, {t == 63 ? bytes : Compress(bytes)});
+    if (badSum) f.SetSum(1, tables.front().first, 0, 1);
+    world_.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
+    world_.TakeTrace();
+  }
+
+  // Runs the export with the operator's script already in place.
+  int Restore() {
+    word_ = 0;
+    int result = dsvCnf_RestoreConf2(0, &word_);
+    trace_ = world_.TakeTrace();
+    return result;
+  }
+
+  std::vector<svc::AuditEntry> AuditRecords() {
+    std::vector<svc::AuditEntry> records;
+    svc::ReadAuditFile(svc::AuditFilePath(), &records);
+    return records;
+  }
+
+  bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }
+
+  void ExpectConfigUntouched() {
+    EXPECT_EQ(Snapshot(world_.HostOf('C', "PLAXON/CONFIG")), configBefore_)
+        << "the restore writes nothing into \\PLAXON\\CONFIG\\";
+  }
+
+  TestWorld world_;
+  IdentityFiles svp_;
+  std::map<std::string, std::string> configBefore_;
+  std::vector<std::string> trace_;
+  WORD word_ = 0;
+};
+
+ScriptedOperator& ChooseBackup(ScriptedOperator& op) {
+  return op.ExpectDialog(115).Type(1029, kBackupFile).Click(plat::IDOK);
+}
+
+}  // namespace
+
+TEST_F(RestoreGpfm, SplitsTable63ConvertsTheRestAndRecordsTheNewVersion) {
+  const std::string t5 = Table(40000, 5), t700 = Table(9001, 7);
+  // Bytes after the CFREV are dropped.
+  WriteBackup({{5, t5}, {63, Table63(kDkcf + kCfrev + 300)}, {700, t700}});
+  // Leftovers of an earlier run are cleared, not converted.
+  world_.WriteHostFile('C', "PLAXON/TMP/LZ4/9.lz4", "stale");
+  world_.WriteHostFile('C', "PLAXON/TMP/TABLES/9", "stale");
+  ScriptedOperator op;
+  ChooseBackup(op).ExpectMessage(3188, plat::IDOK);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(word_, 0);
+  EXPECT_EQ(op.Seen().at(0).style, 0x40u);
+  EXPECT_EQ(op.Seen().at(0).kind, 1);
+
+  const std::string tables = world_.HostOf('C', "PLAXON/TMP/TABLES");
+  EXPECT_EQ(Names(tables), (std::vector<std::string>{"5", "700", "CFREV.TIF", "DKCF.TIF"}));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/DKCF.TIF"), Dkcf(412345, "60", "02030460"));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/CFREV.TIF"), Cfrev());
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/5"), t5);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/700"), t700);
+  EXPECT_EQ(Names(world_.HostOf('C', "PLAXON/TMP/LZ4")),
+            (std::vector<std::string>{"5.lz4", "700.lz4"}));
+  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/bkcnf.gpfm"));
+
+  // Step lines in order, the untagged ones exactly.
+  std::vector<std::string> wanted = {
+      "\nGet Config Data", "\nStart Compress",
+      "RootPath=C:\\PLAXON\\TMP\\TABLES\\, FilePath=C:\\PLAXON\\TMP\\LZ4\\",
+      "Media Remove (RootPath=C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF)",
+      "### [MSG] ID=3188,OK button was selected."};
+  std::size_t at = 0;
+  for (const std::string& w : wanted) {
+    while (at < trace_.size() && trace_[at].find(w) == std::string::npos) ++at;
+    EXPECT_LT(at, trace_.size()) << "missing or out of order: " << w;
+  }
+  EXPECT_TRUE(std::find(trace_.begin(), trace_.end(),
+                        "Media Remove (RootPath=C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF)") !=
+              trace_.end());
+  EXPECT_TRUE(Traced("File=.\\Talver.cpp("));
+  EXPECT_FALSE(Traced("ERR"));
+
+  auto records = AuditRecords();
+  ASSERT_EQ(records.size(), 1u) << "one record: the export's";
+  EXPECT_EQ(records[0].operation, "NEW Installation");
+  EXPECT_EQ(records[0].outcome, "Normal end");
+  EXPECT_EQ(records[0].detail, "{New Ver.}={02-03-04/60}");
+  ExpectConfigUntouched();
+}
+
+TEST_F(RestoreGpfm, OnlyTable63LeavesNothingToConvert) {
+  WriteBackup({{63, Table63(kDkcf + kCfrev)}});
+  ScriptedOperator op;
+  ChooseBackup(op).ExpectMessage(3188, plat::IDOK);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")),
+            (std::vector<std::string>{"CFREV.TIF", "DKCF.TIF"}));
+  EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/LZ4")).empty());
+  ExpectConfigUntouched();
+}
+
+// Every failure the flow detects: its trace text, result word, message and
+// the audit record the export writes (new version still "----").
+struct FailureCase {
+  const char* name;
+  std::vector<std::pair<int, std::string>> tables;
+  bool badSum;
+  plat::FaultRule fault;  // pathContains empty: none
+  const char* traced;
+  WORD word;
+  int message;
+};
+
+class RestoreGpfmFailure : public RestoreGpfm, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
+  const FailureCase& c = GetParam();
+  WriteBackup(c.tables, c.badSum);
+  if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
+  ScriptedOperator op;
+  ChooseBackup(op).ExpectMessage(c.message, plat::IDOK);
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(word_, c.word);
+  EXPECT_TRUE(Traced(c.traced)) << c.traced;
+  EXPECT_FALSE(Traced("Media Remove"));
+  auto records = AuditRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].outcome, "Error");
+  EXPECT_EQ(records[0].detail, "{New Ver.}={----}");
+  ExpectConfigUntouched();
+}
+
+const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
+const std::string kSmall = Table(3000, 3);
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, RestoreGpfmFailure,
+    ::testing::Values(
+        FailureCase{"CopyToWorkFile",
+                    {{63, Table63(13120)}},
+                    false,
+                    {plat::FaultOp::Open, "bkcnf.gpfm", ERROR_ACCESS_DENIED},
+                    "\nERR Copy File",
+                    0x4004,
+                    3681},
+        FailureCase{"BadSum",
+                    {{5, kSmall}, {63, Table63(13120)}},
+                    true,
+                    kNoFault,
+                    "\nERR ParseGpfmFile",
+                    0x4004,
+                    3681},
+        FailureCase{
+            "NoTable63", {{5, kSmall}}, false, kNoFault, "\nERR MakeFile(DKCF)", 0x4004, 3681},
+        FailureCase{"Table63ShorterThanDkcf",
+                    {{63, Table63(kDkcf - 1)}},
+                    false,
+                    kNoFault,
+                    "\nERR MakeFile(DKCF)",
+                    0x4004,
+                    3681},
+        FailureCase{"Table63ShorterThanCfrev",
+                    {{63, Table63(kDkcf + kCfrev - 1)}},
+                    false,
+                    kNoFault,
+                    "\nERR MakeFile(CFREV)",
+                    0x4004,
+                    3681},
+        FailureCase{"Table63NotRemoved",
+                    {{63, Table63(13120)}},
+                    false,
+                    {plat::FaultOp::Delete, "63.lz4", ERROR_ACCESS_DENIED},
+                    "\nERR DeleteFile(TblNo63)",
+                    0x4004,
+                    3681},
+        // The check keeps its own word and the operator sees 3695.
+        FailureCase{"SerialMismatch",
+                    {{63, Table63(13120, 412399)}},
+                    false,
+                    kNoFault,
+                    "File=.\\CnfProcess.cpp(",
+                    0x2000,
+                    3695},
+        FailureCase{"TypeMismatch",
+                    {{63, Table63(13120, 412345, "61")}},
+                    false,
+                    kNoFault,
+                    "ErrCode=0x400A",
+                    0x400A,
+                    3695},
+        FailureCase{"OldVersionUnreadable",
+                    {{63, Table63(13120)}},
+                    false,
+                    {plat::FaultOp::Open, "config.inf", ERROR_ACCESS_DENIED, 1},
+                    "\nERR GetCNFINF OLD",
+                    0x4004,
+                    3681}),
+    [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
+
+TEST_F(RestoreGpfm, MalformedBlockFailsTheConversion) {
+  GpfmTestFile f;
+  f.AddTable(1, 5, {std::string(200, '\xFF')});
+  f.AddTable(1, 63, {Table63(13120)});
+  world_.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
+  world_.TakeTrace();
+  ScriptedOperator op;
+  ChooseBackup(op).ExpectMessage(3681, plat::IDOK);
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(word_, 0x4004);
+  EXPECT_TRUE(Traced("\nStart Compress"));
+  EXPECT_TRUE(Traced("\nERR CompressDialog"));
+  EXPECT_EQ(AuditRecords().at(0).detail, "{New Ver.}={----}");
+  ExpectConfigUntouched();
+}
+
+// A cancel, in the file dialog or in the confirmation, leaves no record.
+TEST_F(RestoreGpfm, CancelsWriteNoAuditRecord) {
+  WriteBackup({{63, Table63(13120, 400001)}});
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(115).Click(plat::IDCANCEL);
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_EQ(word_, 0x4000);
+    EXPECT_TRUE(Traced("\nCancel"));
+    EXPECT_FALSE(Traced("Get Config Data"));
+  }
+  {
+    ScriptedOperator op;
+    ChooseBackup(op).ExpectDialog(kConfirmTemplate).Click(plat::IDCANCEL);
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_EQ(word_, 0x4000);
+    EXPECT_TRUE(Traced("\nCancel"));
+    EXPECT_TRUE(Traced("File=.\\CnfProcess.cpp(")) << "the check's own line of 0x4011";
+  }
+  EXPECT_TRUE(AuditRecords().empty());
+  ExpectConfigUntouched();
+}
+
+// A default serial number in the backup is the operator's to confirm; the
+// flow then goes on and the word of the check stays.
+TEST_F(RestoreGpfm, ConfirmedDefaultSerialNumberContinues) {
+  WriteBackup({{63, Table63(13120, 400001)}});
+  ScriptedOperator op;
+  ChooseBackup(op)
+      .ExpectDialog(kConfirmTemplate)
+      .Tick(kIdConfirmed)
+      .Click(plat::IDOK)
+      .ExpectMessage(3188, plat::IDOK);
+  EXPECT_EQ(Restore(), 1);
+  EXPECT_EQ(word_, 0x4011);
+  auto records = AuditRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].outcome, "Normal end");
+  ExpectConfigUntouched();
+}
