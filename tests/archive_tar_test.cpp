@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -103,15 +102,19 @@ class TarTest : public ::testing::Test {
     world_.MakeHostDir('C', "OUT");
   }
   std::string Host(const std::string& rel) { return world_.HostOf('C', rel); }
+  static bool IsTemporaryName(const std::string& name) {
+    std::size_t at = name.rfind(".~tv");
+    if (at == std::string::npos || name.size() != at + 12) return false;
+    return name.find_first_not_of("0123456789ABCDEF", at + 4) == std::string::npos;
+  }
   // The archiver's temporary files below a folder of drive C (none when the
   // folder is missing): a final name, ".~tv" and eight hex digits.
   std::vector<std::string> Temporaries(const std::string& rel) {
-    static const std::regex kTemporary(R"(.*\.~tv[0-9A-F]{8})");
     std::vector<std::string> found;
     std::error_code ec;
     for (auto it = fs::recursive_directory_iterator(Host(rel), ec); !ec && it != fs::end(it);
          it.increment(ec))
-      if (std::regex_match(it->path().filename().string(), kTemporary))
+      if (IsTemporaryName(it->path().filename().string()))
         found.push_back(it->path().filename().string());
     return found;
   }
