@@ -61,6 +61,14 @@ done
 [ "$(stat -c %s "$work/f1/PLAXON/CONFIG/412345/svp_conf.tgz")" -eq 1400000 ] ||
   fail "first volume is not 1,400,000 bytes"
 
+# The three volumes, joined in order, are the archive of the tree.
+mkdir -p "$work/joined"
+cat "$work"/f{1,2,3}/PLAXON/CONFIG/412345/svp_conf.tgz | tar xzf - --warning=no-unknown-keyword -C "$work/joined" ||
+  fail "the joined volumes are no archive"
+diff -r -x min500c.dat "$config" "$work/joined/CONFIG" >/dev/null ||
+  fail "the joined volumes differ: $(diff -rq -x min500c.dat "$config" "$work/joined/CONFIG")"
+[ ! -e "$work/joined/CONFIG/min500c.dat" ] || fail "min500c.dat was backed up"
+
 # Setup from the three media into a fresh tree T:\SVP\.
 out=$(timeout 120 "$SVPCONF" setup 'A:\' 'T:\SVP\' --setup-source backup --drive A \
   --backup 412345 --answer 3836=ok </dev/null 2>&1)
