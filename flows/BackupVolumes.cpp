@@ -140,10 +140,12 @@ struct VolumeWriter {
   Config4Record* record;
 };
 
-// A failure of a volume step that no other word describes.
+// A failed copy, piece or config4 write. The word is set here whatever it
+// held: after a further medium was asked for it still holds 0x4104, whose
+// message would ask for the next medium instead of reporting the failure.
 int FailVolume(WORD* resultWord) {
-  if (*resultWord == 0) *resultWord = 0x2000;
-  TRACE_WORD(*resultWord);
+  *resultWord = 0x2000;
+  TRACE_WORD(0x2000);
   return 0;
 }
 
@@ -155,7 +157,6 @@ int WriteVolumeConfig4(VolumeWriter& w) {
       !WriteConfig4Beside(w.target->archivePath, w.record)) {
     // A medium without its config4 cannot be read back by any setup.
     TRACE_TEXT("ERR WriteConfig4Beside");
-    *w.resultWord = 0x2000;
     return FailVolume(w.resultWord);
   }
   return 1;
@@ -178,11 +179,8 @@ int WriteSplit(VolumeWriter& w) {
   WORD pieces = 0;
   if (!Talver_SplitArchive(w.info->path, kFloppyArchiveLimit, &pieces, w.resultWord))
     return FailVolume(w.resultWord);
-  if (pieces != count) {
-    // The archive changed size since it was measured.
-    *w.resultWord = 0x2000;
-    return FailVolume(w.resultWord);
-  }
+  // The archive changed size since it was measured.
+  if (pieces != count) return FailVolume(w.resultWord);
   for (BYTE n = 0;; ++n) {
     w.record->volumeNumber = n;
     char piece[MAX_PATH];

@@ -195,6 +195,23 @@ TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
   EXPECT_TRUE(joined == archive);
 }
 
+// A second medium too full for its piece fails with the failure's message,
+// not with the request for another medium that came before it.
+TEST_F(BackupMediaTest, FullSecondMediumReportsTheFailedCopy) {
+  PutArchive(2800001);
+  PrepareFloppy(1457664);
+  { std::ofstream(world.Dir() + "/m2/junk.dat", std::ios::binary) << std::string(1000000, 'j'); }
+  ScriptedOperator op;
+  op.ExpectMessage(4034, plat::IDYES)
+      .ExpectMessage(4036, plat::IDOK)
+      .ExpectMessage(3333, plat::IDOK);
+  EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(MessageIds(op), (std::vector<int>{4034, 4036, 3333}));
+  EXPECT_EQ(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz").size(), 1400000u);
+  EXPECT_FALSE(world.HostExists('A', std::string(kSerialDir) + "svp_conf.tgz"));
+}
+
 // A medium whose config4 cannot be written is a failed volume, not a backup.
 TEST_F(BackupMediaTest, UnwrittenConfig4FailsTheVolume) {
   PutArchive(1000);
