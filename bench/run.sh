@@ -12,3 +12,5 @@ echo "== HDD backup with 0, 100 and 150 backups present"
 "$build/bench/bench_hdd_backup" "$build/svpconf"
 echo "== dialog message throughput"
 "$build/bench/bench_win_messages" 100000
+echo "== backup to media and setup back, against tar czf | split and cat | tar xzf"
+bench/media_round_trip.sh "$build/svpconf"

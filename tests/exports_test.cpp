@@ -80,10 +80,6 @@ TEST(ExportFrames, HddBackupFrameDeletesTheMarkerAndClosesOnlyItsWaitWindow) {
 // failure is 0 with the line of its word.
 TEST(ExportFrames, BackupExportsReturnTwoForACancel) {
   TestWorld w;
-  struct Cancelled {
-    WORD previous = SetPendingResultWord(0x4000);
-    ~Cancelled() { SetPendingResultWord(previous); }
-  } cancelled;
   auto endsWithCodeThenEnd = [&](const char* code) {
     auto lines = w.TakeTrace();
     ASSERT_GE(lines.size(), 3u);
@@ -93,16 +89,21 @@ TEST(ExportFrames, BackupExportsReturnTwoForACancel) {
         << lines[lines.size() - 2];
     EXPECT_NE(lines.back().find(")\nConfig Backup END"), std::string::npos);
   };
-  EXPECT_EQ(dsvp_TalverBackup(0), 2);
+  {
+    // The operator cancels the drive choice.
+    ScriptedOperator op;
+    op.ExpectDialog(106).Click(2);
+    EXPECT_EQ(dsvp_TalverBackup(0), 2);
+  }
   endsWithCodeThenEnd("4000");
   for (WORD mode : {0, 1, 2, 3}) {
+    ScriptedOperator op;
+    op.ExpectDialog(106).Click(2);
     EXPECT_EQ(dsvCnf_OffSvpAllConf(0, mode, 7), 2) << "mode " << mode;
     endsWithCodeThenEnd("4000");
   }
-  SetPendingResultWord(0x2000);
-  EXPECT_EQ(dsvp_TalverBackup(0), 0);
-  endsWithCodeThenEnd("2000");
-  EXPECT_EQ(dsvCnf_OffSvpAllConf(0, 0, 7), 0);
+  // A model selector without a row fails before any dialog.
+  EXPECT_EQ(dsvCnf_OffSvpAllConf(0, 0, 8), 0);
   endsWithCodeThenEnd("2000");
 }
 

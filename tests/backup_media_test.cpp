@@ -1,0 +1,476 @@
+// The backup to media: the preparation of each medium, the capacity rules,
+// the volumes of a split archive with their config4 records, the flow's
+// audit record; and the installation by model selector.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "archive/CnfCmpThd.h"
+#include "archive/CompressRequest.h"
+#include "backupfile/AuditRecord.h"
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "exports/Exports.h"
+#include "flows/BackupToMedia.h"
+#include "flows/BackupVolumes.h"
+#include "flows/InstallByModel.h"
+#include "media/MediaSelection.h"
+#include "platform/winemu/Operator.h"
+#include "support/IdentityFiles.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "svpsvc/AuditLog.h"
+
+namespace {
+
+constexpr WORD kSvpType = 0x8360;
+constexpr char kSerialDir[] = "PLAXON/CONFIG/412345/";
+constexpr std::uint64_t kFloppy = 1457664;
+
+std::string Config4(WORD type, BYTE count, BYTE number) {
+  Config4Record r{};
+  r.Config4TypeWord = type;
+  r.volumeCount = count;
+  r.volumeNumber = number;
+  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+Config4Record RecordOf(const std::string& bytes) {
+  Config4Record r{};
+  if (bytes.size() == sizeof r) std::memcpy(&r, bytes.data(), sizeof r);
+  return r;
+}
+
+std::string Incompressible(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+std::vector<int> MessageIds(const ScriptedOperator& op) {
+  std::vector<int> ids;
+  for (const auto& box : op.Seen()) ids.push_back(box.messageId);
+  return ids;
+}
+
+// The SVP (C:, serial 412345, type 0x8360) and a floppy drive A: holding
+// three blank media m1, m2, m3 in turn.
+class BackupMediaTest : public ::testing::Test {
+ protected:
+  BackupMediaTest() {
+    IdentityFiles{}.WriteTo(world, "CONFIG");
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
+    plat::Drive& a = world.MutableWorld().drive('A');
+    a.media.clear();
+    for (const char* name : {"m1", "m2", "m3"}) {
+      plat::Medium m;
+      m.name = name;
+      m.hostDir = world.Dir() + "/" + name;
+      std::filesystem::create_directories(m.hostDir);
+      a.media.push_back(m);
+    }
+    a.driveTotalBytes = kFloppy;
+    a.Insert(0);
+    svc::TakeAuditCalls();
+    world.TakeTrace();
+  }
+  std::string MediumFile(const char* medium, const std::string& relative) {
+    return ReadFile(world.Dir() + "/" + medium + "/" + relative);
+  }
+  static std::string ReadFile(const std::string& host) {
+    std::ifstream in(host, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  // The archive of the given size in \PLAXON\TMP\, described as the flow does.
+  std::string PutArchive(std::size_t size) {
+    std::string bytes = Incompressible(size, static_cast<unsigned>(size));
+    world.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", bytes);
+    CopyBounded(info.path, sizeof info.path, "C:\\PLAXON\\TMP\\svp_conf.tgz");
+    return bytes;
+  }
+  // A prepared target on drive A: (as PrepareBackupMedia leaves it).
+  void PrepareFloppy(DWORD freeBytes) {
+    std::memset(&target, 0, sizeof target);
+    CopyBounded(target.drivePath, sizeof target.drivePath, "A:\\");
+    CopyBounded(target.archivePath, sizeof target.archivePath,
+                "A:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+    DWORD error = 0;
+    ASSERT_EQ(CreateMediaConfigDirs("A:\\", &error), 1);
+    target.isFloppy = 1;
+    target.freeBytes = freeBytes;
+  }
+  std::vector<svc::AuditEntry> AuditRecords() {
+    std::vector<svc::AuditEntry> entries;
+    svc::ReadAuditFile(svc::AuditFilePath(), &entries);
+    return entries;
+  }
+
+  TestWorld world;
+  ArchiveFileInfo info{};
+  BackupTarget target{};
+  WORD word = 0;
+};
+
+// The capacity rules at 1,400,000 bytes: what is asked and what is written.
+TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
+  struct Case {
+    std::size_t size;
+    DWORD freeBytes;
+    int splitAnswer;  // answer to 4034 (the 0x4106 question); 0: not asked
+    int result;
+    WORD word;
+    std::vector<int> messages;
+  };
+  const Case cases[] = {
+      {1400000, 1457664, 0, 1, 0, {}},
+      {1400001, 1457664, plat::IDNO, 0, 0x4000, {4034}},  // refusing to split is a cancel
+      {1400000, 1399999, 0, 0, 0x4107, {4035}},
+      {2000000, 1399999, 0, 0, 0x4107, {4035}},  // too little room: no question at all
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    PutArchive(c.size);
+    PrepareFloppy(c.freeBytes);
+    ScriptedOperator op;
+    if (c.splitAnswer) op.ExpectMessage(4034, static_cast<WORD>(c.splitAnswer));
+    if (c.word == 0x4107) op.ExpectMessage(4035, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(MessageIds(op), c.messages);
+    std::string written = MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz");
+    EXPECT_EQ(written.size(), c.result ? c.size : 0u);
+    if (c.result) {
+      Config4Record r = RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4"));
+      EXPECT_EQ(r.volumeCount, 1);
+      EXPECT_EQ(r.volumeNumber, 0);
+      EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u);
+      EXPECT_EQ(static_cast<WORD>(r.Config4TypeWord), kSvpType);
+      EXPECT_EQ(MediumFile("m1", "Plaxon/Config/config4").size(), 0u)
+          << "the floppy's own config4 was written at PLAXON/CONFIG";
+      EXPECT_EQ(MediumFile("m1", "PLAXON/CONFIG/config4"),
+                MediumFile("m1", std::string(kSerialDir) + "config4"));
+      std::remove((world.Dir() + "/m1/" + kSerialDir + "svp_conf.tgz").c_str());
+    }
+  }
+}
+
+// 2,800,001 bytes: three volumes 0, 1, 2 of one backup, one per medium.
+TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
+  const std::string archive = PutArchive(2800001);
+  PrepareFloppy(1457664);
+  ScriptedOperator op;
+  op.ExpectMessage(4034, plat::IDYES)
+      .ExpectMessage(4036, plat::IDOK)
+      .ExpectMessage(4036, plat::IDOK);
+  ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1);
+  std::string joined;
+  Config4Record first{};
+  const char* media[] = {"m1", "m2", "m3"};
+  for (int n = 0; n < 3; ++n) {
+    SCOPED_TRACE(media[n]);
+    std::string piece = MediumFile(media[n], std::string(kSerialDir) + "svp_conf.tgz");
+    EXPECT_EQ(piece.size(), n < 2 ? 1400000u : 1u);
+    joined += piece;
+    std::string beside = MediumFile(media[n], std::string(kSerialDir) + "config4");
+    EXPECT_EQ(MediumFile(media[n], "PLAXON/CONFIG/config4"), beside);
+    Config4Record r = RecordOf(beside);
+    EXPECT_EQ(r.volumeCount, 3);
+    EXPECT_EQ(r.volumeNumber, n);
+    EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u);
+    if (n == 0) first = r;
+    EXPECT_EQ(static_cast<DWORD>(r.archiveTimeHigh), static_cast<DWORD>(first.archiveTimeHigh));
+    EXPECT_EQ(static_cast<DWORD>(r.archiveTimeLow), static_cast<DWORD>(first.archiveTimeLow));
+  }
+  EXPECT_NE(static_cast<DWORD>(first.archiveTimeLow) | static_cast<DWORD>(first.archiveTimeHigh),
+            0u);
+  EXPECT_TRUE(joined == archive);
+}
+
+// A second medium too full for its piece fails with the failure's message,
+// not with the request for another medium that came before it.
+TEST_F(BackupMediaTest, FullSecondMediumReportsTheFailedCopy) {
+  PutArchive(2800001);
+  PrepareFloppy(1457664);
+  { std::ofstream(world.Dir() + "/m2/junk.dat", std::ios::binary) << std::string(1000000, 'j'); }
+  ScriptedOperator op;
+  op.ExpectMessage(4034, plat::IDYES)
+      .ExpectMessage(4036, plat::IDOK)
+      .ExpectMessage(3333, plat::IDOK);
+  EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(MessageIds(op), (std::vector<int>{4034, 4036, 3333}));
+  EXPECT_EQ(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz").size(), 1400000u);
+  EXPECT_FALSE(world.HostExists('A', std::string(kSerialDir) + "svp_conf.tgz"));
+}
+
+// A medium whose config4 cannot be written is a failed volume, not a backup.
+TEST_F(BackupMediaTest, UnwrittenConfig4FailsTheVolume) {
+  PutArchive(1000);
+  PrepareFloppy(1457664);
+  world.Faults().AddRule({plat::FaultOp::Open, "412345\\config4", 5});
+  ScriptedOperator op;
+  op.ExpectMessage(3333, plat::IDOK);
+  EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR WriteConfig4Beside"));
+}
+
+// What the preparation makes of the medium in drive E:.
+TEST_F(BackupMediaTest, PreparationTakesBlankAndBackupMediaOnly) {
+  struct Case {
+    const char* name;
+    std::string config4;  // empty: a blank medium
+    bool oldArchive;
+    bool protectedMedium;
+    int result;
+    WORD word;
+    std::vector<int> messages;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"blank", "", false, false, 1, 0, {}, nullptr},
+      {"backup medium", Config4(kSvpType, 1, 0), false, false, 1, 0, {}, nullptr},
+      {"untyped", Config4(0xFFFF, 1, 0), false, false, 0, 0x4000, {3677}, "Not Config FD"},
+      {"flat", Config4(kSvpType, 0xFF, 0), false, false, 0, 0x4000, {3677}, "Not Config FD"},
+      {"old archive kept", Config4(kSvpType, 1, 0), true, false, 0, 0x4000, {3351}, "Selected NO"},
+      {"write protected", "", false, true, 0, 0x4000, {3193}, nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(world.DriveDir('E'));
+    std::filesystem::create_directories(world.DriveDir('E'));
+    if (!c.config4.empty()) world.WriteHostFile('E', "PLAXON/CONFIG/config4", c.config4);
+    if (c.oldArchive) world.WriteHostFile('E', std::string(kSerialDir) + "svp_conf.tgz", "old");
+    world.MutableWorld().drive('E').writeProtected = c.protectedMedium;
+    ScriptedOperator op;
+    op.ExpectDialog(106).SelectText(1007, "E").Click(1);
+    for (int id : c.messages)
+      op.ExpectMessage(id, id == 3351 ? plat::IDNO : id == 3193 ? plat::IDRETRY : plat::IDOK);
+    if (c.result == 0 && !c.oldArchive) op.ExpectDialog(106).Click(2);
+    std::memset(&target, 0, sizeof target);
+    word = 0;
+    EXPECT_EQ(PrepareBackupMedia(0, &target, 0, &word), c.result);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(MessageIds(op), c.messages);
+    auto trace = world.TakeTrace();
+    if (c.line) {
+      EXPECT_TRUE(TestWorld::Contains(trace, c.line));
+    }
+    if (c.result == 1) {
+      EXPECT_STREQ(target.archivePath, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+      EXPECT_TRUE(world.HostExists('E', kSerialDir));
+      EXPECT_FALSE(world.HostExists('E', "xonf"));
+    }
+  }
+  world.MutableWorld().drive('E').writeProtected = false;
+}
+
+// A floppy whose free space, counting the old archive that will be
+// replaced, is 1,399,999 bytes takes no archive: 0x4107 before any question.
+TEST_F(BackupMediaTest, FullFloppyFailsBeforeTheSplitQuestion) {
+  world.WriteHostFile('C', "PLAXON/CONFIG/big.dat", Incompressible(2000000, 7));
+  const std::size_t oldArchive = 100000;
+  std::filesystem::create_directories(world.Dir() + "/m1/" + kSerialDir);
+  {
+    std::ofstream(world.Dir() + "/m1/" + kSerialDir + "svp_conf.tgz", std::ios::binary)
+        << std::string(oldArchive, 'o');
+    std::ofstream(world.Dir() + "/m1/other.dat", std::ios::binary)
+        << std::string(kFloppy - 1399999, 'x');
+  }
+  ScriptedOperator op;
+  op.ExpectDialog(106).SelectText(1007, "A").Click(1);
+  op.ExpectMessage(3351, plat::IDYES);
+  op.ExpectMessage(4035, plat::IDOK);
+  EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
+  EXPECT_EQ(word, 0x4107);
+  EXPECT_EQ(MessageIds(op), (std::vector<int>{3351, 4035}));
+  EXPECT_EQ(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz").size(), oldArchive);
+}
+
+// The audit record: operation 10 with the version of config.inf after a
+// success, "----" after a failure; none after a cancel.
+TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
+  world.WriteHostFile('C', "PLAXON/CONFIG/t.dat", "table");
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(106).SelectText(1007, "A").Click(1).ExpectMessage(3188, plat::IDOK);
+    EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 1);
+  }
+  {
+    // The archive cannot be made.
+    world.Faults().AddRule({plat::FaultOp::Open, "TMP\\svp_conf.tgz", 5});
+    ScriptedOperator op;
+    op.ExpectDialog(106).SelectText(1007, "A").Click(1).ExpectMessage(3351, plat::IDYES);
+    op.ExpectMessage(3681, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
+    EXPECT_EQ(word, 0x4004);
+    world.Faults().ClearRules();
+  }
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(106).Click(2);
+    word = 0;
+    EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
+    EXPECT_EQ(word, 0x4000);
+  }
+  auto records = AuditRecords();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0].operation, "Backup Config");
+  EXPECT_EQ(records[0].outcome, "Normal end");
+  EXPECT_EQ(records[0].detail, "Ver.=01-02-03/60");
+  EXPECT_EQ(records[1].outcome, "Error");
+  EXPECT_EQ(records[1].detail, "Ver.=----");
+}
+
+// ---- installation by model ------------------------------------------------
+
+class InstallByModelTest : public BackupMediaTest {};
+
+TEST_F(InstallByModelTest, SelectorsWithoutARowFailBeforeAnyDialog) {
+  for (DWORD selector : {0u, 3u, 5u, 8u, 0xFFFFu}) {
+    SCOPED_TRACE(selector);
+    ScriptedOperator op;  // strict: no dialog, no message
+    word = 0;
+    EXPECT_EQ(Talver_OffSvpBackupByModel(0, selector, 0, &word), 0);
+    EXPECT_EQ(word, 0x2000);
+    EXPECT_TRUE(op.Seen().empty());
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x2000"));
+  }
+  EXPECT_TRUE(svc::TakeAuditCalls().empty());
+}
+
+// The row of a selector and the request kind of a mode, seen by the media
+// dialog and the "Model Info" line; the operator cancels the drive choice.
+TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
+  struct Case {
+    DWORD selector;
+    WORD mode;
+    const char* info;
+    const char* model;
+    const char* size;
+  };
+  const Case cases[] = {
+      {2, 0, "Model Info 6470(R_D)", "6470", "R_D"},
+      {7, 2, "Model Info 6470(R_C2)", "6470", "R_C2"},
+      {1, 2, "Model Info 6410(P_F0)", "6410", "P_F0"},
+      {0x10006, 0, "Model Info 6430(Q_B1)", "6430", "Q_B1"},  // a 16-bit selector
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.info);
+    ScriptedOperator op;
+    op.ExpectDialog(106).Click(2);
+    word = 0;
+    EXPECT_EQ(Talver_OffSvpBackupByModel(0, c.selector, c.mode, &word), 0);
+    EXPECT_EQ(word, 0x4000);
+    EXPECT_STREQ(ModelNumberText, c.model);
+    EXPECT_STREQ(SizeCodeText, c.size);
+    auto trace = world.TakeTrace();
+    EXPECT_TRUE(TestWorld::Contains(trace, c.info));
+    // Mode 0 offers install drives (class 1: the CD-ROM and fixed ones too),
+    // mode 2 backup drives (class 2).
+    auto seen = op.SeenDialogs();
+    ASSERT_EQ(seen.size(), 1u);
+    const plat::ControlView* drives = seen[0].Find(1007);
+    ASSERT_NE(drives, nullptr);
+    bool offersC =
+        std::find(drives->items.begin(), drives->items.end(), "C") != drives->items.end();
+    EXPECT_EQ(offersC, c.mode == 0);
+  }
+}
+
+// The modes of the export: 0 and 2 install by model, others back up to media.
+TEST_F(InstallByModelTest, ExportModesChooseTheFlow) {
+  for (WORD mode : {0, 1, 2, 3}) {
+    SCOPED_TRACE(mode);
+    ScriptedOperator op;
+    op.ExpectDialog(106).Click(2);
+    EXPECT_EQ(dsvCnf_OffSvpAllConf(0, mode, 2), 2);
+    bool byModel = TestWorld::Contains(world.TakeTrace(), "Model Info");
+    EXPECT_EQ(byModel, mode == 0 || mode == 2);
+  }
+}
+
+// Chooses a drive in the media dialog, types a key code, answers every
+// message with its first button and lets progress dialogs run, whatever the
+// flow shows after the key code.
+class InstallOperator : public plat::Operator {
+ public:
+  InstallOperator(std::string drive, std::string key)
+      : drive_(std::move(drive)),
+        key_(std::move(key)),
+        previous_(
+            plat::SetOperator(std::shared_ptr<plat::Operator>(this, [](plat::Operator*) {}))) {}
+  ~InstallOperator() override { plat::SetOperator(previous_); }
+  WORD AnswerMessageBox(const plat::MessageBoxView& box) override {
+    messages.push_back(box.messageId);
+    return plat::ButtonsOf(box.style)[0];
+  }
+  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
+    if (!view.WaitsForOperator()) return;
+    int& turn = turns_[view.window];
+    if (view.templateId == 106 && turn == 0) act.SelectText(1007, drive_);
+    if (view.templateId == 113 && turn == 0) act.Type(1022, key_);
+    if (turn == 1) act.Click(1);
+    if (turn > 1) act.Close();
+    ++turn;
+  }
+  std::vector<int> messages;
+
+ private:
+  std::string drive_, key_;
+  std::map<HWND, int> turns_;
+  std::shared_ptr<plat::Operator> previous_;
+};
+
+// A software medium: after the key code the archive is looked for in the
+// model's folder of the chosen type ("6470" + "60"), where the medium has it,
+// and unpacked over \PLAXON\.
+TEST_F(InstallByModelTest, KeyCodeChoosesTheTypeFolderOfTheSoftwareMedium) {
+  plat::Drive& d = world.MutableWorld().drive('D');
+  d.present = true;
+  d.type = DRIVE_CDROM;
+  d.hostDir = world.Dir() + "/drives/d";
+  std::filesystem::create_directories(d.hostDir);
+  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "table one");
+  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, "C:\\PLAXON\\TMP\\svp_conf.tgz", "C:\\PLAXON\\"), 1);
+  std::filesystem::create_directories(world.DriveDir('D') + "/software/R_D/647060");
+  std::filesystem::copy_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
+                             world.DriveDir('D') + "/software/R_D/647060/svp_conf.tgz");
+  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"));
+  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "changed");
+  world.TakeTrace();
+  int result = 0;
+  {
+    InstallOperator op("D", "XBKZNRTQ");
+    word = 0;
+    result = Talver_OffSvpBackupByModel(0, 2, 0, &word);
+    EXPECT_EQ(op.messages.front(), 4053);  // the key code confirmed
+    if (result == 1) {
+      EXPECT_EQ(op.messages.back(), 3188);
+    }
+  }
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::Contains(trace, "szFils = D:\\software\\R_D\\647060\\svp_conf.tgz"));
+  // Wherever the fetch is built, it finds the archive there.
+  EXPECT_NE(word, 0x400B);
+  if (result == 1) {
+    EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat"), "table one");
+  }
+}
+
+}  // namespace
