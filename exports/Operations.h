@@ -6,7 +6,6 @@
 #include "archive/CnfCmpDlg.h"          // CompressDialog
 #include "flows/BackupToMedia.h"        // Talver_BackupConfigToMedia
 #include "flows/InstallByModel.h"       // Talver_OffSvpBackupByModel
-#include "flows/Pending.h"              // SetPendingResultWord (tests)
 #include "flows/RestoreFromBackupFile.h"  // RestoreConfigFromBackupFile
 #include "flows/RestoreFromMedia.h"     // RestoreConfigFromMedia
 #include "flows/SetupInSvp.h"           // SetupConfigInSvp
