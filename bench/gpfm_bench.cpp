@@ -33,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMeasure.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "platform/Platform.h"
@@ -43,12 +44,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Measure {
-  double seconds = 0;
-  long maxRssKb = 0;
-  bool ok = false;
-};
 
 // Runs body in a child process; wall time and the child's own peak RSS.
 Measure InChild(const std::function<int()>& body) {
@@ -201,22 +196,6 @@ int BareReadWrite(const fs::path& gpfmPath, const fs::path& outDir) {
   }
   ::close(in);
   return 0;
-}
-
-double Best(const std::vector<Measure>& runs) {
-  double best = runs.front().seconds;
-  for (const auto& r : runs) best = std::min(best, r.seconds);
-  return best;
-}
-
-long PeakKb(const std::vector<Measure>& runs) {
-  long peak = 0;
-  for (const auto& r : runs) peak = std::max(peak, r.maxRssKb);
-  return peak;
-}
-
-bool AllOk(const std::vector<Measure>& runs) {
-  return std::all_of(runs.begin(), runs.end(), [](const Measure& m) { return m.ok; });
 }
 
 }  // namespace

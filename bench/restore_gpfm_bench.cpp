@@ -28,6 +28,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchMeasure.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "common/CnfFunc.h"
@@ -42,12 +43,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct Measure {
-  double seconds = 0;
-  long maxRssKb = 0;
-  bool ok = false;
-};
 
 // The data an earlier step left dirty is written back before the clock
 // starts, so that no step pays for the one before.
@@ -166,22 +161,6 @@ class BenchOperator : public plat::Operator {
   std::string path_;
   HWND typedInto_ = 0;
 };
-
-double Best(const std::vector<Measure>& runs) {
-  double best = runs.front().seconds;
-  for (const auto& r : runs) best = std::min(best, r.seconds);
-  return best;
-}
-
-long PeakKb(const std::vector<Measure>& runs) {
-  long peak = 0;
-  for (const auto& r : runs) peak = std::max(peak, r.maxRssKb);
-  return peak;
-}
-
-bool AllOk(const std::vector<Measure>& runs) {
-  return std::all_of(runs.begin(), runs.end(), [](const Measure& m) { return m.ok; });
-}
 
 }  // namespace
 
