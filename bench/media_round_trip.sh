@@ -36,6 +36,8 @@ INI
 export TALVER_WORLD="$work/svp.ini"
 now() { date +%s.%N; }
 best() { sort -g | head -1; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", b - a }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.6f", a / b }'; }
 backup=() setup=() tarc=() tarx=()
 setup_ok=1
 for ((r = 0; r < runs; r++)); do
@@ -45,32 +47,32 @@ for ((r = 0; r < runs; r++)); do
   "$SVPCONF" backup-media --drive A --answer 4034=yes --answer 4036=ok </dev/null >/dev/null 2>&1 ||
     { echo "backup-media failed"; exit 1; }
   t1=$(now)
-  backup+=("$(echo "$t1 - $t0" | bc)")
+  backup+=("$(elapsed "$t0" "$t1")")
   t0=$(now)
   if ! "$SVPCONF" setup 'A:\' 'T:\SVP\' --setup-source backup --drive A --backup 412345 \
     --answer 3836=ok </dev/null >/dev/null 2>&1; then
     setup_ok=0
   fi
   t1=$(now)
-  setup+=("$(echo "$t1 - $t0" | bc)")
+  setup+=("$(elapsed "$t0" "$t1")")
   t0=$(now)
   (cd "$work/c/PLAXON" && tar czf - CONFIG | split -b 1400000 - "$work/split/svp_conf.")
   t1=$(now)
-  tarc+=("$(echo "$t1 - $t0" | bc)")
+  tarc+=("$(elapsed "$t0" "$t1")")
   t0=$(now)
   cat "$work/split"/svp_conf.* | tar xzf - -C "$work/out"
   t1=$(now)
-  tarx+=("$(echo "$t1 - $t0" | bc)")
+  tarx+=("$(elapsed "$t0" "$t1")")
 done
 b=$(printf '%s\n' "${backup[@]}" | best)
 s=$(printf '%s\n' "${setup[@]}" | best)
 c=$(printf '%s\n' "${tarc[@]}" | best)
 x=$(printf '%s\n' "${tarx[@]}" | best)
 printf 'backup-media (3 floppies)   %.3f s   tar czf | split  %.3f s   ratio %.2f\n' "$b" "$c" \
-  "$(echo "$b / $c" | bc -l)"
+  "$(ratio "$b" "$c")"
 if [ $setup_ok -eq 1 ]; then
   printf 'setup (3 floppies)          %.3f s   cat | tar xzf    %.3f s   ratio %.2f\n' "$s" "$x" \
-    "$(echo "$s / $x" | bc -l)"
+    "$(ratio "$s" "$x")"
 else
   printf 'setup: not available in this build (cat | tar xzf %.3f s)\n' "$x"
 fi
