@@ -80,60 +80,55 @@ int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char
 }
 
 // Runs the archiver on a worker, at most twice, each within 60 timed waits.
-// 1 when the archive was made; 0 with the result word set otherwise.
+// 1 when the archive was made; 0 with the result word set otherwise. Every
+// attempt that started a worker closes its handle before the next attempt
+// or the return, whatever the worker's outcome.
 int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
-  BackupThreadState = 0;
-  int attempts = 0;
-  while (BackupThreadState != 1) {
+  for (int attempts = 0;; ++attempts) {
     if (attempts > kMaxAttempts - 1) {
       TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
       *resultWord = 0x4004;
       return 0;
     }
+    BackupThreadState = 0;
     HANDLE thread = plat::CreateThread(Talver_CnfBackupThread, record);
     if (!thread) {
       TRACE_TEXT("Talver_HddBacukupConfig(hThread==NULL)");
       dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
-      ++attempts;
       continue;
     }
-    for (int wait = 0; wait < kWaitsPerAttempt; ++wait) {
+    std::int32_t state = 0;
+    for (int wait = 0; wait < kWaitsPerAttempt && state == 0; ++wait) {
       dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
-      std::int32_t state = BackupThreadState;
-      if (state == -1) {
-        // The worker has set its final state and is leaving; let it go first.
-        plat::WaitForSingleObject(thread, INFINITE);
-        plat::CloseHandle(thread);
-        TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
-        *resultWord = 0x4004;
-        return 0;
-      }
+      state = BackupThreadState;
+    }
+    if (state != 0) {
+      // The worker has set its final state and is leaving; let it go first.
+      plat::WaitForSingleObject(thread, INFINITE);
+      plat::CloseHandle(thread);
       if (state == 1) {
-        plat::WaitForSingleObject(thread, INFINITE);
         TraceLine("compress(done)");
-        break;
+        return 1;
       }
+      TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
+      *resultWord = 0x4004;
+      return 0;
     }
-    if (BackupThreadState == 0) {
-      BOOL stopped = plat::TerminateThread(thread, 0);
-      dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
-      char line[128];
-      std::snprintf(line, sizeof line, "[Retry]Terminate(Talver_CnfBackupThread)==%s",
-                    stopped ? "TRUE" : "FALSE");
-      TRACE_TEXT(line);
-      if (!stopped) {
-        // A worker that could not be stopped still writes the archive; a
-        // second archiver over the same files would corrupt it.
-        plat::CloseHandle(thread);
-        TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
-        *resultWord = 0x4004;
-        return 0;
-      }
-    }
+    BOOL stopped = plat::TerminateThread(thread, 0);
+    dsvp_ApiWaitTimer2(record->ownerWindow, 1, 5, resultWord);
+    char line[128];
+    std::snprintf(line, sizeof line, "[Retry]Terminate(Talver_CnfBackupThread)==%s",
+                  stopped ? "TRUE" : "FALSE");
+    TRACE_TEXT(line);
     plat::CloseHandle(thread);
-    ++attempts;
+    if (!stopped) {
+      // A worker that could not be stopped still writes the archive; a
+      // second archiver over the same files would corrupt it.
+      TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
+      *resultWord = 0x4004;
+      return 0;
+    }
   }
-  return 1;
 }
 
 // Keeps at most 100 valid backups, deleting the oldest; the backup just made

@@ -102,10 +102,16 @@ void Talver_CompressThread(void* param) {
   auto* request = static_cast<CompressRequest*>(param);
   CompressThreadState = 0;
   std::int16_t display = 0;
+  // Every way out of a job that set the archiver's owner window clears it:
+  // a later job must never report its progress to a dialog that has gone.
+  auto finish = [&display](std::int32_t state) {
+    if (display == 1) TarClearOwnerWindow();
+    CompressThreadState = state;
+  };
   if (request->displayFlag == 1) {
     if (!TarSetOwnerWindow(request->dialogWindow)) {
       TRACE_TEXT("ERR TarSetOwnerWindow");
-      CompressThreadState = -1;
+      finish(-1);
       return;
     }
     display = 1;
@@ -113,7 +119,7 @@ void Talver_CompressThread(void* param) {
   if (request->mode == kArchiveExtractAll) CopyIntDataFiles(request->directory);
   if (!CompressCommand(request->mode, display, request->archivePath, request->directory)) {
     TRACE_TEXT("ERR CompressCommand");
-    CompressThreadState = -1;
+    finish(-1);
     return;
   }
   if (request->mode == kArchiveExtractAll) {
@@ -121,17 +127,16 @@ void Talver_CompressThread(void* param) {
     WORD error = 0;
     if (!FORMAT_PATH(unpacked, "%s%s", request->directory, "CONFIG\\")) {
       TRACE_TEXT("ERR Talver_CompressThread(path)");
-      CompressThreadState = -1;
+      finish(-1);
       return;
     }
     if (!dsvp_ApiDirOperation(1, unpacked, 0, &error)) {
       TRACE_WORD(error);
-      CompressThreadState = -1;
+      finish(-1);
       return;
     }
   }
-  if (display == 1) TarClearOwnerWindow();
-  CompressThreadState = 1;
+  finish(1);
 }
 
 int Talver_MakeExtractList(const char* archivePath, const char* const* patterns,

@@ -87,6 +87,9 @@ int Talver_WriteWholeFile(const char* path, const void* buffer, DWORD count) {
   }
   BOOL result = WriteAll(file, buffer, count);
   plat::CloseHandle(file);
+  // A file that did not take all its bytes goes: a short config4 or piece
+  // left under its name would be read as one.
+  if (!result) plat::DeleteFile(path);
   return result;
 }
 

@@ -132,8 +132,10 @@ void TraceLinkPassedOver(const char* dir, const char* name) {
   TRACE_TEXT(TraceFormat(line, "WARNING LINK %s%s", dir, name));
 }
 
-// The walk of the backup list. A folder that cannot be searched is passed
-// over, unless it is the one the list was asked for (`required`).
+// The walk of the backup list. A folder that is gone by the time the walk
+// reaches it is passed over, unless it is the one the list was asked for
+// (`required`); one that is there but cannot be searched fails the list, or
+// the archive would silently lack its files and still count as a backup.
 int ListFolder(const char* dir, const char* prefix, plat::Stream* stream, bool required) {
   char pattern[MAX_PATH];
   if (!FORMAT_PATH(pattern, "%s*.*", dir)) {
@@ -145,7 +147,8 @@ int ListFolder(const char* dir, const char* prefix, plat::Stream* stream, bool r
   HANDLE search = plat::FindFirstFile(pattern, &data);
   if (!search) {
     // An unreadable configuration would make an empty backup that looks valid.
-    if (!required) return 1;
+    const DWORD error = plat::GetLastError();
+    if (!required && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return 1;
     TRACE_TEXT("ERR ListDirectoryFiles(search)");
     return 0;
   }

@@ -38,8 +38,29 @@ struct Preparation {
   BackupTarget* target;
   BYTE volumeNumber;
   WORD* resultWord;
+  // The record of the backup being written, for a further medium (else null):
+  // it tells a medium already written in this backup.
+  const Config4Record* run = nullptr;
   int result = 0;
 };
+
+// True when the archive of the medium sits beside a config4 of this very
+// backup (same serial number, archive time and volume count): a volume of it
+// was written there a moment ago.
+bool WrittenInThisBackup(const char* archivePath, const Config4Record& run) {
+  char directory[MAX_PATH];
+  char config4[MAX_PATH];
+  Config4Record beside{};
+  WORD local = 0;
+  if (!GetFileDirectory(archivePath, directory) ||
+      !FORMAT_PATH(config4, "%s%s", directory, "config4") || !PathExists(config4) ||
+      !ReadConfig4File(config4, reinterpret_cast<BYTE*>(&beside), &local))
+    return false;
+  return static_cast<DWORD>(beside.serialNumber) == static_cast<DWORD>(run.serialNumber) &&
+         static_cast<DWORD>(beside.archiveTimeHigh) == static_cast<DWORD>(run.archiveTimeHigh) &&
+         static_cast<DWORD>(beside.archiveTimeLow) == static_cast<DWORD>(run.archiveTimeLow) &&
+         beside.volumeCount == run.volumeCount;
+}
 
 // Choose ends the preparation on anything but a usable answer.
 Step EndChoice(Preparation& p) {
@@ -88,6 +109,14 @@ Step ConfigMedium(Preparation& p) {
 }
 
 Step Overwrite(Preparation& p) {
+  if (p.run && TalVer_FindFile(p.target->archivePath, 0) &&
+      WrittenInThisBackup(p.target->archivePath, *p.run)) {
+    // The medium just written was put back: replacing its volume would lose
+    // it. The operator is told which disk is wanted and asked again.
+    TRACE_TEXT("ERR Volume of this backup");
+    ShowResultMessage(p.owner, 0x4103, static_cast<WORD>(p.run->volumeNumber + 2));
+    return Step::Choose;
+  }
   if (TalVer_FindFile(p.target->archivePath, 0) &&
       ShowMessage(p.owner, 63, 3351, 20198, 1, 0x124) == kAnswerNo) {
     TRACE_TEXT("Selected NO");
@@ -129,6 +158,15 @@ Step RunStep(Preparation& p, Step step) {
       break;
   }
   return Step::Done;
+}
+
+// The next medium of a split backup whose record is `run`.
+int PrepareFurtherMedium(HWND owner, BackupTarget* target, const Config4Record* run,
+                         WORD* resultWord) {
+  Preparation p{owner, target, 1, resultWord, run};
+  for (Step step = Step::Choose; step != Step::Done;) step = RunStep(p, step);
+  TRACE_TEXT(target->archivePath);
+  return p.result;
 }
 
 // The record written to every medium of one backup.
@@ -189,7 +227,7 @@ int WriteSplit(VolumeWriter& w) {
       return FailVolume(w.resultWord);
     if (!WriteVolumeConfig4(w)) return 0;
     if (count == static_cast<DWORD>(n) + 1) return 1;
-    if (!PrepareBackupMedia(w.owner, w.target, 1, w.resultWord)) {
+    if (!PrepareFurtherMedium(w.owner, w.target, w.record, w.resultWord)) {
       TRACE_WORD(*w.resultWord);
       return 0;
     }

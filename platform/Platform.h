@@ -15,6 +15,7 @@
 // CreateFile and FindFirstFile into null. Callers test handles with !h.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -25,10 +26,18 @@
 
 namespace plat {
 
+// The handles alive now (made and not yet closed), for the tests' leak checks.
+inline std::atomic<long> gLiveKernelObjects{0};
+
 // Every handle points at one of these; CloseHandle deletes it.
 struct KernelObject {
-  virtual ~KernelObject() = default;
+  KernelObject() { gLiveKernelObjects.fetch_add(1); }
+  KernelObject(const KernelObject&) { gLiveKernelObjects.fetch_add(1); }
+  KernelObject& operator=(const KernelObject&) = default;
+  virtual ~KernelObject() { gLiveKernelObjects.fetch_sub(1); }
 };
+
+inline long LiveHandles() { return gLiveKernelObjects.load(); }
 
 using ThreadProc = void (*)(void* arg);
 

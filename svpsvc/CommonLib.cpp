@@ -11,9 +11,9 @@
 #include <mutex>
 
 #include "SvpServices.h"
-#include "platform/winemu/Operator.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/winemu/Operator.h"
 
 namespace {
 
@@ -33,9 +33,7 @@ std::string TraceStamp() {
   return buffer;
 }
 
-unsigned long ThreadNumber() {
-  return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu;
-}
+unsigned long ThreadNumber() { return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu; }
 
 }  // namespace
 
@@ -82,8 +80,7 @@ int dsvp_ApiTraceWrite(int /*kind*/, int /*size*/, const char* text) {
   return 1;
 }
 
-DWORD dsvp_ApiOpenWaitWindow(HWND /*owner*/, int /*flags*/, const char* text,
-                             const char* caption) {
+DWORD dsvp_ApiOpenWaitWindow(HWND /*owner*/, int /*flags*/, const char* text, const char* caption) {
   static DWORD next = 0x7000;
   plat::CurrentOperator().WaitWindowOpened(text ? text : "", caption ? caption : "");
   return ++next;
@@ -98,13 +95,27 @@ void dsvp_ApiWaitTimer2(HWND /*window*/, int /*a*/, int /*b*/, WORD* /*error*/) 
   plat::Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
 }
 
+// The suffix of a copy on its way to its destination's name.
+constexpr char kCopySuffix[] = ".cp~";
+
+// The copy goes to a temporary name beside the destination and is renamed
+// over it once whole, so the destination is never seen half-written, even
+// when the process dies in the middle.
 int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   HANDLE in = plat::CreateFile(source, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!in) {
     if (error) *error = kSvcErrNotFound;
     return 0;
   }
-  HANDLE out = plat::CreateFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  // A file is never copied onto itself (it is open for reading).
+  if (plat::SameFile(source, destination)) {
+    plat::CloseHandle(in);
+    if (error) *error = kSvcErrCopy;
+    plat::SetLastError(ERROR_SHARING_VIOLATION);
+    return 0;
+  }
+  const std::string temporary = std::string(destination) + kCopySuffix;
+  HANDLE out = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
   if (!out) {
     DWORD e = plat::GetLastError();
     plat::CloseHandle(in);
@@ -121,7 +132,12 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
       break;
     }
     if (got == 0) break;
-    if (!plat::WriteFile(out, buffer.data(), got, &put) || put != got) {
+    if (!plat::WriteFile(out, buffer.data(), got, &put)) {
+      ok = false;
+      break;
+    }
+    if (put != got) {
+      plat::SetLastError(ERROR_DISK_FULL);
       ok = false;
       break;
     }
@@ -129,9 +145,13 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   DWORD e = plat::GetLastError();
   plat::CloseHandle(in);
   plat::CloseHandle(out);
+  if (ok && !plat::MoveFileEx(temporary.c_str(), destination, true)) {
+    e = plat::GetLastError();
+    ok = false;
+  }
   if (!ok) {
-    // A copy that failed leaves no partial destination behind.
-    plat::DeleteFile(destination);
+    // A copy that failed leaves no partial file behind.
+    plat::DeleteFile(temporary.c_str());
     if (error) *error = kSvcErrCopy;
     plat::SetLastError(e);
     return 0;
@@ -165,9 +185,12 @@ int ReadIdentity(const char* configDir, const char* file, const char* key, long 
       break;
     }
   }
+  // A file that could not be read to its end is no answer: a SERIAL line
+  // missed that way would read as a serial number never set.
+  const bool unread = !found && plat::ferror(s) != 0;
   plat::fclose(s);
   if (!found) {
-    if (error) *error = kSvcErrFormat;
+    if (error) *error = unread ? kSvcErrRead : kSvcErrFormat;
     return 0;
   }
   return 1;
@@ -229,8 +252,7 @@ int dsvp_ApiGetSvpState(WORD* state, DWORD* other) {
   return 1;
 }
 
-int GetTifFileInf(int index, const char* directory, int, int, char* out, int outSize,
-                  WORD* error) {
+int GetTifFileInf(int index, const char* directory, int, int, char* out, int outSize, WORD* error) {
   const char* name = index == 9 ? "DKCF.TIF" : index == 54 ? "CFREV.TIF" : nullptr;
   if (!name) {
     if (error) *error = kSvcErrTable;

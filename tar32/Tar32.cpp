@@ -834,6 +834,8 @@ BOOL TarClearOwnerWindow() {
   return TRUE;
 }
 
+HWND TarOwnerWindow() { return gOwnerWindow.load(); }
+
 BOOL TarSetCursorMode(BOOL mode) {
   gCursorMode = mode != 0;
   return TRUE;

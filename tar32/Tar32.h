@@ -73,4 +73,6 @@ int TarGetFileCount(const char* archivePath);
 // "--display-dialog=1"; nonzero on success.
 BOOL TarSetOwnerWindow(HWND window);
 BOOL TarClearOwnerWindow();
+// The owner window set now (0: none).
+HWND TarOwnerWindow();
 BOOL TarSetCursorMode(BOOL mode);

@@ -39,8 +39,10 @@ class ArchiveCommands : public ::testing::Test {
     ASSERT_TRUE(WriteTgz(world_.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), entries));
   }
   // Runs the archive job on this thread; the state word it left.
-  int RunJob(std::int16_t mode, const char* archive, const char* directory, DWORD display = 0) {
+  int RunJob(std::int16_t mode, const char* archive, const char* directory, DWORD display = 0,
+             HWND window = 0) {
     CompressRequest request{};
+    request.dialogWindow = window;
     request.mode = mode;
     request.displayFlag = display;
     std::snprintf(request.archivePath, MAX_PATH, "%s", archive);
@@ -198,4 +200,13 @@ TEST_F(ArchiveCommands, JobFailuresSetMinusOne) {
   world_.TakeTrace();
   EXPECT_EQ(RunJob(kArchiveExtractAll, kArchive, "C:\\PLAXON\\TMP\\"), -1);
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x700"));
+  // A job that reported to a dialog leaves the archiver without an owner
+  // window on every way out, failed ones included.
+  const HWND dialog = static_cast<HWND>(0x1234);
+  EXPECT_EQ(RunJob(kArchiveExtractAll, kArchive, "C:\\PLAXON\\TMP\\", 1, dialog), -1);
+  EXPECT_EQ(TarOwnerWindow(), HWND{});
+  EXPECT_EQ(
+      RunJob(kArchiveExtractAll, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\PLAXON\\TMP\\", 1, dialog),
+      -1);
+  EXPECT_EQ(TarOwnerWindow(), HWND{});
 }

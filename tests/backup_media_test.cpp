@@ -25,6 +25,7 @@
 #include "flows/InstallByModel.h"
 #include "media/MediaSelection.h"
 #include "platform/winemu/Operator.h"
+#include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -37,18 +38,9 @@ constexpr char kSerialDir[] = "PLAXON/CONFIG/412345/";
 constexpr std::uint64_t kFloppy = 1457664;
 
 std::string Config4(WORD type, BYTE count, BYTE number) {
-  Config4Record r{};
-  r.Config4TypeWord = type;
-  r.volumeCount = count;
-  r.volumeNumber = number;
-  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+  return fixtures::Config4(type, count, number, 0, 0, 0);
 }
-
-Config4Record RecordOf(const std::string& bytes) {
-  Config4Record r{};
-  if (bytes.size() == sizeof r) std::memcpy(&r, bytes.data(), sizeof r);
-  return r;
-}
+using fixtures::RecordOf;
 
 std::string Incompressible(std::size_t size, unsigned seed) {
   std::mt19937 random(seed);
@@ -197,6 +189,37 @@ TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
   EXPECT_NE(static_cast<DWORD>(first.archiveTimeLow) | static_cast<DWORD>(first.archiveTimeHigh),
             0u);
   EXPECT_TRUE(joined == archive);
+}
+
+// The floppy just written put back for the next volume: refused with the
+// number of the disk wanted, whatever the answer to the overwrite question
+// would have been, and asked for again; its volume stays.
+TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
+  class PutsBack : public ScriptedOperator {
+   public:
+    std::string MediumToInsert(const plat::MessageBoxView&) override {
+      static const char* const order[] = {"m1", "m2", "m3"};
+      return order[std::min<std::size_t>(asked_++, 2)];
+    }
+
+   private:
+    std::size_t asked_ = 0;
+  };
+  const std::string archive = PutArchive(2800001);
+  PrepareFloppy(1457664);
+  PutsBack op;
+  op.ExpectMessage(4034, plat::IDYES)
+      .ExpectMessage(4036, plat::IDOK)  // m1 again
+      .ExpectMessage(3835, plat::IDOK)
+      .ExpectMessage(4036, plat::IDOK)   // m2
+      .ExpectMessage(4036, plat::IDOK);  // m3
+  ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
+  EXPECT_EQ(op.Seen().at(2).insert, 2u);
+  std::string joined;
+  for (const char* medium : {"m1", "m2", "m3"})
+    joined += MediumFile(medium, std::string(kSerialDir) + "svp_conf.tgz");
+  EXPECT_TRUE(joined == archive);
+  EXPECT_EQ(RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4")).volumeNumber, 0);
 }
 
 // A second medium too full for its piece fails with the failure's message,

@@ -248,6 +248,11 @@ TEST(FileUtilities, SerialNeverSetReadsAsTheDefault) {
   TestWorld w;
   w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "MODEL=7\r\n");
   EXPECT_EQ(GetSerialNumber(), 400001u);
+  // A file that cannot be read is no serial number at all, never the default.
+  ResetSerialNumberCache();
+  w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "MODEL=7\r\nSERIAL=412399\r\n");
+  w.Faults().AddRule({plat::FaultOp::Read, "DKCPRP.DAT", ERROR_NOT_READY});
+  EXPECT_EQ(GetSerialNumber(), 0u);
 }
 
 TEST(FileUtilities, FileDirectoryKeepsDriveAndFinalSeparator) {

@@ -164,6 +164,11 @@ TEST(HddBackup, AnUnreadableConfigurationFailsAndKeepsTheOldBackups) {
        [](TestWorld& w) {
          w.Faults().AddRule({plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED});
        }},
+      {"a folder of it unsearchable",
+       [](TestWorld& w) {
+         MakeConfig(w);
+         w.Faults().AddRule({plat::FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY});
+       }},
   };
   for (const Case& c : cases) {
     TestWorld w;
@@ -205,7 +210,9 @@ TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
   MakeConfig(w);
   w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", "old copy");
   WORD word = 0;
+  const long handles = plat::LiveHandles();
   ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  EXPECT_EQ(plat::LiveHandles(), handles) << "the worker's handle is closed";
   EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"));
   std::string diff = w.ReadHostFile('C', "PLAXON/DIFF/svp_conf.tgz");
   EXPECT_NE(diff, "old copy");

@@ -204,6 +204,11 @@ TEST(PlatformLinks, ALinkIsAReparsePointThatIsNeverFollowed) {
     EXPECT_TRUE(Search(pattern).empty()) << pattern;
     EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND) << pattern;
   }
+  // Nothing is created through a link whose target is gone.
+  for (DWORD disposition : {CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW}) {
+    EXPECT_EQ(plat::CreateFile("C:\\D\\dangling", GENERIC_WRITE, 0, disposition, 0), nullptr);
+    EXPECT_FALSE(std::filesystem::exists(outside + "/gone")) << disposition;
+  }
   // Attributes and deletion reach the link only.
   ASSERT_TRUE(plat::SetFileAttributes("C:\\D\\file", FILE_ATTRIBUTE_READONLY));
   EXPECT_NE(std::filesystem::status(outside + "/kept").permissions() &

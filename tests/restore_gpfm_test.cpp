@@ -15,6 +15,7 @@
 #include "GpfmTestFile.h"
 #include "exports/Exports.h"
 #include "platform/Win.h"
+#include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -25,28 +26,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::size_t kDkcf = 13088;
-constexpr std::size_t kCfrev = 32;
+constexpr std::size_t kDkcf = fixtures::kDkcfSize;
+constexpr std::size_t kCfrev = fixtures::kCfrevSize;
 constexpr char kBackupFile[] = "C:\\OUT\\b.gpfm";
-
-std::string Dkcf(std::uint32_t serial, const char* type, const char* version) {
-  std::string d(kDkcf, '\0');
-  for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>((i * 7) & 0x7F);
-  std::uint32_t stored = serial - 400000;
-  std::memcpy(d.data() + 16, &stored, 4);
-  std::memcpy(d.data() + 6484, version, 8);
-  std::memcpy(d.data() + 6490, type, 2);
-  return d;
-}
-
-std::string Cfrev() { return std::string("CFREV-0123456789-abcdefghijklmn!", kCfrev); }
-
-// Table 63 of the given length: the DKCF, the CFREV, then filler.
-std::string Table63(std::size_t size, std::uint32_t serial = 412345, const char* type = "60") {
-  std::string t = Dkcf(serial, type, "02030460") + Cfrev();
-  t.resize(size, 'X');
-  return t;
-}
+using fixtures::Cfrev;
+using fixtures::Dkcf;
+using fixtures::Table63;
 
 std::string Table(std::size_t n, int seed) {
   std::string s(n, '\0');

@@ -14,6 +14,7 @@
 #include "media/CnfSelPcDlg.h"
 #include "media/MediaSelection.h"
 #include "platform/winemu/Operator.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
@@ -32,13 +33,8 @@ std::string Config4(WORD type) {
 class RestoreMediaTest : public ::testing::Test {
  protected:
   RestoreMediaTest() {
-    plat::World& w = world.MutableWorld();
-    w.drive('A').present = false;
-    plat::Drive& d = w.drive('D');
-    d.present = true;
-    d.type = DRIVE_CDROM;
-    d.hostDir = world.Dir() + "/drives/d";
-    std::filesystem::create_directories(d.hostDir);
+    world.MutableWorld().drive('A').present = false;
+    fixtures::AddCdromDrive(world);
     world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(0x8360));
     world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "VERSION=01020360\n");
     world.MakeHostDir('C', "PLAXON/TMP");

@@ -15,6 +15,7 @@
 #include "media/CnfSelPcDlg.h"
 #include "media/CnfSetupDlg.h"
 #include "platform/winemu/Operator.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
@@ -23,20 +24,10 @@
 namespace {
 
 constexpr WORD kSvpType = 0x8360;
-constexpr DWORD kSerial = 412345;
 constexpr char kSource[] = "E:\\";
 constexpr char kTarget[] = "C:\\TARGET\\";
 
-std::string Config4(WORD type, BYTE count, BYTE number, DWORD serial = kSerial) {
-  Config4Record r{};
-  r.Config4TypeWord = type;
-  r.volumeCount = count;
-  r.volumeNumber = number;
-  r.serialNumber = serial;
-  r.archiveTimeHigh = 0x01D2;
-  r.archiveTimeLow = 0x5A5A;
-  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
+using fixtures::Config4;
 
 // Answers each request for another medium with the next name of its list.
 class MediaOperator : public ScriptedOperator {
@@ -67,18 +58,8 @@ class SetupTest : public ::testing::Test {
     std::ifstream in(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(in), {});
   }
-  // Drive E holds a list of media, one host folder each.
   void PutMediaList(const std::vector<std::string>& names) {
-    plat::Drive& e = world.MutableWorld().drive('E');
-    e.media.clear();
-    for (const std::string& name : names) {
-      plat::Medium m;
-      m.name = name;
-      m.hostDir = world.Dir() + "/" + name;
-      std::filesystem::create_directories(m.hostDir);
-      e.media.push_back(m);
-    }
-    e.Insert(0);
+    fixtures::PutMedia(world, 'E', names);
   }
   void WriteMedium(const std::string& medium, const std::string& relative,
                    const std::string& bytes) {

@@ -422,6 +422,12 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
   }
   struct stat st;
   bool exists = r.exists && ::stat(r.host.c_str(), &st) == 0;
+  // A link whose target is gone is never created through: the file would
+  // appear wherever the link points, outside the world as well.
+  if (r.isLink && !exists && creates) {
+    Fail(ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
   if (exists && (write || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING) &&
       ReadOnlyMode(st.st_mode)) {
     Fail(ERROR_ACCESS_DENIED);

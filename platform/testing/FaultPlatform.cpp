@@ -14,7 +14,34 @@ std::string Lower(std::string s) {
 
 }  // namespace
 
-FaultPlatform::FaultPlatform(std::shared_ptr<Platform> inner) : ForwardingPlatform(std::move(inner)) {}
+const char* FaultOpName(FaultOp op) {
+  switch (op) {
+    case FaultOp::Open:
+      return "open";
+    case FaultOp::Read:
+      return "read";
+    case FaultOp::Write:
+      return "write";
+    case FaultOp::Rename:
+      return "rename";
+    case FaultOp::Delete:
+      return "delete";
+    case FaultOp::CreateDir:
+      return "mkdir";
+    case FaultOp::Find:
+      return "search";
+    case FaultOp::Attributes:
+      return "attributes";
+    case FaultOp::FreeSpace:
+      return "free-space";
+    case FaultOp::Thread:
+      return "thread";
+  }
+  return "?";
+}
+
+FaultPlatform::FaultPlatform(std::shared_ptr<Platform> inner)
+    : ForwardingPlatform(std::move(inner)) {}
 
 void FaultPlatform::AddRule(FaultRule rule) {
   std::lock_guard<std::mutex> lock(mutex_);
@@ -32,13 +59,55 @@ int FaultPlatform::Injected() const {
   return injected_;
 }
 
-bool FaultPlatform::Fires(FaultOp op, const std::string& path) {
+void FaultPlatform::ResetCount(bool keepLog) {
   std::lock_guard<std::mutex> lock(mutex_);
+  counted_ = 0;
+  keepLog_ = keepLog;
+  log_.clear();
+  failAt_ = 0;
+  nthFailed_ = false;
+}
+
+int FaultPlatform::Counted() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return counted_;
+}
+
+std::vector<CountedOp> FaultPlatform::Log() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return log_;
+}
+
+void FaultPlatform::FailNth(int k, DWORD error, bool shortWrite) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  failAt_ = k;
+  failError_ = error;
+  failShort_ = shortWrite;
+  nthFailed_ = false;
+}
+
+bool FaultPlatform::NthFailed(CountedOp* op) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (nthFailed_ && op) *op = nthOp_;
+  return nthFailed_;
+}
+
+FaultPlatform::Verdict FaultPlatform::Decide(FaultOp op, const std::string& path) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ++counted_;
+  if (keepLog_) log_.push_back({op, path});
+  if (failAt_ > 0 && counted_ == failAt_) {
+    nthFailed_ = true;
+    nthOp_ = {op, path};
+    ++injected_;
+    if (op == FaultOp::Write && failShort_) return Verdict::Short;
+    SetLastError(failError_);
+    return Verdict::Fail;
+  }
   std::string lower = Lower(path);
   for (auto& rule : rules_) {
     if (rule.op != op || rule.times == 0) continue;
-    if (!rule.pathContains.empty() && lower.find(rule.pathContains) == std::string::npos)
-      continue;
+    if (!rule.pathContains.empty() && lower.find(rule.pathContains) == std::string::npos) continue;
     if (rule.skip > 0) {
       --rule.skip;
       continue;
@@ -46,9 +115,9 @@ bool FaultPlatform::Fires(FaultOp op, const std::string& path) {
     if (rule.times > 0) --rule.times;
     ++injected_;
     SetLastError(rule.error);
-    return true;
+    return Verdict::Fail;
   }
-  return false;
+  return Verdict::Pass;
 }
 
 std::string FaultPlatform::PathOf(HANDLE file) {
@@ -80,9 +149,15 @@ bool FaultPlatform::ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read
 }
 
 bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  if (Fires(FaultOp::Write, PathOf(file))) {
-    if (written) *written = 0;
-    return false;
+  switch (Decide(FaultOp::Write, PathOf(file))) {
+    case Verdict::Fail:
+      if (written) *written = 0;
+      return false;
+    case Verdict::Short:
+      // The disk took part of the bytes and says so, without an error.
+      return Inner().WriteFile(file, buffer, count / 2, written);
+    case Verdict::Pass:
+      break;
   }
   return Inner().WriteFile(file, buffer, count, written);
 }
@@ -120,6 +195,12 @@ bool FaultPlatform::RemoveDirectory(const char* path) {
 bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
   return Inner().MoveFile(from, to, replace);
+}
+
+bool FaultPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
+                                       std::uint64_t* total, std::uint64_t* totalFree) {
+  if (Fires(FaultOp::FreeSpace, root ? root : "")) return false;
+  return Inner().GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
 }
 
 HANDLE FaultPlatform::CreateThread(ThreadProc proc, void* arg) {

@@ -1,0 +1,133 @@
+#!/bin/bash
+# svpconf hdd-backup, unpack and setup killed with SIGKILL at a random moment
+# of their run. After each kill: no file of the target stands truncated under
+# its final name (it is absent, or whole: the old bytes or the new), the next
+# run of the same command succeeds, and the HDD backups that count are
+# exactly the whole ones (a partial archive is never a good backup).
+# Usage: killed_midway.sh SVPCONF LIBTALVER
+# TALVER_KILLS=N: kills per command (3 by default); the delays are drawn
+# from TALVER_KILL_SEED (random by default), printed for a rerun.
+set -u
+SVPCONF=$1
+KILLS=${TALVER_KILLS:-3}
+SEED=${TALVER_KILL_SEED:-$RANDOM}
+RANDOM=$SEED
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL (seed $SEED): $*"
+  exit 1
+}
+"$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
+export TALVER_WORLD="$work/world/svp.ini"
+c="$work/world/drives/c"
+# A configuration large enough that each command runs a while.
+for i in 1 2 3 4; do head -c 1500000 /dev/urandom >"$c/PLAXON/CONFIG/BIG$i.DAT"; done
+
+# Runs a command to its end; its time in milliseconds on stdout.
+timed() {
+  local start end
+  start=$(date +%s%N)
+  timeout 120 "$@" </dev/null >"$work/out" 2>&1 || fail "$*: $(cat "$work/out")"
+  grep -q '^result=1' "$work/out" || fail "$*: $(cat "$work/out")"
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+
+# Starts a command, kills it after a random part of its clean time.
+kill_midway() {
+  local ms=$1
+  shift
+  local delay=$((RANDOM % (ms + 1)))
+  "$@" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  echo "$delay"
+}
+
+# Every file of the tree $1 is absent from $2 or the same there, and no file
+# of $2 but temporaries is unknown to $1.
+no_truncated() {
+  local ref=$1 got=$2 what=$3
+  [ -d "$got" ] || return 0
+  (cd "$got" && find . -type f) | while read -r f; do
+    case "$f" in *.~tv* | *.cp~ | */min500*) continue ;; esac
+    # The names of the unpacked tree match the archive's ignoring case.
+    local match
+    match=$(cd "$ref" && find . -type f -ipath "$f" | head -1)
+    [ -n "$match" ] || fail "$what: unknown file $f"
+    cmp -s "$ref/$match" "$got/$f" || fail "$what: $f is not whole"
+  done || exit 1
+}
+
+# The CONFIG folder below $1, whatever its case.
+config_of() { find "$1" -maxdepth 1 -iname config | head -1; }
+
+# The backups that count are exactly the whole archives.
+check_backups() {
+  local whole=0 dir
+  for dir in "$c"/PLAXON/OTHERS/BACKUP/*/; do
+    [ -s "$dir/svp_conf.tgz" ] || continue
+    tar tzf "$dir/svp_conf.tgz" >/dev/null 2>&1 ||
+      fail "a partial archive counts as a backup: $dir"
+    whole=$((whole + 1))
+  done
+  "$SVPCONF" backups | grep -q "^$whole valid of" || fail "backups counted: $("$SVPCONF" backups)"
+  if [ -e "$c/PLAXON/DIFF/svp_conf.tgz" ]; then
+    tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >/dev/null 2>&1 || fail "the DIFF copy is not whole"
+  fi
+}
+
+# hdd-backup
+ms=$(timed "$SVPCONF" hdd-backup)
+cp "$c/PLAXON/DIFF/svp_conf.tgz" "$work/archive.tgz"
+mkdir -p "$work/ref"
+tar xzf "$work/archive.tgz" -C "$work/ref" 2>/dev/null || fail "tar"
+for n in $(seq "$KILLS"); do
+  sleep 1 # a backup folder of its own
+  delay=$(kill_midway "$ms" "$SVPCONF" hdd-backup)
+  check_backups
+  sleep 1
+  timed "$SVPCONF" hdd-backup >/dev/null
+  check_backups
+  echo "hdd-backup killed after $delay of $ms ms: ok"
+done
+
+# unpack into a fresh folder each time
+mkdir -p "$c/IN"
+cp "$work/archive.tgz" "$c/IN/in.tgz"
+mkdir -p "$c/UNPACKED"
+ms=$(timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
+for n in $(seq "$KILLS"); do
+  rm -rf "$c/UNPACKED" && mkdir -p "$c/UNPACKED"
+  delay=$(kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
+  no_truncated "$work/ref" "$c/UNPACKED" "unpack killed after $delay ms"
+  timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\' >/dev/null
+  no_truncated "$work/ref" "$c/UNPACKED" "unpack after a kill"
+  diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$c/UNPACKED")" >/dev/null ||
+    fail "unpack after a kill: the tree differs"
+  echo "unpack killed after $delay of $ms ms: ok"
+done
+
+# setup from the CD-R into a target tree
+mkdir -p "$work/world/drives/d/PLAXON/CONFIG/8360"
+cp "$work/archive.tgz" "$work/world/drives/d/PLAXON/CONFIG/8360/svp_conf.tgz"
+setup=("$SVPCONF" --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\')
+mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
+ms=$(timed "${setup[@]}")
+for n in $(seq "$KILLS"); do
+  rm -rf "$c/TARGET" && mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
+  delay=$(kill_midway "$ms" "${setup[@]}")
+  no_truncated "$work/ref/CONFIG" "$(config_of "$c/TARGET")" "setup killed after $delay ms"
+  if [ -e "$c/TARGET/TMP/svp_conf.tgz" ]; then
+    cmp -s "$work/archive.tgz" "$c/TARGET/TMP/svp_conf.tgz" ||
+      fail "setup killed after $delay ms: the fetched archive is not whole"
+  fi
+  timed "${setup[@]}" >/dev/null
+  diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$c/TARGET")" >/dev/null ||
+    fail "setup after a kill: the tree differs"
+  echo "setup killed after $delay of $ms ms: ok"
+done
+echo "killed midway (seed $SEED, $KILLS kills per command): ok"

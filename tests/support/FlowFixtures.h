@@ -1,0 +1,84 @@
+// Pieces of the worlds that the flow tests share: config4 records, the DKCF
+// and table 63 of a backup file, lists of media in a drive, a CD-ROM drive.
+#pragma once
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/TestWorld.h"
+#include "validate/CnfProcess2.h"
+
+namespace fixtures {
+
+// A config4 record as bytes.
+inline std::string Config4(WORD type, BYTE count, BYTE number, DWORD serial = 412345,
+                           DWORD timeHigh = 0x01D2, DWORD timeLow = 0x5A5A) {
+  Config4Record r{};
+  r.Config4TypeWord = type;
+  r.volumeCount = count;
+  r.volumeNumber = number;
+  r.serialNumber = serial;
+  r.archiveTimeHigh = timeHigh;
+  r.archiveTimeLow = timeLow;
+  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
+}
+
+inline Config4Record RecordOf(const std::string& bytes) {
+  Config4Record r{};
+  if (bytes.size() == sizeof r) std::memcpy(&r, bytes.data(), sizeof r);
+  return r;
+}
+
+// The DKCF of a backup file: serial number, version and configuration type
+// at their places, the rest a fixed pattern.
+constexpr std::size_t kDkcfSize = 13088;
+constexpr std::size_t kCfrevSize = 32;
+
+inline std::string Dkcf(std::uint32_t serial, const char* type, const char* version) {
+  std::string d(kDkcfSize, '\0');
+  for (std::size_t i = 0; i < d.size(); ++i) d[i] = static_cast<char>((i * 7) & 0x7F);
+  std::uint32_t stored = serial - 400000;
+  std::memcpy(d.data() + 16, &stored, 4);
+  std::memcpy(d.data() + 6484, version, 8);
+  std::memcpy(d.data() + 6490, type, 2);
+  return d;
+}
+
+inline std::string Cfrev() { return std::string("CFREV-0123456789-abcdefghijklmn!", kCfrevSize); }
+
+// Table 63 of the given length: the DKCF, the CFREV, then filler.
+inline std::string Table63(std::size_t size, std::uint32_t serial = 412345,
+                           const char* type = "60") {
+  std::string t = Dkcf(serial, type, "02030460") + Cfrev();
+  t.resize(size, 'X');
+  return t;
+}
+
+// The drive holds these media in turn (host folders beside the drives),
+// the first one in.
+inline void PutMedia(TestWorld& world, char drive, const std::vector<std::string>& names) {
+  plat::Drive& d = world.MutableWorld().drive(drive);
+  d.media.clear();
+  for (const std::string& name : names) {
+    plat::Medium m;
+    m.name = name;
+    m.hostDir = world.Dir() + "/" + name;
+    std::filesystem::create_directories(m.hostDir);
+    d.media.push_back(m);
+  }
+  d.Insert(0);
+}
+
+// Drive D: a CD-ROM drive with a folder of its own.
+inline void AddCdromDrive(TestWorld& world) {
+  plat::Drive& d = world.MutableWorld().drive('D');
+  d.present = true;
+  d.type = DRIVE_CDROM;
+  d.hostDir = world.Dir() + "/drives/d";
+  std::filesystem::create_directories(d.hostDir);
+}
+
+}  // namespace fixtures
