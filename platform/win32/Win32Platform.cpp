@@ -151,6 +151,17 @@ bool Win32Platform::FlushFile(HANDLE file) { return ::FlushFileBuffers(file) || 
 // ------------------------------------------------------------------ names
 
 HANDLE Win32Platform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
+  // "dir\" looks up the directory itself, as the other halves do; a drive
+  // root has no entry.
+  std::string trimmed = pattern;
+  while (!trimmed.empty() && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
+  if (trimmed.size() != std::strlen(pattern)) {
+    if (trimmed.empty() || (trimmed.size() == 2 && trimmed[1] == ':')) {
+      plat::SetLastError(ERROR_FILE_NOT_FOUND);
+      return nullptr;
+    }
+    return FindFirstFile(trimmed.c_str(), data);
+  }
   WIN32_FIND_DATA entry;
   HANDLE h = ::FindFirstFileA(pattern, &entry);
   if (h == INVALID_HANDLE_VALUE) {

@@ -4,7 +4,7 @@
  * that need no operator answer on the SVP tree the script prepared (drive X:,
  * svpsvc.ini named by TALVER_SVPSVC_INI):
  *
- *   load_exports.exe ARCHIVE TARGET_DIR
+ *   load_exports.exe ARCHIVE TARGET_DIR\\
  */
 #include <stdio.h>
 #include <string.h>
@@ -48,7 +48,12 @@ static void Check(int ok, const char* what) {
   printf("%s %s\n", ok ? "ok  " : "FAIL", what);
 }
 
-static FARPROC ByName(HMODULE dll, const char* name) { return GetProcAddress(dll, name); }
+/* void (*)(void) is the generic function pointer the casts go through. */
+typedef void (*AnyProc)(void);
+static AnyProc ByName(HMODULE dll, const char* name) { return (AnyProc)GetProcAddress(dll, name); }
+static AnyProc ByOrdinal(HMODULE dll, int ordinal) {
+  return (AnyProc)GetProcAddress(dll, MAKEINTRESOURCEA(ordinal));
+}
 
 int main(int argc, char** argv) {
   if (argc != 3) {
@@ -61,13 +66,13 @@ int main(int argc, char** argv) {
 
   char what[128];
   for (size_t i = 0; i < sizeof kExports / sizeof kExports[0]; ++i) {
-    FARPROC byName = ByName(dll, kExports[i].name);
-    FARPROC byOrdinal = GetProcAddress(dll, MAKEINTRESOURCEA(kExports[i].ordinal));
+    AnyProc byName = ByName(dll, kExports[i].name);
+    AnyProc byOrdinal = ByOrdinal(dll, kExports[i].ordinal);
     snprintf(what, sizeof what, "%s is ordinal %d", kExports[i].name, kExports[i].ordinal);
     Check(byName != NULL && byName == byOrdinal, what);
   }
 
-  NoArgs isUpdate = (NoArgs)GetProcAddress(dll, MAKEINTRESOURCEA(103));
+  NoArgs isUpdate = (NoArgs)ByOrdinal(dll, 103);
   Check(isUpdate && isUpdate() == 1, "dsvCnf_ConfigIsUpdate by ordinal returns 1");
   NoArgs isCompressed = (NoArgs)ByName(dll, "dsvp_TalverIsCompressed");
   Check(isCompressed && isCompressed() == 1, "dsvp_TalverIsCompressed returns 1");
@@ -80,7 +85,7 @@ int main(int argc, char** argv) {
   Check(configType && configType(type, &word) == 1 && strcmp(type, "8360") == 0,
         "dsvCnf_GetStrConfigType gives 8360");
   BYTE record[32];
-  ReadConfig4Proc readConfig4 = (ReadConfig4Proc)GetProcAddress(dll, MAKEINTRESOURCEA(109));
+  ReadConfig4Proc readConfig4 = (ReadConfig4Proc)ByOrdinal(dll, 109);
   Check(readConfig4 && readConfig4("X:\\PLAXON\\CONFIG\\config4", record) != 0 &&
             record[10] == 0x60 && record[11] == 0x83,
         "talver_ReadConfig4 reads the config4 record");
@@ -90,7 +95,7 @@ int main(int argc, char** argv) {
   Check(uncompress && uncompress(NULL, argv[1], argv[2]) == 1,
         "dsvp_TalverIsUncompressed unpacks the archive");
   char unpacked[MAX_PATH];
-  snprintf(unpacked, sizeof unpacked, "%s\\PLAXON\\CONFIG\\DKCPRP.DAT", argv[2]);
+  snprintf(unpacked, sizeof unpacked, "%sCONFIG\\DKCPRP.DAT", argv[2]);
   Check(GetFileAttributesA(unpacked) != INVALID_FILE_ATTRIBUTES,
         "the unpacked tree has DKCPRP.DAT");
   CheckProc checkFile = (CheckProc)ByName(dll, "dsvCnf_CheckConfigFile");
