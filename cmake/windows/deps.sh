@@ -13,7 +13,7 @@ prefix=$(realpath -m "${1:?usage: deps.sh PREFIX}")
 [ -f "$prefix/.done" ] && exit 0
 repo=$(cd "$(dirname "$0")/../.." && pwd)
 work=$prefix.work
-rm -rf "$work" && mkdir -p "$work/apt/lists/partial" "$work/apt/archives/partial" "$prefix/include" "$prefix/lib"
+rm -rf "$work" && mkdir -p "$work/apt/lists/partial" "$work/apt/cache/archives/partial" "$prefix/include" "$prefix/lib"
 
 cat >"$work/apt/src.sources" <<SRC
 Types: deb-src
@@ -23,7 +23,7 @@ Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
 apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt"
-          -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache::Archives="$work/apt/archives"
+          -o Dir::State::Lists="$work/apt/lists" -o Dir::Cache="$work/apt/cache"
           -o Debug::NoLocking=1)
 apt-get "${apt_opts[@]}" update -qq 2>&1 | grep -v "unsandboxed" || true
 (cd "$work" && apt-get "${apt_opts[@]}" source --download-only -qq lz4 libarchive 2>&1 | grep -v "unsandboxed" || true)
