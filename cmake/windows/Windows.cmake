@@ -75,6 +75,8 @@ add_library(tar32 SHARED ${TAR32_SOURCES})
 talver_include_farm(tar32 ${TALVER_PLATFORM_INTERFACE} tar32)
 target_link_libraries(tar32 PUBLIC talverplat PRIVATE talver_win_archive)
 talver_win_dll(tar32)
+# libarchive and zlib stay inside.
+target_link_options(tar32 PRIVATE -Wl,--exclude-libs,libarchive.a:libz.a)
 
 # The module's resources: rc_script, built for this machine from the same
 # template data the POSIX build registers, writes talver.rc; windres compiles it.
