@@ -373,6 +373,18 @@ int main() {
         return r == 0 && word == 0x4000 ? 2 : r;
       },
       2, "115");
+  if (GetFileAttributesA("X:\\OUT\\b.gpfm") != INVALID_FILE_ATTRIBUTES) {
+    Scenario(
+        "restore from a backup file whose serial number is confirmed",
+        {TypeAndOk(115, 1029, "X:\\OUT\\b.gpfm"), ClickAndOk(117, 1038), Press(3188, IDOK)},
+        [] {
+          WORD word = 0;
+          return Export<Restore2>("dsvCnf_RestoreConf2")(nullptr, &word);
+        },
+        1, "115 117 3188");
+  } else {
+    std::printf("skip the restore from a backup file: no X:\\OUT\\b.gpfm\n");
+  }
   FreeLibrary(gTalver);
   std::printf("dialog_operator: %d failed\n", gFailures);
   return gFailures ? 1 : 0;

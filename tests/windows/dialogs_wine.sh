@@ -28,6 +28,20 @@ cp "$work/x/PLAXON/TMP/sample.tgz" "$work/d/software/R_D/647060/svp_conf.tgz"
 # backup list offers two and the operator chooses.
 mkdir -p "$work/a/PLAXON/CONFIG/400123"
 cp "$work/x/PLAXON/TMP/sample.tgz" "$work/a/PLAXON/CONFIG/400123/svp_conf.tgz"
+# A backup file whose DKCF carries the default serial number (stored as 1),
+# which the restore cannot compare and asks the confirmation about. The
+# native build's svpconf makes it; without one that scenario is left out.
+svpconf=${TALVER_SVPCONF:-$here/../../build/svpconf}
+if [ -x "$svpconf" ]; then
+  mkdir -p "$work/tables"
+  head -c 13160 /dev/zero >"$work/tables/63"
+  put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
+  put 16 '\001'
+  put 6484 '02030460'
+  put 13088 'CFREV'
+  head -c 50000 /dev/urandom | base64 >"$work/tables/5"
+  "$svpconf" gpfm make "$work/x/OUT/b.gpfm" --from "$work/tables" >/dev/null
+fi
 printf '[world]\r\nroot=X:\r\n[services]\r\nwait_ms=2\r\ntrace_file=trace.log\r\n' >"$work/x/svpsvc.ini"
 
 export TALVER_WINE_DRIVES="x=$work/x a=$work/a d=$work/d t=$work/t" TALVER_SVPSVC_INI='X:\svpsvc.ini'
