@@ -27,6 +27,10 @@ apt_opts=(-o Dir::Etc::SourceList=/dev/null -o Dir::Etc::SourceParts="$work/apt"
           -o Debug::NoLocking=1)
 apt-get "${apt_opts[@]}" update -qq 2>&1 | grep -v "unsandboxed" || true
 (cd "$work" && apt-get "${apt_opts[@]}" source --download-only -qq lz4 libarchive 2>&1 | grep -v "unsandboxed" || true)
+if ! ls "$work"/lz4_*.orig.tar.?z "$work"/libarchive_*.orig.tar.?z >/dev/null 2>&1; then
+  echo "deps.sh: apt-get source fetched no lz4 or libarchive sources (is deb.debian.org reachable?)" >&2
+  exit 1
+fi
 for f in "$work"/lz4_*.orig.tar.?z "$work"/libarchive_*.orig.tar.?z; do tar -xf "$f" -C "$work"; done
 
 cc=x86_64-w64-mingw32-gcc-posix

@@ -250,6 +250,9 @@ class Operator {
         if (handled_.count(w)) continue;
         handled_.insert(w);
         int id = ScreenId(w);
+        // A dialog that closed while it was being looked at (a brief
+        // progress dialog) has no caption left: nothing to answer.
+        if (id == -1 && !IsWindow(w)) continue;
         if (id == 101) {
           std::lock_guard<std::mutex> lock(mutex_);
           ++progress_;
