@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 work=$(dirname "$bin")/wine-tests/exports
 rm -rf "$work"
 config=$work/x/PLAXON/CONFIG
-mkdir -p "$config/CNFDATA" "$work/x/PLAXON/TMP" "$work/x/OUT"
+mkdir -p "$config/CNFDATA" "$work/x/PLAXON/TMP" "$work/x/PLAXON/OTHERS/BACKUP" "$work/x/OUT"
 printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
 printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
 printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"

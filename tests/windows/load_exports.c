@@ -102,6 +102,20 @@ int main(int argc, char** argv) {
   word = 0;
   Check(checkFile && checkFile(argv[1], 0x01, &word) == 1, "dsvCnf_CheckConfigFile accepts it");
 
+  /* HDD backups: silent, then under the archiver's own progress dialog
+   * (a template it builds in memory); one second apart, as a backup is
+   * named by its second. */
+  typedef int(__cdecl * HddBackupProc)(HWND, DWORD, WORD*);
+  HddBackupProc hddBackup = (HddBackupProc)ByName(dll, "dsvCnf_ConfigIsHddBackup");
+  for (DWORD mode = 0; mode <= 2; mode += 2) {
+    word = 0;
+    snprintf(what, sizeof what, "dsvCnf_ConfigIsHddBackup in mode %lu", (unsigned long)mode);
+    Check(hddBackup && hddBackup(NULL, mode, &word) == 1, what);
+    Sleep(1100);
+  }
+  Check(GetFileAttributesA("X:\\PLAXON\\DIFF\\svp_conf.tgz") != INVALID_FILE_ATTRIBUTES,
+        "the HDD backup leaves its DIFF copy");
+
   /* The shared-memory exports. */
   CreateMapProc create = (CreateMapProc)ByName(dll, "Talver_CreateMemoryMapFile");
   CloseMapProc closeMap = (CloseMapProc)ByName(dll, "Talver_CloseMemoryMapFile");
