@@ -11,8 +11,6 @@
 namespace plat {
 namespace {
 
-DialogTemplateLookup gLookup = nullptr;
-
 class TemplateWriter {
  public:
   void Word(WORD w) { Bytes(&w, sizeof w); }
@@ -39,7 +37,9 @@ class TemplateWriter {
 
 }  // namespace
 
-void RegisterDialogTemplates(DialogTemplateLookup lookup) { gLookup = lookup; }
+// The module's templates are its dialog resources here: the lookup that
+// resources/ registers when the module loads is not needed.
+void RegisterDialogTemplates(DialogTemplateLookup) {}
 
 INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DialogTemplate* t, HWND owner,
                                DLGPROC proc, LPARAM param) {
