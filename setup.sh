@@ -1,14 +1,17 @@
 #!/usr/bin/env bash
 # Set-up of a fresh Debian machine: installs what is missing, builds, and then
 #   ./setup.sh run    makes the default world and runs the main job on it
-#   ./setup.sh test   runs the tests (also once under ASan and UBSan)
+#   ./setup.sh test   runs the tests (also once under ASan and UBSan), and
+#                     builds the Windows DLLs and runs their tests under Wine
+#   ./setup.sh windows  only the Windows DLLs and their tests under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 what=${1:-run}
 
 packages=(cmake make g++ pkg-config tar gzip tmux
           libarchive-dev zlib1g-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
-          libgtest-dev libgmock-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64)
+          libgtest-dev libgmock-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64
+          libz-mingw-w64-dev googletest wine wine64 xvfb xz-utils debian-archive-keyring)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -27,6 +30,14 @@ build() {  # build DIR [cmake options...]
   cmake --build "$dir" -j"$jobs"
 }
 
+# The Windows build: LZ4 and libarchive cross-compiled once from Debian's
+# source packages, then the DLLs and the Windows tests run under Wine.
+windows() {
+  cmake/windows/deps.sh build-win/deps
+  build build-win -DCMAKE_TOOLCHAIN_FILE=cmake/windows/toolchain.cmake
+  TALVER_REQUIRE_WINE=1 ctest --test-dir build-win --output-on-failure -j"$jobs"
+}
+
 case "$what" in
   run)
     build build
@@ -40,6 +51,7 @@ case "$what" in
     build build
     # The Windows seam check must run here, not be skipped.
     TALVER_REQUIRE_MINGW=1 ctest --test-dir build --output-on-failure -j"$jobs"
+    windows
     # A short bounded run of each fuzz target (clang's libFuzzer).
     FUZZ_SECONDS=${FUZZ_SECONDS:-15} fuzz/run.sh
     # Once more under AddressSanitizer and UndefinedBehaviorSanitizer, built
@@ -49,8 +61,11 @@ case "$what" in
     ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
       ctest --test-dir build-asan --output-on-failure -j"$jobs"
     ;;
+  windows)
+    windows
+    ;;
   *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|windows" >&2
     exit 2
     ;;
 esac

@@ -34,7 +34,8 @@ int BackupResult(int result, WORD resultWord) {
 }  // namespace
 
 // Process attach: keep the instance handle; the archiver never switches the
-// mouse cursor. On this machine the loader calls it as a constructor.
+// mouse cursor. On Windows the loader calls it as the DLL's entry point; on
+// this machine as a constructor.
 extern "C" int TalverDllMain(void* module, DWORD reason, void* /*reserved*/) {
   if (reason == 1) {
     ModuleInstance = static_cast<HINSTANCE>(module);
@@ -44,11 +45,17 @@ extern "C" int TalverDllMain(void* module, DWORD reason, void* /*reserved*/) {
   return 1;
 }
 
+#if defined(_WIN32)
+extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
+  return TalverDllMain(module, reason, reserved);
+}
+#else
 namespace {
 __attribute__((constructor)) void OnProcessAttach() {
   TalverDllMain(reinterpret_cast<void*>(&OnProcessAttach), 1, nullptr);
 }
 }  // namespace
+#endif
 
 WORD dsvp_TalverRancher(HWND owner) {
   RefreshRootPath();

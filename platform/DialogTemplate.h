@@ -33,4 +33,12 @@ using DialogTemplateLookup = const DialogTemplate* (*)(int id);
 // replaces the lookup.
 void RegisterDialogTemplates(DialogTemplateLookup lookup);
 
+#if defined(_WIN32)
+// On Windows a module's dialogs are resources of the module; a template
+// held as data (one that a library builds for itself) runs as an in-memory
+// dialog of the system's dialog manager.
+INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DialogTemplate* dialogTemplate, HWND owner,
+                               DLGPROC proc, LPARAM param);
+#endif
+
 }  // namespace plat

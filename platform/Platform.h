@@ -3,8 +3,9 @@
 //
 // The system speaks in Windows-style paths ("C:\PLAXON\CONFIG\config.inf").
 // A Platform resolves them: a POSIX half over a world of host directories
-// (PosixPlatform), room for a native Windows half, and a fault-injecting half
-// for tests (FaultPlatform) that decorates another one.
+// (PosixPlatform), a native Windows half over Win32 (Win32Platform,
+// platform/win32/), and a fault-injecting half for tests (FaultPlatform) that
+// decorates another one.
 //
 // The free functions in namespace plat forward to the current Platform and
 // keep the per-thread last error, as the system services do.

@@ -10,8 +10,8 @@
 #include <map>
 #include <mutex>
 
+#include "ServiceSettings.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
 
 namespace {
 
@@ -68,9 +68,8 @@ std::string Stamp() {
 namespace svc {
 
 std::string AuditFilePath() {
-  if (!plat::HasCurrent()) return {};
-  const plat::World& w = plat::CurrentWorld();
-  return w.HostPathOf(w.Setting("services.audit_file", "audit.log"));
+  if (!HasSettings()) return {};
+  return SettingsFilePath(Setting("services.audit_file", "audit.log"));
 }
 
 bool ParseAuditLine(const std::string& line, AuditEntry* entry) {

@@ -14,6 +14,8 @@
 
 #include "platform/WinTypes.h"
 
+extern "C" {
+
 // Opens the log; a handle (never 0).
 DWORD adt_AuditOpen();
 // Starts a record on the handle (a record started earlier and not ended is dropped).
@@ -29,6 +31,8 @@ int adt_AuditWriteRecord(const void* record);
 // Appends the started record to the audit file.
 int adt_AuditRecordEnd(DWORD handle);
 void adt_AuditClose(DWORD handle);
+
+}  // extern "C"
 
 // The record as the audit-log library reads it.
 constexpr std::size_t kAuditRecordBytes = 796;

@@ -1,8 +1,6 @@
 // The common library stand-in: trace file, wait window, timed wait, copy,
 // identity reads, caption suffix, SVP state, table-file names, the directory
 // operation after an extraction, and WEP.
-#include <pthread.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -10,10 +8,16 @@
 #include <ctime>
 #include <mutex>
 
+#include "ServiceSettings.h"
 #include "SvpServices.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
+
+#if !defined(_WIN32)
+#include <pthread.h>
+#include <strings.h>
+
 #include "platform/winemu/Operator.h"
+#endif
 
 namespace {
 
@@ -21,8 +25,6 @@ std::mutex gTraceMutex;
 bool gTraceEcho = false;
 bool gTraceCapture = false;
 std::vector<std::string> gTraceCaptured;
-
-const plat::World& W() { return plat::CurrentWorld(); }
 
 std::string TraceStamp() {
   SYSTEMTIME t;
@@ -33,15 +35,21 @@ std::string TraceStamp() {
   return buffer;
 }
 
-unsigned long ThreadNumber() { return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu; }
+unsigned long ThreadNumber() {
+#if defined(_WIN32)
+  return static_cast<unsigned long>(::GetCurrentThreadId()) & 0xFFFFFu;
+#else
+  return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu;
+#endif
+}
 
 }  // namespace
 
 namespace svc {
 
 std::string TraceFilePath() {
-  if (!plat::HasCurrent()) return {};
-  return W().HostPathOf(W().Setting("services.trace_file", "trace.log"));
+  if (!HasSettings()) return {};
+  return SettingsFilePath(Setting("services.trace_file", "trace.log"));
 }
 
 void StartTraceCapture() {
@@ -82,16 +90,20 @@ int dsvp_ApiTraceWrite(int /*kind*/, int /*size*/, const char* text) {
 
 DWORD dsvp_ApiOpenWaitWindow(HWND /*owner*/, int /*flags*/, const char* text, const char* caption) {
   static DWORD next = 0x7000;
+#if !defined(_WIN32)
   plat::CurrentOperator().WaitWindowOpened(text ? text : "", caption ? caption : "");
+#endif
   return ++next;
 }
 
 void dsvp_ApiCloseWaitWindow(DWORD handle) {
+#if !defined(_WIN32)
   if (handle != 0) plat::CurrentOperator().WaitWindowClosed();
+#endif
 }
 
 void dsvp_ApiWaitTimer2(HWND /*window*/, int /*a*/, int /*b*/, WORD* /*error*/) {
-  long long ms = W().SettingInt("services.wait_ms", 1000);
+  long long ms = svc::SettingInt("services.wait_ms", 1000);
   plat::Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
 }
 
@@ -240,14 +252,14 @@ int dsvp_ApiGetPcmType(DWORD* type, const char* configDir, WORD* error) {
 }
 
 void dsvp_ApiGetCaptionSuffix(int /*zero*/, char* buffer48, DWORD* a, DWORD* b) {
-  std::string suffix = W().Setting("services.caption_suffix", " - SVP");
+  std::string suffix = svc::Setting("services.caption_suffix", " - SVP");
   std::snprintf(buffer48, 48, "%.47s", suffix.c_str());
   if (a) *a = 0;
   if (b) *b = 0;
 }
 
 int dsvp_ApiGetSvpState(WORD* state, DWORD* other) {
-  *state = static_cast<WORD>(W().SettingInt("services.svp_state", 0));
+  *state = static_cast<WORD>(svc::SettingInt("services.svp_state", 0));
   if (other) *other = 0;
   return 1;
 }
@@ -271,7 +283,7 @@ int GetTifFileInf(int index, const char* directory, int, int, char* out, int out
 int dsvp_ApiDirOperation(int /*operation*/, const char* directory, int /*flags*/, WORD* error) {
   // The unpacked configuration must be a directory; the world may make the
   // operation fail for tests ([services] dir_operation_fails).
-  if (W().SettingInt("services.dir_operation_fails", 0) != 0) {
+  if (svc::SettingInt("services.dir_operation_fails", 0) != 0) {
     if (error) *error = kSvcErrRead;
     return 0;
   }

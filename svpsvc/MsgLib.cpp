@@ -1,12 +1,16 @@
 // The message library stand-in: our own catalogue texts for the messages the
-// system shows, and message boxes answered by the registered operator.
+// system shows, and message boxes answered by the registered operator (on
+// Windows: the system's own message boxes, answered by whoever sits there).
 #include <cstdio>
 #include <map>
 #include <string>
 
 #include "SvpServices.h"
+
+#if !defined(_WIN32)
 #include "platform/posix/PosixPlatform.h"
 #include "platform/winemu/Operator.h"
+#endif
 
 namespace {
 
@@ -61,6 +65,25 @@ std::string FillTextInsert(const std::string& text, const char* insert) {
   return text.substr(0, at) + (insert ? insert : "") + text.substr(at + 2);
 }
 
+std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
+  std::string::size_type at = text.find("%d");
+  if (at == std::string::npos) return text;
+  std::string value = hasInsert ? std::to_string(static_cast<std::int32_t>(insert)) : "?";
+  return text.substr(0, at) + value + text.substr(at + 2);
+}
+
+#if defined(_WIN32)
+
+WORD Show(HWND owner, int, int id, int, int, UINT style, bool hasInsert, DWORD insert,
+          const char* textInsert = nullptr) {
+  std::string text = FillTextInsert(FillInsert(CatalogueText(id), hasInsert, insert), textInsert);
+  char caption[64];
+  std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
+  return static_cast<WORD>(::MessageBoxA(owner, text.c_str(), caption, style));
+}
+
+#else
+
 // The messages that ask the operator to put another medium into the drive:
 // the next volume of a split archive, the next backup medium.
 constexpr int kInsertVolumeMessage = 3836;
@@ -77,13 +100,6 @@ void ChangeMediumOnOk(plat::Operator& op, const plat::MessageBoxView& view, WORD
   std::string error;
   if (!plat::ChangeCurrentMedium(op.MediumToInsert(view), &error))
     std::fprintf(stderr, "talver: the medium was not changed: %s\n", error.c_str());
-}
-
-std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
-  std::string::size_type at = text.find("%d");
-  if (at == std::string::npos) return text;
-  std::string value = hasInsert ? std::to_string(static_cast<std::int32_t>(insert)) : "?";
-  return text.substr(0, at) + value + text.substr(at + 2);
 }
 
 WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool hasInsert,
@@ -107,6 +123,8 @@ WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool ha
   if (AsksForAnotherMedium(id)) ChangeMediumOnOk(op, view, answer);
   return answer;
 }
+
+#endif
 
 }  // namespace
 

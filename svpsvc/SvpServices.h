@@ -11,6 +11,11 @@
 #include "platform/Stream.h"
 #include "platform/WinTypes.h"
 
+// The libraries' calls have C names, as the SVP's own libraries export them
+// (docs/windows.md); only the message box, whose overloads the system calls,
+// and the helpers for tests and tools are C++.
+extern "C" {
+
 // ---- common library ------------------------------------------------------
 // Trace write: appends the text, with time and thread, to the world's trace
 // file. Called with (0, 259, text).
@@ -46,6 +51,8 @@ constexpr WORD kSvcErrFormat = 0x0701;
 constexpr WORD kSvcErrCopy = 0x0600;
 constexpr WORD kSvcErrTable = 0x0901;
 
+}  // extern "C"
+
 // ---- message library ----------------------------------------------------
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style);
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
@@ -54,10 +61,12 @@ WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int k
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style,
                      const char* insert);
 // Writes the catalogue text as a wide string; negative on failure.
-std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group, int messageId,
-                                   int identifier, int variant);
+extern "C" std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group,
+                                              int messageId, int identifier, int variant);
 // The catalogue text of a message (for views and tools); empty when unknown.
 std::string CatalogueText(int messageId);
+
+extern "C" {
 
 // ---- controller-identity library ----------------------------------------
 const char* dsvw_GetDkcRootDir();
@@ -78,6 +87,8 @@ void exf_CloseFile(HANDLE file);
 // its reply, a status word and a further word through the pointers.
 int Svp_ExecGumTerminalCommunication(int command, int value, void* reply, DWORD replySize,
                                      DWORD* status, DWORD* extra);
+
+}  // extern "C"
 
 namespace svc {
 

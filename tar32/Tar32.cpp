@@ -709,7 +709,11 @@ struct OpenArchive {
 
 void DosDateTime(time_t when, WORD* date, WORD* time) {
   struct tm t {};
+#if defined(_WIN32)
+  localtime_s(&t, &when);
+#else
   localtime_r(&when, &t);
+#endif
   int year = t.tm_year + 1900;
   if (year < 1980) {
     *date = (1 << 5) | 1;

@@ -58,6 +58,9 @@ constexpr int kTarProgressEntry = 0;   // processing of an entry begins
 constexpr int kTarProgressEnded = 2;   // the job has ended (success or not)
 constexpr int kTarProgressOpened = 3;  // the archive has been opened
 
+// The archiver's calls have C names, as the archiver library exports them.
+extern "C" {
+
 // Runs one command line ("--display-dialog=N cvfZ ARCHIVE DIR @LIST", ...).
 // 0 on success, otherwise a failure code above. output gets a short report.
 int Tar(HWND window, const char* commandLine, char* output, DWORD outputSize);
@@ -76,3 +79,5 @@ BOOL TarClearOwnerWindow();
 // The owner window set now (0: none).
 HWND TarOwnerWindow();
 BOOL TarSetCursorMode(BOOL mode);
+
+}  // extern "C"

@@ -44,7 +44,7 @@ void PutHeader(unsigned char* h, std::uint32_t memberSize) {
 }
 
 // The total length of a member written by GzipWriter, or 0.
-std::size_t OwnMemberSize(const unsigned char* p, std::size_t avail) {
+[[maybe_unused]] std::size_t OwnMemberSize(const unsigned char* p, std::size_t avail) {
   if (avail < kHeaderBytes || p[0] != 0x1f || p[1] != 0x8b || p[2] != 8) return 0;
   if ((p[3] & 4) == 0 || p[10] != 8 || p[11] != 0) return 0;
   if (p[12] != 'S' || p[13] != 'M' || p[14] != 4 || p[15] != 0) return 0;

@@ -4,9 +4,12 @@
 #include <condition_variable>
 #include <mutex>
 
+#include "platform/DialogTemplate.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
-#include "platform/DialogTemplate.h"
+
+// The window API's constants are macros on Windows: written unqualified.
+using namespace plat;
 
 namespace tar32 {
 namespace {
@@ -17,16 +20,16 @@ constexpr int kBarId = 101;
 constexpr int kEntryId = 102;
 
 const plat::DialogControlTemplate kDialogControls[] = {
-    {"msctls_progress32", "", kBarId,
-     plat::WS_CHILD | plat::WS_VISIBLE | plat::WS_BORDER | plat::PBS_SMOOTH, 7, 7, 200, 14},
-    {"Static", "", kEntryId, plat::WS_CHILD | plat::WS_VISIBLE | plat::SS_LEFT, 7, 26, 200, 20},
+    {"msctls_progress32", "", kBarId, WS_CHILD | WS_VISIBLE | WS_BORDER | PBS_SMOOTH, 7, 7, 200,
+     14},
+    {"Static", "", kEntryId, WS_CHILD | WS_VISIBLE | SS_LEFT, 7, 26, 200, 20},
 };
 
 // Built in memory, as the archiver has no dialog resources of its own.
 const plat::DialogTemplate kDialogTemplate = {
     0,
     "tar32",
-    plat::WS_POPUP | plat::WS_CAPTION | plat::DS_MODALFRAME,
+    WS_POPUP | WS_CAPTION | DS_MODALFRAME,
     "MS Shell Dlg",
     8,
     214,
@@ -49,11 +52,11 @@ namespace {
 
 plat::INT_PTR ProgressDialogProc(HWND dialog, UINT message, plat::WPARAM wParam,
                                  plat::LPARAM lParam) {
-  if (message == plat::WM_INITDIALOG) {
+  if (message == WM_INITDIALOG) {
     auto* shared = reinterpret_cast<ProgressDialog::Shared*>(lParam);
     plat::SetWindowText(dialog, shared->caption.c_str());
-    plat::SendDlgItemMessage(dialog, kBarId, plat::PBM_SETRANGE32, 0, shared->total);
-    plat::SendDlgItemMessage(dialog, kBarId, plat::PBM_SETSTEP, 1, 0);
+    plat::SendDlgItemMessage(dialog, kBarId, PBM_SETRANGE32, 0, shared->total);
+    plat::SendDlgItemMessage(dialog, kBarId, PBM_SETSTEP, 1, 0);
     {
       std::lock_guard<std::mutex> lock(shared->mutex);
       shared->window = dialog;
@@ -61,14 +64,14 @@ plat::INT_PTR ProgressDialogProc(HWND dialog, UINT message, plat::WPARAM wParam,
     shared->changed.notify_all();
     return 1;
   }
-  if (message == plat::WM_CLOSE) {
+  if (message == WM_CLOSE) {
     plat::EndDialog(dialog, 1);
     return 1;
   }
   if (message == plat::RegisterWindowMessage(kProgressMessageName) &&
       static_cast<int>(wParam) == kTarProgressEntry && lParam != 0) {
     const auto* record = reinterpret_cast<const TarProgressRecord*>(lParam);
-    plat::SendDlgItemMessage(dialog, kBarId, plat::PBM_STEPIT, 0, 0);
+    plat::SendDlgItemMessage(dialog, kBarId, PBM_STEPIT, 0, 0);
     plat::SetDlgItemText(dialog, kEntryId, record->fileName);
     return 1;
   }
@@ -126,7 +129,7 @@ HWND ProgressDialog::Window() const {
 // Posted, not sent: a job that has been told to stop still closes its dialog.
 void ProgressDialog::Close() {
   if (!thread_) return;
-  if (HWND window = Window()) plat::PostMessage(window, plat::WM_CLOSE, 0, 0);
+  if (HWND window = Window()) plat::PostMessage(window, WM_CLOSE, 0, 0);
   plat::WaitForSingleObject(thread_, INFINITE);
   plat::CloseHandle(thread_);
   thread_ = nullptr;

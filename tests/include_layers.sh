@@ -10,6 +10,7 @@ cd "$(dirname "$0")/.."
 rules=(
   "platform: platform/WinTypes.h platform/Platform.h platform/PlatformInternal.h platform/Stream.h platform/DialogTemplate.h platform/ForwardingPlatform.h platform/Win.h platform/winemu/WinApi.h"
   "platform/posix: platform/ platform/posix/"
+  "platform/win32: platform/ platform/win32/"
   "platform/winemu: platform/"
   "platform/testing: platform/ForwardingPlatform.h platform/Platform.h platform/WinTypes.h"
   "svpsvc: platform/"

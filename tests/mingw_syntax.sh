@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The Windows seam: every source of the system and of the platform interface
-# compiles against the real Windows headers (mingw-w64, syntax only; there is
-# no Windows half to link). The sources see what a Windows build of them
+# compiles against the real Windows headers (mingw-w64, syntax only). It
+# needs none of the Windows build's cross-compiled libraries, so it runs in
+# every native build; the Windows build (build-win, docs/windows.md) compiles,
+# links and tests the same sources for real. The sources see what a Windows build of them
 # would: the system's folders, the interface headers at the top of platform/,
 # the service libraries' and the archiver's headers, and of the host only
 # lz4.h. Neither the POSIX half nor the window emulation is in sight.

@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Runs a Windows program of the Windows build under wine64:
+#
+#   wine_run.sh PROGRAM.exe [ARGS...]
+#
+# The Wine prefix is private to the build folder (WINEPREFIX=BUILD/wineprefix,
+# made on first use) and TALVER_WINE_DRIVES="x=/host/dir y=/other" maps drive
+# letters to test folders, as a world's drives do on Linux. Without a display
+# the program runs under Xvfb (xvfb-run), so its dialogs are real windows.
+# The build folder is the program folder's parent unless TALVER_WINE_BUILD
+# names it. Skipped (77) without wine unless TALVER_REQUIRE_WINE is set.
+set -euo pipefail
+program=$(realpath "$1")
+shift
+build=${TALVER_WINE_BUILD:-$(dirname "$(dirname "$program")")}
+
+if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
+  echo "wine_run: wine or xvfb-run is missing (packages wine, wine64, xvfb)"
+  [ -n "${TALVER_REQUIRE_WINE:-}" ] && exit 1
+  exit 77
+fi
+export WINEPREFIX=$build/wineprefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+# No Mono or Gecko installers: the programs need neither.
+export WINEDLLOVERRIDES="mscoree,mshtml="
+
+display() {  # runs a command on the display, or on a private Xvfb one
+  if [ -n "${DISPLAY:-}" ]; then "$@"; else xvfb-run -a -s "-screen 0 1024x768x24" "$@"; fi
+}
+
+# One prefix for every test of the build; the first one makes it.
+exec 9>"$build/wineprefix.lock"
+flock 9
+if [ ! -f "$WINEPREFIX/.talver-ready" ]; then
+  display wineboot -i >/dev/null 2>&1
+  # Xvfb has no window manager: Wine draws the windows' frames and captions.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  wineserver -w
+  touch "$WINEPREFIX/.talver-ready"
+fi
+for mapping in ${TALVER_WINE_DRIVES:-}; do
+  letter=${mapping%%=*}
+  mkdir -p "${mapping#*=}"
+  ln -sfn "$(realpath "${mapping#*=}")" "$WINEPREFIX/dosdevices/${letter,,}:"
+done
+flock -u 9
+
+display wine "$program" "$@"
