@@ -92,6 +92,9 @@ TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"})
     w.WriteHostFile('C', std::string("D/") + n, "1");
   w.MakeHostDir('C', "D/sub");
+  // A host name with a backslash is no Windows name: a path made from it
+  // would name "sub", so a search never shows it.
+  w.MakeHostDir('C', "D/x\\..\\sub");
   EXPECT_EQ(Search("C:\\D\\*.*"),
             (std::vector<std::string>{".", "..", "A.DAT", "b.dat", "c", "sub", "Zeta.txt"}));
   EXPECT_EQ(Search("C:\\d\\*"), Search("C:\\D\\*.*"));
