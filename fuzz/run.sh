@@ -79,6 +79,13 @@ for t in "${targets[@]}"; do
     cp "$work"/crash-* "$work"/leak-* "$work"/timeout-* "$work"/oom-* fuzz-artifacts/ 2>/dev/null || true
     echo "== fuzz_$t found a fault (artifacts in fuzz-artifacts/)"
   fi
+  # Undefined behaviour in a library built without the fuzzer's flags is
+  # only reported: it counts as a fault all the same.
+  if grep -q "runtime error:" "$work/$t.log"; then
+    status=1
+    grep -m 5 "runtime error:" "$work/$t.log"
+    echo "== fuzz_$t met undefined behaviour"
+  fi
   execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/$t.log" | tail -n 1)
   rate=$(sed -n 's/^stat::average_exec_per_sec: *//p' "$work/$t.log" | tail -n 1)
   files=$(find "$corpus" -type f | wc -l)

@@ -5,8 +5,8 @@
 // has a folder or a list of media, the medium in a drive is one of its list
 // or none, every host folder is absolute and normal, every client drive has
 // its remote name and folder); and with the world installed the platform's
-// drive and path queries and the service stand-ins' settings reads end
-// without fault. Nothing is written: the queries only look.
+// drive and path queries, its clock and the service stand-ins' settings
+// reads end without fault. Nothing is written: the queries only look.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -76,6 +76,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         "a drive's type differs from the world's");
     plat::GetFileAttributes(root);
   }
+  SYSTEMTIME now{};
+  plat::GetLocalTime(&now);
+  fuzz::Check(now.wMonth >= 1 && now.wMonth <= 12 && now.wDay >= 1 && now.wDay <= 31 &&
+                  now.wHour < 24 && now.wMinute < 60 && now.wSecond < 61 &&
+                  now.wMilliseconds < 1000,
+              "the world's clock gives a time that is none");
   RefreshRootPath();
   fuzz::Check(std::strlen(RootPath) < MAX_PATH, "the root path is not terminated");
   char path[MAX_PATH * 2];

@@ -451,6 +451,17 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
   EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
   EXPECT_FALSE(load("[drive.C]\npath = x\ntyp = fixed\n"));
   EXPECT_NE(error.find("typ"), std::string::npos);
+  // Numbers are whole and within their range: a clock offset beyond 200
+  // years would overflow the clock's arithmetic.
+  world = load("[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n");
+  ASSERT_TRUE(world) << error;
+  EXPECT_EQ(world->clockOffsetSeconds, -6311433600LL);
+  EXPECT_EQ(world->desktopWidth, 800);
+  for (const char* bad : {"clock_offset_seconds = 99999999999", "clock_offset_seconds = 12x",
+                          "desktop_width = 0", "desktop_height = 99999999999"}) {
+    EXPECT_FALSE(load((std::string("[world]\n") + bad + "\n").c_str())) << bad;
+    EXPECT_NE(error.find("[world]"), std::string::npos) << error;
+  }
 }
 
 }  // namespace
