@@ -90,6 +90,11 @@ put("profile_read", "svp-main", b"SVP_MAIN\0Type\0[SVP_MAIN]\r\nType=TQ520\r\n")
 put("profile_read", "quoted", b"svp_main\0TYPE\0; comment\r\n[Other]\r\nType=x\r\n"
     b"[SVP_MAIN]\r\n  Type = ' TQ520 '  \r\n")
 put("profile_read", "bom-and-blanks", b"S\0K\0\xef\xbb\xbf[ S ]\n[S]\nK\nK=\"\n")
+# An empty key over a line with an empty name once compared through a null
+# pointer.
+put("profile_read", "empty-key", b"S\0\0[S]\nK[\n=\"1\n")
+# A zero byte inside the value: the type check sees the text before it.
+put("profile_read", "zero-in-value", b"SVP_MAIN\0Type\0[SVP_MAIN]\r\nType = TQ520\0\0#\r\n")
 put("profile_read", "no-close", b"SVP_MAIN\0Type\0[SVP_MAIN\r\nType=tq520\r\n[SVP_MAIN]]\r\n")
 
 

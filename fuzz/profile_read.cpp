@@ -89,10 +89,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // The identity check reads the same value from the hostile file.
   fuzz::WriteBytes(gProfile, file.data(), file.size());
+  // The check compares the text up to its first zero byte.
   const std::string type = Read("SVP_MAIN", "Type", 64);
   WORD word = 0;
   const int check = Talver_CheckZeLT330Data(&word);
-  const bool expected = type.size() == 5 && strncasecmp(type.c_str(), "TQ520", 5) == 0;
+  const bool expected = strcasecmp(type.c_str(), "TQ520") == 0;
   fuzz::Check(check == (expected ? 1 : 0), "the type check disagrees with the value read");
   fuzz::Check(word == (expected ? 0 : 0x400B), "the type check has the wrong word");
   plat::TakeDebugOutput();

@@ -346,6 +346,10 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "TQ");
   plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
   EXPECT_STREQ(out, "dflt");
+  // An empty name matches a line with an empty name, blanks and all.
+  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[ ]\r\n  \r\n = empty\r\n");
+  plat::GetPrivateProfileString("", "", "dflt", out, sizeof out, "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
+  EXPECT_STREQ(out, "empty");
 }
 
 // Every name has a section of its own, also names that differ only in "/",
