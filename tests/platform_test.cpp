@@ -346,8 +346,8 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "TQ");
   plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
   EXPECT_STREQ(out, "dflt");
-  // An empty name matches a line with an empty name, blanks and all.
-  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[ ]\r\n  \r\n = empty\r\n");
+  // An empty key matches a line whose name is empty or blank.
+  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[]\r\n  \r\n = empty\r\n");
   plat::GetPrivateProfileString("", "", "dflt", out, sizeof out, "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
   EXPECT_STREQ(out, "empty");
 }
