@@ -125,6 +125,9 @@ put("tar_extract", "climbing", tgz([("../x", "f", b"1"), ("/abs", "f", b"2"),
 put("tar_extract", "links", tgz([("in", "l", "d/f"), ("out", "l", "../../outside"),
                                  ("out/kept", "f", b"5"), ("hard", "h", "../x"),
                                  ("fifo", "p", None)]))
+# Entries through the link that waits in the target ("linked" -> outside).
+put("tar_extract", "through-link", tgz([("linked/kept", "f", b"over"), ("linked/new", "f", b"9"),
+                                        ("LINKED\\d\\f", "f", b"10")]))
 put("tar_extract", "long-name", tgz([("d/" * 70 + "f", "f", b"6"), ("n" * 300, "f", b"7")]))
 put("tar_extract", "gnu-plain", tgz([("L" * 150, "f", b"8")], compress=False,
                                     fmt=tarfile.GNU_FORMAT))
