@@ -92,6 +92,9 @@ TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"})
     w.WriteHostFile('C', std::string("D/") + n, "1");
   w.MakeHostDir('C', "D/sub");
+  // A host name with a backslash is no Windows name: a path made from it
+  // would name "sub", so a search never shows it.
+  w.MakeHostDir('C', "D/x\\..\\sub");
   EXPECT_EQ(Search("C:\\D\\*.*"),
             (std::vector<std::string>{".", "..", "A.DAT", "b.dat", "c", "sub", "Zeta.txt"}));
   EXPECT_EQ(Search("C:\\d\\*"), Search("C:\\D\\*.*"));
@@ -348,6 +351,10 @@ TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
   EXPECT_STREQ(out, "TQ");
   plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
   EXPECT_STREQ(out, "dflt");
+  // An empty key matches a line whose name is empty or blank.
+  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[]\r\n  \r\n = empty\r\n");
+  plat::GetPrivateProfileString("", "", "dflt", out, sizeof out, "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
+  EXPECT_STREQ(out, "empty");
 }
 
 // Every name has a section of its own, also names that differ only in "/",
@@ -453,6 +460,17 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
   EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
   EXPECT_FALSE(load("[drive.C]\npath = x\ntyp = fixed\n"));
   EXPECT_NE(error.find("typ"), std::string::npos);
+  // Numbers are whole and within their range: a clock offset beyond 200
+  // years would overflow the clock's arithmetic.
+  world = load("[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n");
+  ASSERT_TRUE(world) << error;
+  EXPECT_EQ(world->clockOffsetSeconds, -6311433600LL);
+  EXPECT_EQ(world->desktopWidth, 800);
+  for (const char* bad : {"clock_offset_seconds = 99999999999", "clock_offset_seconds = 12x",
+                          "desktop_width = 0", "desktop_height = 99999999999"}) {
+    EXPECT_FALSE(load((std::string("[world]\n") + bad + "\n").c_str())) << bad;
+    EXPECT_NE(error.find("[world]"), std::string::npos) << error;
+  }
 }
 
 }  // namespace

@@ -648,6 +648,9 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
       while (dirent* e = ::readdir(d)) {
         std::string n = e->d_name;
         if (n == "." || n == "..") continue;
+        // A host name holding a backslash is no Windows name: a path built
+        // from it would name another entry (a folder "x\..\y" stands for y).
+        if (n.find('\\') != std::string::npos) continue;
         if (MatchName(namePart, n)) names.push_back(n);
       }
       ::closedir(d);

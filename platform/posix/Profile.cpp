@@ -26,8 +26,10 @@ std::string_view TrimBlanks(std::string_view text) {
   return text.substr(first, last - first + 1);
 }
 
+// An empty name (a line "=x", a key asked for as "") has no characters to
+// compare, and its view may hold no pointer at all.
 bool SameName(std::string_view a, const char* b) {
-  return a.size() == std::strlen(b) && strncasecmp(a.data(), b, a.size()) == 0;
+  return a.size() == std::strlen(b) && (a.empty() || strncasecmp(a.data(), b, a.size()) == 0);
 }
 
 std::string_view StripQuotes(std::string_view value) {
@@ -100,6 +102,5 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
   bool found = FindProfileValue(text, section ? section : "", key ? key : "", &value);
   return CopyBounded(found ? value : fallback, out, size);
 }
-
 
 }  // namespace plat

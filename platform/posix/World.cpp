@@ -23,10 +23,14 @@ bool ParseBool(const std::string& value) {
 
 bool ParseDriveType(const std::string& value, UINT* type) {
   std::string v = Lower(value);
-  if (v == "removable" || v == "2") *type = DRIVE_REMOVABLE;
-  else if (v == "fixed" || v == "3") *type = DRIVE_FIXED;
-  else if (v == "cdrom" || v == "cd-rom" || v == "5") *type = DRIVE_CDROM;
-  else return false;
+  if (v == "removable" || v == "2")
+    *type = DRIVE_REMOVABLE;
+  else if (v == "fixed" || v == "3")
+    *type = DRIVE_FIXED;
+  else if (v == "cdrom" || v == "cd-rom" || v == "5")
+    *type = DRIVE_CDROM;
+  else
+    return false;
   return true;
 }
 
@@ -40,6 +44,21 @@ bool ParseUnsigned(const std::string& value, std::uint64_t* out) {
   return true;
 }
 
+// A whole decimal number within [low, high].
+bool ParseSigned(const std::string& value, long long low, long long high, long long* out) {
+  if (value.empty()) return false;
+  char* end = nullptr;
+  errno = 0;
+  long long n = std::strtoll(value.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || n < low || n > high) return false;
+  *out = n;
+  return true;
+}
+
+// The clock may be set back or ahead by up to 200 years: far enough for any
+// test, near enough that the time it gives stays a date.
+constexpr long long kLongestClockOffset = 200LL * 366 * 24 * 3600;
+
 struct MediumSettings {
   std::optional<std::uint64_t> totalBytes;
   std::optional<bool> notReady;
@@ -50,8 +69,8 @@ struct LoadState {
   World* world;
   std::string error;
   std::map<std::string, ClientDrive> clients;
-  std::map<int, std::string> mediaLists;          // drive index -> "a;b;c"
-  std::map<std::string, MediumSettings> media;    // lower-case name -> settings
+  std::map<int, std::string> mediaLists;        // drive index -> "a;b;c"
+  std::map<std::string, MediumSettings> media;  // lower-case name -> settings
 };
 
 std::string Trim(const std::string& text) {
@@ -79,26 +98,38 @@ int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* 
   };
 
   if (section == "world") {
-    if (key == "root") w.root = value;
-    else if (key == "identity") w.identity = value;
-    else if (key == "desktop_width") w.desktopWidth = std::atoi(value.c_str());
-    else if (key == "desktop_height") w.desktopHeight = std::atoi(value.c_str());
-    else if (key == "clock_offset_seconds") w.clockOffsetSeconds = std::atoll(value.c_str());
-    else return fail("unknown key");
+    if (key == "root")
+      w.root = value;
+    else if (key == "identity")
+      w.identity = value;
+    else if (key == "desktop_width" || key == "desktop_height") {
+      long long n = 0;
+      if (!ParseSigned(value, 1, 100000, &n)) return fail("a desktop size is 1 to 100000 pixels");
+      (key == "desktop_width" ? w.desktopWidth : w.desktopHeight) = static_cast<int>(n);
+    } else if (key == "clock_offset_seconds") {
+      if (!ParseSigned(value, -kLongestClockOffset, kLongestClockOffset, &w.clockOffsetSeconds))
+        return fail("the clock offset is a number of seconds within 200 years");
+    } else
+      return fail("unknown key");
     return 1;
   }
   if (section.rfind("drive.", 0) == 0 && section.size() == 7 && std::isalpha(section[6])) {
     Drive& d = w.drive(section[6]);
     d.present = true;
-    if (key == "path") d.hostDir = w.HostPathOf(value);
-    else if (key == "media") state->mediaLists[section[6] >= 'a' ? section[6] - 'a' : section[6] - 'A'] = value;
+    if (key == "path")
+      d.hostDir = w.HostPathOf(value);
+    else if (key == "media")
+      state->mediaLists[section[6] >= 'a' ? section[6] - 'a' : section[6] - 'A'] = value;
     else if (key == "type") {
       if (!ParseDriveType(value, &d.type)) return fail("type must be removable, fixed or cdrom");
     } else if (key == "size") {
       if (!ParseUnsigned(value, &d.totalBytes)) return fail("size must be a byte count");
-    } else if (key == "not_ready") d.notReady = ParseBool(value);
-    else if (key == "write_protected") d.writeProtected = ParseBool(value);
-    else return fail("unknown key");
+    } else if (key == "not_ready")
+      d.notReady = ParseBool(value);
+    else if (key == "write_protected")
+      d.writeProtected = ParseBool(value);
+    else
+      return fail("unknown key");
     return 1;
   }
   if (section.rfind("medium.", 0) == 0 && section.size() > 7) {
@@ -107,16 +138,22 @@ int OnEntry(void* user, const char* sectionRaw, const char* keyRaw, const char* 
       std::uint64_t n = 0;
       if (!ParseUnsigned(value, &n)) return fail("size must be a byte count");
       m.totalBytes = n;
-    } else if (key == "not_ready") m.notReady = ParseBool(value);
-    else if (key == "write_protected") m.writeProtected = ParseBool(value);
-    else return fail("unknown key");
+    } else if (key == "not_ready")
+      m.notReady = ParseBool(value);
+    else if (key == "write_protected")
+      m.writeProtected = ParseBool(value);
+    else
+      return fail("unknown key");
     return 1;
   }
   if (section.rfind("client.", 0) == 0) {
     ClientDrive& c = state->clients[section];
-    if (key == "remote") c.remoteName = value;
-    else if (key == "path") c.hostDir = w.HostPathOf(value);
-    else return fail("unknown key");
+    if (key == "remote")
+      c.remoteName = value;
+    else if (key == "path")
+      c.hostDir = w.HostPathOf(value);
+    else
+      return fail("unknown key");
     return 1;
   }
   if (section == "connections") {
@@ -208,8 +245,8 @@ std::optional<World> World::Load(const std::string& iniPath, std::string* error)
   for (int i = 0; i < 26; ++i) {
     const Drive& d = w.drives[i];
     if (d.present && d.hostDir.empty() && d.media.empty()) {
-      *error = w.iniPath + ": [drive." + std::string(1, static_cast<char>('A' + i)) +
-               "] needs a path";
+      *error =
+          w.iniPath + ": [drive." + std::string(1, static_cast<char>('A' + i)) + "] needs a path";
       return std::nullopt;
     }
   }
