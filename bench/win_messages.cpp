@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "platform/Win.h"
+#include "resources/Resources.h"
 
 using namespace plat;
 
@@ -56,7 +57,10 @@ double Run(bool send) {
   gSend = send;
   gHandled = 0;
   auto start = std::chrono::steady_clock::now();
-  DialogBoxParam(nullptr, 101, 0, Proc, 0);
+  if (DialogBoxParam(nullptr, 101, 0, Proc, 0) < 0) {
+    std::fprintf(stderr, "the progress dialog 101 did not open\n");
+    std::exit(1);
+  }
   gWorker.join();
   double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   if (gHandled != gTotal) std::fprintf(stderr, "handled %d of %d\n", gHandled, gTotal);
@@ -67,6 +71,9 @@ double Run(bool send) {
 
 int main(int argc, char** argv) {
   if (argc > 1) gTotal = std::atoi(argv[1]);
+  // The library registers its dialog templates when its exports are first
+  // called; this program calls none, so it registers them itself.
+  RegisterModuleResources();
   auto op = std::make_shared<QuietOperator>();
   SetOperator(op);
   std::printf("posted steps: %.0f messages/s (%d)\n", Run(false), gTotal);
