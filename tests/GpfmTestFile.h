@@ -3,6 +3,8 @@
 // svpconf, so that a fault shared by the maker and the reader would show.
 #pragma once
 
+#include <lz4.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -63,3 +65,13 @@ class GpfmTestFile {
 
   std::string bytes_;
 };
+
+// One table compressed as an LZ4 block, as a backup file stores it.
+inline std::string Lz4Block(const std::string& table) {
+  std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
+                  '\0');
+  int n = LZ4_compress_default(table.data(), out.data(), static_cast<int>(table.size()),
+                               static_cast<int>(out.size()));
+  out.resize(static_cast<std::size_t>(n));
+  return out;
+}

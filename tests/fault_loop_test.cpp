@@ -18,7 +18,6 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <algorithm>
 #include <atomic>
@@ -129,15 +128,6 @@ std::string Incompressible(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
   return bytes;
-}
-
-std::string Lz4(const std::string& table) {
-  std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
-                  '\0');
-  int n = LZ4_compress_default(table.data(), out.data(), static_cast<int>(table.size()),
-                               static_cast<int>(out.size()));
-  out.resize(static_cast<std::size_t>(n));
-  return out;
 }
 
 std::string TgzBytes(TestWorld& w, const std::map<std::string, std::string>& entries) {
@@ -483,7 +473,7 @@ std::vector<Flow> Flows() {
                    [](TestWorld& w) {
                      PutConfig(w);
                      GpfmTestFile f;
-                     f.AddTable(1, 5, {Lz4(std::string(3000, 't'))});
+                     f.AddTable(1, 5, {Lz4Block(std::string(3000, 't'))});
                      f.AddTable(1, 63, {fixtures::Table63(13120)});
                      w.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
                    },

@@ -1,10 +1,10 @@
 // The table conversion: one raw LZ4 block into one table file, and every file
 // of a directory on the conversion worker.
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <string>
 
+#include "GpfmTestFile.h"
 #include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
@@ -21,15 +21,6 @@ std::string Table(std::size_t n, int seed) {
   for (std::size_t i = 0; i < n; ++i)
     s[i] = static_cast<char>(i % 16 < 3 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
   return s;
-}
-
-std::string Compress(const std::string& table) {
-  std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
-                  '\0');
-  int n = LZ4_compress_default(table.data(), out.data(), static_cast<int>(table.size()),
-                               static_cast<int>(out.size()));
-  out.resize(static_cast<std::size_t>(n));
-  return out;
 }
 
 class ConversionTest : public ::testing::Test {
@@ -98,7 +89,7 @@ TEST_F(ConversionTest, DecompressesOneBlockIntoItsTableFile) {
   // The block of an empty table, an ordinary one and the largest there may be.
   const std::string tables[] = {"", Table(100000, 3), Table(kLz4OutputBufferSize, 4)};
   for (const std::string& table : tables) {
-    PutLz4("5.lz4", Compress(table));
+    PutLz4("5.lz4", Lz4Block(table));
     ASSERT_EQ(Decompress("5.lz4", "5"), 1);
     EXPECT_EQ(detail_, kDecompConverted);
     EXPECT_TRUE(HasTable("5"));
@@ -107,7 +98,7 @@ TEST_F(ConversionTest, DecompressesOneBlockIntoItsTableFile) {
 }
 
 TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
-  PutLz4("ok.lz4", Compress(Table(1000, 1)));
+  PutLz4("ok.lz4", Lz4Block(Table(1000, 1)));
   const char* ok = "C:\\PLAXON\\TMP\\LZ4\\ok.lz4";
   const char* out = "C:\\PLAXON\\TMP\\TABLES\\ok";
   EXPECT_EQ(DecompressPaths(nullptr, out), 0);
@@ -130,7 +121,7 @@ TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
   // A malformed block, one that decompresses past the largest table, and an empty file.
   for (const std::string& block :
        {std::string("\xF0\xFF\xFF\x00garbage", 11),
-        Compress(std::string(kLz4OutputBufferSize + 1, 'z')), std::string()}) {
+        Lz4Block(std::string(kLz4OutputBufferSize + 1, 'z')), std::string()}) {
     PutLz4("bad.lz4", block);
     EXPECT_EQ(Decompress("bad.lz4", "bad"), 0);
     EXPECT_EQ(detail_, kDecompMalformed);
@@ -146,7 +137,7 @@ TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
     x = x * 1103515245u + 12345u;
     c = static_cast<char>(x >> 24);
   }
-  const std::string block = Compress(noise);
+  const std::string block = Lz4Block(noise);
   ASSERT_GT(block.size(), kLz4InputBufferSize);
   PutLz4("big.lz4", block);
   world_.Faults().AddRule({plat::FaultOp::Read, "big.lz4", ERROR_ACCESS_DENIED});
@@ -166,11 +157,11 @@ TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
   EXPECT_EQ(TakePosted(), std::vector<UINT>{kClose});
 
   const std::string a = Table(500, 1), b = Table(600, 2), c = Table(700, 3);
-  PutLz4("12", Compress(a));
-  PutLz4("a.b.lz4", Compress(b));
-  PutLz4("5.lz4", Compress(c));
+  PutLz4("12", Lz4Block(a));
+  PutLz4("a.b.lz4", Lz4Block(b));
+  PutLz4("5.lz4", Lz4Block(c));
   world_.MakeHostDir('C', "PLAXON/TMP/LZ4/sub.lz4");
-  world_.WriteHostFile('C', "PLAXON/TMP/LZ4/sub.lz4/9.lz4", Compress(a));
+  world_.WriteHostFile('C', "PLAXON/TMP/LZ4/sub.lz4/9.lz4", Lz4Block(a));
   ASSERT_EQ(Convert(), 1);
   EXPECT_EQ(ReadTable("12"), a);
   EXPECT_EQ(ReadTable("a.b"), b);
@@ -184,9 +175,9 @@ TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
 
 TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
   const std::string first = Table(800, 1);
-  PutLz4("1.lz4", Compress(first));
-  PutLz4("2.lz4", Compress(std::string(kLz4OutputBufferSize + 1, 'x')));
-  PutLz4("3.lz4", Compress(Table(900, 3)));
+  PutLz4("1.lz4", Lz4Block(first));
+  PutLz4("2.lz4", Lz4Block(std::string(kLz4OutputBufferSize + 1, 'x')));
+  PutLz4("3.lz4", Lz4Block(Table(900, 3)));
   EXPECT_EQ(Convert(), 0);
   EXPECT_EQ(ReadTable("1"), first);
   EXPECT_FALSE(HasTable("2"));
@@ -199,7 +190,7 @@ TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
 }
 
 TEST_F(ConversionTest, RunsThatCannotStartPostNoClose) {
-  PutLz4("1.lz4", Compress(Table(10, 1)));
+  PutLz4("1.lz4", Lz4Block(Table(10, 1)));
   EXPECT_EQ(Convert(9), 0);  // only mode 10 is served
   EXPECT_TRUE(Traced("ErrCode=0x9"));
   EXPECT_FALSE(HasTable("1"));
@@ -221,9 +212,9 @@ TEST_F(ConversionTest, RunsThatCannotStartPostNoClose) {
 
 TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   const std::string a = Table(900, 1), b = Table(1900, 2), c = Table(50, 3);
-  PutLz4("1.lz4", Compress(a));
-  PutLz4("2.lz4", Compress(b));
-  PutLz4("3.lz4", Compress(c));
+  PutLz4("1.lz4", Lz4Block(a));
+  PutLz4("2.lz4", Lz4Block(b));
+  PutLz4("3.lz4", Lz4Block(c));
   ScriptedOperator op;
   ASSERT_EQ(CompressDialog2(0, kArchiveTableConversion, 1, "C:\\PLAXON\\TMP\\LZ4\\", kTables), 1);
   EXPECT_EQ(CompressThreadState.load(), 1);
@@ -240,7 +231,7 @@ TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
 }
 
 TEST_F(ConversionTest, AFailedConversionUnderTheDialogFailsTheCall) {
-  PutLz4("1.lz4", Compress(Table(900, 1)));
+  PutLz4("1.lz4", Lz4Block(Table(900, 1)));
   PutLz4("2.lz4", "not a block at all");
   ScriptedOperator op;
   world_.TakeTrace();
@@ -255,7 +246,7 @@ TEST_F(ConversionTest, AFailedConversionUnderTheDialogFailsTheCall) {
 }
 
 TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
-  PutLz4("1.lz4", Compress(Table(900, 1)));
+  PutLz4("1.lz4", Lz4Block(Table(900, 1)));
   EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);
   EXPECT_TRUE(HasTable("1"));
   EXPECT_TRUE(TakePosted().empty());

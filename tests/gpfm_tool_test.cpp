@@ -1,7 +1,6 @@
 // svpconf gpfm: make, inspect and extract on host files, and the round trip
 // make -> extract -> convert that gives back the table files byte for byte.
 #include <gtest/gtest.h>
-#include <lz4.h>
 #include <sys/wait.h>
 
 #include <cstdlib>
@@ -188,9 +187,7 @@ TEST_F(GpfmToolTest, ExtractRefusesATablesFolderThatIsTheLz4Folder) {
   // A table 63 whose raw bytes happen to form a valid LZ4 block: converted
   // in place it would be replaced by what it decompresses to.
   const std::string inner(5000, 'k');
-  std::string block(static_cast<std::size_t>(LZ4_compressBound(5000)), '\0');
-  block.resize(static_cast<std::size_t>(
-      LZ4_compress_default(inner.data(), block.data(), 5000, static_cast<int>(block.size()))));
+  const std::string block = Lz4Block(inner);
   WriteFile(dir_ / "from" / "63", block);
   WriteFile(dir_ / "from" / "2", "two");
   ASSERT_EQ(Svpconf("gpfm make " + P("b.gpfm") + " --from " + P("from")), 0) << output_;

@@ -2,7 +2,6 @@
 // file dialog, the split of table 63, the conversion, the check of the new
 // DKCF with its confirmation, the version texts and the audit record.
 #include <gtest/gtest.h>
-#include <lz4.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -40,15 +39,6 @@ std::string Table(std::size_t n, int seed) {
   return s;
 }
 
-std::string Compress(const std::string& table) {
-  std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
-                  '\0');
-  int n = LZ4_compress_default(table.data(), out.data(), static_cast<int>(table.size()),
-                               static_cast<int>(out.size()));
-  out.resize(static_cast<std::size_t>(n));
-  return out;
-}
-
 // Every file below a host folder with its bytes.
 std::map<std::string, std::string> Snapshot(const std::string& dir) {
   std::map<std::string, std::string> files;
@@ -84,7 +74,7 @@ class RestoreGpfm : public ::testing::Test {
 
   void WriteBackup(const std::vector<std::pair<int, std::string>>& tables, bool badSum = false) {
     GpfmTestFile f;
-    for (const auto& [t, bytes] : tables) f.AddTable(1, t, {t == 63 ? bytes : Compress(bytes)});
+    for (const auto& [t, bytes] : tables) f.AddTable(1, t, {t == 63 ? bytes : Lz4Block(bytes)});
     if (badSum) f.SetSum(1, tables.front().first, 0, 1);
     world_.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
     world_.TakeTrace();
