@@ -11,6 +11,7 @@
 #include "ServiceSettings.h"
 #include "SvpServices.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 
 #if !defined(_WIN32)
 #include <pthread.h>
@@ -107,9 +108,6 @@ void dsvp_ApiWaitTimer2(HWND /*window*/, int /*a*/, int /*b*/, WORD* /*error*/) 
   plat::Sleep(static_cast<DWORD>(ms < 0 ? 0 : ms));
 }
 
-// The suffix of a copy on its way to its destination's name.
-constexpr char kCopySuffix[] = ".cp~";
-
 // The copy goes to a temporary name beside the destination and is renamed
 // over it once whole, so the destination is never seen half-written, even
 // when the process dies in the middle.
@@ -126,8 +124,10 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
     plat::SetLastError(ERROR_SHARING_VIOLATION);
     return 0;
   }
-  const std::string temporary = std::string(destination) + kCopySuffix;
-  HANDLE out = plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  // A temporary of this copy's own: two processes copying to one
+  // destination never write into each other's file.
+  std::string temporary;
+  HANDLE out = plat::CreateTemporaryBeside(destination, &temporary);
   if (!out) {
     DWORD e = plat::GetLastError();
     plat::CloseHandle(in);

@@ -21,6 +21,7 @@
 #include "TarGzip.h"
 #include "TarNotify.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 #include "platform/Win.h"
 
 namespace {
@@ -34,9 +35,6 @@ constexpr std::size_t kFileBlock = 1u << 20;
 constexpr int kCompressionLevel = 6;
 constexpr int kCompressionThreads = 2;
 constexpr std::uint64_t kLongestListFile = 16u << 20;
-constexpr char kTemporarySuffix[] = ".~tv";
-// Tries of a fresh temporary name before the name space counts as exhausted.
-constexpr int kTemporaryTries = 64;
 
 // ---------------------------------------------------------------- paths
 
@@ -89,25 +87,14 @@ bool ReachedThroughLink(const std::string& dir, const std::vector<std::string>& 
   return false;
 }
 
-// Creates a new file beside `final` under a name of its own: the final name,
-// the temporary suffix and a number. The file is created exclusively, so
-// neither an existing file nor an entry unpacked before is ever overwritten;
-// a name that is taken is passed over for the next number.
+// Creates a new file beside `final` under a temporary name of its own
+// (exclusively, so neither an existing file nor an entry unpacked before is
+// ever overwritten).
 int CreateTemporary(const std::string& final, std::string* temporary, HANDLE* handle,
                     int failureCode) {
-  static std::atomic<std::uint32_t> next{std::random_device{}()};
-  for (int attempt = 0; attempt < kTemporaryTries; ++attempt) {
-    char suffix[16];
-    std::snprintf(suffix, sizeof suffix, "%s%08X", kTemporarySuffix,
-                  static_cast<unsigned>(next.fetch_add(1)));
-    *temporary = final + suffix;
-    if (temporary->size() >= MAX_PATH) return kTarErrorPath;
-    *handle = plat::CreateFile(temporary->c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
-    if (*handle) return 0;
-    if (plat::GetFileAttributes(temporary->c_str()) == INVALID_FILE_ATTRIBUTES) break;
-  }
-  temporary->clear();
-  return failureCode;
+  *handle = plat::CreateTemporaryBeside(final, temporary);
+  if (*handle) return 0;
+  return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
 }
 
 // Creates dir + parts (each level) where missing.
