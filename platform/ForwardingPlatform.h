@@ -51,6 +51,10 @@ class ForwardingPlatform : public Platform {
   bool MoveFile(const char* from, const char* to, bool replace) override {
     return inner_->MoveFile(from, to, replace);
   }
+  DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                                char* out, DWORD size, const char* path) override {
+    return inner_->GetPrivateProfileString(section, key, defaultText, out, size, path);
+  }
   bool ResolveHostPath(const char* path, std::string* host) override {
     return inner_->ResolveHostPath(path, host);
   }

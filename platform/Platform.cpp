@@ -140,6 +140,11 @@ bool SameFile(const char* a, const char* b) {
   return std::filesystem::equivalent(hostA, hostB, error) && !error;
 }
 
+DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                              char* out, DWORD size, const char* path) {
+  return Current().GetPrivateProfileString(section, key, defaultText, out, size, path);
+}
+
 void OutputDebugString(const char* text) {
   std::lock_guard<std::mutex> lock(gDebugMutex);
   // The sink keeps the most recent lines only, so a long run never grows it

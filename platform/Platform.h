@@ -75,6 +75,11 @@ class Platform {
   virtual bool RemoveDirectory(const char* path) = 0;
   virtual bool MoveFile(const char* from, const char* to, bool replace) = 0;
 
+  // --- profile strings (the free GetPrivateProfileString below) --------------
+  virtual DWORD GetPrivateProfileString(const char* section, const char* key,
+                                        const char* defaultText, char* out, DWORD size,
+                                        const char* path) = 0;
+
   // The host path that a system path names (for stand-ins that hand paths to
   // host libraries, and for the tools). A missing last component is allowed.
   virtual bool ResolveHostPath(const char* path, std::string* host) = 0;

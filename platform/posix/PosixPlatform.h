@@ -33,6 +33,8 @@ class PosixPlatform : public Platform {
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                                char* out, DWORD size, const char* path) override;
   bool ResolveHostPath(const char* path, std::string* host) override;
 
   DWORD GetLogicalDrives() override;

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Platform.h"
+#include "platform/posix/PosixPlatform.h"
 
 namespace plat {
 namespace {
@@ -83,8 +83,9 @@ DWORD CopyBounded(const std::string& text, char* out, DWORD size) {
 
 }  // namespace
 
-DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
-                              char* out, DWORD size, const char* path) {
+DWORD PosixPlatform::GetPrivateProfileString(const char* section, const char* key,
+                                             const char* defaultText, char* out, DWORD size,
+                                             const char* path) {
   std::string fallback = defaultText ? defaultText : "";
   while (!fallback.empty() && fallback.back() == ' ') fallback.pop_back();
   HANDLE f = CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
@@ -96,8 +97,16 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
   std::string text;
   char buffer[4096];
   DWORD got = 0;
-  while (ReadFile(f, buffer, sizeof buffer, &got) && got > 0) text.append(buffer, got);
-  CloseHandle(f);
+  bool read = true;
+  while ((read = ReadFile(f, buffer, sizeof buffer, &got)) && got > 0) text.append(buffer, got);
+  const DWORD readError = read ? 0 : plat::GetLastError();
+  plat::CloseHandle(f);
+  // A file read only in part gives no value from its part: the default.
+  if (!read) {
+    DWORD n = CopyBounded(fallback, out, size);
+    SetLastError(readError);
+    return n;
+  }
   std::string value;
   bool found = FindProfileValue(text, section ? section : "", key ? key : "", &value);
   return CopyBounded(found ? value : fallback, out, size);

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 namespace plat {
 namespace {
@@ -30,6 +33,14 @@ const char* FaultOpName(FaultOp op) {
       return "mkdir";
     case FaultOp::Find:
       return "search";
+    case FaultOp::FindNext:
+      return "search-next";
+    case FaultOp::Seek:
+      return "seek";
+    case FaultOp::Flush:
+      return "flush";
+    case FaultOp::Profile:
+      return "profile";
     case FaultOp::Attributes:
       return "attributes";
     case FaultOp::FreeSpace:
@@ -66,6 +77,9 @@ void FaultPlatform::ResetCount(bool keepLog) {
   log_.clear();
   failAt_ = 0;
   nthFailed_ = false;
+  cutAt_ = 0;
+  unflushed_.clear();
+  writeKeys_.clear();
 }
 
 int FaultPlatform::Counted() const {
@@ -92,10 +106,101 @@ bool FaultPlatform::NthFailed(CountedOp* op) const {
   return nthFailed_;
 }
 
+void FaultPlatform::CutPowerAt(int k) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  cutAt_ = k;
+  unflushed_.clear();
+  writeKeys_.clear();
+  nthFailed_ = false;
+}
+
+int FaultPlatform::Restart() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  namespace fs = std::filesystem;
+  int changed = 0;
+  for (const auto& [host, durable] : unflushed_) {
+    std::error_code error;
+    if (!durable) {
+      changed += fs::remove(host, error) ? 1 : 0;
+    } else if (fs::is_directory(fs::path(host).parent_path(), error)) {
+      std::ofstream(host, std::ios::binary | std::ios::trunc) << *durable;
+      ++changed;
+    }
+  }
+  unflushed_.clear();
+  writeKeys_.clear();
+  cutAt_ = 0;
+  return changed;
+}
+
+std::string FaultPlatform::HostKey(const char* path) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (cutAt_ == 0) return std::string();  // nothing to keep without a cut
+  }
+  std::string host;
+  if (!path || !Inner().ResolveHostPath(path, &host)) return std::string();
+  return std::filesystem::path(host).lexically_normal().string();
+}
+
+// The bytes a file holds now are its durable ones, unless it has changed
+// since its last flush already.
+void FaultPlatform::BeforeChange(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cutAt_ == 0 || key.empty() || unflushed_.count(key)) return;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(key, error)) {
+    unflushed_[key] = std::nullopt;
+    return;
+  }
+  std::ifstream in(key, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  unflushed_[key] = bytes.str();
+}
+
+// A rename is durable at once and takes the file's durable bytes along; a
+// folder takes those of every file below it.
+void FaultPlatform::Renamed(const std::string& from, const std::string& to) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cutAt_ == 0 || from.empty() || to.empty()) return;
+  std::map<std::string, std::optional<std::string>> moved;
+  for (auto it = unflushed_.begin(); it != unflushed_.end();) {
+    if (it->first == from || it->first.rfind(from + "/", 0) == 0) {
+      moved[to + it->first.substr(from.size())] = std::move(it->second);
+      it = unflushed_.erase(it);
+    } else {
+      ++it;
+    }
+  }
+  unflushed_.erase(to);  // what the new name held is gone for good
+  for (auto& [name, durable] : moved) unflushed_[name] = std::move(durable);
+  for (auto& [handle, key] : writeKeys_)
+    if (key == from) key = to;
+}
+
+void FaultPlatform::Removed(const std::string& key) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (cutAt_ == 0 || key.empty()) return;
+  for (auto it = unflushed_.begin(); it != unflushed_.end();)
+    it = it->first == key || it->first.rfind(key + "/", 0) == 0 ? unflushed_.erase(it)
+                                                                : std::next(it);
+}
+
 FaultPlatform::Verdict FaultPlatform::Decide(FaultOp op, const std::string& path) {
   std::lock_guard<std::mutex> lock(mutex_);
   ++counted_;
   if (keepLog_) log_.push_back({op, path});
+  if (cutAt_ > 0 && counted_ >= cutAt_) {
+    // The machine has stopped: nothing reaches the disk any more.
+    if (counted_ == cutAt_) {
+      nthFailed_ = true;
+      nthOp_ = {op, path};
+      ++injected_;
+    }
+    SetLastError(ERROR_NOT_READY);
+    return Verdict::Fail;
+  }
   if (failAt_ > 0 && counted_ == failAt_) {
     nthFailed_ = true;
     nthOp_ = {op, path};
@@ -129,12 +234,18 @@ std::string FaultPlatform::PathOf(HANDLE file) {
 HANDLE FaultPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                                  DWORD flags) {
   if (Fires(FaultOp::Open, path ? path : "")) return nullptr;
+  std::string key;
+  if ((access & GENERIC_WRITE) || disposition != OPEN_EXISTING) {
+    key = HostKey(path);
+    BeforeChange(key);
+  }
   HANDLE h = Inner().CreateFile(path, access, share, disposition, flags);
   if (h) {
     DWORD saved = GetLastError();
     std::lock_guard<std::mutex> lock(mutex_);
     // Handles are reused after close; the newest path for a handle wins.
     openPaths_[h] = path;
+    writeKeys_[h] = key;
     SetLastError(saved);
   }
   return h;
@@ -148,8 +259,16 @@ bool FaultPlatform::ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read
   return Inner().ReadFile(file, buffer, count, read);
 }
 
+std::string FaultPlatform::WriteKeyOf(HANDLE file) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = writeKeys_.find(file);
+  return it == writeKeys_.end() ? std::string() : it->second;
+}
+
 bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  switch (Decide(FaultOp::Write, PathOf(file))) {
+  const Verdict verdict = Decide(FaultOp::Write, PathOf(file));
+  if (verdict != Verdict::Fail) BeforeChange(WriteKeyOf(file));
+  switch (verdict) {
     case Verdict::Fail:
       if (written) *written = 0;
       return false;
@@ -162,9 +281,37 @@ bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWOR
   return Inner().WriteFile(file, buffer, count, written);
 }
 
+bool FaultPlatform::SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
+                                   std::uint64_t* position) {
+  if (Fires(FaultOp::Seek, PathOf(file))) return false;
+  return Inner().SetFilePointer(file, offset, method, position);
+}
+
+bool FaultPlatform::FlushFile(HANDLE file) {
+  if (Fires(FaultOp::Flush, PathOf(file))) return false;
+  if (!Inner().FlushFile(file)) return false;
+  const std::string key = WriteKeyOf(file);
+  std::lock_guard<std::mutex> lock(mutex_);
+  unflushed_.erase(key);  // its bytes now are the durable ones
+  return true;
+}
+
 HANDLE FaultPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   if (Fires(FaultOp::Find, pattern ? pattern : "")) return nullptr;
-  return Inner().FindFirstFile(pattern, data);
+  HANDLE h = Inner().FindFirstFile(pattern, data);
+  if (h) {
+    DWORD saved = GetLastError();
+    std::lock_guard<std::mutex> lock(mutex_);
+    openPaths_[h] = pattern;
+    writeKeys_.erase(h);
+    SetLastError(saved);
+  }
+  return h;
+}
+
+bool FaultPlatform::FindNextFile(HANDLE search, WIN32_FIND_DATA* data) {
+  if (Fires(FaultOp::FindNext, PathOf(search))) return false;
+  return Inner().FindNextFile(search, data);
 }
 
 DWORD FaultPlatform::GetFileAttributes(const char* path) {
@@ -179,7 +326,10 @@ bool FaultPlatform::SetFileAttributes(const char* path, DWORD attributes) {
 
 bool FaultPlatform::DeleteFile(const char* path) {
   if (Fires(FaultOp::Delete, path ? path : "")) return false;
-  return Inner().DeleteFile(path);
+  const std::string key = HostKey(path);
+  if (!Inner().DeleteFile(path)) return false;
+  Removed(key);
+  return true;
 }
 
 bool FaultPlatform::CreateDirectory(const char* path) {
@@ -189,12 +339,39 @@ bool FaultPlatform::CreateDirectory(const char* path) {
 
 bool FaultPlatform::RemoveDirectory(const char* path) {
   if (Fires(FaultOp::Delete, path ? path : "")) return false;
-  return Inner().RemoveDirectory(path);
+  const std::string key = HostKey(path);
+  if (!Inner().RemoveDirectory(path)) return false;
+  Removed(key);
+  return true;
 }
 
 bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
-  return Inner().MoveFile(from, to, replace);
+  const std::string key = HostKey(from);
+  if (!Inner().MoveFile(from, to, replace)) return false;
+  DWORD saved = GetLastError();
+  Renamed(key, HostKey(to));
+  SetLastError(saved);
+  return true;
+}
+
+DWORD FaultPlatform::GetPrivateProfileString(const char* section, const char* key,
+                                             const char* defaultText, char* out, DWORD size,
+                                             const char* path) {
+  if (Fires(FaultOp::Profile, path ? path : "")) {
+    // The system's reader gives the default when it cannot read the file.
+    const DWORD error = GetLastError();
+    const std::string fallback = defaultText ? defaultText : "";
+    DWORD n = 0;
+    if (size > 0) {
+      n = static_cast<DWORD>(std::min<std::size_t>(fallback.size(), size - 1));
+      std::copy_n(fallback.data(), n, out);
+      out[n] = '\0';
+    }
+    SetLastError(error);
+    return n;
+  }
+  return Inner().GetPrivateProfileString(section, key, defaultText, out, size, path);
 }
 
 bool FaultPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,

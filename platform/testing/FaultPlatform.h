@@ -3,15 +3,26 @@
 // knowing. Used by the tests to reach the failure paths (open, read, write,
 // rename, delete, directory creation, search, disk full, not ready).
 //
-// It also counts every file operation it passes on (open, read, write,
-// rename, delete, directory creation, search, attributes, free-space query,
-// thread start), so that a test can run a flow once cleanly, then fail the
-// first, the second, ... the last operation of that run in turn (FailNth).
+// It also counts every file operation it passes on (open, read, write, seek,
+// flush, rename, delete, directory creation, search and its next entries,
+// attributes, free-space query, profile read, thread start), so that a test
+// can run a flow once cleanly, then fail the first, the second, ... the last
+// operation of that run in turn (FailNth).
+//
+// Power cuts (CutPowerAt): from the k-th operation on every operation fails,
+// as if the machine had stopped there; Restart() then puts back what a disk
+// keeps over a power cut. Every file written since its last FlushFile returns
+// to the bytes it held at its last flush (or at its first change seen), and
+// one that never held flushed bytes disappears. Names are durable at once:
+// the platform has no call that flushes a folder, so a rename, a creation of
+// a folder and a delete stay as they were made; a renamed file takes its
+// durable bytes along to its new name.
 #pragma once
 
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,8 +38,12 @@ enum class FaultOp {
   Delete,
   CreateDir,
   Find,
+  FindNext,
+  Seek,
+  Flush,
   Attributes,
   FreeSpace,
+  Profile,
   Thread
 };
 
@@ -66,20 +81,34 @@ class FaultPlatform : public ForwardingPlatform {
   // a write fails short instead when `shortWrite`: half its bytes written,
   // success returned. 0 fails nothing.
   void FailNth(int k, DWORD error, bool shortWrite = false);
-  // The operation that FailNth failed, once it has.
+  // The operation that FailNth failed (or the power cut stopped), once it has.
   bool NthFailed(CountedOp* op) const;
+
+  // A power cut at the operation numbered k (from the last ResetCount): it
+  // and every operation after it fail with ERROR_NOT_READY. 0 cuts nothing.
+  void CutPowerAt(int k);
+  // The machine comes back: every file not flushed since its last change
+  // returns to its durable bytes or disappears, and operations pass again.
+  // Returns how many files were put back or removed.
+  int Restart();
 
   HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                     DWORD flags) override;
   bool ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) override;
   bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override;
+  bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
+                      std::uint64_t* position) override;
+  bool FlushFile(HANDLE file) override;
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
+  bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override;
   DWORD GetFileAttributes(const char* path) override;
   bool SetFileAttributes(const char* path, DWORD attributes) override;
   bool DeleteFile(const char* path) override;
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
+                                char* out, DWORD size, const char* path) override;
   bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
                           std::uint64_t* totalFree) override;
   HANDLE CreateThread(ThreadProc proc, void* arg) override;
@@ -91,6 +120,13 @@ class FaultPlatform : public ForwardingPlatform {
   Verdict Decide(FaultOp op, const std::string& path);
   bool Fires(FaultOp op, const std::string& path) { return Decide(op, path) == Verdict::Fail; }
   std::string PathOf(HANDLE file);
+  std::string WriteKeyOf(HANDLE file);
+  // Durability, while a power cut is set: the host path of a system path,
+  // and the bytes it held at its last durable point, kept before it changes.
+  std::string HostKey(const char* path);
+  void BeforeChange(const std::string& key);
+  void Renamed(const std::string& from, const std::string& to);
+  void Removed(const std::string& key);
 
   mutable std::mutex mutex_;
   std::vector<FaultRule> rules_;
@@ -104,6 +140,11 @@ class FaultPlatform : public ForwardingPlatform {
   bool failShort_ = false;
   bool nthFailed_ = false;
   CountedOp nthOp_{FaultOp::Open, {}};
+  int cutAt_ = 0;
+  // Host path of each file changed since its last flush: its durable bytes,
+  // none when it never had any.
+  std::map<std::string, std::optional<std::string>> unflushed_;
+  std::map<HANDLE, std::string> writeKeys_;
 };
 
 }  // namespace plat

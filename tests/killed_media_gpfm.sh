@@ -1,0 +1,174 @@
+#!/bin/bash
+# svpconf backup-media onto floppies and svpconf restore-gpfm killed with
+# SIGKILL at a random moment of their run. After each kill: every file of
+# the SVP outside its work folder (\PLAXON\TMP\) holds its old bytes or a
+# clean run's, every medium holds a whole volume or none that the selection
+# (svpconf select-media --request-kind 5) accepts, and the next run of the
+# same command succeeds with the whole result.
+# Usage: killed_media_gpfm.sh SVPCONF LIBTALVER
+# TALVER_KILLS=N: kills per command (2 by default); the delays are drawn
+# from TALVER_KILL_SEED (random by default), printed for a rerun.
+set -u
+SVPCONF=$1
+KILLS=${TALVER_KILLS:-2}
+SEED=${TALVER_KILL_SEED:-$RANDOM}
+RANDOM=$SEED
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL (seed $SEED): $*"
+  exit 1
+}
+c="$work/c"
+config="$c/PLAXON/CONFIG"
+mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$c/OUT" "$work/f1" "$work/f2" \
+  "$work/f3" "$work/tables"
+printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
+printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
+printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
+printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
+{
+  printf 'HEADBYTES!\x60\x83\x01\x00'
+  head -c 18 /dev/zero
+} >"$config/config4"
+# Random tables do not compress: the archive takes two floppies.
+for i in 1 2 3 4; do head -c 500000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
+world() { # the world with the media $@ in drive A
+  cat <<INI
+[world]
+root = C:
+[drive.C]
+path = c
+type = fixed
+[drive.A]
+type = removable
+size = 1457664
+media = $(
+    IFS=';'
+    echo "$*"
+  )
+INI
+}
+world f1 f2 f3 >"$work/svp.ini"
+export TALVER_WORLD="$work/svp.ini"
+
+# Runs a command to its end; its time in milliseconds on stdout.
+timed() {
+  local start end
+  start=$(date +%s%N)
+  timeout 120 "$@" </dev/null >"$work/out" 2>&1 || fail "$*: $(cat "$work/out")"
+  grep -q '^result=1' "$work/out" || fail "$*: $(cat "$work/out")"
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+
+# Starts a command, kills it after a random part of its clean time.
+kill_midway() {
+  local ms=$1
+  shift
+  local delay=$((RANDOM % (ms + 1)))
+  "$@" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  echo "$delay"
+}
+
+# The files of the SVP outside its work folder, with their sums.
+sums() { (cd "$c" && find . -type f ! -ipath './plaxon/tmp/*' -print0 | sort -z | xargs -0 md5sum); }
+
+# Every file now holds its bytes of before ($1) or of a clean run ($2).
+old_or_clean() {
+  local what=$1 line
+  while read -r line; do
+    grep -qxF "$line" "$work/sums.before" "$work/sums.clean" ||
+      fail "$what: ${line#*  } is neither old nor a clean run's"
+  done < <(sums)
+  while read -r line; do
+    [ -e "$c/${line#*  }" ] || fail "$what: ${line#*  } is gone"
+  done <"$work/sums.before"
+}
+
+# A medium the selection accepts holds a whole volume: its config4 beside
+# the piece, and the piece as long as that volume of a clean run.
+check_media() {
+  local what=$1 m out count number piece size
+  for m in f1 f2 f3; do
+    world "$m" >"$work/one.ini"
+    out=$(TALVER_WORLD="$work/one.ini" timeout 30 "$SVPCONF" select-media --request-kind 5 \
+      --drive A --backup 412345 </dev/null 2>&1)
+    grep -q '^result=1' <<<"$out" || continue
+    count=$(sed -n 's/.* volume-count=\([0-9]*\) .*/\1/p' <<<"$out")
+    number=$(sed -n 's/.* volume-number=\([0-9]*\) .*/\1/p' <<<"$out")
+    piece="$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz"
+    size=$(stat -c %s "$piece" 2>/dev/null || echo 0)
+    cmp -s "$work/$m/PLAXON/CONFIG/config4" "$work/$m/PLAXON/CONFIG/412345/config4" ||
+      fail "$what: the config4 records of $m differ"
+    [ "$count" = 2 ] || fail "$what: $m taken as volume $number of $count"
+    [ "$size" = "$(cat "$work/size.$number")" ] ||
+      fail "$what: $m taken with volume $number of $size bytes"
+  done
+}
+
+# The volumes on the media, joined in order, are the archive of CONFIG.
+check_joined() {
+  local what=$1 m n
+  rm -rf "$work/joined" "$work/joined.tgz" && mkdir -p "$work/joined"
+  for n in 0 1; do
+    for m in f1 f2 f3; do
+      [ "$(od -An -tu1 -j13 -N1 "$work/$m/PLAXON/CONFIG/412345/config4" 2>/dev/null | tr -d ' ')" = "$n" ] &&
+        cat "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" >>"$work/joined.tgz" && break
+    done
+  done
+  tar xzf "$work/joined.tgz" --warning=no-unknown-keyword -C "$work/joined" 2>/dev/null ||
+    fail "$what: the volumes are no archive"
+  diff -r "$config" "$work/joined/CONFIG" >/dev/null || fail "$what: the volumes differ"
+}
+
+# backup-media: the split question answered Yes, each next medium with OK.
+backup=("$SVPCONF" backup-media --drive A --answer 4034=yes --answer 4036=ok --answer 3351=yes)
+sums >"$work/sums.before"
+ms=$(timed "${backup[@]}")
+sums >"$work/sums.clean"
+for n in 0 1; do
+  for m in f1 f2; do
+    [ "$(od -An -tu1 -j13 -N1 "$work/$m/PLAXON/CONFIG/412345/config4" | tr -d ' ')" = "$n" ] &&
+      stat -c %s "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" >"$work/size.$n"
+  done
+done
+[ -s "$work/size.0" ] && [ -s "$work/size.1" ] || fail "backup-media: no two volumes"
+check_joined "backup-media"
+for n in $(seq "$KILLS"); do
+  delay=$(kill_midway "$ms" "${backup[@]}")
+  old_or_clean "backup-media killed after $delay ms"
+  check_media "backup-media killed after $delay ms"
+  timed "${backup[@]}" >/dev/null
+  check_joined "backup-media after a kill"
+  echo "backup-media killed after $delay of $ms ms: ok"
+done
+
+# restore-gpfm of a backup file with eight large tables; its DKCF carries the
+# default serial number, so --confirm answers the serial number question.
+head -c 13160 /dev/zero >"$work/tables/63"
+put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
+put 16 '\001'
+put 6484 '02030460'
+put 13088 'CFREV'
+for t in 1 2 3 4 5 6 7 8; do head -c 375000 /dev/urandom | base64 >"$work/tables/$t"; done
+timeout 60 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
+  fail "gpfm make"
+restore=("$SVPCONF" --confirm restore-gpfm 'C:\OUT\b.gpfm')
+sums >"$work/sums.before"
+ms=$(timed "${restore[@]}")
+sums >"$work/sums.clean"
+for n in $(seq "$KILLS"); do
+  delay=$(kill_midway "$ms" "${restore[@]}")
+  old_or_clean "restore-gpfm killed after $delay ms"
+  timed "${restore[@]}" >/dev/null
+  for t in 1 2 3 4 5 6 7 8; do
+    cmp -s "$work/tables/$t" "$c/PLAXON/TMP/TABLES/$t" || fail "restore-gpfm after a kill: table $t"
+  done
+  echo "restore-gpfm killed after $delay of $ms ms: ok"
+done
+echo "killed media and gpfm (seed $SEED, $KILLS kills per command): ok"
