@@ -15,6 +15,7 @@
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 #include "svpsvc/SvpServices.h"
 #include "tar32/Tar32.h"
 
@@ -71,7 +72,14 @@ int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char
     }
     ++n;
   }
+  // A scan cut short knows neither the oldest backup nor the count.
+  const bool whole = plat::SearchEnded();
   plat::FindClose(search);
+  if (!whole) {
+    TRACE_TEXT("ERR Not DIR");
+    *count = n;
+    return 0;
+  }
   if (!FormatBounded(pathOut, MAX_PATH, "%s\\plaxon\\others\\backup\\%s", RootPath,
                      which == 1 ? newest : oldest))
     TRACE_TEXT("ERR Talver_FindBackupDirectory(path)");

@@ -150,6 +150,11 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     }
     PostToDialog(dialogWindow, kTableConvertedMessage);
   } while (search.Next(&entry));
+  // A search cut short would leave tables unconverted under a success.
+  if (result && !plat::SearchEnded()) {
+    TRACE_CODE(plat::GetLastError());
+    result = 0;
+  }
   PostToDialog(dialogWindow, WM_CLOSE);
   return result;
 }

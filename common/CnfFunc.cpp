@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "Trace.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 #include "platform/Win.h"
 #include "svpsvc/SvpServices.h"
 
@@ -175,7 +176,12 @@ int ListFolder(const char* dir, const char* prefix, plat::Stream* stream, bool r
       plat::fprintf(stream, "%s/%s\n", prefix, name);
     }
   }
+  const bool whole = plat::SearchEnded();
   plat::FindClose(search);
+  if (!whole) {
+    TRACE_TEXT("ERR ListDirectoryFiles(search)");
+    return 0;
+  }
   return 1;
 }
 

@@ -8,6 +8,11 @@
 
 namespace plat {
 
+// Whether a FindNextFile that has just returned false reached the end of
+// its search, rather than failing in the middle of it (a walk cut short
+// there would take a part of a folder for the whole).
+inline bool SearchEnded() { return plat::GetLastError() == ERROR_NO_MORE_FILES; }
+
 class ScopedFind {
  public:
   ScopedFind() = default;

@@ -21,6 +21,7 @@
 #include "TarGzip.h"
 #include "TarNotify.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 #include "platform/Win.h"
 
@@ -241,6 +242,7 @@ bool CollectTree(const std::string& dir, const std::string& prefix,
       names->push_back(relative);
     }
   } while (ok && plat::FindNextFile(search, &data));
+  if (ok) ok = plat::SearchEnded();
   plat::FindClose(search);
   return ok;
 }
