@@ -156,10 +156,13 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   }
   DWORD e = plat::GetLastError();
   plat::CloseHandle(in);
-  plat::CloseHandle(out);
-  if (ok && !plat::MoveFileEx(temporary.c_str(), destination, true)) {
+  // Flushed before it replaces the destination: a copy that counts is on
+  // the disk.
+  if (ok && !plat::CommitTemporary(out, temporary, destination)) {
     e = plat::GetLastError();
     ok = false;
+  } else if (!ok) {
+    plat::CloseHandle(out);
   }
   if (!ok) {
     // A copy that failed leaves no partial file behind.

@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TarCommand.h"
@@ -368,9 +369,13 @@ int RunCreate(const TarCommand& cmd, int* entries) {
     a.reset();
     progress.Ended();
   }
-  if (!out.Close() && !code) code = kTarErrorWrite;
-  if (!code && !plat::MoveFileEx(temporary.c_str(), cmd.archive.c_str(), true))
+  // The archive is on the disk, bytes and name, before it replaces the old
+  // one and before any caller counts it.
+  if (code) {
+    out.Close();
+  } else if (!plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, cmd.archive)) {
     code = kTarErrorArchive;
+  }
   if (code) plat::DeleteFile(temporary.c_str());
   return code;
 }
@@ -436,8 +441,18 @@ class ArchiveReader {
 
 // Copies the data of the current entry into a new file under a temporary
 // name and renames it into place.
+// The folders the running extraction has written into, each cleared of the
+// temporaries an earlier, killed call left there before its first file.
+thread_local std::set<std::string> gFoldersCleared;
+
+void ClearStaleTemporaries(const std::string& destination) {
+  const std::string folder = plat::FolderOf(destination);
+  if (!folder.empty() && gFoldersCleared.insert(folder).second) plat::RemoveTemporariesIn(folder);
+}
+
 int ExtractFile(archive* a, const std::string& destination, int perm, const ArchiveReader& r) {
   if (IsDirectory(destination)) return kTarErrorWrite;
+  ClearStaleTemporaries(destination);
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
@@ -619,6 +634,7 @@ int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* en
 
 int RunExtract(const TarCommand& cmd, int* entries) {
   if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
+  gFoldersCleared.clear();
   Selection selection;
   if (int code = selection.Load(cmd)) return code;
   Progress progress(cmd.display, "Extracting archive",

@@ -80,6 +80,7 @@ void FaultPlatform::ResetCount(bool keepLog) {
   cutAt_ = 0;
   unflushed_.clear();
   writeKeys_.clear();
+  names_.clear();
 }
 
 int FaultPlatform::Counted() const {
@@ -111,6 +112,7 @@ void FaultPlatform::CutPowerAt(int k) {
   cutAt_ = k;
   unflushed_.clear();
   writeKeys_.clear();
+  names_.clear();
   nthFailed_ = false;
 }
 
@@ -127,6 +129,15 @@ int FaultPlatform::Restart() {
       ++changed;
     }
   }
+  // Then the names not made durable, the newest first.
+  for (auto it = names_.rbegin(); it != names_.rend(); ++it) {
+    std::error_code error;
+    if (!it->from.empty() && fs::exists(it->to, error)) fs::rename(it->to, it->from, error);
+    if (it->from.empty()) fs::remove(it->to, error);
+    if (it->replaced) std::ofstream(it->to, std::ios::binary | std::ios::trunc) << *it->replaced;
+    ++changed;
+  }
+  names_.clear();
   unflushed_.clear();
   writeKeys_.clear();
   cutAt_ = 0;
@@ -159,11 +170,27 @@ void FaultPlatform::BeforeChange(const std::string& key) {
   unflushed_[key] = bytes.str();
 }
 
-// A rename is durable at once and takes the file's durable bytes along; a
-// folder takes those of every file below it.
-void FaultPlatform::Renamed(const std::string& from, const std::string& to) {
+// The bytes a file would hold after a cut now (none when it is not there).
+// Called with the lock held.
+std::optional<std::string> FaultPlatform::DurableBytes(const std::string& key) {
+  auto it = unflushed_.find(key);
+  if (it != unflushed_.end()) return it->second;
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(key, error)) return std::nullopt;
+  std::ifstream in(key, std::ios::binary);
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  return bytes.str();
+}
+
+// A rename takes the file's durable bytes along (a folder those of every
+// file below it); it lasts once the new name's folder is flushed.
+void FaultPlatform::Renamed(const std::string& from, const std::string& to,
+                            std::optional<std::string> replaced) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (cutAt_ == 0 || from.empty() || to.empty()) return;
+  names_.push_back(
+      {std::filesystem::path(to).parent_path().string(), from, to, std::move(replaced)});
   std::map<std::string, std::optional<std::string>> moved;
   for (auto it = unflushed_.begin(); it != unflushed_.end();) {
     if (it->first == from || it->first.rfind(from + "/", 0) == 0) {
@@ -235,14 +262,19 @@ HANDLE FaultPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
                                  DWORD flags) {
   if (Fires(FaultOp::Open, path ? path : "")) return nullptr;
   std::string key;
+  bool existed = true;
   if ((access & GENERIC_WRITE) || disposition != OPEN_EXISTING) {
     key = HostKey(path);
+    std::error_code error;
+    existed = key.empty() || std::filesystem::exists(key, error);
     BeforeChange(key);
   }
   HANDLE h = Inner().CreateFile(path, access, share, disposition, flags);
   if (h) {
     DWORD saved = GetLastError();
     std::lock_guard<std::mutex> lock(mutex_);
+    if (!existed && cutAt_ > 0)
+      names_.push_back({std::filesystem::path(key).parent_path().string(), {}, key, {}});
     // Handles are reused after close; the newest path for a handle wins.
     openPaths_[h] = path;
     writeKeys_[h] = key;
@@ -293,6 +325,18 @@ bool FaultPlatform::FlushFile(HANDLE file) {
   const std::string key = WriteKeyOf(file);
   std::lock_guard<std::mutex> lock(mutex_);
   unflushed_.erase(key);  // its bytes now are the durable ones
+  return true;
+}
+
+bool FaultPlatform::FlushFolder(const char* path) {
+  if (Fires(FaultOp::Flush, path ? path : "")) return false;
+  if (!Inner().FlushFolder(path)) return false;
+  std::string key = HostKey(path);
+  while (key.size() > 1 && key.back() == '/') key.pop_back();
+  std::lock_guard<std::mutex> lock(mutex_);
+  names_.erase(std::remove_if(names_.begin(), names_.end(),
+                              [&](const NameChange& n) { return n.folder == key; }),
+               names_.end());
   return true;
 }
 
@@ -348,9 +392,15 @@ bool FaultPlatform::RemoveDirectory(const char* path) {
 bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
   const std::string key = HostKey(from);
+  std::optional<std::string> replaced;
+  if (!key.empty()) {
+    const std::string target = HostKey(to);
+    std::lock_guard<std::mutex> lock(mutex_);
+    replaced = DurableBytes(target);
+  }
   if (!Inner().MoveFile(from, to, replace)) return false;
   DWORD saved = GetLastError();
-  Renamed(key, HostKey(to));
+  Renamed(key, HostKey(to), std::move(replaced));
   SetLastError(saved);
   return true;
 }

@@ -13,10 +13,12 @@
 // as if the machine had stopped there; Restart() then puts back what a disk
 // keeps over a power cut. Every file written since its last FlushFile returns
 // to the bytes it held at its last flush (or at its first change seen), and
-// one that never held flushed bytes disappears. Names are durable at once:
-// the platform has no call that flushes a folder, so a rename, a creation of
-// a folder and a delete stay as they were made; a renamed file takes its
-// durable bytes along to its new name.
+// one that never held flushed bytes disappears. A renamed file takes its
+// durable bytes along to its new name. A rename or a file's creation lasts
+// only once its folder (that of the new name) has been flushed
+// (FlushFolder); until then the cut undoes it, the newest first, and the
+// name replaced comes back with its durable bytes. Deletes and folders made
+// or removed are durable at once.
 #pragma once
 
 #include <map>
@@ -99,6 +101,7 @@ class FaultPlatform : public ForwardingPlatform {
   bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
                       std::uint64_t* position) override;
   bool FlushFile(HANDLE file) override;
+  bool FlushFolder(const char* path) override;
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
   bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override;
   DWORD GetFileAttributes(const char* path) override;
@@ -125,7 +128,7 @@ class FaultPlatform : public ForwardingPlatform {
   // and the bytes it held at its last durable point, kept before it changes.
   std::string HostKey(const char* path);
   void BeforeChange(const std::string& key);
-  void Renamed(const std::string& from, const std::string& to);
+  void Renamed(const std::string& from, const std::string& to, std::optional<std::string> replaced);
   void Removed(const std::string& key);
 
   mutable std::mutex mutex_;
@@ -145,6 +148,13 @@ class FaultPlatform : public ForwardingPlatform {
   // none when it never had any.
   std::map<std::string, std::optional<std::string>> unflushed_;
   std::map<HANDLE, std::string> writeKeys_;
+  // Renames and creations not yet made durable by a flush of their folder.
+  struct NameChange {
+    std::string folder, from, to;         // from empty: a creation of `to`
+    std::optional<std::string> replaced;  // durable bytes the new name had
+  };
+  std::vector<NameChange> names_;
+  std::optional<std::string> DurableBytes(const std::string& key);
 };
 
 }  // namespace plat

@@ -148,6 +148,15 @@ bool Win32Platform::GetFileSize(HANDLE file, std::uint64_t* size) {
 
 bool Win32Platform::FlushFile(HANDLE file) { return ::FlushFileBuffers(file) || Fail(); }
 
+// NTFS and FAT keep a rename with the file's own flush.
+bool Win32Platform::FlushFolder(const char*) { return true; }
+
+bool Win32Platform::TryLockFile(HANDLE file) {
+  OVERLAPPED at{};
+  return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) ||
+         Fail();
+}
+
 // ------------------------------------------------------------------ names
 
 HANDLE Win32Platform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
