@@ -928,19 +928,9 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
               checks);
 }
 
-// The flows whose unpacking into \\PLAXON\\CONFIG\\ renames files never
-// flushed over the old ones: a power cut there loses both. They run with
-// --gtest_also_run_disabled_tests until the archiver flushes what it writes.
-bool LosesFilesAtPowerCut(const std::string& name) {
-  for (const char* f : {"UpdateSecondSvp", "Unpack", "RestoreFromMedia", "InstallByModel"})
-    if (name == f) return true;
-  return false;
-}
-
 INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 12),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
-                           const std::string name = Flows().at(info.param).name;
-                           return (LosesFilesAtPowerCut(name) ? "DISABLED_" : "") + name;
+                           return std::string(Flows().at(info.param).name);
                          });
 
 // ---- a disk that fills up, a medium pulled out ------------------------------
