@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -505,6 +506,8 @@ struct SizeCase {
   int code;
   std::uint64_t size;  // of the extracted file
 };
+
+void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
 
 class TarSizeTest : public TarTest, public ::testing::WithParamInterface<SizeCase> {};
 

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -186,6 +187,8 @@ struct FailingRun {
   WORD detail;
   const char* traced;
 };
+
+void PrintTo(const FailingRun& c, std::ostream* out) { *out << c.name; }
 
 class FailingRunTest : public ConversionTest, public ::testing::WithParamInterface<FailingRun> {};
 

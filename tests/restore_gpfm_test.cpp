@@ -8,6 +8,7 @@
 #include <cstring>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -281,6 +282,8 @@ struct ConversionFailure {
   plat::FaultRule fault;
   std::uint64_t room;  // drive C holds this much more than the backup's files; 0: the host's
 };
+
+void PrintTo(const ConversionFailure& c, std::ostream* out) { *out << c.name; }
 
 class RestoreGpfmConversion : public RestoreGpfm,
                               public ::testing::WithParamInterface<ConversionFailure> {};
