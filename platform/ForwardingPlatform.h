@@ -35,6 +35,7 @@ class ForwardingPlatform : public Platform {
     return inner_->GetFileSize(file, size);
   }
   bool FlushFile(HANDLE file) override { return inner_->FlushFile(file); }
+  bool SetEndOfFile(HANDLE file) override { return inner_->SetEndOfFile(file); }
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override {
     return inner_->FindFirstFile(pattern, data);
   }

@@ -571,6 +571,28 @@ bool PosixPlatform::GetFileSize(HANDLE file, std::uint64_t* size) {
   return true;
 }
 
+bool PosixPlatform::SetEndOfFile(HANDLE file) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  if (!f->writable) return Fail(ERROR_ACCESS_DENIED);
+  off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
+  struct stat st;
+  if (pos < 0 || ::fstat(f->fd, &st) != 0) return Fail(ErrnoToError(errno));
+  if (f->driveIndex >= 0) {
+    const Drive& d = world_.drives[static_cast<std::size_t>(f->driveIndex)];
+    if (d.notReady) return Fail(ERROR_NOT_READY);
+    if (d.writeProtected) return Fail(ERROR_WRITE_PROTECT);
+    // A sized drive counts a file by its length, holes included.
+    const std::uint64_t end = static_cast<std::uint64_t>(pos);
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    if (d.totalBytes > 0 && end > size &&
+        DriveBytesInUse(f->driveIndex) + (end - size) > d.totalBytes)
+      return Fail(ERROR_DISK_FULL);
+  }
+  if (::ftruncate(f->fd, pos) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
 bool PosixPlatform::FlushFile(HANDLE file) {
   auto* f = dynamic_cast<FileObject*>(file);
   if (!f) return Fail(ERROR_INVALID_HANDLE);
@@ -800,11 +822,15 @@ UINT PosixPlatform::GetDriveType(const char* root) {
 
 bool PosixPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
                                        std::uint64_t* total, std::uint64_t* totalFree) {
-  if (root && IsSep(root[0]) && IsSep(root[1])) {
-    // A client-PC drive's root: the host file system's figures.
+  const bool clientDrive = root && IsSep(root[0]) && IsSep(root[1]);
+  const bool drivePath =
+      root && std::isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':';
+  if (root && *root && !drivePath) {
+    // A client-PC drive's root, or a host folder: the host file system's figures.
     Resolved r;
     if (!Resolve(root, &r)) return false;
-    if (!r.exists) return Fail(ERROR_BAD_NETPATH);
+    if (!r.exists) return Fail(clientDrive ? ERROR_BAD_NETPATH : ERROR_PATH_NOT_FOUND);
+    if (!clientDrive && !r.isDirectory) return Fail(ERROR_DIRECTORY);
     struct statvfs vfs;
     if (::statvfs(r.host.c_str(), &vfs) != 0) return Fail(ErrnoToError(errno));
     std::uint64_t t = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;

@@ -148,6 +148,8 @@ bool Win32Platform::GetFileSize(HANDLE file, std::uint64_t* size) {
 
 bool Win32Platform::FlushFile(HANDLE file) { return ::FlushFileBuffers(file) || Fail(); }
 
+bool Win32Platform::SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file) || Fail(); }
+
 // ------------------------------------------------------------------ names
 
 HANDLE Win32Platform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
