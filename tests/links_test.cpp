@@ -180,6 +180,8 @@ void WithWatchdog(const std::function<void()>& body, const std::function<void()>
 TEST(OddFiles, AFifoOrADeviceLinkFailsTheRestoreAtOnce) {
   for (bool fifo : {true, false}) {
     TestWorld w;
+    // Should a device ever be copied, the copy ends at a full drive, not a full host.
+    w.MutableWorld().drive('C').totalBytes = 64u << 20;
     IdentityFiles{}.WriteTo(w, "CONFIG");
     const std::string host = w.HostOf('C', "OUT/x.gpfm");
     fs::create_directories(w.HostOf('C', "OUT"));
