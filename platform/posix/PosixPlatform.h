@@ -75,6 +75,11 @@ class PosixPlatform : public Platform {
     bool isDirectory = false;  // also a link to a directory
     bool isLink = false;       // the path itself is a symbolic link
     bool belowLink = false;    // a folder on its way is a symbolic link
+    // Where a call starts its walk: the drive root (the world's choice, so a
+    // link there is followed) or, for a host path, the folder it names
+    // before its last component; then the components below it as found.
+    std::string walkRoot;
+    std::vector<std::string> names;
   };
   // Resolves a system path; false with the last error set when the path is
   // too long, names a missing drive, or its drive is not ready.
