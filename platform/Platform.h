@@ -141,8 +141,16 @@ DWORD GetLastError();
 void SetLastError(DWORD code);
 
 // Stop points: a thread asked to stop (TerminateThread) sees true here and
-// leaves at its next chance, releasing what it holds.
+// leaves at its next chance, releasing what it holds. So does every worker
+// while the running call is asked to stop (RequestCallStop).
 bool StopRequested();
+// The host's request that the running call stop (a signal, a program's
+// TalverHost_RequestStop): safe in a signal handler. The export's frame
+// takes it when the call ends (TakeCallStop).
+void RequestCallStop();
+bool CallStopRequested();
+// Whether a stop was requested, forgetting it.
+bool TakeCallStop();
 
 // --- forwarding functions in the system services' shape ------------------
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);

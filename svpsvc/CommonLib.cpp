@@ -139,6 +139,12 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   bool ok = true;
   for (;;) {
     DWORD got = 0, put = 0;
+    // A call asked to stop leaves the copy (and its temporary) behind it.
+    if (plat::StopRequested() || plat::CallStopRequested()) {
+      plat::SetLastError(ERROR_OPERATION_ABORTED);
+      ok = false;
+      break;
+    }
     if (!plat::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
       ok = false;
       break;

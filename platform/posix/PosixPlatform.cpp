@@ -364,6 +364,7 @@ std::uint64_t TreeBytes(const std::string& dir) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 

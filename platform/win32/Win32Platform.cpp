@@ -81,6 +81,7 @@ DWORD WINAPI ThreadStart(void* raw) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 bool IsWin32Search(HANDLE handle) {
   std::lock_guard<std::mutex> lock(gSearchesMutex);
