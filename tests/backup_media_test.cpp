@@ -24,6 +24,7 @@
 #include "flows/BackupVolumes.h"
 #include "flows/InstallByModel.h"
 #include "media/MediaSelection.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
@@ -129,10 +130,13 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
       {1400000, 1457664, 0, 1, 0, {}},
       {1400001, 1457664, plat::IDNO, 0, 0x4000, {4034}},  // refusing to split is a cancel
       {1400000, 1399999, 0, 0, 0x4107, {4035}},
+      {1400000, 1400000, 0, 0, 0x4107, {4035}},  // no room for its config4 records
+      {1400000, 1400064, 0, 1, 0, {}},
       {2000000, 1399999, 0, 0, 0x4107, {4035}},  // too little room: no question at all
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
+    SCOPED_TRACE(c.freeBytes);
+    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
     PutArchive(c.size);
     PrepareFloppy(c.freeBytes);
     ScriptedOperator op;
@@ -154,7 +158,6 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
           << "the floppy's own config4 was written at PLAXON/CONFIG";
       EXPECT_EQ(MediumFile("m1", "PLAXON/CONFIG/config4"),
                 MediumFile("m1", std::string(kSerialDir) + "config4"));
-      std::remove((world.Dir() + "/m1/" + kSerialDir + "svp_conf.tgz").c_str());
     }
   }
 }
@@ -220,6 +223,37 @@ TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
     joined += MediumFile(medium, std::string(kSerialDir) + "svp_conf.tgz");
   EXPECT_TRUE(joined == archive);
   EXPECT_EQ(RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4")).volumeNumber, 0);
+}
+
+// Two split backups within one second (the archive's time held still): the
+// second writes over the first's media and takes the first's second volume,
+// which it did not write, as its own second medium.
+TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
+  class StillClock : public plat::ForwardingPlatform {
+   public:
+    using ForwardingPlatform::ForwardingPlatform;
+    HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override {
+      HANDLE h = ForwardingPlatform::FindFirstFile(pattern, data);
+      if (h) data->ftLastWriteTime = plat::FileTimeOfUnixSeconds(1700000000);
+      return h;
+    }
+  };
+  auto previous = plat::Install(std::make_shared<StillClock>(plat::InstalledShared()));
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::string archive = PutArchive(2000000 + static_cast<std::size_t>(run));
+    world.MutableWorld().drive('A').Insert(0);
+    PrepareFloppy(1457664);
+    ScriptedOperator op;
+    op.ExpectMessage(4034, plat::IDYES).ExpectMessage(4036, plat::IDOK);
+    if (run == 1) op.ExpectMessage(3351, plat::IDYES);  // m2 holds the first backup's volume
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
+    EXPECT_TRUE(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz") +
+                    MediumFile("m2", std::string(kSerialDir) + "svp_conf.tgz") ==
+                archive);
+  }
+  plat::Install(previous);
 }
 
 // A second medium too full for its piece fails with the failure's message,
