@@ -40,6 +40,7 @@
 
 #include "GpfmTestFile.h"
 #include "archive/CnfBakup.h"
+#include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
 #include "flows/InstallByModel.h"
@@ -48,7 +49,6 @@
 #include "media/CnfSelPcDlg.h"
 #include "media/CnfSetupDlg.h"
 #include "media/MediaSelection.h"
-#include "common/Format.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
@@ -370,8 +370,8 @@ void CheckMediumReplaced(const RunView& v, int* checks) {
   WORD word = 0;
   const bool taken =
       ClassifyMediaByConfig4(&selection, &word) == 1 && LoadArchiveConfig4(&selection, &word) == 1;
-  CHECK_THAT(taken == (old || fresh), "the selection takes " << (taken ? "a broken" : "no")
-                                                              << " backup");
+  CHECK_THAT(taken == (old || fresh),
+             "the selection takes " << (taken ? "a broken" : "no") << " backup");
 }
 
 std::vector<Flow> Flows() {
