@@ -14,7 +14,8 @@ class Operator;
 // TalverHost_HasWorld and TalverHost_Version are declared with the exports in
 // the public header, for C callers too.
 // The operator that answers message boxes and dialogs (not owned; null
-// restores the default, which takes every first button).
+// restores the host's own: the answers of TalverHost_SetAnswer and the asker
+// of TalverHost_SetAsker, which refuses whatever they do not answer).
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
 // Echo trace lines to stderr as well.
 TALVER_EXPORT void TalverHost_SetTraceEcho(int on);

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 # folder: the include paths (prefixes) it may use besides its own folder.
 rules=(
-  "platform: platform/WinTypes.h platform/Platform.h platform/PlatformInternal.h platform/Stream.h platform/DialogTemplate.h platform/ForwardingPlatform.h platform/Win.h platform/winemu/WinApi.h"
+  "platform: platform/WinTypes.h platform/Platform.h platform/Temporary.h platform/PlatformInternal.h platform/Stream.h platform/DialogTemplate.h platform/ForwardingPlatform.h platform/Win.h platform/winemu/WinApi.h"
   "platform/posix: platform/ platform/posix/"
   "platform/win32: platform/ platform/win32/"
   "platform/winemu: platform/"
@@ -28,7 +28,7 @@ rules=(
 )
 # The platform interface as the system's code sees it: never the POSIX half
 # or the testing half.
-system_platform="platform/WinTypes.h platform/Platform.h platform/Stream.h platform/Win.h platform/DialogTemplate.h platform/ScopedFind.h"
+system_platform="platform/WinTypes.h platform/Platform.h platform/Temporary.h platform/Stream.h platform/Win.h platform/DialogTemplate.h platform/ScopedFind.h"
 
 status=0
 checked=0

@@ -46,7 +46,7 @@ run() {
   runs=$((runs + 1))
   socket="talver-win-$$-$runs"
   tmux -L "$socket" new-session -d -s t -x 120 -y 50 \
-    "env -u CI TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
+    "env -u CI -u TALVER_NO_TERMINAL TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
     fail "tmux could not start"
 }
 

@@ -3,16 +3,19 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 struct ToolContext {
-  std::string envPath;      // --env
-  bool traceEcho = false;   // --trace
+  std::string envPath;     // --env
+  bool traceEcho = false;  // --trace
   int exitCode = 0;
-  bool interactive = false; // stdin and stdout are a terminal
+  // The controlling terminal, where questions and progress go (null: none,
+  // in CI, or with TALVER_NO_TERMINAL set); interactive when there is one.
+  std::FILE* terminal = nullptr;
+  bool interactive = false;
   // Answers given on the command line for the options operator.
   std::vector<std::string> answers;
   // Answers to the system's dialogs (options operator).
@@ -23,6 +26,7 @@ struct ToolContext {
     std::string setupSource;  // --setup-source cdr|backup: dialog 114
     std::string backup;       // --backup: the serial number row of dialog 112
     bool confirm = false;     // --confirm: tick "Confirmed" in dialog 117
+    std::string media;        // --media: the media to insert when asked, in order
   } dialogs;
 };
 
@@ -63,7 +67,8 @@ bool ParseTraceLine(const std::string& line, TraceRecord* record);
 // lines, each once with the number of times it was written.
 void ExplainFailure();
 
-// Operators of the tool (tool/Operators.cpp).
-void InstallToolOperator(ToolContext& context);
+// Operators of the tool (tool/Operators.cpp); false (exit code 1) after a
+// clear message when an answer option cannot be taken.
+bool InstallToolOperator(ToolContext& context);
 // True when the options operator met a question that no option answered.
 bool UnansweredQuestion();

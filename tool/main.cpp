@@ -1,7 +1,7 @@
-#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -20,7 +20,7 @@ CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
 std::string DefaultWorldFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  std::filesystem::path base = data && *data ? std::filesystem::path(data)
+  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
                                : home && *home ? std::filesystem::path(home) / ".local/share"
                                                : std::filesystem::path(".");
   return (base / "talver" / "world").string();
@@ -45,8 +45,7 @@ bool LoadWorld(ToolContext& context) {
   }
   TalverHost_SetTraceEcho(context.traceEcho ? 1 : 0);
   TalverHost_StartTraceCapture();
-  InstallToolOperator(context);
-  return true;
+  return InstallToolOperator(context);
 }
 
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
@@ -58,30 +57,43 @@ void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   if (UnansweredQuestion()) context.exitCode = 1;
 }
 
+// The controlling terminal, whatever stdin and stdout are, unless CI or
+// TALVER_NO_TERMINAL says that nobody sits there.
+std::FILE* OpenTerminal() {
+  const char* off = std::getenv("TALVER_NO_TERMINAL");
+  if (std::getenv("CI") || (off && *off && std::strcmp(off, "0") != 0)) return nullptr;
+  std::FILE* tty = std::fopen("/dev/tty", "r+");
+  if (tty) std::setvbuf(tty, nullptr, _IONBF, 0);
+  return tty;
+}
+
 int main(int argc, char** argv) {
   ToolContext context;
-  context.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && !std::getenv("CI");
+  context.terminal = OpenTerminal();
+  context.interactive = context.terminal != nullptr;
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(TalverHost_Version()),
                        "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
-  app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
-                                               DefaultWorldFolder() + "/svp.ini");
+  app.add_option(
+      "--env", context.envPath,
+      "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
   app.add_option("--answer", context.answers,
-                 "Answer a question without a terminal: MSGID=ok|cancel|yes|no|retry "
-                 "(repeatable)");
+                 "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
+                 "(repeatable; also at a terminal, which is then not asked)");
   auto& d = context.dialogs;
-  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog without a terminal");
-  app.add_option("--drive", d.drive, "Drive letter for the media dialog without a terminal");
-  app.add_option("--key", d.key, "Key code for the key-code dialog without a terminal");
-  app.add_option("--setup-source", d.setupSource,
-                 "cdr|backup: the setup-source dialog's choice without a terminal")
-      ->check(CLI::IsMember({"cdr", "backup"}));
+  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog");
+  app.add_option("--drive", d.drive, "Drive letter for the media dialog");
+  app.add_option("--key", d.key, "Key code for the key-code dialog");
+  app.add_option("--setup-source", d.setupSource, "cdr|backup: the setup-source dialog's choice");
+  app.add_option("--media", d.media,
+                 "Media to insert when another is asked for, in order (1;3;2); "
+                 "else the drive's list in turn");
   app.add_option("--backup", d.backup, "Serial number of the backup to take from a backup list");
-  app.add_flag("--confirm", d.confirm, "Confirm the configuration information without a terminal");
+  app.add_flag("--confirm", d.confirm, "Confirm the configuration information (dialog 117)");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
   try {
     app.parse(argc, argv);

@@ -114,5 +114,9 @@ PosixPlatform* CurrentPosix();
 bool CurrentMediaDrive(char* letter, std::vector<std::string>* names, std::size_t* inserted);
 // Changes the medium of that drive (see PosixPlatform::ChangeMedium).
 bool ChangeCurrentMedium(const std::string& folder, std::string* error);
+// The same for a drive named by its letter: its media (none: false) and the
+// index of the one in it, and the change of its medium.
+bool MediaOfDrive(char letter, std::vector<std::string>* names, std::size_t* inserted);
+bool ChangeMediumOf(char letter, const std::string& folder, std::string* error);
 
 }  // namespace plat
