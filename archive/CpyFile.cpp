@@ -81,6 +81,11 @@ int CopyFileToTemporary(const char* source, const char* destination, HWND dialog
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;
   }
+  // A file is never copied onto itself (it is open for reading).
+  if (plat::SameFile(source, destination)) {
+    *error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
   // Temporaries that a copy killed before left beside the destination go
   // first: they hold the room the new copy needs.
   const std::string folder = plat::FolderOf(destination);

@@ -424,7 +424,7 @@ TEST(HddBackup, TwoAtOnceNeverGiveAFalseResult) {
 // this process or another, and a killed holder never keeps it.
 TEST(FlowHold, RefusedWhileHeldAndFreedWithItsHolder) {
   TestWorld w;
-  const char* lock = "C:\\PLAXON\\cnflock";
+  const char* lock = "C:\\PLAXON\\TMP\\cnflock";
   HANDLE first = exf_Hold(lock, 0);
   ASSERT_TRUE(first);
   EXPECT_FALSE(exf_Hold(lock, 0));
