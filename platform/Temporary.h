@@ -35,5 +35,7 @@ bool CommitTemporary(HANDLE file, const std::string& temporary, const std::strin
 // that was killed or lost its medium. Only a caller that owns the folder for
 // the time (the flows under their lock) may call it. The count removed.
 int RemoveTemporariesIn(const std::string& folder);
+// Removes the temporaries of one final name only (its folder's others stay).
+int RemoveTemporariesOf(const std::string& final);
 
 }  // namespace plat

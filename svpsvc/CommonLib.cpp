@@ -124,8 +124,10 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
     plat::SetLastError(ERROR_SHARING_VIOLATION);
     return 0;
   }
-  // A temporary of this copy's own: two processes copying to one
-  // destination never write into each other's file.
+  // Temporaries of this destination that a killed copy left go first. A
+  // temporary of this copy's own: two processes copying to one destination
+  // never write into each other's file.
+  plat::RemoveTemporariesOf(destination);
   std::string temporary;
   HANDLE out = plat::CreateTemporaryBeside(destination, &temporary);
   if (!out) {
