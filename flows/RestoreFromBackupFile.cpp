@@ -123,8 +123,12 @@ int ConvertTables(HWND owner, const RestorePaths& p, WORD* resultWord) {
   TRACE_TEXT("Start Compress");
   char line[2 * MAX_PATH + 32];
   if (FORMAT_PATH(line, "RootPath=%s, FilePath=%s", p.tablesDir, p.lz4Dir)) TraceLine(line);
-  if (CompressDialog2(owner, kArchiveTableConversion, 1, p.lz4Dir, p.tablesDir) != 1)
+  if (CompressDialog2(owner, kArchiveTableConversion, 1, p.lz4Dir, p.tablesDir) != 1) {
+    // Part of the tables is no configuration: none of them stays, the DKCF
+    // and the CFREV of table 63 neither.
+    ClearDirectory(p.tablesDir);
     return FAIL_STEP("ERR CompressDialog");
+  }
   return 1;
 }
 

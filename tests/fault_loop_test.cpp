@@ -253,6 +253,10 @@ bool Under(const std::string& path, const std::vector<std::string>& prefixes) {
   return false;
 }
 
+bool IsTemporary(const std::string& path) {
+  return path.find(".~tv") != std::string::npos || path.find(".cp~") != std::string::npos;
+}
+
 #define CHECK_THAT(cond, what) \
   do {                         \
     ++*checks;                 \
@@ -527,7 +531,15 @@ std::vector<Flow> Flows() {
                    true,
                    kTmp,
                    {},
-                   nullptr,
+                   // A table file is whole or absent, never short under its name.
+                   [](const RunView& v, int* checks) {
+                     for (const auto& [p, bytes] : v.after) {
+                       if (!Under(p, {"drives/c/plaxon/tmp/tables/"}) || IsTemporary(p)) continue;
+                       auto whole = v.clean.find(p);
+                       CHECK_THAT(whole != v.clean.end() && whole->second == bytes,
+                                  "table file not whole: " << p);
+                     }
+                   },
                    true,
                    {},
                    // A DKCF that cannot be checked is reported as the failed restore.
@@ -734,10 +746,6 @@ bool IsFailureMessage(int id) {
                  0x4103, 0x4105, 0x4107})
     if (MessageOf(w) == id) return true;
   return id == 3695;
-}
-
-bool IsTemporary(const std::string& path) {
-  return path.find(".~tv") != std::string::npos || path.find(".cp~") != std::string::npos;
 }
 
 // Aborts the process when a run does not end within its bound: a hang is

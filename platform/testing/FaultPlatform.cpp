@@ -162,6 +162,12 @@ bool FaultPlatform::WriteFile(HANDLE file, const void* buffer, DWORD count, DWOR
   return Inner().WriteFile(file, buffer, count, written);
 }
 
+// Counted as a write: a short one has no meaning here and passes.
+bool FaultPlatform::SetEndOfFile(HANDLE file) {
+  if (Decide(FaultOp::Write, PathOf(file)) == Verdict::Fail) return false;
+  return Inner().SetEndOfFile(file);
+}
+
 HANDLE FaultPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   if (Fires(FaultOp::Find, pattern ? pattern : "")) return nullptr;
   return Inner().FindFirstFile(pattern, data);

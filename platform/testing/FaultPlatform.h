@@ -73,6 +73,7 @@ class FaultPlatform : public ForwardingPlatform {
                     DWORD flags) override;
   bool ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) override;
   bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override;
+  bool SetEndOfFile(HANDLE file) override;
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
   DWORD GetFileAttributes(const char* path) override;
   bool SetFileAttributes(const char* path, DWORD attributes) override;

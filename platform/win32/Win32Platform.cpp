@@ -157,6 +157,8 @@ bool Win32Platform::TryLockFile(HANDLE file) {
          Fail();
 }
 
+bool Win32Platform::SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file) || Fail(); }
+
 // ------------------------------------------------------------------ names
 
 HANDLE Win32Platform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
