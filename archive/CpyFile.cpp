@@ -81,9 +81,14 @@ int CopyFileToTemporary(const char* source, const char* destination, HWND dialog
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;
   }
-  // A file is never copied onto itself (it is open for reading).
+  // A file is never copied onto itself (it is open for reading), nor over
+  // a link, which is no file of this system's.
   if (plat::SameFile(source, destination)) {
     *error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  if (plat::IsLink(destination)) {
+    *error = ERROR_ACCESS_DENIED;
     return 0;
   }
   // Temporaries that a copy killed before left beside the destination go
@@ -139,7 +144,8 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
 }
 
 int CommitCopy(const char* temporary, const char* destination) {
-  if (!plat::MoveFileEx(temporary, destination, true)) {
+  if (plat::IsLink(destination)) plat::SetLastError(ERROR_ACCESS_DENIED);
+  if (plat::IsLink(destination) || !plat::MoveFileEx(temporary, destination, true)) {
     const DWORD error = plat::GetLastError();
     plat::DeleteFile(temporary);
     plat::SetLastError(error);

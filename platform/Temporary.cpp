@@ -50,6 +50,11 @@ HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
   return 0;
 }
 
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributes(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
 std::string FolderOf(const std::string& path) {
   const std::size_t cut = path.find_last_of("\\/");
   if (cut != std::string::npos) return path.substr(0, cut + 1);
@@ -62,6 +67,10 @@ bool CommitTemporary(HANDLE file, const std::string& temporary, const std::strin
   if (!CloseHandle(file) && ok) {
     ok = false;
     error = GetLastError();
+  }
+  if (ok && IsLink(final)) {
+    ok = false;
+    error = ERROR_ACCESS_DENIED;
   }
   if (ok && !MoveFileEx(temporary.c_str(), final.c_str(), true)) {
     ok = false;
