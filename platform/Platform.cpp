@@ -73,6 +73,8 @@ BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint6
 }
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
+BOOL FlushFolder(const char* path) { return Current().FlushFolder(path); }
+BOOL TryLockFile(HANDLE file) { return Current().TryLockFile(file); }
 BOOL SetEndOfFile(HANDLE file) { return Current().SetEndOfFile(file); }
 
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {

@@ -61,7 +61,15 @@ class Platform {
   virtual bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
                               std::uint64_t* position) = 0;
   virtual bool GetFileSize(HANDLE file, std::uint64_t* size) = 0;
+  // Writes the file's bytes through to the medium.
   virtual bool FlushFile(HANDLE file) = 0;
+  // Makes the folder's names (a rename or creation in it) durable; a half
+  // whose system does that with the file itself succeeds at once.
+  virtual bool FlushFolder(const char* path) = 0;
+  // Takes an exclusive lock on an open file without waiting: false with
+  // ERROR_LOCK_VIOLATION while another open of it holds one. The lock ends
+  // with the handle, also when its process is killed.
+  virtual bool TryLockFile(HANDLE file) = 0;
   // The file ends at its file pointer: cut there, or grown to there (the
   // bytes between the old end and the pointer read as zeros and, where the
   // drive allows, take no room).
@@ -159,6 +167,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written);
 BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint64_t* position);
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size);
 BOOL FlushFileBuffers(HANDLE file);
+BOOL FlushFolder(const char* path);
+BOOL TryLockFile(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);
