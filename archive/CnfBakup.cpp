@@ -286,6 +286,32 @@ int Talver_FindBackupDirectory(char* pathOut, WORD* count, WORD which) {
   return FindBackupDirectoryExcept(pathOut, count, which, nullptr);
 }
 
+int Talver_ListBackupDirectories(void (*each)(const BackupFolder& folder, void* context),
+                                 void* context) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return 0;
+  WIN32_FIND_DATA data;
+  plat::ScopedFind find(pattern, &data);
+  if (!find) return 0;
+  for (bool more = true; more; more = find.Next(&data)) {
+    const char* name = data.cFileName;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(name, ".") == 0 ||
+        std::strcmp(name, "..") == 0 || plat::IsTemporaryName(name))
+      continue;
+    BackupFolder folder{};
+    char path[MAX_PATH], archive[MAX_PATH];
+    if (!CopyBounded(folder.name, sizeof folder.name, name) ||
+        !FORMAT_PATH(path, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
+        !FORMAT_PATH(archive, "%s\\svp_conf.tgz", path))
+      continue;
+    folder.valid = TalVer_FindFile(archive, 1) != 0;
+    if (folder.valid) plat::GetFileSizeByName(archive, &folder.archiveSize);
+    folder.interrupted = !folder.valid && HoldsTemporary(path);
+    each(folder, context);
+  }
+  return 1;
+}
+
 int Talver_DeleteDirectory(const char* path) {
   char pattern[MAX_PATH];
   if (!FORMAT_PATH(pattern, "%s\\*.*", path)) return 1;

@@ -81,6 +81,16 @@ int CopyFileToTemporary(const char* source, const char* destination, HWND dialog
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;
   }
+  // A file is never copied onto itself (it is open for reading), nor over
+  // a link, which is no file of this system's.
+  if (plat::SameFile(source, destination)) {
+    *error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  if (plat::IsLink(destination)) {
+    *error = ERROR_ACCESS_DENIED;
+    return 0;
+  }
   // Temporaries that a copy killed before left beside the destination go
   // first: they hold the room the new copy needs.
   const std::string folder = plat::FolderOf(destination);
@@ -94,6 +104,10 @@ int CopyFileToTemporary(const char* source, const char* destination, HWND dialog
   std::uint64_t done = 0;
   while (done < size) {
     DWORD got = 0;
+    if (plat::StopRequested()) {
+      *error = ERROR_OPERATION_ABORTED;  // asked to stop: the copy is dropped
+      break;
+    }
     if (!plat::ReadFile(in.h, buffer.get(), static_cast<DWORD>(chunk), &got)) {
       *error = LastErrorOr(ERROR_HANDLE_EOF);
       break;
@@ -134,7 +148,8 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
 }
 
 int CommitCopy(const char* temporary, const char* destination) {
-  if (!plat::MoveFileEx(temporary, destination, true)) {
+  if (plat::IsLink(destination)) plat::SetLastError(ERROR_ACCESS_DENIED);
+  if (plat::IsLink(destination) || !plat::MoveFileEx(temporary, destination, true)) {
     const DWORD error = plat::GetLastError();
     plat::DeleteFile(temporary);
     plat::SetLastError(error);

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
+#include <vector>
 
 #include "CnfSimpleCnfReaderWriter.h"
 #include "archive/CompressRequest.h"
@@ -39,8 +41,19 @@ void StripExtension(const char* name, char* stem, std::size_t size) {
   stem[n] = '\0';
 }
 
+// What one run of the conversion may still write (the drive's free space,
+// measured once before the first table) and the table files it has written,
+// removed again when the run fails.
+struct RunOutput {
+  std::uint64_t room = 0;
+  std::vector<std::string> written;
+};
+
+int Decompress(const char* inputPath, const char* outputPath, std::uint64_t* room, WORD* detail);
+
 // One entry of the search: 1 converted, 0 failed (traced).
-int ConvertEntry(const char* sourceDir, const char* destinationDir, const char* name) {
+int ConvertEntry(const char* sourceDir, const char* destinationDir, const char* name,
+                 RunOutput* run) {
   char text[256];
   char inputPath[MAX_PATH];
   char outputPath[MAX_PATH];
@@ -52,17 +65,24 @@ int ConvertEntry(const char* sourceDir, const char* destinationDir, const char* 
     return 0;
   }
   WORD detail = kDecompConverted;
-  if (!DecompressLz4File(inputPath, outputPath, &detail)) {
+  if (!Decompress(inputPath, outputPath, &run->room, &detail)) {
     plat::OutputDebugString("decomp failed\n");
     TRACE_CODE(detail);
     return 0;
   }
+  run->written.emplace_back(outputPath);
   return 1;
 }
 
-}  // namespace
+// A failed run takes back its table files: a part of the tables is never
+// left to be taken for all of them.
+void RemoveWritten(const RunOutput& run) {
+  for (const std::string& path : run.written) plat::DeleteFile(path.c_str());
+}
 
-int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detail) {
+// room: what the table file may take at most (nullptr: no bound); reduced
+// by what it takes.
+int Decompress(const char* inputPath, const char* outputPath, std::uint64_t* room, WORD* detail) {
   WORD ignored = 0;
   WORD& code = detail ? *detail : ignored;
   code = kDecompConverted;
@@ -89,10 +109,10 @@ int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detai
     code = kDecompNoInputSize;
     return 0;
   }
+  char text[256];
   // The input buffer holds one compressed table; a longer file is refused
   // before anything is read.
   if (size > kLz4InputBufferSize) {
-    char text[256];
     TRACE_TEXT(TraceFormat(text, "Compressed file too large (size = %llu, limit = %lu)",
                            static_cast<unsigned long long>(size),
                            static_cast<unsigned long>(kLz4InputBufferSize)));
@@ -111,12 +131,27 @@ int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detai
     code = kDecompMalformed;
     return 0;
   }
+  const auto tableSize = static_cast<std::uint64_t>(length);
+  if (room && tableSize > *room) {
+    TRACE_TEXT(TraceFormat(text, "Tables exceed the free space (size = %llu, free = %llu)",
+                           static_cast<unsigned long long>(tableSize),
+                           static_cast<unsigned long long>(*room)));
+    code = kDecompWriteFailed;
+    return 0;
+  }
   if (!CnfSimpleCnfReaderWriter::WriteContainer(outputPath, output.get(),
                                                 static_cast<DWORD>(length))) {
     code = kDecompWriteFailed;
     return 0;
   }
+  if (room) *room -= tableSize;
   return 1;
+}
+
+}  // namespace
+
+int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detail) {
+  return Decompress(inputPath, outputPath, nullptr, detail);
 }
 
 int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourceDir,
@@ -141,10 +176,18 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
+  // The tables of a backup file may decompress to far more than the file
+  // holds: all of them together get no more than the drive has free now.
+  RunOutput run;
+  if (!plat::GetFreeBytesOfDrive(destinationDir, &run.room)) {
+    TRACE_TEXT("ERR GetDiskFreeSpaceEx");
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
   int result = 1;
   do {
     if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
-    if (!ConvertEntry(sourceDir, destinationDir, entry.cFileName)) {
+    if (!ConvertEntry(sourceDir, destinationDir, entry.cFileName, &run)) {
       result = 0;
       break;
     }
@@ -155,6 +198,7 @@ int CompressCommand2(std::int16_t mode, DWORD /*displayFlag*/, const char* sourc
     TRACE_CODE(plat::GetLastError());
     result = 0;
   }
+  if (!result) RemoveWritten(run);
   PostToDialog(dialogWindow, WM_CLOSE);
   return result;
 }

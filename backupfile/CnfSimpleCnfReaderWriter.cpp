@@ -4,10 +4,12 @@
 #include <cstdarg>
 #include <cstdio>
 #include <memory>
+#include <string>
 #include <type_traits>
 
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 
 TALVER_SOURCE("CnfSimpleCnfReaderWriter")
 
@@ -23,9 +25,42 @@ FileHandle OpenForReading(const char* path) {
       plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING, 0));
 }
 
-FileHandle CreateForWriting(const char* path) {
-  return FileHandle(plat::CreateFile(path, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0));
-}
+// A container file written whole or not at all: the bytes go into a
+// temporary beside the final name, which takes the final name only once
+// every byte is in; a failure on the way removes it, and a file of the final
+// name keeps its old bytes.
+class WholeFile {
+ public:
+  explicit WholeFile(const char* path) : path_(path) {
+    handle_ = plat::CreateTemporaryBeside(path_, &temporary_);
+  }
+  ~WholeFile() { Discard(); }
+  WholeFile(const WholeFile&) = delete;
+  WholeFile& operator=(const WholeFile&) = delete;
+
+  explicit operator bool() const { return handle_ != nullptr; }
+  HANDLE get() const { return handle_; }
+
+  // Closes the temporary and renames it over the final name.
+  bool Commit() {
+    const bool closed = plat::CloseHandle(handle_) != 0;
+    handle_ = nullptr;
+    if (!closed || !plat::MoveFileEx(temporary_.c_str(), path_.c_str(), true)) return false;
+    temporary_.clear();
+    return true;
+  }
+
+ private:
+  void Discard() {
+    if (handle_) plat::CloseHandle(handle_);
+    handle_ = nullptr;
+    if (!temporary_.empty()) plat::DeleteFile(temporary_.c_str());
+  }
+
+  std::string path_;
+  std::string temporary_;
+  HANDLE handle_ = nullptr;
+};
 
 bool ReadExact(HANDLE file, void* buffer, DWORD count, DWORD* got) {
   *got = 0;
@@ -67,7 +102,7 @@ int CnfSimpleCnfReaderWriter::WriteContainer(const char* path, const void* data,
     TRACE_TEXT("Invalid Param");
     return 0;
   }
-  FileHandle file = CreateForWriting(path);
+  WholeFile file(path);
   if (!file) {
     TRACE_TEXT(TraceFormat(text, "Write File open failed (file path = %s)", path));
     return 0;
@@ -75,6 +110,10 @@ int CnfSimpleCnfReaderWriter::WriteContainer(const char* path, const void* data,
   if (!WriteAll(file.get(), data, size)) {
     TRACE_TEXT(TraceFormat(text, "Write file write failed (outDataSize = %lu)",
                            static_cast<unsigned long>(size)));
+    return 0;
+  }
+  if (!file.Commit()) {
+    TRACE_TEXT(TraceFormat(text, "Write file rename failed (file path = %s)", path));
     return 0;
   }
   return 1;
@@ -93,7 +132,7 @@ int CnfSimpleCnfReaderWriter::CopyRange(const char* sourcePath, DWORD offset, DW
     plat::OutputDebugString("[ERROR] Can not open a file for reading.\n");
     return 0;
   }
-  FileHandle destination = CreateForWriting(destinationPath);
+  WholeFile destination(destinationPath);
   if (!destination) {
     TRACE_TEXT(TraceFormat(text, "Write File open failed (file path = %s)", destinationPath));
     plat::OutputDebugString("[ERROR] Can not open a file for writing.\n");
@@ -120,6 +159,11 @@ int CnfSimpleCnfReaderWriter::CopyRange(const char* sourcePath, DWORD offset, DW
       return 0;
     }
     remaining -= n;
+  }
+  if (!destination.Commit()) {
+    TRACE_TEXT(TraceFormat(text, "Write file rename failed (file path = %s)", destinationPath));
+    plat::OutputDebugString("[ERROR] Can not write a file for writing.\n");
+    return 0;
   }
   return 1;
 }

@@ -14,10 +14,13 @@ class CnfSimpleCnfReaderWriter {
   // Reads the first size bytes of path into buffer; a shorter file fails,
   // extra bytes are ignored.
   static int ReadContainer(const char* path, void* buffer, DWORD size);
-  // Creates path (truncating an existing file) and writes size bytes of data.
+  // Writes size bytes of data as the file path, whole or not at all: into a
+  // temporary beside it that replaces path only when every byte is in. After
+  // a failure path holds what it held before (nothing when it was missing).
   static int WriteContainer(const char* path, const void* data, DWORD size);
-  // Creates destinationPath with the length bytes of sourcePath that start at
-  // offset, moved in pieces of 256 bytes.
+  // Writes the length bytes of sourcePath that start at offset as the file
+  // destinationPath, moved in pieces of 256 bytes, whole or not at all as
+  // WriteContainer does.
   static int CopyRange(const char* sourcePath, DWORD offset, DWORD length,
                        const char* destinationPath);
   // The byte length of path.

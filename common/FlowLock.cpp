@@ -22,13 +22,17 @@ bool FlowLock::Take() {
     ++HoldsOfThisThread;
     return true;
   }
-  char path[MAX_PATH];
-  if (!FORMAT_PATH(path, "%s%s", RootPath, "\\PLAXON\\cnflock")) {
+  char folder[MAX_PATH], path[MAX_PATH];
+  if (!FORMAT_PATH(folder, "%s%s", RootPath, "\\PLAXON\\TMP") ||
+      !FORMAT_PATH(path, "%s%s", folder, "\\cnflock")) {
     TRACE_TEXT("ERR FlowLock");
     TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
   hold_ = exf_Hold(path, kFlowLockWaitMs);
+  // The work folder is made where a fresh SVP lacks it.
+  if (!hold_ && plat::GetLastError() == ERROR_PATH_NOT_FOUND && plat::CreateDirectory(folder))
+    hold_ = exf_Hold(path, kFlowLockWaitMs);
   if (!hold_) {
     const DWORD error = plat::GetLastError();
     TRACE_TEXT("ERR FlowLock");

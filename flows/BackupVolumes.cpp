@@ -14,6 +14,7 @@
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
 #include "platform/Platform.h"
@@ -56,6 +57,7 @@ struct Preparation {
   // The volumes written so far, for a further medium (else null).
   const RunRecord* run = nullptr;
   int result = 0;
+  SameFailureCount failures{};
 };
 
 // True when the medium holds a volume this very run wrote a moment ago (the
@@ -75,6 +77,16 @@ bool WrittenInThisRun(const char* archivePath, const RunRecord& run) {
   for (const WrittenVolume& v : run)
     if (std::memcmp(&v.record, &beside, sizeof beside) == 0 && v.pieceSize == size) return true;
   return false;
+}
+
+// After a failed medium the choice comes back, unless the same failure has
+// come back too often: then the preparation ends as a cancel.
+Step BackToChoice(Preparation& p, WORD failure) {
+  if (!p.failures.Repeated(p.target->drivePath, failure)) return Step::Choose;
+  TRACE_TEXT("ERR The same failure again: cancelled");
+  *p.resultWord = 0x4000;
+  p.result = 0;
+  return Step::Done;
 }
 
 // Choose ends the preparation on anything but a usable answer.
@@ -103,7 +115,7 @@ Step FreeSpace(Preparation& p) {
   if (!Talver_GetMediaFreeSpace(p.target, p.resultWord)) {
     TRACE_WORD(*p.resultWord);
     ShowResultMessage(p.owner, *p.resultWord, 0);
-    return Step::Choose;
+    return BackToChoice(p, *p.resultWord);
   }
   return Step::ConfigMedium;
 }
@@ -113,7 +125,7 @@ Step ConfigMedium(Preparation& p) {
   if (!CheckConfigFd(p.target, &local) && local != 0x4001) {
     ShowResultMessage(p.owner, 0x2007, 0);
     TRACE_TEXT("Not Config FD");
-    return Step::Choose;
+    return BackToChoice(p, 0x2007);
   }
   if (!FORMAT_PATH(p.target->archivePath, "%s%s%.6d\\%s", p.target->drivePath, "PLAXON\\CONFIG\\",
                    static_cast<int>(GetSerialNumber()), kArchiveName)) {
@@ -130,7 +142,7 @@ Step Overwrite(Preparation& p) {
     // it. The operator is told which disk is wanted and asked again.
     TRACE_TEXT("ERR Volume of this backup");
     ShowResultMessage(p.owner, 0x4103, static_cast<WORD>(p.run->back().record.volumeNumber + 2));
-    return Step::Choose;
+    return BackToChoice(p, 0x4103);
   }
   if (TalVer_FindFile(p.target->archivePath, 0) &&
       ShowMessage(p.owner, 63, 3351, 20198, 1, 0x124) == kAnswerNo) {
@@ -150,7 +162,8 @@ Step WriteTest(Preparation& p) {
     return Step::Done;
   }
   TRACE_WORD(*p.resultWord);
-  if (ShowResultMessage(p.owner, *p.resultWord, 0) == kAnswerRetry) return Step::Choose;
+  if (ShowResultMessage(p.owner, *p.resultWord, 0) == kAnswerRetry)
+    return BackToChoice(p, *p.resultWord);
   TRACE_TEXT("Cancel");
   *p.resultWord = 0x4000;
   p.result = 0;

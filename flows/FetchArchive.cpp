@@ -9,6 +9,7 @@
 #include "archive/FDCopy3.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
+#include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
 #include "media/MediaSelection.h"
@@ -37,9 +38,16 @@ int FailSystem(WORD* resultWord) {
 // the operator cancelled.
 int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection& previous,
                      BYTE volumeCounter, WORD* resultWord) {
+  SameFailureCount failures;
   for (;;) {
     if (SelectMedia(owner, selection, volumeCounter, resultWord) != 1) return 0;
     if (CheckNextVolume(&previous.config4, &selection->config4, resultWord)) return 1;
+    // The same wrong volume again and again: the operator is not changing it.
+    if (failures.Repeated(selection->drivePath, *resultWord, selection->config4.volumeNumber)) {
+      TRACE_TEXT("ERR The same failure again: cancelled");
+      *resultWord = 0x4000;
+      return 0;
+    }
     // The disk number the operator is asked for counts from 1.
     std::int32_t answer =
         ShowResultMessage(owner, *resultWord, static_cast<WORD>(volumeCounter + 1));

@@ -10,6 +10,7 @@
 #include "backupfile/CnfSelFileDlg.h"
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -122,8 +123,12 @@ int ConvertTables(HWND owner, const RestorePaths& p, WORD* resultWord) {
   TRACE_TEXT("Start Compress");
   char line[2 * MAX_PATH + 32];
   if (FORMAT_PATH(line, "RootPath=%s, FilePath=%s", p.tablesDir, p.lz4Dir)) TraceLine(line);
-  if (CompressDialog2(owner, kArchiveTableConversion, 1, p.lz4Dir, p.tablesDir) != 1)
+  if (CompressDialog2(owner, kArchiveTableConversion, 1, p.lz4Dir, p.tablesDir) != 1) {
+    // Part of the tables is no configuration: none of them stays, the DKCF
+    // and the CFREV of table 63 neither.
+    ClearDirectory(p.tablesDir);
     return FAIL_STEP("ERR CompressDialog");
+  }
   return 1;
 }
 
@@ -176,6 +181,8 @@ void AskMediaRemove(HWND owner, const char* dkcfPath) {
 }  // namespace
 
 int RestoreConfigFromBackupFile(HWND owner, char* newVersion, char* oldVersion, WORD* resultWord) {
+  FlowLock lock;
+  if (!lock.Take()) return FAIL_STEP("ERR FlowLock");
   char chosenFile[MAX_PATH] = {};
   if (!ChooseBackupFile(owner, chosenFile, resultWord)) return 0;
 

@@ -3,15 +3,19 @@
 #include <string>
 #include <vector>
 
+#include "host/HostOperator.h"
 #include "host/talver_host.h"
-#include "platform/winemu/Operator.h"
 #include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/World.h"
+#include "platform/winemu/Operator.h"
 #include "svpsvc/AuditLog.h"
 #include "svpsvc/SvpServices.h"
 
 namespace {
+
+// Whether the host program registered an operator of its own.
+bool gOwnOperator = false;
 
 int CopyOut(const std::string& text, char* out, std::size_t size) {
   if (!out || size == 0 || text.size() + 1 > size) return 0;
@@ -34,8 +38,12 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
     return 0;
   }
   plat::Install(std::make_shared<plat::PosixPlatform>(std::move(*world)));
+  host::HostOperator().Forget();
+  if (!gOwnOperator) plat::SetOperator(Borrow(&host::HostOperator()));
   return 1;
 }
+
+void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
 
 int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 
@@ -43,7 +51,8 @@ int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 const char* TalverHost_Version(void) { return TALVER_VERSION; }
 
 void TalverHost_SetOperator(plat::Operator* op) {
-  plat::SetOperator(op ? Borrow(op) : nullptr);
+  gOwnOperator = op != nullptr;
+  plat::SetOperator(Borrow(op ? op : &host::HostOperator()));
 }
 
 void TalverHost_SetTraceEcho(int on) { svc::SetTraceEcho(on != 0); }

@@ -14,7 +14,8 @@ class Operator;
 // TalverHost_HasWorld and TalverHost_Version are declared with the exports in
 // the public header, for C callers too.
 // The operator that answers message boxes and dialogs (not owned; null
-// restores the default, which takes every first button).
+// restores the host's own: the answers of TalverHost_SetAnswer and the asker
+// of TalverHost_SetAsker, which refuses whatever they do not answer).
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
 // Echo trace lines to stderr as well.
 TALVER_EXPORT void TalverHost_SetTraceEcho(int on);
@@ -95,6 +96,13 @@ TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
 // of \PLAXON\TMP\TABLES\), the version of the DKCF there and that of the
 // SVP's CONFIG.INF; a version that cannot be read is "----". 0 without a
 // world or when a text does not fit.
+// The HDD backups as the system's scan sees them: `each` gets every folder
+// below the backup root with the size of its archive, whether the retention
+// counts it (valid) and whether it is an interrupted backup's. 0 without a
+// world or a backup root.
+TALVER_EXPORT int TalverHost_Backups(void (*each)(const char* name, unsigned long long size,
+                                                  int valid, int interrupted, void* context),
+                                     void* context);
 TALVER_EXPORT int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize,
                                             char* newVersion, std::size_t newSize, char* oldVersion,
                                             std::size_t oldSize);

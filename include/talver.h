@@ -133,6 +133,63 @@ TALVER_API int TalverHost_LoadWorld(const char* iniPath, char* error, size_t err
 TALVER_API int TalverHost_HasWorld(void);
 /* The library's version ("MAJOR.MINOR"). */
 TALVER_API const char* TalverHost_Version(void);
+
+/*
+ * The operator: who answers the library's questions (its message boxes and
+ * dialogs). A program that sets nothing gets one that answers nothing: every
+ * question is refused at once (Cancel, No, or the dialog closed, so the call
+ * ends as a cancel or a failure) and a trace line names it. Notices with a
+ * single OK button need no answer.
+ *
+ * Answers given beforehand, in the form of svpconf's options. name is
+ *   a message id ("3351") with ok, cancel, yes, no, retry, abort or ignore
+ *     (or their first letters, any case);
+ *   "drive"        the letter of the media dialog's drive ("E", "e", "E:");
+ *   "key"          the key code of the key-code dialog;
+ *   "file"         the backup file (.gpfm) of the file dialog;
+ *   "backup"       the serial number of the backup to take from a backup list;
+ *   "confirm"      yes or no: tick "Confirmed" in the confirmation dialog;
+ *   "setup-source" cdr or backup;
+ *   "media"        the media to insert when asked for another, in this order
+ *                  ("1;3;2": names of the drive's media or folders); without
+ *                  it the drive's own list is tried in turn.
+ * 1 when taken; 0 with the reason (naming the valid values) in error.
+ */
+TALVER_API int TalverHost_SetAnswer(const char* name, const char* value, char* error,
+                                    size_t errorSize);
+/* Forgets every answer given beforehand and every question refused. */
+TALVER_API void TalverHost_ClearAnswers(void);
+
+/* A question the library asks (TalverHost_SetAsker). */
+typedef struct talver_question {
+  int isDialog;          /* 0: a message box; 1: a dialog */
+  int id;                /* the message id, or the dialog's template id */
+  const char* name;      /* the answer's name, as TalverHost_SetAnswer takes it */
+  const char* text;      /* what the operator would read */
+  const char* choices;   /* the answers it takes, "|" between ("yes|no", "A|E"); "" any text */
+  const char* preferred; /* the answer its default button gives ("no"); "" for a dialog */
+} talver_question;
+/*
+ * Asks the program's own user what no answer given beforehand answers: 1 with
+ * the answer in answer (a button name for a message box, the value for a
+ * dialog, as TalverHost_SetAnswer takes it), 0 to refuse the question.
+ */
+typedef int (*talver_ask_fn)(const talver_question* question, char* answer, size_t answerSize,
+                             void* context);
+/* Names the program's asker (null: nobody is asked). */
+TALVER_API void TalverHost_SetAsker(talver_ask_fn ask, void* context);
+/*
+ * Asks the running call to stop at its next stop point, as an operator's
+ * Cancel would: its worker stops, the file it was writing is removed, its
+ * questions are refused, and it ends as a cancel (result word 0x4000). Safe
+ * to call from a signal handler or another thread.
+ */
+TALVER_API void TalverHost_RequestStop(void);
+/*
+ * The number of questions refused since the world was loaded or the answers
+ * were cleared; when why is given, the last one in words.
+ */
+TALVER_API int TalverHost_Refused(char* why, size_t whySize);
 #endif
 
 #ifdef __cplusplus

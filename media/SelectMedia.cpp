@@ -8,6 +8,7 @@
 #include "backupfile/CnfBakCnfList.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
 #include "media/MediaSelection.h"
@@ -42,11 +43,24 @@ struct SelectionRun {
   MediaDialogParam dialogParam;
   bool networkDrive;
   int result;
+  SameFailureCount failures{};
 };
 
 DWORD FailSelection(SelectionRun& run) {
   TRACE_WORD(*run.resultWord);
   ShowResultMessage(run.owner, *run.resultWord, 0);
+  run.result = 0;
+  return kStepEnd;
+}
+
+// After a failed medium the choice comes back, unless the same failure has
+// come back too often: then the selection ends as a cancel (the failure's
+// message has been shown each time).
+DWORD BackToChoice(SelectionRun& run) {
+  if (!run.failures.Repeated(run.selection->drivePath, *run.resultWord)) return kStepChoose;
+  TRACE_TEXT("ERR The same failure again: cancelled");
+  *run.resultWord = 0x4000;
+  TRACE_WORD(0x4000);
   run.result = 0;
   return kStepEnd;
 }
@@ -101,7 +115,7 @@ DWORD CheckDrive(SelectionRun& run) {
   if (!CheckMediaReady(run.selection->drivePath, run.resultWord)) {
     TRACE_WORD(*run.resultWord);
     ShowResultMessage(run.owner, *run.resultWord, 0);
-    return kStepChoose;
+    return BackToChoice(run);
   }
   return kStepClassify;
 }
@@ -137,7 +151,7 @@ int Classify(SelectionRun& run) {
 DWORD ClassifyMedium(SelectionRun& run) {
   if (Classify(run)) return kStepArchivePath;
   ShowResultMessage(run.owner, *run.resultWord, 0);
-  return kStepChoose;
+  return BackToChoice(run);
 }
 
 DWORD ChooseBackup(SelectionRun& run) {
@@ -156,7 +170,7 @@ DWORD ChooseBackup(SelectionRun& run) {
     return kStepEnd;
   }
   ShowResultMessage(run.owner, *run.resultWord, 0);
-  if (*run.resultWord == 0x400B) return kStepChoose;
+  if (*run.resultWord == 0x400B) return BackToChoice(run);
   run.result = 0;
   return kStepEnd;
 }

@@ -1,5 +1,7 @@
 #include "platform/Platform.h"
 
+#include <atomic>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -47,7 +49,15 @@ std::shared_ptr<Platform> InstalledShared() {
 
 DWORD GetLastError() { return tLastError; }
 void SetLastError(DWORD code) { tLastError = code; }
-bool StopRequested() { return ThreadStopRequested(); }
+namespace {
+std::atomic<bool> gCallStop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the stop request");
+}  // namespace
+
+bool StopRequested() { return ThreadStopRequested() || (IsPlatformThread() && gCallStop.load()); }
+void RequestCallStop() { gCallStop.store(true); }
+bool CallStopRequested() { return gCallStop.load(); }
+bool TakeCallStop() { return gCallStop.exchange(false); }
 
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   return Current().CreateFile(path, access, share, disposition, flags);
@@ -65,6 +75,7 @@ BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileS
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
 BOOL FlushFolder(const char* path) { return Current().FlushFolder(path); }
 BOOL TryLockFile(HANDLE file) { return Current().TryLockFile(file); }
+BOOL SetEndOfFile(HANDLE file) { return Current().SetEndOfFile(file); }
 
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   return Current().FindFirstFile(pattern, data);
@@ -121,6 +132,38 @@ HANDLE CreateFileMapping(const char* name, DWORD size) {
 HANDLE OpenFileMapping(const char* name) { return Current().OpenFileMapping(name); }
 void* MapViewOfFile(HANDLE mapping) { return Current().MapViewOfFile(mapping); }
 BOOL UnmapViewOfFile(void* view) { return Current().UnmapViewOfFile(view); }
+
+namespace {
+
+bool IsSeparator(char c) { return c == '\\' || c == '/'; }
+
+// The root that answers the free-space query for path: "X:\\" for a drive
+// path, "\\\\server\\share\\" for a client drive, else the folder itself
+// (or the folder that holds the file).
+std::string FreeSpaceRootOf(const std::string& path) {
+  if (path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':')
+    return path.substr(0, 2) + "\\";
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    std::size_t server = path.find_first_of("\\/", 2);
+    std::size_t share =
+        server == std::string::npos ? server : path.find_first_of("\\/", server + 1);
+    return (share == std::string::npos ? path : path.substr(0, share)) + "\\";
+  }
+  DWORD attributes = GetFileAttributes(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return path;
+  std::size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? std::string(".") : path.substr(0, cut + 1);
+}
+
+}  // namespace
+
+BOOL GetFreeBytesOfDrive(const char* path, std::uint64_t* freeToCaller) {
+  if (!path || !*path || !freeToCaller) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  return GetDiskFreeSpaceEx(FreeSpaceRootOf(path).c_str(), freeToCaller, nullptr, nullptr);
+}
 
 bool GetFileSizeByName(const char* path, std::uint64_t* size) {
   WIN32_FIND_DATA data;

@@ -70,6 +70,10 @@ class Platform {
   // ERROR_LOCK_VIOLATION while another open of it holds one. The lock ends
   // with the handle, also when its process is killed.
   virtual bool TryLockFile(HANDLE file) = 0;
+  // The file ends at its file pointer: cut there, or grown to there (the
+  // bytes between the old end and the pointer read as zeros and, where the
+  // drive allows, take no room).
+  virtual bool SetEndOfFile(HANDLE file) = 0;
 
   // --- names --------------------------------------------------------------
   // A non-root directory yields "." and ".." first, then its entries in
@@ -95,6 +99,8 @@ class Platform {
   // --- drives -------------------------------------------------------------
   virtual DWORD GetLogicalDrives() = 0;
   virtual UINT GetDriveType(const char* root) = 0;
+  // root: a drive root ("C:\\"), a client drive's root, or any existing
+  // directory, which answers for the drive that holds it.
   virtual bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
                                   std::uint64_t* total, std::uint64_t* totalFree) = 0;
 
@@ -148,8 +154,16 @@ DWORD GetLastError();
 void SetLastError(DWORD code);
 
 // Stop points: a thread asked to stop (TerminateThread) sees true here and
-// leaves at its next chance, releasing what it holds.
+// leaves at its next chance, releasing what it holds. So does every worker
+// while the running call is asked to stop (RequestCallStop).
 bool StopRequested();
+// The host's request that the running call stop (a signal, a program's
+// TalverHost_RequestStop): safe in a signal handler. The export's frame
+// takes it when the call ends (TakeCallStop).
+void RequestCallStop();
+bool CallStopRequested();
+// Whether a stop was requested, forgetting it.
+bool TakeCallStop();
 
 // --- forwarding functions in the system services' shape ------------------
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
@@ -160,6 +174,7 @@ BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size);
 BOOL FlushFileBuffers(HANDLE file);
 BOOL FlushFolder(const char* path);
 BOOL TryLockFile(HANDLE file);
+BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);
 BOOL FindNextFile(HANDLE search, WIN32_FIND_DATA* data);
@@ -201,6 +216,11 @@ DWORD GetPrivateProfileString(const char* section, const char* key, const char* 
 // to stderr when TALVER_DEBUG_OUTPUT is set).
 void OutputDebugString(const char* text);
 std::vector<std::string> TakeDebugOutput();
+
+// The bytes free to the caller on the drive that holds `path` (a file or
+// directory below a drive root, a client drive, or a host folder): the
+// free-space query of that drive's root.
+BOOL GetFreeBytesOfDrive(const char* path, std::uint64_t* freeToCaller);
 
 // Size of a named file, without opening it for the caller (find-first data).
 bool GetFileSizeByName(const char* path, std::uint64_t* size);

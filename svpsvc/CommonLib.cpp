@@ -124,8 +124,10 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
     plat::SetLastError(ERROR_SHARING_VIOLATION);
     return 0;
   }
-  // A temporary of this copy's own: two processes copying to one
-  // destination never write into each other's file.
+  // Temporaries of this destination that a killed copy left go first. A
+  // temporary of this copy's own: two processes copying to one destination
+  // never write into each other's file.
+  plat::RemoveTemporariesOf(destination);
   std::string temporary;
   HANDLE out = plat::CreateTemporaryBeside(destination, &temporary);
   if (!out) {
@@ -139,6 +141,12 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   bool ok = true;
   for (;;) {
     DWORD got = 0, put = 0;
+    // A call asked to stop leaves the copy (and its temporary) behind it.
+    if (plat::StopRequested() || plat::CallStopRequested()) {
+      plat::SetLastError(ERROR_OPERATION_ABORTED);
+      ok = false;
+      break;
+    }
     if (!plat::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
       ok = false;
       break;

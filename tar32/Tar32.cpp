@@ -439,8 +439,6 @@ class ArchiveReader {
   std::unique_ptr<archive, ArchiveReadFree> a_;
 };
 
-// Copies the data of the current entry into a new file under a temporary
-// name and renames it into place.
 // The folders the running extraction has written into, each cleared of the
 // temporaries an earlier, killed call left there before its first file.
 thread_local std::set<std::string> gFoldersCleared;
@@ -450,44 +448,62 @@ void ClearStaleTemporaries(const std::string& destination) {
   if (!folder.empty() && gFoldersCleared.insert(folder).second) plat::RemoveTemporariesIn(folder);
 }
 
-int ExtractFile(archive* a, const std::string& destination, int perm, const ArchiveReader& r) {
+// Room for `size` bytes on the drive of `destination`: more than the
+// drive's free space is refused before anything is written. A sparse entry
+// counts at its full size, whatever its holes may save.
+int CheckRoom(const std::string& destination, std::uint64_t size) {
+  if (size == 0) return 0;
+  std::uint64_t freeBytes = 0;
+  if (!plat::GetFreeBytesOfDrive(destination.c_str(), &freeBytes)) return kTarErrorWrite;
+  return size > freeBytes ? kTarErrorWrite : 0;
+}
+
+// Writes the current entry's data blocks at their offsets into `out`, which
+// ends `size` bytes long. The gap before a block, and after the last one
+// (the holes of a sparse entry), is passed over by the file pointer and read
+// back as zeros; a block out of order or past the entry's size is damage.
+int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReader& r) {
+  std::int64_t end = 0;  // where the data written so far ends
+  for (;;) {
+    const void* block = nullptr;
+    size_t length = 0;
+    la_int64_t offset = 0;
+    int rc = archive_read_data_block(a, &block, &length, &offset);
+    if (rc == ARCHIVE_EOF) break;
+    if (rc < ARCHIVE_WARN) return r.FailureCode();
+    if (plat::StopRequested()) return kTarErrorStopped;
+    if (offset < end || offset > size || static_cast<std::uint64_t>(size - offset) < length)
+      return kTarErrorFormat;
+    if (length == 0) continue;
+    if (offset > end && !plat::SetFilePointerEx(out, offset, FILE_BEGIN, nullptr))
+      return kTarErrorWrite;
+    DWORD done = 0;
+    if (!plat::WriteFile(out, block, static_cast<DWORD>(length), &done) || done != length)
+      return kTarErrorWrite;
+    end = offset + static_cast<std::int64_t>(length);
+  }
+  if (end < size &&
+      (!plat::SetFilePointerEx(out, size, FILE_BEGIN, nullptr) || !plat::SetEndOfFile(out)))
+    return kTarErrorWrite;
+  // Never a short file taken as whole.
+  std::uint64_t written = 0;
+  if (!plat::GetFileSizeEx(out, &written) || written != static_cast<std::uint64_t>(size))
+    return kTarErrorWrite;
+  return 0;
+}
+
+// Copies the data of the current entry (`size` bytes as it stands in the
+// archive) into a new file under a temporary name and renames it into place.
+int ExtractFile(archive* a, const std::string& destination, int perm, std::int64_t size,
+                const ArchiveReader& r) {
   if (IsDirectory(destination)) return kTarErrorWrite;
+  if (size < 0) return kTarErrorFormat;
   ClearStaleTemporaries(destination);
+  if (int code = CheckRoom(destination, static_cast<std::uint64_t>(size))) return code;
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
-  int code = 0;
-  std::int64_t written = 0;
-  static const char kZeros[4096] = {};
-  for (;;) {
-    const void* block = nullptr;
-    size_t size = 0;
-    la_int64_t offset = 0;
-    int rc = archive_read_data_block(a, &block, &size, &offset);
-    if (rc == ARCHIVE_EOF) break;
-    if (rc < ARCHIVE_WARN) {
-      code = r.FailureCode();
-      break;
-    }
-    if (plat::StopRequested()) {
-      code = kTarErrorStopped;
-      break;
-    }
-    // A sparse entry leaves holes: write them as zeros.
-    while (written < offset && !code) {
-      DWORD piece = static_cast<DWORD>(std::min<std::int64_t>(offset - written, sizeof kZeros));
-      DWORD done = 0;
-      if (!plat::WriteFile(out.handle, kZeros, piece, &done) || done != piece)
-        code = kTarErrorWrite;
-      written += piece;
-    }
-    DWORD done = 0;
-    if (!code && size > 0 &&
-        (!plat::WriteFile(out.handle, block, static_cast<DWORD>(size), &done) || done != size))
-      code = kTarErrorWrite;
-    if (code) break;
-    written += static_cast<std::int64_t>(size);
-  }
+  int code = WriteEntryData(a, out.handle, size, r);
   if (!out.Close() && !code) code = kTarErrorWrite;
   if (!code) {
     DWORD attributes = plat::GetFileAttributes(destination.c_str());
@@ -508,6 +524,10 @@ int CopyExtracted(const std::string& from, const std::string& to) {
   FileCloser in;
   in.handle = plat::CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!in.handle) return kTarErrorNotFound;
+  // The copy writes every byte, the holes of a sparse original too.
+  std::uint64_t size = 0;
+  if (!plat::GetFileSizeEx(in.handle, &size)) return kTarErrorWrite;
+  if (int code = CheckRoom(to, size)) return code;
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(to, &temporary, &out.handle, kTarErrorWrite)) return code;
@@ -621,7 +641,7 @@ int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* en
     case AE_IFREG:
       if (int code = MakeDirectories(cmd.directory, parents)) return code;
       return ExtractFile(reader.Get(), destination, static_cast<int>(archive_entry_perm(entry)),
-                         reader);
+                         archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1, reader);
     case AE_IFLNK: {
       const char* target = archive_entry_symlink(entry);
       // The platform has no links: one that stays inside is passed over.

@@ -3,6 +3,7 @@
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <atomic>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -436,6 +438,133 @@ TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
   EXPECT_EQ(Unpack("a.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin").size(), big.size());
 }
+
+// ---------------------------------------------------------------- sizes
+
+namespace {
+
+void Octal(char* field, std::size_t width, std::uint64_t value) {
+  std::snprintf(field, width, "%0*llo", static_cast<int>(width - 1),
+                static_cast<unsigned long long>(value));
+}
+
+// An old GNU sparse entry ('S'), built by hand: the data of each (offset,
+// bytes) of the map stored back to back, the file realSize bytes long.
+std::string GnuSparseTar(const std::vector<std::pair<std::uint64_t, std::string>>& map,
+                         std::uint64_t realSize) {
+  char h[512] = {};
+  std::memcpy(h, "CONFIG/sparse.dat", 17);
+  Octal(h + 100, 8, 0644);
+  Octal(h + 108, 8, 0);
+  Octal(h + 116, 8, 0);
+  std::string data;
+  for (std::size_t i = 0; i < map.size(); ++i) {
+    Octal(h + 386 + 24 * i, 12, map[i].first);
+    Octal(h + 398 + 24 * i, 12, map[i].second.size());
+    data += map[i].second;
+  }
+  Octal(h + 124, 12, data.size());
+  Octal(h + 136, 12, 1700000000);
+  h[156] = 'S';
+  std::memcpy(h + 257, "ustar  ", 8);
+  Octal(h + 483, 12, realSize);
+  std::memset(h + 148, ' ', 8);
+  unsigned sum = 0;
+  for (unsigned char c : h) sum += c;
+  std::snprintf(h + 148, 8, "%06o", sum);
+  data.resize((data.size() + 511) / 512 * 512, '\0');
+  return std::string(h, sizeof h) + data + std::string(1024, '\0');
+}
+
+// A pax sparse entry by libarchive: `data` at offset 0 of a realSize file.
+std::string PaxSparseTar(const std::string& data, std::uint64_t realSize) {
+  std::vector<char> out(realSize / 64 + (1u << 20));
+  size_t used = 0;
+  archive* a = archive_write_new();
+  archive_write_set_format_pax(a);
+  archive_write_open_memory(a, out.data(), out.size(), &used);
+  archive_entry* e = archive_entry_new();
+  archive_entry_set_pathname(e, "CONFIG/sparse.dat");
+  archive_entry_set_filetype(e, AE_IFREG);
+  archive_entry_set_perm(e, 0644);
+  archive_entry_set_size(e, static_cast<la_int64_t>(realSize));
+  archive_entry_sparse_add_entry(e, 0, static_cast<la_int64_t>(data.size()));
+  archive_write_header(a, e);
+  std::string whole = data;
+  whole.resize(realSize, '\0');  // the writer passes the holes over
+  archive_write_data(a, whole.data(), whole.size());
+  archive_entry_free(e);
+  archive_write_close(a);
+  archive_write_free(a);
+  return std::string(out.data(), used);
+}
+
+struct SizeCase {
+  const char* name;
+  std::string archive;
+  std::uint64_t room;  // drive C: this much free; 0 the host's figures
+  int code;
+  std::uint64_t size;  // of the extracted file
+};
+
+void PrintTo(const SizeCase& c, std::ostream* out) { *out << c.name; }
+
+class TarSizeTest : public TarTest, public ::testing::WithParamInterface<SizeCase> {};
+
+std::string Letters(std::size_t n) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>('a' + i % 26);
+  return s;
+}
+
+}  // namespace
+
+// An entry comes back at its full size, the holes of a sparse one as holes,
+// or it is refused before anything is written when the drive cannot hold it.
+TEST_P(TarSizeTest, EntriesComeBackAtTheirSizeOrNotAtAll) {
+  const SizeCase& c = GetParam();
+  world_.WriteHostFile('C', "PLAXON/TMP/s.tar", c.archive);
+  std::uint64_t freeBefore = 0, freeAfter = 0;
+  if (c.room) {
+    std::uint64_t used = 0;
+    for (const auto& e : fs::recursive_directory_iterator(world_.DriveDir('C')))
+      if (e.is_regular_file()) used += e.file_size();
+    world_.MutableWorld().drive('C').totalBytes = used + c.room;
+  }
+  ASSERT_TRUE(plat::GetFreeBytesOfDrive("C:\\OUT\\", &freeBefore));
+  // A refused entry is refused before its first byte is written.
+  if (c.code) world_.Faults().AddRule({plat::FaultOp::Write, "sparse.dat", ERROR_DISK_FULL});
+  EXPECT_EQ(Unpack("s.tar"), c.code);
+  EXPECT_TRUE(Temporaries("OUT").empty());
+  const std::string host = Host("OUT/CONFIG/sparse.dat");
+  if (c.code) {
+    EXPECT_EQ(world_.Faults().Injected(), 0) << "written before it was refused";
+    EXPECT_FALSE(fs::exists(host));
+    ASSERT_TRUE(plat::GetFreeBytesOfDrive("C:\\OUT\\", &freeAfter));
+    EXPECT_EQ(freeAfter, freeBefore);
+    return;
+  }
+  ASSERT_EQ(fs::file_size(host), c.size);
+  std::string expected = Letters(4500);
+  expected.resize(c.size, '\0');
+  EXPECT_TRUE(world_.ReadHostFile('C', "OUT/CONFIG/sparse.dat") == expected);
+  struct stat st {};
+  ASSERT_EQ(::stat(host.c_str(), &st), 0);
+  EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, c.size) << "holes written as zeros";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Entries, TarSizeTest,
+    ::testing::Values(
+        SizeCase{"GnuSparseTrailingHole", GnuSparseTar({{0, Letters(4500)}}, 2000000), 0, 0,
+                 2000000},
+        SizeCase{"PaxSparseTrailingHole", PaxSparseTar(Letters(4500), 2000000), 0, 0, 2000000},
+        // 4 GB of hole on a disk with a megabyte free.
+        SizeCase{"AllHoleAboveTheFreeSpace", GnuSparseTar({{4000000000u, ""}}, 4000000000u),
+                 1u << 20, kTarErrorWrite, 0},
+        SizeCase{"PlainEntryAboveTheFreeSpace", PaxSparseTar(Letters(4500), 4500), 4000,
+                 kTarErrorWrite, 0}),
+    [](const ::testing::TestParamInfo<SizeCase>& info) { return info.param.name; });
 
 // ---------------------------------------------------------------- enumeration
 

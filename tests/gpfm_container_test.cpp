@@ -2,7 +2,10 @@
 // pieces and file sizes, with the trace and debugger texts of each failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "platform/Platform.h"
@@ -31,6 +34,15 @@ class ContainerTest : public ::testing::Test {
     EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), line)) << line;
     auto output = plat::TakeDebugOutput();
     EXPECT_TRUE(!debug || output == std::vector<std::string>{debug}) << line;
+  }
+
+  // The names in C:\\PLAXON\\TMP\\, in order: no temporary is ever left.
+  std::vector<std::string> TmpNames() const {
+    std::vector<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(world_.HostOf('C', "PLAXON/TMP")))
+      names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
   }
 
   static constexpr char kSrc[] = "C:\\PLAXON\\TMP\\src";
@@ -70,9 +82,17 @@ TEST_F(ContainerTest, WriteContainerReplacesTheFileAndReportsFailures) {
   EXPECT_EQ(RW::WriteContainer("C:\\NOPE\\dst", "abcde", 5), 0);
   ExpectReported("Write File open failed (file path = C:\\NOPE\\dst)");
 
+  // A failed write leaves the file as it was and no temporary.
+  EXPECT_EQ(RW::WriteContainer(kDst, "old", 3), 1);
   world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 0, 1});
   EXPECT_EQ(RW::WriteContainer(kDst, "abcde", 5), 0);
   ExpectReported("Write file write failed (outDataSize = 5)");
+  EXPECT_EQ(TmpNames(), (std::vector<std::string>{"dst", "src"}));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "old");
+  world_.Faults().AddRule({plat::FaultOp::Rename, "dst", ERROR_ACCESS_DENIED, 0, 1});
+  EXPECT_EQ(RW::WriteContainer(kDst, "abcde", 5), 0);
+  ExpectReported("Write file rename failed (file path = C:\\PLAXON\\TMP\\dst)");
+  EXPECT_EQ(TmpNames(), (std::vector<std::string>{"dst", "src"}));
   EXPECT_EQ(RW::WriteContainer(nullptr, "a", 1), 0);
   ExpectReported("Invalid Param");
 }
@@ -86,21 +106,22 @@ TEST_F(ContainerTest, CopyRangeCopiesTheRangeInPiecesOf256) {
   ASSERT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 300));
 
-  // The second write (the piece of 44) fails: the first piece of 256 stays.
+  // The second write (the piece of 44) fails: the file keeps its old bytes,
+  // the piece of 256 goes with the temporary.
   world_.Faults().AddRule({plat::FaultOp::Write, "dst", ERROR_DISK_FULL, 1, 1});
   EXPECT_EQ(RW::CopyRange(kSrc, 50, 300, kDst), 0);
   ExpectReported("Write file write failed", "[ERROR] Can not write a file for writing.\n");
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 256));
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(400).substr(50, 300));
+  EXPECT_EQ(TmpNames(), (std::vector<std::string>{"dst", "src"}));
 }
 
-TEST_F(ContainerTest, CopyRangePastTheEndFailsAfterTheCompletePieces) {
+// A range past the end fails after the complete pieces, and makes no file.
+TEST_F(ContainerTest, CopyRangePastTheEndFailsAndMakesNoFile) {
   EXPECT_EQ(RW::CopyRange(kSrc, 0, 600, kDst), 0);
   ExpectReported("Read file read failed", "[ERROR] Can not read a file for reading.\n");
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), Bytes(256));
-
   // A range that starts behind the end copies nothing.
   EXPECT_EQ(RW::CopyRange(kSrc, 1000, 10, kDst), 0);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/dst"), "");
+  EXPECT_EQ(TmpNames(), std::vector<std::string>{"src"});
 }
 
 TEST_F(ContainerTest, CopyRangeReportsItsOpenFailures) {

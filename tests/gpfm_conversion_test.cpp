@@ -2,7 +2,10 @@
 // of a directory on the conversion worker.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "GpfmTestFile.h"
 #include "archive/CnfCmpDlg.h"
@@ -173,21 +176,62 @@ TEST_F(ConversionTest, EveryFileBecomesATableNamedWithoutItsExtension) {
   EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kStep, kStep, kClose}));
 }
 
-TEST_F(ConversionTest, AFailingFileEndsTheRunAndKeepsTheTablesBeforeIt) {
-  const std::string first = Table(800, 1);
-  PutLz4("1.lz4", Lz4Block(first));
-  PutLz4("2.lz4", Lz4Block(std::string(kLz4OutputBufferSize + 1, 'x')));
+// A run that fails at its second table takes back the first one and leaves
+// no temporary: a block too large, a table file that cannot be written, and
+// tables that together need more than the drive had free when the run began.
+struct FailingRun {
+  const char* name;
+  std::string second;  // the block of 2.lz4
+  plat::FaultRule fault;
+  std::uint64_t room;  // drive C: this much free; 0 the host's figures
+  WORD detail;
+  const char* traced;
+};
+
+void PrintTo(const FailingRun& c, std::ostream* out) { *out << c.name; }
+
+class FailingRunTest : public ConversionTest, public ::testing::WithParamInterface<FailingRun> {};
+
+TEST_P(FailingRunTest, EndsTheRunAndRemovesItsTables) {
+  const FailingRun& c = GetParam();
+  PutLz4("1.lz4", Lz4Block(Table(800, 1)));
+  PutLz4("2.lz4", c.second);
   PutLz4("3.lz4", Lz4Block(Table(900, 3)));
+  if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
+  if (c.room) {
+    std::uint64_t used = 0;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(world_.DriveDir('C')))
+      if (e.is_regular_file()) used += e.file_size();
+    world_.MutableWorld().drive('C').totalBytes = used + c.room;
+  }
   EXPECT_EQ(Convert(), 0);
-  EXPECT_EQ(ReadTable("1"), first);
-  EXPECT_FALSE(HasTable("2"));
-  EXPECT_FALSE(HasTable("3"));
+  EXPECT_TRUE(std::filesystem::is_empty(world_.HostOf('C', "PLAXON/TMP/TABLES")));
   EXPECT_EQ(debug_, std::vector<std::string>{"decomp failed\n"});
-  EXPECT_TRUE(Traced(".\\CnfCmpThd2.cpp("));
-  EXPECT_TRUE(Traced("ErrCode=0x6"));
+  EXPECT_TRUE(Traced("ErrCode=0x" + std::to_string(c.detail)));
+  EXPECT_TRUE(Traced(c.traced)) << c.traced;
   // The dialog still learns that the run has ended.
   EXPECT_EQ(TakePosted(), (std::vector<UINT>{kStep, kClose}));
 }
+
+const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
+
+INSTANTIATE_TEST_SUITE_P(
+    Runs, FailingRunTest,
+    ::testing::Values(FailingRun{"BlockTooLarge",
+                                 Lz4Block(std::string(kLz4OutputBufferSize + 1, 'x')), kNoFault, 0,
+                                 kDecompMalformed, ".\\CnfCmpThd2.cpp("},
+                      FailingRun{"WriteFails",
+                                 Lz4Block(Table(700, 2)),
+                                 {plat::FaultOp::Write, "TABLES\\2", ERROR_DISK_FULL},
+                                 0,
+                                 kDecompWriteFailed,
+                                 "Write file write failed (outDataSize = 700)"},
+                      // 14 KB of blocks that would take 3.5 MB: refused before it is written.
+                      FailingRun{"TablesExceedTheFreeSpace",
+                                 Lz4Block(std::string(kLz4OutputBufferSize, '\0')), kNoFault,
+                                 1u << 20, kDecompWriteFailed,
+                                 "Tables exceed the free space (size = 3500000, free = "}),
+    [](const ::testing::TestParamInfo<FailingRun>& info) { return info.param.name; });
 
 TEST_F(ConversionTest, RunsThatCannotStartPostNoClose) {
   PutLz4("1.lz4", Lz4Block(Table(10, 1)));
@@ -241,7 +285,7 @@ TEST_F(ConversionTest, AFailedConversionUnderTheDialogFailsTheCall) {
   EXPECT_TRUE(TestWorld::Contains(trace, "Start CompressDialog2"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressCommand2"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CompressThread"));
-  EXPECT_TRUE(HasTable("1"));
+  EXPECT_FALSE(HasTable("1"));
   EXPECT_FALSE(HasTable("2"));
 }
 

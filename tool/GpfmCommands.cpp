@@ -32,8 +32,7 @@ bool UseWorld(ToolContext& ctx) {
   if (!ctx.envPath.empty()) return LoadWorld(ctx);
   TalverHost_UseHostFiles();
   TalverHost_SetTraceEcho(ctx.traceEcho ? 1 : 0);
-  InstallToolOperator(ctx);
-  return true;
+  return InstallToolOperator(ctx);
 }
 
 // A path of the loaded world's drives ("C:\PLAXON\TMP\LZ4").

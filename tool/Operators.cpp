@@ -1,61 +1,27 @@
-// The operators of svpconf: at a terminal the operator is asked; without one,
-// answers come from --answer options, and a question that no option answers
-// fails at once (answered with its safe choice) instead of waiting.
+// The operators of svpconf. Both answer first from the options (--answer,
+// --drive, --key, --file, --backup, --confirm, --setup-source, --media),
+// through the host's answers operator, so the rules are the library's own.
+// At a terminal (the controlling terminal, whatever stdout is) the operator
+// is asked the rest; without one, a question that no option answers fails at
+// once, naming the option that would answer it.
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
-#include <map>
 #include <memory>
-#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "Tool.h"
+#include "host/HostOperator.h"
 #include "host/talver_host.h"
 #include "platform/winemu/Operator.h"
 
 namespace {
 
 bool gUnanswered = false;
-
-const char* ButtonName(WORD button) {
-  switch (button) {
-    case plat::IDOK: return "ok";
-    case plat::IDCANCEL: return "cancel";
-    case plat::IDABORT: return "abort";
-    case plat::IDRETRY: return "retry";
-    case plat::IDIGNORE: return "ignore";
-    case plat::IDYES: return "yes";
-    case plat::IDNO: return "no";
-    default: return "?";
-  }
-}
-
-WORD ButtonByName(const std::string& name) {
-  for (WORD b = 1; b <= 7; ++b)
-    if (name == ButtonName(b)) return b;
-  return 0;
-}
-
-// The answer that stops an unanswered question safely: Cancel, else No,
-// else the only button.
-WORD SafeChoice(const std::basic_string<WORD>& buttons) {
-  for (WORD b : {plat::IDCANCEL, plat::IDNO})
-    if (buttons.find(b) != std::basic_string<WORD>::npos) return b;
-  return buttons.back();
-}
-
-std::string ButtonList(const std::basic_string<WORD>& buttons) {
-  std::string list;
-  for (WORD b : buttons) list += (list.empty() ? "" : "|") + std::string(ButtonName(b));
-  return list;
-}
-
-using DialogAnswers = ToolContext::DialogAnswers;
 
 // A control's text as a person reads it: "&OK" shows as "OK".
 std::string Plain(const std::string& text) {
@@ -185,240 +151,169 @@ const plat::ControlView* DefaultButton(const plat::DialogView& view) {
   return nullptr;
 }
 
-std::string Quote(const plat::DialogView& view) {
-  return "dialog " + std::to_string(view.templateId) + " \"" + view.caption + "\"";
+// The option that answers a question.
+std::string OptionFor(const host::Unanswered& q) {
+  if (!q.isDialog) return "--answer " + std::to_string(q.id) + "=" + q.choices;
+  if (q.name == "drive")
+    return "--drive LETTER" + (q.choices.empty() ? "" : " (" + q.choices + ")");
+  if (q.name == "key") return "--key CODE";
+  if (q.name == "file") return "--file PATH";
+  if (q.name == "backup")
+    return "--backup SERIAL" + (q.choices.empty() ? "" : " (" + q.choices + ")");
+  if (q.name == "confirm") return "--confirm";
+  if (q.name == "setup-source") return "--setup-source cdr|backup";
+  return "a terminal (no option answers this dialog)";
 }
 
-class OptionsOperator : public plat::Operator {
- public:
-  OptionsOperator(std::map<int, WORD> answers, DialogAnswers dialogs)
-      : answers_(std::move(answers)), dialogs_(std::move(dialogs)) {}
-
-  WORD AnswerMessageBox(const plat::MessageBoxView& box) override {
-    auto buttons = plat::ButtonsOf(box.style);
-    std::fprintf(stderr, "[message %04d] %s\n", box.messageId, box.text.c_str());
-    NoteMediumFailure(box);
-    if (box.messageId == 3836 || box.messageId == 4036) {
-      // A request for another medium that comes back after its medium failed
-      // would be answered the same way for ever: it is cancelled.
-      if (driveChosen_ && !mediumFailure_.empty()) {
-        gUnanswered = true;
-        std::fprintf(stderr, "svpconf: the medium inserted was not taken (%s); message %d is "
-                     "cancelled, as --answer would answer it again\n", mediumFailure_.c_str(),
-                     box.messageId);
-        return SafeChoice(buttons);
-      }
-      driveChosen_ = true;
-      mediumFailure_.clear();
-    }
-    if (auto it = answers_.find(box.messageId); it != answers_.end()) {
-      if (buttons.find(it->second) != std::basic_string<WORD>::npos) return it->second;
-      std::fprintf(stderr, "svpconf: --answer %d=%s is not a button of this message (%s)\n",
-                   box.messageId, ButtonName(it->second), ButtonList(buttons).c_str());
-    } else if (buttons.size() == 1) {
-      return buttons[0];  // a notice: nothing to decide
-    }
-    gUnanswered = true;
-    std::fprintf(stderr,
-                 "svpconf: message %d asks a question (%s) and there is no terminal; "
-                 "answer it with --answer %d=%s\n",
-                 box.messageId, ButtonList(buttons).c_str(), box.messageId,
-                 ButtonName(buttons[0]));
-    return SafeChoice(buttons);
+// "[y/N]": the first letters of the buttons, the default one in capitals.
+std::string Keys(UINT style) {
+  const WORD def = plat::DefaultButtonOf(style);
+  std::string keys = "[";
+  for (WORD b : plat::ButtonsOf(style)) {
+    if (keys.size() > 1) keys += "/";
+    char c = host::ButtonName(b)[0];
+    keys += b == def ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c;
   }
+  return keys + "]";
+}
+
+// Without a terminal: the options answer, the rest is refused.
+class OptionsOperator : public host::AnswersOperator {
+ public:
+  using host::AnswersOperator::AnswersOperator;
 
   void WaitWindowOpened(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
   }
 
-  // Answers a dialog from the options at once, or closes it naming the
-  // option that would answer it. A progress dialog is left to run.
-  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
-    if (!view.WaitsForOperator()) return;
-    if (answered_.count(view.window)) {
-      // Still open after its answer: the dialog refused it (and said why),
-      // or it has not yet closed after being told to.
-      if (!refused_.count(view.window)) {
-        refused_.insert(view.window);
-        gUnanswered = true;
-        if (!given_[view.window].empty())
-          std::fprintf(stderr, "svpconf: %s did not accept the answer %s\n", Quote(view).c_str(),
-                       given_[view.window].c_str());
-      }
-      act.Close();
-      return;
-    }
-    answered_.insert(view.window);
-    auto fail = [&](const char* what, const char* option) {
-      gUnanswered = true;
-      std::fprintf(stderr, "svpconf: %s asks for %s and there is no terminal; answer it with %s\n",
-                   Quote(view).c_str(), what, option);
-      act.Close();
-    };
-    auto answer = [&](const std::string& given, bool ok) {
-      given_[view.window] = given;
-      if (!ok) {
-        refused_.insert(view.window);
-        gUnanswered = true;
-        std::fprintf(stderr, "svpconf: %s cannot take the answer %s\n", Quote(view).c_str(),
-                     given.c_str());
-        act.Close();
-        return;
-      }
-      act.Click(plat::IDOK);
-    };
-    switch (view.templateId) {
-      case 115:
-        if (dialogs_.file.empty()) return fail("a backup file", "--file PATH");
-        return answer("--file " + dialogs_.file, act.Type(1029, dialogs_.file));
-      case 106:
-        if (dialogs_.drive.empty()) return fail("a drive", "--drive LETTER");
-        if (RefuseFailedMedium(view, act)) return;
-        return answer("--drive " + dialogs_.drive,
-                      act.SelectText(1007, dialogs_.drive.substr(0, 1)));
-      case 113:
-        if (dialogs_.key.empty()) return fail("a key code", "--key CODE");
-        return answer("--key " + dialogs_.key, act.Type(1022, dialogs_.key));
-      case 114:
-        if (dialogs_.setupSource.empty())
-          return fail("the setup source", "--setup-source cdr|backup");
-        return answer("--setup-source " + dialogs_.setupSource,
-                      act.Click(dialogs_.setupSource == "cdr" ? 1026 : 1025));
-      case 112:
-        if (dialogs_.backup.empty()) return fail("a backup", "--backup SERIAL");
-        return answer("--backup " + dialogs_.backup, act.SelectText(1019, dialogs_.backup));
-      case 117:
-        if (!dialogs_.confirm) return fail("a confirmation", "--confirm");
-        return answer("--confirm", act.Tick(1038, true));
-      default:
-        return fail("an answer", "a terminal (no option answers this dialog)");
-    }
-  }
-
-  void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override {
-    NoteDriveChosen(view, result);
-    answered_.erase(view.window);
-    refused_.erase(view.window);
-    given_.erase(view.window);
-  }
-
  protected:
-  // The media dialog comes back after every medium that failed. Its option
-  // names one drive, so answering again would fail the same way for ever:
-  // after a failure message the dialog is cancelled instead, naming the
-  // medium and the failure.
-  void NoteDriveChosen(const plat::DialogView& view, std::intptr_t result) {
-    if (view.templateId != 106 || result != 1) return;
-    driveChosen_ = true;
-    mediumFailure_.clear();
+  void Notice(const plat::MessageBoxView& box) override {
+    std::fprintf(stderr, "[message %04d] %s\n", box.messageId, box.text.c_str());
   }
-  void NoteMediumFailure(const plat::MessageBoxView& box) {
-    constexpr int kErrorKind = 3;
-    if (driveChosen_ && box.kind == kErrorKind && mediumFailure_.empty())
-      mediumFailure_ = "message " + std::to_string(box.messageId) + ": " + box.text;
-  }
-  bool RefuseFailedMedium(const plat::DialogView& view, plat::DialogActions& act) {
-    if (!driveChosen_ || mediumFailure_.empty()) return false;
+  void Refused(const host::Unanswered& q) override {
     gUnanswered = true;
-    refused_.insert(view.window);
-    std::fprintf(stderr,
-                 "svpconf: the medium in drive %s: was not taken (%s); %s is cancelled, "
-                 "as --drive would choose it again\n",
-                 dialogs_.drive.substr(0, 1).c_str(), mediumFailure_.c_str(), Quote(view).c_str());
-    act.Click(2);
-    return true;
+    std::string subject = (q.isDialog ? "dialog " : "message ") + std::to_string(q.id);
+    if (!q.caption.empty()) subject += " \"" + q.caption + "\"";
+    std::fprintf(stderr, "svpconf: %s %s%s\n", subject.c_str(), q.reason.c_str(),
+                 q.noAnswer ? Hint(q).c_str() : "");
+    host::AnswersOperator::Refused(q);
   }
-
-  bool driveChosen_ = false;
-  std::string mediumFailure_;
-  std::map<int, WORD> answers_;
-  DialogAnswers dialogs_;
-  std::set<HWND> answered_;
-  std::set<HWND> refused_;
-  std::map<HWND, std::string> given_;
+  virtual std::string Hint(const host::Unanswered& q) {
+    return " and there is no terminal; answer it with " + OptionFor(q);
+  }
 };
 
+// At a terminal: what the options do not answer is asked on the terminal.
 class TerminalOperator : public OptionsOperator {
  public:
-  using OptionsOperator::OptionsOperator;
-
-  WORD AnswerMessageBox(const plat::MessageBoxView& box) override {
-    auto buttons = plat::ButtonsOf(box.style);
-    for (;;) {
-      std::printf("\n+-- %s\n| %s\n+-- [%s] > ", box.caption.c_str(), box.text.c_str(),
-                  ButtonList(buttons).c_str());
-      std::fflush(stdout);
-      std::string line;
-      if (!std::getline(std::cin, line)) return SafeChoice(buttons);
-      if (line.empty()) return buttons[0];
-      WORD b = ButtonByName(line);
-      if (b && buttons.find(b) != std::basic_string<WORD>::npos) return b;
-      std::printf("Type one of: %s (Enter takes %s)\n", ButtonList(buttons).c_str(),
-                  ButtonName(buttons[0]));
-    }
-  }
+  TerminalOperator(host::Answers answers, std::FILE* tty)
+      : OptionsOperator(std::move(answers)), tty_(tty) {}
 
   void WaitWindowOpened(const std::string& text, const std::string& caption) override {
-    std::printf("[%s] %s\n", caption.c_str(), text.c_str());
-    std::fflush(stdout);
+    std::fprintf(tty_, "[%s] %s\n", caption.c_str(), text.c_str());
+    std::fflush(tty_);
   }
 
-  // After OK to a request for another medium: which medium goes in.
+  // After OK to a request for another medium: which medium goes in (unless
+  // the options chose it).
   std::string MediumToInsert(const plat::MessageBoxView& box) override {
-    if (box.media.empty()) return {};
+    std::string chosen = OptionsOperator::MediumToInsert(box);
+    if (!chosen.empty() || box.media.empty()) return chosen;
     std::string list;
     for (std::size_t i = 0; i < box.media.size(); ++i)
       list += " " + box.media[i] + (i == box.mediumInserted ? " (in the drive)" : "");
-    std::printf("Medium to insert into %c: (Enter: the next one of%s; or a folder) > ",
-                box.mediaDrive, list.c_str());
-    std::fflush(stdout);
+    std::fprintf(tty_, "Medium to insert into %c: (Enter: the next one of%s; or a folder) > ",
+                 box.mediaDrive, list.c_str());
     std::string line;
-    if (!std::getline(std::cin, line)) return {};
+    if (!ReadLine(&line)) return {};
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
   }
 
-  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
+ protected:
+  void Notice(const plat::MessageBoxView& box) override {
+    if (plat::ButtonsOf(box.style).size() != 1) return;  // a question: asked below
+    EndProgressLine();
+    std::fprintf(tty_, "\n+-- %s\n| %s\n", box.caption.c_str(), box.text.c_str());
+    std::fflush(tty_);
+  }
+
+  std::string Hint(const host::Unanswered& q) override {
+    return " and the terminal gave no answer (or give " + OptionFor(q) + ")";
+  }
+
+  WORD AskMessage(const plat::MessageBoxView& box) override {
+    const auto buttons = plat::ButtonsOf(box.style);
+    const WORD def = plat::DefaultButtonOf(box.style);
+    EndProgressLine();
+    for (;;) {
+      std::fprintf(tty_, "\n+-- %s\n| %s\n+-- %s > ", box.caption.c_str(), box.text.c_str(),
+                   Keys(box.style).c_str());
+      std::fflush(tty_);
+      std::string line;
+      if (!ReadLine(&line)) return 0;
+      if (line.find_first_not_of(" \t") == std::string::npos) return def;
+      WORD b = host::ButtonByName(line);
+      if (b && buttons.find(b) != std::basic_string<WORD>::npos) return b;
+      std::fprintf(tty_, "Type one of: %s (Enter takes %s)\n", host::ButtonList(buttons).c_str(),
+                   host::ButtonName(def));
+    }
+  }
+
+  bool AskDialog(const plat::DialogView& view, plat::DialogActions& act) override {
     if (!view.WaitsForOperator()) {
       // A progress dialog: one live line, redrawn when it changes.
       std::string line = ProgressLine(view);
       if (line != progress_) {
-        std::printf("\r%-*s", static_cast<int>(std::max(progress_.size(), line.size())),
-                    line.c_str());
-        std::fflush(stdout);
+        std::fprintf(tty_, "\r%-*s", static_cast<int>(std::max(progress_.size(), line.size())),
+                     line.c_str());
+        std::fflush(tty_);
         progress_ = line;
       }
       act.LetTimePass(200);
-      return;
+      return true;
     }
     EndProgressLine();
-    std::printf("%s", RenderDialog(view).c_str());
+    std::fprintf(tty_, "%s", RenderDialog(view).c_str());
     const plat::ControlView* def = DefaultButton(view);
-    std::printf("click ID | type ID TEXT | select ID ITEM | tick ID | untick ID | close%s\n> ",
-                def && def->enabled ? ("  (Enter: " + Plain(def->text) + ")").c_str() : "");
-    std::fflush(stdout);
+    std::fprintf(tty_,
+                 "click ID | type ID TEXT | select ID ITEM | tick ID | untick ID | close%s\n> ",
+                 def && def->enabled ? ("  (Enter: " + Plain(def->text) + ")").c_str() : "");
+    std::fflush(tty_);
     std::string line;
-    if (!std::getline(std::cin, line)) {
+    if (!ReadLine(&line)) {
       act.Close();
-      return;
+      return true;
     }
-    if (!Perform(view, act, line)) std::printf("Not possible: %s\n", line.c_str());
+    if (!Perform(view, act, line)) std::fprintf(tty_, "Not possible: %s\n", line.c_str());
+    return true;
   }
 
+ public:
   void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override {
     if (!view.WaitsForOperator() && !progress_.empty()) {
       std::string line = ProgressLine(view);
-      std::printf("\r%-*s\n", static_cast<int>(std::max(progress_.size(), line.size())),
-                  line.c_str());
-      std::fflush(stdout);
+      std::fprintf(tty_, "\r%-*s\n", static_cast<int>(std::max(progress_.size(), line.size())),
+                   line.c_str());
+      std::fflush(tty_);
       progress_.clear();
     }
+    OptionsOperator::OnDialogClosed(view, result);
   }
 
  private:
+  bool ReadLine(std::string* line) {
+    line->clear();
+    int c;
+    while ((c = std::fgetc(tty_)) != EOF && c != '\n') *line += static_cast<char>(c);
+    if (c == EOF && line->empty()) return false;
+    if (!line->empty() && line->back() == '\r') line->pop_back();
+    return true;
+  }
+
   void EndProgressLine() {
     if (progress_.empty()) return;
-    std::printf("\n");
+    std::fprintf(tty_, "\n");
     progress_.clear();
   }
 
@@ -454,6 +349,7 @@ class TerminalOperator : public OptionsOperator {
     return false;
   }
 
+  std::FILE* tty_;
   std::string progress_;
 };
 
@@ -461,23 +357,44 @@ std::unique_ptr<plat::Operator> gOperator;
 
 }  // namespace
 
-void InstallToolOperator(ToolContext& context) {
-  std::map<int, WORD> answers;
+bool InstallToolOperator(ToolContext& context) {
+  host::Answers answers;
+  std::string why;
+  bool ok = true;
+  auto take = [&](const std::string& name, const std::string& value, const char* option) {
+    if (value.empty() || host::SetAnswer(answers, name, value, &why)) return;
+    std::fprintf(stderr, "svpconf: %s %s: %s\n", option, value.c_str(), why.c_str());
+    ok = false;
+  };
   for (const auto& a : context.answers) {
     auto eq = a.find('=');
-    WORD b = eq == std::string::npos ? 0 : ButtonByName(a.substr(eq + 1));
-    if (b == 0) {
-      std::fprintf(stderr, "svpconf: --answer takes MSGID=ok|cancel|yes|no|retry, not '%s'\n",
+    if (eq == std::string::npos) {
+      std::fprintf(stderr,
+                   "svpconf: --answer takes MSGID=ok|cancel|yes|no|retry|abort|ignore, not '%s'\n",
                    a.c_str());
+      ok = false;
       continue;
     }
-    answers[std::atoi(a.substr(0, eq).c_str())] = b;
+    take(a.substr(0, eq), a.substr(eq + 1), "--answer");
   }
-  if (context.interactive)
-    gOperator = std::make_unique<TerminalOperator>(std::move(answers), context.dialogs);
+  const auto& d = context.dialogs;
+  take("file", d.file, "--file");
+  take("drive", d.drive, "--drive");
+  take("key", d.key, "--key");
+  take("setup-source", d.setupSource, "--setup-source");
+  take("backup", d.backup, "--backup");
+  take("media", d.media, "--media");
+  if (d.confirm) take("confirm", "yes", "--confirm");
+  if (!ok) {
+    context.exitCode = 1;
+    return false;
+  }
+  if (context.terminal)
+    gOperator = std::make_unique<TerminalOperator>(std::move(answers), context.terminal);
   else
-    gOperator = std::make_unique<OptionsOperator>(std::move(answers), context.dialogs);
+    gOperator = std::make_unique<OptionsOperator>(std::move(answers));
   TalverHost_SetOperator(gOperator.get());
+  return true;
 }
 
 bool UnansweredQuestion() { return gUnanswered; }

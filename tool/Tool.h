@@ -3,16 +3,19 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 struct ToolContext {
-  std::string envPath;      // --env
-  bool traceEcho = false;   // --trace
+  std::string envPath;     // --env
+  bool traceEcho = false;  // --trace
   int exitCode = 0;
-  bool interactive = false; // stdin and stdout are a terminal
+  // The controlling terminal, where questions and progress go (null: none,
+  // in CI, or with TALVER_NO_TERMINAL set); interactive when there is one.
+  std::FILE* terminal = nullptr;
+  bool interactive = false;
   // Answers given on the command line for the options operator.
   std::vector<std::string> answers;
   // Answers to the system's dialogs (options operator).
@@ -23,6 +26,7 @@ struct ToolContext {
     std::string setupSource;  // --setup-source cdr|backup: dialog 114
     std::string backup;       // --backup: the serial number row of dialog 112
     bool confirm = false;     // --confirm: tick "Confirmed" in dialog 117
+    std::string media;        // --media: the media to insert when asked, in order
   } dialogs;
 };
 
@@ -45,6 +49,13 @@ bool LoadWorld(ToolContext& context);
 // cancel (2), 1 otherwise. After a failure (0) it says why on stderr, from
 // the call's own trace lines.
 void ReportExport(ToolContext& context, int result, std::uint16_t word);
+// The same for an export without a result word of its own: the word is the
+// one of the error-code line its frame wrote (else, after a failure, of the
+// last result word the call traced, else 0x2000), 0x4000 for a cancel (2),
+// 0 for a success.
+void ReportExportFromTrace(ToolContext& context, int result);
+// That word.
+std::uint16_t WordOfCall(int result);
 
 // The trace lines written since the world was loaded, oldest first
 // (tool/TraceCommand.cpp).
@@ -63,7 +74,8 @@ bool ParseTraceLine(const std::string& line, TraceRecord* record);
 // lines, each once with the number of times it was written.
 void ExplainFailure();
 
-// Operators of the tool (tool/Operators.cpp).
-void InstallToolOperator(ToolContext& context);
+// Operators of the tool (tool/Operators.cpp); false (exit code 1) after a
+// clear message when an answer option cannot be taken.
+bool InstallToolOperator(ToolContext& context);
 // True when the options operator met a question that no option answered.
 bool UnansweredQuestion();

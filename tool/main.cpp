@@ -1,7 +1,10 @@
 #include <unistd.h>
 
+#include <atomic>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 
@@ -20,7 +23,7 @@ CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
 std::string DefaultWorldFolder() {
   const char* data = std::getenv("XDG_DATA_HOME");
   const char* home = std::getenv("HOME");
-  std::filesystem::path base = data && *data ? std::filesystem::path(data)
+  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
                                : home && *home ? std::filesystem::path(home) / ".local/share"
                                                : std::filesystem::path(".");
   return (base / "talver" / "world").string();
@@ -45,43 +48,112 @@ bool LoadWorld(ToolContext& context) {
   }
   TalverHost_SetTraceEcho(context.traceEcho ? 1 : 0);
   TalverHost_StartTraceCapture();
-  InstallToolOperator(context);
-  return true;
+  return InstallToolOperator(context);
 }
+
+namespace {
+
+// Ctrl-C or a kill asks the running call to stop, as the operator's Cancel
+// does; a second one ends svpconf at once.
+std::atomic<int> gSignals{0};
+
+void OnStopSignal(int) {
+  if (gSignals.fetch_add(1) > 0) _exit(130);
+  TalverHost_RequestStop();
+  static const char kNote[] =
+      "\nsvpconf: stopping at the next safe point (again to quit at once)\n";
+  [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+}
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // a read of the terminal returns, so the question is refused
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
 
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
   std::fflush(stdout);
-  if (result == 0) ExplainFailure();
-  context.exitCode = result == 1 ? 0 : result == 2 ? 2 : 1;
+  if (word == 0x4000 && result != 1)
+    std::fprintf(stderr, "svpconf: the call was cancelled (0x4000)\n");
+  else if (result == 0)
+    ExplainFailure();
+  // A cancel (the operator's, or a stop by a signal) exits 2.
+  context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;
 }
 
+// The controlling terminal, whatever stdin and stdout are, unless CI or
+// TALVER_NO_TERMINAL says that nobody sits there.
+std::FILE* OpenTerminal() {
+  const char* off = std::getenv("TALVER_NO_TERMINAL");
+  if (std::getenv("CI") || (off && *off && std::strcmp(off, "0") != 0)) return nullptr;
+  std::FILE* tty = std::fopen("/dev/tty", "r+");
+  if (tty) std::setvbuf(tty, nullptr, _IONBF, 0);
+  return tty;
+}
+
+std::uint16_t WordOfCall(int result) {
+  if (result == 1) return 0;
+  constexpr unsigned long kFirstResultWord = 0x2000, kLastResultWord = 0xFFFF;
+  bool frameWord = false;
+  std::uint16_t word = 0;
+  for (const std::string& line : CallTrace()) {
+    TraceRecord r;
+    if (!ParseTraceLine(line, &r) || !r.isCode) continue;
+    // Words are traced sign-extended to 32 bits.
+    const unsigned long code = r.code & 0xFFFF;
+    if ((r.code >> 16) != 0 && (r.code >> 16) != 0xFFFF) continue;
+    if (code < kFirstResultWord || code > kLastResultWord) continue;
+    if (r.source == "Talver.cpp") {
+      frameWord = true;
+      word = static_cast<std::uint16_t>(code);
+    } else if (!frameWord) {
+      word = static_cast<std::uint16_t>(code);
+    }
+  }
+  if (result == 2 && word == 0) return 0x4000;
+  return word ? word : 0x2000;
+}
+
+void ReportExportFromTrace(ToolContext& context, int result) {
+  ReportExport(context, result, WordOfCall(result));
+}
+
 int main(int argc, char** argv) {
   ToolContext context;
-  context.interactive = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO) && !std::getenv("CI");
+  CatchStopSignals();
+  context.terminal = OpenTerminal();
+  context.interactive = context.terminal != nullptr;
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(TalverHost_Version()),
                        "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
-  app.add_option("--env", context.envPath, "World file (svp.ini); else $TALVER_WORLD, else " +
-                                               DefaultWorldFolder() + "/svp.ini");
+  app.add_option(
+      "--env", context.envPath,
+      "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
   app.add_option("--answer", context.answers,
-                 "Answer a question without a terminal: MSGID=ok|cancel|yes|no|retry "
-                 "(repeatable)");
+                 "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
+                 "(repeatable; also at a terminal, which is then not asked)");
   auto& d = context.dialogs;
-  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog without a terminal");
-  app.add_option("--drive", d.drive, "Drive letter for the media dialog without a terminal");
-  app.add_option("--key", d.key, "Key code for the key-code dialog without a terminal");
-  app.add_option("--setup-source", d.setupSource,
-                 "cdr|backup: the setup-source dialog's choice without a terminal")
-      ->check(CLI::IsMember({"cdr", "backup"}));
+  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog");
+  app.add_option("--drive", d.drive, "Drive letter for the media dialog");
+  app.add_option("--key", d.key, "Key code for the key-code dialog");
+  app.add_option("--setup-source", d.setupSource, "cdr|backup: the setup-source dialog's choice");
+  app.add_option("--media", d.media,
+                 "Media to insert when another is asked for, in order (1;3;2); "
+                 "else the drive's list in turn");
   app.add_option("--backup", d.backup, "Serial number of the backup to take from a backup list");
-  app.add_flag("--confirm", d.confirm, "Confirm the configuration information without a terminal");
+  app.add_flag("--confirm", d.confirm, "Confirm the configuration information (dialog 117)");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
   try {
     app.parse(argc, argv);

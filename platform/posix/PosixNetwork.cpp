@@ -217,4 +217,24 @@ bool ChangeCurrentMedium(const std::string& folder, std::string* error) {
   return posix->ChangeMedium(posix->MediaDrive(), folder, error);
 }
 
+bool MediaOfDrive(char letter, std::vector<std::string>* names, std::size_t* inserted) {
+  PosixPlatform* posix = CurrentPosix();
+  if (!posix || !std::isalpha(static_cast<unsigned char>(letter))) return false;
+  const Drive& d = posix->GetWorld().drive(static_cast<char>(std::toupper(letter)));
+  if (!d.present || d.media.empty()) return false;
+  names->clear();
+  for (const auto& m : d.media) names->push_back(m.name);
+  *inserted = d.inserted;
+  return true;
+}
+
+bool ChangeMediumOf(char letter, const std::string& folder, std::string* error) {
+  PosixPlatform* posix = CurrentPosix();
+  if (!posix) {
+    *error = "no world is loaded";
+    return false;
+  }
+  return posix->ChangeMedium(static_cast<char>(std::toupper(letter)), folder, error);
+}
+
 }  // namespace plat

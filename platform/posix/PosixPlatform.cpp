@@ -39,6 +39,7 @@ DWORD ErrnoToError(int e) {
     case EACCES:
     case EPERM:
     case EISDIR:
+    case ELOOP:  // a link met where none is followed
       return ERROR_ACCESS_DENIED;
     case ENOSPC:
     case EDQUOT:
@@ -85,21 +86,39 @@ DWORD AttributesOf(const struct stat& st) {
   return a;
 }
 
-// The attributes of a host entry as the SVP's file system shows it. A
-// symbolic link is a reparse point of its own (a directory one when it points
-// at a directory), never the file or folder it points at. `st` gets the
-// entry's own status; false when there is no entry.
-bool EntryAttributes(const std::string& host, struct stat* st, DWORD* attributes) {
-  if (::lstat(host.c_str(), st) != 0) return false;
+// The attributes of the entry `name` of the folder `dir` as the SVP's file
+// system shows it. A symbolic link is a reparse point of its own (a directory
+// one when it points at a directory), never the file or folder it points at.
+// `st` gets the entry's own status; false when there is no entry.
+bool EntryAttributesAt(int dir, const std::string& name, struct stat* st, DWORD* attributes) {
+  if (::fstatat(dir, name.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) return false;
   if (!S_ISLNK(st->st_mode)) {
     *attributes = AttributesOf(*st);
     return true;
   }
   struct stat target;
   *attributes = FILE_ATTRIBUTE_REPARSE_POINT;
-  if (::stat(host.c_str(), &target) == 0 && S_ISDIR(target.st_mode))
+  if (::fstatat(dir, name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode))
     *attributes |= FILE_ATTRIBUTE_DIRECTORY;
   return true;
+}
+
+// The names in the open folder `dir`, without "." and "..".
+std::vector<std::string> EntryNames(int dir) {
+  std::vector<std::string> names;
+  int copy = ::dup(dir);
+  if (copy < 0) return names;
+  DIR* d = ::fdopendir(copy);
+  if (!d) {
+    ::close(copy);
+    return names;
+  }
+  while (dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return names;
 }
 
 // Case-insensitive wildcard match with "*" and "?"; "*.*" matches every name
@@ -155,6 +174,85 @@ bool FindEntryNoCase(const std::string& dir, const std::string& name, std::strin
   return found;
 }
 
+// The entry of the open folder `dir` whose name equals `name` ignoring case;
+// exact first.
+bool FindEntryAt(int dir, const std::string& name, std::string* actual) {
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    *actual = name;
+    return true;
+  }
+  for (const std::string& n : EntryNames(dir)) {
+    if (EqualNoCase(n, name)) {
+      *actual = n;
+      return true;
+    }
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------- walks
+
+// A host descriptor, closed when it goes out of scope.
+class ScopedFd {
+ public:
+  ScopedFd() = default;
+  explicit ScopedFd(int fd) : fd_(fd) {}
+  ScopedFd(const ScopedFd&) = delete;
+  ScopedFd& operator=(const ScopedFd&) = delete;
+  ~ScopedFd() { Reset(-1); }
+  int Get() const { return fd_; }
+  void Reset(int fd) {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = fd;
+  }
+  int Release() {
+    int fd = fd_;
+    fd_ = -1;
+    return fd;
+  }
+
+ private:
+  int fd_ = -1;
+};
+
+// The error of an entry that could not be opened without following a link:
+// ERROR_ACCESS_DENIED when the entry is a link (or a FIFO without a writer),
+// else the error of errno `e`.
+DWORD OpenError(int dir, const std::string& name, int e) {
+  struct stat st;
+  if (e == ELOOP || e == ENXIO ||
+      (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)))
+    return ERROR_ACCESS_DENIED;
+  return e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(e);
+}
+
+// Opens the walk root of `r` (following it: the world file chose it) and the
+// first `count` components below it, one at a time, never following a link.
+// False with the last error set: ERROR_ACCESS_DENIED for a link on the way,
+// ERROR_PATH_NOT_FOUND for a missing folder.
+bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out) {
+  constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  ScopedFd dir(::open(r.walkRoot.c_str(), kFolder));
+  if (dir.Get() < 0) return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToError(errno));
+  for (std::size_t i = 0; i < count && i < r.names.size(); ++i) {
+    int next = ::openat(dir.Get(), r.names[i].c_str(), kFolder | O_NOFOLLOW);
+    if (next < 0) return Fail(OpenError(dir.Get(), r.names[i], errno));
+    dir.Reset(next);
+  }
+  out->Reset(dir.Release());
+  return true;
+}
+
+// The folder that holds the entry `r` names (see OpenFolders); a drive root
+// has none and fails with ERROR_ACCESS_DENIED.
+bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out) {
+  if (r.names.empty()) return Fail(ERROR_ACCESS_DENIED);
+  return OpenFolders(r, r.names.size() - 1, out);
+}
+
+const char* Leaf(const PosixPlatform::Resolved& r) { return r.names.back().c_str(); }
+
 // ---------------------------------------------------------------- objects
 
 // The open files of the process with the access they were opened for and
@@ -203,12 +301,16 @@ struct FileObject : KernelObject {
   int fd = -1;
   int driveIndex = -1;
   bool writable = false;
-  bool deleteOnClose = false;
-  std::string host;
+  // Delete on close: the folder the file was opened in, and its name there.
+  int deleteDir = -1;
+  std::string leaf;
   ~FileObject() override {
     TheOpenFiles().Remove(this);
     if (fd >= 0) ::close(fd);
-    if (deleteOnClose) ::unlink(host.c_str());
+    if (deleteDir >= 0) {
+      ::unlinkat(deleteDir, leaf.c_str(), 0);
+      ::close(deleteDir);
+    }
   }
 };
 
@@ -263,6 +365,7 @@ std::uint64_t TreeBytes(const std::string& dir) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 
@@ -331,6 +434,13 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
     auto slash = parent.rfind('/');
     parent = slash == std::string::npos ? "." : (slash == 0 ? "/" : parent.substr(0, slash));
     out->parentExists = ::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+    // The person who typed the path chose its folders; its last component
+    // is walked like any entry below a drive.
+    std::string leaf = host;
+    while (leaf.size() > 1 && leaf.back() == '/') leaf.pop_back();
+    leaf = slash == std::string::npos ? leaf : leaf.substr(slash + 1);
+    out->walkRoot = parent;
+    if (!leaf.empty() && leaf != "/") out->names.push_back(leaf);
     return true;
   }
 
@@ -353,6 +463,7 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   }
 
   std::string host = base;
+  out->names.reserve(parts.size());
   bool exists = true;
   bool parentExists = true;
   bool belowLink = false;
@@ -372,11 +483,13 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
       parentExists = false;
     }
     host += "/" + actual;
+    out->names.push_back(actual);
   }
   // A link counts as there even when what it points at is gone.
   struct stat st;
   if (exists) exists = ::lstat(host.c_str(), &st) == 0;
   out->host = host;
+  out->walkRoot = base;
   out->isDriveRoot = parts.empty();
   out->exists = exists;
   out->parentExists = parts.empty() ? true : parentExists;
@@ -405,6 +518,63 @@ std::uint64_t PosixPlatform::DriveBytesInUse(int driveIndex) {
 
 // ---------------------------------------------------------------- files
 
+namespace {
+
+// The open flags of a CreateFile call; false for an unknown disposition or
+// an existence that the disposition refuses (the last error set).
+bool OpenFlags(DWORD access, DWORD disposition, bool exists, int* oflags) {
+  const bool write = (access & GENERIC_WRITE) != 0;
+  // Never through a link, and never blocking on a FIFO or a device: what
+  // opens is checked to be a regular file before it is used.
+  int f = O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK;
+  f |= (access & GENERIC_READ) && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
+  switch (disposition) {
+    case CREATE_NEW:
+      if (exists) return Fail(ERROR_FILE_EXISTS);
+      f |= O_CREAT | O_EXCL;
+      break;
+    case CREATE_ALWAYS:
+      f |= O_CREAT | O_TRUNC;
+      break;
+    case OPEN_EXISTING:
+      if (!exists) return Fail(ERROR_FILE_NOT_FOUND);
+      break;
+    case OPEN_ALWAYS:
+      f |= O_CREAT;
+      break;
+    case TRUNCATE_EXISTING:
+      if (!exists) return Fail(ERROR_FILE_NOT_FOUND);
+      f |= O_TRUNC;
+      break;
+    default:
+      return Fail(ERROR_INVALID_PARAMETER);
+  }
+  if (((f & O_CREAT) || (f & O_TRUNC)) && !write) f = (f & ~O_ACCMODE) | O_RDWR;
+  *oflags = f;
+  return true;
+}
+
+// Opens the entry `name` of the folder `dir` as a regular file; anything
+// else (a link, a FIFO, a device, a socket) fails with ERROR_ACCESS_DENIED
+// and is left as it was found.
+int OpenRegular(int dir, const char* name, int oflags) {
+  int fd = ::openat(dir, name, oflags, 0644);
+  if (fd < 0) {
+    Fail(OpenError(dir, name, errno));
+    return -1;
+  }
+  struct stat st;
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    Fail(ERROR_ACCESS_DENIED);
+    ::close(fd);
+    return -1;
+  }
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  return fd;
+}
+
+}  // namespace
+
 HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                                  DWORD flags) {
   Resolved r;
@@ -413,19 +583,21 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     Fail(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  bool write = (access & GENERIC_WRITE) != 0;
-  bool creates = disposition == CREATE_NEW || disposition == CREATE_ALWAYS ||
-                 disposition == OPEN_ALWAYS || disposition == TRUNCATE_EXISTING;
+  const bool write = (access & GENERIC_WRITE) != 0;
+  const bool creates = disposition == CREATE_NEW || disposition == CREATE_ALWAYS ||
+                       disposition == OPEN_ALWAYS || disposition == TRUNCATE_EXISTING;
   if ((write || creates) && !CheckWritable(r)) return nullptr;
   if (!r.parentExists) {
     Fail(ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
+  ScopedFd parent;
+  if (!OpenParent(r, &parent)) return nullptr;
   struct stat st;
-  bool exists = r.exists && ::stat(r.host.c_str(), &st) == 0;
-  // A link whose target is gone is never created through: the file would
-  // appear wherever the link points, outside the world as well.
-  if (r.isLink && !exists && creates) {
+  const bool exists = ::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  // Only a regular file is a file: a link (dangling or not) is never opened
+  // through, a FIFO or a device is never read as one.
+  if (exists && !S_ISREG(st.st_mode)) {
     Fail(ERROR_ACCESS_DENIED);
     return nullptr;
   }
@@ -434,40 +606,8 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     Fail(ERROR_ACCESS_DENIED);
     return nullptr;
   }
-  int oflags = O_CLOEXEC;
-  oflags |= (access & GENERIC_READ) && write ? O_RDWR : (write ? O_WRONLY : O_RDONLY);
-  switch (disposition) {
-    case CREATE_NEW:
-      if (exists) {
-        Fail(ERROR_FILE_EXISTS);
-        return nullptr;
-      }
-      oflags |= O_CREAT | O_EXCL;
-      break;
-    case CREATE_ALWAYS:
-      oflags |= O_CREAT | O_TRUNC;
-      break;
-    case OPEN_EXISTING:
-      if (!exists) {
-        Fail(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-      }
-      break;
-    case OPEN_ALWAYS:
-      oflags |= O_CREAT;
-      break;
-    case TRUNCATE_EXISTING:
-      if (!exists) {
-        Fail(ERROR_FILE_NOT_FOUND);
-        return nullptr;
-      }
-      oflags |= O_TRUNC;
-      break;
-    default:
-      Fail(ERROR_INVALID_PARAMETER);
-      return nullptr;
-  }
-  if (creates && !write) oflags = (oflags & ~O_RDONLY) | O_RDWR;
+  int oflags = 0;
+  if (!OpenFlags(access, disposition, exists, &oflags)) return nullptr;
   const bool reads = (access & GENERIC_READ) != 0;
   const bool writes = write || disposition == CREATE_ALWAYS || disposition == TRUNCATE_EXISTING;
   std::lock_guard<std::mutex> lock(TheOpenFiles().Lock());
@@ -475,24 +615,19 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     Fail(ERROR_SHARING_VIOLATION);
     return nullptr;
   }
-  int fd = ::open(r.host.c_str(), oflags, 0644);
-  if (fd < 0) {
-    Fail(ErrnoToError(errno));
-    return nullptr;
-  }
+  int fd = OpenRegular(parent.Get(), Leaf(r), oflags);
+  if (fd < 0) return nullptr;
   struct stat opened;
-  if (::fstat(fd, &opened) != 0) {
-    Fail(ErrnoToError(errno));
-    ::close(fd);
-    return nullptr;
-  }
+  ::fstat(fd, &opened);
   auto* f = new FileObject;
   TheOpenFiles().Add(f, OpenFile{opened.st_dev, opened.st_ino, reads, writes, share});
   f->fd = fd;
   f->driveIndex = r.driveIndex;
   f->writable = write;
-  f->host = r.host;
-  f->deleteOnClose = (flags & FILE_FLAG_DELETE_ON_CLOSE) != 0;
+  if (flags & FILE_FLAG_DELETE_ON_CLOSE) {
+    f->leaf = Leaf(r);
+    f->deleteDir = parent.Release();
+  }
   SetLastError(exists && (disposition == CREATE_ALWAYS || disposition == OPEN_ALWAYS)
                    ? ERROR_ALREADY_EXISTS
                    : ERROR_SUCCESS);
@@ -572,6 +707,28 @@ bool PosixPlatform::GetFileSize(HANDLE file, std::uint64_t* size) {
   return true;
 }
 
+bool PosixPlatform::SetEndOfFile(HANDLE file) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  if (!f->writable) return Fail(ERROR_ACCESS_DENIED);
+  off_t pos = ::lseek(f->fd, 0, SEEK_CUR);
+  struct stat st;
+  if (pos < 0 || ::fstat(f->fd, &st) != 0) return Fail(ErrnoToError(errno));
+  if (f->driveIndex >= 0) {
+    const Drive& d = world_.drives[static_cast<std::size_t>(f->driveIndex)];
+    if (d.notReady) return Fail(ERROR_NOT_READY);
+    if (d.writeProtected) return Fail(ERROR_WRITE_PROTECT);
+    // A sized drive counts a file by its length, holes included.
+    const std::uint64_t end = static_cast<std::uint64_t>(pos);
+    const std::uint64_t size = static_cast<std::uint64_t>(st.st_size);
+    if (d.totalBytes > 0 && end > size &&
+        DriveBytesInUse(f->driveIndex) + (end - size) > d.totalBytes)
+      return Fail(ERROR_DISK_FULL);
+  }
+  if (::ftruncate(f->fd, pos) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
 bool PosixPlatform::FlushFile(HANDLE file) {
   auto* f = dynamic_cast<FileObject*>(file);
   if (!f) return Fail(ERROR_INVALID_HANDLE);
@@ -648,7 +805,9 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
   Resolved dir;
   if (!Resolve(dirPart.c_str(), &dir)) return nullptr;
   // A search never descends into a link: what it points at may lie anywhere.
-  if (!dir.exists || !dir.isDirectory || dir.isLink || dir.belowLink) {
+  ScopedFd folder;
+  if (!dir.exists || !dir.isDirectory || dir.isLink || dir.belowLink ||
+      !OpenFolders(dir, dir.names.size(), &folder)) {
     Fail(ERROR_PATH_NOT_FOUND);
     return nullptr;
   }
@@ -658,35 +817,30 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
   if (!HasWildcard(namePart)) {
     std::string actual;
     if ((namePart == "." || namePart == "..") && !dir.isDriveRoot) {
-      if (::stat(dir.host.c_str(), &st) == 0) {
+      if (::fstat(folder.Get(), &st) == 0) {
         WIN32_FIND_DATA d;
         FillFindData(namePart, st, AttributesOf(st), &d);
         search->entries.push_back(d);
       }
-    } else if (FindEntryNoCase(dir.host, namePart, &actual) &&
-               EntryAttributes(dir.host + "/" + actual, &st, &attributes)) {
+    } else if (FindEntryAt(folder.Get(), namePart, &actual) &&
+               EntryAttributesAt(folder.Get(), actual, &st, &attributes)) {
       WIN32_FIND_DATA d;
       FillFindData(actual, st, attributes, &d);
       search->entries.push_back(d);
     }
   } else {
     std::vector<std::string> names;
-    if (DIR* d = ::opendir(dir.host.c_str())) {
-      while (dirent* e = ::readdir(d)) {
-        std::string n = e->d_name;
-        if (n == "." || n == "..") continue;
-        // A host name holding a backslash is no Windows name: a path built
-        // from it would name another entry (a folder "x\..\y" stands for y).
-        if (n.find('\\') != std::string::npos) continue;
-        if (MatchName(namePart, n)) names.push_back(n);
-      }
-      ::closedir(d);
+    for (const std::string& n : EntryNames(folder.Get())) {
+      // A host name holding a backslash is no Windows name: a path built
+      // from it would name another entry (a folder "x\..\y" stands for y).
+      if (n.find('\\') != std::string::npos) continue;
+      if (MatchName(namePart, n)) names.push_back(n);
     }
     std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) {
       int c = strcasecmp(a.c_str(), b.c_str());
       return c != 0 ? c < 0 : a < b;
     });
-    if (!dir.isDriveRoot && ::stat(dir.host.c_str(), &st) == 0) {
+    if (!dir.isDriveRoot && ::fstat(folder.Get(), &st) == 0) {
       for (const char* dot : {".", ".."}) {
         if (MatchName(namePart, dot)) {
           WIN32_FIND_DATA d;
@@ -696,7 +850,7 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
       }
     }
     for (const auto& n : names) {
-      if (!EntryAttributes(dir.host + "/" + n, &st, &attributes)) continue;
+      if (!EntryAttributesAt(folder.Get(), n, &st, &attributes)) continue;
       WIN32_FIND_DATA d;
       FillFindData(n, st, attributes, &d);
       search->entries.push_back(d);
@@ -726,19 +880,34 @@ DWORD PosixPlatform::GetFileAttributes(const char* path) {
   if (!Resolve(path, &r)) return INVALID_FILE_ATTRIBUTES;
   struct stat st;
   DWORD attributes = 0;
-  if (!r.exists || !EntryAttributes(r.host, &st, &attributes)) {
+  if (r.isDriveRoot && r.exists && ::stat(r.walkRoot.c_str(), &st) == 0) return AttributesOf(st);
+  // Nothing below a link is seen, as by a search.
+  ScopedFd parent;
+  if (r.belowLink || (r.exists && !OpenParent(r, &parent))) {
+    SetLastError(ERROR_PATH_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  if (!r.exists || !EntryAttributesAt(parent.Get(), Leaf(r), &st, &attributes)) {
     SetLastError(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
     return INVALID_FILE_ATTRIBUTES;
   }
   return attributes;
 }
 
+// The calls below change names and attributes. Each one works on the entry
+// in its folder, opened by OpenParent: a link on the way fails the call with
+// ERROR_ACCESS_DENIED, and a link as the last component is changed itself,
+// never what it points at.
+
 bool PosixPlatform::SetFileAttributes(const char* path, DWORD attributes) {
   Resolved r;
   if (!Resolve(path, &r)) return false;
+  if (!r.exists) return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  ScopedFd parent;
+  if (!OpenParent(r, &parent)) return false;
   struct stat st;
-  if (!r.exists || ::lstat(r.host.c_str(), &st) != 0)
-    return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return Fail(ErrnoToError(errno));
   if (!CheckWritable(r)) return false;
   // A link has no attributes of its own here; what it points at keeps its own.
   if (S_ISLNK(st.st_mode)) return true;
@@ -747,21 +916,26 @@ bool PosixPlatform::SetFileAttributes(const char* path, DWORD attributes) {
     mode &= ~static_cast<mode_t>(S_IWUSR | S_IWGRP | S_IWOTH);
   else
     mode |= S_IWUSR;
-  if (::chmod(r.host.c_str(), mode) != 0) return Fail(ErrnoToError(errno));
-  return true;
+  if (::fchmodat(parent.Get(), Leaf(r), mode, AT_SYMLINK_NOFOLLOW) == 0) return true;
+  // The host has no modes for links: the entry became one since it was seen.
+  if (errno == EOPNOTSUPP) return true;
+  return Fail(ErrnoToError(errno));
 }
 
 bool PosixPlatform::DeleteFile(const char* path) {
   Resolved r;
   if (!Resolve(path, &r)) return false;
+  if (!r.exists) return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  ScopedFd parent;
+  if (!OpenParent(r, &parent)) return false;
   struct stat st;
-  if (!r.exists || ::lstat(r.host.c_str(), &st) != 0)
-    return Fail(r.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
+  if (::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return Fail(ErrnoToError(errno));
   if (S_ISDIR(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   if (!CheckWritable(r)) return false;
   if (ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   // A link goes itself, never what it points at.
-  if (::unlink(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  if (::unlinkat(parent.Get(), Leaf(r), 0) != 0) return Fail(ErrnoToError(errno));
   return true;
 }
 
@@ -771,7 +945,9 @@ bool PosixPlatform::CreateDirectory(const char* path) {
   if (r.exists || r.isDriveRoot) return Fail(ERROR_ALREADY_EXISTS);
   if (!CheckWritable(r)) return false;
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
-  if (::mkdir(r.host.c_str(), 0755) != 0) return Fail(ErrnoToError(errno));
+  ScopedFd parent;
+  if (!OpenParent(r, &parent)) return false;
+  if (::mkdirat(parent.Get(), Leaf(r), 0755) != 0) return Fail(ErrnoToError(errno));
   return true;
 }
 
@@ -782,12 +958,14 @@ bool PosixPlatform::RemoveDirectory(const char* path) {
   if (!r.isDirectory) return Fail(ERROR_DIRECTORY);
   if (r.isDriveRoot) return Fail(ERROR_ACCESS_DENIED);
   if (!CheckWritable(r)) return false;
+  ScopedFd parent;
+  if (!OpenParent(r, &parent)) return false;
+  struct stat st;
+  if (::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) != 0)
+    return Fail(ErrnoToError(errno));
   // A link to a directory goes itself; the directory it points at stays.
-  if (r.isLink) {
-    if (::unlink(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
-    return true;
-  }
-  if (::rmdir(r.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  const int how = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
+  if (::unlinkat(parent.Get(), Leaf(r), how) != 0) return Fail(ErrnoToError(errno));
   return true;
 }
 
@@ -797,13 +975,16 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (!a.exists) return Fail(a.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   if (!CheckWritable(a) || !CheckWritable(b)) return false;
   if (!b.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
+  ScopedFd fromDir, toDir;
+  if (!OpenParent(a, &fromDir) || !OpenParent(b, &toDir)) return false;
   struct stat st;
-  if (b.exists && a.host != b.host) {
-    if (!replace || b.isDirectory) return Fail(ERROR_ALREADY_EXISTS);
-    if (::stat(b.host.c_str(), &st) == 0 && ReadOnlyMode(st.st_mode))
-      return Fail(ERROR_ACCESS_DENIED);
+  // A link at the new name is replaced itself, never what it points at.
+  if (a.host != b.host && ::fstatat(toDir.Get(), Leaf(b), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
+    if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   }
-  if (::rename(a.host.c_str(), b.host.c_str()) != 0) return Fail(ErrnoToError(errno));
+  if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
+    return Fail(ErrnoToError(errno));
   return true;
 }
 
@@ -827,11 +1008,15 @@ UINT PosixPlatform::GetDriveType(const char* root) {
 
 bool PosixPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
                                        std::uint64_t* total, std::uint64_t* totalFree) {
-  if (root && IsSep(root[0]) && IsSep(root[1])) {
-    // A client-PC drive's root: the host file system's figures.
+  const bool clientDrive = root && IsSep(root[0]) && IsSep(root[1]);
+  const bool drivePath =
+      root && std::isalpha(static_cast<unsigned char>(root[0])) && root[1] == ':';
+  if (root && *root && !drivePath) {
+    // A client-PC drive's root, or a host folder: the host file system's figures.
     Resolved r;
     if (!Resolve(root, &r)) return false;
-    if (!r.exists) return Fail(ERROR_BAD_NETPATH);
+    if (!r.exists) return Fail(clientDrive ? ERROR_BAD_NETPATH : ERROR_PATH_NOT_FOUND);
+    if (!clientDrive && !r.isDirectory) return Fail(ERROR_DIRECTORY);
     struct statvfs vfs;
     if (::statvfs(r.host.c_str(), &vfs) != 0) return Fail(ErrnoToError(errno));
     std::uint64_t t = static_cast<std::uint64_t>(vfs.f_blocks) * vfs.f_frsize;

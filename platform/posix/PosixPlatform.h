@@ -26,6 +26,7 @@ class PosixPlatform : public Platform {
   bool FlushFile(HANDLE file) override;
   bool FlushFolder(const char* path) override;
   bool TryLockFile(HANDLE file) override;
+  bool SetEndOfFile(HANDLE file) override;
 
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
   bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override;
@@ -78,6 +79,11 @@ class PosixPlatform : public Platform {
     bool isDirectory = false;  // also a link to a directory
     bool isLink = false;       // the path itself is a symbolic link
     bool belowLink = false;    // a folder on its way is a symbolic link
+    // Where a call starts its walk: the drive root (the world's choice, so a
+    // link there is followed) or, for a host path, the folder it names
+    // before its last component; then the components below it as found.
+    std::string walkRoot;
+    std::vector<std::string> names;
   };
   // Resolves a system path; false with the last error set when the path is
   // too long, names a missing drive, or its drive is not ready.
@@ -116,5 +122,9 @@ PosixPlatform* CurrentPosix();
 bool CurrentMediaDrive(char* letter, std::vector<std::string>* names, std::size_t* inserted);
 // Changes the medium of that drive (see PosixPlatform::ChangeMedium).
 bool ChangeCurrentMedium(const std::string& folder, std::string* error);
+// The same for a drive named by its letter: its media (none: false) and the
+// index of the one in it, and the change of its medium.
+bool MediaOfDrive(char letter, std::vector<std::string>* names, std::size_t* inserted);
+bool ChangeMediumOf(char letter, const std::string& folder, std::string* error);
 
 }  // namespace plat

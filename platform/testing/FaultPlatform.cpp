@@ -340,6 +340,14 @@ bool FaultPlatform::FlushFolder(const char* path) {
   return true;
 }
 
+// Counted as a write: a short one has no meaning here and passes. A cut
+// before the next flush brings the old length back.
+bool FaultPlatform::SetEndOfFile(HANDLE file) {
+  if (Decide(FaultOp::Write, PathOf(file)) == Verdict::Fail) return false;
+  BeforeChange(WriteKeyOf(file));
+  return Inner().SetEndOfFile(file);
+}
+
 HANDLE FaultPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
   if (Fires(FaultOp::Find, pattern ? pattern : "")) return nullptr;
   HANDLE h = Inner().FindFirstFile(pattern, data);

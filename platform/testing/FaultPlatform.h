@@ -100,6 +100,7 @@ class FaultPlatform : public ForwardingPlatform {
   bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override;
   bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
                       std::uint64_t* position) override;
+  bool SetEndOfFile(HANDLE file) override;
   bool FlushFile(HANDLE file) override;
   bool FlushFolder(const char* path) override;
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;

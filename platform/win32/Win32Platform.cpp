@@ -81,6 +81,7 @@ DWORD WINAPI ThreadStart(void* raw) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 bool IsWin32Search(HANDLE handle) {
   std::lock_guard<std::mutex> lock(gSearchesMutex);
@@ -156,6 +157,8 @@ bool Win32Platform::TryLockFile(HANDLE file) {
   return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) ||
          Fail();
 }
+
+bool Win32Platform::SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file) || Fail(); }
 
 // ------------------------------------------------------------------ names
 

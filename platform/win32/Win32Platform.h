@@ -21,6 +21,7 @@ class Win32Platform : public Platform {
   bool FlushFile(HANDLE file) override;
   bool FlushFolder(const char* path) override;
   bool TryLockFile(HANDLE file) override;
+  bool SetEndOfFile(HANDLE file) override;
 
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
   bool FindNextFile(HANDLE search, WIN32_FIND_DATA* data) override;

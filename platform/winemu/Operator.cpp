@@ -5,9 +5,9 @@
 namespace plat {
 namespace {
 
-class FirstButtonOperator : public Operator {
+class NobodyOperator : public Operator {
  public:
-  WORD AnswerMessageBox(const MessageBoxView& box) override { return ButtonsOf(box.style)[0]; }
+  WORD AnswerMessageBox(const MessageBoxView& box) override { return RefusingButtonOf(box.style); }
 };
 
 std::mutex gMutex;
@@ -17,7 +17,7 @@ std::shared_ptr<Operator> gOperator;
 
 Operator& CurrentOperator() {
   std::lock_guard<std::mutex> lock(gMutex);
-  if (!gOperator) gOperator = std::make_shared<FirstButtonOperator>();
+  if (!gOperator) gOperator = std::make_shared<NobodyOperator>();
   return *gOperator;
 }
 

@@ -23,8 +23,8 @@ constexpr UINT MB_ICONQUESTION = 0x20;
 constexpr UINT MB_ICONEXCLAMATION = 0x30;
 constexpr UINT MB_ICONINFORMATION = 0x40;
 constexpr UINT MB_DEFBUTTON2 = 0x100;
-constexpr WORD IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6,
-               IDNO = 7;
+constexpr UINT MB_DEFBUTTON3 = 0x200;
+constexpr WORD IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7;
 
 struct MessageBoxView {
   int group = 0;
@@ -34,7 +34,7 @@ struct MessageBoxView {
   UINT style = 0;
   bool hasInsert = false;
   DWORD insert = 0;
-  std::string text;     // the catalogue text with its insert filled in
+  std::string text;  // the catalogue text with its insert filled in
   std::string caption;
   // A request to insert another medium (3836, 4036) into a drive of the
   // world that holds a list of media: the drive, its media and the index of
@@ -47,13 +47,36 @@ struct MessageBoxView {
 // The buttons a message box of this style offers, in order (e.g. {6, 7}).
 inline std::basic_string<WORD> ButtonsOf(UINT style) {
   switch (style & 0x0F) {
-    case MB_OKCANCEL: return {IDOK, IDCANCEL};
-    case 0x02: return {IDABORT, IDRETRY, IDIGNORE};
-    case 0x03: return {IDYES, IDNO, IDCANCEL};
-    case MB_YESNO: return {IDYES, IDNO};
-    case MB_RETRYCANCEL: return {IDRETRY, IDCANCEL};
-    default: return {IDOK};
+    case MB_OKCANCEL:
+      return {IDOK, IDCANCEL};
+    case 0x02:
+      return {IDABORT, IDRETRY, IDIGNORE};
+    case 0x03:
+      return {IDYES, IDNO, IDCANCEL};
+    case MB_YESNO:
+      return {IDYES, IDNO};
+    case MB_RETRYCANCEL:
+      return {IDRETRY, IDCANCEL};
+    default:
+      return {IDOK};
   }
+}
+
+// The button that Enter takes: the one the style makes the default (the
+// first, unless MB_DEFBUTTON2 or MB_DEFBUTTON3 names another that exists).
+inline WORD DefaultButtonOf(UINT style) {
+  const std::basic_string<WORD> buttons = ButtonsOf(style);
+  const std::size_t index = (style & MB_DEFBUTTON3) ? 2 : (style & MB_DEFBUTTON2) ? 1 : 0;
+  return index < buttons.size() ? buttons[index] : buttons[0];
+}
+
+// The answer that stops a question nobody answers without doing anything:
+// Cancel, else No, else the only button (a notice).
+inline WORD RefusingButtonOf(UINT style) {
+  const std::basic_string<WORD> buttons = ButtonsOf(style);
+  for (WORD b : {IDCANCEL, IDNO})
+    if (buttons.find(b) != std::basic_string<WORD>::npos) return b;
+  return buttons.size() == 1 ? buttons[0] : buttons.back();
 }
 
 // What a person sees of one control of a dialog.
@@ -227,31 +250,19 @@ class Operator {
   virtual void WaitWindowClosed() {}
   // A modal dialog waits for the operator: look at it, act on it (click,
   // type, select), or let time pass. Called again after every change.
-  // Called on the dialog's thread. The default operator clicks the default
-  // push button on its first turn and closes the dialog on a later one; a
-  // dialog without an enabled push button (a progress dialog) is left to
-  // run.
+  // Called on the dialog's thread. An operator that does not answer a
+  // dialog closes it (a cancel); a dialog without an enabled push button (a
+  // progress dialog) is left to run.
   virtual void OnDialog(const DialogView& view, DialogActions& act) {
-    if (!view.WaitsForOperator()) return;
-    if (view.window != defaultClicked_) {
-      defaultClicked_ = view.window;
-      for (const auto& c : view.controls)
-        if (c.kind == ControlKind::PushButton && c.isDefault && c.enabled && c.visible) {
-          act.Click(c.id);
-          return;
-        }
-    }
-    act.Close();
+    if (view.WaitsForOperator()) act.Close();
   }
   // The dialog has ended with this result (the last view of it).
   virtual void OnDialogClosed(const DialogView& view, std::intptr_t result) {}
-
- private:
-  HWND defaultClicked_ = 0;
 };
 
-// The operator that answers; a default one answers every question with its
-// first button and writes nothing (until a host program registers another).
+// The operator that answers. Until a host program registers one, nobody
+// answers: every question gets its refusing button, every dialog that waits
+// for an answer is closed, and notices are acknowledged.
 Operator& CurrentOperator();
 std::shared_ptr<Operator> SetOperator(std::shared_ptr<Operator> op);
 

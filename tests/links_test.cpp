@@ -1,0 +1,303 @@
+// Host links and odd files below a drive: no call goes through a link, only
+// regular files are opened as files, and every writer of the system fails
+// cleanly where a medium, TMP or CONFIG holds a link in its way.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "GpfmTestFile.h"
+#include "archive/CnfBakup.h"
+#include "archive/CpyFile.h"
+#include "backupfile/CnfBakCnfReader.h"
+#include "common/CnfFunc.h"
+#include "common/Format.h"
+#include "exports/Exports.h"
+#include "flows/BackupVolumes.h"
+#include "platform/Temporary.h"
+#include "support/FlowFixtures.h"
+#include "support/IdentityFiles.h"
+#include "support/ScriptedOperator.h"
+#include "support/TestWorld.h"
+#include "tar32/Tar32.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string HostBytes(const std::string& host) {
+  std::string bytes;
+  if (FILE* f = std::fopen(host.c_str(), "rb")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
+    std::fclose(f);
+  }
+  return bytes;
+}
+
+// Every entry below a host folder: files with their bytes, links with their
+// targets, folders as "/".
+std::map<std::string, std::string> Snapshot(const std::string& dir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(dir)) {
+    std::string name = fs::relative(e.path(), dir).string();
+    if (e.is_symlink())
+      entries[name] = "-> " + fs::read_symlink(e.path()).string();
+    else if (e.is_directory())
+      entries[name] = "/";
+    else
+      entries[name] = HostBytes(e.path().string());
+  }
+  return entries;
+}
+
+struct LinkCase {
+  const char* name;
+  std::function<bool()> call;
+};
+
+// C:\L is a link to a folder outside the world, C:\F a link to a file there.
+class HostLinks : public ::testing::TestWithParam<LinkCase> {
+ protected:
+  HostLinks() {
+    outside_ = world_.MakeOutsideDir("outside");
+    fs::create_directories(outside_ + "/sub");
+    world_.MakeHostLink('C', "L", outside_);
+    world_.MakeHostLink('C', "F", outside_ + "/kept");
+    world_.WriteHostFile('C', "own", "own");
+  }
+  TestWorld world_;
+  std::string outside_;
+};
+
+bool Opens(const char* path, DWORD access, DWORD disposition) {
+  HANDLE h = plat::CreateFile(path, access, 0, disposition, 0);
+  if (h) plat::CloseHandle(h);
+  return h != nullptr;
+}
+
+TEST_P(HostLinks, TheCallFailsAsDeniedAndNothingOutsideChanges) {
+  const auto before = Snapshot(outside_);
+  plat::SetLastError(0);
+  EXPECT_FALSE(GetParam().call());
+  EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(Snapshot(outside_), before);
+  EXPECT_TRUE(world_.HostLinkExists('C', "L"));
+  EXPECT_TRUE(world_.HostLinkExists('C', "F"));
+  EXPECT_EQ(world_.ReadHostFile('C', "own"), "own");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Calls, HostLinks,
+    ::testing::Values(
+        LinkCase{"WriteThroughAFileLink",
+                 [] { return Opens("C:\\F", GENERIC_WRITE, CREATE_ALWAYS); }},
+        LinkCase{"ReadThroughAFileLink",
+                 [] { return Opens("C:\\f", GENERIC_READ, OPEN_EXISTING); }},
+        LinkCase{"CreateInALinkedFolder",
+                 [] { return Opens("C:\\L\\new", GENERIC_WRITE, CREATE_NEW); }},
+        LinkCase{"CreateDeeperInALinkedFolder",
+                 [] { return Opens("C:\\L\\sub\\new", GENERIC_WRITE, CREATE_ALWAYS); }},
+        LinkCase{"ReadInALinkedFolder",
+                 [] { return Opens("C:\\L\\kept", GENERIC_READ, OPEN_EXISTING); }},
+        LinkCase{"TruncateInALinkedFolder",
+                 [] { return Opens("C:\\L\\kept", GENERIC_WRITE, TRUNCATE_EXISTING); }},
+        LinkCase{"TemporaryInALinkedFolder",
+                 [] {
+                   std::string temporary;
+                   HANDLE h = plat::CreateTemporaryBeside("C:\\L\\kept", &temporary);
+                   if (h) plat::CloseHandle(h);
+                   return h != nullptr;
+                 }},
+        LinkCase{"DeleteInALinkedFolder", [] { return plat::DeleteFile("C:\\L\\kept") != 0; }},
+        LinkCase{
+            "AttributesInALinkedFolder",
+            [] { return plat::SetFileAttributes("C:\\L\\kept", FILE_ATTRIBUTE_READONLY) != 0; }},
+        LinkCase{"FolderInALinkedFolder", [] { return plat::CreateDirectory("C:\\L\\d") != 0; }},
+        LinkCase{"RemoveInALinkedFolder", [] { return plat::RemoveDirectory("C:\\L\\sub") != 0; }},
+        LinkCase{"RenameIntoALinkedFolder",
+                 [] { return plat::MoveFileEx("C:\\own", "C:\\L\\moved", true) != 0; }},
+        LinkCase{"RenameOutOfALinkedFolder",
+                 [] { return plat::MoveFileEx("C:\\L\\kept", "C:\\mine", true) != 0; }}),
+    [](const ::testing::TestParamInfo<LinkCase>& info) { return info.param.name; });
+
+// A rename onto a link's name replaces the link; a link given as a host path
+// is no more opened than one below a drive.
+TEST(HostLinkNames, ARenameReplacesTheLinkAndAHostPathLinkIsRefused) {
+  TestWorld w;
+  std::string outside = w.MakeOutsideDir("outside");
+  w.MakeHostLink('C', "F", outside + "/kept");
+  w.WriteHostFile('C', "own", "own");
+  ASSERT_TRUE(plat::MoveFileEx("C:\\own", "C:\\F", true));
+  EXPECT_FALSE(w.HostLinkExists('C', "F"));
+  EXPECT_EQ(w.ReadHostFile('C', "F"), "own");
+  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
+  w.MakeHostLink('C', "G", outside + "/kept");
+  EXPECT_FALSE(Opens(w.HostOf('C', "G").c_str(), GENERIC_WRITE, CREATE_ALWAYS));
+  EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
+}
+
+// ---------------------------------------------------------------- file kinds
+
+// Runs `body`; should it still run after the watchdog's time, `release` is
+// called (from the watchdog) so that it can end, and the test fails.
+void WithWatchdog(const std::function<void()>& body, const std::function<void()>& release) {
+  std::mutex m;
+  std::condition_variable cv;
+  bool done = false;
+  bool fired = false;
+  std::thread dog([&] {
+    std::unique_lock<std::mutex> lock(m);
+    if (!cv.wait_for(lock, std::chrono::seconds(10), [&] { return done; })) {
+      fired = true;
+      release();
+    }
+  });
+  body();
+  {
+    std::lock_guard<std::mutex> lock(m);
+    done = true;
+  }
+  cv.notify_all();
+  dog.join();
+  EXPECT_FALSE(fired) << "the call waited on a file that is not a regular file";
+}
+
+// A FIFO or a link to a device named as a .gpfm fails the restore at once
+// with the copy's failure text, and is left as it was.
+TEST(OddFiles, AFifoOrADeviceLinkFailsTheRestoreAtOnce) {
+  for (bool fifo : {true, false}) {
+    TestWorld w;
+    // Should a device ever be copied, the copy ends at a full drive, not a full host.
+    w.MutableWorld().drive('C').totalBytes = 64u << 20;
+    IdentityFiles{}.WriteTo(w, "CONFIG");
+    const std::string host = w.HostOf('C', "OUT/x.gpfm");
+    fs::create_directories(w.HostOf('C', "OUT"));
+    if (fifo)
+      ASSERT_EQ(::mkfifo(host.c_str(), 0644), 0);
+    else
+      w.MakeHostLink('C', "OUT/x.gpfm", "/dev/zero");
+    w.TakeTrace();
+    ScriptedOperator op;
+    op.ExpectDialog(115).Type(1029, "C:\\OUT\\x.gpfm").Click(plat::IDOK);
+    op.ExpectMessage(3681, plat::IDOK);
+    WORD word = 0;
+    int result = -1;
+    WithWatchdog([&] { result = dsvCnf_RestoreConf2(0, &word); },
+                 [&] {
+                   // A reader blocked in its open sees the end of the file.
+                   int fd = ::open(host.c_str(), O_WRONLY | O_NONBLOCK);
+                   if (fd >= 0) ::close(fd);
+                 });
+    EXPECT_EQ(result, 0) << fifo;
+    EXPECT_EQ(word, 0x4004) << fifo;
+    EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "\nERR Copy File")) << fifo;
+    EXPECT_FALSE(w.HostExists('C', "PLAXON/TMP/bkcnf.gpfm")) << fifo;
+    struct stat st;
+    ASSERT_EQ(::lstat(host.c_str(), &st), 0);
+    EXPECT_TRUE(fifo ? S_ISFIFO(st.st_mode) : S_ISLNK(st.st_mode));
+  }
+}
+
+// ---------------------------------------------------------------- writers
+
+struct WriterCase {
+  const char* name;
+  char drive;
+  const char* link;                       // below the drive root, pointing at the outside folder
+  bool toFile;                            // at the outside file "kept" instead of the folder
+  std::function<bool(TestWorld&)> write;  // true when the writer reported success
+};
+
+class Writers : public ::testing::TestWithParam<WriterCase> {};
+
+// The writer fails, nothing outside the world changes and the link stays.
+TEST_P(Writers, FailWhereALinkIsInTheirWay) {
+  const WriterCase& c = GetParam();
+  TestWorld w;
+  IdentityFiles{}.WriteTo(w, "CONFIG");
+  w.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", "archive bytes");
+  GpfmTestFile gpfm;
+  gpfm.AddTable(1, 63, {fixtures::Table63(13120)});
+  w.WriteHostFile('C', "OUT/b.gpfm", gpfm.Bytes());
+  std::string outside = w.MakeOutsideDir("outside");
+  fs::create_directories(outside + "/CONFIG/412345");
+  fs::remove_all(w.HostOf(c.drive, c.link));
+  w.MakeHostLink(c.drive, c.link, c.toFile ? outside + "/kept" : outside);
+  const auto before = Snapshot(outside);
+  EXPECT_FALSE(c.write(w));
+  EXPECT_EQ(Snapshot(outside), before);
+  EXPECT_TRUE(w.HostLinkExists(c.drive, c.link));
+}
+
+bool Copies(const char* destination) {
+  DWORD error = 0;
+  return CopyFileInChunks("C:\\PLAXON\\TMP\\svp_conf.tgz", destination, 0, &error) != 0 ||
+         error != ERROR_ACCESS_DENIED;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Links, Writers,
+    ::testing::Values(
+        WriterCase{"WriteProbe", 'E', "xonf", true,
+                   [](TestWorld& w) {
+                     BackupTarget target{};
+                     CopyBounded(target.drivePath, sizeof target.drivePath, "E:\\");
+                     WORD word = 0;
+                     const bool ok = CheckMediaWritable(&target, &word) != 0;
+                     return ok || word != 0x2000 ||
+                            !TestWorld::Contains(w.TakeTrace(), "ErrCode=0x5");
+                   }},
+        WriterCase{"ArchiveCopy", 'E', "PLAXON/CONFIG/412345/svp_conf.tgz", true,
+                   [](TestWorld&) { return Copies("E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz"); }},
+        WriterCase{"ArchiveCopyIntoALinkedMediumFolder", 'E', "PLAXON", false,
+                   [](TestWorld&) { return Copies("E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz"); }},
+        WriterCase{"Config4Write", 'E', "PLAXON/CONFIG/412345/config4", true,
+                   [](TestWorld&) {
+                     Config4Record record{};
+                     return WriteConfig4Beside("E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz",
+                                               &record) != 0;
+                   }},
+        WriterCase{"CopyTemporaryInALinkedTmp", 'C', "PLAXON/TMP", false,
+                   [](TestWorld&) {
+                     return CopyFileForced("C:\\OUT\\b.gpfm", "C:\\PLAXON\\TMP\\bkcnf.gpfm", 0) !=
+                            0;
+                   }},
+        WriterCase{"TableFilesInALinkedLz4", 'C', "PLAXON/TMP/LZ4", false,
+                   [](TestWorld&) {
+                     return ParseGpfmFile("C:\\OUT\\b.gpfm", "C:\\PLAXON\\TMP\\LZ4\\") != 0;
+                   }},
+        WriterCase{"HddBackupIntoALinkedBackupFolder", 'C', "PLAXON/OTHERS/BACKUP", false,
+                   [](TestWorld&) {
+                     char path[MAX_PATH] = {};
+                     WORD word = 0;
+                     return Talver_HddBacukupConfig(0, path, 0, &word) != 0;
+                   }},
+        WriterCase{"ExtractionIntoALinkedConfig", 'C', "OUT/CONFIG", false,
+                   [](TestWorld&) {
+                     char output[256];
+                     if (Tar(0,
+                             "--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz "
+                             "C:\\PLAXON\\CONFIG\\ *.*",
+                             output, sizeof output) != 0)
+                       return true;
+                     return Tar(0,
+                                "--display-dialog=0 xvfo C:\\PLAXON\\TMP\\a.tgz "
+                                "C:\\OUT\\CONFIG\\ *.*",
+                                output, sizeof output) == 0;
+                   }}),
+    [](const ::testing::TestParamInfo<WriterCase>& info) { return info.param.name; });
+
+}  // namespace
