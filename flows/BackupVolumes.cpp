@@ -263,17 +263,30 @@ bool PutConfig4(const char* final, const Config4Record* record) {
   return Talver_WriteWholeFile(final, record, sizeof *record) != 0;
 }
 
-// The old backup's config4 beside its archive, to put back when the new
-// archive could not take its place; false when there is none.
-bool ReadOldBeside(const char* path, Config4Record* old) {
+// A config4 record of the medium as it is, to put back when the new
+// archive could not take the old one's place.
+struct OldRecord {
+  bool there = false;
+  Config4Record record{};
+};
+
+OldRecord ReadOld(const char* path) {
+  OldRecord old;
   WORD local = 0;
-  return PathExists(path) && ReadConfig4File(path, reinterpret_cast<BYTE*>(old), &local);
+  old.there =
+      PathExists(path) && ReadConfig4File(path, reinterpret_cast<BYTE*>(&old.record), &local);
+  return old;
 }
 
-// Makes the medium's old backup unrecognisable: without the config4 beside
-// its archive no selection takes it.
+void PutBack(const char* path, const OldRecord& old) {
+  if (old.there) PutConfig4(path, &old.record);
+}
+
+// Makes the medium's old backup unrecognisable: the selection takes a
+// medium by its own config4 and falls back on it where the config4 beside
+// the archive is missing, so both go, the medium's own first.
 bool Unrecognise(const MediumFiles& f) {
-  if (DeleteFileForced(f.beside)) return true;
+  if (DeleteFileForced(f.own) && DeleteFileForced(f.beside)) return true;
   TRACE_TEXT("ERR DeleteFileForced(config4)");
   return false;
 }
@@ -286,34 +299,14 @@ bool RoomForBoth(const BackupTarget* t, const MediumFiles& f, std::uint64_t piec
   return free >= pieceSize + 2 * sizeof(Config4Record);
 }
 
-// Both archives fit: the new one and its records go under temporary names,
-// whole and flushed, and take the old ones' places only then; the config4
-// beside the archive comes last. A failure on the way leaves the old backup.
-bool ReplaceBesideOld(VolumeWriter& w, const char* source, const MediumFiles& f) {
-  char archiveTemporary[MAX_PATH];
-  if (!Talver_CopyFileDialogToTemporary(w.owner, source, f.archive, archiveTemporary)) return false;
-  std::string ownTemporary, besideTemporary;
-  const bool records = WriteConfig4Temporary(f.own, w.record, &ownTemporary) &&
-                       WriteConfig4Temporary(f.beside, w.record, &besideTemporary);
-  Config4Record old{};
-  const bool hadOld = ReadOldBeside(f.beside, &old);
-  if (!records || !Unrecognise(f)) {
-    for (const std::string& t : {std::string(archiveTemporary), ownTemporary, besideTemporary})
-      if (!t.empty()) plat::DeleteFile(t.c_str());
-    TRACE_TEXT("ERR WriteConfig4Beside");
-    return false;
-  }
-  if (!CommitCopy(archiveTemporary, f.archive)) {
-    TRACE_CODE(plat::GetLastError());
-    plat::DeleteFile(ownTemporary.c_str());
-    plat::DeleteFile(besideTemporary.c_str());
-    // The old archive is still there, whole: its record goes back.
-    if (hadOld) Talver_WriteWholeFile(f.beside, &old, sizeof old);
-    return false;
-  }
-  const bool own = CommitConfig4(ownTemporary, f.own, w.record);
-  if (!own) plat::DeleteFile(besideTemporary.c_str());
-  if (!own || !CommitConfig4(besideTemporary, f.beside, w.record)) {
+// The new records in place over an archive already there: the one beside
+// it first, the medium's own last, so that the medium is taken only once
+// both describe the new archive.
+bool CommitRecords(const VolumeWriter& w, const MediumFiles& f, const std::string& beside,
+                   const std::string& own) {
+  const bool besideDone = CommitConfig4(beside, f.beside, w.record);
+  if (!besideDone) plat::DeleteFile(own.c_str());
+  if (!besideDone || !CommitConfig4(own, f.own, w.record)) {
     // A medium without its config4 cannot be read back by any setup.
     TRACE_TEXT("ERR WriteConfig4Beside");
     return false;
@@ -321,13 +314,40 @@ bool ReplaceBesideOld(VolumeWriter& w, const char* source, const MediumFiles& f)
   return true;
 }
 
+// Both archives fit: the new one and its records go under temporary names,
+// whole and flushed, and take the old ones' places only then. A failure on
+// the way leaves the old backup.
+bool ReplaceBesideOld(VolumeWriter& w, const char* source, const MediumFiles& f) {
+  char archiveTemporary[MAX_PATH];
+  if (!Talver_CopyFileDialogToTemporary(w.owner, source, f.archive, archiveTemporary)) return false;
+  std::string ownTemporary, besideTemporary;
+  const bool records = WriteConfig4Temporary(f.own, w.record, &ownTemporary) &&
+                       WriteConfig4Temporary(f.beside, w.record, &besideTemporary);
+  const OldRecord oldOwn = ReadOld(f.own), oldBeside = ReadOld(f.beside);
+  const bool unrecognised = records && Unrecognise(f);
+  if (!unrecognised || !CommitCopy(archiveTemporary, f.archive)) {
+    if (unrecognised) TRACE_CODE(plat::GetLastError());
+    for (const std::string& t : {std::string(archiveTemporary), ownTemporary, besideTemporary})
+      if (!t.empty()) plat::DeleteFile(t.c_str());
+    if (records) {
+      // The old archive is still there, whole: its records go back.
+      PutBack(f.beside, oldBeside);
+      PutBack(f.own, oldOwn);
+    }
+    TRACE_TEXT("ERR WriteConfig4Beside");
+    return false;
+  }
+  return CommitRecords(w, f, besideTemporary, ownTemporary);
+}
+
 // No room for both: the old backup is made unrecognisable and removed, the
-// new archive written, and the config4 records written last, so that the
-// medium holds a whole backup or none that a selection takes.
+// new archive written, and the config4 records written last, the medium's
+// own the very last, so that the medium holds a whole backup or none that
+// a selection takes.
 bool ReplaceOld(VolumeWriter& w, const char* source, const MediumFiles& f) {
   if (!Unrecognise(f) || !DeleteFileForced(f.archive)) return false;
   if (!Talver_CopyFileDialog(w.owner, source, f.archive)) return false;
-  if (!PutConfig4(f.own, w.record) || !PutConfig4(f.beside, w.record)) {
+  if (!PutConfig4(f.beside, w.record) || !PutConfig4(f.own, w.record)) {
     TRACE_TEXT("ERR WriteConfig4Beside");
     return false;
   }

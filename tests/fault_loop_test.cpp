@@ -13,7 +13,8 @@
 //   - no temporary file is left behind (unless the fault was its removal);
 //   - what the flow reports made (an HDD backup, the media volumes and
 //     their config4) reads back whole; a backup that counts is never partial.
-// CI runs every k of short flows and a stride of long ones;
+// CI fails about 30 operations per flow spread over its run, every one of
+// the kinds a flow makes at most 4 times, and cuts power at 8 points;
 // TALVER_FAULT_SWEEP=full runs every k of every flow.
 #include <archive.h>
 #include <archive_entry.h>
@@ -235,6 +236,7 @@ struct RunView {
   const Snapshot& before;
   const Snapshot& after;
   const Snapshot& clean;  // after the clean run
+  bool powerCut;
 };
 
 struct Flow {
@@ -255,7 +257,7 @@ struct Flow {
   std::vector<WORD> silent = {};
   std::vector<int> alsoTold = {};
   // About how many operations CI fails, spread over the whole run.
-  int ciRuns = 60;
+  int ciRuns = 30;
 };
 
 bool Under(const std::string& path, const std::vector<std::string>& prefixes) {
@@ -317,21 +319,21 @@ void CheckHddBackups(const RunView& v, int* checks) {
     CHECK_THAT(ReadArchive(diff->second).has_value(), "the DIFF copy is whole");
 }
 
-// The volumes on the media: each config4 beside a piece of the right size,
-// the medium's own config4 the same; after a success the pieces in volume
-// order make the archive in \PLAXON\TMP\, which reads whole.
+// The volumes on the media: each medium the selection takes (by its own
+// config4) has the same config4 beside a piece of the right size; after a success the pieces in
+// volume order make the archive in \PLAXON\TMP\, which reads whole.
 void CheckMediaVolumes(const RunView& v, int* checks) {
   std::map<int, std::string> pieces;
   int count = 0;
   for (const char* medium : {"m1", "m2", "m3"}) {
     const std::string dir = std::string(medium) + "/plaxon/config/";
-    auto beside = v.after.find(dir + "412345/config4");
-    // A record that is not whole is no volume to any reader.
-    if (beside == v.after.end() || beside->second.size() != sizeof(Config4Record)) continue;
     auto own = v.after.find(dir + "config4");
-    CHECK_THAT(own != v.after.end() && own->second == beside->second,
+    // A record that is not whole is no volume to any reader.
+    if (own == v.after.end() || own->second.size() != sizeof(Config4Record)) continue;
+    auto beside = v.after.find(dir + "412345/config4");
+    CHECK_THAT(beside != v.after.end() && own->second == beside->second,
                "both config4 of " << medium << " agree");
-    Config4Record r = fixtures::RecordOf(beside->second);
+    Config4Record r = fixtures::RecordOf(own->second);
     auto piece = v.after.find(dir + "412345/svp_conf.tgz");
     CHECK_THAT(piece != v.after.end(), "a config4 without its piece on " << medium);
     if (piece == v.after.end()) continue;
@@ -375,16 +377,18 @@ void CheckMediumReplaced(const RunView& v, int* checks) {
   const bool fresh = !old && entries && beside.size() == sizeof(Config4Record) &&
                      at(v.after, "config4") == beside &&
                      (*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a');
-  CHECK_THAT(old || fresh, "the medium holds neither backup whole");
+  // A cut between the removal of the old records and the last new one
+  // leaves a medium that no selection takes; any other end keeps one whole.
+  CHECK_THAT(old || fresh || (v.powerCut && at(v.after, "config4").empty()),
+             "the medium holds neither backup whole");
   if (v.outcome.result == 1) CHECK_THAT(fresh, "a reported backup is on the medium");
+  // The selection takes the medium by its own config4 and the archive in
+  // the backup's folder, and reads the record beside it where there is one.
   MediaSelection selection{};
   selection.requestKind = kRequestSetup;
   CopyBounded(selection.drivePath, sizeof selection.drivePath, "E:\\");
-  CopyBounded(selection.archivePath, sizeof selection.archivePath,
-              "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
   WORD word = 0;
-  const bool taken =
-      ClassifyMediaByConfig4(&selection, &word) == 1 && LoadArchiveConfig4(&selection, &word) == 1;
+  const bool taken = ClassifyMediaByConfig4(&selection, &word) == 1 && !archive.empty();
   CHECK_THAT(taken == (old || fresh),
              "the selection takes " << (taken ? "a broken" : "no") << " backup");
 }
@@ -677,31 +681,30 @@ std::vector<Flow> Flows() {
        {"m1/", "m2/", "m3/"},
        CheckMediaVolumes});
 
-  flows.push_back({"BackupOverAnOlderBackup",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-                     const std::string c4 = fixtures::Config4(0x8360, 1, 0);
-                     w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
-                     w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
-                     w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", old);
-                   },
-                   [] {
-                     Recipe r;
-                     r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-                       a.SelectText(kIdDriveList, "E");
-                     };
-                     r.answers = {{3351, plat::IDYES}};
-                     return r;
-                   },
-                   [](TestWorld& w) {
-                     return FrameOutcome(w, dsvp_TalverBackup(0), "Config Backup END");
-                   },
-                   {0x0500, 0x0700, 0x2000, 0x4004, 0x4107, 0x2001, 0x2005, 0x2007, 0x2012, 0x4001},
-                   true,
-                   kTmp,
-                   {"drives/e/"},
-                   CheckMediumReplaced});
+  flows.push_back(
+      {"BackupOverAnOlderBackup",
+       [](TestWorld& w) {
+         PutConfig(w);
+         const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
+         const std::string c4 = fixtures::Config4(0x8360, 1, 0);
+         w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
+         w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
+         w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", old);
+       },
+       [] {
+         Recipe r;
+         r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
+           a.SelectText(kIdDriveList, "E");
+         };
+         r.answers = {{3351, plat::IDYES}};
+         return r;
+       },
+       [](TestWorld& w) { return FrameOutcome(w, dsvp_TalverBackup(0), "Config Backup END"); },
+       {0x0500, 0x0700, 0x2000, 0x4004, 0x4107, 0x2001, 0x2005, 0x2007, 0x2012, 0x4001},
+       true,
+       kTmp,
+       {"drives/e/"},
+       CheckMediumReplaced});
 
   flows.push_back({"InstallByModel",
                    [](TestWorld& w) {
@@ -917,14 +920,17 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
                (now ? (old || fresh ? "changed: " : "left: ") : "gone: ")
                    << p << (now ? " (" + std::to_string(now->size()) + " bytes)" : ""));
   }
-  if (flow.verify) flow.verify(RunView{w, outcome, before, out.after, *clean}, checks);
+  if (flow.verify)
+    flow.verify(RunView{w, outcome, before, out.after, *clean, fault.powerCut}, checks);
   out.outcome = outcome;
   out.messages = op.Messages();
   return out;
 }
 
 // Kinds of operation a flow makes at most this often are all faulted in CI.
-constexpr int kRareKind = 12;
+constexpr int kRareKind = 4;
+// Power cuts CI makes per flow, spread over its run.
+constexpr int kCiCuts = 8;
 
 bool FullSweep() {
   const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
@@ -947,10 +953,14 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
   if (only) svc::SetTraceEcho(true);
   std::map<std::string, int> kinds;
   for (const auto& op : clean.log) ++kinds[plat::FaultOpName(op.op)];
+  std::set<std::string> seen;
   for (int k = only ? std::atoi(only) : 1; k <= n; k += only ? n : 1) {
     const plat::CountedOp& op = clean.log[static_cast<std::size_t>(k - 1)];
-    // A stride over the frequent kinds of operation; every one of the rare.
-    if (!only && (k - 1) % stride != 0 && kinds[plat::FaultOpName(op.op)] > kRareKind) continue;
+    // A stride over the frequent kinds of operation; every one of the rare
+    // and the first of each kind.
+    const char* kind = plat::FaultOpName(op.op);
+    const bool first = seen.insert(kind).second;
+    if (!only && !first && (k - 1) % stride != 0 && kinds[kind] > kRareKind) continue;
     for (bool shortWrite : {false, true}) {
       if (shortWrite && op.op != plat::FaultOp::Write) continue;
       Fault fault{k, kCodes[static_cast<std::size_t>(k) % std::size(kCodes)], shortWrite};
@@ -974,7 +984,7 @@ INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 13),
                          });
 
 // A power cut at operation k of the clean run, then the checks on what the
-// disk kept. CI cuts at about a dozen points per flow, spread over the run.
+// disk kept. CI cuts at kCiCuts points per flow, spread over the run.
 class FaultLoopPowerCut : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
@@ -983,11 +993,16 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
   RunResult clean = RunFlow(flow, {}, nullptr, &checks);
   ASSERT_FALSE(HasFailure()) << "the clean run";
   const int n = clean.counted;
-  const int stride = FullSweep() ? 1 : std::max(1, n / 12);
+  const int stride = FullSweep() ? 1 : std::max(1, n / kCiCuts);
   const char* only = std::getenv("TALVER_FAULT_ONLY");
   if (only) svc::SetTraceEcho(true);
   int runs = 0;
-  for (int k = only ? std::atoi(only) : 1; k <= n; k += only ? n : stride) {
+  for (int k = only ? std::atoi(only) : 1; k <= n; k += only ? n : 1) {
+    // A stride, and the operation after each rename: there a cut finds the
+    // new name not yet made durable.
+    const bool afterRename =
+        k > 1 && clean.log[static_cast<std::size_t>(k - 2)].op == plat::FaultOp::Rename;
+    if (!only && (k - 1) % stride != 0 && !afterRename) continue;
     Fault cut{k, 0, false, true};
     RunFlow(flow, cut, &clean.after, &checks);
     ++runs;
@@ -996,7 +1011,7 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
               checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 12),
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 13),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                            return std::string(Flows().at(info.param).name);
                          });
