@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <utility>
 
 #include "common/Trace.h"
 #include "platform/Platform.h"
@@ -41,13 +42,13 @@ class WholeFile {
   explicit operator bool() const { return handle_ != nullptr; }
   HANDLE get() const { return handle_; }
 
-  // Closes the temporary and renames it over the final name.
+  // Flushes and closes the temporary and renames it over the final name,
+  // durably (the temporary is gone on failure).
   bool Commit() {
-    const bool closed = plat::CloseHandle(handle_) != 0;
-    handle_ = nullptr;
-    if (!closed || !plat::MoveFileEx(temporary_.c_str(), path_.c_str(), true)) return false;
+    const bool committed =
+        plat::CommitTemporary(std::exchange(handle_, nullptr), temporary_, path_);
     temporary_.clear();
-    return true;
+    return committed;
   }
 
  private:

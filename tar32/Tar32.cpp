@@ -504,14 +504,16 @@ int ExtractFile(archive* a, const std::string& destination, int perm, std::int64
   FileCloser out;
   if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
   int code = WriteEntryData(a, out.handle, size, r);
-  if (!out.Close() && !code) code = kTarErrorWrite;
   if (!code) {
     DWORD attributes = plat::GetFileAttributes(destination.c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
       plat::SetFileAttributes(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if (!plat::MoveFileEx(temporary.c_str(), destination.c_str(), true)) code = kTarErrorWrite;
+    // On the disk, bytes and name, before the next entry counts on it.
+    if (!plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, destination))
+      code = kTarErrorWrite;
   }
   if (code) {
+    out.Close();
     plat::DeleteFile(temporary.c_str());
     return code;
   }
@@ -545,9 +547,12 @@ int CopyExtracted(const std::string& from, const std::string& to) {
       break;
     }
   }
-  if (!out.Close() && !code) code = kTarErrorWrite;
-  if (!code && !plat::MoveFileEx(temporary.c_str(), to.c_str(), true)) code = kTarErrorWrite;
-  if (code) plat::DeleteFile(temporary.c_str());
+  if (!code && !plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, to))
+    code = kTarErrorWrite;
+  if (code) {
+    out.Close();
+    plat::DeleteFile(temporary.c_str());
+  }
   return code;
 }
 
