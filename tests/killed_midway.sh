@@ -3,7 +3,8 @@
 # of their run. After each kill: no file of the target stands truncated under
 # its final name (it is absent, or whole: the old bytes or the new), the next
 # run of the same command succeeds, and the HDD backups that count are
-# exactly the whole ones (a partial archive is never a good backup).
+# exactly the whole ones (a partial archive is never a good backup). An
+# unpack into CONFIG killed leaves nothing the next HDD backup packs.
 # Usage: killed_midway.sh SVPCONF LIBTALVER
 # TALVER_KILLS=N: kills per command (3 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
@@ -109,6 +110,16 @@ for n in $(seq "$KILLS"); do
   diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$c/UNPACKED")" >/dev/null ||
     fail "unpack after a kill: the tree differs"
   echo "unpack killed after $delay of $ms ms: ok"
+done
+
+# unpack into CONFIG itself, killed: the next HDD backup packs no temporary
+for n in $(seq "$KILLS"); do
+  delay=$(kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\PLAXON\CONFIG\')
+  sleep 1 # a backup folder of its own
+  timed "$SVPCONF" hdd-backup >/dev/null
+  tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >"$work/names" 2>/dev/null || fail "tar tzf"
+  ! grep -F '.~tv' "$work/names" || fail "unpack into CONFIG killed after $delay ms: packed"
+  echo "unpack into CONFIG killed after $delay of $ms ms, then hdd-backup: ok"
 done
 
 # setup from the CD-R into a target tree

@@ -1,0 +1,95 @@
+#!/bin/bash
+# svpconf backup-media onto a medium that holds an older backup, stopped by
+# Ctrl-C (SIGINT) at a random moment of its run. After each stop: svpconf
+# exited 2 (0 when it had finished), the medium holds the old backup whole
+# or the new one whole, the selection (svpconf select-media --request-kind 5)
+# takes exactly such a medium, and no temporary is left in the world.
+# Usage: interrupted_backup.sh SVPCONF LIBTALVER
+# TALVER_INTERRUPTS=N: stops (5 by default); the delays are drawn from
+# TALVER_KILL_SEED (random by default), printed for a rerun.
+set -u
+SVPCONF=$1
+STOPS=${TALVER_INTERRUPTS:-5}
+SEED=${TALVER_KILL_SEED:-$RANDOM}
+RANDOM=$SEED
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL (seed $SEED): $*"
+  exit 1
+}
+c="$work/c"
+config="$c/PLAXON/CONFIG"
+medium="$work/e1/PLAXON/CONFIG"
+mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$work/e1"
+printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
+printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
+printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
+printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
+{
+  printf 'HEADBYTES!\x60\x83\x01\x00'
+  head -c 18 /dev/zero
+} >"$config/config4"
+head -c 100000 /dev/urandom >"$config/CNFDATA/old.dat"
+cat >"$work/svp.ini" <<INI
+[world]
+root = C:
+[drive.C]
+path = c
+type = fixed
+[drive.E]
+type = removable
+size = 20000000
+media = e1
+INI
+export TALVER_WORLD="$work/svp.ini"
+backup=("$SVPCONF" backup-media --drive E --answer 3351=yes)
+
+# The older backup on the medium, kept aside; then a larger configuration.
+timeout 60 "${backup[@]}" </dev/null >"$work/out" 2>&1 || fail "the older backup: $(cat "$work/out")"
+cp -a "$work/e1" "$work/old"
+rm "$config/CNFDATA/old.dat"
+for i in 1 2 3 4; do head -c 1000000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
+start=$(date +%s%N)
+timeout 60 "${backup[@]}" </dev/null >"$work/out" 2>&1 || fail "the new backup: $(cat "$work/out")"
+ms=$((($(date +%s%N) - start) / 1000000))
+
+# The medium holds the old backup byte for byte, or the new one: both
+# config4 records the same and the archive that of CONFIG now.
+whole() {
+  if diff -r "$work/old" "$work/e1" >/dev/null; then
+    echo old
+    return
+  fi
+  cmp -s "$medium/config4" "$medium/412345/config4" || return
+  rm -rf "$work/x" && mkdir "$work/x"
+  tar xzf "$medium/412345/svp_conf.tgz" --warning=no-unknown-keyword -C "$work/x" 2>/dev/null &&
+    diff -r "$config" "$work/x/CONFIG" >/dev/null && echo new
+}
+
+for n in $(seq "$STOPS"); do
+  rm -rf "$work/e1" && cp -a "$work/old" "$work/e1"
+  delay=$((RANDOM % (ms + 1)))
+  "${backup[@]}" </dev/null >"$work/out" 2>&1 &
+  pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -INT "$pid" 2>/dev/null
+  wait "$pid"
+  rc=$?
+  what="stopped after $delay ms"
+  # Only a signal before svpconf has set up its handler ends it at once.
+  [ "$rc" = 130 ] && ! grep -q '^result=' "$work/out" && rc=early
+  case $rc in
+    0 | 2 | early) ;;
+    *) fail "$what: exit $rc: $(cat "$work/out")" ;;
+  esac
+  held=$(whole)
+  [ -n "$held" ] || fail "$what: the medium holds neither backup whole"
+  [ "$rc" != 0 ] || [ "$held" = new ] || fail "$what: a finished backup is not on the medium"
+  out=$(timeout 30 "$SVPCONF" select-media --request-kind 5 --drive E </dev/null 2>&1)
+  grep -q '^result=1' <<<"$out" || fail "$what: the selection takes no backup: $out"
+  left=$(find "$work" -name '*.~tv*' | head -3)
+  [ -z "$left" ] || fail "$what: temporaries left: $left"
+  echo "backup-media stopped after $delay of $ms ms (exit $rc): the $held backup"
+done
+echo "interrupted backups (seed $SEED, $STOPS stops): ok"
