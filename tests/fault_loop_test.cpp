@@ -13,9 +13,9 @@
 //   - no temporary file is left behind (unless the fault was its removal);
 //   - what the flow reports made (an HDD backup, the media volumes and
 //     their config4) reads back whole; a backup that counts is never partial.
-// CI fails about 30 operations per flow spread over its run, every one of
-// the kinds a flow makes at most 4 times, and cuts power at 8 points;
-// TALVER_FAULT_SWEEP=full runs every k of every flow.
+// CI fails about 20 operations per flow spread over its run, every one of
+// the kinds a flow makes at most 4 times, and cuts power at 6 points and
+// after each rename; TALVER_FAULT_SWEEP=full runs every k of every flow.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -257,7 +257,7 @@ struct Flow {
   std::vector<WORD> silent = {};
   std::vector<int> alsoTold = {};
   // About how many operations CI fails, spread over the whole run.
-  int ciRuns = 30;
+  int ciRuns = 20;
 };
 
 bool Under(const std::string& path, const std::vector<std::string>& prefixes) {
@@ -930,7 +930,7 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
 // Kinds of operation a flow makes at most this often are all faulted in CI.
 constexpr int kRareKind = 4;
 // Power cuts CI makes per flow, spread over its run.
-constexpr int kCiCuts = 8;
+constexpr int kCiCuts = 6;
 
 bool FullSweep() {
   const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
