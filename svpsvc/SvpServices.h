@@ -85,6 +85,13 @@ int exf_DeleteFile(const char* path);
 HANDLE exf_CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                       DWORD attributes, DWORD flags);
 void exf_CloseFile(HANDLE file);
+// An exclusive hold on a lock file (created where missing) for one caller at
+// a time, whatever process it is in: waits up to waitMs for another holder
+// to let go. Null with the last error set (ERROR_LOCK_VIOLATION: still held
+// by another) when it could not be had. The hold ends with exf_Release or
+// with the holder's process, however it ends.
+HANDLE exf_Hold(const char* path, DWORD waitMs);
+void exf_Release(HANDLE hold);
 
 // ---- send library ---------------------------------------------------------
 // "_Svp_ExecGumTerminalCommunication@24" on the SVP (the decorated name is no
