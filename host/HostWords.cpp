@@ -53,8 +53,9 @@ constexpr WordAction kActions[] = {
      "disk)."},
     {0x4002, "Use a configuration made for this controller's PCM type."},
     {0x4004,
-     "Check the medium and the free space on the SVP and on the medium, then retry; "
-     "call support if it fails again."},
+     "Wait until no other configuration operation runs, check the medium and the "
+     "free space on the SVP and on the medium, then retry; call support if it fails "
+     "again."},
     {0x4006, "Call support with the trace file."},
     {0x4009, "Use a backup of this controller (the same serial number)."},
     {0x400A, "Use a configuration of this SVP's configuration type."},

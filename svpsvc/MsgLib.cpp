@@ -50,8 +50,9 @@ const std::map<int, const char*>& Catalogue() {
       {3679, "The medium cannot be read. Insert another medium."},
       {3680, "The medium cannot be written. Insert another medium."},
       {3681,
-       "A step of the operation failed (a copy, an archive or a conversion). Check "
-       "the medium and the free space, then retry."},
+       "A step of the operation failed (a copy, an archive or a conversion), or "
+       "another configuration operation was running. Check the medium and the free "
+       "space, then retry."},
       {3683, "Insert the medium that holds the configuration and choose its drive."},
       {3686, "Insert the medium to write the backup to and choose its drive."},
       {3695,
