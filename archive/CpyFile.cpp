@@ -104,6 +104,10 @@ int CopyFileToTemporary(const char* source, const char* destination, HWND dialog
   std::uint64_t done = 0;
   while (done < size) {
     DWORD got = 0;
+    if (plat::StopRequested()) {
+      *error = ERROR_OPERATION_ABORTED;  // asked to stop: the copy is dropped
+      break;
+    }
     if (!plat::ReadFile(in.h, buffer.get(), static_cast<DWORD>(chunk), &got)) {
       *error = LastErrorOr(ERROR_HANDLE_EOF);
       break;
