@@ -3,7 +3,8 @@
 # to answer, each of the 21 exports on a sample world returns (a watchdog
 # stops a hang), refuses what it would ask, changes nothing on any medium
 # and keeps the trace small. With answers set beforehand it backs up onto
-# three floppies, and its asker sets the configuration up again from them.
+# three floppies, and its asker sets the configuration up again from them,
+# inserted in the order 1, 3, 2.
 # Usage: c_operator.sh SVPCONF LIBTALVER
 set -u
 SVPCONF=$1
@@ -88,6 +89,9 @@ for m in f1 f2 f3; do
   [ -s "$world/$m/PLAXON/CONFIG/412345/svp_conf.tgz" ] || fail "no volume on $m: $out"
 done
 
+# The asker answers the requests for the next volume with OK only: the
+# operator takes the next medium of the drive's list, here out of order.
+sed -i 's|^media = f1;f2;f3$|media = f1;f3;f2|' "$world/svp.ini"
 out=$(timeout 120 "$program" setup 'A:\' 'T:\SVP\' </dev/null 2>&1) || fail "setup: $out"
 echo "$out" | grep -qx 'dsvCnf_SetupConfigInSVP result=1' || fail "setup: $out"
 for asked in 'dialog 114 (setup-source) \[cdr|backup\]: backup' 'dialog 106 (drive) .*: A' \
