@@ -8,13 +8,18 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "archive/CnfCmpThd.h"
 #include "common/CnfFunc.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
+#include "platform/Temporary.h"
 #include "svpsvc/SvpServices.h"
 #include "tar32/Tar32.h"
 
@@ -175,6 +180,69 @@ bool FormatBackupCommand(char (&commandLine)[sizeof BackupThreadRecord::commandL
                      archiveArgument, directoryArgument, listArgument);
 }
 
+// True when the backup folder holds a temporary of its own.
+bool HoldsTemporary(const char* folder) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\*", folder)) return false;
+  WIN32_FIND_DATA data;
+  plat::ScopedFind find(pattern, &data);
+  for (bool more = static_cast<bool>(find); more; more = find.Next(&data))
+    if (plat::IsTemporaryName(data.cFileName)) return true;
+  return false;
+}
+
+// The stamp a marker left by an earlier backup names; empty without one.
+// Under the flow's hold no other backup is under way, so a marker found now
+// is that of a backup that never ended.
+void ReadLeftMarker(char (&stamp)[16]) {
+  stamp[0] = '\0';
+  char marker[MAX_PATH];
+  if (!FORMAT_PATH(marker, "%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp") ||
+      !TalVer_FindFile(marker, 1))
+    return;
+  plat::Stream* stream = OpenGuardedStream(marker, "r", plat::SH_DENYNO);
+  if (!stream) return;
+  char text[32] = {};
+  if (!plat::fgets(text, sizeof text, stream)) text[0] = '\0';
+  CloseGuardedStream(stream);
+  if (std::strlen(text) == 14 && std::strspn(text, "0123456789") == 14)
+    std::memcpy(stamp, text, 15);
+}
+
+// Removes the folders of backups that were interrupted (killed, power lost):
+// no archive that counts, and a temporary the archiver left or the marker
+// of the interrupted run naming it. A folder with a whole archive stays,
+// and so does every folder that no backup made.
+void RemoveInterruptedBackups() {
+  char leftStamp[16];
+  ReadLeftMarker(leftStamp);
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return;
+  std::vector<std::string> interrupted;
+  {
+    WIN32_FIND_DATA data;
+    plat::ScopedFind find(pattern, &data);
+    for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
+      const char* name = data.cFileName;
+      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || std::strcmp(name, ".") == 0 ||
+          std::strcmp(name, "..") == 0)
+        continue;
+      char folder[MAX_PATH], archive[MAX_PATH];
+      if (!FORMAT_PATH(folder, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
+          !FORMAT_PATH(archive, "%s\\svp_conf.tgz", folder) || TalVer_FindFile(archive, 1))
+        continue;
+      if (HoldsTemporary(folder) || (leftStamp[0] && strcasecmp(name, leftStamp) == 0))
+        interrupted.emplace_back(folder);
+    }
+  }
+  for (const std::string& folder : interrupted) {
+    TRACE_TEXT("Interrupted backup removed");
+    TRACE_TEXT(folder.c_str());
+    Talver_DeleteDirectory(folder.c_str());
+  }
+}
+
 }  // namespace
 
 int Talver_GetLocalTime(char* stamp) {
@@ -209,6 +277,32 @@ int Talver_CreateBackupDirectory(const char* stamp) {
 
 int Talver_FindBackupDirectory(char* pathOut, WORD* count, WORD which) {
   return FindBackupDirectoryExcept(pathOut, count, which, nullptr);
+}
+
+int Talver_ListBackupDirectories(void (*each)(const BackupFolder& folder, void* context),
+                                 void* context) {
+  char pattern[MAX_PATH];
+  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return 0;
+  WIN32_FIND_DATA data;
+  plat::ScopedFind find(pattern, &data);
+  if (!find) return 0;
+  for (bool more = true; more; more = find.Next(&data)) {
+    const char* name = data.cFileName;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(name, ".") == 0 ||
+        std::strcmp(name, "..") == 0 || plat::IsTemporaryName(name))
+      continue;
+    BackupFolder folder{};
+    char path[MAX_PATH], archive[MAX_PATH];
+    if (!CopyBounded(folder.name, sizeof folder.name, name) ||
+        !FORMAT_PATH(path, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
+        !FORMAT_PATH(archive, "%s\\svp_conf.tgz", path))
+      continue;
+    folder.valid = TalVer_FindFile(archive, 1) != 0;
+    if (folder.valid) plat::GetFileSizeByName(archive, &folder.archiveSize);
+    folder.interrupted = !folder.valid && HoldsTemporary(path);
+    each(folder, context);
+  }
+  return 1;
 }
 
 int Talver_DeleteDirectory(const char* path) {
@@ -259,6 +353,12 @@ void Talver_CnfBackupThread(void* arg) {
 
 int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WORD* resultWord) {
   *resultWord = 0;
+  FlowLock lock;
+  if (!lock.Take()) {
+    *resultWord = 0x4004;
+    return 0;
+  }
+  RemoveInterruptedBackups();
   char stamp[16] = {};
   Talver_GetLocalTime(stamp);
   Talver_WriteBackupDirFile(stamp);
@@ -296,10 +396,15 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
     return 0;
   }
   plat::CreateDirectory(diffDir);
+  plat::RemoveTemporariesIn(diffDir);
   if (!CopyFileForced(archive, diffCopy, 0)) {
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
+  // The new folder's name is durable before the oldest backup goes.
+  char backupRoot[MAX_PATH];
+  if (FORMAT_PATH(backupRoot, "%s\\plaxon\\others\\backup", RootPath))
+    plat::FlushFolder(backupRoot);
   if (!ApplyRetention(stamp)) return 0;
   std::snprintf(archivePathOut, MAX_PATH, "%s", archive);
   return 1;

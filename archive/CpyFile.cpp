@@ -1,11 +1,14 @@
 // Copy of a file under the progress dialog: ten steps of a tenth of the
-// source each, every byte written or the copy fails.
+// source each, every byte written or the copy fails. The copy goes to a
+// temporary beside the destination, flushed, and takes the destination's
+// name only when whole.
 #include "CpyFile.h"
 
 #include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "archive/CnfCmpDlg.h"
 #include "common/DialogFrame.h"
@@ -13,6 +16,7 @@
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 
 TALVER_SOURCE("CpyFile")
 
@@ -55,8 +59,10 @@ const char* LastComponent(const char* path) {
 
 }  // namespace
 
-int CopyFileInChunks(const char* source, const char* destination, HWND dialog, DWORD* error) {
+int CopyFileToTemporary(const char* source, const char* destination, HWND dialog,
+                        std::string* temporary, DWORD* error) {
   *error = 0;
+  temporary->clear();
   Handle in;
   in.h = plat::CreateFile(source, GENERIC_READ, 0, OPEN_EXISTING, 0);
   if (!in.h) {
@@ -75,16 +81,33 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
     *error = ERROR_NOT_ENOUGH_MEMORY;
     return 0;
   }
+  // A file is never copied onto itself (it is open for reading), nor over
+  // a link, which is no file of this system's.
+  if (plat::SameFile(source, destination)) {
+    *error = ERROR_SHARING_VIOLATION;
+    return 0;
+  }
+  if (plat::IsLink(destination)) {
+    *error = ERROR_ACCESS_DENIED;
+    return 0;
+  }
+  // Temporaries that a copy killed before left beside the destination go
+  // first: they hold the room the new copy needs.
+  const std::string folder = plat::FolderOf(destination);
+  if (!folder.empty()) plat::RemoveTemporariesIn(folder);
   Handle out;
-  out.h = plat::CreateFile(destination, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
+  out.h = plat::CreateTemporaryBeside(destination, temporary);
   if (!out.h) {
     *error = LastErrorOr(ERROR_ACCESS_DENIED);
     return 0;
   }
-  plat::SetFilePointerEx(out.h, 0, FILE_END, nullptr);
   std::uint64_t done = 0;
   while (done < size) {
     DWORD got = 0;
+    if (plat::StopRequested()) {
+      *error = ERROR_OPERATION_ABORTED;  // asked to stop: the copy is dropped
+      break;
+    }
     if (!plat::ReadFile(in.h, buffer.get(), static_cast<DWORD>(chunk), &got)) {
       *error = LastErrorOr(ERROR_HANDLE_EOF);
       break;
@@ -102,21 +125,57 @@ int CopyFileInChunks(const char* source, const char* destination, HWND dialog, D
     done += got;
     std::memset(buffer.get(), 0, static_cast<std::size_t>(chunk));
   }
+  if (*error == 0 && !plat::FlushFileBuffers(out.h)) *error = LastErrorOr(ERROR_DISK_FULL);
   bool closed = out.Close();
   if (*error == 0 && !closed) *error = LastErrorOr(ERROR_DISK_FULL);
   if (*error != 0) {
-    // A partial copy must not pass for the file.
-    plat::DeleteFile(destination);
+    // A partial copy must not pass for the file, nor stay.
+    plat::DeleteFile(temporary->c_str());
+    temporary->clear();
     return 0;
   }
   return 1;
+}
+
+int CopyFileInChunks(const char* source, const char* destination, HWND dialog, DWORD* error) {
+  std::string temporary;
+  if (!CopyFileToTemporary(source, destination, dialog, &temporary, error)) return 0;
+  if (!CommitCopy(temporary.c_str(), destination)) {
+    *error = LastErrorOr(ERROR_ACCESS_DENIED);
+    return 0;
+  }
+  return 1;
+}
+
+int CommitCopy(const char* temporary, const char* destination) {
+  if (plat::IsLink(destination)) plat::SetLastError(ERROR_ACCESS_DENIED);
+  if (plat::IsLink(destination) || !plat::MoveFileEx(temporary, destination, true)) {
+    const DWORD error = plat::GetLastError();
+    plat::DeleteFile(temporary);
+    plat::SetLastError(error);
+    return 0;
+  }
+  const std::string folder = plat::FolderOf(destination);
+  return folder.empty() || plat::FlushFolder(folder.c_str());
 }
 
 void Talver_CopyFileThread(void* param) {
   auto* request = static_cast<CopyFileRequest*>(param);
   HWND dialog = request->dialogWindow;
   DWORD error = 0;
-  int copied = CopyFileInChunks(request->sourcePath, request->destinationPath, dialog, &error);
+  std::string temporary;
+  int copied = CopyFileToTemporary(request->sourcePath, request->destinationPath, dialog,
+                                   &temporary, &error);
+  if (copied && request->keepTemporary) {
+    copied = CopyBounded(request->temporaryPath, sizeof request->temporaryPath, temporary.c_str());
+    if (!copied) {
+      plat::DeleteFile(temporary.c_str());
+      error = ERROR_FILENAME_EXCED_RANGE;
+    }
+  } else if (copied && !CommitCopy(temporary.c_str(), request->destinationPath)) {
+    copied = 0;
+    error = LastErrorOr(ERROR_ACCESS_DENIED);
+  }
   request->error = error;
   // The last touch of the request: the caller may return once it is stored.
   request->outcome = copied ? kCopyDone : kCopyFailed;
@@ -164,10 +223,14 @@ INT_PTR CopyFileDialogProc(HWND dialog, UINT message, WPARAM, LPARAM lParam) {
   }
 }
 
-int Talver_CopyFileDialog(HWND owner, const char* sourcePath, const char* destinationPath) {
+namespace {
+
+int RunCopyDialog(HWND owner, const char* sourcePath, const char* destinationPath,
+                  char* temporaryOut) {
   CopyFileRequest request;
   std::memset(static_cast<void*>(&request), 0, sizeof request);
   request.outcome = kCopyNotStarted;
+  request.keepTemporary = temporaryOut != nullptr;
   if (!CopyBounded(request.sourcePath, sizeof request.sourcePath, sourcePath ? sourcePath : "") ||
       !CopyBounded(request.destinationPath, sizeof request.destinationPath,
                    destinationPath ? destinationPath : "")) {
@@ -184,5 +247,18 @@ int Talver_CopyFileDialog(HWND owner, const char* sourcePath, const char* destin
     TRACE_CODE(request.error);
     return 0;
   }
+  if (temporaryOut) std::memcpy(temporaryOut, request.temporaryPath, MAX_PATH);
   return 1;
+}
+
+}  // namespace
+
+int Talver_CopyFileDialog(HWND owner, const char* sourcePath, const char* destinationPath) {
+  return RunCopyDialog(owner, sourcePath, destinationPath, nullptr);
+}
+
+int Talver_CopyFileDialogToTemporary(HWND owner, const char* sourcePath,
+                                     const char* destinationPath, char* temporaryOut) {
+  temporaryOut[0] = '\0';
+  return RunCopyDialog(owner, sourcePath, destinationPath, temporaryOut);
 }

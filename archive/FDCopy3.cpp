@@ -6,11 +6,13 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
 
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 
 TALVER_SOURCE("FDCopy3")
 
@@ -48,7 +50,7 @@ bool WritePiece(DWORD n, const BYTE* buffer, DWORD count) {
   return true;
 }
 
-// Joins: appends piece n of the directory to the archive and deletes it.
+// Joins: appends piece n of the directory to the archive.
 bool AppendPiece(HANDLE archive, const char* directory, WORD n) {
   char piece[MAX_PATH];
   if (!FORMAT_PATH(piece, "%ssvp_conf.%d", directory, static_cast<int>(n))) {
@@ -71,10 +73,16 @@ bool AppendPiece(HANDLE archive, const char* directory, WORD n) {
     TRACE_CODE(plat::GetLastError());
     return false;
   }
-  if (!WriteAll(archive, buffer.get(), read)) return false;
-  buffer.reset();
-  plat::DeleteFile(piece);
-  return true;
+  return WriteAll(archive, buffer.get(), read);
+}
+
+// After the join counts: the pieces go.
+void DeletePieces(const char* directory, WORD count) {
+  for (WORD n = 0; n < count; ++n) {
+    char piece[MAX_PATH];
+    if (FORMAT_PATH(piece, "%ssvp_conf.%d", directory, static_cast<int>(n)))
+      plat::DeleteFile(piece);
+  }
 }
 
 }  // namespace
@@ -86,6 +94,11 @@ int Talver_WriteWholeFile(const char* path, const void* buffer, DWORD count) {
     return 0;
   }
   BOOL result = WriteAll(file, buffer, count);
+  // On the medium before anything counts on it.
+  if (result && !plat::FlushFileBuffers(file)) {
+    TRACE_CODE(plat::GetLastError());
+    result = FALSE;
+  }
   plat::CloseHandle(file);
   // A file that did not take all its bytes goes: a short config4 or piece
   // left under its name would be read as one.
@@ -153,7 +166,11 @@ int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
     TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
-  HANDLE archive = plat::CreateFile(joined, GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL);
+  // The join goes to a temporary that replaces the archive only when whole:
+  // a join cut short never leaves a short archive under the final name.
+  plat::RemoveTemporariesIn(directory);
+  std::string temporary;
+  HANDLE archive = plat::CreateTemporaryBeside(joined, &temporary);
   if (!archive) {
     *resultWord = 0x2000;
     TRACE_CODE(plat::GetLastError());
@@ -163,9 +180,15 @@ int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
     if (!AppendPiece(archive, directory, n)) {
       *resultWord = 0x2000;
       plat::CloseHandle(archive);
+      plat::DeleteFile(temporary.c_str());
       return 0;
     }
   }
-  plat::CloseHandle(archive);
+  if (!plat::CommitTemporary(archive, temporary, joined)) {
+    *resultWord = 0x2000;
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
+  DeletePieces(directory, count);
   return 1;
 }

@@ -9,6 +9,7 @@
 #include "Globals.h"
 #include "Trace.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 #include "platform/Win.h"
 #include "svpsvc/SvpServices.h"
 
@@ -118,6 +119,9 @@ void CreateConfigSubdirs(const char* dir) {
 }
 
 int IsListedFile(const char* name) {
+  // A file on its way (or left by a call that was killed) is no part of the
+  // configuration, whatever final name it carries.
+  if (plat::IsTemporaryName(name)) return 0;
   for (const char* excluded : kExcludedNames)
     if (std::strcmp(name, excluded) == 0) return 0;
   return 1;

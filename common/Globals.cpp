@@ -2,12 +2,15 @@
 
 #include <cstring>
 
+#include "Trace.h"
 #include "svpsvc/SvpServices.h"
 
 char RootPath[MAX_PATH];
 HINSTANCE ModuleInstance = nullptr;
 
 void RefreshRootPath() {
+  // Every export's frame begins here: its call's trace lines count from 0.
+  BeginCallTrace();
   const char* root = dsvw_GetDkcRootDir();
   // The root is a short drive prefix; a longer text is cut at the buffer.
   std::strncpy(RootPath, root ? root : "", sizeof RootPath - 1);

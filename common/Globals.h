@@ -9,4 +9,5 @@ extern char RootPath[MAX_PATH];
 extern HINSTANCE ModuleInstance;
 
 // Copies the controller-identity library's root into RootPath (bounded).
+// Also begins the call's trace (BeginCallTrace): every export calls it first.
 void RefreshRootPath();

@@ -1,12 +1,29 @@
 #include "Trace.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
 
-void TraceLine(const char* text) { dsvp_ApiTraceWrite(0, 259, text ? text : ""); }
+namespace {
+
+// Lines written since the export's call began; the worker of the call counts too.
+std::atomic<unsigned> gCallTraceLines{0};
+
+}  // namespace
+
+void BeginCallTrace() { gCallTraceLines.store(0); }
+
+void TraceLine(const char* text) {
+  const unsigned written = gCallTraceLines.fetch_add(1) + 1;
+  if (written <= kTraceLinesPerCall)
+    dsvp_ApiTraceWrite(0, 259, text ? text : "");
+  else if (written == kTraceLinesPerCall + 1)
+    dsvp_ApiTraceWrite(0, 259, "trace truncated");
+}
 
 void TraceText(const char* source, int line, const char* text) {
   char buffer[256];
@@ -117,6 +134,9 @@ ResultMessage ResultMessageOf(WORD word) {
 
 std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert) {
   if (word == 0x4000) return 0;
+  // A call asked to stop tells nothing more: it ends as a cancel.
+  constexpr std::int32_t kCancel = 2;
+  if (plat::CallStopRequested()) return kCancel;
   if (word == 0x4103 || word == 0x4104) {
     ResultMessage m = ResultMessageOf(word);
     WORD answer =

@@ -21,7 +21,12 @@
   TRACE_CODE(static_cast<std::int32_t>(static_cast<std::int16_t>(static_cast<WORD>(word))))
 
 // Hands the text unchanged to the common library's trace write (0, 259, text).
+// One call of an export writes at most kTraceLinesPerCall lines; after them
+// one line "trace truncated" and nothing more until the next call begins
+// (BeginCallTrace, from the export's frame).
+constexpr unsigned kTraceLinesPerCall = 2000;
 void TraceLine(const char* text);
+void BeginCallTrace();
 // "File=%s(%d)\n%s"; at most 255 characters, longer lines are cut.
 void TraceText(const char* source, int line, const char* text);
 // Formats the text of one trace line (at most 255 characters, longer texts

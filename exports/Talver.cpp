@@ -23,6 +23,17 @@ namespace {
 // The version texts of a restore, as its flows read them.
 constexpr std::size_t kRestoreVersionSize = 32;
 
+// A call asked to stop (plat::RequestCallStop) ends as a cancel: its workers
+// left at their next stop point and its questions were refused. A call that
+// finished first keeps its result. True when the call ends stopped; the
+// request is taken either way.
+bool EndsStopped(int result, WORD* resultWord) {
+  if (!plat::TakeCallStop() || result == 1) return false;
+  TRACE_TEXT("Stopped on request");
+  *resultWord = 0x4000;
+  return true;
+}
+
 // The two backup exports turn a cancel into 2. The word is read only after
 // the operation has returned (never in the same call that runs it).
 int BackupResult(int result, WORD resultWord) {
@@ -70,6 +81,7 @@ int dsvp_TalverBackup(HWND owner) {
   TRACE_TEXT("Config Backup Start");
   WORD resultWord = 0;
   int result = Talver_BackupConfigToMedia(owner, &resultWord);
+  if (EndsStopped(result, &resultWord)) result = 0;
   result = BackupResult(result, resultWord);
   TRACE_TEXT("Config Backup END");
   return result;
@@ -87,6 +99,8 @@ int dsvp_TalverIsUncompressed(HWND owner, const char* archivePath, const char* t
     result = Talver_ConfigIsUncompressed(owner, archivePath, targetDir);
     if (result == 0) TRACE_TEXT("ERR Talver_ConfigIsUncompressed");
   }
+  WORD stopped = 0;
+  if (EndsStopped(result, &stopped)) TRACE_WORD(stopped);
   TRACE_TEXT("Uncompressed END");
   return result;
 }
@@ -104,6 +118,7 @@ int dsvCnf_ConfigIsHddBackup(HWND owner, DWORD mode, WORD* resultWord) {
     display = 1;
   char archivePath[MAX_PATH] = {};
   int result = Talver_HddBacukupConfig(owner, archivePath, display, resultWord);
+  EndsStopped(result, resultWord);
   if (result == 0) TRACE_WORD(*resultWord);
   char marker[MAX_PATH];
   if (FORMAT_PATH(marker, "%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\cnfbkdir.tmp"))
@@ -120,6 +135,10 @@ void dsvCnf_ConfigUpdateTo2ndSVP(void) {
   for (;;) {
     WORD resultWord = 0;
     if (UpdateConfigTo2ndSvp(&resultWord) == 1) break;
+    if (EndsStopped(0, &resultWord)) {
+      TRACE_WORD(resultWord);
+      break;
+    }
     TRACE_WORD(resultWord);
     ++failures;
     if (failures > 5) {
@@ -135,6 +154,7 @@ WORD dsvCnf_SetupConfigInSVP(HWND owner, const char* sourceRoot, const char* tar
   TRACE_TEXT("SetupConfigInSVP Start");
   WORD resultWord = 0;
   WORD result = SetupConfigInSvp(owner, sourceRoot, targetDir, &resultWord);
+  if (EndsStopped(result, &resultWord)) result = 2;
   if (result != 1) TRACE_WORD(resultWord);
   TRACE_TEXT("SetupConfigInSVP END");
   return result;
@@ -196,6 +216,7 @@ int dsvCnf_OffSvpAllConf(HWND owner, WORD mode, DWORD modelSelector) {
   int result = (mode == 0 || mode == 2)
                    ? Talver_OffSvpBackupByModel(owner, modelSelector, mode, &resultWord)
                    : Talver_BackupConfigToMedia(owner, &resultWord);
+  if (EndsStopped(result, &resultWord)) result = 0;
   result = BackupResult(result, resultWord);
   TRACE_TEXT("Config Backup END");
   return result;
@@ -211,6 +232,7 @@ int dsvCnf_RestoreConf(HWND owner, WORD* restoreKind, WORD* resultWord) {
   ResetVersionText(oldVersion, sizeof oldVersion);
   RefreshRootPath();
   int result = RestoreConfigFromMedia(owner, restoreKind, newVersion, oldVersion, resultWord);
+  if (EndsStopped(result, resultWord)) TRACE_WORD(*resultWord);
   WriteAuditRecord(kAuditNewInstallation, newVersion, oldVersion, result, *resultWord);
   TRACE_TEXT("End dsvCnf_RestoreConf");
   return result;
@@ -224,6 +246,7 @@ int dsvCnf_RestoreConf2(HWND owner, WORD* resultWord) {
   ResetVersionText(oldVersion, sizeof oldVersion);
   RefreshRootPath();
   int result = RestoreConfigFromBackupFile(owner, newVersion, oldVersion, resultWord);
+  if (EndsStopped(result, resultWord)) TRACE_WORD(*resultWord);
   WriteAuditRecord(kAuditNewInstallation, newVersion, oldVersion, result, *resultWord);
   TRACE_TEXT("End dsvCnf_RestoreConf2");
   return result;

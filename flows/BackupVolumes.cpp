@@ -1,9 +1,13 @@
 // The backup media and the volumes written onto them.
 #include "flows/BackupVolumes.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+#include <vector>
 
 #include "archive/CpyFile.h"
 #include "archive/FDCopy3.h"
@@ -15,6 +19,7 @@
 #include "media/CnfSelPcDlg.h"
 #include "platform/Platform.h"
 #include "platform/ScopedFind.h"
+#include "platform/Temporary.h"
 #include "svpsvc/SvpServices.h"
 
 TALVER_SOURCE("CnfProcess")
@@ -34,34 +39,44 @@ constexpr DWORD kMaxVolumes = 0xFE;
 
 enum class Step { Choose, FreeSpace, ConfigMedium, Overwrite, WriteTest, Done };
 
+// The volumes this run of the backup has written: each medium's config4
+// record as written, byte for byte, with the size of its piece. A medium
+// is told by what this run put on it, never by the second the archive was
+// made: two backups within one second are two backups.
+struct WrittenVolume {
+  Config4Record record;
+  std::uint64_t pieceSize;
+};
+using RunRecord = std::vector<WrittenVolume>;
+
 struct Preparation {
   HWND owner;
   BackupTarget* target;
   BYTE volumeNumber;
   WORD* resultWord;
-  // The record of the backup being written, for a further medium (else null):
-  // it tells a medium already written in this backup.
-  const Config4Record* run = nullptr;
+  // The volumes written so far, for a further medium (else null).
+  const RunRecord* run = nullptr;
   int result = 0;
   SameFailureCount failures{};
 };
 
-// True when the archive of the medium sits beside a config4 of this very
-// backup (same serial number, archive time and volume count): a volume of it
-// was written there a moment ago.
-bool WrittenInThisBackup(const char* archivePath, const Config4Record& run) {
+// True when the medium holds a volume this very run wrote a moment ago (the
+// medium just written, put back): the config4 beside its archive is one the
+// run wrote, and the archive has that volume's size.
+bool WrittenInThisRun(const char* archivePath, const RunRecord& run) {
   char directory[MAX_PATH];
   char config4[MAX_PATH];
   Config4Record beside{};
   WORD local = 0;
+  std::uint64_t size = 0;
   if (!GetFileDirectory(archivePath, directory) ||
       !FORMAT_PATH(config4, "%s%s", directory, "config4") || !PathExists(config4) ||
-      !ReadConfig4File(config4, reinterpret_cast<BYTE*>(&beside), &local))
+      !ReadConfig4File(config4, reinterpret_cast<BYTE*>(&beside), &local) ||
+      !plat::GetFileSizeByName(archivePath, &size))
     return false;
-  return static_cast<DWORD>(beside.serialNumber) == static_cast<DWORD>(run.serialNumber) &&
-         static_cast<DWORD>(beside.archiveTimeHigh) == static_cast<DWORD>(run.archiveTimeHigh) &&
-         static_cast<DWORD>(beside.archiveTimeLow) == static_cast<DWORD>(run.archiveTimeLow) &&
-         beside.volumeCount == run.volumeCount;
+  for (const WrittenVolume& v : run)
+    if (std::memcmp(&v.record, &beside, sizeof beside) == 0 && v.pieceSize == size) return true;
+  return false;
 }
 
 // After a failed medium the choice comes back, unless the same failure has
@@ -121,12 +136,12 @@ Step ConfigMedium(Preparation& p) {
 }
 
 Step Overwrite(Preparation& p) {
-  if (p.run && TalVer_FindFile(p.target->archivePath, 0) &&
-      WrittenInThisBackup(p.target->archivePath, *p.run)) {
+  if (p.run && !p.run->empty() && TalVer_FindFile(p.target->archivePath, 0) &&
+      WrittenInThisRun(p.target->archivePath, *p.run)) {
     // The medium just written was put back: replacing its volume would lose
     // it. The operator is told which disk is wanted and asked again.
     TRACE_TEXT("ERR Volume of this backup");
-    ShowResultMessage(p.owner, 0x4103, static_cast<WORD>(p.run->volumeNumber + 2));
+    ShowResultMessage(p.owner, 0x4103, static_cast<WORD>(p.run->back().record.volumeNumber + 2));
     return BackToChoice(p, 0x4103);
   }
   if (TalVer_FindFile(p.target->archivePath, 0) &&
@@ -174,8 +189,7 @@ Step RunStep(Preparation& p, Step step) {
 }
 
 // The next medium of a split backup whose record is `run`.
-int PrepareFurtherMedium(HWND owner, BackupTarget* target, const Config4Record* run,
-                         WORD* resultWord) {
+int PrepareFurtherMedium(HWND owner, BackupTarget* target, const RunRecord* run, WORD* resultWord) {
   Preparation p{owner, target, 1, resultWord, run};
   for (Step step = Step::Choose; step != Step::Done;) step = RunStep(p, step);
   TRACE_TEXT(target->archivePath);
@@ -189,6 +203,7 @@ struct VolumeWriter {
   BackupTarget* target;
   WORD* resultWord;
   Config4Record* record;
+  RunRecord written = {};
 };
 
 // A failed copy, piece or config4 write. The word is set here whatever it
@@ -200,24 +215,139 @@ int FailVolume(WORD* resultWord) {
   return 0;
 }
 
-// Both config4 records of the medium: at its own place and beside the archive.
-int WriteVolumeConfig4(VolumeWriter& w) {
-  char mediaConfig4[MAX_PATH];
-  if (!FORMAT_PATH(mediaConfig4, "%s%s", w.target->drivePath, kMediaConfig4) ||
-      !WriteConfig4Beside(mediaConfig4, w.record) ||
-      !WriteConfig4Beside(w.target->archivePath, w.record)) {
+// The files of one medium's backup: the archive (or piece), the config4
+// beside it and the medium's own config4.
+struct MediumFiles {
+  char archive[MAX_PATH];
+  char beside[MAX_PATH];
+  char own[MAX_PATH];
+};
+
+bool FilesOf(const BackupTarget* t, MediumFiles* f) {
+  char directory[MAX_PATH];
+  return CopyBounded(f->archive, sizeof f->archive, t->archivePath) &&
+         GetFileDirectory(t->archivePath, directory) &&
+         FORMAT_PATH(f->beside, "%s%s", directory, "config4") &&
+         FORMAT_PATH(f->own, "%s%s", t->drivePath, kMediaConfig4);
+}
+
+// A config4 written whole under a temporary beside its final name, flushed.
+bool WriteConfig4Temporary(const char* final, const Config4Record* record, std::string* temporary) {
+  HANDLE file = plat::CreateTemporaryBeside(final, temporary);
+  if (!file) {
+    TRACE_CODE(plat::GetLastError());
+    return false;
+  }
+  DWORD written = 0;
+  const bool ok = plat::WriteFile(file, record, sizeof *record, &written) &&
+                  written == sizeof *record && plat::FlushFileBuffers(file);
+  if (!ok) TRACE_CODE(plat::GetLastError());
+  plat::CloseHandle(file);
+  if (!ok) plat::DeleteFile(temporary->c_str());
+  return ok;
+}
+
+// Puts a config4 temporary in its place; when the rename fails, the record
+// is written in place instead (a short one is removed), so that a medium
+// whose archive was replaced is never left with a stale record.
+bool CommitConfig4(const std::string& temporary, const char* final, const Config4Record* record) {
+  if (CommitCopy(temporary.c_str(), final)) return true;
+  TRACE_CODE(plat::GetLastError());
+  return Talver_WriteWholeFile(final, record, sizeof *record) != 0;
+}
+
+bool PutConfig4(const char* final, const Config4Record* record) {
+  std::string temporary;
+  if (WriteConfig4Temporary(final, record, &temporary))
+    return CommitConfig4(temporary, final, record);
+  return Talver_WriteWholeFile(final, record, sizeof *record) != 0;
+}
+
+// The old backup's config4 beside its archive, to put back when the new
+// archive could not take its place; false when there is none.
+bool ReadOldBeside(const char* path, Config4Record* old) {
+  WORD local = 0;
+  return PathExists(path) && ReadConfig4File(path, reinterpret_cast<BYTE*>(old), &local);
+}
+
+// Makes the medium's old backup unrecognisable: without the config4 beside
+// its archive no selection takes it.
+bool Unrecognise(const MediumFiles& f) {
+  if (DeleteFileForced(f.beside)) return true;
+  TRACE_TEXT("ERR DeleteFileForced(config4)");
+  return false;
+}
+
+// Room for the new archive and its records beside the old backup.
+bool RoomForBoth(const BackupTarget* t, const MediumFiles& f, std::uint64_t pieceSize) {
+  std::uint64_t old = 0;
+  if (!plat::GetFileSizeByName(f.archive, &old)) old = 0;
+  const std::uint64_t free = t->freeBytes > old ? t->freeBytes - old : 0;
+  return free >= pieceSize + 2 * sizeof(Config4Record);
+}
+
+// Both archives fit: the new one and its records go under temporary names,
+// whole and flushed, and take the old ones' places only then; the config4
+// beside the archive comes last. A failure on the way leaves the old backup.
+bool ReplaceBesideOld(VolumeWriter& w, const char* source, const MediumFiles& f) {
+  char archiveTemporary[MAX_PATH];
+  if (!Talver_CopyFileDialogToTemporary(w.owner, source, f.archive, archiveTemporary)) return false;
+  std::string ownTemporary, besideTemporary;
+  const bool records = WriteConfig4Temporary(f.own, w.record, &ownTemporary) &&
+                       WriteConfig4Temporary(f.beside, w.record, &besideTemporary);
+  Config4Record old{};
+  const bool hadOld = ReadOldBeside(f.beside, &old);
+  if (!records || !Unrecognise(f)) {
+    for (const std::string& t : {std::string(archiveTemporary), ownTemporary, besideTemporary})
+      if (!t.empty()) plat::DeleteFile(t.c_str());
+    TRACE_TEXT("ERR WriteConfig4Beside");
+    return false;
+  }
+  if (!CommitCopy(archiveTemporary, f.archive)) {
+    TRACE_CODE(plat::GetLastError());
+    plat::DeleteFile(ownTemporary.c_str());
+    plat::DeleteFile(besideTemporary.c_str());
+    // The old archive is still there, whole: its record goes back.
+    if (hadOld) Talver_WriteWholeFile(f.beside, &old, sizeof old);
+    return false;
+  }
+  const bool own = CommitConfig4(ownTemporary, f.own, w.record);
+  if (!own) plat::DeleteFile(besideTemporary.c_str());
+  if (!own || !CommitConfig4(besideTemporary, f.beside, w.record)) {
     // A medium without its config4 cannot be read back by any setup.
     TRACE_TEXT("ERR WriteConfig4Beside");
-    return FailVolume(w.resultWord);
+    return false;
   }
+  return true;
+}
+
+// No room for both: the old backup is made unrecognisable and removed, the
+// new archive written, and the config4 records written last, so that the
+// medium holds a whole backup or none that a selection takes.
+bool ReplaceOld(VolumeWriter& w, const char* source, const MediumFiles& f) {
+  if (!Unrecognise(f) || !DeleteFileForced(f.archive)) return false;
+  if (!Talver_CopyFileDialog(w.owner, source, f.archive)) return false;
+  if (!PutConfig4(f.own, w.record) || !PutConfig4(f.beside, w.record)) {
+    TRACE_TEXT("ERR WriteConfig4Beside");
+    return false;
+  }
+  return true;
+}
+
+// One volume (the whole archive, or one piece) with both config4 records.
+int WriteVolume(VolumeWriter& w, const char* source) {
+  MediumFiles f;
+  std::uint64_t size = 0;
+  if (!FilesOf(w.target, &f) || !plat::GetFileSizeByName(source, &size))
+    return FailVolume(w.resultWord);
+  const bool written =
+      RoomForBoth(w.target, f, size) ? ReplaceBesideOld(w, source, f) : ReplaceOld(w, source, f);
+  if (!written) return FailVolume(w.resultWord);
+  w.written.push_back({*w.record, size});
   return 1;
 }
 
-int WriteWhole(VolumeWriter& w) {
-  if (!Talver_CopyFileDialog(w.owner, w.info->path, w.target->archivePath))
-    return FailVolume(w.resultWord);
-  return WriteVolumeConfig4(w);
-}
+int WriteWhole(VolumeWriter& w) { return WriteVolume(w, w.info->path); }
 
 int WriteSplit(VolumeWriter& w) {
   const DWORD size = w.info->sizeLow;
@@ -235,12 +365,11 @@ int WriteSplit(VolumeWriter& w) {
   for (BYTE n = 0;; ++n) {
     w.record->volumeNumber = n;
     char piece[MAX_PATH];
-    if (!FORMAT_PATH(piece, "%s%ssvp_conf.%d", RootPath, "\\PLAXON\\TMP\\", static_cast<int>(n)) ||
-        !Talver_CopyFileDialog(w.owner, piece, w.target->archivePath))
+    if (!FORMAT_PATH(piece, "%s%ssvp_conf.%d", RootPath, "\\PLAXON\\TMP\\", static_cast<int>(n)))
       return FailVolume(w.resultWord);
-    if (!WriteVolumeConfig4(w)) return 0;
+    if (!WriteVolume(w, piece)) return 0;
     if (count == static_cast<DWORD>(n) + 1) return 1;
-    if (!PrepareFurtherMedium(w.owner, w.target, w.record, w.resultWord)) {
+    if (!PrepareFurtherMedium(w.owner, w.target, &w.written, w.resultWord)) {
       TRACE_WORD(*w.resultWord);
       return 0;
     }
@@ -250,8 +379,18 @@ int WriteSplit(VolumeWriter& w) {
 // The capacity rules; 1 when the archive may be written (split or whole).
 int CheckCapacity(VolumeWriter& w) {
   BackupTarget* t = w.target;
+  // The two config4 records beside each piece take room as well, less the
+  // room of those they replace.
+  std::uint64_t records = 2 * sizeof(Config4Record);
+  MediumFiles f;
+  if (FilesOf(t, &f)) {
+    for (const char* path : {f.own, f.beside}) {
+      std::uint64_t size = 0;
+      if (plat::GetFileSizeByName(path, &size)) records -= std::min<std::uint64_t>(size, records);
+    }
+  }
   if (t->isFloppy == 1) {
-    if (t->freeBytes < kFloppyArchiveLimit) {
+    if (t->freeBytes < kFloppyArchiveLimit + records) {
       *w.resultWord = 0x4107;
       return 0;
     }
@@ -264,7 +403,7 @@ int CheckCapacity(VolumeWriter& w) {
     }
     return 1;
   }
-  if (w.info->sizeLow > t->freeBytes) {
+  if (w.info->sizeLow + records > t->freeBytes) {
     *w.resultWord = 0x4107;
     return 0;
   }

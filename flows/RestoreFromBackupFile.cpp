@@ -10,6 +10,7 @@
 #include "backupfile/CnfSelFileDlg.h"
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -180,6 +181,8 @@ void AskMediaRemove(HWND owner, const char* dkcfPath) {
 }  // namespace
 
 int RestoreConfigFromBackupFile(HWND owner, char* newVersion, char* oldVersion, WORD* resultWord) {
+  FlowLock lock;
+  if (!lock.Take()) return FAIL_STEP("ERR FlowLock");
   char chosenFile[MAX_PATH] = {};
   if (!ChooseBackupFile(owner, chosenFile, resultWord)) return 0;
 

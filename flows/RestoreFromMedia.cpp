@@ -9,6 +9,7 @@
 
 #include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -152,5 +153,7 @@ int RestoreConfigFromMedia(HWND owner, WORD* restoreKind, char* newVersion, char
   if (!selection) return FailRestore(owner, 0x2000, resultWord);
   selection->requestKind = kRequestRestore;
   selection->promptMessageId = kRestorePromptMessage;
+  FlowLock lock;
+  if (!lock.Take()) return FailRestore(owner, 0x4004, resultWord);
   return RunRestore(owner, selection.get(), restoreKind, newVersion, oldVersion, resultWord);
 }

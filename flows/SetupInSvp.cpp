@@ -8,6 +8,7 @@
 
 #include "archive/CnfCmpDlg.h"
 #include "archive/CompressRequest.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "flows/FetchArchive.h"
@@ -65,6 +66,13 @@ WORD SetupConfigInSvp(HWND owner, const char* sourceRoot, const char* targetDir,
   }
   selection->requestKind = kRequestSetup;
   selection->promptMessageId = kSetupPromptMessage;
+  FlowLock lock;
+  if (!lock.Take()) {
+    *resultWord = 0x4004;
+    TRACE_WORD(0x4004);
+    ShowResultMessage(owner, 0x4004, 0);
+    return 0;
+  }
 
   BYTE setupSourceChoice = kSetupSourceCdr;
   if (SelectSetupConfigDialog(owner, kSetupSourceMessage, &setupSourceChoice, resultWord) != 1)

@@ -1,6 +1,7 @@
 #include "flows/UpdateSecondSvp.h"
 
 #include "archive/CnfCmpDlg.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
@@ -8,6 +9,11 @@
 TALVER_SOURCE("CnfProcess")
 
 int UpdateConfigTo2ndSvp(WORD* resultWord) {
+  FlowLock lock;
+  if (!lock.Take()) {
+    *resultWord = 0x4004;
+    return 0;
+  }
   char archive[MAX_PATH];
   char target[MAX_PATH];
   if (!FORMAT_PATH(archive, "%s%s%s", dsvw_GetDkcRootDir(), "\\PLAXON\\HOME\\DIFF\\",

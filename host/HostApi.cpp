@@ -43,6 +43,8 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
   return 1;
 }
 
+void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
+
 int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 
 // The project's version, given by the build.

@@ -10,8 +10,8 @@
 #include "common/Globals.h"
 #include "host/talver_host.h"
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
 #include "platform/Win.h"
+#include "platform/posix/PosixPlatform.h"
 #include "platform/posix/World.h"
 
 int TalverHost_UseHostFiles(void) {

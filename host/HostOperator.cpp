@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "host/talver_host.h"
+#include "platform/Platform.h"
 #include "platform/posix/PosixPlatform.h"
 #include "svpsvc/SvpServices.h"
 
@@ -257,6 +258,7 @@ WORD AnswersOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
   NoteFailure(box);
   const auto buttons = plat::ButtonsOf(box.style);
   const WORD refusal = plat::RefusingButtonOf(box.style);
+  if (plat::CallStopRequested()) return refusal;  // the call is on its way out
   const std::string name = std::to_string(box.messageId);
   const bool request = IsMediumRequest(box.messageId);
   const bool retried = request && failedSinceInsert_;
@@ -401,6 +403,10 @@ bool AnswersOperator::AnswerDialogFromAnswers(const plat::DialogView& view,
 }
 
 void AnswersOperator::OnDialog(const plat::DialogView& view, plat::DialogActions& act) {
+  if (plat::CallStopRequested() && view.WaitsForOperator()) {
+    act.Close();  // the call is on its way out
+    return;
+  }
   if (!view.WaitsForOperator()) {
     AskDialog(view, act);  // a progress dialog: the asker may show it
     return;

@@ -1,4 +1,6 @@
-// Host API for svpconf restore-gpfm: what the restore from a backup file left.
+// Host API for svpconf restore-gpfm (what the restore from a backup file
+// left) and svpconf backups (the HDD backups as the system's scan sees them).
+#include "archive/CnfBakup.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "host/talver_host.h"
@@ -33,4 +35,28 @@ int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize, char* new
   if (!VersionOrIdle(read, text, newVersion, newSize)) return 0;
   read = ReadVersionText(configInf, text, sizeof text);
   return VersionOrIdle(read, text, oldVersion, oldSize) ? 1 : 0;
+}
+
+namespace {
+
+struct BackupsRelay {
+  void (*each)(const char*, unsigned long long, int, int, void*);
+  void* context;
+};
+
+void Relay(const BackupFolder& folder, void* context) {
+  auto* relay = static_cast<BackupsRelay*>(context);
+  relay->each(folder.name, folder.archiveSize, folder.valid ? 1 : 0, folder.interrupted ? 1 : 0,
+              relay->context);
+}
+
+}  // namespace
+
+int TalverHost_Backups(void (*each)(const char* name, unsigned long long size, int valid,
+                                    int interrupted, void* context),
+                       void* context) {
+  if (!plat::HasCurrent() || !each) return 0;
+  RefreshRootPath();
+  BackupsRelay relay{each, context};
+  return Talver_ListBackupDirectories(Relay, &relay);
 }

@@ -96,6 +96,22 @@ TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
 // of \PLAXON\TMP\TABLES\), the version of the DKCF there and that of the
 // SVP's CONFIG.INF; a version that cannot be read is "----". 0 without a
 // world or when a text does not fit.
+// The HDD backups as the system's scan sees them: `each` gets every folder
+// below the backup root with the size of its archive, whether the retention
+// counts it (valid) and whether it is an interrupted backup's. 0 without a
+// world or a backup root.
+TALVER_EXPORT int TalverHost_Backups(void (*each)(const char* name, unsigned long long size,
+                                                  int valid, int interrupted, void* context),
+                                     void* context);
 TALVER_EXPORT int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize,
                                             char* newVersion, std::size_t newSize, char* oldVersion,
                                             std::size_t oldSize);
+
+// --- result words in words (svpconf, after a failure) ------------------------
+// What a result word told the operator ("message 3193: " and the catalogue
+// text, inserts read "?"; for a cancel "cancelled by the operator (no
+// message)") and what the operator does about it. 1 when both fit their
+// buffers; 0 (both emptied) when a buffer is missing or too small, or the
+// word has more than 16 bits. docs/result-words.md is the table of them.
+TALVER_EXPORT int TalverHost_ExplainWord(unsigned word, char* what, std::size_t whatSize,
+                                         char* todo, std::size_t todoSize);

@@ -183,6 +183,13 @@ typedef int (*talver_ask_fn)(const talver_question* question, char* answer, size
  */
 TALVER_API void TalverHost_SetAsker(talver_ask_fn ask, void* context);
 /*
+ * Asks the running call to stop at its next stop point, as an operator's
+ * Cancel would: its worker stops, the file it was writing is removed, its
+ * questions are refused, and it ends as a cancel (result word 0x4000). Safe
+ * to call from a signal handler or another thread.
+ */
+TALVER_API void TalverHost_RequestStop(void);
+/*
  * The number of questions refused since the world was loaded or the answers
  * were cleared; when why is given, the last one in words.
  */

@@ -35,6 +35,8 @@ class ForwardingPlatform : public Platform {
     return inner_->GetFileSize(file, size);
   }
   bool FlushFile(HANDLE file) override { return inner_->FlushFile(file); }
+  bool FlushFolder(const char* path) override { return inner_->FlushFolder(path); }
+  bool TryLockFile(HANDLE file) override { return inner_->TryLockFile(file); }
   bool SetEndOfFile(HANDLE file) override { return inner_->SetEndOfFile(file); }
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override {
     return inner_->FindFirstFile(pattern, data);

@@ -1,5 +1,6 @@
 #include "platform/Platform.h"
 
+#include <atomic>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -48,7 +49,15 @@ std::shared_ptr<Platform> InstalledShared() {
 
 DWORD GetLastError() { return tLastError; }
 void SetLastError(DWORD code) { tLastError = code; }
-bool StopRequested() { return ThreadStopRequested(); }
+namespace {
+std::atomic<bool> gCallStop{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the stop request");
+}  // namespace
+
+bool StopRequested() { return ThreadStopRequested() || (IsPlatformThread() && gCallStop.load()); }
+void RequestCallStop() { gCallStop.store(true); }
+bool CallStopRequested() { return gCallStop.load(); }
+bool TakeCallStop() { return gCallStop.exchange(false); }
 
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags) {
   return Current().CreateFile(path, access, share, disposition, flags);
@@ -64,6 +73,8 @@ BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint6
 }
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
+BOOL FlushFolder(const char* path) { return Current().FlushFolder(path); }
+BOOL TryLockFile(HANDLE file) { return Current().TryLockFile(file); }
 BOOL SetEndOfFile(HANDLE file) { return Current().SetEndOfFile(file); }
 
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {

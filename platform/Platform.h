@@ -61,7 +61,15 @@ class Platform {
   virtual bool SetFilePointer(HANDLE file, std::int64_t offset, DWORD method,
                               std::uint64_t* position) = 0;
   virtual bool GetFileSize(HANDLE file, std::uint64_t* size) = 0;
+  // Writes the file's bytes through to the medium.
   virtual bool FlushFile(HANDLE file) = 0;
+  // Makes the folder's names (a rename or creation in it) durable; a half
+  // whose system does that with the file itself succeeds at once.
+  virtual bool FlushFolder(const char* path) = 0;
+  // Takes an exclusive lock on an open file without waiting: false with
+  // ERROR_LOCK_VIOLATION while another open of it holds one. The lock ends
+  // with the handle, also when its process is killed.
+  virtual bool TryLockFile(HANDLE file) = 0;
   // The file ends at its file pointer: cut there, or grown to there (the
   // bytes between the old end and the pointer read as zeros and, where the
   // drive allows, take no room).
@@ -141,8 +149,16 @@ DWORD GetLastError();
 void SetLastError(DWORD code);
 
 // Stop points: a thread asked to stop (TerminateThread) sees true here and
-// leaves at its next chance, releasing what it holds.
+// leaves at its next chance, releasing what it holds. So does every worker
+// while the running call is asked to stop (RequestCallStop).
 bool StopRequested();
+// The host's request that the running call stop (a signal, a program's
+// TalverHost_RequestStop): safe in a signal handler. The export's frame
+// takes it when the call ends (TakeCallStop).
+void RequestCallStop();
+bool CallStopRequested();
+// Whether a stop was requested, forgetting it.
+bool TakeCallStop();
 
 // --- forwarding functions in the system services' shape ------------------
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);
@@ -151,6 +167,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written);
 BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint64_t* position);
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size);
 BOOL FlushFileBuffers(HANDLE file);
+BOOL FlushFolder(const char* path);
+BOOL TryLockFile(HANDLE file);
 BOOL SetEndOfFile(HANDLE file);
 BOOL CloseHandle(HANDLE handle);
 HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data);

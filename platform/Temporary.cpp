@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <random>
+#include <vector>
 
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 
 namespace plat {
 namespace {
@@ -46,6 +48,82 @@ HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
   }
   temporary->clear();
   return 0;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = GetFileAttributes(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+std::string FolderOf(const std::string& path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  if (cut != std::string::npos) return path.substr(0, cut + 1);
+  return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
+}
+
+bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final) {
+  bool ok = FlushFileBuffers(file) != 0;
+  DWORD error = ok ? 0 : GetLastError();
+  if (!CloseHandle(file) && ok) {
+    ok = false;
+    error = GetLastError();
+  }
+  if (ok && IsLink(final)) {
+    ok = false;
+    error = ERROR_ACCESS_DENIED;
+  }
+  if (ok && !MoveFileEx(temporary.c_str(), final.c_str(), true)) {
+    ok = false;
+    error = GetLastError();
+  }
+  if (!ok) {
+    DeleteFile(temporary.c_str());
+    SetLastError(error);
+    return false;
+  }
+  const std::string folder = FolderOf(final);
+  // The rename is made; a folder that cannot be flushed is reported all the
+  // same, since the new name may not outlive a power cut.
+  if (!folder.empty() && !FlushFolder(folder.c_str())) return false;
+  return true;
+}
+
+namespace {
+
+// Removes the temporaries in `base` (a folder ending in a separator); with a
+// `stem`, only those of that final name.
+int RemoveTemporaries(const std::string& base, const std::string& stem) {
+  const std::size_t ownLength = stem.size() + sizeof kTemporaryMark - 1 + kDigits;
+  std::vector<std::string> stale;
+  {
+    WIN32_FIND_DATA data;
+    ScopedFind find((base + stem + "*").c_str(), &data);
+    for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
+      const std::string name = data.cFileName;
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsTemporaryName(name)) continue;
+      if (!stem.empty() && name.size() != ownLength) continue;
+      stale.push_back(base + name);
+    }
+  }
+  int removed = 0;
+  for (const std::string& path : stale) {
+    SetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    removed += DeleteFile(path.c_str()) ? 1 : 0;
+  }
+  return removed;
+}
+
+}  // namespace
+
+int RemoveTemporariesIn(const std::string& folder) {
+  std::string base = folder;
+  if (!base.empty() && base.back() != '\\' && base.back() != '/') base += '\\';
+  return RemoveTemporaries(base, "");
+}
+
+int RemoveTemporariesOf(const std::string& final) {
+  const std::string folder = FolderOf(final);
+  return RemoveTemporaries(folder, final.substr(folder.size()));
 }
 
 }  // namespace plat

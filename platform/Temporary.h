@@ -21,4 +21,25 @@ bool IsTemporaryName(const std::string& name);
 // path does not fit: ERROR_FILENAME_EXCED_RANGE.
 HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary);
 
+// The folder part of a path ("C:\\A\\b.dat" -> "C:\\A\\"); empty without one.
+std::string FolderOf(const std::string& path);
+
+// Makes a whole temporary its final name, durably: flushes and closes `file`
+// (the temporary's handle, closed on every path), renames the temporary
+// over `final` and flushes the folder, so that neither the bytes nor the
+// new name can be lost once this returns true. On failure the temporary is
+// removed and the last error is that of the failed step.
+// A final name that is a link is never replaced: ERROR_ACCESS_DENIED.
+bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final);
+
+// True when the path names a link (which no temporary replaces).
+bool IsLink(const std::string& path);
+
+// Removes the temporaries of a folder (no subfolders): those left by a call
+// that was killed or lost its medium. Only a caller that owns the folder for
+// the time (the flows under their lock) may call it. The count removed.
+int RemoveTemporariesIn(const std::string& folder);
+// Removes the temporaries of one final name only (its folder's others stay).
+int RemoveTemporariesOf(const std::string& final);
+
 }  // namespace plat

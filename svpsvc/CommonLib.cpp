@@ -124,8 +124,10 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
     plat::SetLastError(ERROR_SHARING_VIOLATION);
     return 0;
   }
-  // A temporary of this copy's own: two processes copying to one
-  // destination never write into each other's file.
+  // Temporaries of this destination that a killed copy left go first. A
+  // temporary of this copy's own: two processes copying to one destination
+  // never write into each other's file.
+  plat::RemoveTemporariesOf(destination);
   std::string temporary;
   HANDLE out = plat::CreateTemporaryBeside(destination, &temporary);
   if (!out) {
@@ -139,6 +141,12 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   bool ok = true;
   for (;;) {
     DWORD got = 0, put = 0;
+    // A call asked to stop leaves the copy (and its temporary) behind it.
+    if (plat::StopRequested() || plat::CallStopRequested()) {
+      plat::SetLastError(ERROR_OPERATION_ABORTED);
+      ok = false;
+      break;
+    }
     if (!plat::ReadFile(in, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
       ok = false;
       break;
@@ -156,10 +164,13 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
   }
   DWORD e = plat::GetLastError();
   plat::CloseHandle(in);
-  plat::CloseHandle(out);
-  if (ok && !plat::MoveFileEx(temporary.c_str(), destination, true)) {
+  // Flushed before it replaces the destination: a copy that counts is on
+  // the disk.
+  if (ok && !plat::CommitTemporary(out, temporary, destination)) {
     e = plat::GetLastError();
     ok = false;
+  } else if (!ok) {
+    plat::CloseHandle(out);
   }
   if (!ok) {
     // A copy that failed leaves no partial file behind.

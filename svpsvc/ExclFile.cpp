@@ -1,6 +1,7 @@
 // The exclusive-file library stand-in: lets every open proceed and counts the
 // guarded opens so that tests can check each one was ended.
 #include <atomic>
+#include <cstdint>
 
 #include "SvpServices.h"
 #include "platform/Platform.h"
@@ -39,4 +40,26 @@ HANDLE exf_CreateFile(const char* path, DWORD access, DWORD share, DWORD disposi
 
 void exf_CloseFile(HANDLE file) {
   if (file) plat::CloseHandle(file);
+}
+
+HANDLE exf_Hold(const char* path, DWORD waitMs) {
+  constexpr DWORD kPollMs = 20;
+  HANDLE file = plat::CreateFile(path, GENERIC_READ | GENERIC_WRITE,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_ALWAYS, 0);
+  if (!file) return nullptr;
+  const std::uint32_t start = plat::GetTickCount();
+  while (!plat::TryLockFile(file)) {
+    const DWORD error = plat::GetLastError();
+    if (error != ERROR_LOCK_VIOLATION || plat::GetTickCount() - start >= waitMs) {
+      plat::CloseHandle(file);
+      plat::SetLastError(error);
+      return nullptr;
+    }
+    plat::Sleep(kPollMs);
+  }
+  return file;
+}
+
+void exf_Release(HANDLE hold) {
+  if (hold) plat::CloseHandle(hold);
 }

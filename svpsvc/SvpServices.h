@@ -63,8 +63,13 @@ WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int k
 // Writes the catalogue text as a wide string; negative on failure.
 extern "C" std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group,
                                               int messageId, int identifier, int variant);
-// The catalogue text of a message (for views and tools); empty when unknown.
+// The catalogue text of a message (for views and tools), inserts unfilled;
+// "Message N." for an id the catalogue lacks.
 std::string CatalogueText(int messageId);
+// The text as a message box shows it: the number fills its "%d" ("?" without
+// one), the text insert its "%s".
+std::string FilledCatalogueText(int messageId, bool hasInsert, DWORD insert,
+                                const char* textInsert);
 
 extern "C" {
 
@@ -80,6 +85,13 @@ int exf_DeleteFile(const char* path);
 HANDLE exf_CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                       DWORD attributes, DWORD flags);
 void exf_CloseFile(HANDLE file);
+// An exclusive hold on a lock file (created where missing) for one caller at
+// a time, whatever process it is in: waits up to waitMs for another holder
+// to let go. Null with the last error set (ERROR_LOCK_VIOLATION: still held
+// by another) when it could not be had. The hold ends with exf_Release or
+// with the holder's process, however it ends.
+HANDLE exf_Hold(const char* path, DWORD waitMs);
+void exf_Release(HANDLE hold);
 
 // ---- send library ---------------------------------------------------------
 // "_Svp_ExecGumTerminalCommunication@24" on the SVP (the decorated name is no

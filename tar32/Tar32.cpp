@@ -15,6 +15,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TarCommand.h"
@@ -366,9 +367,13 @@ int RunCreate(const TarCommand& cmd, int* entries) {
     a.reset();
     progress.Ended();
   }
-  if (!out.Close() && !code) code = kTarErrorWrite;
-  if (!code && !plat::MoveFileEx(temporary.c_str(), cmd.archive.c_str(), true))
+  // The archive is on the disk, bytes and name, before it replaces the old
+  // one and before any caller counts it.
+  if (code) {
+    out.Close();
+  } else if (!plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, cmd.archive)) {
     code = kTarErrorArchive;
+  }
   if (code) plat::DeleteFile(temporary.c_str());
   return code;
 }
@@ -432,6 +437,15 @@ class ArchiveReader {
   std::unique_ptr<archive, ArchiveReadFree> a_;
 };
 
+// The folders the running extraction has written into, each cleared of the
+// temporaries an earlier, killed call left there before its first file.
+thread_local std::set<std::string> gFoldersCleared;
+
+void ClearStaleTemporaries(const std::string& destination) {
+  const std::string folder = plat::FolderOf(destination);
+  if (!folder.empty() && gFoldersCleared.insert(folder).second) plat::RemoveTemporariesIn(folder);
+}
+
 // Room for `size` bytes on the drive of `destination`: more than the
 // drive's free space is refused before anything is written. A sparse entry
 // counts at its full size, whatever its holes may save.
@@ -482,6 +496,7 @@ int ExtractFile(archive* a, const std::string& destination, int perm, std::int64
                 const ArchiveReader& r) {
   if (IsDirectory(destination)) return kTarErrorWrite;
   if (size < 0) return kTarErrorFormat;
+  ClearStaleTemporaries(destination);
   if (int code = CheckRoom(destination, static_cast<std::uint64_t>(size))) return code;
   std::string temporary;
   FileCloser out;
@@ -637,6 +652,7 @@ int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* en
 
 int RunExtract(const TarCommand& cmd, int* entries) {
   if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
+  gFoldersCleared.clear();
   Selection selection;
   if (int code = selection.Load(cmd)) return code;
   Progress progress(cmd.display, "Extracting archive",

@@ -24,6 +24,7 @@
 #include "flows/BackupVolumes.h"
 #include "flows/InstallByModel.h"
 #include "media/MediaSelection.h"
+#include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
@@ -129,10 +130,13 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
       {1400000, 1457664, 0, 1, 0, {}},
       {1400001, 1457664, plat::IDNO, 0, 0x4000, {4034}},  // refusing to split is a cancel
       {1400000, 1399999, 0, 0, 0x4107, {4035}},
+      {1400000, 1400000, 0, 0, 0x4107, {4035}},  // no room for its config4 records
+      {1400000, 1400064, 0, 1, 0, {}},
       {2000000, 1399999, 0, 0, 0x4107, {4035}},  // too little room: no question at all
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.size);
+    SCOPED_TRACE(c.freeBytes);
+    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
     PutArchive(c.size);
     PrepareFloppy(c.freeBytes);
     ScriptedOperator op;
@@ -154,7 +158,6 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
           << "the floppy's own config4 was written at PLAXON/CONFIG";
       EXPECT_EQ(MediumFile("m1", "PLAXON/CONFIG/config4"),
                 MediumFile("m1", std::string(kSerialDir) + "config4"));
-      std::remove((world.Dir() + "/m1/" + kSerialDir + "svp_conf.tgz").c_str());
     }
   }
 }
@@ -222,6 +225,37 @@ TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
   EXPECT_EQ(RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4")).volumeNumber, 0);
 }
 
+// Two split backups within one second (the archive's time held still): the
+// second writes over the first's media and takes the first's second volume,
+// which it did not write, as its own second medium.
+TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
+  class StillClock : public plat::ForwardingPlatform {
+   public:
+    using ForwardingPlatform::ForwardingPlatform;
+    HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override {
+      HANDLE h = ForwardingPlatform::FindFirstFile(pattern, data);
+      if (h) data->ftLastWriteTime = plat::FileTimeOfUnixSeconds(1700000000);
+      return h;
+    }
+  };
+  auto previous = plat::Install(std::make_shared<StillClock>(plat::InstalledShared()));
+  for (int run = 0; run < 2; ++run) {
+    SCOPED_TRACE(run);
+    const std::string archive = PutArchive(2000000 + static_cast<std::size_t>(run));
+    world.MutableWorld().drive('A').Insert(0);
+    PrepareFloppy(1457664);
+    ScriptedOperator op;
+    op.ExpectMessage(4034, plat::IDYES).ExpectMessage(4036, plat::IDOK);
+    if (run == 1) op.ExpectMessage(3351, plat::IDYES);  // m2 holds the first backup's volume
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
+    EXPECT_TRUE(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz") +
+                    MediumFile("m2", std::string(kSerialDir) + "svp_conf.tgz") ==
+                archive);
+  }
+  plat::Install(previous);
+}
+
 // A second medium too full for its piece fails with the failure's message,
 // not with the request for another medium that came before it.
 TEST_F(BackupMediaTest, FullSecondMediumReportsTheFailedCopy) {
@@ -239,17 +273,54 @@ TEST_F(BackupMediaTest, FullSecondMediumReportsTheFailedCopy) {
   EXPECT_FALSE(world.HostExists('A', std::string(kSerialDir) + "svp_conf.tgz"));
 }
 
-// A medium whose config4 cannot be written is a failed volume, not a backup.
-TEST_F(BackupMediaTest, UnwrittenConfig4FailsTheVolume) {
-  PutArchive(1000);
-  PrepareFloppy(1457664);
-  world.Faults().AddRule({plat::FaultOp::Open, "412345\\config4", 5});
-  ScriptedOperator op;
-  op.ExpectMessage(3333, plat::IDOK);
-  EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR WriteConfig4Beside"));
+// A floppy too small for the old backup beside the new one: the old one is
+// made unrecognisable and removed first, the records written last. Whatever
+// step fails, the floppy holds the new backup whole or none that a setup's
+// selection takes, and no temporary.
+TEST_F(BackupMediaTest, AFloppyWithoutRoomForBothHoldsTheNewBackupOrNone) {
+  struct Case {
+    const char* name;
+    plat::FaultOp op;
+    const char* path;  // empty: no fault
+    int result;
+  };
+  const Case cases[] = {
+      {"clean", plat::FaultOp::Open, "", 1},
+      {"copy fails", plat::FaultOp::Write, "412345\\svp_conf.tgz", 0},
+      {"config4 beside fails", plat::FaultOp::Open, "412345\\config4", 0},
+      {"own config4 fails", plat::FaultOp::Open, "CONFIG\\config4", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
+    world.WriteHostFile('A', std::string(kSerialDir) + "svp_conf.tgz", std::string(900000, 'o'));
+    world.WriteHostFile('A', std::string(kSerialDir) + "config4", Config4(kSvpType, 1, 0));
+    world.WriteHostFile('A', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
+    const std::string archive = PutArchive(900000);
+    PrepareFloppy(0);
+    ASSERT_NE(Talver_GetMediaFreeSpace(&target, &word), 0);
+    world.Faults().ClearRules();
+    if (*c.path) world.Faults().AddRule({c.op, c.path, ERROR_DISK_FULL, 0, 1});
+    ScriptedOperator op;
+    if (!c.result) op.ExpectMessage(3333, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
+    world.Faults().ClearRules();
+    MediaSelection selection{};
+    selection.requestKind = kRequestSetup;
+    CopyBounded(selection.drivePath, sizeof selection.drivePath, "A:\\");
+    CopyBounded(selection.archivePath, sizeof selection.archivePath, target.archivePath);
+    WORD local = 0;
+    const bool taken = ClassifyMediaByConfig4(&selection, &local) == 1 &&
+                       LoadArchiveConfig4(&selection, &local) == 1;
+    EXPECT_EQ(taken, c.result == 1);
+    if (taken) {
+      EXPECT_TRUE(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz") == archive);
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(world.Dir() + "/m1")) {
+      EXPECT_EQ(e.path().string().find(".~tv"), std::string::npos) << e.path();
+    }
+  }
 }
 
 // What the preparation makes of the medium in drive E:.

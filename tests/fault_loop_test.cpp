@@ -40,6 +40,7 @@
 
 #include "GpfmTestFile.h"
 #include "archive/CnfBakup.h"
+#include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
 #include "flows/InstallByModel.h"
@@ -47,6 +48,7 @@
 #include "flows/SetupInSvp.h"
 #include "media/CnfSelPcDlg.h"
 #include "media/CnfSetupDlg.h"
+#include "media/MediaSelection.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
@@ -344,6 +346,38 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
   }
 }
 
+// A backup to a medium that held an older one: at every point the medium
+// holds the old backup whole or the new one whole, and the selection of a
+// setup (request kind 5) takes exactly that one.
+void CheckMediumReplaced(const RunView& v, int* checks) {
+  const std::string dir = "drives/e/plaxon/config/";
+  auto at = [&](const Snapshot& s, const std::string& p) {
+    auto it = s.find(dir + p);
+    return it == s.end() ? std::string() : it->second;
+  };
+  const std::string archive = at(v.after, "412345/svp_conf.tgz");
+  const std::string beside = at(v.after, "412345/config4");
+  const bool old = archive == at(v.before, "412345/svp_conf.tgz") &&
+                   beside == at(v.before, "412345/config4") &&
+                   at(v.after, "config4") == at(v.before, "config4");
+  auto entries = ReadArchive(archive);
+  const bool fresh = !old && entries && beside.size() == sizeof(Config4Record) &&
+                     at(v.after, "config4") == beside &&
+                     (*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a');
+  CHECK_THAT(old || fresh, "the medium holds neither backup whole");
+  if (v.outcome.result == 1) CHECK_THAT(fresh, "a reported backup is on the medium");
+  MediaSelection selection{};
+  selection.requestKind = kRequestSetup;
+  CopyBounded(selection.drivePath, sizeof selection.drivePath, "E:\\");
+  CopyBounded(selection.archivePath, sizeof selection.archivePath,
+              "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+  WORD word = 0;
+  const bool taken =
+      ClassifyMediaByConfig4(&selection, &word) == 1 && LoadArchiveConfig4(&selection, &word) == 1;
+  CHECK_THAT(taken == (old || fresh),
+             "the selection takes " << (taken ? "a broken" : "no") << " backup");
+}
+
 std::vector<Flow> Flows() {
   std::vector<Flow> flows;
   const std::vector<std::string> kTmp = {"drives/c/plaxon/tmp/"};
@@ -636,6 +670,34 @@ std::vector<Flow> Flows() {
                    {"m1/", "m2/", "m3/"},
                    CheckMediaVolumes});
 
+  flows.push_back({"BackupOverAnOlderBackup",
+                   [](TestWorld& w) {
+                     PutConfig(w);
+                     const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
+                     const std::string c4 = fixtures::Config4(0x8360, 1, 0);
+                     w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
+                     w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
+                     w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", old);
+                   },
+                   [] {
+                     Recipe r;
+                     r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
+                       a.SelectText(kIdDriveList, "E");
+                     };
+                     r.answers = {{3351, plat::IDYES}};
+                     return r;
+                   },
+                   [](TestWorld&) {
+                     Outcome o;
+                     o.result = Talver_BackupConfigToMedia(0, &o.word);
+                     return o;
+                   },
+                   {0x0500, 0x0700, 0x2000, 0x4004, 0x4107, 0x2001, 0x2005, 0x2007, 0x2012, 0x4001},
+                   true,
+                   kTmp,
+                   {"drives/e/"},
+                   CheckMediumReplaced});
+
   flows.push_back({"InstallByModel",
                    [](TestWorld& w) {
                      PutConfig(w);
@@ -887,7 +949,7 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
       flow.name, n, ops.str().c_str(), runs, shortWrites, checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 12),
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 13),
                          [](const ::testing::TestParamInfo<std::size_t>& info) {
                            return std::string(Flows().at(info.param).name);
                          });

@@ -1,12 +1,16 @@
 // HDD backups: the stamp, the marker, the folder, the worker watch, the DIFF
 // copy and the retention of 100 valid backups.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 
 #include "archive/CnfBakup.h"
 #include "common/Globals.h"
@@ -15,6 +19,7 @@
 #include "platform/Platform.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
 
 namespace {
 
@@ -355,6 +360,96 @@ TEST(HddBackup, FailedDiffCopyStopsBeforeTheRetention) {
     if (l.find("CnfBakup.cpp(") != std::string::npos && l.find("ErrCode=0x5") != std::string::npos)
       ++own;
   EXPECT_EQ(own, 1);
+}
+
+// What killed calls leave: temporaries in CONFIG (one of an excluded name),
+// in DIFF and in a backup folder, a marker naming a folder. The next backup
+// packs none of them and counts only the whole backups; folders it did not
+// make stay.
+TEST(HddBackup, LeftoversOfKilledCallsAreNeitherPackedNorCounted) {
+  TestWorld w;
+  MakeConfig(w);
+  const std::string b = "PLAXON/OTHERS/BACKUP/";
+  for (const char* f : {"CNFDATA/TBL000.DAT.~tv0000ABCD", "min500c.dat.~tv0000ABCD", "min500c.dat"})
+    w.WriteHostFile('C', std::string("PLAXON/CONFIG/") + f, "leftover");
+  w.WriteHostFile('C', b + "20200101000000/svp_conf.tgz.~tv12345678", std::string(4096, 'p'));
+  w.MakeHostDir('C', b + "20200101000001");
+  w.WriteHostFile('C', b + "cnfbkdir.tmp", "20200101000001");
+  w.MakeHostDir('C', b + "manual");
+  w.WriteHostFile('C', b + "20190101000000/svp_conf.tgz", "x");
+  w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz.~tvDEADBEEF", "half a copy");
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  const std::string list = w.ReadHostFile('C', "PLAXON/TMP/cnfbaklist");
+  EXPECT_NE(list.find("CONFIG/CNFDATA/TBL000.DAT"), std::string::npos) << list;
+  EXPECT_EQ(list.find(".~tv"), std::string::npos) << list;
+  EXPECT_EQ(list.find("min500c"), std::string::npos) << list;
+  EXPECT_FALSE(w.HostExists('C', b + "20200101000000"));
+  EXPECT_FALSE(w.HostExists('C', b + "20200101000001"));
+  EXPECT_TRUE(w.HostExists('C', b + "manual"));
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/DIFF/svp_conf.tgz.~tvDEADBEEF"));
+  char path[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
+  EXPECT_EQ(count, 2);
+}
+
+// Two backups at once, on two threads: each succeeds, or fails with its
+// word (0: the folder of that second was taken) and a trace line; the
+// backups that count are exactly those reported.
+TEST(HddBackup, TwoAtOnceNeverGiveAFalseResult) {
+  TestWorld w;
+  MakeConfig(w);
+  int results[2] = {};
+  WORD words[2] = {};
+  std::thread other([&] { results[1] = dsvCnf_ConfigIsHddBackup(0, 0, &words[1]); });
+  results[0] = dsvCnf_ConfigIsHddBackup(0, 0, &words[0]);
+  other.join();
+  int made = 0;
+  for (int i = 0; i < 2; ++i) {
+    made += results[i];
+    if (!results[i]) {
+      EXPECT_TRUE(words[i] == 0 || words[i] == 0x4004) << words[i];
+    }
+  }
+  EXPECT_GE(made, 1);
+  char path[MAX_PATH];
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
+  EXPECT_EQ(count, made);
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"));
+}
+
+// The hold is the system's: a second caller is refused while it lasts, in
+// this process or another, and a killed holder never keeps it.
+TEST(FlowHold, RefusedWhileHeldAndFreedWithItsHolder) {
+  TestWorld w;
+  const char* lock = "C:\\PLAXON\\TMP\\cnflock";
+  HANDLE first = exf_Hold(lock, 0);
+  ASSERT_TRUE(first);
+  EXPECT_FALSE(exf_Hold(lock, 0));
+  EXPECT_EQ(plat::GetLastError(), ERROR_LOCK_VIOLATION);
+  exf_Release(first);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  pid_t child = fork();
+  if (child == 0) {
+    char ok = exf_Hold(lock, 0) ? 'y' : 'n';
+    if (write(ready[1], &ok, 1) != 1) _exit(1);
+    pause();
+    _exit(0);
+  }
+  char ok = 0;
+  ASSERT_EQ(read(ready[0], &ok, 1), 1);
+  EXPECT_EQ(ok, 'y');
+  EXPECT_FALSE(exf_Hold(lock, 0));
+  kill(child, SIGKILL);
+  waitpid(child, nullptr, 0);
+  HANDLE after = exf_Hold(lock, 0);
+  EXPECT_TRUE(after);
+  exf_Release(after);
+  close(ready[0]);
+  close(ready[1]);
 }
 
 TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {

@@ -94,14 +94,16 @@ TEST_F(MediaFiles, SplitAndJoinRoundTrip) {
   }
 }
 
-TEST_F(MediaFiles, JoinWithAMissingPieceFailsAfterAppendingTheFirst) {
+TEST_F(MediaFiles, AJoinThatFailsLeavesNoArchiveAndKeepsEveryPiece) {
   world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", "first piece");
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD", "left by a killed join");
   world_.TakeTrace();
   WORD word = 0;
   EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 2, &word), 0);
   EXPECT_EQ(word, 0x2000);
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.0"));
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz"), "first piece");
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.0"), "first piece");
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD"));
   auto trace = world_.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(trace, ".\\FDCopy3.cpp"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x"));

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/Stream.h"
+#include "platform/Temporary.h"
 #include "platform/posix/World.h"
 #include "support/TestWorld.h"
 
@@ -471,6 +472,47 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndBadKeysAreReported) {
     EXPECT_FALSE(load((std::string("[world]\n") + bad + "\n").c_str())) << bad;
     EXPECT_NE(error.find("[world]"), std::string::npos) << error;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// Temporaries: the one form, and their removal from a folder or of one name.
+TEST(PlatformTemporaries, OneFormRemovedByFolderOrByName) {
+  TestWorld w;
+  for (const char* name : {"a.tgz.~tv0000ABCD", "a.tgz.~tv1234567F", "b.dat.~tvDEADBEEF", "a.tgz",
+                           "c.~tv123", "d.~tv0000ABCDx"})
+    w.WriteHostFile('C', std::string("OUT/") + name, "x");
+  EXPECT_TRUE(plat::IsTemporaryName("C:\\OUT\\a.tgz.~tv0000ABCD"));
+  EXPECT_FALSE(plat::IsTemporaryName("c.~tv123"));
+  EXPECT_FALSE(plat::IsTemporaryName("d.~tv0000ABCDx"));
+  EXPECT_FALSE(plat::IsTemporaryName("x.~tv0000ABCD\\y"));
+  EXPECT_EQ(plat::RemoveTemporariesOf("C:\\OUT\\A.TGZ"), 2);
+  EXPECT_TRUE(w.HostExists('C', "OUT/b.dat.~tvDEADBEEF"));
+  EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 1);
+  for (const char* kept : {"a.tgz", "c.~tv123", "d.~tv0000ABCDx"})
+    EXPECT_TRUE(w.HostExists('C', std::string("OUT/") + kept)) << kept;
+}
+
+// A committed temporary takes the final name; one that cannot be renamed goes.
+TEST(PlatformTemporaries, CommitReplacesTheFinalNameOrLeavesNothing) {
+  TestWorld w;
+  w.WriteHostFile('C', "OUT/f.dat", "old");
+  std::string temporary;
+  HANDLE h = plat::CreateTemporaryBeside("C:\\OUT\\f.dat", &temporary);
+  ASSERT_TRUE(h);
+  DWORD n = 0;
+  ASSERT_TRUE(plat::WriteFile(h, "new", 3, &n));
+  ASSERT_TRUE(plat::CommitTemporary(h, temporary, "C:\\OUT\\f.dat"));
+  EXPECT_EQ(w.ReadHostFile('C', "OUT/f.dat"), "new");
+  h = plat::CreateTemporaryBeside("C:\\OUT\\f.dat", &temporary);
+  ASSERT_TRUE(h);
+  w.Faults().AddRule({plat::FaultOp::Rename, "f.dat", ERROR_ACCESS_DENIED, 0, 1});
+  EXPECT_FALSE(plat::CommitTemporary(h, temporary, "C:\\OUT\\f.dat"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(w.ReadHostFile('C', "OUT/f.dat"), "new");
+  EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 0);
 }
 
 }  // namespace

@@ -90,4 +90,30 @@ tmux -L "$socket" send-keys -t t "" Enter
 wait_for '^result=1 word=0x0000'
 TALVER_WORLD="$world" "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
+# ---- Enter keeps the backup on the medium: 3351's default is No --------------------
+TALVER_WORLD="$world" "$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
+  fail "the first backup onto E failed"
+medium="$work/world/drives/e/PLAXON/CONFIG"
+before=$(find "$medium" -type f -exec md5sum {} + | sort)
+run --drive E backup-media
+wait_for 'SVP Message 3351'
+wait_for '\[y/N\] >'
+tmux -L "$socket" send-keys -t t "" Enter
+wait_for '^result=2 word=0x4000'
+wait_for '^EXIT=2'
+[ "$(find "$medium" -type f -exec md5sum {} + | sort)" = "$before" ] ||
+  fail "Enter on 3351 changed the backup on the medium"
+
+# ---- answers given as options are honoured at a terminal too, and questions
+# ---- reach the terminal when stdout is a pipe ----------------------------------------
+run --drive E --answer 3351=no backup-media '|' cat
+wait_for '^result=2 word=0x4000'
+screen=$(tmux -L "$socket" capture-pane -p -S -200 -t t)
+echo "$screen" | grep -q 'dialog 106\|SVP Message 3351' && fail "an answered question was asked"
+run backup-media '|' cat
+wait_for '^\+== Select Media.*\(dialog 106\)'
+tmux -L "$socket" send-keys -t t "close" Enter
+wait_for '^result=2 word=0x4000'
+[ "$(find "$medium" -type f -exec md5sum {} + | sort)" = "$before" ] ||
+  fail "a cancelled backup changed the medium"
 echo "PASS"

@@ -43,7 +43,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   unpack->add_option("DIR", dir, "target directory (ends in a backslash)")->required();
   unpack->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
-    ReportExport(ctx, dsvp_TalverIsUncompressed(0, archive.c_str(), dir.c_str()), 0);
+    ReportExportFromTrace(ctx, dsvp_TalverIsUncompressed(0, archive.c_str(), dir.c_str()));
   });
 
   static DWORD hddMode = 0;
@@ -88,7 +88,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
 
   app.add_subcommand("backup-media", "Back the configuration up to media")->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
-    ReportExport(ctx, dsvp_TalverBackup(0), 0);
+    ReportExportFromTrace(ctx, dsvp_TalverBackup(0));
   });
 
   static DWORD selector = 0;
@@ -99,7 +99,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
       ->required();
   install->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
-    ReportExport(ctx, dsvCnf_OffSvpAllConf(0, installMode, selector), 0);
+    ReportExportFromTrace(ctx, dsvCnf_OffSvpAllConf(0, installMode, selector));
   });
 
   static std::string source, target;
@@ -108,7 +108,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   setup->add_option("TARGET", target, "target tree directory (ends in a backslash)")->required();
   setup->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
-    ReportExport(ctx, dsvCnf_SetupConfigInSVP(0, source.c_str(), target.c_str()), 0);
+    ReportExportFromTrace(ctx, dsvCnf_SetupConfigInSVP(0, source.c_str(), target.c_str()));
   });
 
   app.add_subcommand("restore-media", "Restore the configuration from media")->callback([&ctx] {

@@ -25,8 +25,10 @@ std::string TableBytes(std::mt19937& rng, std::size_t size, int index) {
   std::string bytes(size, '\0');
   std::uniform_int_distribution<int> byte(0, 255);
   for (std::size_t i = 0; i < size; ++i) {
-    if (i % 64 < 8) bytes[i] = static_cast<char>(byte(rng));
-    else bytes[i] = static_cast<char>((index + i / 64) & 0x3F);
+    if (i % 64 < 8)
+      bytes[i] = static_cast<char>(byte(rng));
+    else
+      bytes[i] = static_cast<char>((index + i / 64) & 0x3F);
   }
   return bytes;
 }
@@ -39,7 +41,8 @@ std::string Config4Bytes(std::uint16_t type, std::uint32_t serial) {
   r[11] = static_cast<char>(type >> 8);
   r[12] = static_cast<char>(0xFF);  // the SVP's own record has no volume information
   r[13] = 0;
-  for (int i = 0; i < 4; ++i) r[static_cast<std::size_t>(14 + i)] = static_cast<char>(serial >> (8 * i));
+  for (int i = 0; i < 4; ++i)
+    r[static_cast<std::size_t>(14 + i)] = static_cast<char>(serial >> (8 * i));
   return r;
 }
 

@@ -72,8 +72,8 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
   write->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     DWORD error = 0;
-    int r = Talver_WriteMemoryMapFile(name.c_str(), text.c_str(),
-                                      static_cast<DWORD>(text.size()), &error);
+    int r = Talver_WriteMemoryMapFile(name.c_str(), text.c_str(), static_cast<DWORD>(text.size()),
+                                      &error);
     std::printf("result=%d error=%u\n", r, error);
     ctx.exitCode = r == 1 ? 0 : 1;
   });
@@ -89,7 +89,8 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
     int r = Talver_ReadMemoryMapFile(name.c_str(), buffer, n, &error);
     std::printf("result=%d error=%u\n", r, error);
     if (r == 1) {
-      std::string shown(reinterpret_cast<char*>(buffer), strnlen(reinterpret_cast<char*>(buffer), n));
+      std::string shown(reinterpret_cast<char*>(buffer),
+                        strnlen(reinterpret_cast<char*>(buffer), n));
       std::printf("text=%s\nhex=%s\n", shown.c_str(), HexOf(buffer, n).c_str());
     }
     ctx.exitCode = r == 1 ? 0 : 1;

@@ -49,6 +49,13 @@ bool LoadWorld(ToolContext& context);
 // cancel (2), 1 otherwise. After a failure (0) it says why on stderr, from
 // the call's own trace lines.
 void ReportExport(ToolContext& context, int result, std::uint16_t word);
+// The same for an export without a result word of its own: the word is the
+// one of the error-code line its frame wrote (else, after a failure, of the
+// last result word the call traced, else 0x2000), 0x4000 for a cancel (2),
+// 0 for a success.
+void ReportExportFromTrace(ToolContext& context, int result);
+// That word.
+std::uint16_t WordOfCall(int result);
 
 // The trace lines written since the world was loaded, oldest first
 // (tool/TraceCommand.cpp).

@@ -51,7 +51,8 @@ void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
       // its own); count records by their time stamps.
       std::size_t records = 0;
       for (std::size_t i = lines.size(); i-- > 0;) {
-        if (lines[i].size() > 4 && lines[i][4] == '/' && ++records == static_cast<std::size_t>(tail)) {
+        if (lines[i].size() > 4 && lines[i][4] == '/' &&
+            ++records == static_cast<std::size_t>(tail)) {
           from = i;
           break;
         }

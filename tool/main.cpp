@@ -1,4 +1,8 @@
+#include <unistd.h>
 
+#include <atomic>
+#include <cctype>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -48,11 +52,72 @@ bool LoadWorld(ToolContext& context) {
   return InstallToolOperator(context);
 }
 
+namespace {
+
+// Ctrl-C or a kill asks the running call to stop, as the operator's Cancel
+// does; a second one ends svpconf at once.
+std::atomic<int> gSignals{0};
+
+void OnStopSignal(int) {
+  if (gSignals.fetch_add(1) > 0) _exit(130);
+  TalverHost_RequestStop();
+  static const char kNote[] =
+      "\nsvpconf: stopping at the next safe point (again to quit at once)\n";
+  [[maybe_unused]] ssize_t n = write(STDERR_FILENO, kNote, sizeof kNote - 1);
+}
+
+void CatchStopSignals() {
+  struct sigaction action {};
+  action.sa_handler = OnStopSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = 0;  // a read of the terminal returns, so the question is refused
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
+}  // namespace
+
+// The path the call's trace names last (a drive path such as
+// "D:\PLAXON\CONFIG\8360\svp_conf.tgz"): where the failing step was.
+std::string FailedPlace() {
+  std::string place;
+  for (const std::string& line : CallTrace()) {
+    for (std::size_t i = 0; i + 2 < line.size(); ++i) {
+      if (!std::isalpha(static_cast<unsigned char>(line[i])) || line[i + 1] != ':' ||
+          line[i + 2] != '\\' || (i > 0 && std::isalnum(static_cast<unsigned char>(line[i - 1]))))
+        continue;
+      std::size_t end = line.find_first_of(" \t\n\"", i);
+      place = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
+      break;
+    }
+  }
+  return place;
+}
+
+// One sentence a person understands: what failed, where, and what to do.
+void SayWhatFailed(std::uint16_t word) {
+  char what[512] = {}, todo[512] = {};
+  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return;
+  // "message 3676: The medium ..." reads as the message's own text here.
+  std::string said = what;
+  if (said.rfind("message ", 0) == 0 && said.find(": ") != std::string::npos)
+    said = said.substr(said.find(": ") + 2);
+  const std::string place = FailedPlace();
+  std::fprintf(stderr, "svpconf: failed (0x%04X)%s%s: %s To do: %s\n", word,
+               place.empty() ? "" : " at ", place.c_str(), said.c_str(), todo);
+}
+
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
   std::fflush(stdout);
-  if (result == 0) ExplainFailure();
-  context.exitCode = result == 1 ? 0 : result == 2 ? 2 : 1;
+  if (word == 0x4000 && result != 1)
+    std::fprintf(stderr, "svpconf: the call was cancelled (0x4000)\n");
+  else if (result == 0) {
+    SayWhatFailed(word);
+    ExplainFailure();
+  }
+  // A cancel (the operator's, or a stop by a signal) exits 2.
+  context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;
 }
@@ -67,8 +132,36 @@ std::FILE* OpenTerminal() {
   return tty;
 }
 
+std::uint16_t WordOfCall(int result) {
+  if (result == 1) return 0;
+  constexpr unsigned long kFirstResultWord = 0x2000, kLastResultWord = 0xFFFF;
+  bool frameWord = false;
+  std::uint16_t word = 0;
+  for (const std::string& line : CallTrace()) {
+    TraceRecord r;
+    if (!ParseTraceLine(line, &r) || !r.isCode) continue;
+    // Words are traced sign-extended to 32 bits.
+    const unsigned long code = r.code & 0xFFFF;
+    if ((r.code >> 16) != 0 && (r.code >> 16) != 0xFFFF) continue;
+    if (code < kFirstResultWord || code > kLastResultWord) continue;
+    if (r.source == "Talver.cpp") {
+      frameWord = true;
+      word = static_cast<std::uint16_t>(code);
+    } else if (!frameWord) {
+      word = static_cast<std::uint16_t>(code);
+    }
+  }
+  if (result == 2 && word == 0) return 0x4000;
+  return word ? word : 0x2000;
+}
+
+void ReportExportFromTrace(ToolContext& context, int result) {
+  ReportExport(context, result, WordOfCall(result));
+}
+
 int main(int argc, char** argv) {
   ToolContext context;
+  CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -364,6 +365,7 @@ std::uint64_t TreeBytes(const std::string& dir) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 
@@ -730,7 +732,33 @@ bool PosixPlatform::SetEndOfFile(HANDLE file) {
 bool PosixPlatform::FlushFile(HANDLE file) {
   auto* f = dynamic_cast<FileObject*>(file);
   if (!f) return Fail(ERROR_INVALID_HANDLE);
-  return true;  // writes go straight to the host file
+  if (::fsync(f->fd) != 0 && errno != EINVAL) return Fail(ErrnoToError(errno));
+  return true;
+}
+
+bool PosixPlatform::FlushFolder(const char* path) {
+  Resolved r;
+  if (!Resolve(path, &r)) return false;
+  if (!r.exists || !r.isDirectory) return Fail(r.exists ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND);
+  int fd = ::open(r.host.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Fail(ErrnoToError(errno));
+  const bool ok = ::fsync(fd) == 0 || errno == EINVAL;
+  const int error = errno;
+  ::close(fd);
+  return ok || Fail(ErrnoToError(error));
+}
+
+// flock: the lock belongs to this open of the file, so two opens conflict
+// also inside one process (two threads), and the system drops it with the
+// last descriptor, a killed process's too.
+bool PosixPlatform::TryLockFile(HANDLE file) {
+  auto* f = dynamic_cast<FileObject*>(file);
+  if (!f) return Fail(ERROR_INVALID_HANDLE);
+  while (::flock(f->fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    return Fail(errno == EWOULDBLOCK ? ERROR_LOCK_VIOLATION : ErrnoToError(errno));
+  }
+  return true;
 }
 
 // ---------------------------------------------------------------- names

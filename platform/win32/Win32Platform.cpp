@@ -81,6 +81,7 @@ DWORD WINAPI ThreadStart(void* raw) {
 }  // namespace
 
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
+bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
 bool IsWin32Search(HANDLE handle) {
   std::lock_guard<std::mutex> lock(gSearchesMutex);
@@ -147,6 +148,15 @@ bool Win32Platform::GetFileSize(HANDLE file, std::uint64_t* size) {
 }
 
 bool Win32Platform::FlushFile(HANDLE file) { return ::FlushFileBuffers(file) || Fail(); }
+
+// NTFS and FAT keep a rename with the file's own flush.
+bool Win32Platform::FlushFolder(const char*) { return true; }
+
+bool Win32Platform::TryLockFile(HANDLE file) {
+  OVERLAPPED at{};
+  return ::LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) ||
+         Fail();
+}
 
 bool Win32Platform::SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file) || Fail(); }
 

@@ -19,6 +19,8 @@ class Win32Platform : public Platform {
                       std::uint64_t* position) override;
   bool GetFileSize(HANDLE file, std::uint64_t* size) override;
   bool FlushFile(HANDLE file) override;
+  bool FlushFolder(const char* path) override;
+  bool TryLockFile(HANDLE file) override;
   bool SetEndOfFile(HANDLE file) override;
 
   HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override;
