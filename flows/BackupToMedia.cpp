@@ -5,6 +5,7 @@
 
 #include "archive/CnfCmpDlg.h"
 #include "backupfile/AuditRecord.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -32,6 +33,13 @@ int PackConfiguration(HWND owner, ArchiveFileInfo* info, WORD* resultWord) {
 
 int BackUp(HWND owner, BackupTarget* target, ArchiveFileInfo* info, char* newVersion,
            WORD* resultWord) {
+  // \PLAXON\TMP\svp_conf.tgz is written and copied: one caller at a time.
+  FlowLock lock;
+  if (!lock.Take()) {
+    *resultWord = 0x4004;
+    ShowResultMessage(owner, 0x4004, 0);
+    return 0;
+  }
   if (PrepareBackupMedia(owner, target, 0, resultWord) != 1) {
     TRACE_WORD(*resultWord);
     return 0;

@@ -63,6 +63,7 @@ int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection
 int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord) {
   if (!TalVer_FindFile(selection->archivePath, 0)) {
     *resultWord = 0x400B;
+    TRACE_TEXT(selection->archivePath);  // the archive that is not there
     TRACE_WORD(0x400B);
     return 0;
   }

@@ -5,6 +5,7 @@
 #include <new>
 
 #include "archive/CnfCmpDlg.h"
+#include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -121,5 +122,11 @@ int Talver_OffSvpBackupByModel(HWND owner, DWORD modelSelector, WORD mode, WORD*
     return 0;
   }
   TraceModelInfo();
+  FlowLock lock;
+  if (!lock.Take()) {
+    *resultWord = 0x4004;
+    ShowResultMessage(owner, 0x4004, 0);
+    return 0;
+  }
   return Install(owner, selection.get(), mode, resultWord);
 }

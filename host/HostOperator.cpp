@@ -297,7 +297,8 @@ WORD AnswersOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
   if (request && answer == plat::IDOK) {
     nextMedium_.clear();
     const bool listed = box.mediaDrive != 0;
-    if (listed && given && !NextMediumFor(box.mediaDrive, &nextMedium_)) {
+    const bool choose = given || !AskerNamesMedium();
+    if (listed && choose && !NextMediumFor(box.mediaDrive, &nextMedium_)) {
       Refuse({name,
               box.messageId,
               false,
@@ -468,6 +469,10 @@ class CallbackOperator : public AnswersOperator {
       return 0;
     return host::ButtonByName(answer);
   }
+
+  // A C program's asker answers a request for another medium with a button
+  // only: the next medium of the drive's list goes in.
+  bool AskerNamesMedium() const override { return false; }
 
   bool AskDialog(const plat::DialogView& view, plat::DialogActions& act) override {
     if (!view.WaitsForOperator()) return false;

@@ -81,6 +81,10 @@ class TALVER_API AnswersOperator : public plat::Operator {
   }
   // A question refused: the default writes its trace line.
   virtual void Refused(const Unanswered& question);
+  // Whether the asker names the medium that goes in after its OK to a request
+  // for another medium (MediumToInsert); when it does not, the operator takes
+  // the next one of the drive's list, as for an answer given beforehand.
+  virtual bool AskerNamesMedium() const { return true; }
 
  private:
   void Refuse(Unanswered question);

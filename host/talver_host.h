@@ -106,3 +106,12 @@ TALVER_EXPORT int TalverHost_Backups(void (*each)(const char* name, unsigned lon
 TALVER_EXPORT int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize,
                                             char* newVersion, std::size_t newSize, char* oldVersion,
                                             std::size_t oldSize);
+
+// --- result words in words (svpconf, after a failure) ------------------------
+// What a result word told the operator ("message 3193: " and the catalogue
+// text, inserts read "?"; for a cancel "cancelled by the operator (no
+// message)") and what the operator does about it. 1 when both fit their
+// buffers; 0 (both emptied) when a buffer is missing or too small, or the
+// word has more than 16 bits. docs/result-words.md is the table of them.
+TALVER_EXPORT int TalverHost_ExplainWord(unsigned word, char* what, std::size_t whatSize,
+                                         char* todo, std::size_t todoSize);

@@ -176,7 +176,11 @@ typedef struct talver_question {
  */
 typedef int (*talver_ask_fn)(const talver_question* question, char* answer, size_t answerSize,
                              void* context);
-/* Names the program's asker (null: nobody is asked). */
+/*
+ * Names the program's asker (null: nobody is asked). A request for another
+ * medium (message 3836 or 4036) answered ok puts the next medium of the
+ * drive's list in.
+ */
 TALVER_API void TalverHost_SetAsker(talver_ask_fn ask, void* context);
 /*
  * Asks the running call to stop at its next stop point, as an operator's

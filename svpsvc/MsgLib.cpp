@@ -16,45 +16,92 @@ namespace {
 
 const std::map<int, const char*>& Catalogue() {
   static const std::map<int, const char*> texts = {
-      {469, "The controller answered the request with an error."},
-      {1028, "Converting the backup tables."},
-      {2467, "The controller refused the request."},
-      {2515, "The operation of the common library failed (code 0x1167)."},
-      {3188, "The configuration has been restored. Remove the media from the drives."},
-      {3193, "The medium is write-protected. Remove the protection and retry."},
-      {3304, "A file of the SVP could not be read or written."},
-      {3332, "The configuration belongs to another controller model or PCM type."},
-      {3333, "The operation failed."},
-      {3351, "A backup of this controller already exists on the medium. Overwrite it?"},
-      {3383, "The configuration could not be processed."},
-      {3459, "The configuration type of the backup differs from this SVP's. Continue?"},
-      {3480, "The serial number of the backup differs from this controller's. Continue?"},
-      {3676, "The medium does not hold what was requested."},
-      {3677, "The medium is not ready. Insert a medium and retry."},
-      {3678, "The medium cannot be used."},
-      {3679, "The medium cannot be read."},
-      {3680, "The medium cannot be written."},
-      {3681, "A step of the operation failed."},
-      {3686, "Insert a backup medium and choose its drive."},
-      {3695, "Restoring the extracted configuration failed."},
-      {3834, "The configuration could not be checked."},
-      {3835, "The inserted volume does not continue the previous one (volume %d)."},
-      {3836, "Insert volume %d and press OK."},
-      {4033, "The medium's kind does not fit the setup request."},
+      {469,
+       "The controller answered the request with an error. Check the controller and "
+       "retry; if it fails again, call support."},
+      {2467,
+       "The request could not be carried out: the controller refused it or a file "
+       "could not be copied. Retry; if it fails again, call support."},
+      {2515, "The SVP's common library reported an error (code 0x1167). Call support."},
+      {3188, "The operation has ended successfully. Remove the media from the drives."},
+      {3193,
+       "The medium is write-protected. Remove the write protection and press Retry, "
+       "or press Cancel."},
+      {3304, "A file of the SVP is missing or could not be read. Call support."},
+      {3332,
+       "The configuration belongs to another controller model or PCM type. Use a "
+       "configuration of this controller."},
+      {3333, "The operation could not be completed. Retry; if it fails again, call support."},
+      {3351, "A backup of this controller is already on the medium. Overwrite it?"},
+      {3383, "The configuration could not be processed. Call support."},
+      {3459,
+       "The configuration is of another configuration type than this SVP's. Use it "
+       "anyway?"},
+      {3480,
+       "The serial number of the configuration differs from this controller's. Use it "
+       "anyway?"},
+      {3676,
+       "The medium does not hold what this operation needs, or its configuration is "
+       "for another SVP type. Insert the right medium."},
+      {3677,
+       "The medium in the drive cannot be used: it is not ready or not a "
+       "configuration disk. Insert a usable medium and choose its drive again."},
+      {3678, "The medium cannot be used. Insert another medium."},
+      {3679, "The medium cannot be read. Insert another medium."},
+      {3680, "The medium cannot be written. Insert another medium."},
+      {3681,
+       "A step of the operation failed (a copy, an archive or a conversion), or "
+       "another configuration operation was running. Check the medium and the free "
+       "space, then retry."},
+      {3683, "Insert the medium that holds the configuration and choose its drive."},
+      {3686, "Insert the medium to write the backup to and choose its drive."},
+      {3695,
+       "The configuration of the backup file was not restored: it does not fit this "
+       "SVP's configuration type or serial number, or could not be checked. Choose a "
+       "backup of this controller."},
+      {3834, "The configuration could not be checked. Call support."},
+      {3835,
+       "The disk in the drive is not the one needed now: disk %d is needed. Press OK, "
+       "then insert it."},
+      {3836, "Insert volume %d of the configuration and press OK. Cancel stops."},
+      {4033,
+       "The medium is not of the kind this setup needs. Insert a backup medium or "
+       "use the configuration CD-R with a key code."},
       {4034, "The archive is larger than a floppy disk. Split it over several disks?"},
-      {4035, "There is not enough free space on the medium."},
-      {4036, "Insert the next backup medium."},
-      {4037, "Choose the drive of the backup medium."},
-      {4053, "The key code %s selects this controller type. Continue?"},
+      {4035,
+       "The backup does not fit on the medium. Free space on it or use a larger "
+       "medium."},
+      {4036, "Insert the next backup medium and press OK. Cancel stops the backup."},
+      {4037,
+       "The configuration has been set up from the backup medium. Remove the medium "
+       "from the drive."},
+      {4040,
+       "Insert the backup medium that holds the configuration to set up and choose "
+       "its drive."},
+      {4053,
+       "The key code %s is valid. Press OK to use its configuration, or Cancel to "
+       "type another."},
       {4054, "The key code is not valid. Type it again."},
       {4055, "Type the key code of the configuration."},
-      {4061, "Choose where the configuration is set up from."},
-      {4281, "The common library reported code 0x0901."},
-      {4700, "Choose the backup configuration file."},
+      {4061,
+       "Choose where the configuration to set up comes from: the configuration CD-R "
+       "or a backup medium."},
+      {4281,
+       "A table of the configuration could not be found. Choose another backup file, or "
+       "call support."},
+      {4700, "Type or choose the backup configuration file (.gpfm) to restore."},
       {4701, "Configuration backup and restore library of the SVP."},
-      {4702, "The file is not a backup configuration file (.gpfm)."},
-      {4703, "The path does not name a backup configuration file."},
-      {4705, "Choose the backup to restore."},
+      {4702,
+       "The file is not a backup configuration file. Choose a file whose name ends "
+       "in .gpfm."},
+      {4703,
+       "No file of that name exists (or it is a folder). Type the path of a .gpfm "
+       "file."},
+      {4705,
+       "The serial number of the backup could not be compared with the controller's "
+       "serial number: one of them was never set. Tick Confirmed and press OK to "
+       "restore the backup anyway, only if it belongs to this controller; press "
+       "Cancel to stop."},
   };
   return texts;
 }
@@ -76,7 +123,7 @@ std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
 
 WORD Show(HWND owner, int, int id, int, int, UINT style, bool hasInsert, DWORD insert,
           const char* textInsert = nullptr) {
-  std::string text = FillTextInsert(FillInsert(CatalogueText(id), hasInsert, insert), textInsert);
+  std::string text = FilledCatalogueText(id, hasInsert, insert, textInsert);
   char caption[64];
   std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
   return static_cast<WORD>(::MessageBoxA(owner, text.c_str(), caption, style));
@@ -112,7 +159,7 @@ WORD Show(HWND, int group, int id, int identifier, int kind, UINT style, bool ha
   view.style = style;
   view.hasInsert = hasInsert;
   view.insert = insert;
-  view.text = FillTextInsert(FillInsert(CatalogueText(id), hasInsert, insert), textInsert);
+  view.text = FilledCatalogueText(id, hasInsert, insert, textInsert);
   char caption[64];
   std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
   view.caption = caption;
@@ -134,6 +181,11 @@ std::string CatalogueText(int messageId) {
   char text[64];
   std::snprintf(text, sizeof text, "Message %d.", messageId);
   return text;
+}
+
+std::string FilledCatalogueText(int messageId, bool hasInsert, DWORD insert,
+                                const char* textInsert) {
+  return FillTextInsert(FillInsert(CatalogueText(messageId), hasInsert, insert), textInsert);
 }
 
 WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int kind, UINT style) {

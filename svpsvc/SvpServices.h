@@ -63,8 +63,13 @@ WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int k
 // Writes the catalogue text as a wide string; negative on failure.
 extern "C" std::int16_t dsvp_CreateMsgStringW(WCHAR* buffer, int bufferSize, int group,
                                               int messageId, int identifier, int variant);
-// The catalogue text of a message (for views and tools); empty when unknown.
+// The catalogue text of a message (for views and tools), inserts unfilled;
+// "Message N." for an id the catalogue lacks.
 std::string CatalogueText(int messageId);
+// The text as a message box shows it: the number fills its "%d" ("?" without
+// one), the text insert its "%s".
+std::string FilledCatalogueText(int messageId, bool hasInsert, DWORD insert,
+                                const char* textInsert);
 
 extern "C" {
 

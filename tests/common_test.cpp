@@ -33,12 +33,20 @@ TEST(TraceForms, CodesAreUpperHexAndResultWordsSignExtended) {
   EXPECT_EQ(lines[4], "File=.\\Talver.cpp(3)\nCompressed Start");
 }
 
-TEST(TraceForms, LinesAreBoundTo255Characters) {
+TEST(TraceForms, LinesAreBoundTo255CharactersAndACallsLinesInNumber) {
   TestWorld w;
   TraceText(".\\Talver.cpp", 1, std::string(400, 'x').c_str());
   auto lines = w.TakeTrace();
   ASSERT_EQ(lines.size(), 1u);
   EXPECT_EQ(lines[0].size(), 255u);
+  // A call that loops writes its cap, one notice, then nothing until the next call.
+  for (unsigned i = 0; i < kTraceLinesPerCall + 50; ++i) TraceLine("again");
+  lines = w.TakeTrace();
+  ASSERT_EQ(lines.size(), kTraceLinesPerCall);  // the line above counted too
+  EXPECT_EQ(lines.back(), "trace truncated");
+  RefreshRootPath();
+  TraceLine("next call");
+  EXPECT_EQ(w.TakeTrace(), std::vector<std::string>{"next call"});
 }
 
 TEST(TraceForms, AnswerAndSelectionLines) {

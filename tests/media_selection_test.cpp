@@ -8,6 +8,7 @@
 
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/SameFailure.h"
 #include "media/CnfSelPcDlg.h"
 #include "media/MediaSelection.h"
 #include "platform/winemu/Operator.h"
@@ -208,21 +209,23 @@ TEST_F(SelectionTest, CancelOfTheFurtherVolumeEndsWithTheCancelWord) {
   EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
 }
 
-TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoice) {
+TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   world.MutableWorld().drive('E').notReady = true;
   Request(5);
+  // An operator who keeps choosing the same drive: the choice comes back
+  // after each failure, and after the limit the selection ends as a cancel.
   ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate)
-      .SelectText(kIdDriveList, "E")
-      .Click(kIdOk)
-      .ExpectMessage(3677, plat::IDOK)
-      .ExpectDialog(kMediaTemplate)
-      .Click(kIdCancel);
+  for (int i = 0; i <= kSameFailureLimit; ++i)
+    op.ExpectDialog(kMediaTemplate)
+        .SelectText(kIdDriveList, "E")
+        .Click(kIdOk)
+        .ExpectMessage(3677, plat::IDOK);
   EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
   EXPECT_EQ(word, 0x4000);
   auto trace = world.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x15"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x2001"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ERR The same failure again: cancelled"));
 }
 
 TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {

@@ -1,6 +1,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cctype>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -76,13 +77,45 @@ void CatchStopSignals() {
 
 }  // namespace
 
+// The path the call's trace names last (a drive path such as
+// "D:\PLAXON\CONFIG\8360\svp_conf.tgz"): where the failing step was.
+std::string FailedPlace() {
+  std::string place;
+  for (const std::string& line : CallTrace()) {
+    for (std::size_t i = 0; i + 2 < line.size(); ++i) {
+      if (!std::isalpha(static_cast<unsigned char>(line[i])) || line[i + 1] != ':' ||
+          line[i + 2] != '\\' || (i > 0 && std::isalnum(static_cast<unsigned char>(line[i - 1]))))
+        continue;
+      std::size_t end = line.find_first_of(" \t\n\"", i);
+      place = line.substr(i, end == std::string::npos ? std::string::npos : end - i);
+      break;
+    }
+  }
+  return place;
+}
+
+// One sentence a person understands: what failed, where, and what to do.
+void SayWhatFailed(std::uint16_t word) {
+  char what[512] = {}, todo[512] = {};
+  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return;
+  // "message 3676: The medium ..." reads as the message's own text here.
+  std::string said = what;
+  if (said.rfind("message ", 0) == 0 && said.find(": ") != std::string::npos)
+    said = said.substr(said.find(": ") + 2);
+  const std::string place = FailedPlace();
+  std::fprintf(stderr, "svpconf: failed (0x%04X)%s%s: %s To do: %s\n", word,
+               place.empty() ? "" : " at ", place.c_str(), said.c_str(), todo);
+}
+
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
   std::fflush(stdout);
   if (word == 0x4000 && result != 1)
     std::fprintf(stderr, "svpconf: the call was cancelled (0x4000)\n");
-  else if (result == 0)
+  else if (result == 0) {
+    SayWhatFailed(word);
     ExplainFailure();
+  }
   // A cancel (the operator's, or a stop by a signal) exits 2.
   context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
