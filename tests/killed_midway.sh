@@ -25,28 +25,8 @@ c="$work/world/drives/c"
 # A configuration large enough that each command runs a while.
 for i in 1 2 3 4; do head -c 1500000 /dev/urandom >"$c/PLAXON/CONFIG/BIG$i.DAT"; done
 
-# Runs a command to its end; its time in milliseconds on stdout.
-timed() {
-  local start end
-  start=$(date +%s%N)
-  timeout 120 "$@" </dev/null >"$work/out" 2>&1 || fail "$*: $(cat "$work/out")"
-  grep -q '^result=1' "$work/out" || fail "$*: $(cat "$work/out")"
-  end=$(date +%s%N)
-  echo $(((end - start) / 1000000))
-}
-
-# Starts a command, kills it after a random part of its clean time.
-kill_midway() {
-  local ms=$1
-  shift
-  local delay=$((RANDOM % (ms + 1)))
-  "$@" </dev/null >/dev/null 2>&1 &
-  local pid=$!
-  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
-  kill -KILL "$pid" 2>/dev/null
-  wait "$pid" 2>/dev/null
-  echo "$delay"
-}
+# timed COMMAND..., kill_midway MS COMMAND...
+source "$(dirname "$0")/support/kill.sh"
 
 # Every file of the tree $1 is absent from $2 or the same there, and no file
 # of $2 but temporaries is unknown to $1.

@@ -1,0 +1,25 @@
+# Sourced by the kill scripts (tests/killed_*.sh): running a command to its
+# end, and killing one in the middle. They use the script's $work and fail.
+
+# Runs a command to its end; its time in milliseconds on stdout.
+timed() {
+  local start end
+  start=$(date +%s%N)
+  timeout 120 "$@" </dev/null >"$work/out" 2>&1 || fail "$*: $(cat "$work/out")"
+  grep -q '^result=1' "$work/out" || fail "$*: $(cat "$work/out")"
+  end=$(date +%s%N)
+  echo $(((end - start) / 1000000))
+}
+
+# Starts a command, kills it after a random part of its clean time.
+kill_midway() {
+  local ms=$1
+  shift
+  local delay=$((RANDOM % (ms + 1)))
+  "$@" </dev/null >/dev/null 2>&1 &
+  local pid=$!
+  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
+  kill -KILL "$pid" 2>/dev/null
+  wait "$pid" 2>/dev/null
+  echo "$delay"
+}
