@@ -10,14 +10,8 @@
 set -u
 SVPCONF=$1
 STOPS=${TALVER_INTERRUPTS:-5}
-SEED=${TALVER_KILL_SEED:-$RANDOM}
-RANDOM=$SEED
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL (seed $SEED): $*"
-  exit 1
-}
+# SEED, work, fail (and the kill helpers)
+source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"
 medium="$work/e1/PLAXON/CONFIG"

@@ -11,14 +11,8 @@
 set -u
 SVPCONF=$1
 KILLS=${TALVER_KILLS:-2}
-SEED=${TALVER_KILL_SEED:-$RANDOM}
-RANDOM=$SEED
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL (seed $SEED): $*"
-  exit 1
-}
+# SEED, work, fail; timed COMMAND..., kill_midway MS COMMAND...
+source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"
 mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$c/OUT" "$work/f1" "$work/f2" \
@@ -52,8 +46,6 @@ INI
 world f1 f2 f3 >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 
-# timed COMMAND..., kill_midway MS COMMAND...
-source "$(dirname "$0")/support/kill.sh"
 
 # The files of the SVP outside its work folder, with their sums.
 sums() { (cd "$c" && find . -type f ! -ipath './plaxon/tmp/*' -print0 | sort -z | xargs -0 md5sum); }

@@ -11,22 +11,14 @@
 set -u
 SVPCONF=$1
 KILLS=${TALVER_KILLS:-3}
-SEED=${TALVER_KILL_SEED:-$RANDOM}
-RANDOM=$SEED
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL (seed $SEED): $*"
-  exit 1
-}
+# SEED, work, fail; timed COMMAND..., kill_midway MS COMMAND...
+source "$(dirname "$0")/support/kill.sh"
 "$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
 export TALVER_WORLD="$work/world/svp.ini"
 c="$work/world/drives/c"
 # A configuration large enough that each command runs a while.
 for i in 1 2 3 4; do head -c 1500000 /dev/urandom >"$c/PLAXON/CONFIG/BIG$i.DAT"; done
 
-# timed COMMAND..., kill_midway MS COMMAND...
-source "$(dirname "$0")/support/kill.sh"
 
 # Every file of the tree $1 is absent from $2 or the same there, and no file
 # of $2 but temporaries is unknown to $1.

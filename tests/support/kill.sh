@@ -1,5 +1,15 @@
-# Sourced by the kill scripts (tests/killed_*.sh): running a command to its
-# end, and killing one in the middle. They use the script's $work and fail.
+# Sourced by the kill and interrupt scripts (tests/killed_*.sh,
+# tests/interrupted_backup.sh): the seed of their random delays, their work
+# folder and fail, running a command to its end, and killing one midway.
+
+SEED=${TALVER_KILL_SEED:-$RANDOM}
+RANDOM=$SEED
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL (seed $SEED): $*"
+  exit 1
+}
 
 # Runs a command to its end; its time in milliseconds on stdout.
 timed() {
