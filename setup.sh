@@ -10,6 +10,7 @@ what=${1:-run}
 
 packages=(cmake make g++ pkg-config tar gzip tmux
           libarchive-dev zlib1g-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
+          nlohmann-json3-dev libisal-dev isal libarchive-tools
           libgtest-dev libgmock-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64
           libz-mingw-w64-dev googletest wine wine64 xvfb xz-utils debian-archive-keyring)
 missing=()
