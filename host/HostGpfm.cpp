@@ -11,6 +11,7 @@
 #include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
+#if !defined(_WIN32)
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/World.h"
 
@@ -22,6 +23,7 @@ int TalverHost_UseHostFiles(void) {
   plat::Install(std::make_shared<plat::PosixPlatform>(std::move(world)));
   return 1;
 }
+#endif
 
 int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir) {
   if (!plat::HasCurrent()) return 0;
@@ -43,7 +45,7 @@ int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDi
   Talver_CompressThread2(&request);
   // Without a dialog the progress messages went to this thread's own queue.
   plat::MSG message;
-  while (plat::PeekMessage(&message, 0, 0, 0, plat::PM_REMOVE)) {
+  while (plat::PeekMessage(&message, 0, 0, 0, PM_REMOVE)) {
   }
   return CompressThreadState == 1 ? 1 : 0;
 }

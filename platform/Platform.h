@@ -30,12 +30,30 @@ namespace plat {
 // The handles alive now (made and not yet closed), for the tests' leak checks.
 inline std::atomic<long> gLiveKernelObjects{0};
 
+#if defined(_WIN32)
+// On Windows a handle is the system's own or one of these (made by a
+// platform that decorates another); the Windows half keeps their addresses
+// to tell them apart.
+void NoteKernelObject(const void* object, bool alive);
+#else
+inline void NoteKernelObject(const void*, bool) {}
+#endif
+
 // Every handle points at one of these; CloseHandle deletes it.
 struct KernelObject {
-  KernelObject() { gLiveKernelObjects.fetch_add(1); }
-  KernelObject(const KernelObject&) { gLiveKernelObjects.fetch_add(1); }
+  KernelObject() { Made(); }
+  KernelObject(const KernelObject&) { Made(); }
   KernelObject& operator=(const KernelObject&) = default;
-  virtual ~KernelObject() { gLiveKernelObjects.fetch_sub(1); }
+  virtual ~KernelObject() {
+    gLiveKernelObjects.fetch_sub(1);
+    NoteKernelObject(this, false);
+  }
+
+ private:
+  void Made() {
+    gLiveKernelObjects.fetch_add(1);
+    NoteKernelObject(this, true);
+  }
 };
 
 inline long LiveHandles() { return gLiveKernelObjects.load(); }

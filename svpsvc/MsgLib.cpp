@@ -1,6 +1,7 @@
 // The message library stand-in: our own catalogue texts for the messages the
 // system shows, and message boxes answered by the registered operator (on
 // Windows: the system's own message boxes, answered by whoever sits there).
+#include <atomic>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -121,8 +122,12 @@ std::string FillInsert(const std::string& text, bool hasInsert, DWORD insert) {
 
 #if defined(_WIN32)
 
-WORD Show(HWND owner, int, int id, int, int, UINT style, bool hasInsert, DWORD insert,
-          const char* textInsert = nullptr) {
+std::atomic<svc::MessageObserver> gMessageObserver{nullptr};
+
+WORD Show(HWND owner, int group, int id, int identifier, int kind, UINT style, bool hasInsert,
+          DWORD insert, const char* textInsert = nullptr) {
+  if (svc::MessageObserver observer = gMessageObserver.load())
+    observer({group, id, identifier, kind, style, hasInsert, insert});
   std::string text = FilledCatalogueText(id, hasInsert, insert, textInsert);
   char caption[64];
   std::snprintf(caption, sizeof caption, "SVP Message %04d", id);
@@ -214,3 +219,7 @@ WORD dsvp_MessageBox(HWND owner, int group, int messageId, int identifier, int k
                      const char* insert) {
   return Show(owner, group, messageId, identifier, kind, style, false, 0, insert);
 }
+
+#if defined(_WIN32)
+void svc::SetMessageObserver(MessageObserver observer) { gMessageObserver.store(observer); }
+#endif

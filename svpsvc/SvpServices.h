@@ -125,4 +125,18 @@ std::string TraceFilePath();
 bool ReadIdentityValue(const std::string& configDir, const char* file, const char* key,
                        long long* value);
 
+#if defined(_WIN32)
+// What a message box is about to show, for whoever watches the screen (the
+// tests' operator): the catalogue's numbers and the style, which the box
+// itself no longer tells. Called on the caller's thread, before the box.
+struct MessageShown {
+  int group = 0, messageId = 0, identifier = 0, kind = 0;
+  UINT style = 0;
+  bool hasInsert = false;
+  DWORD insert = 0;
+};
+using MessageObserver = void (*)(const MessageShown& shown);
+void SetMessageObserver(MessageObserver observer);
+#endif
+
 }  // namespace svc

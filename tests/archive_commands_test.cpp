@@ -202,7 +202,7 @@ TEST_F(ArchiveCommands, JobFailuresSetMinusOne) {
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x700"));
   // A job that reported to a dialog leaves the archiver without an owner
   // window on every way out, failed ones included.
-  const HWND dialog = static_cast<HWND>(0x1234);
+  const HWND dialog = (HWND)0x1234;  // a handle on either half
   EXPECT_EQ(RunJob(kArchiveExtractAll, kArchive, "C:\\PLAXON\\TMP\\", 1, dialog), -1);
   EXPECT_EQ(TarOwnerWindow(), HWND{});
   EXPECT_EQ(

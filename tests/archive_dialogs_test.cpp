@@ -212,7 +212,7 @@ void RunUnderDialog(ArcRun& run, int display, DLGPROC proc) {
   run.line = "--display-dialog=" + std::to_string(display) +
              " xvfo C:\\PLAXON\\TMP\\svp_conf.tgz C:\\OUT\\ *.*";
   gArc = &run;
-  EXPECT_EQ(DialogBoxParam(nullptr, 101, 0, proc, 0), 1);
+  EXPECT_EQ(DialogBoxParam(nullptr, MAKEINTRESOURCE(101), 0, proc, 0), 1);
   if (run.worker.joinable()) run.worker.join();
   TarClearOwnerWindow();
   gArc = nullptr;

@@ -84,6 +84,10 @@ int Unpack(const std::string& archive, const std::string& target = "C:\\OUT\\",
 
 std::string Shell(const std::string& command) {
   std::string out;
+#if defined(_WIN32)
+  ADD_FAILURE() << "no host shell on Windows: " << command;
+  return out;
+#endif
   FILE* p = ::popen(command.c_str(), "r");
   if (!p) return out;
   char buffer[4096];
@@ -170,6 +174,7 @@ TEST(TarCommandLine, ListTextTakesCrLfAndLfLines) {
 // ---------------------------------------------------------------- interop
 
 TEST_F(TarTest, GnuTarReadsWhatWeWriteAndWeReplaceOlderFiles) {
+  SKIP_ON_WINDOWS("GNU tar is a program of the host");
   std::string big;
   for (unsigned i = 0; i < 300000; ++i) big += static_cast<char>((i * 7919u) % 251u);
   world_.WriteHostFile('C', "PLAXON/CONFIG/Sub/big.bin", big);
@@ -193,6 +198,7 @@ TEST_F(TarTest, GnuTarReadsWhatWeWriteAndWeReplaceOlderFiles) {
 }
 
 TEST_F(TarTest, WeReadWhatGnuTarWrites) {
+  SKIP_ON_WINDOWS("GNU tar is a program of the host");
   Shell("cd '" + Host("PLAXON") + "' && tar czf '" + Host("PLAXON/TMP/gnu.tgz") + "' CONFIG");
   ASSERT_EQ(Unpack("gnu.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
@@ -209,7 +215,7 @@ class TarNameBytesTest : public TarTest, public ::testing::WithParamInterface<co
   // The names in a host folder, in order.
   static std::vector<std::string> NamesIn(const std::string& dir) {
     std::vector<std::string> names;
-    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename());
+    for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -221,6 +227,7 @@ class TarNameBytesTest : public TarTest, public ::testing::WithParamInterface<co
 };
 
 TEST_P(TarNameBytesTest, OurArchiveKeepsTheBytesForGnuTarAndForUs) {
+  SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string name = GetParam();
   world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
   world_.WriteHostFile('C', "PLAXON/TMP/n", "CONFIG/config.inf\r\nCONFIG/" + name + "\r\n");
@@ -251,6 +258,7 @@ TEST_P(TarNameBytesTest, OurArchiveKeepsTheBytesForGnuTarAndForUs) {
 }
 
 TEST_P(TarNameBytesTest, WeReadGnuTarsArchivesByteForByte) {
+  SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string name = GetParam();
   world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
   fs::remove_all(Host("PLAXON/CONFIG/Sub"));
@@ -369,6 +377,7 @@ TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
 // linked folder and passes links over in "*.*"; an extraction refuses a
 // linked folder in its way. Nothing is read or written outside.
 TEST_F(TarTest, LinksAreNeverFollowed) {
+  SKIP_ON_WINDOWS("host links are made on the host");
   std::string outside = world_.MakeOutsideDir("outside");
   world_.MakeHostLink('C', "PLAXON/CONFIG/linked", outside);
   world_.MakeHostLink('C', "PLAXON/CONFIG/kept.lnk", outside + "/kept");
@@ -526,6 +535,7 @@ TEST_P(TarSizeTest, EntriesComeBackAtTheirSizeOrNotAtAll) {
   world_.WriteHostFile('C', "PLAXON/TMP/s.tar", c.archive);
   std::uint64_t freeBefore = 0, freeAfter = 0;
   if (c.room) {
+    SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
     std::uint64_t used = 0;
     for (const auto& e : fs::recursive_directory_iterator(world_.DriveDir('C')))
       if (e.is_regular_file()) used += e.file_size();
@@ -548,9 +558,11 @@ TEST_P(TarSizeTest, EntriesComeBackAtTheirSizeOrNotAtAll) {
   std::string expected = Letters(4500);
   expected.resize(c.size, '\0');
   EXPECT_TRUE(world_.ReadHostFile('C', "OUT/CONFIG/sparse.dat") == expected);
+#if !defined(_WIN32)  // the blocks a file takes are the POSIX half's to see
   struct stat st {};
   ASSERT_EQ(::stat(host.c_str(), &st), 0);
   EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, c.size) << "holes written as zeros";
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(

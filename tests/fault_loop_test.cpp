@@ -1060,6 +1060,7 @@ void PrintTo(const Limit& limit, std::ostream* out) { *out << limit.name; }
 class Limits : public ::testing::TestWithParam<Limit> {};
 
 TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
+  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
   const Limit& c = GetParam();
   std::vector<Flow> flows = Flows();
   auto flow = std::find_if(flows.begin(), flows.end(),

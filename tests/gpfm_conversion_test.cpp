@@ -37,15 +37,15 @@ class ConversionTest : public ::testing::Test {
   static std::vector<UINT> TakePosted() {
     std::vector<UINT> posted;
     plat::MSG msg;
-    while (plat::PeekMessage(&msg, 0, 0, 0, plat::PM_REMOVE)) {
+    while (plat::PeekMessage(&msg, 0, 0, 0, PM_REMOVE)) {
       EXPECT_EQ(msg.wParam, 0u);
       EXPECT_EQ(msg.lParam, 0);
       posted.push_back(msg.message);
     }
     return posted;
   }
-  static constexpr UINT kStep = plat::WM_USER + 4;
-  static constexpr UINT kClose = plat::WM_CLOSE;
+  static constexpr UINT kStep = WM_USER + 4;
+  static constexpr UINT kClose = WM_CLOSE;
   void PutLz4(const std::string& name, const std::string& bytes) {
     world_.WriteHostFile('C', "PLAXON/TMP/LZ4/" + name, bytes);
   }
@@ -199,6 +199,7 @@ TEST_P(FailingRunTest, EndsTheRunAndRemovesItsTables) {
   PutLz4("3.lz4", Lz4Block(Table(900, 3)));
   if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
   if (c.room) {
+    SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
     std::uint64_t used = 0;
     for (const auto& e : std::filesystem::recursive_directory_iterator(world_.DriveDir('C')))
       if (e.is_regular_file()) used += e.file_size();

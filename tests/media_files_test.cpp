@@ -129,6 +129,7 @@ TEST_F(MediaFiles, WholeFileWriteAndReadBack) {
 }
 
 TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
+  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
   const std::string data = Bytes(1500000);
   world_.TakeTrace();
   EXPECT_EQ(Talver_WriteWholeFile("A:\\svp_conf.0", data.data(), 1500000), 0);

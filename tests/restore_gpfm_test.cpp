@@ -46,7 +46,7 @@ std::map<std::string, std::string> Snapshot(const std::string& dir) {
   for (const auto& e : fs::recursive_directory_iterator(dir)) {
     if (!e.is_regular_file()) continue;
     std::string bytes;
-    if (FILE* f = std::fopen(e.path().c_str(), "rb")) {
+    if (FILE* f = std::fopen(e.path().string().c_str(), "rb")) {
       char buffer[4096];
       std::size_t n;
       while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
@@ -298,6 +298,7 @@ TEST_P(RestoreGpfmConversion, FailsAndLeavesNoTable) {
   world_.TakeTrace();
   if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
   if (c.room) {
+    SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
     // The copy, the extracted blocks and the split of table 63 still fit.
     std::uint64_t used = 0;
     for (const auto& e : fs::recursive_directory_iterator(world_.DriveDir('C')))

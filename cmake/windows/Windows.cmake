@@ -95,9 +95,15 @@ add_custom_command(
 
 set(TALVER_SYSTEM_DIRS exports flows media validate archive backupfile common resources)
 talver_glob(SYSTEM_SOURCES ${TALVER_SYSTEM_DIRS})
-add_library(talver SHARED ${SYSTEM_SOURCES} ${TALVER_RC} ${CMAKE_SOURCE_DIR}/exports/talver.def)
-talver_include_farm(talver ${TALVER_SYSTEM_DIRS} ${TALVER_PLATFORM_INTERFACE} svpsvc tar32 include)
-target_compile_definitions(talver PRIVATE TALVER_BUILDING_LIBRARY)
+# The system's objects are compiled once: talver.dll is made of them, and so
+# is the behaviour tests' program (tests/windows/).
+add_library(talver_system OBJECT ${SYSTEM_SOURCES})
+talver_include_farm(talver_system ${TALVER_SYSTEM_DIRS} ${TALVER_PLATFORM_INTERFACE} svpsvc tar32
+                    include)
+target_compile_definitions(talver_system PRIVATE TALVER_BUILDING_LIBRARY)
+target_link_libraries(talver_system PRIVATE svpsvc tar32 talverplat talver_win_lz4)
+add_library(talver SHARED $<TARGET_OBJECTS:talver_system> ${TALVER_RC}
+                          ${CMAKE_SOURCE_DIR}/exports/talver.def)
 target_link_libraries(talver PRIVATE svpsvc tar32 talverplat talver_win_lz4 comctl32 user32 gdi32)
 set_target_properties(talver PROPERTIES OUTPUT_NAME talver)
 target_link_options(talver PRIVATE -Wl,--no-undefined)

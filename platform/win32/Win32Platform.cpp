@@ -83,6 +83,22 @@ DWORD WINAPI ThreadStart(void* raw) {
 bool ThreadStopRequested() { return tCurrentThread && tCurrentThread->stop.load(); }
 bool IsPlatformThread() { return tCurrentThread != nullptr; }
 
+std::mutex gObjectsMutex;
+std::set<const void*> gObjects;  // the handles made by decorating platforms
+
+bool IsKernelObject(HANDLE handle) {
+  std::lock_guard<std::mutex> lock(gObjectsMutex);
+  return gObjects.count(handle) != 0;
+}
+
+void NoteKernelObject(const void* object, bool alive) {
+  std::lock_guard<std::mutex> lock(gObjectsMutex);
+  if (alive)
+    gObjects.insert(object);
+  else
+    gObjects.erase(object);
+}
+
 bool IsWin32Search(HANDLE handle) {
   std::lock_guard<std::mutex> lock(gSearchesMutex);
   return gSearches.count(handle) != 0;
@@ -90,6 +106,10 @@ bool IsWin32Search(HANDLE handle) {
 
 BOOL CloseHandle(HANDLE handle) {
   if (IsWin32Search(handle)) return FindClose(handle);
+  if (IsKernelObject(handle)) {
+    delete static_cast<KernelObject*>(handle);
+    return TRUE;
+  }
   if (!handle || !::CloseHandle(handle)) {
     plat::SetLastError(handle ? ::GetLastError() : ERROR_INVALID_HANDLE);
     return FALSE;
@@ -97,13 +117,20 @@ BOOL CloseHandle(HANDLE handle) {
   return TRUE;
 }
 
-BOOL FindClose(HANDLE handle) {
+BOOL FindClose(HANDLE search) {
+  HANDLE handle = search;
   {
     std::lock_guard<std::mutex> lock(gSearchesMutex);
-    if (!gSearches.erase(handle)) {
-      plat::SetLastError(ERROR_INVALID_HANDLE);
-      return FALSE;
+    if (!gSearches.erase(handle)) handle = nullptr;
+  }
+  if (!handle) {
+    // A search of a decorating platform is one of its handles.
+    if (IsKernelObject(search)) {
+      delete static_cast<KernelObject*>(search);
+      return TRUE;
     }
+    plat::SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
   }
   delete static_cast<Search*>(handle);
   return TRUE;

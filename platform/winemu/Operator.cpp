@@ -12,6 +12,7 @@ class NobodyOperator : public Operator {
 
 std::mutex gMutex;
 std::shared_ptr<Operator> gOperator;
+std::recursive_mutex gCallMutex;  // held by a watching thread's call
 
 }  // namespace
 
@@ -22,9 +23,15 @@ Operator& CurrentOperator() {
 }
 
 std::shared_ptr<Operator> SetOperator(std::shared_ptr<Operator> op) {
+  std::lock_guard<std::recursive_mutex> calls(gCallMutex);
   std::lock_guard<std::mutex> lock(gMutex);
   std::swap(gOperator, op);
   return op;
+}
+
+void WithCurrentOperator(const std::function<void(Operator&)>& call) {
+  std::lock_guard<std::recursive_mutex> calls(gCallMutex);
+  call(CurrentOperator());
 }
 
 }  // namespace plat

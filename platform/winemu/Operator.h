@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,7 +14,27 @@
 
 namespace plat {
 
-// Standard message-box style bits and answers.
+// Standard message-box style bits and answers (on Windows, where the tests
+// that drive real dialogs include this too, in place of windows.h's macros).
+#if defined(_WIN32)
+#undef MB_OK
+#undef MB_OKCANCEL
+#undef MB_YESNO
+#undef MB_RETRYCANCEL
+#undef MB_ICONSTOP
+#undef MB_ICONQUESTION
+#undef MB_ICONEXCLAMATION
+#undef MB_ICONINFORMATION
+#undef MB_DEFBUTTON2
+#undef MB_DEFBUTTON3
+#undef IDOK
+#undef IDCANCEL
+#undef IDABORT
+#undef IDRETRY
+#undef IDIGNORE
+#undef IDYES
+#undef IDNO
+#endif
 constexpr UINT MB_OK = 0x00;
 constexpr UINT MB_OKCANCEL = 0x01;
 constexpr UINT MB_YESNO = 0x04;
@@ -265,5 +286,9 @@ class Operator {
 // for an answer is closed, and notices are acknowledged.
 Operator& CurrentOperator();
 std::shared_ptr<Operator> SetOperator(std::shared_ptr<Operator> op);
+// Calls the current operator from a thread that watches the screen: the
+// operator is neither replaced nor ended while the call runs (SetOperator
+// waits for it).
+void WithCurrentOperator(const std::function<void(Operator&)>& call);
 
 }  // namespace plat

@@ -24,7 +24,8 @@ inline plat::INT_PTR CallCurrentDialogProc(HWND dialog, UINT message, plat::WPAR
 
 inline plat::INT_PTR RunDialog(int templateId, DialogProc proc, plat::LPARAM param = 0) {
   CurrentDialogProc() = std::move(proc);
-  plat::INT_PTR result = plat::DialogBoxParam(nullptr, templateId, 0, CallCurrentDialogProc, param);
+  plat::INT_PTR result =
+      plat::DialogBoxParam(nullptr, MAKEINTRESOURCE(templateId), 0, CallCurrentDialogProc, param);
   CurrentDialogProc() = nullptr;
   return result;
 }

@@ -12,6 +12,8 @@
 
 namespace fs = std::filesystem;
 
+#if !defined(_WIN32)
+// On Windows: tests/windows/WineWorld.cpp.
 TestWorld::TestWorld() {
   std::string templ = (fs::temp_directory_path() / "talver-test-XXXXXX").string();
   if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
@@ -61,6 +63,8 @@ TestWorld::~TestWorld() {
 std::string TestWorld::DriveDir(char letter) const {
   return dir_ + "/drives/" + static_cast<char>(std::tolower(letter));
 }
+
+#endif
 
 std::string TestWorld::HostOf(char letter, const std::string& relative) const {
   return DriveDir(letter) + "/" + relative;

@@ -1,7 +1,8 @@
 // A temporary SVP world for a test: drive C (fixed) with the \PLAXON tree,
 // A (a 1.44 MB floppy) and E (removable), all in a fresh host folder; the
 // POSIX platform under a fault-injecting one is installed while it lives,
-// and trace lines are captured.
+// and trace lines are captured. On Windows the same world is drive letters
+// of the Wine prefix over the Windows half (tests/windows/WineWorld.cpp).
 #pragma once
 
 #include <memory>
@@ -9,7 +10,22 @@
 #include <vector>
 
 #include "platform/testing/FaultPlatform.h"
+#if defined(_WIN32)
+#include "platform/posix/World.h"
+namespace plat {
+class WineWorldPlatform;
+}
+#else
 #include "platform/posix/PosixPlatform.h"
+#endif
+
+// A test of what only the POSIX half has (host links, fork, the host's own
+// programs) skips itself on Windows, saying why.
+#if defined(_WIN32)
+#define SKIP_ON_WINDOWS(why) GTEST_SKIP() << (why)
+#else
+#define SKIP_ON_WINDOWS(why) static_cast<void>(0)
+#endif
 
 class TestWorld {
  public:
@@ -37,8 +53,12 @@ class TestWorld {
   std::string MakeOutsideDir(const std::string& name);
 
   plat::FaultPlatform& Faults() { return *fault_; }
+#if defined(_WIN32)
+  plat::World& MutableWorld();
+#else
   plat::PosixPlatform& Posix() { return *posix_; }
   plat::World& MutableWorld() { return posix_->MutableWorld(); }
+#endif
 
   // Trace lines written since the world was made (or since the last take).
   std::vector<std::string> TakeTrace();
@@ -47,7 +67,11 @@ class TestWorld {
 
  private:
   std::string dir_;
+#if defined(_WIN32)
+  std::shared_ptr<plat::WineWorldPlatform> posix_;
+#else
   std::shared_ptr<plat::PosixPlatform> posix_;
+#endif
   std::shared_ptr<plat::FaultPlatform> fault_;
   std::shared_ptr<plat::Platform> previous_;
 };

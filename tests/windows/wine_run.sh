@@ -8,7 +8,8 @@
 # letters to test folders, as a world's drives do on Linux. Without a display
 # the program runs under Xvfb (xvfb-run), so its dialogs are real windows.
 # The build folder is the program folder's parent unless TALVER_WINE_BUILD
-# names it. Skipped (77) without wine unless TALVER_REQUIRE_WINE is set.
+# names it, and the prefix is BUILD/wineprefix unless TALVER_WINEPREFIX names
+# another. Skipped (77) without wine unless TALVER_REQUIRE_WINE is set.
 set -euo pipefail
 program=$(realpath "$1")
 shift
@@ -19,7 +20,7 @@ if ! command -v wine >/dev/null || ! command -v xvfb-run >/dev/null; then
   [ -n "${TALVER_REQUIRE_WINE:-}" ] && exit 1
   exit 77
 fi
-export WINEPREFIX=$build/wineprefix WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
+export WINEPREFIX=${TALVER_WINEPREFIX:-$build/wineprefix} WINEARCH=win64 WINEDEBUG=${WINEDEBUG:--all}
 # No Mono or Gecko installers: the programs need neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
 
@@ -28,12 +29,15 @@ display() {  # runs a command on the display, or on a private Xvfb one
 }
 
 # One prefix for every test of the build; the first one makes it.
-exec 9>"$build/wineprefix.lock"
+exec 9>"$WINEPREFIX.lock"
 flock 9
 if [ ! -f "$WINEPREFIX/.talver-ready" ]; then
   display wineboot -i >/dev/null 2>&1
   # Xvfb has no window manager: Wine draws the windows' frames and captions.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+  # A crash ends the program with its backtrace, never a crash window that
+  # nobody closes.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
   wineserver -w
   touch "$WINEPREFIX/.talver-ready"
 fi

@@ -1,0 +1,396 @@
+// The operator's hands on Windows: a thread that looks at this process's
+// dialogs and message boxes on the real dialog manager, shows each to the
+// current operator (plat::CurrentOperator, the tests' script) as the window
+// emulation shows it, and does its answers with window messages, as a person
+// at the screen would: BM_CLICK, WM_SETTEXT, CB_SETCURSEL with CBN_SELCHANGE,
+// the list view's row state, WM_CLOSE. The answer to a request for another
+// medium puts the next medium of the world's list in first.
+#include "windows/WindowOperator.h"
+
+#include <windows.h>
+// After windows.h.
+#include <commctrl.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <deque>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/DialogTemplate.h"
+#include "platform/winemu/Operator.h"
+#include "resources/Resources.h"
+#include "svpsvc/SvpServices.h"
+#include "windows/WineWorld.h"
+
+namespace {
+
+using plat::ControlKind;
+
+std::string TextOf(HWND window) {
+  char text[2048] = "";
+  ::GetWindowTextA(window, text, sizeof text);
+  return text;
+}
+
+std::string ClassOf(HWND window) {
+  char name[128] = "";
+  ::GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+ControlKind KindOf(const std::string& className, DWORD style) {
+  if (_stricmp(className.c_str(), "Button") == 0) {
+    switch (style & BS_TYPEMASK) {
+      case BS_PUSHBUTTON:
+      case BS_DEFPUSHBUTTON:
+        return ControlKind::PushButton;
+      case BS_CHECKBOX:
+      case BS_AUTOCHECKBOX:
+        return ControlKind::CheckBox;
+      case BS_RADIOBUTTON:
+      case BS_AUTORADIOBUTTON:
+        return ControlKind::RadioButton;
+      case BS_GROUPBOX:
+        return ControlKind::GroupBox;
+      default:
+        return ControlKind::Other;
+    }
+  }
+  if (_stricmp(className.c_str(), "Static") == 0)
+    return (style & SS_TYPEMASK) == SS_OWNERDRAW ? ControlKind::OwnerDrawStatic
+                                                 : ControlKind::Static;
+  if (_stricmp(className.c_str(), "Edit") == 0) return ControlKind::Edit;
+  if (_stricmp(className.c_str(), "ComboBox") == 0) return ControlKind::ComboBox;
+  if (_stricmp(className.c_str(), WC_LISTVIEWA) == 0) return ControlKind::ListView;
+  if (_stricmp(className.c_str(), PROGRESS_CLASSA) == 0) return ControlKind::ProgressBar;
+  if (_stricmp(className.c_str(), ANIMATE_CLASSA) == 0) return ControlKind::Animation;
+  return ControlKind::Other;
+}
+
+// The module's dialog whose caption the window shows (a suffix may follow).
+int TemplateOf(const std::string& caption) {
+  for (int id = 100; id < 200; ++id)
+    if (const plat::DialogTemplate* t = FindDialogTemplate(id))
+      if (t->caption && *t->caption && caption.rfind(t->caption, 0) == 0) return id;
+  return 0;
+}
+
+std::string ListText(HWND list, int row) {
+  char text[256] = "";
+  LVITEMA item{};
+  item.iSubItem = 0;
+  item.pszText = text;
+  item.cchTextMax = sizeof text;
+  ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+  return text;
+}
+
+plat::ControlView ViewOf(HWND dialog, HWND c) {
+  plat::ControlView v;
+  v.id = ::GetDlgCtrlID(c);
+  v.className = ClassOf(c);
+  v.style = static_cast<DWORD>(::GetWindowLongA(c, GWL_STYLE));
+  v.kind = KindOf(v.className, v.style);
+  v.text = TextOf(c);
+  v.enabled = ::IsWindowEnabled(c) != FALSE;
+  v.visible = (v.style & WS_VISIBLE) != 0;
+  v.focused = ::GetFocus() == c;
+  v.isDefault = v.kind == ControlKind::PushButton && (v.style & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+  if (v.kind == ControlKind::CheckBox || v.kind == ControlKind::RadioButton)
+    v.checked = ::SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  if (v.kind == ControlKind::OwnerDrawStatic) v.drawnText = v.text;
+  if (v.kind == ControlKind::ComboBox) {
+    int count = static_cast<int>(::SendMessageA(c, CB_GETCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+      char item[256] = "";
+      if (::SendMessageA(c, CB_GETLBTEXTLEN, i, 0) < static_cast<LRESULT>(sizeof item))
+        ::SendMessageA(c, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+      v.items.push_back(item);
+    }
+    v.selected = static_cast<int>(::SendMessageA(c, CB_GETCURSEL, 0, 0));
+  }
+  if (v.kind == ControlKind::ListView) {
+    int rows = static_cast<int>(::SendMessageA(c, LVM_GETITEMCOUNT, 0, 0));
+    for (int row = 0; row < rows; ++row) {
+      v.items.push_back(ListText(c, row));
+      if (v.selected < 0 &&
+          (::SendMessageA(c, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED))
+        v.selected = row;
+    }
+    HWND header = reinterpret_cast<HWND>(::SendMessageA(c, LVM_GETHEADER, 0, 0));
+    int columns = header ? static_cast<int>(::SendMessageA(header, HDM_GETITEMCOUNT, 0, 0)) : 0;
+    for (int i = 0; i < columns; ++i) {
+      char text[128] = "";
+      LVCOLUMNA col{};
+      col.mask = LVCF_TEXT;
+      col.pszText = text;
+      col.cchTextMax = sizeof text;
+      ::SendMessageA(c, LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
+      v.columns.push_back(text);
+    }
+  }
+  if (v.kind == ControlKind::ProgressBar) {
+    PBRANGE range{};
+    ::SendMessageA(c, PBM_GETRANGE, FALSE, reinterpret_cast<LPARAM>(&range));
+    v.rangeLow = range.iLow;
+    v.rangeHigh = range.iHigh;
+    v.position = static_cast<int>(::SendMessageA(c, PBM_GETPOS, 0, 0));
+  }
+  (void)dialog;
+  return v;
+}
+
+// The dialog's controls in the order of its template (the children the
+// template does not name follow).
+plat::DialogView DialogViewOf(HWND dialog, int templateId) {
+  plat::DialogView view;
+  view.window = dialog;
+  view.templateId = templateId;
+  view.caption = TextOf(dialog);
+  std::set<HWND> done;
+  if (const plat::DialogTemplate* t = FindDialogTemplate(templateId))
+    for (int i = 0; i < t->controlCount; ++i) {
+      int id = t->controls[i].id;
+      HWND c = id == 0xFFFF ? nullptr : ::GetDlgItem(dialog, id);
+      if (!c || !done.insert(c).second) continue;
+      view.controls.push_back(ViewOf(dialog, c));
+    }
+  for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
+    if (done.insert(c).second) view.controls.push_back(ViewOf(dialog, c));
+  return view;
+}
+
+// Lets the dialog's thread take what was posted to it.
+void Settle(HWND dialog) {
+  DWORD_PTR result = 0;
+  ::SendMessageTimeoutA(dialog, WM_NULL, 0, 0, SMTO_NORMAL, 2000, &result);
+}
+
+class Hands : public plat::DialogActions {
+ public:
+  Hands(HWND dialog, const plat::DialogView& view) : dialog_(dialog), view_(view) {}
+
+  bool Type(int id, const std::string& text) override {
+    HWND c = Usable(id, ControlKind::Edit);
+    if (!c) return false;
+    ::SendMessageA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    return true;
+  }
+  bool Select(int id, int index) override {
+    if (HWND c = Usable(id, ControlKind::ComboBox)) {
+      if (index < 0 || index >= static_cast<int>(::SendMessageA(c, CB_GETCOUNT, 0, 0)))
+        return false;
+      ::SendMessageA(c, CB_SETCURSEL, index, 0);
+      ::SendMessageA(dialog_, WM_COMMAND, MAKEWPARAM(id, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(c));
+      return true;
+    }
+    HWND c = Usable(id, ControlKind::ListView);
+    if (!c || index < 0 || index >= static_cast<int>(::SendMessageA(c, LVM_GETITEMCOUNT, 0, 0)))
+      return false;
+    LVITEMA item{};
+    item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageA(c, LVM_SETITEMSTATE, index, reinterpret_cast<LPARAM>(&item));
+    return true;
+  }
+  bool SelectText(int id, const std::string& text) override {
+    const plat::ControlView* c = view_.Find(id);
+    if (!c) return false;
+    for (std::size_t i = 0; i < c->items.size(); ++i)
+      if (c->items[i] == text) return Select(id, static_cast<int>(i));
+    return false;
+  }
+  bool Tick(int id, bool checked) override {
+    HWND c = Usable(id, ControlKind::CheckBox);
+    if (!c) return false;
+    if ((::SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked) {
+      ::PostMessageA(c, BM_CLICK, 0, 0);
+      Settle(dialog_);
+    }
+    return true;
+  }
+  bool Click(int id) override {
+    const plat::ControlView* v = view_.Find(id);
+    HWND c = ::GetDlgItem(dialog_, id);
+    if (!v || !c || !::IsWindowEnabled(c) || !::IsWindowVisible(c)) return false;
+    ::PostMessageA(c, BM_CLICK, 0, 0);
+    Settle(dialog_);
+    return true;
+  }
+  bool Close() override {
+    if (!::IsWindow(dialog_)) return false;
+    ::PostMessageA(dialog_, WM_CLOSE, 0, 0);
+    Settle(dialog_);
+    return true;
+  }
+  void LetTimePass(DWORD) override {}
+  bool Ended() const override { return !::IsWindow(dialog_); }
+
+ private:
+  HWND Usable(int id, ControlKind kind) {
+    const plat::ControlView* v = view_.Find(id);
+    HWND c = ::GetDlgItem(dialog_, id);
+    if (!v || v->kind != kind || !c || !::IsWindowEnabled(c) || !::IsWindowVisible(c))
+      return nullptr;
+    return c;
+  }
+  HWND dialog_;
+  const plat::DialogView& view_;
+};
+
+// A message box as the message library shows it: the style from its
+// buttons, icon and default button.
+plat::MessageBoxView MessageViewOf(HWND box, int messageId) {
+  plat::MessageBoxView view;
+  view.messageId = messageId;
+  view.caption = TextOf(box);
+  view.text = TextOf(::GetDlgItem(box, 0xFFFF));
+  auto has = [&](int id) {
+    HWND b = ::GetDlgItem(box, id);
+    return b && ::IsWindowVisible(b);
+  };
+  UINT buttons = has(plat::IDABORT)                        ? 0x02
+                 : has(plat::IDYES) && has(plat::IDCANCEL) ? 0x03
+                 : has(plat::IDYES)                        ? 0x04
+                 : has(plat::IDRETRY)                      ? 0x05
+                 : has(plat::IDCANCEL)                     ? 0x01
+                                                           : 0x00;
+  UINT icon = 0;
+  for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
+    if (ClassOf(c) != "Static" || (::GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
+      continue;
+    HICON shown = reinterpret_cast<HICON>(::SendMessageA(c, STM_GETICON, 0, 0));
+    if (!shown) continue;
+    if (shown == ::LoadIcon(nullptr, IDI_HAND)) icon = plat::MB_ICONSTOP;
+    if (shown == ::LoadIcon(nullptr, IDI_QUESTION)) icon = plat::MB_ICONQUESTION;
+    if (shown == ::LoadIcon(nullptr, IDI_EXCLAMATION)) icon = plat::MB_ICONEXCLAMATION;
+    if (shown == ::LoadIcon(nullptr, IDI_ASTERISK)) icon = plat::MB_ICONINFORMATION;
+  }
+  const std::basic_string<WORD> order = plat::ButtonsOf(buttons);
+  UINT defaults = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    HWND b = ::GetDlgItem(box, order[i]);
+    if (b && (::GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+      defaults = i == 1 ? plat::MB_DEFBUTTON2 : i == 2 ? plat::MB_DEFBUTTON3 : 0;
+  }
+  view.style = buttons | icon | defaults;
+  return view;
+}
+
+// What the message library said of each box before it opened, by message.
+std::mutex gShownMutex;
+std::map<int, std::deque<svc::MessageShown>> gShown;
+
+void NoteShown(const svc::MessageShown& shown) {
+  std::lock_guard<std::mutex> lock(gShownMutex);
+  gShown[shown.messageId].push_back(shown);
+}
+
+void TakeShown(plat::MessageBoxView& view) {
+  std::lock_guard<std::mutex> lock(gShownMutex);
+  auto it = gShown.find(view.messageId);
+  if (it == gShown.end() || it->second.empty()) return;
+  const svc::MessageShown s = it->second.front();
+  it->second.pop_front();
+  view.group = s.group;
+  view.identifier = s.identifier;
+  view.kind = s.kind;
+  view.style = s.style;
+  view.hasInsert = s.hasInsert;
+  view.insert = s.insert;
+}
+
+constexpr int kInsertVolumeMessage = 3836;
+constexpr int kNextBackupMediumMessage = 4036;
+
+class Watcher {
+ public:
+  Watcher() {
+    svc::SetMessageObserver(NoteShown);
+    thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
+  }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<Watcher*>(self)->Loop();
+    return 0;
+  }
+
+  void Loop() {
+    for (;;) {
+      ::Sleep(10);
+      std::set<HWND> now;
+      ::EnumWindows(Collect, reinterpret_cast<LPARAM>(&now));
+      for (HWND window : now) Look(window);
+      for (auto it = open_.begin(); it != open_.end();) {
+        if (::IsWindow(it->first)) {
+          ++it;
+          continue;
+        }
+        if (it->second.templateId)
+          plat::WithCurrentOperator([&](plat::Operator& op) { op.OnDialogClosed(it->second, -1); });
+        it = open_.erase(it);
+      }
+    }
+  }
+
+  static BOOL CALLBACK Collect(HWND window, LPARAM list) {
+    DWORD process = 0;
+    ::GetWindowThreadProcessId(window, &process);
+    if (process == ::GetCurrentProcessId() && ClassOf(window) == "#32770" &&
+        ::IsWindowVisible(window))
+      reinterpret_cast<std::set<HWND>*>(list)->insert(window);
+    return TRUE;
+  }
+
+  void Look(HWND window) {
+    std::string caption = TextOf(window);
+    int messageId = 0;
+    if (std::sscanf(caption.c_str(), "SVP Message %d", &messageId) == 1) {
+      if (open_.count(window)) return;
+      open_[window] = plat::DialogView{};
+      Answer(window, messageId);
+      return;
+    }
+    int templateId = TemplateOf(caption);
+    if (!templateId) return;
+    plat::DialogView view = DialogViewOf(window, templateId);
+    open_[window] = view;
+    Hands hands(window, view);
+    plat::WithCurrentOperator([&](plat::Operator& op) { op.OnDialog(view, hands); });
+  }
+
+  void Answer(HWND box, int messageId) {
+    plat::MessageBoxView view = MessageViewOf(box, messageId);
+    TakeShown(view);
+    bool asksForMedium = messageId == kInsertVolumeMessage || messageId == kNextBackupMediumMessage;
+    plat::WineWorldPlatform* world = plat::CurrentWineWorld();
+    if (asksForMedium && world)
+      world->MediaDrive(&view.mediaDrive, &view.media, &view.mediumInserted);
+    WORD answer = plat::IDCANCEL;
+    std::string medium;
+    plat::WithCurrentOperator([&](plat::Operator& op) {
+      answer = op.AnswerMessageBox(view);
+      if (asksForMedium && answer == plat::IDOK) medium = op.MediumToInsert(view);
+    });
+    if (asksForMedium && answer == plat::IDOK && view.mediaDrive && world)
+      world->Insert(view.mediaDrive, medium);
+    HWND button = ::GetDlgItem(box, answer);
+    if (button)
+      ::PostMessageA(button, BM_CLICK, 0, 0);
+    else
+      ::PostMessageA(box, WM_COMMAND, answer, 0);
+  }
+
+  HANDLE thread_ = nullptr;
+  std::map<HWND, plat::DialogView> open_;
+};
+
+}  // namespace
+
+void StartWindowOperator() { static Watcher watcher; }

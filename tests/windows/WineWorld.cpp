@@ -1,0 +1,376 @@
+// The test world on Windows: the drives of a world are drive letters of the
+// Wine prefix, mapped by Wine's mount manager to the world's folders with
+// their types; C: is the prefix's own system drive, cleaned to what it held
+// when the tests began. The service stand-ins read the world's settings from
+// an svpsvc.ini that follows the world. What Windows has no word for (a drive
+// not ready, a write-protected medium, a medium smaller than its host
+// folder) the world layer answers itself, over the Windows half.
+#include <windows.h>
+// After windows.h.
+#include <winioctl.h>
+
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "common/CnfFunc.h"
+#include "common/Globals.h"
+#include "platform/ForwardingPlatform.h"
+#include "support/TestWorld.h"
+#include "svpsvc/SvpServices.h"
+#include "windows/WineWorld.h"
+
+namespace fs = std::filesystem;
+
+namespace plat {
+namespace {
+
+// Wine's mount manager request that maps a drive letter to a host folder
+// (no mount point: the letter goes away).
+struct UnixDriveRequest {
+  ULONG size;
+  ULONG type;
+  ULONG fsType;
+  DWORD serial;
+  ULONGLONG unixDevice;
+  WCHAR letter;
+  USHORT mountPoint;
+  USHORT device;
+  USHORT label;
+};
+constexpr DWORD kDefineUnixDrive =
+    CTL_CODE('m', 32, METHOD_BUFFERED, FILE_READ_ACCESS | FILE_WRITE_ACCESS);
+
+std::string UnixPathOf(const std::string& windowsPath) {
+  using Convert = char*(CDECL*)(LPCWSTR);
+  static auto convert = reinterpret_cast<Convert>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+  if (!convert) return {};
+  std::wstring wide(windowsPath.begin(), windowsPath.end());
+  char* unix = convert(wide.c_str());
+  if (!unix) return {};
+  std::string out = unix;
+  ::HeapFree(::GetProcessHeap(), 0, unix);
+  return out;
+}
+
+bool MapDrive(char letter, UINT type, const std::string& hostDir) {
+  std::string unix = hostDir.empty() ? std::string() : UnixPathOf(hostDir);
+  if (!hostDir.empty() && unix.empty()) return false;
+  std::string buffer(sizeof(UnixDriveRequest) + unix.size() + 1, '\0');
+  auto* request = reinterpret_cast<UnixDriveRequest*>(buffer.data());
+  request->size = static_cast<ULONG>(buffer.size());
+  request->type = unix.empty() ? 0 : type;
+  request->letter = static_cast<WCHAR>(std::tolower(static_cast<unsigned char>(letter)));
+  if (!unix.empty()) {
+    request->mountPoint = sizeof(UnixDriveRequest);
+    unix.copy(buffer.data() + sizeof(UnixDriveRequest), unix.size());
+  }
+  HANDLE manager =
+      ::CreateFileW(L"\\\\.\\MountPointManager", GENERIC_READ | GENERIC_WRITE,
+                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (manager == INVALID_HANDLE_VALUE) return false;
+  DWORD returned = 0;
+  BOOL ok = ::DeviceIoControl(manager, kDefineUnixDrive, buffer.data(),
+                              static_cast<DWORD>(buffer.size()), nullptr, 0, &returned, nullptr);
+  ::CloseHandle(manager);
+  return ok != FALSE;
+}
+
+int DriveIndexOf(const char* path) {
+  if (!path || !std::isalpha(static_cast<unsigned char>(path[0])) || path[1] != ':') return -1;
+  return std::toupper(static_cast<unsigned char>(path[0])) - 'A';
+}
+
+std::uint64_t BytesUnder(const std::string& dir) {
+  std::uint64_t total = 0;
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    if (it->is_regular_file(ec)) total += it->file_size(ec);
+  return total;
+}
+
+// The names on C: when the first world was made: the prefix's own.
+const std::set<std::string>& PrefixNames() {
+  static const std::set<std::string> names = [] {
+    std::set<std::string> n;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator("C:\\", ec)) n.insert(e.path().filename().string());
+    return n;
+  }();
+  return names;
+}
+
+void CleanSystemDrive() {
+  const auto& keep = PrefixNames();
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator("C:\\", ec)) {
+    std::string name = e.path().filename().string();
+    if (keep.count(name) || name == "tvw") continue;
+    for (auto it = fs::recursive_directory_iterator(e.path(), ec); !ec && it != fs::end(it);
+         it.increment(ec))
+      ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    ::SetFileAttributesA(e.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+    fs::remove_all(e.path(), ec);
+  }
+}
+
+// The letters mapped now: the prefix keeps them from one world to the next.
+struct Mapped {
+  bool present = false;
+  UINT type = 0;
+  std::string hostDir;
+};
+std::array<Mapped, 26> gMapped{};
+bool gFirstMapping = true;
+
+}  // namespace
+
+WineWorldPlatform::WineWorldPlatform(std::shared_ptr<Platform> inner, World world,
+                                     std::string iniPath)
+    : ForwardingPlatform(std::move(inner)), world_(std::move(world)), ini_(std::move(iniPath)) {}
+
+WineWorldPlatform::~WineWorldPlatform() = default;
+
+void WineWorldPlatform::Apply() {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  for (std::size_t i = 0; i < world_.drives.size(); ++i) {
+    char letter = static_cast<char>('A' + i);
+    if (letter == 'C' || letter == 'Z') continue;
+    const Drive& d = world_.drives[i];
+    Mapped want{d.present && !d.hostDir.empty(), d.type, d.hostDir};
+    Mapped& have = gMapped[i];
+    if (!gFirstMapping && want.present == have.present && want.type == have.type &&
+        want.hostDir == have.hostDir)
+      continue;
+    if (want.present) fs::create_directories(want.hostDir);
+    if (want.present ? MapDrive(letter, want.type, want.hostDir)
+                     : (!have.present && !gFirstMapping) || MapDrive(letter, 0, {}))
+      have = want;
+  }
+  gFirstMapping = false;
+  std::string settings =
+      "[world]\r\nroot=" + world_.root + "\r\nidentity=" + world_.identity + "\r\n";
+  std::string section = "world";
+  for (const auto& [key, value] : world_.settings) {
+    std::string::size_type dot = key.find('.');
+    std::string s = key.substr(0, dot);
+    if (s != section) settings += "[" + (section = s) + "]\r\n";
+    settings += key.substr(dot + 1) + "=" + value + "\r\n";
+  }
+  if (settings != written_) {
+    std::ofstream(ini_, std::ios::binary | std::ios::trunc) << settings;
+    written_ = settings;
+  }
+}
+
+const Drive* WineWorldPlatform::DriveOf(const char* path) {
+  Apply();
+  int index = DriveIndexOf(path);
+  if (index < 0) return nullptr;
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  const Drive& d = world_.drives[static_cast<std::size_t>(index)];
+  if (!d.media.empty()) mediaDrive_ = static_cast<char>('A' + index);
+  return d.present ? &d : nullptr;
+}
+
+bool WineWorldPlatform::Refused(const char* path, bool writes) {
+  const Drive* d = DriveOf(path);
+  if (!d) return false;
+  DWORD error = d->notReady                   ? ERROR_NOT_READY
+                : writes && d->writeProtected ? ERROR_WRITE_PROTECT
+                                              : ERROR_SUCCESS;
+  if (error == ERROR_SUCCESS) return false;
+  SetLastError(error);
+  return true;
+}
+
+HANDLE WineWorldPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                                     DWORD flags) {
+  bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0 ||
+                disposition != OPEN_EXISTING;
+  if (Refused(path, writes)) return nullptr;
+  return ForwardingPlatform::CreateFile(path, access, share, disposition, flags);
+}
+HANDLE WineWorldPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
+  if (Refused(pattern, false)) return nullptr;
+  return ForwardingPlatform::FindFirstFile(pattern, data);
+}
+DWORD WineWorldPlatform::GetFileAttributes(const char* path) {
+  if (Refused(path, false)) return INVALID_FILE_ATTRIBUTES;
+  return ForwardingPlatform::GetFileAttributes(path);
+}
+bool WineWorldPlatform::SetFileAttributes(const char* path, DWORD attributes) {
+  return !Refused(path, true) && ForwardingPlatform::SetFileAttributes(path, attributes);
+}
+bool WineWorldPlatform::DeleteFile(const char* path) {
+  return !Refused(path, true) && ForwardingPlatform::DeleteFile(path);
+}
+bool WineWorldPlatform::CreateDirectory(const char* path) {
+  return !Refused(path, true) && ForwardingPlatform::CreateDirectory(path);
+}
+bool WineWorldPlatform::RemoveDirectory(const char* path) {
+  return !Refused(path, true) && ForwardingPlatform::RemoveDirectory(path);
+}
+bool WineWorldPlatform::MoveFile(const char* from, const char* to, bool replace) {
+  return !Refused(from, true) && !Refused(to, true) &&
+         ForwardingPlatform::MoveFile(from, to, replace);
+}
+// The prefix's own drives beyond the world's (Z:, the host's root) are
+// left out, as a world has none of them.
+DWORD WineWorldPlatform::GetLogicalDrives() {
+  Apply();
+  DWORD world = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    for (std::size_t i = 0; i < world_.drives.size(); ++i)
+      if (world_.drives[i].present) world |= 1u << i;
+  }
+  return ForwardingPlatform::GetLogicalDrives() & world;
+}
+UINT WineWorldPlatform::GetDriveType(const char* root) {
+  if (DriveIndexOf(root) >= 0 && !DriveOf(root)) return DRIVE_NO_ROOT_DIR;
+  return ForwardingPlatform::GetDriveType(root);
+}
+bool WineWorldPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
+                                           std::uint64_t* total, std::uint64_t* totalFree) {
+  if (Refused(root, false)) return false;
+  const Drive* d = DriveOf(root);
+  if (!d || d->totalBytes == 0)
+    return ForwardingPlatform::GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
+  std::uint64_t used = BytesUnder(d->hostDir), t = d->totalBytes;
+  std::uint64_t f = used >= t || d->type == DRIVE_CDROM ? 0 : t - used;
+  if (freeToCaller) *freeToCaller = f;
+  if (total) *total = t;
+  if (totalFree) *totalFree = f;
+  return true;
+}
+
+void WineWorldPlatform::GetLocalTime(SYSTEMTIME* time) {
+  ForwardingPlatform::GetLocalTime(time);
+  long long offset = 0;
+  {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    offset = world_.clockOffsetSeconds;
+  }
+  if (offset == 0) return;
+  FILETIME f;
+  ::SystemTimeToFileTime(time, &f);
+  ULARGE_INTEGER t;
+  t.LowPart = f.dwLowDateTime;
+  t.HighPart = f.dwHighDateTime;
+  t.QuadPart += static_cast<ULONGLONG>(offset * 10000000LL);
+  f.dwLowDateTime = t.LowPart;
+  f.dwHighDateTime = t.HighPart;
+  ::FileTimeToSystemTime(&f, time);
+}
+
+bool WineWorldPlatform::MediaDrive(char* letter, std::vector<std::string>* names,
+                                   std::size_t* inserted) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  char drive = mediaDrive_;
+  for (std::size_t i = 0; !drive && i < world_.drives.size(); ++i)
+    if (world_.drives[i].present && !world_.drives[i].media.empty())
+      drive = static_cast<char>('A' + i);
+  if (!drive) return false;
+  const Drive& d = world_.drive(drive);
+  *letter = drive;
+  names->clear();
+  for (const auto& m : d.media) names->push_back(m.name);
+  *inserted = d.inserted;
+  return true;
+}
+
+void WineWorldPlatform::Insert(char letter, const std::string& name) {
+  std::lock_guard<std::recursive_mutex> lock(mutex_);
+  Drive& d = world_.drive(letter);
+  if (d.media.empty()) return;
+  std::size_t index = name.empty() ? d.inserted + 1 : d.media.size();
+  for (std::size_t i = 0; !name.empty() && i < d.media.size(); ++i)
+    if (_stricmp(d.media[i].name.c_str(), name.c_str()) == 0) index = i;
+  if (index < d.media.size() || name.empty())
+    d.Insert(index);
+  else
+    d.InsertFolder(name, world_.HostPathOf(name));
+  Apply();
+}
+
+WineWorldPlatform* gWineWorld = nullptr;
+
+WineWorldPlatform* CurrentWineWorld() { return gWineWorld; }
+
+}  // namespace plat
+
+namespace {
+int gWorldCount = 0;
+}
+
+TestWorld::TestWorld() {
+  plat::PrefixNames();
+  plat::CleanSystemDrive();
+  dir_ =
+      "C:\\tvw\\" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++gWorldCount);
+  fs::remove_all(dir_);
+  fs::create_directories(dir_);
+  plat::World w = plat::World::Empty();
+  w.baseDir = dir_;
+  w.root = "C:";
+  w.identity = "DKC-TEST";
+  auto addDrive = [&](char letter, UINT type, std::uint64_t size) {
+    plat::Drive& d = w.drive(letter);
+    d.present = true;
+    d.type = type;
+    d.totalBytes = size;
+    d.hostDir = letter == 'C' ? std::string("C:") : DriveDir(letter);
+    fs::create_directories(d.hostDir + "\\");
+  };
+  addDrive('C', DRIVE_FIXED, 0);
+  addDrive('A', DRIVE_REMOVABLE, 1457664);
+  addDrive('E', DRIVE_REMOVABLE, 0);
+  w.settings["services.trace_file"] = "trace.log";
+  w.settings["services.audit_file"] = "audit.log";
+  w.settings["services.wait_ms"] = "5";
+  w.settings["platform.terminate_wait_ms"] = "2000";
+  for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
+                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF", "PLAXON/MP/PC"})
+    fs::create_directories(std::string("C:/") + d);
+  std::string ini = dir_ + "\\svpsvc.ini";
+  ::_putenv_s("TALVER_SVPSVC_INI", ini.c_str());
+  posix_ = std::make_shared<plat::WineWorldPlatform>(plat::InstalledShared(), std::move(w), ini);
+  posix_->Apply();
+  plat::gWineWorld = posix_.get();
+  fault_ = std::make_shared<plat::FaultPlatform>(posix_);
+  previous_ = plat::Install(fault_);
+  RefreshRootPath();
+  ResetSerialNumberCache();
+  svc::ResetExclusiveCounts();
+  svc::StartTraceCapture();
+  plat::TakeDebugOutput();
+}
+
+TestWorld::~TestWorld() {
+  plat::Install(previous_);
+  plat::gWineWorld = nullptr;
+  fault_.reset();
+  posix_.reset();
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir_, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+  fs::remove_all(dir_, ec);
+  plat::CleanSystemDrive();
+}
+
+plat::World& TestWorld::MutableWorld() { return posix_->MutableWorld(); }
+
+std::string TestWorld::DriveDir(char letter) const {
+  if (std::toupper(static_cast<unsigned char>(letter)) == 'C') return "C:";
+  return dir_ + "\\drives\\" + static_cast<char>(std::tolower(letter));
+}
