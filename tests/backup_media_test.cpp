@@ -416,12 +416,14 @@ TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
   {
     // The archive cannot be made.
     world.Faults().AddRule({plat::FaultOp::Open, "TMP\\svp_conf.tgz", 5});
+    world.TakeTrace();
     ScriptedOperator op;
     op.ExpectDialog(106).SelectText(1007, "A").Click(1).ExpectMessage(3351, plat::IDYES);
     op.ExpectMessage(3681, plat::IDOK);
     word = 0;
     EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
     EXPECT_EQ(word, 0x4004);
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "\nERR Talver_BackupConfigDialog"));
     world.Faults().ClearRules();
   }
   {
