@@ -12,11 +12,11 @@
 #include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
+#include "validate/CnfChkMedia.h"
+#include "validate/CnfProcess2.h"
 #if !defined(_WIN32)
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/World.h"
-#include "validate/CnfChkMedia.h"
-#include "validate/CnfProcess2.h"
 
 int TalverHost_UseHostFiles(void) {
   plat::World world = plat::World::Empty();
