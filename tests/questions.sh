@@ -1,8 +1,8 @@
 #!/bin/bash
 # Every question a command asks is in its table (svpconf questions COMMAND),
 # so that a script written from the table is never met by another one. Each
-# row runs on the sample world without a terminal; every question refused is
-# looked up in the table, then answered and the row is
+# row runs on the sample world without a terminal; every question refused
+# (its trace line "ERR No answer: ...") is looked up in the table, then answered and the row is
 # run again, until nothing is refused (or the same question comes back).
 # Usage: questions.sh SVPCONF LIBTALVER
 set -u
@@ -45,11 +45,15 @@ walk() { # COMMAND ARGS...
   local table answers=() seen=" " out line kind id choices
   table=$("$SVPCONF" questions "$1") || fail "questions $1"
   for _ in 1 2 3 4 5 6 7 8; do
+    : >"$work/w/trace.log"
     out=$(timeout 60 "$SVPCONF" "${answers[@]}" "$@" </dev/null 2>&1)
+    # Every refusal of the run, as its trace line tells it.
+    grep -oE 'ERR No answer: (message|dialog) [0-9]+' "$work/w/trace.log" | while read -r _ _ _ k i; do
+      grep -q "^$k $i " <<<"$table" || fail "$*: $k $i is asked but not in its table"
+    done || exit 1
     line=$(grep -E '^svpconf: (message|dialog) [0-9]+ ' <<<"$out" | head -1)
     [ -n "$line" ] || return 0
     read -r _ kind id _ <<<"$line"
-    grep -q "^$kind $id " <<<"$table" || fail "$*: $kind $id is asked but not in its table: $line"
     case "$seen" in *" $kind$id "*) return 0 ;; esac
     seen="$seen$kind$id "
     if [ "$kind" = message ]; then

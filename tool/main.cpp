@@ -234,7 +234,7 @@ int main(int argc, char** argv) {
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
-  CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
+  CLI::App app{"svpconf: configuration backup, restore and setup of the SVP", "svpconf"};
   app.formatter(std::make_shared<ToolFormatter>());
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(TalverHost_Version()),
