@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "Progress.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -234,6 +235,7 @@ int main(int argc, char** argv) {
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
+  if (context.terminal) WatchTerminalWidth();
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP", "svpconf"};
   app.formatter(std::make_shared<ToolFormatter>());
   app.require_subcommand(1);
@@ -250,6 +252,8 @@ int main(int argc, char** argv) {
          "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini")
       ->option_text("FILE");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
+  app.add_flag("--progress", context.progress,
+               "Without a terminal, print a plain progress line to stderr each second");
   app.add_option("--answer", context.answers,
                  "Answer message MSGID beforehand with one of its buttons (ok, cancel, yes, no, "
                  "retry; any case); repeatable; also at a terminal, which is then not asked")
