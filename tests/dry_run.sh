@@ -113,6 +113,7 @@ for row in "${cases[@]}"; do
   missing=$(comm -13 <(echo "$real") <(echo "$said") | grep .)
   [ -z "$missing" ] || fail "$name: listed but not changed: $missing; list: $dry"
   [ -n "$said$kept" ] || fail "$name: an empty list: $dry"
+  [ -z "${SHOW:-}" ] || echo "$dry"
 done
 # The same archive again: every file keeps its bytes.
 dry=$(timeout 60 "$SVPCONF" unpack 'C:\PLAXON\IN\svp_conf.tgz' 'C:\PLAXON\' --dry-run </dev/null 2>&1)

@@ -693,12 +693,22 @@ bool DryRunPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToC
   return Inner().GetDiskFreeSpaceEx(root ? real.c_str() : nullptr, freeToCaller, total, totalFree);
 }
 
+// The path of an entry as the list shows it: below a folder of the overlay,
+// in that folder's spelling, so a folder and its files read alike.
+std::string DryRunPlatform::SpellingOf(const std::string& key) {
+  const Node* n = Find(key);
+  if (!n) return std::string();
+  const std::string above = SpellingOf(ParentKey(key));
+  return above.empty() ? n->path : Shown(above, true) + Leaf(n->path);
+}
+
 std::vector<DryRunChange> DryRunPlatform::Changes() {
   std::lock_guard<std::recursive_mutex> lock(mutex_);
   std::vector<DryRunChange> changes;
   for (const auto& [key, n] : nodes_) {
     DryRunChange c;
-    c.path = Shown(n.path, n.state == Node::State::Folder);
+    const std::string spelt = SpellingOf(key);
+    c.path = Shown(spelt, n.state == Node::State::Folder);
     c.host = HostOf(n.path);
     WIN32_FIND_DATA real{};
     HANDLE h = Inner().FindFirstFile(n.path.c_str(), &real);
@@ -708,7 +718,7 @@ std::vector<DryRunChange> DryRunPlatform::Changes() {
     if (n.state == Node::State::Gone) {
       if (!h) continue;
       c.kind = realFolder ? DryRunChange::Kind::DeleteFolder : DryRunChange::Kind::Delete;
-      c.path = Shown(n.path, realFolder);
+      c.path = Shown(spelt, realFolder);
       c.size = realFolder ? 0 : FileSizeOf(real);
     } else if (n.state == Node::State::Folder) {
       if (realFolder) continue;

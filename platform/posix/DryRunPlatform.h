@@ -107,6 +107,7 @@ class DryRunPlatform : public ForwardingPlatform {
   bool CopyInto(const std::string& from, const std::string& scratch);
   bool SameBytes(const std::string& a, const std::string& b);
   std::string HostOf(const std::string& path);
+  std::string SpellingOf(const std::string& key);
   void Forget(OpenFile* file);
   void Forget(Search* search);
   HANDLE Unwrap(HANDLE file);
