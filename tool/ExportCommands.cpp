@@ -46,8 +46,7 @@ bool LoadWorldFor(ToolContext& ctx) {
   return false;
 }
 
-void PrintChange(const char*, const char*, const char*, unsigned long long, const char* line,
-                 void*) {
+void PrintChange(const char*, const char*, const char*, std::uint64_t, const char* line, void*) {
   std::printf("%s\n", line);
 }
 
