@@ -38,7 +38,9 @@ std::string ResolveWorldFile(const ToolContext& context) {
 
 bool LoadWorld(ToolContext& context) {
   std::string file = ResolveWorldFile(context);
-  char error[512] = {};
+  // Room for the problems of a whole file, one a line.
+  static char error[16384];
+  error[0] = '\0';
   if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
     std::fprintf(stderr, "svpconf: %s\n", error);
     std::fprintf(stderr,
