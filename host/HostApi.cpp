@@ -64,6 +64,8 @@ int TalverHost_WorldKey(int index, const char** section, const char** key, char*
 
 void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
 
+unsigned long long TalverHost_BytesWritten(void) { return plat::BytesWritten(); }
+
 int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 
 // The project's version, given by the build.
