@@ -40,12 +40,18 @@ std::string ResolveWorldFile(const ToolContext& context) {
 
 bool LoadWorld(ToolContext& context) {
   std::string file = ResolveWorldFile(context);
-  char error[512] = {};
+  // Room for the problems of a whole file, one a line.
+  static char error[16384];
+  error[0] = '\0';
   if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
-    std::fprintf(stderr, "svpconf: %s\n", error);
-    std::fprintf(stderr,
-                 "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
-                 "DIR/svp.ini or TALVER_WORLD\n");
+    // One problem a line, each with the file and line it is on.
+    for (char* line = std::strtok(error, "\n"); line; line = std::strtok(nullptr, "\n"))
+      std::fprintf(stderr, "svpconf: %s\n", line);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+      std::fprintf(stderr,
+                   "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
+                   "DIR/svp.ini or TALVER_WORLD\n");
     context.exitCode = 1;
     return false;
   }
