@@ -20,6 +20,7 @@
 
 #include "TarCommand.h"
 #include "TarGzip.h"
+#include "TarHeader.h"
 #include "TarNotify.h"
 #include "platform/Platform.h"
 #include "platform/ScopedFind.h"
@@ -151,14 +152,8 @@ struct FileCloser {
   }
 };
 
-struct ArchiveWriteFree {
-  void operator()(archive* a) const { archive_write_free(a); }
-};
 struct ArchiveReadFree {
   void operator()(archive* a) const { archive_read_free(a); }
-};
-struct EntryFree {
-  void operator()(archive_entry* e) const { archive_entry_free(e); }
 };
 
 // ---------------------------------------------------------------- progress
@@ -206,21 +201,6 @@ int ReaderFailureCode(const tar32::GzipReader& reader) {
 
 // ---------------------------------------------------------------- create
 
-struct WriteContext {
-  tar32::GzipWriter* writer;
-  bool discard = false;  // after a failure: swallow what libarchive still flushes
-};
-
-la_ssize_t WriteCallback(archive* a, void* data, const void* buffer, size_t size) {
-  auto* ctx = static_cast<WriteContext*>(data);
-  if (ctx->discard) return static_cast<la_ssize_t>(size);
-  if (!ctx->writer->Write(buffer, size)) {
-    archive_set_error(a, EIO, "write failed");
-    return -1;
-  }
-  return static_cast<la_ssize_t>(size);
-}
-
 // Every file below dir, as "/"-separated names relative to it.
 bool CollectTree(const std::string& dir, const std::string& prefix,
                  std::vector<std::string>* names) {
@@ -265,8 +245,8 @@ int GatherCreateNames(const TarCommand& cmd, std::vector<std::string>* names) {
 }
 
 // Packs one file (or directory) into the archive.
-int AddEntry(archive* a, archive_entry* entry, const std::string& directory,
-             const std::string& listed, std::vector<char>& buffer, Progress& progress) {
+int AddEntry(tar32::GzipWriter& writer, const std::string& directory, const std::string& listed,
+             std::vector<char>& buffer, Progress& progress) {
   std::vector<std::string> parts;
   if (!SafeComponents(listed, &parts) || parts.empty()) return kTarErrorUnsafe;
   std::string path;
@@ -278,44 +258,55 @@ int AddEntry(archive* a, archive_entry* entry, const std::string& directory,
   if (!search) return kTarErrorSource;
   plat::FindClose(search);
 
-  std::string name;
-  for (const std::string& part : parts) name += (name.empty() ? "" : "/") + part;
-  bool isDirectory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
-  archive_entry_clear(entry);
-  archive_entry_set_mtime(entry, static_cast<time_t>(plat::UnixSecondsOf(data.ftLastWriteTime)), 0);
-  if (isDirectory) {
-    archive_entry_set_pathname(entry, (name + "/").c_str());
-    archive_entry_set_filetype(entry, AE_IFDIR);
-    archive_entry_set_perm(entry, readOnly ? 0555 : 0755);
-    archive_entry_set_size(entry, 0);
+  tar32::TarHeaderFields fields;
+  for (const std::string& part : parts) fields.name += (fields.name.empty() ? "" : "/") + part;
+  const std::string name = fields.name;
+  fields.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool readOnly = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0;
+  fields.mtime = plat::UnixSecondsOf(data.ftLastWriteTime);
+  std::vector<unsigned char> header;
+  if (fields.directory) {
+    fields.name += "/";
+    fields.mode = readOnly ? 0555 : 0755;
     progress.Entry(name, path, 0);
-    return archive_write_header(a, entry) == ARCHIVE_OK ? 0 : kTarErrorWrite;
+    tar32::AppendTarHeader(fields, &header);
+    return writer.Write(header.data(), header.size()) ? 0 : kTarErrorWrite;
   }
 
   FileCloser file;
   file.handle = plat::CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!file.handle) return kTarErrorSource;
-  std::uint64_t size = 0;
-  if (!plat::GetFileSizeEx(file.handle, &size)) return kTarErrorSource;
-  archive_entry_set_pathname(entry, name.c_str());
-  archive_entry_set_filetype(entry, AE_IFREG);
-  archive_entry_set_perm(entry, readOnly ? 0444 : 0644);
-  archive_entry_set_size(entry, static_cast<la_int64_t>(size));
-  progress.Entry(name, path, size);
-  if (archive_write_header(a, entry) != ARCHIVE_OK) return kTarErrorWrite;
-  std::uint64_t remaining = size;
+  if (!plat::GetFileSizeEx(file.handle, &fields.size)) return kTarErrorSource;
+  fields.mode = readOnly ? 0444 : 0644;
+  progress.Entry(name, path, fields.size);
+  tar32::AppendTarHeader(fields, &header);
+  if (!writer.Write(header.data(), header.size())) return kTarErrorWrite;
+  std::uint64_t remaining = fields.size;
   while (remaining > 0) {
     if (plat::StopRequested()) return kTarErrorStopped;
     DWORD want = static_cast<DWORD>(std::min<std::uint64_t>(remaining, buffer.size()));
     DWORD got = 0;
     if (!plat::ReadFile(file.handle, buffer.data(), want, &got)) return kTarErrorSource;
     if (got == 0) return kTarErrorSource;  // the file shrank while it was packed
-    if (archive_write_data(a, buffer.data(), got) != static_cast<la_ssize_t>(got))
-      return kTarErrorWrite;
+    if (!writer.Write(buffer.data(), got)) return kTarErrorWrite;
     remaining -= got;
   }
-  return archive_write_finish_entry(a) == ARCHIVE_OK ? 0 : kTarErrorWrite;
+  static const char kZeros[tar32::kTarBlock] = {};
+  return writer.Write(kZeros, tar32::PadToBlock(fields.size)) ? 0 : kTarErrorWrite;
+}
+
+// The end of the tar stream: two zero blocks, then zeros to a whole record.
+bool PutEnd(tar32::GzipWriter& writer, std::uint64_t written) {
+  static const char kZeros[tar32::kTarRecord] = {};
+  std::uint64_t total = written + 2 * tar32::kTarBlock;
+  std::size_t tail =
+      2 * tar32::kTarBlock + (tar32::kTarRecord - total % tar32::kTarRecord) % tar32::kTarRecord;
+  while (tail > 0) {
+    std::size_t piece = std::min(tail, sizeof kZeros);
+    if (!writer.Write(kZeros, piece)) return false;
+    tail -= piece;
+  }
+  return true;
 }
 
 int RunCreate(const TarCommand& cmd, int* entries) {
@@ -333,40 +324,25 @@ int RunCreate(const TarCommand& cmd, int* entries) {
     Progress progress(cmd.display, "Creating archive",
                       [&names] { return static_cast<int>(names.size()); });
     tar32::GzipWriter writer(out.handle, kCompressionLevel, kCompressionThreads);
-    WriteContext ctx{&writer};
-    std::unique_ptr<archive, ArchiveWriteFree> a(archive_write_new());
-    std::unique_ptr<archive_entry, EntryFree> entry(archive_entry_new());
     std::vector<char> buffer;
     try {
       buffer.resize(kFileBlock);
     } catch (...) {
       code = kTarErrorResources;
     }
-    if (!code && (!a || !entry || !writer.Start())) code = kTarErrorResources;
-    // Names are bytes: "hdrcharset=BINARY" stores them as they are, with no
-    // conversion through the host's locale that could alter or refuse them.
-    if (!code &&
-        (archive_write_set_format_pax_restricted(a.get()) != ARCHIVE_OK ||
-         archive_write_set_format_option(a.get(), "pax", "hdrcharset", "BINARY") != ARCHIVE_OK ||
-         archive_write_add_filter_none(a.get()) != ARCHIVE_OK ||
-         archive_write_open(a.get(), &ctx, nullptr, WriteCallback, nullptr) != ARCHIVE_OK))
-      code = kTarErrorResources;
+    if (!code && !writer.Start()) code = kTarErrorResources;
     if (!code) progress.Opened();
     for (std::size_t i = 0; !code && i < names.size(); ++i) {
       if (plat::StopRequested()) {
         code = kTarErrorStopped;
         break;
       }
-      code = AddEntry(a.get(), entry.get(), cmd.directory, names[i], buffer, progress);
+      code = AddEntry(writer, cmd.directory, names[i], buffer, progress);
       if (!code) ++*entries;
     }
-    if (!code && archive_write_close(a.get()) != ARCHIVE_OK) code = kTarErrorWrite;
-    if (!code && !writer.Finish()) code = kTarErrorWrite;
-    if (code) {
-      ctx.discard = true;
-      writer.Abort();
-    }
-    a.reset();
+    if (!code && !PutEnd(writer, writer.BytesIn())) code = kTarErrorWrite;
+    if (!code && !writer.Finish(static_cast<std::uint32_t>(*entries))) code = kTarErrorWrite;
+    if (code) writer.Abort();
     progress.Ended();
   }
   // The archive is on the disk, bytes and name, before it replaces the old
@@ -843,8 +819,33 @@ int TarFindFirst(HARC archive, const char* pattern, void* entry558) {
   return TarFindNext(archive, entry558);
 }
 
+namespace {
+
+// The count our own archives record at their end; false for any other file.
+bool RecordedCount(const char* archivePath, int* count) {
+  FileCloser file;
+  file.handle = plat::CreateFile(archivePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  std::uint64_t size = 0;
+  if (!file.handle || !plat::GetFileSizeEx(file.handle, &size) || size < tar32::kCountRecordBytes)
+    return false;
+  unsigned char record[tar32::kCountRecordBytes];
+  DWORD got = 0;
+  std::uint32_t entries = 0;
+  if (!plat::SetFilePointerEx(file.handle, static_cast<std::int64_t>(size - sizeof record),
+                              FILE_BEGIN, nullptr) ||
+      !plat::ReadFile(file.handle, record, sizeof record, &got) || got != sizeof record ||
+      !tar32::ReadCountRecord(record, size, &entries) || entries > INT32_MAX)
+    return false;
+  *count = static_cast<int>(entries);
+  return true;
+}
+
+}  // namespace
+
 int TarGetFileCount(const char* archivePath) {
   if (!archivePath) return -1;
+  int recorded = 0;
+  if (RecordedCount(archivePath, &recorded)) return recorded;
   ArchiveReader reader;
   if (reader.Open(archivePath)) return -1;
   int count = 0;
