@@ -436,6 +436,27 @@ void ClearStaleTemporaries(const std::string& destination) {
   if (!folder.empty() && gFoldersCleared.insert(folder).second) plat::RemoveTemporariesIn(folder);
 }
 
+// The folders that got new names in the running extraction, flushed once
+// each at its end: one flush of a folder per file would cost a synchronous
+// write of the folder for every entry.
+thread_local std::set<std::string> gFoldersToFlush;
+
+bool CommitName(HANDLE file, const std::string& temporary, const std::string& final) {
+  if (!plat::CommitTemporary(file, temporary, final, false)) return false;
+  gFoldersToFlush.insert(plat::FolderOf(final));
+  return true;
+}
+
+// False when a folder cannot be flushed: its new names may not outlive a
+// power cut, so the job does not report them as done.
+bool FlushNewNames() {
+  bool ok = true;
+  for (const std::string& folder : gFoldersToFlush)
+    if (!folder.empty() && !plat::FlushFolder(folder.c_str())) ok = false;
+  gFoldersToFlush.clear();
+  return ok;
+}
+
 // Room for `size` bytes on the drive of `destination`: more than the
 // drive's free space is refused before anything is written. A sparse entry
 // counts at its full size, whatever its holes may save.
@@ -507,8 +528,9 @@ int ExtractFile(archive* a, const std::string& destination, int perm, std::int64
   if (!code) {
     if (exists && (attributes & FILE_ATTRIBUTE_READONLY))
       plat::SetFileAttributes(destination.c_str(), FILE_ATTRIBUTE_NORMAL);
-    // On the disk, bytes and name, before the next entry counts on it.
-    if (!plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, destination))
+    // The bytes are on the disk before the name; the names of a folder are
+    // flushed together before the job reports them (FlushNewNames).
+    if (!CommitName(std::exchange(out.handle, nullptr), temporary, destination))
       code = kTarErrorWrite;
   }
   if (code) {
@@ -546,7 +568,7 @@ int CopyExtracted(const std::string& from, const std::string& to) {
       break;
     }
   }
-  if (!code && !plat::CommitTemporary(std::exchange(out.handle, nullptr), temporary, to))
+  if (!code && !CommitName(std::exchange(out.handle, nullptr), temporary, to))
     code = kTarErrorWrite;
   if (code) {
     out.Close();
@@ -660,6 +682,7 @@ int RunExtract(const TarCommand& cmd, int* entries) {
   if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
   gFoldersCleared.clear();
   gFoldersMade.clear();
+  gFoldersToFlush.clear();
   gRoomLeft = 0;
   Selection selection;
   if (int code = selection.Load(cmd)) return code;
@@ -692,6 +715,7 @@ int RunExtract(const TarCommand& cmd, int* entries) {
       if (!code) ++*entries;
     }
   }
+  if (!FlushNewNames() && !code) code = kTarErrorWrite;
   if (!code && !selection.AllListedFound()) code = kTarErrorNotFound;
   progress.Ended();
   return code;
