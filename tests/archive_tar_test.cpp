@@ -20,6 +20,7 @@
 #include "support/TestWorld.h"
 #include "tar32/Tar32.h"
 #include "tar32/TarCommand.h"
+#include "tar32/TarHeader.h"
 
 namespace fs = std::filesystem;
 
@@ -296,6 +297,33 @@ INSTANTIATE_TEST_SUITE_P(
                       "D/" LONG_NAME("\xE9") ".dat", "D/" LONG_NAME("\xC3\xA9") ".dat",
                       "" LONG_NAME("f") "/caf\xE9.dat"),
     [](const ::testing::TestParamInfo<const char*>& info) { return kNameCases[info.index]; });
+
+// A size or a time that ustar's 11 octal digits cannot hold takes a pax
+// record; readers get the value back from the header blocks.
+TEST(TarHeader, SizesAndTimesBeyondUstarTakePaxRecords) {
+  const std::uint64_t kMost = 077777777777ull;
+  struct Case {
+    std::uint64_t size;
+    std::int64_t mtime;
+    std::size_t blocks;
+  } cases[] = {
+      {kMost, 0, 1}, {kMost + 1, 0, 3}, {5, -1, 3}, {5, static_cast<std::int64_t>(kMost) + 1, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::vector<unsigned char> blocks;
+    tar32::AppendTarHeader({"CONFIG/big.bin", c.size, c.mtime, 0644, false}, &blocks);
+    EXPECT_EQ(blocks.size(), c.blocks * tar32::kTarBlock);
+    archive* a = archive_read_new();
+    archive_read_support_format_tar(a);
+    ASSERT_EQ(archive_read_open_memory(a, blocks.data(), blocks.size()), ARCHIVE_OK);
+    archive_entry* entry = nullptr;
+    ASSERT_EQ(archive_read_next_header(a, &entry), ARCHIVE_OK);
+    EXPECT_EQ(static_cast<std::uint64_t>(archive_entry_size(entry)), c.size);
+    EXPECT_EQ(archive_entry_mtime(entry), c.mtime);
+    EXPECT_STREQ(archive_entry_pathname(entry), "CONFIG/big.bin");
+    archive_read_free(a);
+  }
+}
 
 TEST_F(TarTest, ListFileSelectsEntriesAndUseDirectoryZeroDropsFolders) {
   ASSERT_EQ(Pack("a.tgz", "list"), 0);
