@@ -27,6 +27,18 @@ namespace tar32 {
 // Bytes of the tar stream per gzip member.
 constexpr std::size_t kMemberBytes = 1u << 20;
 
+// Our archives end with an empty gzip member whose extra subfield "EC" holds
+// the number of entries and the archive's whole length, so that the count
+// is read from the last bytes without decompressing anything. Readers that
+// do not know it pass over an empty member.
+constexpr std::size_t kCountRecordBytes = 42;
+void MakeCountRecord(std::uint32_t entries, std::uint64_t archiveLength, unsigned char* record);
+// The count of a record that ends an archive of `archiveLength` bytes;
+// false when the bytes are no such record or name another length (an
+// archive cut short, joined from wrong pieces or padded after the end).
+bool ReadCountRecord(const unsigned char* record, std::uint64_t archiveLength,
+                     std::uint32_t* entries);
+
 class GzipWriter {
  public:
   // Writes to an open platform file; level 1..9; threads >= 1.
@@ -37,8 +49,11 @@ class GzipWriter {
 
   bool Start();  // false when the workers cannot be started
   bool Write(const void* data, std::size_t size);
-  // Compresses and writes what is left; false on a write or compress failure.
-  bool Finish();
+  // The bytes of the tar stream written so far.
+  std::uint64_t BytesIn() const { return bytesIn_; }
+  // Compresses and writes what is left and the count record of `entries`;
+  // false on a write or compress failure.
+  bool Finish(std::uint32_t entries);
   // Stops the workers without writing further output.
   void Abort();
   // The last platform error of a failed write (0 when none).
@@ -48,6 +63,7 @@ class GzipWriter {
   struct Slot;
   bool Submit();
   bool Drain(Slot& slot);
+  bool Put(const unsigned char* data, std::size_t size);
   void Worker();
 
   HANDLE out_;
@@ -64,6 +80,8 @@ class GzipWriter {
   bool stopping_ = false;
   bool failed_ = false;
   DWORD writeError_ = 0;
+  std::uint64_t bytesIn_ = 0;
+  std::uint64_t bytesOut_ = 0;
 };
 
 // Failure kinds of the reader.
@@ -90,6 +108,7 @@ class GzipReader {
   bool DecodeMembers();
   bool DecodeStream();
   bool PassThrough();
+  bool ZeroTail();
   void Fail(ReadFailure failure);
 
   HANDLE in_;
