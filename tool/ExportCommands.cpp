@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Tool.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
@@ -24,6 +25,20 @@ int UpdateOutcome(std::uint16_t* word) {
   if (codes.size() <= kAttempts || codes.back() != kAttempts) return 1;
   *word = static_cast<std::uint16_t>(codes[codes.size() - 2]);
   return 0;
+}
+
+// The backup just made, by the system's own scan of the backup folder.
+void ReportBackupMade() {
+  char folder[1024] = {}, host[4096] = {};
+  if (!TalverHost_NewestBackup(folder, sizeof folder)) return;
+  std::string archive = std::string(folder) + "\\svp_conf.tgz";
+  std::printf("backup=%s\n", archive.c_str());
+  JsonDoc backup = {{"folder", folder}, {"archive", archive}};
+  if (TalverHost_ResolvePath(archive.c_str(), host, sizeof host)) {
+    std::printf("backup_host=%s\n", host);
+    backup["archive_host"] = host;
+  }
+  JsonOut()["backup"] = backup;
 }
 
 void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
@@ -54,6 +69,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     WORD word = 0;
     int result = dsvCnf_ConfigIsHddBackup(0, hddMode, &word);
     ReportExport(ctx, result, word);
+    if (result == 1) ReportBackupMade();
   });
 
   app.add_subcommand("update-2nd", "Unpack the DIFF archive over the second SVP's tree")
@@ -82,7 +98,10 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     char text[8] = {};
     WORD word = 0;
     int result = dsvCnf_GetStrConfigType(text, &word);
-    if (result == 1) std::printf("type=%s\n", text);
+    if (result == 1) {
+      std::printf("type=%s\n", text);
+      JsonOut()["type"] = text;
+    }
     ReportExport(ctx, result, word);
   });
 
@@ -116,6 +135,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     WORD kind = 0, word = 0;
     int result = dsvCnf_RestoreConf(0, &kind, &word);
     std::printf("kind=0x%04X\n", kind);
+    JsonOut()["kind"] = WordText(kind);
     ReportExport(ctx, result, word);
   });
 
@@ -135,8 +155,15 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
         TalverHost_RestoredTables(tables, sizeof tables, newVersion, sizeof newVersion, oldVersion,
                                   sizeof oldVersion)) {
       std::printf("tables=%s\n", tables);
-      if (TalverHost_ResolvePath(tables, host, sizeof host)) std::printf("tables_host=%s\n", host);
+      JsonDoc& doc = JsonOut();
+      doc["tables"] = tables;
+      if (TalverHost_ResolvePath(tables, host, sizeof host)) {
+        std::printf("tables_host=%s\n", host);
+        doc["tables_host"] = host;
+      }
       std::printf("new_version=%s\nold_version=%s\n", newVersion, oldVersion);
+      doc["new_version"] = newVersion;
+      doc["old_version"] = oldVersion;
     }
     ReportExport(ctx, result, word);
   });

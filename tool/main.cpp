@@ -7,8 +7,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 #include <string>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -22,18 +24,14 @@ CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
 }
 
 std::string DefaultWorldFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
-                               : home && *home ? std::filesystem::path(home) / ".local/share"
-                                               : std::filesystem::path(".");
-  return (base / "talver" / "world").string();
+  char folder[4096] = {};
+  return TalverHost_DefaultWorldFolder(folder, sizeof folder) ? folder : "";
 }
 
 std::string ResolveWorldFile(const ToolContext& context) {
   if (!context.envPath.empty()) return context.envPath;
-  if (const char* env = std::getenv("TALVER_WORLD"); env && *env) return env;
-  return (std::filesystem::path(DefaultWorldFolder()) / "svp.ini").string();
+  char file[4096] = {};
+  return TalverHost_DefaultWorldFile(file, sizeof file) ? file : "";
 }
 
 bool LoadWorld(ToolContext& context) {
@@ -41,6 +39,7 @@ bool LoadWorld(ToolContext& context) {
   char error[512] = {};
   if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
     std::fprintf(stderr, "svpconf: %s\n", error);
+    JsonOut()["error"] = error;
     std::fprintf(stderr,
                  "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
                  "DIR/svp.ini or TALVER_WORLD\n");
@@ -77,6 +76,8 @@ void CatchStopSignals() {
 
 }  // namespace
 
+bool StopSignalled() { return gSignals.load() > 0; }
+
 // The path the call's trace names last (a drive path such as
 // "D:\PLAXON\CONFIG\8360\svp_conf.tgz"): where the failing step was.
 std::string FailedPlace() {
@@ -95,16 +96,27 @@ std::string FailedPlace() {
 }
 
 // One sentence a person understands: what failed, where, and what to do.
-void SayWhatFailed(std::uint16_t word) {
+bool DescribeFailure(std::uint16_t word, FailureText* failure) {
   char what[512] = {}, todo[512] = {};
-  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return;
+  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return false;
   // "message 3676: The medium ..." reads as the message's own text here.
   std::string said = what;
   if (said.rfind("message ", 0) == 0 && said.find(": ") != std::string::npos)
     said = said.substr(said.find(": ") + 2);
-  const std::string place = FailedPlace();
-  std::fprintf(stderr, "svpconf: failed (0x%04X)%s%s: %s To do: %s\n", word,
-               place.empty() ? "" : " at ", place.c_str(), said.c_str(), todo);
+  failure->what = said;
+  failure->todo = todo;
+  failure->place = FailedPlace();
+  char head[32];
+  std::snprintf(head, sizeof head, "failed (0x%04X)", word);
+  failure->sentence = head + (failure->place.empty() ? "" : " at " + failure->place) + ": " + said +
+                      " To do: " + todo;
+  return true;
+}
+
+void SayWhatFailed(std::uint16_t word) {
+  FailureText failure;
+  if (DescribeFailure(word, &failure))
+    std::fprintf(stderr, "svpconf: %s\n", failure.sentence.c_str());
 }
 
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
@@ -120,6 +132,7 @@ void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;
+  JsonExportReport(context, result, word);
 }
 
 // The controlling terminal, whatever stdin and stdout are, unless CI or
@@ -159,14 +172,43 @@ void ReportExportFromTrace(ToolContext& context, int result) {
   ReportExport(context, result, WordOfCall(result));
 }
 
+// The command run, as typed: "gpfm inspect".
+std::string CommandOf(const CLI::App& app) {
+  std::string command;
+  for (const CLI::App* at = &app;;) {
+    const auto chosen = at->get_subcommands();
+    if (chosen.empty()) return command;
+    at = chosen.front();
+    command += (command.empty() ? "" : " ") + at->get_name();
+  }
+}
+
+// A parse that ends the run (help, version, a refused option), with --json:
+// the parser's text goes to stderr and into the document.
+int ExitWithJson(CLI::App& app, const CLI::ParseError& e, ToolContext& context) {
+  std::ostringstream out, err;
+  context.exitCode = app.exit(e, out, err);
+  std::fputs(out.str().c_str(), stderr);
+  std::fputs(err.str().c_str(), stderr);
+  if (dynamic_cast<const CLI::CallForVersion*>(&e))
+    JsonOut()["version"] = TalverHost_Version();
+  else if (context.exitCode == 0)
+    JsonOut()["help"] = out.str();
+  else
+    JsonOut()["error"] = e.what();
+  EmitJson(context, CommandOf(app), JsonOut());
+  return context.exitCode;
+}
+
 int main(int argc, char** argv) {
   ToolContext context;
+  context.json = JsonAsked(argc, argv) && StartJsonOutput();
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string(TalverHost_Version()),
+  app.set_version_flag("--version", "svpconf (talver) " + std::string(TalverHost_Version()),
                        "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
@@ -174,6 +216,9 @@ int main(int argc, char** argv) {
       "--env", context.envPath,
       "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
+  bool json = false;  // taken before the parse (JsonAsked)
+  app.add_flag("--json", json,
+               "Print one JSON document on stdout (docs/json.md); other text goes to stderr");
   app.add_option("--answer", context.answers,
                  "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
                  "(repeatable; also at a terminal, which is then not asked)");
@@ -191,7 +236,8 @@ int main(int argc, char** argv) {
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
-    return app.exit(e);
+    return context.json ? ExitWithJson(app, e, context) : app.exit(e);
   }
+  if (context.json) EmitJson(context, CommandOf(app), JsonOut());
   return context.exitCode;
 }
