@@ -40,6 +40,9 @@ if field == "backup":
     import os
     made = doc["backup"].get("archive_host", "")
     need(os.path.isfile(made) and os.path.getsize(made) > 0, "no backup %r" % doc["backup"])
+    need("backup=" + doc["backup"]["archive"] in errs, "backup not printed")
+if doc.get("command") == "audit":
+    need(doc["records"] and all(r["time"] for r in doc["records"]), "audit times")
 if result != "-":
     need(doc.get("result") == int(result), "result %r, want %s" % (doc.get("result"), result))
     need(doc.get("word") == word and doc.get("word_value") == int(word, 16),
@@ -98,6 +101,8 @@ done <<ROWS
 1 0 0x4000 -   | restore-gpfm /etc/passwd
 1 0 0x400B -   | --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\PLAXON\'
 0 - - classes  | drives
+1 0 0x4000 drive | select-media --request-kind 5
+1 2 0x0000 -   | try-dialogs --steps 2 --pause 0
 0 - - config4  | read-config4 'C:\PLAXON\CONFIG\config4'
 1 - - -        | read-config4 'C:\PLAXON\CONFIG\none'
 0 - - records  | audit
@@ -108,6 +113,7 @@ done <<ROWS
 0 - - extracted | gpfm extract '$work/t.gpfm' '$work/lz4'
 0 - - created  | shm create jsontest --hold 0
 1 - - exists   | shm open jsontest
+1 - - error_code | shm write jsontest abc
 ROWS
 # Without --env or \$TALVER_WORLD the world is the default one, for svpconf
 # and the library alike.

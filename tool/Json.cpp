@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -11,7 +12,8 @@
 namespace {
 
 int gDocumentFd = -1;  // stdout as it was given, for the document alone
-bool gEmitted = false;
+std::atomic<bool> gEmitted{false};
+char gInterrupted[1024];  // the document of an interrupted run, or ""
 
 bool WriteAll(int fd, const std::string& text) {
   std::size_t done = 0;
@@ -58,8 +60,7 @@ JsonDoc& JsonOut() {
 }
 
 bool EmitJson(const ToolContext& context, const std::string& command, const JsonDoc& doc) {
-  if (gEmitted || gDocumentFd < 0) return false;
-  gEmitted = true;
+  if (gDocumentFd < 0 || gEmitted.exchange(true)) return false;
   std::fflush(stdout);
   JsonDoc out = JsonDoc::object();
   out["command"] = command;
@@ -71,6 +72,20 @@ bool EmitJson(const ToolContext& context, const std::string& command, const Json
   // replaced rather than failing the document.
   return WriteAll(gDocumentFd,
                   out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+}
+
+void ArmInterruptedJson(const std::string& command) {
+  const std::string doc =
+      JsonDoc{{"command", command}, {"outcome", "interrupted"}, {"exit_code", 130}}.dump(
+          -1, ' ', false, JsonDoc::error_handler_t::replace) +
+      "\n";
+  if (gDocumentFd < 0 || doc.size() >= sizeof gInterrupted) return;
+  std::memcpy(gInterrupted, doc.c_str(), doc.size() + 1);
+}
+
+void EmitInterruptedJson() {
+  if (gDocumentFd < 0 || !gInterrupted[0] || gEmitted.exchange(true)) return;
+  [[maybe_unused]] ssize_t n = write(gDocumentFd, gInterrupted, std::strlen(gInterrupted));
 }
 
 std::string WordText(unsigned word) {

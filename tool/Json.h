@@ -25,6 +25,12 @@ JsonDoc& JsonOut();
 // "exit_code". Only the first call writes; false when it could not.
 bool EmitJson(const ToolContext& context, const std::string& command, const JsonDoc& doc);
 
+// The document of a run that a second Ctrl-C or kill ends at once: made
+// ready when the command is known, written (once, and only when no other
+// was) from the signal handler.
+void ArmInterruptedJson(const std::string& command);
+void EmitInterruptedJson();
+
 // A word as "0xHHHH".
 std::string WordText(unsigned word);
 // The call's trace lines, each parsed into source, line and text or code

@@ -58,7 +58,10 @@ namespace {
 std::atomic<int> gSignals{0};
 
 void OnStopSignal(int) {
-  if (gSignals.fetch_add(1) > 0) _exit(130);
+  if (gSignals.fetch_add(1) > 0) {
+    EmitInterruptedJson();
+    _exit(130);
+  }
   TalverHost_RequestStop();
   static const char kNote[] =
       "\nsvpconf: stopping at the next safe point (again to quit at once)\n";
@@ -183,6 +186,16 @@ std::string CommandOf(const CLI::App& app) {
   }
 }
 
+// Each command, once the parser reaches it, readies the document of a run
+// ended at once by a second signal.
+void ArmOnParse(CLI::App& app, const std::string& prefix) {
+  for (CLI::App* sub : app.get_subcommands({})) {
+    const std::string command = prefix + sub->get_name();
+    sub->preparse_callback([command](std::size_t) { ArmInterruptedJson(command); });
+    ArmOnParse(*sub, command + " ");
+  }
+}
+
 // A parse that ends the run (help, version, a refused option), with --json:
 // the parser's text goes to stderr and into the document.
 int ExitWithJson(CLI::App& app, const CLI::ParseError& e, ToolContext& context) {
@@ -233,6 +246,7 @@ int main(int argc, char** argv) {
   app.add_option("--backup", d.backup, "Serial number of the backup to take from a backup list");
   app.add_flag("--confirm", d.confirm, "Confirm the configuration information (dialog 117)");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
+  if (context.json) ArmOnParse(app, "");
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
