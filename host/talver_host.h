@@ -17,6 +17,8 @@ class Operator;
 // restores the host's own: the answers of TalverHost_SetAnswer and the asker
 // of TalverHost_SetAsker, which refuses whatever they do not answer).
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
+// The bytes the library has written to files in this process so far.
+TALVER_EXPORT unsigned long long TalverHost_BytesWritten(void);
 // Echo trace lines to stderr as well.
 TALVER_EXPORT void TalverHost_SetTraceEcho(int on);
 // Keeps the trace lines that this process writes from now on, dropping any

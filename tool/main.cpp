@@ -11,6 +11,7 @@
 #include <string>
 
 #include "Json.h"
+#include "Progress.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -219,6 +220,7 @@ int main(int argc, char** argv) {
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
+  if (context.terminal) WatchTerminalWidth();
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
   app.set_version_flag("--version", "svpconf (talver) " + std::string(TalverHost_Version()),
@@ -232,6 +234,8 @@ int main(int argc, char** argv) {
   bool json = false;  // taken before the parse (JsonAsked)
   app.add_flag("--json", json,
                "Print one JSON document on stdout (docs/json.md); other text goes to stderr");
+  app.add_flag("--progress", context.progress,
+               "Without a terminal, print a plain progress line to stderr each second");
   app.add_option("--answer", context.answers,
                  "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
                  "(repeatable; also at a terminal, which is then not asked)");
