@@ -27,6 +27,7 @@ bool WriteAll(int fd, const std::string& text) {
 }
 
 const char* OutcomeOfExit(int exitCode) {
+  if (exitCode == 130) return "interrupted";
   if (exitCode == 0) return "done";
   if (exitCode == 2) return StopSignalled() ? "interrupted" : "cancelled";
   return "failed";
@@ -60,18 +61,19 @@ JsonDoc& JsonOut() {
 }
 
 bool EmitJson(const ToolContext& context, const std::string& command, const JsonDoc& doc) {
-  if (gDocumentFd < 0 || gEmitted.exchange(true)) return false;
+  if (gDocumentFd < 0) return false;
   std::fflush(stdout);
   JsonDoc out = JsonDoc::object();
   out["command"] = command;
   for (const auto& [key, value] : doc.items())
     if (key != "command" && key != "exit_code") out[key] = value;
-  if (!out.contains("outcome")) out["outcome"] = OutcomeOfExit(context.exitCode);
+  // The exit code decides, also where a command's report came before it.
+  out["outcome"] = OutcomeOfExit(context.exitCode);
   out["exit_code"] = context.exitCode;
   // Names and paths from outside may hold bytes that are not UTF-8: they are
   // replaced rather than failing the document.
-  return WriteAll(gDocumentFd,
-                  out.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n");
+  const std::string text = out.dump(2, ' ', false, JsonDoc::error_handler_t::replace) + "\n";
+  return !gEmitted.exchange(true) && WriteAll(gDocumentFd, text);
 }
 
 void ArmInterruptedJson(const std::string& command) {
@@ -123,7 +125,7 @@ void JsonExportReport(const ToolContext& context, int result, std::uint16_t word
   doc["result"] = result;
   doc["word"] = WordText(word);
   doc["word_value"] = word;
-  doc["outcome"] = OutcomeOfExit(context.exitCode);
+  doc["outcome"] = "";  // set by EmitJson from the exit code
   if (UnansweredQuestion()) doc["unanswered"] = true;
   FailureText failure;
   if (result == 0 && word != 0x4000 && DescribeFailure(word, &failure))

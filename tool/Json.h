@@ -21,8 +21,8 @@ bool StartJsonOutput();
 // The document of this run; every command adds its own fields.
 JsonDoc& JsonOut();
 // Writes the run's one document to the kept stdout: "command", the fields
-// of `doc`, "outcome" (from the exit code unless a command set it) and
-// "exit_code". Only the first call writes; false when it could not.
+// of `doc`, "outcome" (from the exit code) and "exit_code". Only the first
+// call writes; false when it could not.
 bool EmitJson(const ToolContext& context, const std::string& command, const JsonDoc& doc);
 
 // The document of a run that a second Ctrl-C or kill ends at once: made
