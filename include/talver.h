@@ -131,7 +131,7 @@ TALVER_API int TALVER_CALL dsvCnf_RestoreConf2(talver_hwnd owner, talver_word* r
 TALVER_API int TalverHost_LoadWorld(const char* iniPath, char* error, size_t errorSize);
 /* Whether a world is loaded. */
 TALVER_API int TalverHost_HasWorld(void);
-/* The library's version ("MAJOR.MINOR"). */
+/* The library's version ("MAJOR.MINOR.PATCH"). */
 TALVER_API const char* TalverHost_Version(void);
 
 /*

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -35,6 +36,7 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
     std::vector<Backup> backups;
     if (!TalverHost_Backups(Collect, &backups)) {
       std::fprintf(stderr, "svpconf: there is no backup folder \\PLAXON\\OTHERS\\BACKUP\n");
+      JsonOut()["error"] = "there is no backup folder \\PLAXON\\OTHERS\\BACKUP";
       ctx.exitCode = 1;
       return;
     }
@@ -43,12 +45,18 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
       return strcasecmp(a.name.c_str(), b.name.c_str()) > 0;
     });
     int valid = 0;
+    JsonDoc list = JsonDoc::array();
     std::printf("%-16s %12s  %s\n", "STAMP", "SIZE", "STATE");
     for (const auto& b : backups) {
       valid += b.valid ? 1 : 0;
       std::printf("%-16s %12llu  %s\n", b.name.c_str(), b.size, StateOf(b));
+      list.push_back({{"stamp", b.name}, {"size", b.size}, {"state", StateOf(b)}});
     }
     std::printf("%d valid of %zu (at most 100 valid are kept)\n", valid, backups.size());
+    JsonDoc& doc = JsonOut();
+    doc["backups"] = list;
+    doc["valid"] = valid;
+    doc["kept_at_most"] = 100;
   });
 }
 

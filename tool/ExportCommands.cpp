@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Tool.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
@@ -46,15 +47,33 @@ bool LoadWorldFor(ToolContext& ctx) {
   return false;
 }
 
-void PrintChange(const char*, const char*, const char*, std::uint64_t, const char* line, void*) {
+void PrintChange(const char*, const char*, const char*, std::uint64_t, const char* line,
+                 void* changes) {
   std::printf("%s\n", line);
+  static_cast<JsonDoc*>(changes)->push_back(line);
 }
 
 void ListDryRun() {
   if (!gDryRun) return;
-  const int count = TalverHost_DryRunChanges(PrintChange, nullptr);
+  JsonDoc changes = JsonDoc::array();
+  const int count = TalverHost_DryRunChanges(PrintChange, &changes);
   std::printf("dry run: %d change%s listed, nothing written\n", count, count == 1 ? "" : "s");
+  JsonOut()["dry_run"] = changes;
   TalverHost_SetDryRun(0, nullptr, 0);
+}
+
+// The backup just made, by the system's own scan of the backup folder.
+void ReportBackupMade() {
+  char folder[1024] = {}, host[4096] = {};
+  if (!TalverHost_NewestBackup(folder, sizeof folder)) return;
+  std::string archive = std::string(folder) + "\\svp_conf.tgz";
+  std::printf("backup=%s\n", archive.c_str());
+  JsonDoc backup = {{"folder", folder}, {"archive", archive}};
+  if (TalverHost_ResolvePath(archive.c_str(), host, sizeof host)) {
+    std::printf("backup_host=%s\n", host);
+    backup["archive_host"] = host;
+  }
+  JsonOut()["backup"] = backup;
 }
 
 void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
@@ -87,6 +106,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     WORD word = 0;
     int result = dsvCnf_ConfigIsHddBackup(0, hddMode, &word);
     ReportExport(ctx, result, word);
+    if (result == 1) ReportBackupMade();
   });
 
   auto* update =
@@ -118,7 +138,10 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     char text[8] = {};
     WORD word = 0;
     int result = dsvCnf_GetStrConfigType(text, &word);
-    if (result == 1) std::printf("type=%s\n", text);
+    if (result == 1) {
+      std::printf("type=%s\n", text);
+      JsonOut()["type"] = text;
+    }
     ReportExport(ctx, result, word);
   });
 
@@ -166,6 +189,7 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
     WORD kind = 0, word = 0;
     int result = dsvCnf_RestoreConf(0, &kind, &word);
     std::printf("kind=0x%04X\n", kind);
+    JsonOut()["kind"] = WordText(kind);
     ReportExport(ctx, result, word);
     ListDryRun();
   });
@@ -187,8 +211,15 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
         TalverHost_RestoredTables(tables, sizeof tables, newVersion, sizeof newVersion, oldVersion,
                                   sizeof oldVersion)) {
       std::printf("tables=%s\n", tables);
-      if (TalverHost_ResolvePath(tables, host, sizeof host)) std::printf("tables_host=%s\n", host);
+      JsonDoc& doc = JsonOut();
+      doc["tables"] = tables;
+      if (TalverHost_ResolvePath(tables, host, sizeof host)) {
+        std::printf("tables_host=%s\n", host);
+        doc["tables_host"] = host;
+      }
       std::printf("new_version=%s\nold_version=%s\n", newVersion, oldVersion);
+      doc["new_version"] = newVersion;
+      doc["old_version"] = oldVersion;
     }
     ReportExport(ctx, result, word);
     ListDryRun();

@@ -7,6 +7,7 @@
 #include <random>
 #include <string>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -153,6 +154,7 @@ void RegisterInitCommand(CLI::App& app, ToolContext& ctx) {
     if (fs::exists(target / "svp.ini") && !force) {
       std::fprintf(stderr, "svpconf: %s already holds a world (use --force to replace it)\n",
                    target.string().c_str());
+      JsonOut()["error"] = target.string() + " already holds a world";
       ctx.exitCode = 1;
       return;
     }
@@ -161,10 +163,13 @@ void RegisterInitCommand(CLI::App& app, ToolContext& ctx) {
       MakeSampleWorld(target);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "svpconf: %s\n", e.what());
+      JsonOut()["error"] = e.what();
       ctx.exitCode = 1;
       return;
     }
-    std::printf("world=%s\n", (fs::absolute(target) / "svp.ini").string().c_str());
+    const std::string world = (fs::absolute(target) / "svp.ini").string();
+    std::printf("world=%s\n", world.c_str());
+    JsonOut()["world"] = world;
   });
 }
 

@@ -11,6 +11,7 @@
 struct ToolContext {
   std::string envPath;     // --env
   bool traceEcho = false;  // --trace
+  bool json = false;       // --json: one JSON document on stdout (tool/Json.h)
   bool progress = false;   // --progress: plain progress lines without a terminal
   int exitCode = 0;
   // The controlling terminal, where questions and progress go (null: none,
@@ -43,7 +44,8 @@ std::vector<CommandRegistrar>& CommandRegistrars();
 // Whether svpconf has a command of this name.
 bool IsCommand(CLI::App& app, const std::string& name);
 
-// The world file: --env, then $TALVER_WORLD, then the default world folder.
+// The world file: --env, then $TALVER_WORLD, then the default world folder
+// (both as the host API finds them, for any program).
 std::string DefaultWorldFolder();
 std::string ResolveWorldFile(const ToolContext& context);
 // Loads the world and installs the operator; false after a clear message.
@@ -60,6 +62,14 @@ void ReportExport(ToolContext& context, int result, std::uint16_t word);
 void ReportExportFromTrace(ToolContext& context, int result);
 // That word.
 std::uint16_t WordOfCall(int result);
+// What a failure's word told, where the call was, and what to do; the
+// sentence svpconf writes after a failure. False when the word has no text.
+struct FailureText {
+  std::string what, todo, place, sentence;
+};
+bool DescribeFailure(std::uint16_t word, FailureText* failure);
+// True once Ctrl-C or a kill asked the running call to stop.
+bool StopSignalled();
 
 // The trace lines written since the world was loaded, oldest first
 // (tool/TraceCommand.cpp).

@@ -8,8 +8,10 @@
 #include <cstring>
 #include <filesystem>
 #include <memory>
+#include <sstream>
 #include <string>
 
+#include "Json.h"
 #include "Progress.h"
 #include "Tool.h"
 #include "host/talver_host.h"
@@ -24,18 +26,14 @@ CommandRegistration::CommandRegistration(CommandRegistrar registrar) {
 }
 
 std::string DefaultWorldFolder() {
-  const char* data = std::getenv("XDG_DATA_HOME");
-  const char* home = std::getenv("HOME");
-  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
-                               : home && *home ? std::filesystem::path(home) / ".local/share"
-                                               : std::filesystem::path(".");
-  return (base / "talver" / "world").string();
+  char folder[4096] = {};
+  return TalverHost_DefaultWorldFolder(folder, sizeof folder) ? folder : "";
 }
 
 std::string ResolveWorldFile(const ToolContext& context) {
   if (!context.envPath.empty()) return context.envPath;
-  if (const char* env = std::getenv("TALVER_WORLD"); env && *env) return env;
-  return (std::filesystem::path(DefaultWorldFolder()) / "svp.ini").string();
+  char file[4096] = {};
+  return TalverHost_DefaultWorldFile(file, sizeof file) ? file : "";
 }
 
 bool LoadWorld(ToolContext& context) {
@@ -45,6 +43,7 @@ bool LoadWorld(ToolContext& context) {
   error[0] = '\0';
   if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
     // One problem a line, each with the file and line it is on.
+    JsonOut()["error"] = error;
     for (char* line = std::strtok(error, "\n"); line; line = std::strtok(nullptr, "\n"))
       std::fprintf(stderr, "svpconf: %s\n", line);
     std::error_code ec;
@@ -67,7 +66,10 @@ namespace {
 std::atomic<int> gSignals{0};
 
 void OnStopSignal(int) {
-  if (gSignals.fetch_add(1) > 0) _exit(130);
+  if (gSignals.fetch_add(1) > 0) {
+    EmitInterruptedJson();
+    _exit(130);
+  }
   TalverHost_RequestStop();
   static const char kNote[] =
       "\nsvpconf: stopping at the next safe point (again to quit at once)\n";
@@ -84,6 +86,8 @@ void CatchStopSignals() {
 }
 
 }  // namespace
+
+bool StopSignalled() { return gSignals.load() > 0; }
 
 // The path the call's trace names last (a drive path such as
 // "D:\PLAXON\CONFIG\8360\svp_conf.tgz"): where the failing step was.
@@ -103,16 +107,27 @@ std::string FailedPlace() {
 }
 
 // One sentence a person understands: what failed, where, and what to do.
-void SayWhatFailed(std::uint16_t word) {
+bool DescribeFailure(std::uint16_t word, FailureText* failure) {
   char what[512] = {}, todo[512] = {};
-  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return;
+  if (!TalverHost_ExplainWord(word, what, sizeof what, todo, sizeof todo)) return false;
   // "message 3676: The medium ..." reads as the message's own text here.
   std::string said = what;
   if (said.rfind("message ", 0) == 0 && said.find(": ") != std::string::npos)
     said = said.substr(said.find(": ") + 2);
-  const std::string place = FailedPlace();
-  std::fprintf(stderr, "svpconf: failed (0x%04X)%s%s: %s To do: %s\n", word,
-               place.empty() ? "" : " at ", place.c_str(), said.c_str(), todo);
+  failure->what = said;
+  failure->todo = todo;
+  failure->place = FailedPlace();
+  char head[32];
+  std::snprintf(head, sizeof head, "failed (0x%04X)", word);
+  failure->sentence = head + (failure->place.empty() ? "" : " at " + failure->place) + ": " + said +
+                      " To do: " + todo;
+  return true;
+}
+
+void SayWhatFailed(std::uint16_t word) {
+  FailureText failure;
+  if (DescribeFailure(word, &failure))
+    std::fprintf(stderr, "svpconf: %s\n", failure.sentence.c_str());
 }
 
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
@@ -128,6 +143,7 @@ void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;
+  JsonExportReport(context, result, word);
 }
 
 // The controlling terminal, whatever stdin and stdout are, unless CI or
@@ -165,6 +181,44 @@ std::uint16_t WordOfCall(int result) {
 
 void ReportExportFromTrace(ToolContext& context, int result) {
   ReportExport(context, result, WordOfCall(result));
+}
+
+// The command run, as typed: "gpfm inspect".
+std::string CommandOf(const CLI::App& app) {
+  std::string command;
+  for (const CLI::App* at = &app;;) {
+    const auto chosen = at->get_subcommands();
+    if (chosen.empty()) return command;
+    at = chosen.front();
+    command += (command.empty() ? "" : " ") + at->get_name();
+  }
+}
+
+// Each command, once the parser reaches it, readies the document of a run
+// ended at once by a second signal.
+void ArmOnParse(CLI::App& app, const std::string& prefix) {
+  for (CLI::App* sub : app.get_subcommands({})) {
+    const std::string command = prefix + sub->get_name();
+    sub->preparse_callback([command](std::size_t) { ArmInterruptedJson(command); });
+    ArmOnParse(*sub, command + " ");
+  }
+}
+
+// A parse that ends the run (help, version, a refused option), with --json:
+// the parser's text goes to stderr and into the document.
+int ExitWithJson(CLI::App& app, const CLI::ParseError& e, ToolContext& context) {
+  std::ostringstream out, err;
+  context.exitCode = app.exit(e, out, err);
+  std::fputs(out.str().c_str(), stderr);
+  std::fputs(err.str().c_str(), stderr);
+  if (dynamic_cast<const CLI::CallForVersion*>(&e))
+    JsonOut()["version"] = TalverHost_Version();
+  else if (context.exitCode == 0)
+    JsonOut()["help"] = out.str();
+  else
+    JsonOut()["error"] = e.what();
+  EmitJson(context, CommandOf(app), JsonOut());
+  return context.exitCode;
 }
 
 bool IsCommand(CLI::App& app, const std::string& name) {
@@ -236,8 +290,20 @@ void AddQuestionsToHelp(CLI::App& app) {
 
 }  // namespace
 
+// A command line that cannot run (nothing ran): exit 64, and with --json
+// its document.
+int UsageFailed(ToolContext& context, const std::string& why, const std::string& command = "") {
+  context.exitCode = kExitUsage;
+  if (context.json) {
+    JsonOut()["error"] = why;
+    EmitJson(context, command, JsonOut());
+  }
+  return kExitUsage;
+}
+
 int main(int argc, char** argv) {
   ToolContext context;
+  context.json = JsonAsked(argc, argv) && StartJsonOutput();
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
@@ -245,7 +311,7 @@ int main(int argc, char** argv) {
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP", "svpconf"};
   app.formatter(std::make_shared<ToolFormatter>());
   app.require_subcommand(1);
-  app.set_version_flag("--version", std::string(TalverHost_Version()),
+  app.set_version_flag("--version", "svpconf (talver) " + std::string(TalverHost_Version()),
                        "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
@@ -258,6 +324,9 @@ int main(int argc, char** argv) {
          "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini")
       ->option_text("FILE");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
+  bool json = false;  // taken before the parse (JsonAsked)
+  app.add_flag("--json", json,
+               "Print one JSON document on stdout (docs/json.md); other text goes to stderr");
   app.add_flag("--progress", context.progress,
                "Without a terminal, print a plain progress line to stderr each second");
   app.add_option("--answer", context.answers,
@@ -289,26 +358,28 @@ int main(int argc, char** argv) {
       ->check(AnswerCheck("backup"));
   app.add_flag("--confirm", d.confirm, "Confirm the configuration information (dialog 117)");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
+  if (context.json) ArmOnParse(app, "");
   AddQuestionsToHelp(app);
   if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
     std::fprintf(stderr, "svpconf: unknown command '%s'\nsvpconf: the commands: %s\n",
                  unknown.c_str(), CommandList(app).c_str());
-    return kExitUsage;
+    return UsageFailed(context, "unknown command '" + unknown + "'");
   }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
-    return app.exit(e);
+    return context.json ? ExitWithJson(app, e, context) : app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
-    return app.exit(e);
+    return context.json ? ExitWithJson(app, e, context) : app.exit(e);
   } catch (const CLI::CallForVersion& e) {
-    return app.exit(e);
+    return context.json ? ExitWithJson(app, e, context) : app.exit(e);
   } catch (const CLI::ParseError& e) {
     std::fprintf(stderr, "svpconf: %s\nsvpconf: see 'svpconf --help' or 'svpconf COMMAND --help'\n",
                  e.what());
-    return kExitUsage;
+    return UsageFailed(context, e.what(), CommandOf(app));
   }
   // A call stopped by Ctrl-C or a kill ends as interrupted, however it ended.
-  if (gSignals.load() > 0 && context.exitCode != 0) return kExitInterrupted;
+  if (gSignals.load() > 0 && context.exitCode != 0) context.exitCode = kExitInterrupted;
+  if (context.json) EmitJson(context, CommandOf(app), JsonOut());
   return context.exitCode;
 }
