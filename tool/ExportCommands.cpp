@@ -95,8 +95,16 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   static WORD installMode = 0;
   auto* install = app.add_subcommand("install-model", "Install the configuration by model");
   install->add_option("--selector", selector, "model selector")->required();
-  install->add_option("--mode", installMode, "0 or 2: by model; other: backup to media")
-      ->required();
+  // The other modes of the export back the configuration up to media: that
+  // is backup-media's work, not an installation.
+  install
+      ->add_option("--mode", installMode, "0: select with request kind 8, 2: with request kind 9")
+      ->required()
+      ->check([](const std::string& v) {
+        return v == "0" || v == "2" ? std::string()
+                                    : "the modes that install are 0 and 2, not '" + v +
+                                          "'; a backup to media is 'svpconf backup-media'";
+      });
   install->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     ReportExportFromTrace(ctx, dsvCnf_OffSvpAllConf(0, installMode, selector));
