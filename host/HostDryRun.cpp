@@ -43,7 +43,7 @@ int TalverHost_SetDryRun(int on, char* error, std::size_t errorSize) {
   return 1;
 }
 
-int TalverHost_DryRunChanges(talver_change_fn each, void* context) {
+int TalverHost_DryRunChanges(talver_dry_change_fn each, void* context) {
   plat::DryRunPlatform* dry = plat::CurrentDryRun();
   if (!dry) return 0;
   int count = 0;

@@ -413,6 +413,21 @@ class ArchiveReader {
       return ReaderFailureCode(*reader_);
     return kTarErrorFormat;
   }
+  // Reads what follows the tar stream's end to its own end, so that a
+  // damaged or foreign member behind the last entry is found too.
+  int Drain() {
+    const void* data = nullptr;
+    std::size_t size = 0;
+    while (reader_->Next(&data, &size)) {
+    }
+    return reader_->Failure() != tar32::ReadFailure::kNone ? ReaderFailureCode(*reader_) : 0;
+  }
+  // The failure in words: the gzip layer's place, else the tar parser's.
+  std::string FailureText() const {
+    if (reader_ && !reader_->FailureText().empty()) return reader_->FailureText();
+    const char* why = a_ ? archive_error_string(a_.get()) : nullptr;
+    return std::string("tar stream: ") + (why ? why : "damaged");
+  }
   archive* Get() { return a_.get(); }
   ~ArchiveReader() {
     // Stop the producer first: libarchive may still hold its last block.
@@ -760,7 +775,18 @@ struct OpenArchive {
   archive_entry* pending = nullptr;  // the first header, read at open
   bool pendingValid = false;
   bool ended = false;
+  archive_entry* current = nullptr;  // the entry the last find returned
+  std::string lastName;              // the last entry whose header was read
 };
+
+// The last failure of an enumeration call on this thread, in words.
+thread_local std::string gLastFailure;
+
+int NoteFailure(OpenArchive& handle, int code) {
+  gLastFailure = handle.reader.FailureText();
+  if (!handle.lastName.empty()) gLastFailure += " (after entry " + handle.lastName + ")";
+  return code;
+}
 
 void DosDateTime(time_t when, WORD* date, WORD* time) {
   struct tm t {};
@@ -818,16 +844,20 @@ int Tar(HWND, const char* commandLine, char* output, DWORD outputSize) {
 }
 
 HARC TarOpenArchive(HWND, const char* archivePath, DWORD) {
+  gLastFailure.clear();
   if (!archivePath) return nullptr;
   auto handle = std::make_unique<OpenArchive>();
-  if (handle->reader.Open(archivePath)) return nullptr;
+  if (int code = handle->reader.Open(archivePath)) {
+    gLastFailure = code == kTarErrorArchive ? "cannot be opened" : handle->reader.FailureText();
+    return nullptr;
+  }
   int rc = handle->reader.NextHeader(&handle->pending);
   if (rc == 1)
     handle->pendingValid = true;
   else if (rc == 0)
     handle->ended = true;
-  else
-    return nullptr;
+  if (rc < 0 || rc > 1 || (rc == 0 && handle->reader.Drain() != 0))
+    return NoteFailure(*handle, rc), nullptr;
   return handle.release();
 }
 
@@ -846,16 +876,20 @@ int TarFindNext(HARC archive, void* entry558) {
       handle->pendingValid = false;
     } else {
       if (handle->ended) return -1;
+      handle->current = nullptr;
       int rc = handle->reader.NextHeader(&entry);
       if (rc == 0) {
         handle->ended = true;
+        if (int code = handle->reader.Drain()) return NoteFailure(*handle, code);
         return -1;
       }
-      if (rc != 1) return rc;
+      if (rc != 1) return NoteFailure(*handle, rc);
     }
     const char* name = archive_entry_pathname(entry);
+    handle->lastName = name ? name : "";
     if (tar32::WildcardMatch(handle->pattern.c_str(), name ? name : "")) {
       FillRecord(entry, static_cast<TarEntryRecord*>(entry558));
+      handle->current = entry;
       return 0;
     }
   }
@@ -890,6 +924,35 @@ bool RecordedCount(const char* archivePath, int* count) {
 }
 
 }  // namespace
+
+int TarGetEntryDetail(HARC archive, TarEntryDetail* detail) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !detail || !handle->current) return kTarErrorCommand;
+  archive_entry* entry = handle->current;
+  *detail = TarEntryDetail{};
+  detail->size = static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)));
+  detail->modified = static_cast<std::int64_t>(archive_entry_mtime(entry));
+  const auto type = archive_entry_filetype(entry);
+  detail->kind = type == AE_IFREG ? 0 : type == AE_IFDIR ? 1 : 2;
+  detail->mode = static_cast<DWORD>(archive_entry_perm(entry));
+  return 0;
+}
+
+int TarReadEntryData(HARC archive, void* buffer, DWORD size, DWORD* got) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !buffer || !got || !handle->current) return kTarErrorCommand;
+  *got = 0;
+  la_ssize_t n = archive_read_data(handle->reader.Get(), buffer, size);
+  if (n < 0) return NoteFailure(*handle, handle->reader.FailureCode());
+  *got = static_cast<DWORD>(n);
+  return 0;
+}
+
+int TarLastFailure(char* text, DWORD size) {
+  if (!text || size == 0) return 0;
+  std::snprintf(text, size, "%s", gLastFailure.c_str());
+  return gLastFailure.size() < size ? 1 : 0;
+}
 
 int TarGetFileCount(const char* archivePath) {
   if (!archivePath) return -1;

@@ -411,6 +411,26 @@ void GzipReader::Fail(ReadFailure failure) {
   if (failure_ == ReadFailure::kNone) failure_ = failure;
 }
 
+void GzipReader::FailAt(ReadFailure failure, const char* what) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_ == ReadFailure::kNone && failureText_.empty())
+      failureText_ = "gzip member " + std::to_string(memberNumber_) + " at byte " +
+                     std::to_string(memberStart_) + " " + what;
+  }
+  Fail(failure);
+}
+
+void GzipReader::FailTruncated() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_ == ReadFailure::kNone && failureText_.empty())
+      failureText_ = "truncated at byte " + std::to_string(inputBase_ + inputLen_) +
+                     " (inside gzip member " + std::to_string(memberNumber_) + ")";
+  }
+  Fail(ReadFailure::kFormat);
+}
+
 bool GzipReader::Push(std::vector<unsigned char>&& block) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return stop_ || ready_.size() < kReadAhead; });
@@ -426,12 +446,18 @@ bool GzipReader::Fill(std::size_t wanted) {
   while (inputLen_ - inputPos_ < wanted && !inputEof_) {
     if (inputPos_ > 0) {
       std::memmove(input_.data(), input_.data() + inputPos_, inputLen_ - inputPos_);
+      inputBase_ += inputPos_;
       inputLen_ -= inputPos_;
       inputPos_ = 0;
     }
     DWORD got = 0;
     DWORD room = static_cast<DWORD>(input_.size() - inputLen_);
     if (!plat::ReadFile(in_, input_.data() + inputLen_, room, &got)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failureText_.empty())
+          failureText_ = "read failed at byte " + std::to_string(inputBase_ + inputLen_);
+      }
       Fail(ReadFailure::kRead);
       return false;
     }
@@ -446,7 +472,7 @@ void GzipReader::Produce() {
   if (ok) {
     std::size_t avail = inputLen_ - inputPos_;
     if (avail == 0) {
-      Fail(ReadFailure::kFormat);  // an empty file is no archive
+      FailTruncated();  // an empty file is no archive
       ok = false;
     } else if (avail >= 2 && input_[0] == 0x1f && input_[1] == 0x8b) {
       ok = DecodeMembers();
@@ -483,15 +509,17 @@ bool GzipReader::DecodeMembers() {
     if (p[0] == 0) return ZeroTail();
     std::size_t member = OwnMemberSize(p, avail);
     if (member == 0) break;  // another writer's member: stream from here
+    memberStart_ = inputBase_ + inputPos_;
+    ++memberNumber_;
     if (!Fill(member)) return false;
     if (inputLen_ - inputPos_ < member) {
-      Fail(ReadFailure::kFormat);  // truncated
+      FailTruncated();
       return false;
     }
     p = input_.data() + inputPos_;
     std::uint32_t isize = GetLe32(p + member - 4);
     if (isize > kLargestWholeMember) {
-      Fail(ReadFailure::kFormat);
+      FailAt(ReadFailure::kFormat, "is damaged (stated length)");
       return false;
     }
     std::vector<unsigned char> out;
@@ -505,7 +533,7 @@ bool GzipReader::DecodeMembers() {
     if (libdeflate_gzip_decompress_ex(d.get(), p, member, out.data(), out.size(), &used,
                                       &produced) != LIBDEFLATE_SUCCESS ||
         used != member || produced != isize) {
-      Fail(ReadFailure::kFormat);
+      FailAt(ReadFailure::kFormat, "is damaged");
       return false;
     }
     inputPos_ += member;
@@ -585,6 +613,8 @@ bool GzipReader::DecodeStream() {
   } end{&z};
   std::vector<unsigned char> out(kStreamBlock);
   std::size_t outLen = 0;
+  memberStart_ = inputBase_ + inputPos_;
+  ++memberNumber_;
   for (;;) {
     if (inputPos_ == inputLen_ && !Fill(64 * 1024)) return false;
     z.next_in = input_.data() + inputPos_;
@@ -606,17 +636,19 @@ bool GzipReader::DecodeStream() {
       const unsigned char* p = input_.data() + inputPos_;
       if (avail >= 2 && p[0] == 0x1f && p[1] == 0x8b) {
         inflateReset(&z);
+        memberStart_ = inputBase_ + inputPos_;
+        ++memberNumber_;
         continue;
       }
       if (!ZeroTail()) return false;
       break;
     }
     if (rc == Z_BUF_ERROR && noInput && inputEof_) {
-      Fail(ReadFailure::kFormat);  // truncated
+      FailTruncated();
       return false;
     }
     if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      Fail(rc == Z_MEM_ERROR ? ReadFailure::kMemory : ReadFailure::kFormat);
+      FailAt(rc == Z_MEM_ERROR ? ReadFailure::kMemory : ReadFailure::kFormat, "is damaged");
       return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -633,7 +665,9 @@ bool GzipReader::ZeroTail() {
   for (;;) {
     std::size_t avail = inputLen_ - inputPos_;
     if (!AllZero(input_.data() + inputPos_, avail)) {
-      Fail(ReadFailure::kFormat);
+      memberStart_ = inputBase_ + inputPos_;
+      ++memberNumber_;
+      FailAt(ReadFailure::kFormat, "is no gzip member (bytes after the last one)");
       return false;
     }
     inputPos_ = inputLen_;

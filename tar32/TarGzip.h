@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -100,6 +101,10 @@ class GzipReader {
   bool Next(const void** data, std::size_t* size);
   void Stop();
   ReadFailure Failure() const { return failure_; }
+  // Where the reading failed, in words: "gzip member 3 at byte 2097152 is
+  // damaged", "truncated at byte 5000", "read failed at byte N" ("" when
+  // nothing failed). Valid once Next has returned false.
+  const std::string& FailureText() const { return failureText_; }
 
  private:
   void Produce();
@@ -110,6 +115,9 @@ class GzipReader {
   bool PassThrough();
   bool ZeroTail();
   void Fail(ReadFailure failure);
+  // Fail with the place in words: what went wrong at the member in hand.
+  void FailAt(ReadFailure failure, const char* what);
+  void FailTruncated();
 
   HANDLE in_;
   std::thread thread_;
@@ -125,6 +133,11 @@ class GzipReader {
   std::size_t inputPos_ = 0;
   std::size_t inputLen_ = 0;
   bool inputEof_ = false;
+  // File offset of input_[0], and the number of the member being decoded.
+  std::uint64_t inputBase_ = 0;
+  std::uint64_t memberStart_ = 0;
+  unsigned memberNumber_ = 0;
+  std::string failureText_;
 };
 
 }  // namespace tar32
