@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Runs every benchmark of the README's performance section on a build.
+# Runs every benchmark of docs/performance.md on a build.
 #   bench/run.sh [BUILD]     (default: build)
 set -euo pipefail
 cd "$(dirname "$0")/.."

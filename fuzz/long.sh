@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The long run: every fuzz target (or those named) for 10 minutes each, one
 # after another at the lowest priority, with the execution counts, speeds and
-# corpus sizes at the end (the README's reliability figures).
+# corpus sizes at the end (the figures of docs/reliability.md).
 #
 #   fuzz/long.sh [TARGET ...]     FUZZ_LONG_SECONDS overrides the 600 s
 set -euo pipefail

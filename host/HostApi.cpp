@@ -45,6 +45,8 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
 
 void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
 
+unsigned long long TalverHost_BytesWritten(void) { return plat::BytesWritten(); }
+
 int TalverHost_HasWorld(void) { return plat::HasCurrent() ? 1 : 0; }
 
 // The project's version, given by the build.

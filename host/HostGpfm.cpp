@@ -1,5 +1,6 @@
 // Host API for svpconf gpfm: a world of host paths, the backup-file reader and
 // the table conversion.
+#include <cstring>
 #include <memory>
 
 #include "archive/CnfCmpDlg.h"
@@ -13,6 +14,8 @@
 #include "platform/Win.h"
 #include "platform/posix/PosixPlatform.h"
 #include "platform/posix/World.h"
+#include "validate/CnfChkMedia.h"
+#include "validate/CnfProcess2.h"
 
 int TalverHost_UseHostFiles(void) {
   plat::World world = plat::World::Empty();
@@ -46,4 +49,21 @@ int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDi
   while (plat::PeekMessage(&message, 0, 0, 0, plat::PM_REMOVE)) {
   }
   return CompressThreadState == 1 ? 1 : 0;
+}
+
+// Table 63 as a restore reads it: the DKCF with the serial number and the
+// version (type in its last two characters), then the CFREV.
+std::size_t TalverHost_SampleTable63(unsigned long serial, const char* version, unsigned char* out,
+                                     std::size_t size) {
+  constexpr std::size_t kCfrevSize = 32, kVersionSize = 8;
+  if (!out || !version || size < kDkcfSize + kCfrevSize || std::strlen(version) != kVersionSize ||
+      serial < kDkcfSerialBase || serial - kDkcfSerialBase > 0xFFFFFFFFul)
+    return 0;
+  std::memset(out, 0, kDkcfSize + kCfrevSize);
+  const DWORD stored = static_cast<DWORD>(serial - kDkcfSerialBase);
+  for (int i = 0; i < 4; ++i)
+    out[kDkcfSerialOffset + i] = static_cast<unsigned char>(stored >> (8 * i));
+  std::memcpy(out + kDkcfVersionOffset, version, kVersionSize);
+  std::memcpy(out + kDkcfSize, "CFREV", 5);
+  return kDkcfSize + kCfrevSize;
 }

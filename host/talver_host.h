@@ -17,6 +17,8 @@ class Operator;
 // restores the host's own: the answers of TalverHost_SetAnswer and the asker
 // of TalverHost_SetAsker, which refuses whatever they do not answer).
 TALVER_EXPORT void TalverHost_SetOperator(plat::Operator* op);
+// The bytes the library has written to files in this process so far.
+TALVER_EXPORT unsigned long long TalverHost_BytesWritten(void);
 // Echo trace lines to stderr as well.
 TALVER_EXPORT void TalverHost_SetTraceEcho(int on);
 // Keeps the trace lines that this process writes from now on, dropping any
@@ -53,6 +55,11 @@ TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Di
 // 10), whose bar counts the files of the world's \PLAXON\TMP\LZ4\; 0: the
 // worker on the calling thread without a dialog. 1 when every file was
 // converted.
+// A table 63 for a sample backup file: the DKCF with this serial number and
+// version ("02030460": the type is its last two characters), then the CFREV.
+// Its size, or 0 when the values or the buffer do not do (13,120 bytes).
+TALVER_EXPORT std::size_t TalverHost_SampleTable63(unsigned long serial, const char* version,
+                                                   unsigned char* out, std::size_t size);
 TALVER_EXPORT int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDialog);
 // Runs two sample dialogs with the registered operator: a progress dialog
 // whose worker takes `steps` steps, pauseMs apart, then the confirmation

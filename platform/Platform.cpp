@@ -51,6 +51,7 @@ DWORD GetLastError() { return tLastError; }
 void SetLastError(DWORD code) { tLastError = code; }
 namespace {
 std::atomic<bool> gCallStop{false};
+std::atomic<std::uint64_t> gBytesWritten{0};
 static_assert(std::atomic<bool>::is_always_lock_free, "a signal handler sets the stop request");
 }  // namespace
 
@@ -66,8 +67,11 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read) {
   return Current().ReadFile(file, buffer, count, read);
 }
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) {
-  return Current().WriteFile(file, buffer, count, written);
+  const BOOL ok = Current().WriteFile(file, buffer, count, written);
+  if (ok && written) gBytesWritten.fetch_add(*written, std::memory_order_relaxed);
+  return ok;
 }
+std::uint64_t BytesWritten() { return gBytesWritten.load(std::memory_order_relaxed); }
 BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint64_t* position) {
   return Current().SetFilePointer(file, offset, method, position);
 }

@@ -164,6 +164,9 @@ void RequestCallStop();
 bool CallStopRequested();
 // Whether a stop was requested, forgetting it.
 bool TakeCallStop();
+// Bytes that ReadFile and WriteFile have moved in this process: what a
+// progress line measures its rate by.
+std::uint64_t BytesWritten();
 
 // --- forwarding functions in the system services' shape ------------------
 HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition, DWORD flags);

@@ -1,7 +1,7 @@
 #!/bin/bash
 # svpconf end to end through the archiver: an HDD backup packs the sample
 # configuration, GNU tar reads that archive, `svpconf unpack` restores it
-# under the progress dialog, and a missing archive fails without a dialog,
+# under the progress dialog (plain progress lines with --progress), and a missing archive fails without a dialog,
 # saying why; update-2nd reports whether the second SVP was updated.
 # Usage: archive_unpack.sh SVPCONF LIBTALVER
 set -u
@@ -45,6 +45,12 @@ tar xzf "$archive" -C "$work/gnu" || fail "GNU tar cannot extract our archive"
 diff -r "$work/gnu/CONFIG" "$c/UNPACKED/config" -x 'min500*' >/dev/null || fail "unpacked tree differs"
 [ "$(cat "$c/UNPACKED/config/$latin1")$(cat "$c/UNPACKED/config/$utf8")" = "latin-1utf-8" ] ||
   fail "a non-ASCII name was not restored as it was"
+# --progress without a terminal: plain lines on stderr, the last one whole.
+timeout 60 "$SVPCONF" --progress unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\UNPACKED\' \
+  </dev/null >/dev/null 2>"$work/err" || fail "unpack --progress"
+tail -1 "$work/err" | grep -Eq '^progress: \[[^]]+\]  \[#+\]  100% ([0-9]+)/\1  .*done in ' ||
+  fail "unpack --progress: $(cat "$work/err")"
+grep -v '^progress: ' "$work/err" && fail "unpack --progress wrote more than progress lines"
 
 out=$(timeout 60 "$SVPCONF" unpack 'C:\PLAXON\DIFF\none.tgz' 'C:\UNPACKED\' </dev/null 2>"$work/err")
 rc=$?

@@ -1,7 +1,7 @@
 #!/bin/bash
-# svpconf restore-gpfm without a terminal: a backup file made by svpconf gpfm
-# make whose DKCF carries the default serial number is restored after
-# --confirm; the command prints where the tables are and both versions, and
+# svpconf restore-gpfm without a terminal: a sample backup file made by
+# svpconf gpfm make --sample whose DKCF carries the default serial number is
+# restored after --confirm; the command prints where the tables are and both versions, and
 # the configuration folder is left as it was. Without --confirm it fails.
 # Usage: restore_gpfm.sh SVPCONF LIBTALVER
 set -u
@@ -12,7 +12,7 @@ fail() {
   echo "FAIL: $*"
   exit 1
 }
-mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/OUT" "$work/tables"
+mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/OUT"
 printf 'SVPCONF 01020360\r\n' >"$work/c/PLAXON/CONFIG/CONFIG.INF"
 printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$work/c/PLAXON/CONFIG/DKCPRP.DAT"
 cat >"$work/svp.ini" <<INI
@@ -24,16 +24,11 @@ type = fixed
 INI
 export TALVER_WORLD="$work/svp.ini"
 
-# Table 63: DKCF (serial 400001 stored as 1, version 02030460, type 60),
-# CFREV, and 40 bytes that are dropped.
-head -c 13160 /dev/zero >"$work/tables/63"
-put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
-put 16 '\001'
-put 6484 '02030460'
-put 13088 'CFREV'
-head -c 50000 /dev/urandom | base64 >"$work/tables/5"
-timeout 60 "$SVPCONF" gpfm make "$work/c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
-  fail "gpfm make"
+# The sample file with the default serial number (400001), version 02030460.
+timeout 60 "$SVPCONF" gpfm make 'C:\OUT\b.gpfm' --sample --serial 400001 >/dev/null 2>&1 ||
+  fail "gpfm make --sample"
+"$SVPCONF" gpfm extract 'C:\OUT\b.gpfm' "$work/lz4" --tables "$work/tables" >/dev/null 2>&1 ||
+  fail "gpfm extract"
 before=$(cd "$work/c/PLAXON/CONFIG" && ls -la --time-style=full-iso && md5sum *)
 
 out=$(timeout 60 "$SVPCONF" restore-gpfm 'C:\OUT\b.gpfm' </dev/null 2>&1)

@@ -3,7 +3,8 @@
 # progress dialog as a live bar with the entry being processed, draws the
 # confirmation dialog with its caption, drawn message and controls, and takes
 # the operator's typed answers; the archiver's own dialog of an HDD backup
-# draws the same bar; `svpconf rancher` shows message 4701 and logs the
+# draws the same bar, and at 80 columns a long unpack redraws one line that
+# fits; `svpconf rancher` shows message 4701 and logs the
 # answer line.
 # Usage: win_terminal.sh SVPCONF LIBTALVER
 set -u
@@ -45,7 +46,7 @@ run() {
   tmux -L "$socket" kill-server >/dev/null 2>&1
   runs=$((runs + 1))
   socket="talver-win-$$-$runs"
-  tmux -L "$socket" new-session -d -s t -x 120 -y 50 \
+  tmux -L "$socket" new-session -d -s t -x "${COLUMNS_OF_RUN:-120}" -y 50 \
     "env -u CI -u TALVER_NO_TERMINAL TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
     fail "tmux could not start"
 }
@@ -53,8 +54,8 @@ run() {
 # ---- progress bar, then the confirmation dialog --------------------------------
 run try-dialogs --steps 40 --pause 40
 # The live bar shows part of the work with the entry name, then all of it.
-wait_for '\[TALVER Wait\.\.\.[^]]*\] \[#+\.+\] [0-9]+/40  CONFIG/sample0[0-9][0-9]\.dat'
-wait_for '\[#{30}\] 40/40  CONFIG/sample039\.dat'
+wait_for '\[TALVER Wait\.\.\.[^]]*\]  \[#*\.+\]  [0-9]+% [0-9]+/40 .* CONFIG/sample0[0-9][0-9]\.dat'
+wait_for '\[#+\]  100% 40/40  done in 0:[0-9]+  CONFIG/sample039\.dat'
 wait_for '^\+== Confirm Configuration Information.*\(dialog 117\)'
 wait_for '^\| Configuration backup and restore library of the SVP\.'
 wait_for '\[1038\] \[ \] Confirmed'
@@ -78,9 +79,22 @@ wait_for '^EXIT=2'
 
 # ---- the archiver's own dialog of an HDD backup in display mode 2 -------------------
 run hdd-backup --mode 2
-wait_for '^\[Creating archive\] \[#{30}\] ([0-9]+)/\1  CONFIG/'
+wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/'
 wait_for '^result=1 word=0x0000'
 wait_for '^EXIT=0'
+
+# ---- at 80 columns, 1,200 entries with 60-character names redraw one line ---------
+many="$work/world/drives/c/PLAXON/CONFIG/many"
+mkdir -p "$many" "$work/world/drives/c/UNPACKED"
+for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
+TALVER_WORLD="$world" "$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
+COLUMNS_OF_RUN=80 run unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
+wait_for '^EXIT=0' 120
+screen=$(tmux -L "$socket" capture-pane -p -S -2000 -t t | grep -v '^$')
+echo "$screen" | head -1 | grep -Eq '^(\[TALVER Wait[^]]*\]  )?100% ([0-9]+)/\2  .*done in [0-9:]+  CONFIG/' ||
+  fail "the unpack's last progress line"
+[ "$(echo "$screen" | wc -l)" -eq 3 ] || fail "the progress line was not redrawn in place"
+rm -rf "$many"
 
 # ---- the rancher's message 4701 and its answer line --------------------------------
 run rancher

@@ -28,16 +28,20 @@ constexpr std::uint64_t kRawTableBytes = 13088 + 32;
 // The library forms paths in 260-character buffers.
 constexpr std::size_t kLibraryPathLimit = 259;
 
-bool UseWorld(ToolContext& ctx) {
-  if (!ctx.envPath.empty()) return LoadWorld(ctx);
-  TalverHost_UseHostFiles();
-  TalverHost_SetTraceEcho(ctx.traceEcho ? 1 : 0);
-  return InstallToolOperator(ctx);
-}
-
 // A path of the loaded world's drives ("C:\PLAXON\TMP\LZ4").
 bool IsDrivePath(const std::string& path) {
   return path.size() >= 2 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':';
+}
+
+// Drive paths ("C:\OUT\b.gpfm") need a world to name them: --env, then
+// $TALVER_WORLD, then the default world. Host paths alone need none.
+bool UseWorld(ToolContext& ctx, std::initializer_list<std::string> paths) {
+  bool drivePaths = false;
+  for (const auto& p : paths) drivePaths = drivePaths || IsDrivePath(p);
+  if (!ctx.envPath.empty() || drivePaths) return LoadWorld(ctx);
+  TalverHost_UseHostFiles();
+  TalverHost_SetTraceEcho(ctx.traceEcho ? 1 : 0);
+  return InstallToolOperator(ctx);
 }
 
 // The path handed to the library: a drive path as it is, a host path made
@@ -53,7 +57,10 @@ std::string SystemPath(const std::string& path) {
 std::string HostPath(const std::string& systemPath) {
   if (!IsDrivePath(systemPath)) return systemPath;
   char host[4096] = {};
-  return TalverHost_ResolvePath(systemPath.c_str(), host, sizeof host) ? host : systemPath;
+  if (TalverHost_ResolvePath(systemPath.c_str(), host, sizeof host)) return host;
+  // Never the drive path itself, which would name a file in the current folder.
+  std::fprintf(stderr, "svpconf: %s is on no drive of the world\n", systemPath.c_str());
+  return {};
 }
 
 bool Fits(const std::string& path, const char* what, ToolContext& ctx) {
@@ -225,8 +232,13 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
 
 void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
   Inspection result;
-  if (!UseWorld(ctx)) return;
-  InspectFile(HostPath(SystemPath(file)), !brief, &result);
+  if (!UseWorld(ctx, {file})) return;
+  const std::string host = HostPath(SystemPath(file));
+  if (host.empty()) {
+    ctx.exitCode = 1;
+    return;
+  }
+  InspectFile(host, !brief, &result);
   for (const auto& w : result.warnings) std::printf("warning: %s\n", w.c_str());
   if (result.refusal.empty()) {
     std::printf("verdict=ok: the reader accepts this file\n");
@@ -279,10 +291,15 @@ int CountFiles(const std::string& dir) {
 
 void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string& lz4Arg,
                 const std::string& tablesArg, bool force) {
-  if (!UseWorld(ctx)) return;
+  if (!UseWorld(ctx, {fileArg, lz4Arg, tablesArg})) return;
   const std::string file = SystemPath(fileArg), lz4 = SystemPath(lz4Arg);
   const std::string tables = tablesArg.empty() ? std::string() : SystemPath(tablesArg);
   const std::string lz4Host = HostPath(lz4), tablesHost = tables.empty() ? "" : HostPath(tables);
+  if (lz4Host.empty() || (!tables.empty() && tablesHost.empty())) {
+    std::printf("result=0\n");
+    ctx.exitCode = 1;
+    return;
+  }
   // Room for "\1023.lz4" behind the directory.
   if (!Fits(file, "backup file", ctx) || !Fits(lz4 + "/1023.lz4", "LZ4 directory", ctx) ||
       (!tables.empty() && !Fits(tables + "/1023.lz4", "tables directory", ctx)) ||
@@ -336,12 +353,8 @@ bool ReadWholeFile(const fs::path& path, std::vector<std::uint8_t>* bytes) {
   return ReadBytes(in, bytes->data(), bytes->size());
 }
 
-void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fromArg, int cfm,
-             std::uint32_t segmentSize) {
-  // The maker works on host files; drive paths need the world to name them.
-  if ((IsDrivePath(outArg) || IsDrivePath(fromArg)) && !UseWorld(ctx)) return;
-  const std::string out = HostPath(outArg), from = HostPath(fromArg);
-  std::map<int, fs::path> tables;
+// The tables of a file made from a folder: their numbers and files.
+bool TablesInFolder(const std::string& from, std::map<int, fs::path>* tables) {
   std::error_code ec;
   for (const auto& e : fs::directory_iterator(from, ec)) {
     int t = 0;
@@ -351,18 +364,75 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
                    "svpconf: %s is not a table file (the folder holds only files named by their "
                    "table number 0..1023)\n",
                    e.path().string().c_str());
-      ctx.exitCode = 1;
-      return;
+      return false;
     }
-    tables[t] = e.path();
+    (*tables)[t] = e.path();
   }
   if (ec) {
     std::fprintf(stderr, "svpconf: cannot read the folder %s\n", from.c_str());
+    return false;
+  }
+  return true;
+}
+
+// A sample configuration's tables: table 63 with this serial number and
+// version, a text table and a table of data that does not compress.
+bool SampleTables(unsigned long serial, const std::string& version,
+                  std::map<int, std::vector<std::uint8_t>>* tables) {
+  std::vector<std::uint8_t> t63(16384);
+  t63.resize(TalverHost_SampleTable63(serial, version.c_str(), t63.data(), t63.size()));
+  if (t63.empty()) {
+    std::fprintf(stderr,
+                 "svpconf: --serial takes 400000..4294967295 and --version eight characters "
+                 "such as 02030460, not %lu and '%s'\n",
+                 serial, version.c_str());
+    return false;
+  }
+  (*tables)[63] = std::move(t63);
+  std::string text;
+  for (int i = 0; i < 2000; ++i) text += "LDEV " + std::to_string(i) + " EMULATION=OPEN-V\r\n";
+  (*tables)[5].assign(text.begin(), text.end());
+  std::vector<std::uint8_t> data(65536);
+  std::uint32_t x = 2463534242u;
+  for (auto& b : data) {
+    x ^= x << 13, x ^= x >> 17, x ^= x << 5;
+    b = static_cast<std::uint8_t>(x);
+  }
+  (*tables)[12] = std::move(data);
+  return true;
+}
+
+struct MakeSource {
+  std::string from;  // a folder of table files, or
+  bool sample = false;
+  unsigned long serial = 412345;  // the sample world's
+  std::string version = "02030460";
+};
+
+void RunMake(ToolContext& ctx, const std::string& outArg, const MakeSource& source, int cfm,
+             std::uint32_t segmentSize) {
+  if (source.sample == !source.from.empty()) {
+    std::fprintf(stderr, "svpconf: gpfm make takes either --from DIR or --sample\n");
+    ctx.exitCode = 64;
+    return;
+  }
+  // The maker works on host files; drive paths need the world to name them.
+  if (!UseWorld(ctx, {outArg, source.from})) return;
+  const std::string out = HostPath(outArg), from = source.from.empty() ? "" : HostPath(source.from);
+  if (out.empty() || (!source.from.empty() && from.empty())) {
     ctx.exitCode = 1;
     return;
   }
+  std::map<int, fs::path> files;
+  std::map<int, std::vector<std::uint8_t>> sample;
+  if (source.sample ? !SampleTables(source.serial, source.version, &sample)
+                    : !TablesInFolder(from, &files)) {
+    ctx.exitCode = 1;
+    return;
+  }
+  std::error_code ec;
   // Creating the file would empty that table before it is read.
-  for (const auto& [t, path] : tables) {
+  for (const auto& [t, path] : files) {
     if (!fs::equivalent(out, path, ec)) continue;
     std::fprintf(stderr, "svpconf: %s is one of the table files it would be made from\n",
                  out.c_str());
@@ -375,7 +445,7 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
   const bool created = writer.Open(out, cfm, segmentSize, &error);
   bool ok = created;
   std::vector<std::uint8_t> bytes;
-  for (auto it = tables.begin(); ok && it != tables.end(); ++it) {
+  for (auto it = files.begin(); ok && it != files.end(); ++it) {
     if (!ReadWholeFile(it->second, &bytes)) {
       error = "cannot read " + it->second.string();
       ok = false;
@@ -383,6 +453,8 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const std::string& fro
     }
     ok = writer.AddTable(it->first, bytes.data(), bytes.size(), &error);
   }
+  for (auto it = sample.begin(); ok && it != sample.end(); ++it)
+    ok = writer.AddTable(it->first, it->second.data(), it->second.size(), &error);
   ok = ok && writer.Finish(&error);
   if (!ok) {
     std::fprintf(stderr, "svpconf: %s\n", error.c_str());
@@ -403,7 +475,7 @@ void RegisterGpfmCommands(CLI::App& app, ToolContext& ctx) {
   auto* gpfm = app.add_subcommand("gpfm", "Backup configuration files (.gpfm)");
   gpfm->require_subcommand(1);
 
-  static std::string file, lz4Dir, tablesDir, out, from;
+  static std::string file, lz4Dir, tablesDir, out;
   static bool brief = false, force = false;
   static int cfm = 1;
   static std::uint32_t segmentSize = gpfm::kMakeSegmentSize;
@@ -423,14 +495,22 @@ void RegisterGpfmCommands(CLI::App& app, ToolContext& ctx) {
   extract->add_flag("--force", force, "use folders that are not empty");
   extract->callback([&ctx] { RunExtract(ctx, file, lz4Dir, tablesDir, force); });
 
-  auto* make = gpfm->add_subcommand("make", "Build a .gpfm from a folder of table files 0..1023");
+  static MakeSource source;
+  auto* make = gpfm->add_subcommand(
+      "make", "Build a .gpfm from a folder of table files 0..1023, or a sample one");
   make->add_option("OUT", out, "the .gpfm file to write")->required();
-  make->add_option("--from", from, "folder of table files named by number")->required();
+  make->add_option("--from", source.from, "folder of table files named by number");
+  make->add_flag("--sample", source.sample,
+                 "a sample file: table 63 (DKCF and CFREV), a text table and a data table");
+  make->add_option("--serial", source.serial,
+                   "--sample: the DKCF's serial number (default: the sample world's, 412345)");
+  make->add_option("--version", source.version,
+                   "--sample: the DKCF's version, eight characters, the type last (02030460)");
   make->add_option("--cfm", cfm, "table directory that describes the data")
       ->check(CLI::IsMember({1, 2}));
   make->add_option("--segment", segmentSize, "segment length the tables are cut at")
       ->check(CLI::Range(1u, gpfm::kSegmentBufferSize));
-  make->callback([&ctx] { RunMake(ctx, out, from, cfm, segmentSize); });
+  make->callback([&ctx] { RunMake(ctx, out, source, cfm, segmentSize); });
 }
 
 }  // namespace

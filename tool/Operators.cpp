@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "Progress.h"
 #include "Tool.h"
 #include "host/HostOperator.h"
 #include "host/talver_host.h"
@@ -59,31 +60,6 @@ std::vector<std::string> Wrap(const std::string& text, std::size_t width) {
   flushWord();
   if (!line.empty()) lines.push_back(line);
   return lines;
-}
-
-// The entry a progress dialog is working on: its text line.
-std::string ProgressEntry(const plat::DialogView& view) {
-  if (const auto* c = view.Find(1003); c && !c->text.empty()) return c->text;
-  for (const auto& c : view.controls)
-    if (c.kind == plat::ControlKind::Static && !c.text.empty()) return c.text;
-  return {};
-}
-
-std::string ProgressLine(const plat::DialogView& view) {
-  const plat::ControlView* bar = view.ProgressBar();
-  std::string line = "[" + view.caption + "] ";
-  if (bar) {
-    constexpr int kWidth = 30;
-    int span = bar->rangeHigh - bar->rangeLow;
-    int done = span > 0 ? (bar->position - bar->rangeLow) * kWidth / span : 0;
-    done = std::clamp(done, 0, kWidth);
-    line += "[" + std::string(static_cast<std::size_t>(done), '#') +
-            std::string(static_cast<std::size_t>(kWidth - done), '.') + "] " +
-            std::to_string(bar->position - bar->rangeLow) + "/" + std::to_string(span);
-  }
-  std::string entry = ProgressEntry(view);
-  if (!entry.empty()) line += "  " + entry;
-  return line;
 }
 
 // The dialog drawn as text: caption, message, then each visible control
@@ -180,7 +156,8 @@ std::string Keys(UINT style) {
 // Without a terminal: the options answer, the rest is refused.
 class OptionsOperator : public host::AnswersOperator {
  public:
-  using host::AnswersOperator::AnswersOperator;
+  OptionsOperator(host::Answers answers, bool plainProgress = false)
+      : host::AnswersOperator(std::move(answers)), plainProgress_(plainProgress) {}
 
   void WaitWindowOpened(const std::string& text, const std::string& caption) override {
     std::fprintf(stderr, "[%s] %s\n", caption.c_str(), text.c_str());
@@ -198,9 +175,36 @@ class OptionsOperator : public host::AnswersOperator {
                  q.noAnswer ? Hint(q).c_str() : "");
     host::AnswersOperator::Refused(q);
   }
+  // --progress without a terminal: a plain line on stderr at most once a
+  // second, and when the work is done.
+  bool AskDialog(const plat::DialogView& view, plat::DialogActions& act) override {
+    if (!plainProgress_ || view.WaitsForOperator()) return false;
+    const ProgressState state = meter_.Observe(view);
+    if (meter_.PlainLineDue(state))
+      std::fprintf(stderr, "progress: %s\n", FitProgressLine(state, 160).c_str());
+    (void)act;
+    return false;
+  }
   virtual std::string Hint(const host::Unanswered& q) {
     return " and there is no terminal; answer it with " + OptionFor(q);
   }
+
+ public:
+  void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override {
+    if (plainProgress_ && !view.WaitsForOperator()) {
+      ProgressState state = meter_.Observe(view);
+      state.finished = true;
+      std::fprintf(stderr, "progress: %s\n", FitProgressLine(state, 160).c_str());
+      meter_.Reset();
+    }
+    host::AnswersOperator::OnDialogClosed(view, result);
+  }
+
+ protected:
+  ProgressMeter meter_;
+
+ private:
+  bool plainProgress_;
 };
 
 // At a terminal: what the options do not answer is asked on the terminal.
@@ -262,14 +266,7 @@ class TerminalOperator : public OptionsOperator {
 
   bool AskDialog(const plat::DialogView& view, plat::DialogActions& act) override {
     if (!view.WaitsForOperator()) {
-      // A progress dialog: one live line, redrawn when it changes.
-      std::string line = ProgressLine(view);
-      if (line != progress_) {
-        std::fprintf(tty_, "\r%-*s", static_cast<int>(std::max(progress_.size(), line.size())),
-                     line.c_str());
-        std::fflush(tty_);
-        progress_ = line;
-      }
+      DrawProgress(view, false);  // a progress dialog: one live line
       act.LetTimePass(200);
       return true;
     }
@@ -291,13 +288,7 @@ class TerminalOperator : public OptionsOperator {
 
  public:
   void OnDialogClosed(const plat::DialogView& view, std::intptr_t result) override {
-    if (!view.WaitsForOperator() && !progress_.empty()) {
-      std::string line = ProgressLine(view);
-      std::fprintf(tty_, "\r%-*s\n", static_cast<int>(std::max(progress_.size(), line.size())),
-                   line.c_str());
-      std::fflush(tty_);
-      progress_.clear();
-    }
+    if (!view.WaitsForOperator() && drawing_) DrawProgress(view, true);
     OptionsOperator::OnDialogClosed(view, result);
   }
 
@@ -311,10 +302,25 @@ class TerminalOperator : public OptionsOperator {
     return true;
   }
 
+  // The line redrawn in place ("\r", the line, then erase to its end), one
+  // column short of the width so that the terminal never wraps it; the last
+  // one is left standing.
+  void DrawProgress(const plat::DialogView& view, bool last) {
+    ProgressState state = meter_.Observe(view);
+    state.finished = last;
+    const std::size_t width = TerminalWidth(fileno(tty_));
+    std::fprintf(tty_, "\r%s\x1b[K%s", FitProgressLine(state, width > 1 ? width - 1 : 1).c_str(),
+                 last ? "\n" : "");
+    std::fflush(tty_);
+    drawing_ = !last;
+    if (last) meter_.Reset();
+  }
+
   void EndProgressLine() {
-    if (progress_.empty()) return;
+    if (!drawing_) return;
     std::fprintf(tty_, "\n");
-    progress_.clear();
+    drawing_ = false;
+    meter_.Reset();
   }
 
   static bool Perform(const plat::DialogView& view, plat::DialogActions& act,
@@ -350,7 +356,7 @@ class TerminalOperator : public OptionsOperator {
   }
 
   std::FILE* tty_;
-  std::string progress_;
+  bool drawing_ = false;
 };
 
 std::unique_ptr<plat::Operator> gOperator;
@@ -392,7 +398,7 @@ bool InstallToolOperator(ToolContext& context) {
   if (context.terminal)
     gOperator = std::make_unique<TerminalOperator>(std::move(answers), context.terminal);
   else
-    gOperator = std::make_unique<OptionsOperator>(std::move(answers));
+    gOperator = std::make_unique<OptionsOperator>(std::move(answers), context.progress);
   TalverHost_SetOperator(gOperator.get());
   return true;
 }

@@ -11,6 +11,7 @@
 struct ToolContext {
   std::string envPath;     // --env
   bool traceEcho = false;  // --trace
+  bool progress = false;   // --progress: plain progress lines without a terminal
   int exitCode = 0;
   // The controlling terminal, where questions and progress go (null: none,
   // in CI, or with TALVER_NO_TERMINAL set); interactive when there is one.

@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <string>
 
+#include "Progress.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -164,6 +165,7 @@ int main(int argc, char** argv) {
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
+  if (context.terminal) WatchTerminalWidth();
   CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(TalverHost_Version()),
@@ -174,6 +176,8 @@ int main(int argc, char** argv) {
       "--env", context.envPath,
       "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
+  app.add_flag("--progress", context.progress,
+               "Without a terminal, print a plain progress line to stderr each second");
   app.add_option("--answer", context.answers,
                  "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
                  "(repeatable; also at a terminal, which is then not asked)");
