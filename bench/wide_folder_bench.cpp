@@ -43,6 +43,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s SVPCONF [N ...]\n", argv[0]);
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes
   const std::string svpconf = fs::absolute(argv[1]).string();
   std::vector<int> counts;
   for (int i = 2; i < argc; ++i) counts.push_back(std::atoi(argv[i]));
