@@ -14,4 +14,4 @@ void AppendCaptionSuffix(HWND dialog, char* title, std::size_t size);
 // The three opening steps; the title's trace line carries the source name
 // and line given (OPEN_DIALOG_FRAME passes the caller's).
 void OpenDialogFrame(HWND dialog, const char* source, int line);
-#define OPEN_DIALOG_FRAME(dialog) OpenDialogFrame((dialog), kTraceSource, __LINE__)
+#define OPEN_DIALOG_FRAME(dialog) OpenDialogFrame((dialog), kTraceSource, TRACE_LINE)

@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
 
-TALVER_SOURCE("CnfFunc")
+TALVER_SOURCE_AT("CnfFunc", 1000)
 
 namespace {
 

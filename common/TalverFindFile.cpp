@@ -6,7 +6,7 @@
 #include "platform/Platform.h"
 #include "platform/ScopedFind.h"
 
-TALVER_SOURCE("CnfChkMedia")
+TALVER_SOURCE_AT("CnfChkMedia", 1000)
 
 int TalVer_FindFile(const char* path, int sizeTest) {
   WIN32_FIND_DATA data;

@@ -1,7 +1,10 @@
 // Trace lines and operator messages.
 //
 // Every module names itself once with TALVER_SOURCE("CnfFunc"); its trace
-// lines then carry ".\CnfFunc.cpp" and the line of the call.
+// lines then carry ".\CnfFunc.cpp" and the line of the call. A file that
+// shares its trace name with others names itself with
+// TALVER_SOURCE_AT("CnfProcess", 2000): its lines are counted from that base,
+// so that every "File=.\NAME.cpp(N)" names one place (tests/trace_places.sh).
 #pragma once
 
 #include <cstdint>
@@ -9,13 +12,17 @@
 #include "platform/Win.h"
 #include "platform/WinTypes.h"
 
-#define TALVER_SOURCE(name)                                                 \
+#define TALVER_SOURCE(name) TALVER_SOURCE_AT(name, 0)
+#define TALVER_SOURCE_AT(name, base)                                        \
   namespace {                                                               \
   [[maybe_unused]] constexpr const char kTraceSource[] = ".\\" name ".cpp"; \
+  [[maybe_unused]] constexpr int kTraceLineBase = (base);                   \
   }
+// The line a trace line names.
+#define TRACE_LINE (kTraceLineBase + __LINE__)
 
-#define TRACE_TEXT(text) TraceText(kTraceSource, __LINE__, (text))
-#define TRACE_CODE(code) TraceCode(kTraceSource, __LINE__, static_cast<std::uint32_t>(code))
+#define TRACE_TEXT(text) TraceText(kTraceSource, TRACE_LINE, (text))
+#define TRACE_CODE(code) TraceCode(kTraceSource, TRACE_LINE, static_cast<std::uint32_t>(code))
 // A result word is traced sign-extended to 32 bits.
 #define TRACE_WORD(word) \
   TRACE_CODE(static_cast<std::int32_t>(static_cast<std::int16_t>(static_cast<WORD>(word))))

@@ -12,7 +12,7 @@
 #include "flows/BackupVolumes.h"
 #include "validate/CnfProcess2.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 1000)
 
 namespace {
 

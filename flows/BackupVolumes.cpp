@@ -22,7 +22,7 @@
 #include "platform/Temporary.h"
 #include "svpsvc/SvpServices.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 2000)
 
 namespace {
 

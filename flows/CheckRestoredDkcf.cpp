@@ -10,7 +10,7 @@
 #include "validate/CnfChkMedia.h"
 #include "validate/CnfProcess2.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 3000)
 
 namespace {
 

@@ -15,7 +15,7 @@
 #include "media/MediaSelection.h"
 #include "platform/Platform.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 4000)
 
 namespace {
 

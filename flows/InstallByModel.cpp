@@ -13,7 +13,7 @@
 #include "media/MediaSelection.h"
 #include "validate/CnfImpKey.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 5000)
 
 namespace {
 
@@ -42,7 +42,7 @@ int SetModelTexts(std::int16_t selector) {
 
 void TraceModelInfo() {
   char text[256];
-  TraceLine(TraceFormat(text, "%s(%d) Model Info %s(%s)", kTraceSource, __LINE__, ModelNumberText,
+  TraceLine(TraceFormat(text, "%s(%d) Model Info %s(%s)", kTraceSource, TRACE_LINE, ModelNumberText,
                         SizeCodeText));
 }
 
@@ -56,7 +56,7 @@ int AdjustArchivePathToType(MediaSelection* selection) {
     return 0;
   char text[256];
   TraceLine(
-      TraceFormat(text, "%s(%d) szFils = %s\n", kTraceSource, __LINE__, selection->archivePath));
+      TraceFormat(text, "%s(%d) szFils = %s\n", kTraceSource, TRACE_LINE, selection->archivePath));
   return 1;
 }
 

@@ -20,7 +20,7 @@
 #include "validate/CnfConfirmSerialNoDlg.h"
 #include "validate/CnfProcess2.h"
 
-TALVER_SOURCE("Talver")
+TALVER_SOURCE_AT("Talver", 1000)
 
 namespace {
 
@@ -69,7 +69,7 @@ int FailStep(HWND owner, int line, const char* text, WORD* resultWord, int resul
   return result;
 }
 #define FAIL_STEP(text, ...) \
-  FailStep(owner, __LINE__, (text), resultWord __VA_OPT__(, ) __VA_ARGS__)
+  FailStep(owner, TRACE_LINE, (text), resultWord __VA_OPT__(, ) __VA_ARGS__)
 
 int SignedWord(WORD word) { return static_cast<std::int16_t>(word); }
 

@@ -18,7 +18,7 @@
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfProcess2.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 6000)
 
 const ModelEntry ModelTable[kModelTableSize] = {
     {"6410", "P_AX"}, {"6430", "Q_B1"},   {"6470", "R_C2"},

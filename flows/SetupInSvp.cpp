@@ -16,7 +16,7 @@
 #include "media/MediaSelection.h"
 #include "validate/CnfImpKey.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 7000)
 
 namespace {
 

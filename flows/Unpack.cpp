@@ -4,7 +4,7 @@
 #include "common/FlowLock.h"
 #include "common/Trace.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 8000)
 
 int Talver_ConfigIsUncompressed(HWND owner, const char* archivePath, const char* targetDir) {
   FlowLock lock;

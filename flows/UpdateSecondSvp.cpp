@@ -6,7 +6,7 @@
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
-TALVER_SOURCE("CnfProcess")
+TALVER_SOURCE_AT("CnfProcess", 9000)
 
 int UpdateConfigTo2ndSvp(WORD* resultWord) {
   FlowLock lock;

@@ -43,6 +43,25 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
   return 1;
 }
 
+int TalverHost_CheckWorld(const char* iniPath, void (*problem)(const char* text, void* context),
+                          void* context) {
+  const std::vector<std::string> problems = plat::World::Check(iniPath ? iniPath : "");
+  for (const std::string& text : problems)
+    if (problem) problem(text.c_str(), context);
+  return static_cast<int>(problems.size());
+}
+
+int TalverHost_WorldKey(int index, const char** section, const char** key, char* allowed,
+                        std::size_t allowedSize, const char** meaning) {
+  const std::vector<plat::WorldKey>& keys = plat::WorldKeys();
+  if (index < 0 || static_cast<std::size_t>(index) >= keys.size()) return 0;
+  const plat::WorldKey& k = keys[static_cast<std::size_t>(index)];
+  *section = k.section;
+  *key = k.key;
+  *meaning = k.meaning;
+  return CopyOut(plat::DescribeAllowed(k), allowed, allowedSize);
+}
+
 void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
 
 unsigned long long TalverHost_BytesWritten(void) { return plat::BytesWritten(); }

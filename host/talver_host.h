@@ -33,6 +33,15 @@ TALVER_EXPORT int TalverHost_ResolvePath(const char* systemPath, char* out, std:
 // A setting of the world ("section.key"), or the fallback.
 TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char* out,
                                      std::size_t size);
+// Checks a world file without loading it: hands each problem ("svp.ini:12:
+// unknown section [drve.C]") to `problem` and returns how many there were.
+TALVER_EXPORT int TalverHost_CheckWorld(const char* iniPath,
+                                        void (*problem)(const char* text, void* context),
+                                        void* context);
+// The keys a world file may hold, one by one: section, key, the values it
+// takes in words and what it means; 0 past the last.
+TALVER_EXPORT int TalverHost_WorldKey(int index, const char** section, const char** key,
+                                      char* allowed, std::size_t allowedSize, const char** meaning);
 // The software root of the loaded world ("C:").
 TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);
 // The loaded world's audit file (host path), and its records one by one:

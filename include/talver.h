@@ -194,6 +194,26 @@ TALVER_API void TalverHost_RequestStop(void);
  * were cleared; when why is given, the last one in words.
  */
 TALVER_API int TalverHost_Refused(char* why, size_t whySize);
+/*
+ * Trial runs (after TalverHost_LoadWorld; a world loaded later ends one).
+ * With on 1 every call that follows runs all its checks and dialogs, reads
+ * what is there, and writes nothing to the SVP's drives or media: what it
+ * writes, renames or deletes goes to a private scratch folder (under
+ * $TMPDIR) and reads back from there; no audit record is written. Trace
+ * lines are still written. 0 ends the trial and forgets its changes. 1 on
+ * success; 0 with a reason in error.
+ */
+TALVER_API int TalverHost_SetDryRun(int on, char* error, size_t errorSize);
+/*
+ * What the trial run so far would do to the real tree, in path order: each
+ * change once, with kind "add", "replace", "keep" (written with the bytes it
+ * has), "attributes", "delete", "add-folder" or "delete-folder", its system
+ * path, host path, its size (for a delete, the size it has) and a line in
+ * words. The number of changes; 0 also when no trial runs.
+ */
+typedef void (*talver_change_fn)(const char* kind, const char* path, const char* hostPath,
+                                 uint64_t size, const char* line, void* context);
+TALVER_API int TalverHost_DryRunChanges(talver_change_fn each, void* context);
 #endif
 
 #ifdef __cplusplus

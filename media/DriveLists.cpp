@@ -10,7 +10,7 @@
 #include "media/CnfSelPcDlg.h"
 #include "platform/Platform.h"
 
-TALVER_SOURCE("CnfSelPcDlg")
+TALVER_SOURCE_AT("CnfSelPcDlg", 1000)
 
 DriveList ClientPcDriveList;
 DriveList SvpDriveList;

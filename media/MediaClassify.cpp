@@ -10,7 +10,7 @@
 #include "common/Trace.h"
 #include "media/MediaSelection.h"
 
-TALVER_SOURCE("CnfSelPcDlg")
+TALVER_SOURCE_AT("CnfSelPcDlg", 2000)
 
 namespace {
 

@@ -14,7 +14,7 @@
 #include "media/MediaSelection.h"
 #include "platform/Platform.h"
 
-TALVER_SOURCE("CnfSelPcDlg")
+TALVER_SOURCE_AT("CnfSelPcDlg", 3000)
 
 char ModelNumberText[kModelNumberTextSize];
 char SizeCodeText[kSizeCodeTextSize];
@@ -178,7 +178,7 @@ DWORD ChooseBackup(SelectionRun& run) {
 DWORD FormArchivePath(SelectionRun& run) {
   MediaSelection* s = run.selection;
   char text[256];
-  TraceFormat(text, "%s(%d) Drive = %s\n", kTraceSource, __LINE__, s->drivePath);
+  TraceFormat(text, "%s(%d) Drive = %s\n", kTraceSource, TRACE_LINE, s->drivePath);
   TraceLine(text);
   switch (s->MediaKind) {
     case kMediaSoftware:
@@ -243,10 +243,10 @@ int SelectMedia(HWND owner, MediaSelection* selection, BYTE volumeNumber, WORD* 
                    false,
                    1};
   DWORD step = kStepChoose;
-  TraceStep(__LINE__, step);
+  TraceStep(TRACE_LINE, step);
   while (step >= kStepChoose && step <= kStepArchivePath) {
     DWORD next = RunStep(run, step);
-    if (next >= kStepChoose && next <= kStepArchivePath) TraceStep(__LINE__, next);
+    if (next >= kStepChoose && next <= kStepArchivePath) TraceStep(TRACE_LINE, next);
     step = next;
   }
   TRACE_TEXT(selection->archivePath);

@@ -162,19 +162,23 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
   }
 }
 
-// 2,800,001 bytes: three volumes 0, 1, 2 of one backup, one per medium.
-TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
-  const std::string archive = PutArchive(2800001);
+// 2,800,001 bytes: three volumes 0, 1, 2 of one backup, one per medium;
+// 2,800,000 bytes, an exact multiple of the piece, two.
+class SplitTest : public BackupMediaTest, public ::testing::WithParamInterface<std::size_t> {};
+
+TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
+  const std::size_t size = GetParam();
+  const int volumes = size > 2800000 ? 3 : 2;
+  const char* media[] = {"m1", "m2", "m3"};
+  const std::string archive = PutArchive(size);
   PrepareFloppy(1457664);
   ScriptedOperator op;
-  op.ExpectMessage(4034, plat::IDYES)
-      .ExpectMessage(4036, plat::IDOK)
-      .ExpectMessage(4036, plat::IDOK);
+  op.ExpectMessage(4034, plat::IDYES);
+  for (int n = 1; n < volumes; ++n) op.ExpectMessage(4036, plat::IDOK);
   ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1);
   std::string joined;
   Config4Record first{};
-  const char* media[] = {"m1", "m2", "m3"};
-  for (int n = 0; n < 3; ++n) {
+  for (int n = 0; n < volumes; ++n) {
     SCOPED_TRACE(media[n]);
     std::string piece = MediumFile(media[n], std::string(kSerialDir) + "svp_conf.tgz");
     EXPECT_EQ(piece.size(), n < 2 ? 1400000u : 1u);
@@ -182,7 +186,7 @@ TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
     std::string beside = MediumFile(media[n], std::string(kSerialDir) + "config4");
     EXPECT_EQ(MediumFile(media[n], "PLAXON/CONFIG/config4"), beside);
     Config4Record r = RecordOf(beside);
-    EXPECT_EQ(r.volumeCount, 3);
+    EXPECT_EQ(r.volumeCount, volumes);
     EXPECT_EQ(r.volumeNumber, n);
     EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u);
     if (n == 0) first = r;
@@ -192,7 +196,12 @@ TEST_F(BackupMediaTest, SplitArchiveGoesOntoThreeMedia) {
   EXPECT_NE(static_cast<DWORD>(first.archiveTimeLow) | static_cast<DWORD>(first.archiveTimeHigh),
             0u);
   EXPECT_TRUE(joined == archive);
+  if (volumes == 2) {
+    EXPECT_EQ(MediumFile("m3", std::string(kSerialDir) + "svp_conf.tgz"), "");
+  }
 }
+
+INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest, ::testing::Values(2800001, 2800000));
 
 // The floppy just written put back for the next volume: refused with the
 // number of the disk wanted, whatever the answer to the overwrite question
@@ -407,12 +416,14 @@ TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
   {
     // The archive cannot be made.
     world.Faults().AddRule({plat::FaultOp::Open, "TMP\\svp_conf.tgz", 5});
+    world.TakeTrace();
     ScriptedOperator op;
     op.ExpectDialog(106).SelectText(1007, "A").Click(1).ExpectMessage(3351, plat::IDYES);
     op.ExpectMessage(3681, plat::IDOK);
     word = 0;
     EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
     EXPECT_EQ(word, 0x4004);
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "\nERR Talver_BackupConfigDialog"));
     world.Faults().ClearRules();
   }
   {

@@ -273,19 +273,48 @@ TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
 }
 
+// The type's low byte is written in lower-case hex into the software path:
+// 0x8360 has no letter in it, 0x83A0 has.
 TEST_F(SelectionTest, RestoreOfSoftwareFormsTheSoftwarePath) {
-  SelectionPurpose = 4;
-  world.WriteHostFile('D', "software/L/R70060/config4", Config4(0xFFFF, 1, 0));
-  Request(6);
+  for (auto [type, folder] :
+       {std::pair<WORD, const char*>{kSvpType, "R70060"}, {0x83A0, "R700a0"}}) {
+    SCOPED_TRACE(folder);
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(type, 1, 0));
+    SelectionPurpose = 4;
+    world.WriteHostFile('D', std::string("software/L/") + folder + "/config4",
+                        Config4(0xFFFF, 1, 0));
+    Request(6);
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate)
+        .Check([](const plat::DialogView& v) {
+          EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D"}));
+        })
+        .SelectText(kIdDriveList, "D")
+        .Click(kIdOk);
+    EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+    EXPECT_EQ(selection.archivePath, std::string("D:\\software\\L\\") + folder + "\\svp_conf.tgz");
+  }
+}
+
+// A backup medium whose backups are all other SVPs' (the backup list fails
+// with 0x400B) sends the operator back to the drive choice after its message.
+TEST_F(SelectionTest, BackupMediumWithoutThisSvpsBackupLeadsBackToTheChoice) {
+  PutMediumConfig4('E', kSvpType, 1);
+  for (const char* serial : {"499998", "499999"}) {
+    world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + serial + "/svp_conf.tgz", "archive");
+    world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + serial + "/config4",
+                        Config4(kSvpType, 1, 0));
+  }
+  Request(1);
   ScriptedOperator op;
   op.ExpectDialog(kMediaTemplate)
-      .Check([](const plat::DialogView& v) {
-        EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D"}));
-      })
-      .SelectText(kIdDriveList, "D")
-      .Click(kIdOk);
-  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
-  EXPECT_STREQ(selection.archivePath, "D:\\software\\L\\R70060\\svp_conf.tgz");
+      .SelectText(kIdDriveList, "E")
+      .Click(kIdOk)
+      .ExpectMessage(3676, plat::IDOK)
+      .ExpectDialog(kMediaTemplate)
+      .Click(kIdCancel);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
+  EXPECT_EQ(word, 0x4000);
 }
 
 // A backup medium goes to the backup list, which takes the only backup on

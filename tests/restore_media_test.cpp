@@ -200,6 +200,20 @@ TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
   EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-05/62}");
 }
 
+// The restore kind is given once the archive is fetched, never before: a
+// medium whose archive is missing leaves it unset.
+TEST_F(RestoreMediaTest, FailedFetchLeavesTheKindUnset) {
+  Answer("0", "0", "2");
+  world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  op.ExpectMessage(3676, plat::IDOK);
+  EXPECT_EQ(Restore(), 0);
+  EXPECT_EQ(word, 0x400B);
+  EXPECT_EQ(kind, 0);
+  EXPECT_STREQ(oldVersion, "----");
+}
+
 TEST_F(RestoreMediaTest, FailedUnpackingIsReportedWithItsMessage) {
   Answer("0", "0", "2");
   world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));

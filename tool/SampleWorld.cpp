@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Tool.h"
+#include "host/talver_host.h"
 
 namespace fs = std::filesystem;
 
@@ -114,13 +115,40 @@ void MakeSampleWorld(const fs::path& dir) {
   WriteFile(c / "PLAXON" / "MP" / "PC" / "cnfunpak.avi", "RIFF\0\0\0\0AVI unpack animation");
 }
 
+// svpconf init --check FILE: every problem of the file on stderr, exit 1 if any.
+void CheckWorldFile(ToolContext& ctx, const std::string& file) {
+  const int problems = TalverHost_CheckWorld(
+      file.c_str(), [](const char* text, void*) { std::fprintf(stderr, "%s\n", text); }, nullptr);
+  std::printf("world=%s problems=%d\n", file.c_str(), problems);
+  ctx.exitCode = problems == 0 ? 0 : 1;
+}
+
+// A table cell; one with a backslash as code, so that Markdown shows it as written.
+std::string Cell(const std::string& text) {
+  return text.find('\\') == std::string::npos ? text : "`" + text + "`";
+}
+
+// svpconf init --keys: the keys of a world file as the table of docs/world.md.
+void PrintWorldKeys() {
+  std::printf("| section | key | value | meaning |\n|---|---|---|---|\n");
+  const char *section = nullptr, *key = nullptr, *meaning = nullptr;
+  char allowed[256];
+  for (int i = 0; TalverHost_WorldKey(i, &section, &key, allowed, sizeof allowed, &meaning); ++i)
+    std::printf("| [%s] | %s | %s | %s |\n", section, key, Cell(allowed).c_str(), meaning);
+}
+
 void RegisterInitCommand(CLI::App& app, ToolContext& ctx) {
-  static std::string dir;
-  static bool force = false;
+  static std::string dir, check;
+  static bool force = false, keys = false;
   auto* init = app.add_subcommand("init", "Make the default SVP world (a sample configuration)");
   init->add_option("DIR", dir, "folder of the world (default: " + DefaultWorldFolder() + ")");
   init->add_flag("--force", force, "replace an existing world in DIR");
+  init->add_option("--check", check, "check the world file FILE, every line, and make nothing")
+      ->option_text("FILE");
+  init->add_flag("--keys", keys, "list the sections and keys a world file may hold");
   init->callback([&ctx] {
+    if (!check.empty()) return CheckWorldFile(ctx, check);
+    if (keys) return PrintWorldKeys();
     fs::path target = dir.empty() ? fs::path(DefaultWorldFolder()) : fs::path(dir);
     if (fs::exists(target / "svp.ini") && !force) {
       std::fprintf(stderr, "svpconf: %s already holds a world (use --force to replace it)\n",

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "Progress.h"
@@ -39,12 +40,18 @@ std::string ResolveWorldFile(const ToolContext& context) {
 
 bool LoadWorld(ToolContext& context) {
   std::string file = ResolveWorldFile(context);
-  char error[512] = {};
+  // Room for the problems of a whole file, one a line.
+  static char error[16384];
+  error[0] = '\0';
   if (!TalverHost_LoadWorld(file.c_str(), error, sizeof error)) {
-    std::fprintf(stderr, "svpconf: %s\n", error);
-    std::fprintf(stderr,
-                 "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
-                 "DIR/svp.ini or TALVER_WORLD\n");
+    // One problem a line, each with the file and line it is on.
+    for (char* line = std::strtok(error, "\n"); line; line = std::strtok(nullptr, "\n"))
+      std::fprintf(stderr, "svpconf: %s\n", line);
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec))
+      std::fprintf(stderr,
+                   "svpconf: make a world with 'svpconf init [DIR]' and name it with --env "
+                   "DIR/svp.ini or TALVER_WORLD\n");
     context.exitCode = 1;
     return false;
   }
@@ -160,42 +167,148 @@ void ReportExportFromTrace(ToolContext& context, int result) {
   ReportExport(context, result, WordOfCall(result));
 }
 
+bool IsCommand(CLI::App& app, const std::string& name) {
+  return !app.get_subcommands([&name](CLI::App* sub) { return sub->check_name(name); }).empty();
+}
+
+namespace {
+
+// Option texts a person reads: the kind of value, "(required)" and the
+// default in the description, never CLI11's "UINT=0 REQUIRED".
+class ToolFormatter : public CLI::Formatter {
+ public:
+  std::string make_option_opts(const CLI::Option* opt) const override {
+    if (!opt->get_option_text().empty()) return " " + opt->get_option_text();
+    if (opt->get_type_size() == 0) return {};
+    std::string type = opt->get_type_name();
+    type = type.substr(0, type.find(':'));  // without the checks' own texts
+    if (type == "UINT" || type == "INT") type = "N";
+    return type.empty() ? std::string() : " " + type;
+  }
+  std::string make_option_desc(const CLI::Option* opt) const override {
+    std::string desc = opt->get_description();
+    const std::string def = opt->get_default_str();
+    if (opt->get_required())
+      desc += " (required)";
+    else if (opt->get_type_size() != 0 && !def.empty() && def != "[]")
+      desc += " (default " + def + ")";
+    return desc;
+  }
+};
+
+// A check of an option's value by the answer it gives (host::SetAnswer).
+CLI::Validator AnswerCheck(const char* name) {
+  return CLI::Validator([name](std::string& value) { return CheckAnswerValue(name, value); }, "",
+                        name);
+}
+
+// The command a command line names ("" when it names one svpconf has, or
+// none): the first word that is neither an option nor an option's value.
+std::string UnknownCommand(CLI::App& app, int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "--") return {};
+    if (arg.size() > 1 && arg[0] == '-') {
+      if (arg.find('=') != std::string::npos) continue;
+      const CLI::Option* opt = app.get_option_no_throw(arg);
+      if (opt && opt->get_expected_min() > 0) ++i;  // its value
+      continue;
+    }
+    return IsCommand(app, arg) ? std::string() : arg;
+  }
+  return {};
+}
+
+std::string CommandList(CLI::App& app) {
+  std::string list;
+  for (const CLI::App* sub : app.get_subcommands([](const CLI::App*) { return true; }))
+    list += (list.empty() ? "" : ", ") + sub->get_name();
+  return list;
+}
+
+// Each command's help ends with the questions it may ask.
+void AddQuestionsToHelp(CLI::App& app) {
+  for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+    const std::string help = QuestionsHelp(sub->get_name());
+    sub->footer(help.empty() ? "Questions: none (this command asks nothing)\n" : help);
+  }
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
   ToolContext context;
   CatchStopSignals();
   context.terminal = OpenTerminal();
   context.interactive = context.terminal != nullptr;
   if (context.terminal) WatchTerminalWidth();
-  CLI::App app{"svpconf: configuration backup, restore and setup of the SVP"};
+  CLI::App app{"svpconf: configuration backup, restore and setup of the SVP", "svpconf"};
+  app.formatter(std::make_shared<ToolFormatter>());
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string(TalverHost_Version()),
                        "Print the version of the library and exit");
   app.fallthrough();  // the global options may also follow the subcommand
   app.option_defaults()->always_capture_default();
+  app.footer(
+      "Exit codes: 0 done, 1 failed, 2 cancelled, 64 bad command line (nothing ran), "
+      "130 interrupted.\n'svpconf questions COMMAND' lists what COMMAND may ask and the option "
+      "that answers it.\n");
   app.add_option(
-      "--env", context.envPath,
-      "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini");
+         "--env", context.envPath,
+         "World file (svp.ini); else $TALVER_WORLD, else " + DefaultWorldFolder() + "/svp.ini")
+      ->option_text("FILE");
   app.add_flag("--trace", context.traceEcho, "Echo trace lines to stderr");
   app.add_flag("--progress", context.progress,
                "Without a terminal, print a plain progress line to stderr each second");
   app.add_option("--answer", context.answers,
-                 "Answer message MSGID beforehand: MSGID=ok|cancel|yes|no|retry|abort|ignore "
-                 "(repeatable; also at a terminal, which is then not asked)");
+                 "Answer message MSGID beforehand with one of its buttons (ok, cancel, yes, no, "
+                 "retry; any case); repeatable; also at a terminal, which is then not asked")
+      ->option_text("MSGID=BUTTON ...")
+      ->check(CLI::Validator([](std::string& v) { return CheckMessageAnswer(v); }, "", "answer"));
   auto& d = context.dialogs;
-  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog");
-  app.add_option("--drive", d.drive, "Drive letter for the media dialog");
-  app.add_option("--key", d.key, "Key code for the key-code dialog");
-  app.add_option("--setup-source", d.setupSource, "cdr|backup: the setup-source dialog's choice");
+  app.add_option("--file", d.file, "Backup file (.gpfm) for the file dialog (115)")
+      ->option_text("PATH")
+      ->check(AnswerCheck("file"));
+  app.add_option("--drive", d.drive, "Drive for the media dialog (106): E, e, E: or E:\\")
+      ->option_text("LETTER")
+      ->check(AnswerCheck("drive"));
+  app.add_option("--key", d.key, "Key code for the key-code dialog (113)")
+      ->option_text("CODE")
+      ->check(AnswerCheck("key"));
+  app.add_option("--setup-source", d.setupSource, "The setup-source dialog's choice (114)")
+      ->option_text("cdr|backup")
+      ->check(AnswerCheck("setup-source"));
   app.add_option("--media", d.media,
                  "Media to insert when another is asked for, in order (1;3;2); "
-                 "else the drive's list in turn");
-  app.add_option("--backup", d.backup, "Serial number of the backup to take from a backup list");
+                 "else the drive's list in turn")
+      ->option_text("LIST")
+      ->check(AnswerCheck("media"));
+  app.add_option("--backup", d.backup,
+                 "Serial number of the backup to take from a backup list (112)")
+      ->option_text("SERIAL")
+      ->check(AnswerCheck("backup"));
   app.add_flag("--confirm", d.confirm, "Confirm the configuration information (dialog 117)");
   for (auto registrar : CommandRegistrars()) registrar(app, context);
+  AddQuestionsToHelp(app);
+  if (const std::string unknown = UnknownCommand(app, argc, argv); !unknown.empty()) {
+    std::fprintf(stderr, "svpconf: unknown command '%s'\nsvpconf: the commands: %s\n",
+                 unknown.c_str(), CommandList(app).c_str());
+    return kExitUsage;
+  }
   try {
     app.parse(argc, argv);
-  } catch (const CLI::ParseError& e) {
+  } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::fprintf(stderr, "svpconf: %s\nsvpconf: see 'svpconf --help' or 'svpconf COMMAND --help'\n",
+                 e.what());
+    return kExitUsage;
   }
+  // A call stopped by Ctrl-C or a kill ends as interrupted, however it ended.
+  if (gSignals.load() > 0 && context.exitCode != 0) return kExitInterrupted;
   return context.exitCode;
 }

@@ -142,14 +142,6 @@ bool MatchPattern(const char* p, const char* n) {
   return *n == '\0';
 }
 
-bool MatchName(const std::string& pattern, const std::string& name) {
-  if (pattern == "*" || pattern == "*.*") return true;
-  if (MatchPattern(pattern.c_str(), name.c_str())) return true;
-  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-    return MatchPattern(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
-  return false;
-}
-
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
 // ---------------------------------------------------------------- walks
@@ -343,6 +335,14 @@ std::uint64_t TreeBytes(const std::string& dir) {
 }
 
 }  // namespace
+
+bool MatchName(const std::string& pattern, const std::string& name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (MatchPattern(pattern.c_str(), name.c_str())) return true;
+  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
+    return MatchPattern(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+  return false;
+}
 
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 
