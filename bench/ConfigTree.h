@@ -1,15 +1,18 @@
-// The generated configuration tree of the archive benchmarks: table files
-// of fixed records and blobs in nested folders below root/PLAXON/CONFIG, and
-// the backup list (root/PLAXON/TMP/cnfbaklist) naming them.
+// The generated configuration of the benchmarks: table files (fixed records,
+// some as text rows) and incompressible blobs in nested folders.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <ostream>
 #include <string>
+#include <vector>
 
-namespace bench_tree {
+namespace bench {
 
 namespace fs = std::filesystem;
 
@@ -68,13 +71,14 @@ inline void WriteBlob(const fs::path& path, std::size_t bytes, Random& r) {
   }
 }
 
-// The tree below root/PLAXON/CONFIG and the backup list naming its files.
-inline std::uint64_t Generate(const fs::path& root, int files, std::uint64_t totalBytes) {
+// The tree below `config`: `files` files of about `totalBytes` in all, a
+// fifth of them blobs, some tiny, in folders up to three levels deep. Each
+// file's name relative to config's parent ("CONFIG/...") goes to `list`
+// with CR LF when given. The bytes written.
+inline std::uint64_t GenerateConfigTree(const fs::path& config, int files, std::uint64_t totalBytes,
+                                        std::ostream* list) {
   Random r{0x9E3779B97F4A7C15ull};
-  fs::path config = root / "PLAXON" / "CONFIG";
   fs::create_directories(config);
-  fs::create_directories(root / "PLAXON" / "TMP");
-  std::ofstream list(root / "PLAXON" / "TMP" / "cnfbaklist", std::ios::binary);
   std::uint64_t written = 0;
   std::uint64_t average = totalBytes / static_cast<std::uint64_t>(files);
   for (int i = 0; i < files; ++i) {
@@ -94,9 +98,21 @@ inline std::uint64_t Generate(const fs::path& root, int files, std::uint64_t tot
     else
       WriteTable(config / name, size, r);
     written += size;
-    list << "CONFIG/" << name << "\r\n";
+    if (list) *list << "CONFIG/" << name << "\r\n";
   }
   return written;
+}
+
+}  // namespace bench
+
+namespace bench_tree {
+
+// The tree below root/PLAXON/CONFIG and the backup list naming its files
+// (root/PLAXON/TMP/cnfbaklist).
+inline std::uint64_t Generate(const bench::fs::path& root, int files, std::uint64_t totalBytes) {
+  bench::fs::create_directories(root / "PLAXON" / "TMP");
+  std::ofstream list(root / "PLAXON" / "TMP" / "cnfbaklist", std::ios::binary);
+  return bench::GenerateConfigTree(root / "PLAXON" / "CONFIG", files, totalBytes, &list);
 }
 
 }  // namespace bench_tree
