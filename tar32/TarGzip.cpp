@@ -507,6 +507,12 @@ bool GzipReader::DecodeMembers() {
       continue;
     }
     if (p[0] == 0) return ZeroTail();
+    if (memberNumber_ > 0 && (avail < 2 || p[0] != 0x1f || p[1] != 0x8b)) {
+      memberStart_ = inputBase_ + inputPos_;
+      ++memberNumber_;
+      FailAt(ReadFailure::kFormat, "is no gzip member (bytes after the last one)");
+      return false;
+    }
     std::size_t member = OwnMemberSize(p, avail);
     if (member == 0) break;  // another writer's member: stream from here
     memberStart_ = inputBase_ + inputPos_;
@@ -558,6 +564,8 @@ bool GzipReader::DecodeStream() {
   isal_inflate_init(state.get());
   state->crc_flag = ISAL_GZIP;
   std::size_t outLen = 0;
+  memberStart_ = inputBase_ + inputPos_;
+  ++memberNumber_;
   for (;;) {
     if (inputPos_ == inputLen_ && !Fill(64 * 1024)) return false;
     state->next_in = input_.data() + inputPos_;
@@ -570,7 +578,7 @@ bool GzipReader::DecodeStream() {
     inputPos_ = inputLen_ - state->avail_in;
     outLen = out.size() - state->avail_out;
     if (rc < 0) {
-      Fail(ReadFailure::kFormat);
+      FailAt(ReadFailure::kFormat, "is damaged");
       return false;
     }
     if (outLen == out.size()) {
@@ -584,13 +592,15 @@ bool GzipReader::DecodeStream() {
       if (inputLen_ - inputPos_ >= 2 && p[0] == 0x1f && p[1] == 0x8b) {
         isal_inflate_reset(state.get());
         state->crc_flag = ISAL_GZIP;
+        memberStart_ = inputBase_ + inputPos_;
+        ++memberNumber_;
         continue;
       }
       if (!ZeroTail()) return false;
       break;
     }
     if (noInput && inputEof_ && outLen == before) {
-      Fail(ReadFailure::kFormat);  // truncated
+      FailTruncated();
       return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);

@@ -110,7 +110,7 @@ const Damage kDamages[] = {
      [](InspectTest&, const fs::path& a) { fs::resize_file(a, fs::file_size(a) * 2 / 3); },
      "truncated at byte"},
     {"TrailingGarbage", [](InspectTest&, const fs::path& a) { Spill(a, Slurp(a) + "junk"); },
-     "is damaged"},
+     "is no gzip member (bytes after the last one)"},
     {"NoConfig4",
      [](InspectTest& t, const fs::path& a) {
        static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/config4", ""}});

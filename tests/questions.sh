@@ -91,7 +91,7 @@ walk unpack 'C:\none.tgz' 'C:\PLAXON\TMP\X\'
 "$SVPCONF" questions backup-media --json | python3 -c '
 import json, sys
 d = json.load(sys.stdin)
-assert d["command"] == "backup-media", d
+assert d["command"] == "questions" and d["of_command"] == "backup-media", d
 assert [q["id"] for q in d["questions"]][:2] == [106, 3193], d
 assert all(q["option"] for q in d["questions"]), d
 ' || fail "questions --json"

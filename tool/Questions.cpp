@@ -6,10 +6,10 @@
 // command unanswered and fails on a question missing here.
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
+#include "Json.h"
 #include "Tool.h"
 
 namespace {
@@ -109,8 +109,9 @@ void PrintTable(const std::string& command) {
   std::printf("example: %s\n", c->example);
 }
 
+// With --json the table goes into the run's one document.
 void PrintJson(const std::string& command) {
-  nlohmann::json questions = nlohmann::json::array();
+  JsonDoc questions = JsonDoc::array();
   const CommandQuestions* c = Find(command);
   if (c)
     for (const auto& q : c->questions)
@@ -120,9 +121,9 @@ void PrintJson(const std::string& command) {
                            {"asks", q.what},
                            {"choices", q.choices},
                            {"option", q.option}});
-  nlohmann::json doc = {{"command", command}, {"questions", questions}};
-  if (c) doc["example"] = c->example;
-  std::printf("%s\n", doc.dump(2).c_str());
+  JsonOut()["of_command"] = command;
+  JsonOut()["questions"] = questions;
+  if (c) JsonOut()["example"] = c->example;
 }
 
 void RegisterQuestionsCommand(CLI::App& app, ToolContext& ctx) {
