@@ -555,15 +555,7 @@ bool DryRunPlatform::DeleteFile(const char* path) {
     return Fail(ERROR_ACCESS_DENIED);
   Node* n = Find(key);
   if (n && !n->scratch.empty()) Inner().DeleteFile(n->scratch.c_str());
-  const std::string first = n ? n->path : path;
-  if (Inner().GetFileAttributes(first.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    nodes_.erase(key);
-    return true;
-  }
-  Node gone;
-  gone.state = Node::State::Gone;
-  gone.path = first;
-  nodes_[key] = gone;
+  MarkGone(key, n ? n->path : path);
   return true;
 }
 
@@ -584,6 +576,19 @@ bool DryRunPlatform::CreateDirectory(const char* path) {
   return true;
 }
 
+// An entry deleted or moved away: hidden while the real tree has it under
+// the path first used, else forgotten (it was only ever in the scratch).
+void DryRunPlatform::MarkGone(const std::string& key, const std::string& first) {
+  if (Inner().GetFileAttributes(first.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    nodes_.erase(key);
+    return;
+  }
+  Node gone;
+  gone.state = Node::State::Gone;
+  gone.path = first;
+  nodes_[key] = gone;
+}
+
 bool DryRunPlatform::FolderEmpty(const std::string& path) {
   std::vector<WIN32_FIND_DATA> entries;
   ChildrenOf(path, "*", &entries);
@@ -601,15 +606,7 @@ bool DryRunPlatform::RemoveDirectory(const char* path) {
   if (kind != Kind::Folder || IsDriveKey(key)) return Fail(ERROR_ACCESS_DENIED);
   if (!FolderEmpty(path)) return Fail(ERROR_DIR_NOT_EMPTY);
   Node* n = Find(key);
-  const std::string first = n ? n->path : path;
-  if (Inner().GetFileAttributes(first.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    nodes_.erase(key);
-    return true;
-  }
-  Node gone;
-  gone.state = Node::State::Gone;
-  gone.path = first;
-  nodes_[key] = gone;
+  MarkGone(key, n ? n->path : path);
   return true;
 }
 
@@ -643,14 +640,7 @@ bool DryRunPlatform::MoveFile(const char* from, const char* to, bool replace) {
   moved.written = true;
   const std::string fromFirst = Find(fromKey) ? Find(fromKey)->path : std::string(from);
   nodes_[toKey] = moved;
-  if (Inner().GetFileAttributes(fromFirst.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    nodes_.erase(fromKey);
-  } else {
-    Node gone;
-    gone.state = Node::State::Gone;
-    gone.path = fromFirst;
-    nodes_[fromKey] = gone;
-  }
+  MarkGone(fromKey, fromFirst);
   return true;
 }
 

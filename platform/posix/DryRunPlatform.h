@@ -118,6 +118,7 @@ class DryRunPlatform : public ForwardingPlatform {
   void ChildrenOf(const std::string& folderPath, const std::string& pattern,
                   std::vector<WIN32_FIND_DATA>* entries);
   bool FolderEmpty(const std::string& path);
+  void MarkGone(const std::string& key, const std::string& first);
 
   std::recursive_mutex mutex_;
   std::string scratch_;
