@@ -1,18 +1,28 @@
 #!/usr/bin/env bash
 # Set-up of a fresh Debian machine: installs what is missing, builds, and then
-#   ./setup.sh run    makes the default world and runs the main job on it
-#   ./setup.sh test   runs the tests (also once under ASan and UBSan), and
-#                     builds the Windows DLLs and runs their tests under Wine
+#   ./setup.sh run    installs and builds only the library and svpconf, makes
+#                     the default world and runs the main job on it
+#   ./setup.sh test   installs the rest too, builds everything and runs the
+#                     tests (also once under ASan and UBSan), and builds the
+#                     Windows DLLs and runs their tests under Wine
 #   ./setup.sh windows  only the Windows DLLs and their tests under Wine
 set -euo pipefail
 cd "$(dirname "$0")"
 what=${1:-run}
 
-packages=(cmake make g++ pkg-config tar gzip tmux
+# What the library and svpconf need to build and run ...
+packages=(cmake make g++ pkg-config tar gzip
           libarchive-dev zlib1g-dev liblz4-dev libdeflate-dev libinih-dev libcli11-dev
-          nlohmann-json3-dev libisal-dev isal libarchive-tools
-          libgtest-dev libgmock-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64
-          libz-mingw-w64-dev googletest wine wine64 xvfb xz-utils debian-archive-keyring)
+          nlohmann-json3-dev libisal-dev)
+# ... and what the tests, the benchmarks, the fuzz targets and the Windows
+# build need besides.
+test_packages=(tmux isal libarchive-tools
+               libgtest-dev libgmock-dev clang libclang-rt-14-dev g++-mingw-w64-x86-64
+               libz-mingw-w64-dev googletest wine wine64 xvfb xz-utils debian-archive-keyring)
+case "$what" in
+  run) ;;
+  *) packages+=("${test_packages[@]}") ;;
+esac
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -41,7 +51,9 @@ windows() {
 
 case "$what" in
   run)
-    build build
+    # Only the library and svpconf: no tests, benchmarks or Windows half.
+    cmake -S . -B build -DTALVER_WERROR=ON -DTALVER_TESTS=OFF -DTALVER_BENCH=OFF >/dev/null
+    cmake --build build -j"$jobs" --target talver svpconf
     world=${TALVER_WORLD_DIR:-$PWD/world}
     build/svpconf init --force "$world"
     build/svpconf --env "$world/svp.ini" compressed
@@ -49,7 +61,7 @@ case "$what" in
     build/svpconf --env "$world/svp.ini" trace --tail 12
     ;;
   test)
-    build build
+    build build -DTALVER_TESTS=ON -DTALVER_BENCH=ON
     # The Windows seam check must run here, not be skipped.
     TALVER_REQUIRE_MINGW=1 ctest --test-dir build --output-on-failure -j"$jobs"
     windows

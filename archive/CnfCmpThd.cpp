@@ -182,6 +182,11 @@ int Talver_MakeExtractList(const char* archivePath, const char* const* patterns,
   return lines;
 }
 
+const char* const* CheckFileEntries(int* count) {
+  if (count) *count = kCheckFileCount;
+  return CheckFileTable;
+}
+
 int Talver_ExtractCheckFiles(const char* archivePath) {
   if (!TalVer_FindFile(archivePath, 1)) {
     TRACE_TEXT("ERR File");

@@ -20,6 +20,9 @@ void Talver_CompressThread(void* request);
 // (upper-case) patterns into \PLAXON\TMP\cnflist; the line count or -1.
 int Talver_MakeExtractList(const char* archivePath, const char* const* patterns,
                            std::int16_t count);
+// The entries of the four identity files ("CONFIG/DKCPRP.DAT" ...), as the
+// check-file extraction looks for them.
+const char* const* CheckFileEntries(int* count);
 // Unpacks the four identity files into \PLAXON\TMP\ and deletes them again.
 int Talver_ExtractCheckFiles(const char* archivePath);
 void Talver_DeleteCheckFiles();

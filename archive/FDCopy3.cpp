@@ -50,6 +50,38 @@ bool WritePiece(DWORD n, const BYTE* buffer, DWORD count) {
   return true;
 }
 
+// Appends the whole file `piece` to the open `archive` through a buffer of
+// bounded size; false after the error-code line.
+bool AppendFile(HANDLE archive, const char* piece) {
+  constexpr DWORD kChunk = 1u << 20;
+  HANDLE in =
+      plat::CreateFile(piece, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  if (!in) {
+    TRACE_CODE(plat::GetLastError());
+    return false;
+  }
+  Buffer buffer = Allocate(kChunk);
+  bool ok = buffer != nullptr;
+  if (!ok) TRACE_CODE(ERROR_NOT_ENOUGH_MEMORY);
+  DWORD read = 0;
+  while (ok) {
+    // A call asked to stop ends here; the caller undoes what went in.
+    if (plat::StopRequested() || plat::CallStopRequested()) {
+      TRACE_CODE(ERROR_OPERATION_ABORTED);
+      ok = false;
+    } else if (!plat::ReadFile(in, buffer.get(), kChunk, &read)) {
+      TRACE_CODE(plat::GetLastError());
+      ok = false;
+    } else if (read == 0) {
+      break;
+    } else {
+      ok = WriteAll(archive, buffer.get(), read);
+    }
+  }
+  plat::CloseHandle(in);
+  return ok;
+}
+
 // Joins: appends piece n of the directory to the archive.
 bool AppendPiece(HANDLE archive, const char* directory, WORD n) {
   char piece[MAX_PATH];
@@ -57,23 +89,21 @@ bool AppendPiece(HANDLE archive, const char* directory, WORD n) {
     TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
     return false;
   }
-  std::uint64_t size64 = 0;
-  if (!plat::GetFileSizeByName(piece, &size64)) {
+  return AppendFile(archive, piece);
+}
+
+// Appends `piece` to the open `archive` of `length` bytes at its end; on
+// failure cuts it back to that length.
+bool AppendAt(HANDLE archive, std::uint64_t length, const char* piece) {
+  if (!plat::SetFilePointerEx(archive, static_cast<std::int64_t>(length), FILE_BEGIN, nullptr)) {
     TRACE_CODE(plat::GetLastError());
     return false;
   }
-  const DWORD size = static_cast<DWORD>(size64);
-  Buffer buffer = Allocate(size);
-  if (!buffer) {
-    TRACE_CODE(ERROR_NOT_ENOUGH_MEMORY);
-    return false;
-  }
-  DWORD read = 0;
-  if (!Talver_ReadWholeFile(piece, buffer.get(), size, &read)) {
+  if (AppendFile(archive, piece)) return true;
+  if (!plat::SetFilePointerEx(archive, static_cast<std::int64_t>(length), FILE_BEGIN, nullptr) ||
+      !plat::SetEndOfFile(archive))
     TRACE_CODE(plat::GetLastError());
-    return false;
-  }
-  return WriteAll(archive, buffer.get(), read);
+  return false;
 }
 
 // After the join counts: the pieces go.
@@ -191,4 +221,39 @@ int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
   }
   DeletePieces(directory, count);
   return 1;
+}
+
+int Talver_AppendToArchive(const char* archivePath, const char* piece, WORD* resultWord) {
+  // While the piece goes in, the archive carries a temporary's name: an
+  // append cut short by a kill leaves a temporary, never a longer archive
+  // under the final name. A failed append cuts it back and renames it back.
+  const std::string joined(archivePath);
+  plat::RemoveTemporariesOf(joined);
+  std::string temporary;
+  HANDLE placeholder = plat::CreateTemporaryBeside(joined, &temporary);
+  if (!placeholder) {
+    *resultWord = 0x2000;
+    TRACE_CODE(plat::GetLastError());
+    return 0;
+  }
+  plat::CloseHandle(placeholder);
+  if (!plat::MoveFileEx(joined.c_str(), temporary.c_str(), true)) {
+    *resultWord = 0x2000;
+    TRACE_CODE(plat::GetLastError());
+    plat::DeleteFile(temporary.c_str());
+    return 0;
+  }
+  HANDLE archive =
+      plat::CreateFile(temporary.c_str(), GENERIC_WRITE, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
+  std::uint64_t length = 0;
+  bool ok = archive != nullptr && plat::GetFileSizeEx(archive, &length);
+  if (!ok) TRACE_CODE(plat::GetLastError());
+  ok = ok && AppendAt(archive, length, piece);
+  if (archive) plat::CloseHandle(archive);
+  if (!plat::MoveFileEx(temporary.c_str(), joined.c_str(), true)) {
+    TRACE_CODE(plat::GetLastError());
+    ok = false;
+  }
+  if (!ok) *resultWord = 0x2000;
+  return ok ? 1 : 0;
 }

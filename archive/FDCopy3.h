@@ -21,3 +21,9 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
 // svp_conf.tgz (directory ends with a backslash), deleting each piece once it
 // is appended. 1, or 0 with the result word 0x2000.
 int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord);
+// Appends the file `piece` (a further volume) to the archive at
+// `archivePath` in place: the bytes already there are not copied again.
+// While it goes in the archive carries a temporary's name, so a kill leaves
+// no longer archive under its name; a failed append leaves the archive as
+// it was. 1, or 0 with the result word 0x2000.
+int Talver_AppendToArchive(const char* archivePath, const char* piece, WORD* resultWord);

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <new>
+#include <string>
 #include <type_traits>
 
 #include "GpfmFormat.h"
@@ -17,6 +18,25 @@
 #include "platform/Platform.h"
 
 TALVER_SOURCE("CnfBakCnfReader")
+
+namespace {
+
+// The first failure of the walk running on this thread, as it was traced.
+thread_local std::string gLastFailure;
+
+void NoteFailure(const char* text) {
+  if (gLastFailure.empty()) gLastFailure = text;
+}
+
+}  // namespace
+
+// Traces a failure of the walk and keeps it as the walk's reason.
+#define FAIL_TEXT(text)            \
+  do {                             \
+    const char* failure_ = (text); \
+    TRACE_TEXT(failure_);          \
+    NoteFailure(failure_);         \
+  } while (0)
 
 namespace {
 
@@ -44,50 +64,50 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
   char text[256];
   GumHeader gum;
   if (!ReadExact(file, &gum, sizeof gum)) {
-    TRACE_TEXT("GUM Header read failed");
+    FAIL_TEXT("GUM Header read failed");
     return false;
   }
   PfmCmnHeader common;
   if (!ReadExact(file, &common, sizeof common)) {
-    TRACE_TEXT("PFM CMN Header read failed");
+    FAIL_TEXT("PFM CMN Header read failed");
     return false;
   }
   const std::uint32_t targetCFM = gum.targetCFM;
   if (targetCFM != 1 && targetCFM != 2) {
-    TRACE_TEXT(TraceFormat(text, "invalid param \"targetCFM\"->(%d) in GPFM Header",
-                           static_cast<int>(static_cast<std::int32_t>(targetCFM))));
+    FAIL_TEXT(TraceFormat(text, "invalid param \"targetCFM\"->(%d) in GPFM Header",
+                          static_cast<int>(static_cast<std::int32_t>(targetCFM))));
     return false;
   }
   const std::int64_t header = gpfm::kPfmHeaderSize;
   if (!SkipForward(file, (targetCFM - 1) * header) ||
       !ReadExact(file, directory, sizeof *directory)) {
-    TRACE_TEXT("PFM Header read failed");
+    FAIL_TEXT("PFM Header read failed");
     return false;
   }
   if (directory->valid != 1) {
-    TRACE_TEXT(TraceFormat(text, "invalid param \"valid\"->(%d) in PFM Header",
-                           static_cast<int>(static_cast<std::int32_t>(directory->valid))));
+    FAIL_TEXT(TraceFormat(text, "invalid param \"valid\"->(%d) in PFM Header",
+                          static_cast<int>(static_cast<std::int32_t>(directory->valid))));
     return false;
   }
   if (!SkipForward(file, (2 - targetCFM) * header)) {
-    TRACE_TEXT("PFM Header seekg failed");
+    FAIL_TEXT("PFM Header seekg failed");
     return false;
   }
   return true;
 }
 
 // Step 9.3 for one segment: read, skip the padding of an odd length, check
-// the sum, append to the table file.
-bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint32_t t, int s,
-                 std::uint8_t* buffer) {
+// the sum, hand the bytes on.
+bool ReadSegment(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, std::uint32_t t,
+                 int s, std::uint8_t* buffer) {
   char text[256];
   const int entry = static_cast<int>(t) + 1, segment = s + 1;
   const std::uint32_t n = directory.entrySize[t][s];
   // The working buffer holds one segment; a longer one is refused before
   // anything is read into it.
   if (n > gpfm::kSegmentBufferSize) {
-    TRACE_TEXT(TraceFormat(text, "Segment size over buffer size(Entry=%d-%d, size=%lu)", entry,
-                           segment, static_cast<unsigned long>(n)));
+    FAIL_TEXT(TraceFormat(text, "Segment size over buffer size(Entry=%d-%d, size=%lu)", entry,
+                          segment, static_cast<unsigned long>(n)));
     return false;
   }
   // An odd segment is followed by one padding byte. Both come in one read:
@@ -97,62 +117,95 @@ bool CopySegment(HANDLE file, HANDLE out, const PfmHeader& directory, std::uint3
   DWORD got = 0;
   const bool read = plat::ReadFile(file, buffer, withPadding, &got) != 0;
   if (!read || got < n) {
-    TRACE_TEXT(TraceFormat(text, "File read failed(Entry=%d-%d)", entry, segment));
+    FAIL_TEXT(TraceFormat(text, "File read failed(Entry=%d-%d)", entry, segment));
     return false;
   }
   if (got < withPadding) {
-    TRACE_TEXT(
+    FAIL_TEXT(
         TraceFormat(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
     return false;
   }
   const std::uint32_t sum = gpfm::SegmentSum(buffer, n);
   if (sum != directory.entrySum[t][s]) {
-    TRACE_TEXT(TraceFormat(text, "SUM in config file = %ld, actual SUM = %ld(Entry=%d-%d)",
-                           AsLong(directory.entrySum[t][s]), AsLong(sum), entry, segment));
+    FAIL_TEXT(TraceFormat(text, "SUM in config file = %ld, actual SUM = %ld(Entry=%d-%d)",
+                          AsLong(directory.entrySum[t][s]), AsLong(sum), entry, segment));
     plat::OutputDebugString("[ERROR] CheckSUM\n");
     return false;
   }
-  DWORD written = 0;
-  if (!plat::WriteFile(out, buffer, n, &written) || written != n) {
-    TRACE_TEXT(TraceFormat(text, "File write failed(Entry=%d-%d)", entry, segment));
-    return false;
-  }
-  return true;
+  return sink.TableData(buffer, n, segment);
 }
 
 // Steps 9.2 to 9.4 for one present table.
-bool WriteTable(HANDLE file, const char* outDir, const PfmHeader& directory, std::uint32_t t,
-                std::uint8_t* buffer) {
-  char text[256];
-  char outPath[MAX_PATH] = "";
-  if (outDir && !FORMAT_PATH(outPath, "%s\\%d.lz4", outDir, static_cast<int>(t))) {
-    TRACE_TEXT(TraceFormat(text, "Output path too long(Entry=%d)", static_cast<int>(t) + 1));
-    return false;
-  }
-  // Without an output directory there is no file to open.
-  FileHandle out(outDir
-                     ? plat::CreateFile(outPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0)
-                     : nullptr);
-  if (!out) {
-    TRACE_TEXT(TraceFormat(text, "File open failed.(file=%s)", outPath));
-    plat::OutputDebugString("[ERROR] Can not open a file.\n");
-    return false;
-  }
+bool ReadTable(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, std::uint32_t t,
+               std::uint8_t* buffer) {
   const int segments = gpfm::SegmentCount(directory, t);
+  std::uint64_t size = 0;
+  for (int s = 0; s < segments; ++s) size += directory.entrySize[t][s];
+  if (!sink.BeginTable(static_cast<int>(t), size, segments)) return false;
   for (int s = 0; s < segments; ++s)
-    if (!CopySegment(file, out.get(), directory, t, s, buffer)) return false;
-  return true;
+    if (!ReadSegment(file, sink, directory, t, s, buffer)) return false;
+  return sink.EndTable();
 }
+
+// The reader's own sink: one "<outDir>\<table>.lz4" per table.
+class TableFiles : public GpfmTableSink {
+ public:
+  explicit TableFiles(const char* outDir) : outDir_(outDir) {}
+  bool BeginTable(int table, std::uint64_t, int) override {
+    char text[256];
+    char outPath[MAX_PATH] = "";
+    table_ = table;
+    if (outDir_ && !FORMAT_PATH(outPath, "%s\\%d.lz4", outDir_, table)) {
+      FAIL_TEXT(TraceFormat(text, "Output path too long(Entry=%d)", table + 1));
+      return false;
+    }
+    // Without an output directory there is no file to open.
+    out_.reset(outDir_ ? plat::CreateFile(outPath, GENERIC_WRITE, FILE_SHARE_READ, CREATE_ALWAYS, 0)
+                       : nullptr);
+    if (!out_) {
+      FAIL_TEXT(TraceFormat(text, "File open failed.(file=%s)", outPath));
+      plat::OutputDebugString("[ERROR] Can not open a file.\n");
+      return false;
+    }
+    return true;
+  }
+  bool TableData(const std::uint8_t* data, std::uint32_t size, int segment) override {
+    char text[256];
+    DWORD written = 0;
+    if (!plat::WriteFile(out_.get(), data, size, &written) || written != size) {
+      FAIL_TEXT(TraceFormat(text, "File write failed(Entry=%d-%d)", table_ + 1, segment));
+      return false;
+    }
+    return true;
+  }
+  bool EndTable() override {
+    out_.reset();
+    return true;
+  }
+
+ private:
+  const char* outDir_;
+  FileHandle out_;
+  int table_ = 0;
+};
 
 }  // namespace
 
 int ParseGpfmFile(const char* gpfmPath, const char* outDir) {
+  TableFiles files(outDir);
+  return WalkGpfmFile(gpfmPath, files);
+}
+
+const char* LastGpfmFailure() { return gLastFailure.c_str(); }
+
+int WalkGpfmFile(const char* gpfmPath, GpfmTableSink& sink) {
   char text[256];
+  gLastFailure.clear();
   TRACE_TEXT("Parse start");
   FileHandle file(plat::CreateFile(gpfmPath, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                    OPEN_EXISTING, 0));
   if (!file) {
-    TRACE_TEXT(TraceFormat(text, "File open failed.(file=%s)", gpfmPath ? gpfmPath : ""));
+    FAIL_TEXT(TraceFormat(text, "File open failed.(file=%s)", gpfmPath ? gpfmPath : ""));
     return 0;
   }
   TRACE_TEXT(TraceFormat(text, "File open successed.(file=%s)", gpfmPath));
@@ -163,12 +216,12 @@ int ParseGpfmFile(const char* gpfmPath, const char* outDir) {
   std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
                                              std::uint8_t[gpfm::kSegmentBufferSize]());
   if (!buffer) {
-    TRACE_TEXT("Memory allocation failed");
+    FAIL_TEXT("Memory allocation failed");
     return 0;
   }
   for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
     if (directory.entrySize[t][0] == 0) continue;
-    if (!WriteTable(file.get(), outDir, directory, t, buffer.get())) return 0;
+    if (!ReadTable(file.get(), sink, directory, t, buffer.get())) return 0;
   }
   file.reset();
   TRACE_TEXT("Parse end");

@@ -124,9 +124,7 @@ int Decompress(const char* inputPath, const char* outputPath, std::uint64_t* roo
     code = kDecompInputUnreadable;
     return 0;
   }
-  const int length =
-      LZ4_decompress_safe(input.get(), output.get(), static_cast<int>(compressedSize),
-                          static_cast<int>(kLz4OutputBufferSize));
+  const int length = DecompressTableBlock(input.get(), compressedSize, output.get());
   if (length < 0) {
     code = kDecompMalformed;
     return 0;
@@ -149,6 +147,12 @@ int Decompress(const char* inputPath, const char* outputPath, std::uint64_t* roo
 }
 
 }  // namespace
+
+int DecompressTableBlock(const char* input, DWORD size, char* output) {
+  if (size > kLz4InputBufferSize) return -1;
+  return LZ4_decompress_safe(input, output, static_cast<int>(size),
+                             static_cast<int>(kLz4OutputBufferSize));
+}
 
 int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detail) {
   return Decompress(inputPath, outputPath, nullptr, detail);

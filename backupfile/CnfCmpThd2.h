@@ -26,6 +26,11 @@ constexpr DWORD kLz4OutputBufferSize = 3500000;
 // The progress message of one converted file (WM_USER + 4).
 constexpr UINT kTableConvertedMessage = WM_USER + 4;
 
+// Decompresses one table's raw LZ4 block of size bytes (at most
+// kLz4InputBufferSize) into output (kLz4OutputBufferSize bytes): the table's
+// length, or -1 for a malformed or too long block.
+int DecompressTableBlock(const char* input, DWORD size, char* output);
+
 // Decompresses the raw LZ4 block in inputPath into the new file outputPath.
 // 1 with detail 0, or 0 with detail 1..7.
 int DecompressLz4File(const char* inputPath, const char* outputPath, WORD* detail);

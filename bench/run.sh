@@ -14,3 +14,7 @@ echo "== dialog message throughput"
 "$build/bench/bench_win_messages" 100000
 echo "== backup to media and setup back, against tar czf | split and cat | tar xzf"
 bench/media_round_trip.sh "$build/svpconf"
+echo "== one folder of 1,000 to 100,000 files: unpack against tar xzf, time per file"
+"$build/bench/bench_wide_folder_bench" "$build/svpconf"
+echo "== the whole exports on a 300 MB configuration against their peers and the floor"
+"$build/bench/bench_exports_bench" "$build/svpconf" --runs 2

@@ -111,7 +111,21 @@ Step Choose(Preparation& p) {
   return EndChoice(p);
 }
 
+// A run killed or cut off while it wrote this medium leaves its temporaries
+// beside the backup's files. They never count as a backup, but they take
+// room the capacity check would miss, so they go before the medium is
+// measured (the backup holds the flow lock: no other run writes them).
+void RemoveLeftTemporaries(const char* drivePath) {
+  char folder[MAX_PATH];
+  char own[MAX_PATH];
+  if (FORMAT_PATH(folder, "%s%s%.6d\\", drivePath, "PLAXON\\CONFIG\\",
+                  static_cast<int>(GetSerialNumber())))
+    plat::RemoveTemporariesIn(folder);
+  if (FORMAT_PATH(own, "%s%s", drivePath, kMediaConfig4)) plat::RemoveTemporariesOf(own);
+}
+
 Step FreeSpace(Preparation& p) {
+  RemoveLeftTemporaries(p.target->drivePath);
   if (!Talver_GetMediaFreeSpace(p.target, p.resultWord)) {
     TRACE_WORD(*p.resultWord);
     ShowResultMessage(p.owner, *p.resultWord, 0);

@@ -1,6 +1,6 @@
 // The fetch of a configuration archive: the first volume is copied into the
-// work folder, every further one is appended to what is there, so that after
-// each volume the work folder holds the archive joined so far.
+// work folder, every further one is appended in place to what is there, so
+// that after each volume the work folder holds the archive joined so far.
 #include "flows/FetchArchive.h"
 
 #include <memory>
@@ -89,15 +89,8 @@ int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD*
 
 int AppendNextVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord) {
   char joined[MAX_PATH];
-  char firstPiece[MAX_PATH];
-  char secondPiece[MAX_PATH];
-  if (!FORMAT_PATH(joined, "%s%s", workDirectory, kFetchedArchive) ||
-      !FORMAT_PATH(firstPiece, "%ssvp_conf.0", workDirectory) ||
-      !FORMAT_PATH(secondPiece, "%ssvp_conf.1", workDirectory))
-    return FailPath(resultWord);
-  if (!plat::MoveFileEx(joined, firstPiece, true)) return FailSystem(resultWord);
-  if (!CopyFileForced(selection->archivePath, secondPiece, 0)) return FailSystem(resultWord);
-  if (!Talver_JoinArchive(workDirectory, 2, resultWord)) {
+  if (!FORMAT_PATH(joined, "%s%s", workDirectory, kFetchedArchive)) return FailPath(resultWord);
+  if (!Talver_AppendToArchive(joined, selection->archivePath, resultWord)) {
     TRACE_WORD(*resultWord);
     return 0;
   }

@@ -1,4 +1,6 @@
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -30,9 +32,38 @@ std::shared_ptr<plat::Operator> Borrow(plat::Operator* op) {
 
 }  // namespace
 
+namespace {
+
+// $XDG_DATA_HOME/talver/world, else ~/.local/share/talver/world.
+std::string DefaultWorldFolder() {
+  const char* data = std::getenv("XDG_DATA_HOME");
+  const char* home = std::getenv("HOME");
+  std::filesystem::path base = data && *data   ? std::filesystem::path(data)
+                               : home && *home ? std::filesystem::path(home) / ".local/share"
+                                               : std::filesystem::path(".");
+  return (base / "talver" / "world").string();
+}
+
+// $TALVER_WORLD, else svp.ini in the default world folder.
+std::string DefaultWorldFile() {
+  if (const char* env = std::getenv("TALVER_WORLD"); env && *env) return env;
+  return (std::filesystem::path(DefaultWorldFolder()) / "svp.ini").string();
+}
+
+}  // namespace
+
+int TalverHost_DefaultWorldFolder(char* out, std::size_t size) {
+  return CopyOut(DefaultWorldFolder(), out, size);
+}
+
+int TalverHost_DefaultWorldFile(char* out, std::size_t size) {
+  return CopyOut(DefaultWorldFile(), out, size);
+}
+
 int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize) {
   std::string why;
-  auto world = plat::World::Load(iniPath ? iniPath : "", &why);
+  const std::string file = iniPath && *iniPath ? std::string(iniPath) : DefaultWorldFile();
+  auto world = plat::World::Load(file, &why);
   if (!world) {
     CopyOut(why.substr(0, errorSize ? errorSize - 1 : 0), error, errorSize);
     return 0;
@@ -41,6 +72,25 @@ int TalverHost_LoadWorld(const char* iniPath, char* error, std::size_t errorSize
   host::HostOperator().Forget();
   if (!gOwnOperator) plat::SetOperator(Borrow(&host::HostOperator()));
   return 1;
+}
+
+int TalverHost_CheckWorld(const char* iniPath, void (*problem)(const char* text, void* context),
+                          void* context) {
+  const std::vector<std::string> problems = plat::World::Check(iniPath ? iniPath : "");
+  for (const std::string& text : problems)
+    if (problem) problem(text.c_str(), context);
+  return static_cast<int>(problems.size());
+}
+
+int TalverHost_WorldKey(int index, const char** section, const char** key, char* allowed,
+                        std::size_t allowedSize, const char** meaning) {
+  const std::vector<plat::WorldKey>& keys = plat::WorldKeys();
+  if (index < 0 || static_cast<std::size_t>(index) >= keys.size()) return 0;
+  const plat::WorldKey& k = keys[static_cast<std::size_t>(index)];
+  *section = k.section;
+  *key = k.key;
+  *meaning = k.meaning;
+  return CopyOut(plat::DescribeAllowed(k), allowed, allowedSize);
 }
 
 void TalverHost_RequestStop(void) { plat::RequestCallStop(); }
@@ -104,4 +154,12 @@ int TalverHost_AuditRecord(int index, unsigned* number, char* operation, std::si
                  CopyOut(e.outcome, outcome, outcomeSize) && CopyOut(e.detail, detail, detailSize)
              ? 1
              : 0;
+}
+
+int TalverHost_AuditRecordTime(int index, char* time, std::size_t timeSize) {
+  if (!plat::HasCurrent() || index < 0) return 0;
+  std::vector<svc::AuditEntry> entries;
+  if (!svc::ReadAuditFile(svc::AuditFilePath(), &entries)) return 0;
+  if (static_cast<std::size_t>(index) >= entries.size()) return 0;
+  return CopyOut(entries[static_cast<std::size_t>(index)].time, time, timeSize);
 }

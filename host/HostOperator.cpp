@@ -104,6 +104,12 @@ std::string Choices(const plat::DialogView& view) {
   return list;
 }
 
+// What a dialog offered, for a refusal of an answer it did not offer.
+std::string Offered(const plat::DialogView& view) {
+  const std::string choices = Choices(view);
+  return choices.empty() ? std::string() : " (the choices: " + choices + ")";
+}
+
 }  // namespace
 
 const char* ButtonName(WORD button) {
@@ -167,7 +173,7 @@ bool SetAnswer(Answers& a, const std::string& rawName, const std::string& rawVal
       d = d.substr(
           0, d.size() == 2 || (d.size() == 3 && (d[2] == '\\' || d[2] == '/')) ? 1 : d.size());
     if (d.size() != 1 || !std::isalpha(static_cast<unsigned char>(d[0])))
-      return fail("the drive is a letter A to Z (E, e or E:), not '" + value + "'");
+      return fail("the drive is a letter A to Z (E, e, E: or E:\\), not '" + value + "'");
     a.drive = std::string(1, static_cast<char>(std::toupper(static_cast<unsigned char>(d[0]))));
     return true;
   }
@@ -368,7 +374,7 @@ bool AnswersOperator::AnswerDialogFromAnswers(const plat::DialogView& view,
     if (ok) return act.Click(plat::IDOK), true;
     refused_.insert(view.window);
     Refuse({QuestionOf(view.templateId)->name, view.templateId, true, Choices(view),
-            "cannot take the answer " + given, false, view.caption});
+            "cannot take the answer " + given + Offered(view), false, view.caption});
     act.Close();
     return true;
   };
@@ -421,7 +427,8 @@ void AnswersOperator::OnDialog(const plat::DialogView& view, plat::DialogActions
       refused_.insert(view.window);
       const DialogQuestion* q = QuestionOf(view.templateId);
       Refuse({q ? q->name : "dialog", view.templateId, true, Choices(view),
-              "did not accept the answer " + given_[view.window], false, view.caption});
+              "did not accept the answer " + given_[view.window] + Offered(view), false,
+              view.caption});
     }
     act.Close();
     return;

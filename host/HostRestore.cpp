@@ -60,3 +60,12 @@ int TalverHost_Backups(void (*each)(const char* name, unsigned long long size, i
   BackupsRelay relay{each, context};
   return Talver_ListBackupDirectories(Relay, &relay);
 }
+
+int TalverHost_NewestBackup(char* folder, std::size_t size) {
+  if (!plat::HasCurrent() || !folder) return 0;
+  RefreshRootPath();
+  char path[MAX_PATH] = {};
+  WORD count = 0;
+  if (!Talver_FindBackupDirectory(path, &count, 1) || count == 0) return 0;
+  return CopyBounded(folder, size, path) ? 1 : 0;
+}

@@ -33,6 +33,15 @@ TALVER_EXPORT int TalverHost_ResolvePath(const char* systemPath, char* out, std:
 // A setting of the world ("section.key"), or the fallback.
 TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char* out,
                                      std::size_t size);
+// Checks a world file without loading it: hands each problem ("svp.ini:12:
+// unknown section [drve.C]") to `problem` and returns how many there were.
+TALVER_EXPORT int TalverHost_CheckWorld(const char* iniPath,
+                                        void (*problem)(const char* text, void* context),
+                                        void* context);
+// The keys a world file may hold, one by one: section, key, the values it
+// takes in words and what it means; 0 past the last.
+TALVER_EXPORT int TalverHost_WorldKey(int index, const char** section, const char** key,
+                                      char* allowed, std::size_t allowedSize, const char** meaning);
 // The software root of the loaded world ("C:").
 TALVER_EXPORT int TalverHost_Root(char* out, std::size_t size);
 // The loaded world's audit file (host path), and its records one by one:
@@ -42,6 +51,14 @@ TALVER_EXPORT int TalverHost_AuditRecord(int index, unsigned* number, char* oper
                                          std::size_t operationSize, char* outcome,
                                          std::size_t outcomeSize, char* detail,
                                          std::size_t detailSize);
+// The time the record of that index holds, as the audit file writes it.
+TALVER_EXPORT int TalverHost_AuditRecordTime(int index, char* time, std::size_t timeSize);
+// Where a world is looked for when none is named: the default world folder
+// ($XDG_DATA_HOME/talver/world, else ~/.local/share/talver/world), and the
+// world file TalverHost_LoadWorld takes for a null (or empty) path:
+// $TALVER_WORLD, else svp.ini in that folder. 0 when the path does not fit.
+TALVER_EXPORT int TalverHost_DefaultWorldFolder(char* out, std::size_t size);
+TALVER_EXPORT int TalverHost_DefaultWorldFile(char* out, std::size_t size);
 
 // --- backup files (svpconf gpfm) ------------------------------------------
 // Installs a world without drives, in which every path is a host path, and
@@ -110,6 +127,11 @@ TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
 TALVER_EXPORT int TalverHost_Backups(void (*each)(const char* name, unsigned long long size,
                                                   int valid, int interrupted, void* context),
                                      void* context);
+// The system path of the newest valid HDD backup's folder
+// ("C:\plaxon\others\backup\20261208035500"), by the scan the retention
+// uses: after a backup under the flow's hold, the one it made. 0 without a
+// world, a backup root or a valid backup.
+TALVER_EXPORT int TalverHost_NewestBackup(char* folder, std::size_t size);
 TALVER_EXPORT int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize,
                                             char* newVersion, std::size_t newSize, char* oldVersion,
                                             std::size_t oldSize);

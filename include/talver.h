@@ -131,7 +131,7 @@ TALVER_API int TALVER_CALL dsvCnf_RestoreConf2(talver_hwnd owner, talver_word* r
 TALVER_API int TalverHost_LoadWorld(const char* iniPath, char* error, size_t errorSize);
 /* Whether a world is loaded. */
 TALVER_API int TalverHost_HasWorld(void);
-/* The library's version ("MAJOR.MINOR"). */
+/* The library's version ("MAJOR.MINOR.PATCH"). */
 TALVER_API const char* TalverHost_Version(void);
 
 /*
@@ -194,6 +194,68 @@ TALVER_API void TalverHost_RequestStop(void);
  * were cleared; when why is given, the last one in words.
  */
 TALVER_API int TalverHost_Refused(char* why, size_t whySize);
+/*
+ * Trial runs (after TalverHost_LoadWorld; a world loaded later ends one).
+ * With on 1 every call that follows runs all its checks and dialogs, reads
+ * what is there, and writes nothing to the SVP's drives or media: what it
+ * writes, renames or deletes goes to a private scratch folder (under
+ * $TMPDIR) and reads back from there; no audit record is written. Trace
+ * lines are still written. 0 ends the trial and forgets its changes. 1 on
+ * success; 0 with a reason in error.
+ */
+TALVER_API int TalverHost_SetDryRun(int on, char* error, size_t errorSize);
+/*
+ * What the trial run so far would do to the real tree, in path order: each
+ * change once, with kind "add", "replace", "keep" (written with the bytes it
+ * has), "attributes", "delete", "add-folder" or "delete-folder", its system
+ * path, host path, its size (for a delete, the size it has) and a line in
+ * words. The number of changes; 0 also when no trial runs.
+ */
+typedef void (*talver_dry_change_fn)(const char* kind, const char* path, const char* hostPath,
+                                 uint64_t size, const char* line, void* context);
+TALVER_API int TalverHost_DryRunChanges(talver_dry_change_fn each, void* context);
+
+/*
+ * Looking inside backups, nothing written but the identity files that the
+ * check of an archive compares (in \PLAXON\TMP\, removed again). `what`
+ * names an HDD backup by its stamp ("20261208035324"), "DIFF" (the DIFF
+ * copy), "live" (\PLAXON\CONFIG\, for TalverHost_Diff), a .gpfm file or an
+ * archive (a path of the world's drives). why gets the first fault in words.
+ */
+typedef struct talver_entry {
+  const char* name;      /* "CONFIG/config4"; a .gpfm table: "table 5" */
+  uint64_t size;         /* bytes; a table: its stored bytes */
+  int64_t modified;      /* seconds since 1970 (0 for a table) */
+  int kind;              /* 0 file, 1 folder, 2 other, 3 table */
+  unsigned mode;         /* permission bits (0644) */
+  uint64_t unpackedSize; /* a table: its decompressed bytes */
+  int segments;          /* a table: its segments */
+  char digest[17];       /* content digest, 16 hex digits ("" for a folder) */
+  char version[12];      /* a table file's version ("01-02-03/60"), else "" */
+} talver_entry;
+typedef void (*talver_entry_fn)(const talver_entry* entry, void* context);
+/*
+ * Reads `what` whole: every gzip member, tar header and entry (an archive,
+ * also the entries a configuration backup must hold and the identity check
+ * against this SVP), or every segment sum and table (a .gpfm). 1 sound,
+ * 0 damaged, -1 not readable at all or not checked (why says which).
+ */
+TALVER_API int TalverHost_Verify(const char* what, char* why, size_t whySize);
+/* Every entry of `what` in stored order; 1 when whole, else as TalverHost_Verify. */
+TALVER_API int TalverHost_List(const char* what, talver_entry_fn each, void* context, char* why,
+                               size_t whySize);
+/* One difference between two of them. */
+typedef struct talver_change {
+  char kind;        /* '+' only in b, '-' only in a, '~' changed, '=' a field of a known record */
+  const char* name; /* the entry */
+  const talver_entry* a; /* null when absent (and for '=') */
+  const talver_entry* b;
+  const char* detail; /* '=': "CONFIG.INF version 01-02-03/60 -> 01-02-04/60" */
+} talver_change;
+typedef void (*talver_change_fn)(const talver_change* change, void* context);
+/* The differences from a to b, in name order; 1 when both were read whole. */
+TALVER_API int TalverHost_Diff(const char* a, const char* b, talver_change_fn each, void* context,
+                               char* why, size_t whySize);
 #endif
 
 #ifdef __cplusplus

@@ -16,6 +16,7 @@ class ForwardingPlatform : public Platform {
 
   Platform& Inner() { return *inner_; }
   const Platform& Inner() const { return *inner_; }
+  std::shared_ptr<Platform> InnerShared() const { return inner_; }
 
   HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
                     DWORD flags) override {

@@ -61,7 +61,8 @@ std::string FolderOf(const std::string& path) {
   return path.size() >= 2 && path[1] == ':' ? path.substr(0, 2) : std::string();
 }
 
-bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final) {
+bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final,
+                     bool flushFolder) {
   bool ok = FlushFileBuffers(file) != 0;
   DWORD error = ok ? 0 : GetLastError();
   if (!CloseHandle(file) && ok) {
@@ -84,7 +85,7 @@ bool CommitTemporary(HANDLE file, const std::string& temporary, const std::strin
   const std::string folder = FolderOf(final);
   // The rename is made; a folder that cannot be flushed is reported all the
   // same, since the new name may not outlive a power cut.
-  if (!folder.empty() && !FlushFolder(folder.c_str())) return false;
+  if (flushFolder && !folder.empty() && !FlushFolder(folder.c_str())) return false;
   return true;
 }
 

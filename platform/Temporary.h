@@ -30,7 +30,10 @@ std::string FolderOf(const std::string& path);
 // new name can be lost once this returns true. On failure the temporary is
 // removed and the last error is that of the failed step.
 // A final name that is a link is never replaced: ERROR_ACCESS_DENIED.
-bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final);
+// With `flushFolder` false the folder is left to the caller, who flushes it
+// (plat::FlushFolder) once for many names before it counts on any of them.
+bool CommitTemporary(HANDLE file, const std::string& temporary, const std::string& final,
+                     bool flushFolder = true);
 
 // True when the path names a link (which no temporary replaces).
 bool IsLink(const std::string& path);

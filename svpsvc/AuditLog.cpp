@@ -28,6 +28,7 @@ DWORD gNextHandle = 0xA000;
 DWORD gLastStarted = 0;
 std::vector<std::string> gCalls;
 std::vector<std::uint8_t> gLastRecord;
+bool gSuppressed = false;
 
 void Note(const char* call) { gCalls.emplace_back(call); }
 
@@ -102,6 +103,16 @@ bool ReadAuditFile(const std::string& hostPath, std::vector<AuditEntry>* entries
     if (ParseAuditLine(line, &e)) entries->push_back(e);
   }
   return true;
+}
+
+void SetAuditSuppressed(bool on) {
+  std::lock_guard<std::mutex> lock(gAuditMutex);
+  gSuppressed = on;
+}
+
+bool AuditSuppressed() {
+  std::lock_guard<std::mutex> lock(gAuditMutex);
+  return gSuppressed;
 }
 
 std::vector<std::string> TakeAuditCalls() {
@@ -180,6 +191,7 @@ int adt_AuditRecordEnd(DWORD handle) {
   Session& s = it->second;
   s.started = false;
   s.written = false;
+  if (gSuppressed) return 1;
   if (path.empty()) return 0;
   DWORD value = 0;
   std::memcpy(&value, s.record.data() + kAuditValueOffset, sizeof value);

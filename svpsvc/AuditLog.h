@@ -58,6 +58,11 @@ bool ReadAuditFile(const std::string& hostPath, std::vector<AuditEntry>* entries
 // Host path of the loaded world's audit file.
 std::string AuditFilePath();
 
+// A trial run (svpconf --dry-run) writes no record: record end drops it and
+// reports success, so the caller's flow runs on as it would.
+void SetAuditSuppressed(bool on);
+bool AuditSuppressed();
+
 // For tests: the calls made since the last take ("open", "start", "detail",
 // "value", "write", "end", "close"), and the bytes of the last record written.
 std::vector<std::string> TakeAuditCalls();

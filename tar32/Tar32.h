@@ -70,6 +70,23 @@ int TarCloseArchive(HARC archive);
 // a failure code when the archive is damaged.
 int TarFindFirst(HARC archive, const char* pattern, void* entry558);
 int TarFindNext(HARC archive, void* entry558);
+// More of the entry the last find returned: the whole size, the modification
+// time (seconds since 1970) and the kind (0 file, 1 folder, 2 other). 0 on
+// success.
+struct TarEntryDetail {
+  std::uint64_t size;
+  std::int64_t modified;
+  int kind;
+  DWORD mode;  // permission bits
+};
+int TarGetEntryDetail(HARC archive, TarEntryDetail* detail);
+// Reads on in the data of the entry the last find returned: 0 with *got
+// bytes (0 at its end), a failure code when the archive is damaged.
+int TarReadEntryData(HARC archive, void* buffer, DWORD size, DWORD* got);
+// Why the last failed open, find or read of this thread failed, in words
+// ("gzip member 3 at byte 2097152 is damaged", "truncated at byte N").
+// 1 when the text fits.
+int TarLastFailure(char* text, DWORD size);
 // Number of entries of an archive, -1 on failure.
 int TarGetFileCount(const char* archivePath);
 // The window that receives the progress messages of jobs run with

@@ -12,6 +12,9 @@
 #ifdef TALVER_HAVE_LIBDEFLATE
 #include <libdeflate.h>
 #endif
+#ifdef TALVER_HAVE_ISAL
+#include <isa-l/igzip_lib.h>
+#endif
 
 namespace tar32 {
 namespace {
@@ -53,6 +56,19 @@ void PutHeader(unsigned char* h, std::uint32_t memberSize) {
   return size;
 }
 
+constexpr unsigned char kCountHeader[16] = {0x1f, 0x8b, 8,  4, 0,   0,   0,  0,
+                                            0,    3,    20, 0, 'E', 'C', 16, 0};
+// An empty deflate stream (one final fixed block), then CRC 0 and length 0.
+constexpr unsigned char kEmptyBody[10] = {3, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+void PutLe64(unsigned char* p, std::uint64_t v) {
+  PutLe32(p, static_cast<std::uint32_t>(v));
+  PutLe32(p + 4, static_cast<std::uint32_t>(v >> 32));
+}
+std::uint64_t GetLe64(const unsigned char* p) {
+  return GetLe32(p) | static_cast<std::uint64_t>(GetLe32(p + 4)) << 32;
+}
+
 bool AllZero(const unsigned char* p, std::size_t n) {
   return std::all_of(p, p + n, [](unsigned char c) { return c == 0; });
 }
@@ -88,6 +104,10 @@ class Compressor {
   }
   // Raw deflate; 0 on failure.
   std::size_t Deflate(const unsigned char* in, std::size_t n, unsigned char* out, std::size_t cap) {
+#ifdef TALVER_HAVE_ISAL
+    if (LooksIncompressible(in, n))
+      if (std::size_t done = FastDeflate(in, n, out, cap)) return done;
+#endif
 #ifdef TALVER_HAVE_LIBDEFLATE
     return libdeflate_deflate_compress(c_, in, n, out, cap);
 #else
@@ -112,6 +132,42 @@ class Compressor {
   }
 
  private:
+#ifdef TALVER_HAVE_ISAL
+  // Packed or compressed files inside the tree gain nothing from a thorough
+  // search for matches, which costs libdeflate most of its time on them:
+  // a block whose samples ISA-L's fastest level cannot shrink is given to
+  // that level whole (the same size, ten times faster).
+  bool LooksIncompressible(const unsigned char* in, std::size_t n) {
+    constexpr std::size_t kSample = 16 * 1024;
+    if (n < 4 * kSample) return false;
+    std::vector<unsigned char>& out = sampleOut_;
+    out.resize(kSample + kSample / 8);
+    for (std::size_t at : {std::size_t{0}, n / 2, n - kSample}) {
+      std::size_t done = FastDeflate(in + at, kSample, out.data(), out.size());
+      if (done != 0 && done < kSample - kSample / 32) return false;
+    }
+    return true;
+  }
+  // ISA-L level 1; 0 when the output does not fit or the call fails.
+  std::size_t FastDeflate(const unsigned char* in, std::size_t n, unsigned char* out,
+                          std::size_t cap) {
+    levelBuffer_.resize(ISAL_DEF_LVL1_DEFAULT);
+    isal_zstream z;
+    isal_deflate_stateless_init(&z);
+    z.level = 1;
+    z.level_buf = levelBuffer_.data();
+    z.level_buf_size = static_cast<std::uint32_t>(levelBuffer_.size());
+    z.next_in = const_cast<unsigned char*>(in);
+    z.avail_in = static_cast<std::uint32_t>(n);
+    z.next_out = out;
+    z.avail_out = static_cast<std::uint32_t>(cap);
+    z.end_of_stream = 1;
+    z.flush = NO_FLUSH;
+    return isal_deflate_stateless(&z) == COMP_OK ? z.total_out : 0;
+  }
+  std::vector<std::uint8_t> levelBuffer_;
+  std::vector<unsigned char> sampleOut_;
+#endif
 #ifdef TALVER_HAVE_LIBDEFLATE
   libdeflate_compressor* c_ = nullptr;
 #else
@@ -120,6 +176,25 @@ class Compressor {
 };
 
 }  // namespace
+
+void MakeCountRecord(std::uint32_t entries, std::uint64_t archiveLength, unsigned char* record) {
+  std::memcpy(record, kCountHeader, sizeof kCountHeader);
+  PutLe32(record + 16, entries);
+  PutLe64(record + 20, archiveLength);
+  PutLe32(record + 28, static_cast<std::uint32_t>(crc32(0, record + 16, 12)));
+  std::memcpy(record + 32, kEmptyBody, sizeof kEmptyBody);
+}
+
+bool ReadCountRecord(const unsigned char* record, std::uint64_t archiveLength,
+                     std::uint32_t* entries) {
+  if (std::memcmp(record, kCountHeader, sizeof kCountHeader) != 0 ||
+      std::memcmp(record + 32, kEmptyBody, sizeof kEmptyBody) != 0)
+    return false;
+  if (GetLe32(record + 28) != static_cast<std::uint32_t>(crc32(0, record + 16, 12))) return false;
+  if (GetLe64(record + 20) != archiveLength) return false;
+  *entries = GetLe32(record + 16);
+  return true;
+}
 
 // ------------------------------------------------------------------ writer
 
@@ -219,11 +294,15 @@ bool GzipWriter::Drain(Slot& slot) {
     failed_ = true;
     return false;
   }
+  return Put(slot.out.data(), slot.outLen);
+}
+
+bool GzipWriter::Put(const unsigned char* data, std::size_t size) {
   std::size_t done = 0;
-  while (done < slot.outLen) {
-    DWORD piece = static_cast<DWORD>(std::min<std::size_t>(slot.outLen - done, 1u << 30));
+  while (done < size) {
+    DWORD piece = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
     DWORD written = 0;
-    if (!plat::WriteFile(out_, slot.out.data() + done, piece, &written) || written != piece) {
+    if (!plat::WriteFile(out_, data + done, piece, &written) || written != piece) {
       writeError_ = plat::GetLastError();
       if (writeError_ == 0) writeError_ = ERROR_DISK_FULL;
       failed_ = true;
@@ -231,6 +310,7 @@ bool GzipWriter::Drain(Slot& slot) {
     }
     done += piece;
   }
+  bytesOut_ += size;
   return true;
 }
 
@@ -247,6 +327,7 @@ bool GzipWriter::Write(const void* data, std::size_t size) {
     std::size_t take = std::min(size, kMemberBytes - current_->inLen);
     std::memcpy(current_->in.data() + current_->inLen, p, take);
     current_->inLen += take;
+    bytesIn_ += take;
     p += take;
     size -= take;
     if (current_->inLen == kMemberBytes) Submit();
@@ -254,13 +335,18 @@ bool GzipWriter::Write(const void* data, std::size_t size) {
   return !failed_;
 }
 
-bool GzipWriter::Finish() {
+bool GzipWriter::Finish(std::uint32_t entries) {
   if (current_ && current_->inLen > 0) Submit();
   current_ = nullptr;
   std::size_t n = slots_.size();
   for (std::size_t k = 0; k < n && !failed_; ++k) {
     Slot& slot = *slots_[(nextSequence_ + k) % n];
     if (slot.state != Slot::kFree) Drain(slot);
+  }
+  if (!failed_) {
+    unsigned char record[kCountRecordBytes];
+    MakeCountRecord(entries, bytesOut_ + sizeof record, record);
+    Put(record, sizeof record);
   }
   bool ok = !failed_;
   Abort();
@@ -325,6 +411,26 @@ void GzipReader::Fail(ReadFailure failure) {
   if (failure_ == ReadFailure::kNone) failure_ = failure;
 }
 
+void GzipReader::FailAt(ReadFailure failure, const char* what) {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_ == ReadFailure::kNone && failureText_.empty())
+      failureText_ = "gzip member " + std::to_string(memberNumber_) + " at byte " +
+                     std::to_string(memberStart_) + " " + what;
+  }
+  Fail(failure);
+}
+
+void GzipReader::FailTruncated() {
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (failure_ == ReadFailure::kNone && failureText_.empty())
+      failureText_ = "truncated at byte " + std::to_string(inputBase_ + inputLen_) +
+                     " (inside gzip member " + std::to_string(memberNumber_) + ")";
+  }
+  Fail(ReadFailure::kFormat);
+}
+
 bool GzipReader::Push(std::vector<unsigned char>&& block) {
   std::unique_lock<std::mutex> lock(mutex_);
   changed_.wait(lock, [this] { return stop_ || ready_.size() < kReadAhead; });
@@ -340,12 +446,18 @@ bool GzipReader::Fill(std::size_t wanted) {
   while (inputLen_ - inputPos_ < wanted && !inputEof_) {
     if (inputPos_ > 0) {
       std::memmove(input_.data(), input_.data() + inputPos_, inputLen_ - inputPos_);
+      inputBase_ += inputPos_;
       inputLen_ -= inputPos_;
       inputPos_ = 0;
     }
     DWORD got = 0;
     DWORD room = static_cast<DWORD>(input_.size() - inputLen_);
     if (!plat::ReadFile(in_, input_.data() + inputLen_, room, &got)) {
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (failureText_.empty())
+          failureText_ = "read failed at byte " + std::to_string(inputBase_ + inputLen_);
+      }
       Fail(ReadFailure::kRead);
       return false;
     }
@@ -360,7 +472,7 @@ void GzipReader::Produce() {
   if (ok) {
     std::size_t avail = inputLen_ - inputPos_;
     if (avail == 0) {
-      Fail(ReadFailure::kFormat);  // an empty file is no archive
+      FailTruncated();  // an empty file is no archive
       ok = false;
     } else if (avail >= 2 && input_[0] == 0x1f && input_[1] == 0x8b) {
       ok = DecodeMembers();
@@ -389,17 +501,31 @@ bool GzipReader::DecodeMembers() {
     std::size_t avail = inputLen_ - inputPos_;
     if (avail == 0) return true;
     const unsigned char* p = input_.data() + inputPos_;
+    if (avail >= kCountRecordBytes && std::memcmp(p, kCountHeader, sizeof kCountHeader) == 0 &&
+        std::memcmp(p + 32, kEmptyBody, sizeof kEmptyBody) == 0) {
+      inputPos_ += kCountRecordBytes;  // the count record holds no data
+      continue;
+    }
+    if (p[0] == 0) return ZeroTail();
+    if (memberNumber_ > 0 && (avail < 2 || p[0] != 0x1f || p[1] != 0x8b)) {
+      memberStart_ = inputBase_ + inputPos_;
+      ++memberNumber_;
+      FailAt(ReadFailure::kFormat, "is no gzip member (bytes after the last one)");
+      return false;
+    }
     std::size_t member = OwnMemberSize(p, avail);
     if (member == 0) break;  // another writer's member: stream from here
+    memberStart_ = inputBase_ + inputPos_;
+    ++memberNumber_;
     if (!Fill(member)) return false;
     if (inputLen_ - inputPos_ < member) {
-      Fail(ReadFailure::kFormat);  // truncated
+      FailTruncated();
       return false;
     }
     p = input_.data() + inputPos_;
     std::uint32_t isize = GetLe32(p + member - 4);
     if (isize > kLargestWholeMember) {
-      Fail(ReadFailure::kFormat);
+      FailAt(ReadFailure::kFormat, "is damaged (stated length)");
       return false;
     }
     std::vector<unsigned char> out;
@@ -413,7 +539,7 @@ bool GzipReader::DecodeMembers() {
     if (libdeflate_gzip_decompress_ex(d.get(), p, member, out.data(), out.size(), &used,
                                       &produced) != LIBDEFLATE_SUCCESS ||
         used != member || produced != isize) {
-      Fail(ReadFailure::kFormat);
+      FailAt(ReadFailure::kFormat, "is damaged");
       return false;
     }
     inputPos_ += member;
@@ -423,6 +549,68 @@ bool GzipReader::DecodeMembers() {
   return DecodeStream();
 }
 
+#ifdef TALVER_HAVE_ISAL
+// Streams the members through ISA-L, which checks each member's CRC.
+bool GzipReader::DecodeStream() {
+  std::unique_ptr<inflate_state> state;
+  std::vector<unsigned char> out;
+  try {
+    state = std::make_unique<inflate_state>();
+    out.resize(kStreamBlock);
+  } catch (...) {
+    Fail(ReadFailure::kMemory);
+    return false;
+  }
+  isal_inflate_init(state.get());
+  state->crc_flag = ISAL_GZIP;
+  std::size_t outLen = 0;
+  memberStart_ = inputBase_ + inputPos_;
+  ++memberNumber_;
+  for (;;) {
+    if (inputPos_ == inputLen_ && !Fill(64 * 1024)) return false;
+    state->next_in = input_.data() + inputPos_;
+    state->avail_in = static_cast<std::uint32_t>(inputLen_ - inputPos_);
+    state->next_out = out.data() + outLen;
+    state->avail_out = static_cast<std::uint32_t>(out.size() - outLen);
+    const bool noInput = state->avail_in == 0;
+    const std::size_t before = outLen;
+    const int rc = isal_inflate(state.get());
+    inputPos_ = inputLen_ - state->avail_in;
+    outLen = out.size() - state->avail_out;
+    if (rc < 0) {
+      FailAt(ReadFailure::kFormat, "is damaged");
+      return false;
+    }
+    if (outLen == out.size()) {
+      if (!Push(std::move(out))) return false;
+      out.assign(kStreamBlock, 0);
+      outLen = 0;
+    }
+    if (state->block_state == ISAL_BLOCK_FINISH) {
+      if (!Fill(2)) return false;
+      const unsigned char* p = input_.data() + inputPos_;
+      if (inputLen_ - inputPos_ >= 2 && p[0] == 0x1f && p[1] == 0x8b) {
+        isal_inflate_reset(state.get());
+        state->crc_flag = ISAL_GZIP;
+        memberStart_ = inputBase_ + inputPos_;
+        ++memberNumber_;
+        continue;
+      }
+      if (!ZeroTail()) return false;
+      break;
+    }
+    if (noInput && inputEof_ && outLen == before) {
+      FailTruncated();
+      return false;
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (stop_) return false;
+  }
+  out.resize(outLen);
+  if (!out.empty() && !Push(std::move(out))) return false;
+  return true;
+}
+#else
 bool GzipReader::DecodeStream() {
   z_stream z{};
   if (inflateInit2(&z, 15 + 16) != Z_OK) {
@@ -435,6 +623,8 @@ bool GzipReader::DecodeStream() {
   } end{&z};
   std::vector<unsigned char> out(kStreamBlock);
   std::size_t outLen = 0;
+  memberStart_ = inputBase_ + inputPos_;
+  ++memberNumber_;
   for (;;) {
     if (inputPos_ == inputLen_ && !Fill(64 * 1024)) return false;
     z.next_in = input_.data() + inputPos_;
@@ -456,27 +646,19 @@ bool GzipReader::DecodeStream() {
       const unsigned char* p = input_.data() + inputPos_;
       if (avail >= 2 && p[0] == 0x1f && p[1] == 0x8b) {
         inflateReset(&z);
+        memberStart_ = inputBase_ + inputPos_;
+        ++memberNumber_;
         continue;
       }
-      // Only zero padding may follow the last member.
-      while (avail > 0) {
-        if (!AllZero(p, avail)) {
-          Fail(ReadFailure::kFormat);
-          return false;
-        }
-        inputPos_ = inputLen_;
-        if (!Fill(64 * 1024)) return false;
-        avail = inputLen_ - inputPos_;
-        p = input_.data() + inputPos_;
-      }
+      if (!ZeroTail()) return false;
       break;
     }
     if (rc == Z_BUF_ERROR && noInput && inputEof_) {
-      Fail(ReadFailure::kFormat);  // truncated
+      FailTruncated();
       return false;
     }
     if (rc != Z_OK && rc != Z_BUF_ERROR) {
-      Fail(rc == Z_MEM_ERROR ? ReadFailure::kMemory : ReadFailure::kFormat);
+      FailAt(rc == Z_MEM_ERROR ? ReadFailure::kMemory : ReadFailure::kFormat, "is damaged");
       return false;
     }
     std::lock_guard<std::mutex> lock(mutex_);
@@ -485,6 +667,23 @@ bool GzipReader::DecodeStream() {
   out.resize(outLen);
   if (!out.empty() && !Push(std::move(out))) return false;
   return true;
+}
+#endif
+
+// Only zero padding may follow the last member.
+bool GzipReader::ZeroTail() {
+  for (;;) {
+    std::size_t avail = inputLen_ - inputPos_;
+    if (!AllZero(input_.data() + inputPos_, avail)) {
+      memberStart_ = inputBase_ + inputPos_;
+      ++memberNumber_;
+      FailAt(ReadFailure::kFormat, "is no gzip member (bytes after the last one)");
+      return false;
+    }
+    inputPos_ = inputLen_;
+    if (!Fill(64 * 1024)) return false;
+    if (inputLen_ == inputPos_) return true;
+  }
 }
 
 bool GzipReader::PassThrough() {

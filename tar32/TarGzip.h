@@ -17,6 +17,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -26,6 +27,18 @@ namespace tar32 {
 
 // Bytes of the tar stream per gzip member.
 constexpr std::size_t kMemberBytes = 1u << 20;
+
+// Our archives end with an empty gzip member whose extra subfield "EC" holds
+// the number of entries and the archive's whole length, so that the count
+// is read from the last bytes without decompressing anything. Readers that
+// do not know it pass over an empty member.
+constexpr std::size_t kCountRecordBytes = 42;
+void MakeCountRecord(std::uint32_t entries, std::uint64_t archiveLength, unsigned char* record);
+// The count of a record that ends an archive of `archiveLength` bytes;
+// false when the bytes are no such record or name another length (an
+// archive cut short, joined from wrong pieces or padded after the end).
+bool ReadCountRecord(const unsigned char* record, std::uint64_t archiveLength,
+                     std::uint32_t* entries);
 
 class GzipWriter {
  public:
@@ -37,8 +50,11 @@ class GzipWriter {
 
   bool Start();  // false when the workers cannot be started
   bool Write(const void* data, std::size_t size);
-  // Compresses and writes what is left; false on a write or compress failure.
-  bool Finish();
+  // The bytes of the tar stream written so far.
+  std::uint64_t BytesIn() const { return bytesIn_; }
+  // Compresses and writes what is left and the count record of `entries`;
+  // false on a write or compress failure.
+  bool Finish(std::uint32_t entries);
   // Stops the workers without writing further output.
   void Abort();
   // The last platform error of a failed write (0 when none).
@@ -48,6 +64,7 @@ class GzipWriter {
   struct Slot;
   bool Submit();
   bool Drain(Slot& slot);
+  bool Put(const unsigned char* data, std::size_t size);
   void Worker();
 
   HANDLE out_;
@@ -64,6 +81,8 @@ class GzipWriter {
   bool stopping_ = false;
   bool failed_ = false;
   DWORD writeError_ = 0;
+  std::uint64_t bytesIn_ = 0;
+  std::uint64_t bytesOut_ = 0;
 };
 
 // Failure kinds of the reader.
@@ -82,6 +101,10 @@ class GzipReader {
   bool Next(const void** data, std::size_t* size);
   void Stop();
   ReadFailure Failure() const { return failure_; }
+  // Where the reading failed, in words: "gzip member 3 at byte 2097152 is
+  // damaged", "truncated at byte 5000", "read failed at byte N" ("" when
+  // nothing failed). Valid once Next has returned false.
+  const std::string& FailureText() const { return failureText_; }
 
  private:
   void Produce();
@@ -90,7 +113,11 @@ class GzipReader {
   bool DecodeMembers();
   bool DecodeStream();
   bool PassThrough();
+  bool ZeroTail();
   void Fail(ReadFailure failure);
+  // Fail with the place in words: what went wrong at the member in hand.
+  void FailAt(ReadFailure failure, const char* what);
+  void FailTruncated();
 
   HANDLE in_;
   std::thread thread_;
@@ -106,6 +133,11 @@ class GzipReader {
   std::size_t inputPos_ = 0;
   std::size_t inputLen_ = 0;
   bool inputEof_ = false;
+  // File offset of input_[0], and the number of the member being decoded.
+  std::uint64_t inputBase_ = 0;
+  std::uint64_t memberStart_ = 0;
+  unsigned memberNumber_ = 0;
+  std::string failureText_;
 };
 
 }  // namespace tar32

@@ -20,6 +20,7 @@
 #include "support/TestWorld.h"
 #include "tar32/Tar32.h"
 #include "tar32/TarCommand.h"
+#include "tar32/TarHeader.h"
 
 namespace fs = std::filesystem;
 
@@ -207,9 +208,9 @@ TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\gnu.tgz"), 6);
 }
 
-// Names are bytes on the SVP: a Latin-1 and a UTF-8 "café.dat" keep their
-// bytes through our archives and GNU tar's, in either direction and in any
-// locale of GNU tar.
+// Names are bytes on the SVP: short and long, ASCII, Latin-1 and UTF-8 names
+// keep their bytes through our archives and GNU tar's, in either direction,
+// and GNU tar and bsdtar read ours without a word on stderr in any locale.
 class TarNameBytesTest : public TarTest, public ::testing::WithParamInterface<const char*> {
  protected:
   // The names in a host folder, in order.
@@ -220,38 +221,55 @@ class TarNameBytesTest : public TarTest, public ::testing::WithParamInterface<co
     return names;
   }
   std::vector<std::string> Expected() const {
-    std::vector<std::string> names = {"config.inf", GetParam()};
+    std::vector<std::string> names = {"config.inf", Leaf()};
     std::sort(names.begin(), names.end());
     return names;
   }
+  // The parameter is a folder and a file name below CONFIG/.
+  static std::string Leaf() {
+    std::string name = GetParam();
+    return name.substr(name.find('/') + 1);
+  }
+  static std::string Folder() {
+    std::string name = GetParam();
+    return name.substr(0, name.find('/'));
+  }
 };
 
-TEST_P(TarNameBytesTest, OurArchiveKeepsTheBytesForGnuTarAndForUs) {
+TEST_P(TarNameBytesTest, OurArchiveKeepsTheBytesAndOtherReadersStaySilent) {
   SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string name = GetParam();
   world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
-  world_.WriteHostFile('C', "PLAXON/TMP/n", "CONFIG/config.inf\r\nCONFIG/" + name + "\r\n");
+  world_.WriteHostFile('C', "PLAXON/CONFIG/" + Folder() + "/config.inf", "ini");
+  world_.WriteHostFile(
+      'C', "PLAXON/TMP/n",
+      "CONFIG/" + Folder() + "\r\nCONFIG/" + Folder() + "/config.inf\r\nCONFIG/" + name + "\r\n");
   ASSERT_EQ(Pack("n.tgz", "n"), 0);
   const std::string archive = Host("PLAXON/TMP/n.tgz");
+  const std::string listed =
+      "CONFIG/" + Folder() + "/\nCONFIG/" + Folder() + "/config.inf\nCONFIG/" + name + "\n";
   for (const char* locale : {"C", "C.UTF-8"}) {
     SCOPED_TRACE(locale);
-    EXPECT_EQ(Shell(std::string("LC_ALL=") + locale + " tar --quoting-style=literal -tzf '" +
-                    archive + "' 2>/dev/null"),
-              "CONFIG/config.inf\nCONFIG/" + name + "\n");
-    fs::remove_all(Host("GNU"));
-    fs::create_directories(Host("GNU"));
-    EXPECT_EQ(Shell(std::string("LC_ALL=") + locale + " tar -xzf '" + archive + "' -C '" +
-                    Host("GNU") + "' 2>/dev/null && echo ok"),
-              "ok\n");
-    EXPECT_EQ(NamesIn(Host("GNU/CONFIG")), Expected());
+    const std::string env = std::string("LC_ALL=") + locale + " ";
+    EXPECT_EQ(Shell(env + "tar --quoting-style=literal -tzf '" + archive + "' 2>&1"), listed);
+    EXPECT_EQ(Shell(env + "tar -tvzf '" + archive + "' 2>&1 >/dev/null"), "");
+    EXPECT_EQ(Shell(env + "bsdtar -tvzf '" + archive + "' 2>&1 >/dev/null"), "");
+    for (const char* reader : {"tar", "bsdtar"}) {
+      fs::remove_all(Host("GNU"));
+      fs::create_directories(Host("GNU"));
+      EXPECT_EQ(Shell(env + reader + " -xzf '" + archive + "' -C '" + Host("GNU") + "' 2>&1"), "")
+          << reader;
+      EXPECT_EQ(NamesIn(Host("GNU/CONFIG/" + Folder())), Expected()) << reader;
+    }
   }
   ASSERT_EQ(Unpack("n.tgz"), 0);
-  EXPECT_EQ(NamesIn(Host("OUT/CONFIG")), Expected());
+  EXPECT_EQ(NamesIn(Host("OUT/CONFIG/" + Folder())), Expected());
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/" + name), "bytes");
   HARC h = TarOpenArchive(0, "C:\\PLAXON\\TMP\\n.tgz", 0x200);
   ASSERT_NE(h, nullptr);
   unsigned char record[558] = {};
   ASSERT_EQ(TarFindFirst(h, "*.*", record), 0);
+  ASSERT_EQ(TarFindNext(h, record), 0);
   ASSERT_EQ(TarFindNext(h, record), 0);
   EXPECT_EQ(std::string(reinterpret_cast<char*>(record + 26)), "CONFIG/" + name);
   TarCloseArchive(h);
@@ -261,8 +279,7 @@ TEST_P(TarNameBytesTest, WeReadGnuTarsArchivesByteForByte) {
   SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string name = GetParam();
   world_.WriteHostFile('C', "PLAXON/CONFIG/" + name, "bytes");
-  fs::remove_all(Host("PLAXON/CONFIG/Sub"));
-  fs::remove(Host("PLAXON/CONFIG/empty.dat"));
+  world_.WriteHostFile('C', "PLAXON/CONFIG/" + Folder() + "/config.inf", "ini");
   for (const char* options : {"LC_ALL=C tar --format=gnu", "LC_ALL=C tar --format=posix",
                               "LC_ALL=C.UTF-8 tar --format=posix"}) {
     SCOPED_TRACE(options);
@@ -271,16 +288,50 @@ TEST_P(TarNameBytesTest, WeReadGnuTarsArchivesByteForByte) {
     Shell("cd '" + Host("PLAXON") + "' && " + options + " -czf '" + Host("PLAXON/TMP/gnu.tgz") +
           "' CONFIG 2>/dev/null");
     ASSERT_EQ(Unpack("gnu.tgz"), 0);
-    EXPECT_EQ(NamesIn(Host("OUT/CONFIG")), Expected());
+    EXPECT_EQ(NamesIn(Host("OUT/CONFIG/" + Folder())), Expected());
     EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/" + name), "bytes");
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Names, TarNameBytesTest,
-                         ::testing::Values("caf\xE9.dat", "caf\xC3\xA9.dat"),
-                         [](const ::testing::TestParamInfo<const char*>& info) {
-                           return info.index == 0 ? "Latin1" : "Utf8";
-                         });
+// ustar holds a name of 100 bytes, or of 256 split at a slash into a prefix
+// of at most 155; longer ones need an extension.
+#define TEN(x) x x x x x x x x x x
+#define LONG_NAME(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x) TEN(x)
+const char* const kNameCases[] = {"Latin1",     "Utf8",     "LongAscii",
+                                  "LongLatin1", "LongUtf8", "SplitAtASlash"};
+INSTANTIATE_TEST_SUITE_P(
+    Names, TarNameBytesTest,
+    ::testing::Values("D/caf\xE9.dat", "D/caf\xC3\xA9.dat", "D/" LONG_NAME("a") ".dat",
+                      "D/" LONG_NAME("\xE9") ".dat", "D/" LONG_NAME("\xC3\xA9") ".dat",
+                      "" LONG_NAME("f") "/caf\xE9.dat"),
+    [](const ::testing::TestParamInfo<const char*>& info) { return kNameCases[info.index]; });
+
+// A size or a time that ustar's 11 octal digits cannot hold takes a pax
+// record; readers get the value back from the header blocks.
+TEST(TarHeader, SizesAndTimesBeyondUstarTakePaxRecords) {
+  const std::uint64_t kMost = 077777777777ull;
+  struct Case {
+    std::uint64_t size;
+    std::int64_t mtime;
+    std::size_t blocks;
+  } cases[] = {
+      {kMost, 0, 1}, {kMost + 1, 0, 3}, {5, -1, 3}, {5, static_cast<std::int64_t>(kMost) + 1, 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.size);
+    std::vector<unsigned char> blocks;
+    tar32::AppendTarHeader({"CONFIG/big.bin", c.size, c.mtime, 0644, false}, &blocks);
+    EXPECT_EQ(blocks.size(), c.blocks * tar32::kTarBlock);
+    archive* a = archive_read_new();
+    archive_read_support_format_tar(a);
+    ASSERT_EQ(archive_read_open_memory(a, blocks.data(), blocks.size()), ARCHIVE_OK);
+    archive_entry* entry = nullptr;
+    ASSERT_EQ(archive_read_next_header(a, &entry), ARCHIVE_OK);
+    EXPECT_EQ(static_cast<std::uint64_t>(archive_entry_size(entry)), c.size);
+    EXPECT_EQ(archive_entry_mtime(entry), c.mtime);
+    EXPECT_STREQ(archive_entry_pathname(entry), "CONFIG/big.bin");
+    archive_read_free(a);
+  }
+}
 
 TEST_F(TarTest, ListFileSelectsEntriesAndUseDirectoryZeroDropsFolders) {
   ASSERT_EQ(Pack("a.tgz", "list"), 0);
@@ -410,6 +461,38 @@ TEST_F(TarTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
   EXPECT_EQ(Pack("c.tgz", "list"), kTarErrorWrite);
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz"));
   EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
+}
+
+// Our archives record their count at the end; without a record that names
+// the archive's own length (older archives, other writers, zeros after the
+// end) the entries are counted. The record is read alone: damage inside is
+// found by the extraction.
+TEST_F(TarTest, TheCountIsRecordedOrCounted) {
+  ASSERT_EQ(Pack("a.tgz", "list"), 0);
+  const std::string whole = world_.ReadHostFile('C', "PLAXON/TMP/a.tgz");
+  std::string forged = whole;
+  forged[forged.size() - 26] = 99;  // the count, its check left as it was
+  std::string damaged = whole;
+  damaged[40] = static_cast<char>(damaged[40] ^ 0x55);
+  struct Case {
+    const char* name;
+    std::string bytes;
+    int count;
+    int unpack;
+  } cases[] = {
+      {"own", whole, 3, 0},
+      {"older, without the record", whole.substr(0, whole.size() - 42), 3, 0},
+      {"zeros after the end", whole + std::string(1024, '\0'), 3, 0},
+      {"forged count", forged, 3, 0},
+      {"damaged inside", damaged, 3, kTarErrorFormat},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    world_.WriteHostFile('C', "PLAXON/TMP/b.tgz", c.bytes);
+    EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\b.tgz"), c.count);
+    EXPECT_EQ(Unpack("b.tgz"), c.unpack);
+  }
+  EXPECT_EQ(Shell("gzip -t '" + Host("PLAXON/TMP/a.tgz") + "' 2>&1 && echo ok"), "ok\n");
 }
 
 TEST_F(TarTest, ATruncatedArchiveFailsWithoutATruncatedFile) {

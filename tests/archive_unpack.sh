@@ -26,7 +26,8 @@ echo "$out" | grep -q '^result=1' || fail "hdd-backup: $out"
 # The archiver's own dialog (mode 2) stays silent without a terminal.
 sleep 1  # a backup folder of its own
 out=$(timeout 60 "$SVPCONF" hdd-backup --mode 2 </dev/null 2>&1)
-[ "$out" = "result=1 word=0x0000" ] || fail "hdd-backup --mode 2 without a terminal: $out"
+[ "$(grep -v '^backup' <<<"$out")" = "result=1 word=0x0000" ] ||
+  fail "hdd-backup --mode 2 without a terminal: $out"
 archive="$c/PLAXON/DIFF/svp_conf.tgz"
 tar tzf "$archive" >"$work/listing" || fail "GNU tar cannot list our archive"
 grep -qx 'CONFIG/config.inf' "$work/listing" || fail "config.inf not in the archive"

@@ -384,24 +384,60 @@ TEST_F(BackupMediaTest, PreparationTakesBlankAndBackupMediaOnly) {
 
 // A floppy whose free space, counting the old archive that will be
 // replaced, is 1,399,999 bytes takes no archive: 0x4107 before any question.
-TEST_F(BackupMediaTest, FullFloppyFailsBeforeTheSplitQuestion) {
+// The same bytes in temporaries a killed backup left beside the backup's
+// files are room: they go before the medium is measured.
+TEST_F(BackupMediaTest, WhatTakesTheRoomOfAFloppy) {
+  struct Case {
+    const char* name;
+    std::vector<std::string> fill;  // files of the medium sharing the fill
+    int result;
+    std::vector<int> messages;
+  };
+  const std::string serial = kSerialDir;
+  const Case cases[] = {
+      {"another file", {"other.dat"}, 0, {3351, 4035}},
+      {"left temporaries",
+       {serial + "svp_conf.tgz.~tv0000ABCD", serial + "config4.~tv00000001",
+        "PLAXON/CONFIG/config4.~tv00000002"},
+       1,
+       {3351, 4034, 4036, 3188}},
+  };
   world.WriteHostFile('C', "PLAXON/CONFIG/big.dat", Incompressible(2000000, 7));
   const std::size_t oldArchive = 100000;
-  std::filesystem::create_directories(world.Dir() + "/m1/" + kSerialDir);
-  {
-    std::ofstream(world.Dir() + "/m1/" + kSerialDir + "svp_conf.tgz", std::ios::binary)
-        << std::string(oldArchive, 'o');
-    std::ofstream(world.Dir() + "/m1/other.dat", std::ios::binary)
-        << std::string(kFloppy - 1399999, 'x');
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
+    std::filesystem::remove_all(world.Dir() + "/m1/other.dat");
+    world.MutableWorld().drive('A').Insert(0);
+    const auto put = [&](const std::string& relative, std::size_t size, char byte) {
+      const std::filesystem::path host = world.Dir() + "/m1/" + relative;
+      std::filesystem::create_directories(host.parent_path());
+      std::ofstream(host, std::ios::binary) << std::string(size, byte);
+    };
+    put(serial + "svp_conf.tgz", oldArchive, 'o');
+    const std::size_t fill = kFloppy - 1399999;
+    for (std::size_t i = 0; i < c.fill.size(); ++i)
+      put(c.fill[i], fill / c.fill.size() + (i == 0 ? fill % c.fill.size() : 0), 'x');
+    ScriptedOperator op;
+    op.ExpectDialog(106).SelectText(1007, "A").Click(1);
+    op.ExpectMessage(3351, plat::IDYES);
+    if (c.result) {
+      op.ExpectMessage(4034, plat::IDYES)
+          .ExpectMessage(4036, plat::IDOK)
+          .ExpectMessage(3188, plat::IDOK);
+    } else {
+      op.ExpectMessage(4035, plat::IDOK);
+    }
+    word = 0;
+    EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), c.result) << op.Account();
+    EXPECT_EQ(MessageIds(op), c.messages);
+    if (!c.result) {
+      EXPECT_EQ(word, 0x4107);
+      EXPECT_EQ(MediumFile("m1", serial + "svp_conf.tgz").size(), oldArchive);
+    }
+    for (const auto& e : std::filesystem::recursive_directory_iterator(world.Dir() + "/m1"))
+      EXPECT_EQ(e.path().string().find(".~tv"), std::string::npos) << e.path();
   }
-  ScriptedOperator op;
-  op.ExpectDialog(106).SelectText(1007, "A").Click(1);
-  op.ExpectMessage(3351, plat::IDYES);
-  op.ExpectMessage(4035, plat::IDOK);
-  EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
-  EXPECT_EQ(word, 0x4107);
-  EXPECT_EQ(MessageIds(op), (std::vector<int>{3351, 4035}));
-  EXPECT_EQ(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz").size(), oldArchive);
 }
 
 // The audit record: operation 10 with the version of config.inf after a

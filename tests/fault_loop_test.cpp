@@ -1092,7 +1092,7 @@ INSTANTIATE_TEST_SUITE_P(
               0x2000,
               {4034, 4036, 3333}},
         // The join of the second volume fills the disk of the target.
-        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(11500), 0, 0x2000, {3333}},
+        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
         // The next floppy is not ready: the operator is told and asked again.
         Limit{"MediumPulledBetweenVolumes",
               "BackupToMediaInVolumes",

@@ -38,7 +38,7 @@ soname=$(readelf -d "$prefix/$libdir/libtalver.so" | sed -n 's/.*(SONAME).*\[\(.
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 version=$(pkg-config --modversion talver) || fail "pkg-config does not know talver"
 out=$(env -u LD_LIBRARY_PATH "$prefix/bin/svpconf" --version 2>&1) || fail "svpconf --version: $out"
-[ "$out" = "$version" ] || fail "svpconf --version printed '$out', the package is $version"
+[ "$out" = "svpconf (talver) $version" ] || fail "svpconf --version printed '$out', the package is $version"
 
 # The header alone is C89, C99 and C++.
 echo '#include <talver.h>' >"$work/only.c"

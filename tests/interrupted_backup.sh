@@ -1,7 +1,8 @@
 #!/bin/bash
 # svpconf backup-media onto a medium that holds an older backup, stopped by
 # Ctrl-C (SIGINT) at a random moment of its run. After each stop: svpconf
-# exited 2 (0 when it had finished), the medium holds the old backup whole
+# exited 130 (0 when it had finished) and its --json document says
+# "interrupted" ("done"), the medium holds the old backup whole
 # or the new one whole, the selection (svpconf select-media --request-kind 5)
 # takes exactly such a medium, and no temporary is left in the world.
 # Usage: interrupted_backup.sh SVPCONF LIBTALVER
@@ -64,19 +65,23 @@ whole() {
 for n in $(seq "$STOPS"); do
   rm -rf "$work/e1" && cp -a "$work/old" "$work/e1"
   delay=$((RANDOM % (ms + 1)))
-  "${backup[@]}" </dev/null >"$work/out" 2>&1 &
+  "${backup[0]}" --json "${backup[@]:1}" </dev/null >"$work/json" 2>"$work/out" &
   pid=$!
   sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
   kill -INT "$pid" 2>/dev/null
   wait "$pid"
   rc=$?
   what="stopped after $delay ms"
-  # Only a signal before svpconf has set up its handler ends it at once.
-  [ "$rc" = 130 ] && ! grep -q '^result=' "$work/out" && rc=early
   case $rc in
-    0 | 2 | early) ;;
+    0 | 130) ;;
     *) fail "$what: exit $rc: $(cat "$work/out")" ;;
   esac
+  # No document only when the signal came before svpconf had set up its handler.
+  if [ "$rc" = 0 ] || [ -s "$work/json" ]; then
+    python3 -c 'import json,sys; d=json.load(open(sys.argv[1]))
+sys.exit(d["outcome"] != {0: "done", 130: "interrupted"}[int(sys.argv[2])])' "$work/json" "$rc" ||
+      fail "$what: exit $rc, document: $(cat "$work/json")"
+  fi
   held=$(whole)
   [ -n "$held" ] || fail "$what: the medium holds neither backup whole"
   [ "$rc" != 0 ] || [ "$held" = new ] || fail "$what: a finished backup is not on the medium"

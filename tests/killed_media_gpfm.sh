@@ -101,7 +101,7 @@ check_joined() {
 # backup-media: the split question answered Yes, each next medium with OK.
 backup=("$SVPCONF" backup-media --drive A --answer 4034=yes --answer 4036=ok --answer 3351=yes)
 sums >"$work/sums.before"
-ms=$(timed "${backup[@]}")
+ms=$(timed "${backup[@]}") || exit 1
 sums >"$work/sums.clean"
 for n in 0 1; do
   for m in f1 f2; do
@@ -132,7 +132,7 @@ timeout 60 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null
   fail "gpfm make"
 restore=("$SVPCONF" --confirm restore-gpfm 'C:\OUT\b.gpfm')
 sums >"$work/sums.before"
-ms=$(timed "${restore[@]}")
+ms=$(timed "${restore[@]}") || exit 1
 sums >"$work/sums.clean"
 for n in $(seq "$KILLS"); do
   delay=$(kill_midway "$ms" "${restore[@]}")

@@ -54,7 +54,7 @@ check_backups() {
 }
 
 # hdd-backup
-ms=$(timed "$SVPCONF" hdd-backup)
+ms=$(timed "$SVPCONF" hdd-backup) || exit 1
 cp "$c/PLAXON/DIFF/svp_conf.tgz" "$work/archive.tgz"
 mkdir -p "$work/ref"
 tar xzf "$work/archive.tgz" -C "$work/ref" 2>/dev/null || fail "tar"
@@ -72,7 +72,7 @@ done
 mkdir -p "$c/IN"
 cp "$work/archive.tgz" "$c/IN/in.tgz"
 mkdir -p "$c/UNPACKED"
-ms=$(timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
+ms=$(timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\') || exit 1
 for n in $(seq "$KILLS"); do
   rm -rf "$c/UNPACKED" && mkdir -p "$c/UNPACKED"
   delay=$(kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
@@ -99,7 +99,7 @@ mkdir -p "$work/world/drives/d/PLAXON/CONFIG/8360"
 cp "$work/archive.tgz" "$work/world/drives/d/PLAXON/CONFIG/8360/svp_conf.tgz"
 setup=("$SVPCONF" --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\')
 mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
-ms=$(timed "${setup[@]}")
+ms=$(timed "${setup[@]}") || exit 1
 for n in $(seq "$KILLS"); do
   rm -rf "$c/TARGET" && mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
   delay=$(kill_midway "$ms" "${setup[@]}")

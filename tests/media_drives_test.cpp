@@ -354,23 +354,6 @@ TEST_F(MediaListTest, TheOperatorMayNameTheMediumToInsert) {
   EXPECT_EQ(E().hostDir, dir + "/spare");
 }
 
-TEST(WorldMediaLists, WrongMediaListsAreReported) {
-  TestWorld world;
-  const std::pair<const char*, const char*> cases[] = {
-      {"[drive.E]\ntype = removable\npath = a\nmedia = a;b\n", "both path and media"},
-      {"[drive.E]\ntype = fixed\nmedia = a;b\n", "removable and cdrom"},
-      {"[drive.E]\ntype = cdrom\nmedia = ;\n", "names no folder"},
-      {"[medium.a]\ncolour = red\n", "unknown key"},
-  };
-  for (const auto& [text, why] : cases) {
-    std::string path = world.Dir() + "/bad.ini";
-    std::ofstream(path) << text;
-    std::string error;
-    EXPECT_FALSE(plat::World::Load(path, &error)) << text;
-    EXPECT_NE(error.find(why), std::string::npos) << error;
-  }
-}
-
 #endif
 
 }  // namespace

@@ -2,6 +2,7 @@
 // files, and the pieces of a split archive.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -10,6 +11,7 @@
 #include "common/CnfFunc.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -150,13 +152,46 @@ TEST_F(MediaFiles, AShortWriteIsAFailure) {
   EXPECT_EQ(word, 0x2000);
 }
 
-TEST_F(MediaFiles, AShortAppendFailsTheJoin) {
+// A join that fails or is cut short never leaves more (or less) than whole
+// volumes under the archive's name: the join of pieces keeps every piece,
+// the append of a further volume cuts the archive back to what it was.
+TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
+  const std::string joined = Bytes(3000);
+  const std::string volume = Bytes(2500).substr(500);
+  struct Case {
+    const char* what;
+    bool pieceThere, shortWrites;
+    const char* leftover;  // a temporary a killed append left, or ""
+    int result;
+  };
+  const Case cases[] = {
+      {"appended", true, false, "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD", 1},
+      {"no volume", false, false, "", 0},
+      {"short write", true, true, "", 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", joined);
+    if (*c.leftover) world_.WriteHostFile('C', c.leftover, "left by a killed append");
+    if (c.pieceThere) world_.WriteHostFile('E', "svp_conf.tgz", volume);
+    if (!c.pieceThere) std::remove(world_.HostOf('E', "svp_conf.tgz").c_str());
+    WORD word = 0;
+    {
+      std::unique_ptr<ShortWrites> shortWrites(c.shortWrites ? new ShortWrites : nullptr);
+      EXPECT_EQ(Talver_AppendToArchive("C:\\PLAXON\\TMP\\svp_conf.tgz", "E:\\svp_conf.tgz", &word),
+                c.result);
+    }
+    EXPECT_EQ(word, c.result ? 0 : 0x2000);
+    EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") ==
+                (c.result ? joined + volume : joined));
+    EXPECT_EQ(plat::RemoveTemporariesIn("C:\\PLAXON\\TMP\\"), 0);
+  }
+  // The join of pieces keeps a piece that did not go in whole.
   world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", Bytes(100));
   ShortWrites shortWrites;
   WORD word = 0;
   EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 1, &word), 0);
   EXPECT_EQ(word, 0x2000);
-  // The piece is kept: it was not appended whole.
   EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/svp_conf.0"));
 }
 

@@ -51,12 +51,6 @@ out=$(timeout 20 "$SVPCONF" select-media --request-kind 8 --drive D --model R700
 echo "$out" | grep -qF 'archive=D:\software\L\R700xx\svp_conf.tgz' || fail "kind 8 path: $out"
 echo "$out" | grep -q '^result=1 word=0x0000' || fail "kind 8 result: $out"
 
-# The dialog without its option fails at once, naming the option.
-out=$(timeout 20 "$SVPCONF" select-media --request-kind 5 </dev/null 2>&1)
-[ $? -eq 1 ] || fail "unanswered media dialog: $out"
-echo "$out" | grep -q 'asks for a drive and there is no terminal; answer it with --drive' ||
-  fail "unanswered media dialog: $out"
-
 # A drive that is not ready: message 3677 once, then the dialog is cancelled.
 out=$(timeout 20 "$SVPCONF" select-media --request-kind 5 --drive E </dev/null 2>&1)
 rc=$?

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "GpfmMaker.h"
+#include "Json.h"
 #include "Tool.h"
 #include "backupfile/GpfmFormat.h"
 #include "host/talver_host.h"
@@ -119,6 +120,9 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
   std::error_code ec;
   const std::uint64_t fileSize = fs::file_size(path, ec);
   std::printf("file=%s\nsize=%llu\n", path.c_str(), static_cast<unsigned long long>(fileSize));
+  JsonDoc& doc = JsonOut();
+  doc["file"] = path;
+  doc["size"] = fileSize;
 
   GumHeader gum;
   if (!ReadBytes(in, &gum, sizeof gum)) {
@@ -126,6 +130,7 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
     return;
   }
   std::printf("targetCFM=%u\n", gum.targetCFM);
+  doc["target_cfm"] = gum.targetCFM;
   PfmCmnHeader common;
   if (!ReadBytes(in, &common, sizeof common)) {
     result->Refuse("PFM CMN Header read failed: the file ends before offset 144");
@@ -140,6 +145,8 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
   const std::uint64_t headerOffset = gpfm::kFirstPfmHeaderOffset + (cfm - 1) * gpfm::kPfmHeaderSize;
   std::printf("cfm=%d (table directory at offset %llu)\n", cfm,
               static_cast<unsigned long long>(headerOffset));
+  doc["cfm"] = cfm;
+  doc["directory_offset"] = headerOffset;
   std::unique_ptr<PfmHeader> directory(new PfmHeader());
   in.seekg(static_cast<std::streamoff>(headerOffset));
   if (!ReadBytes(in, directory.get(), sizeof *directory)) {
@@ -151,6 +158,7 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
     return;
   }
   std::printf("valid=%u\n", directory->valid);
+  doc["valid"] = directory->valid;
   if (directory->valid != 1) {
     result->Refuse(Printf("invalid param \"valid\"->(%d) in PFM Header: must be 1",
                           static_cast<int>(static_cast<std::int32_t>(directory->valid))));
@@ -163,6 +171,7 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
   std::uint64_t offset = gpfm::kDataAreaOffset;
   int tables = 0;
   std::uint64_t stored = 0;
+  doc["tables"] = JsonDoc::array();
   for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
     if (directory->entrySize[t][0] == 0) continue;
     const int segments = gpfm::SegmentCount(*directory, t);
@@ -171,6 +180,11 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
     std::printf("table %u: file %u.lz4, %d segment%s, %llu bytes%s\n", t, t, segments,
                 segments == 1 ? "" : "s", static_cast<unsigned long long>(bytes),
                 t == gpfm::kRawTable ? " (raw table files)" : " (one LZ4 block)");
+    JsonDoc& table = doc["tables"].emplace_back(JsonDoc{{"table", t},
+                                                        {"segment_count", segments},
+                                                        {"bytes", bytes},
+                                                        {"raw", t == gpfm::kRawTable},
+                                                        {"segments", JsonDoc::array()}});
     if (t != gpfm::kRawTable && bytes > gpfm::kMaxCompressedBytes)
       result->warnings.push_back(Printf(
           "table %u holds %llu bytes; the conversion reads at most 700000 and would refuse it", t,
@@ -210,6 +224,13 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
       }
       const std::uint32_t sum = gpfm::SegmentSum(buffer.get(), n);
       const bool match = sum == directory->entrySum[t][s];
+      table["segments"].push_back({{"segment", s + 1},
+                                   {"offset", offset},
+                                   {"bytes", n},
+                                   {"padded", padded},
+                                   {"sum_stored", directory->entrySum[t][s]},
+                                   {"sum_computed", sum},
+                                   {"sum_ok", match}});
       if (segmentsShown || !match)
         std::printf("  segment %d: offset %llu, %u bytes%s, sum stored %u computed %u %s\n", s + 1,
                     static_cast<unsigned long long>(offset), n, padded ? " + 1 padding" : "",
@@ -228,6 +249,10 @@ void InspectFile(const std::string& path, bool segmentsShown, Inspection* result
   std::printf("tables=%d\nstored_bytes=%llu\ndata_end=%llu\ntrailing_bytes=%llu\n", tables,
               static_cast<unsigned long long>(stored), static_cast<unsigned long long>(offset),
               static_cast<unsigned long long>(fileSize > offset ? fileSize - offset : 0));
+  doc["table_count"] = tables;
+  doc["stored_bytes"] = stored;
+  doc["data_end"] = offset;
+  doc["trailing_bytes"] = fileSize > offset ? fileSize - offset : 0;
 }
 
 void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
@@ -240,6 +265,10 @@ void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
   }
   InspectFile(host, !brief, &result);
   for (const auto& w : result.warnings) std::printf("warning: %s\n", w.c_str());
+  JsonDoc& doc = JsonOut();
+  doc["warnings"] = result.warnings;
+  doc["verdict"] = result.refusal.empty() ? "ok" : "refused";
+  if (!result.refusal.empty()) doc["refusal"] = result.refusal;
   if (result.refusal.empty()) {
     std::printf("verdict=ok: the reader accepts this file\n");
     ctx.exitCode = 0;
@@ -307,11 +336,13 @@ void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string&
       (!tables.empty() && (!PrepareDirectory(tablesHost, force, "tables directory", ctx) ||
                            !SeparateFolders(lz4Host, tablesHost, ctx)))) {
     std::printf("result=0\n");
+    JsonOut()["result"] = 0;
     return;
   }
 
   int result = TalverHost_GpfmExtract(file.c_str(), lz4.c_str());
   std::printf("extracted=%d\n", CountFiles(lz4Host));
+  JsonOut()["extracted"] = CountFiles(lz4Host);
   if (result != 1) {
     std::fprintf(stderr,
                  "svpconf: the reader refused %s (svpconf gpfm inspect names the reason; "
@@ -333,11 +364,13 @@ void RunExtract(ToolContext& ctx, const std::string& fileArg, const std::string&
     if (result == 1) {
       result = TalverHost_GpfmConvert(lz4.c_str(), tables.c_str(), ctx.interactive ? 1 : 0);
       std::printf("converted=%d\n", CountFiles(tablesHost));
+      JsonOut()["converted"] = CountFiles(tablesHost);
       if (result != 1)
         std::fprintf(stderr, "svpconf: the table conversion failed (--trace shows which file)\n");
     }
   }
   std::printf("result=%d\n", result);
+  JsonOut()["result"] = result;
   ctx.exitCode = result == 1 ? 0 : 1;
 }
 
@@ -458,6 +491,7 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const MakeSource& sour
   ok = ok && writer.Finish(&error);
   if (!ok) {
     std::fprintf(stderr, "svpconf: %s\n", error.c_str());
+    JsonOut()["error"] = error;
     if (created) fs::remove(out, ec);
     ctx.exitCode = 1;
     return;
@@ -468,6 +502,13 @@ void RunMake(ToolContext& ctx, const std::string& outArg, const MakeSource& sour
       "file_bytes=%llu\n",
       out.c_str(), cfm, segmentSize, s.tables, static_cast<unsigned long long>(s.tableBytes),
       static_cast<unsigned long long>(s.storedBytes), static_cast<unsigned long long>(s.fileBytes));
+  JsonOut().update({{"file", out},
+                    {"cfm", cfm},
+                    {"segment_size", segmentSize},
+                    {"tables", s.tables},
+                    {"table_bytes", s.tableBytes},
+                    {"stored_bytes", s.storedBytes},
+                    {"file_bytes", s.fileBytes}});
   ctx.exitCode = 0;
 }
 

@@ -2,8 +2,10 @@
 // dialog offers them, and a media selection run to its end.
 #include <cstdio>
 #include <cstring>
+#include <sstream>
 #include <string>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -35,16 +37,31 @@ const char* MediaKindName(unsigned kind) {
   }
 }
 
+// "C: D: E:" as ["C:", "D:", "E:"].
+JsonDoc DriveList(const char* text) {
+  JsonDoc list = JsonDoc::array();
+  std::istringstream in(text);
+  for (std::string drive; in >> drive;) list.push_back(drive);
+  return list;
+}
+
 void ListDrives(ToolContext& ctx, int onlyClass) {
   char client[1024] = {};
   int clientResult = 1;
+  JsonDoc classes = JsonDoc::array();
   for (int driveClass = 1; driveClass <= 3; ++driveClass) {
     if (onlyClass && driveClass != onlyClass) continue;
     char svp[256] = {};
     clientResult = TalverHost_DriveLists(driveClass, svp, sizeof svp, client, sizeof client);
     std::printf("class %d %-36s %s\n", driveClass, ClassName(driveClass),
                 svp[0] ? svp : "(no drive)");
+    classes.push_back(
+        {{"class", driveClass}, {"name", ClassName(driveClass)}, {"drives", DriveList(svp)}});
   }
+  JsonDoc& doc = JsonOut();
+  doc["classes"] = classes;
+  doc["client_enumerated"] = clientResult != 0;
+  if (clientResult) doc["client_drives"] = DriveList(client);
   if (!clientResult) {
     std::printf("client PC: the network enumeration failed\n");
     ctx.exitCode = 1;
@@ -89,6 +106,7 @@ void RegisterMediaCommands(CLI::App& app, ToolContext& ctx) {
     if (!LoadWorld(ctx)) return;
     if (volume > 0 && drivePath.empty()) {
       std::fprintf(stderr, "svpconf: --volume needs the drive of the earlier volume (--in E:\\)\n");
+      JsonOut()["error"] = "--volume needs the drive of the earlier volume (--in E:\\)";
       ctx.exitCode = 1;
       return;
     }
@@ -102,6 +120,15 @@ void RegisterMediaCommands(CLI::App& app, ToolContext& ctx) {
                 s.mediaKind, MediaKindName(s.mediaKind));
     std::printf("config4 type=0x%04X volume-count=%u volume-number=%u type-text=%s\n", s.typeWord,
                 s.volumeCount, s.volumeNumber, s.typeHexText);
+    JsonDoc& doc = JsonOut();
+    doc["drive"] = s.drivePath;
+    doc["archive"] = s.archivePath;
+    doc["media_kind"] = s.mediaKind;
+    doc["media_kind_name"] = MediaKindName(s.mediaKind);
+    doc["config4"] = {{"type", WordText(s.typeWord)},
+                      {"volume_count", s.volumeCount},
+                      {"volume_number", s.volumeNumber},
+                      {"type_text", s.typeHexText}};
     ReportExport(ctx, result, static_cast<std::uint16_t>(s.resultWord));
   });
 }

@@ -392,7 +392,7 @@ bool InstallToolOperator(ToolContext& context) {
   take("media", d.media, "--media");
   if (d.confirm) take("confirm", "yes", "--confirm");
   if (!ok) {
-    context.exitCode = 1;
+    context.exitCode = kExitUsage;
     return false;
   }
   if (context.terminal)
@@ -404,3 +404,27 @@ bool InstallToolOperator(ToolContext& context) {
 }
 
 bool UnansweredQuestion() { return gUnanswered; }
+
+std::string CheckAnswerValue(const std::string& name, const std::string& value) {
+  host::Answers scratch;
+  std::string why;
+  return host::SetAnswer(scratch, name, value, &why) ? std::string() : why;
+}
+
+std::string CheckMessageAnswer(const std::string& value) {
+  const auto eq = value.find('=');
+  const std::string id = value.substr(0, eq);
+  const std::string valid = "the messages a command asks: " + AskedMessageIds() +
+                            " ('svpconf questions COMMAND' tells which)";
+  if (eq == std::string::npos || id.empty() || id.size() > 5 ||
+      !std::all_of(id.begin(), id.end(), ::isdigit))
+    return "takes MSGID=BUTTON (3351=yes), not '" + value + "'; " + valid;
+  const ToolQuestion* q = AskedMessage(std::atoi(id.c_str()));
+  if (!q) return "no command asks message " + id + "; " + valid;
+  const WORD button = host::ButtonByName(value.substr(eq + 1));
+  const std::string choices = std::string("|") + q->choices + "|";
+  if (!button ||
+      choices.find(std::string("|") + host::ButtonName(button) + "|") == std::string::npos)
+    return "message " + id + " takes " + q->choices + ", not '" + value.substr(eq + 1) + "'";
+  return {};
+}

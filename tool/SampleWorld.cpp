@@ -7,7 +7,9 @@
 #include <random>
 #include <string>
 
+#include "Json.h"
 #include "Tool.h"
+#include "host/talver_host.h"
 
 namespace fs = std::filesystem;
 
@@ -114,17 +116,45 @@ void MakeSampleWorld(const fs::path& dir) {
   WriteFile(c / "PLAXON" / "MP" / "PC" / "cnfunpak.avi", "RIFF\0\0\0\0AVI unpack animation");
 }
 
+// svpconf init --check FILE: every problem of the file on stderr, exit 1 if any.
+void CheckWorldFile(ToolContext& ctx, const std::string& file) {
+  const int problems = TalverHost_CheckWorld(
+      file.c_str(), [](const char* text, void*) { std::fprintf(stderr, "%s\n", text); }, nullptr);
+  std::printf("world=%s problems=%d\n", file.c_str(), problems);
+  ctx.exitCode = problems == 0 ? 0 : 1;
+}
+
+// A table cell; one with a backslash as code, so that Markdown shows it as written.
+std::string Cell(const std::string& text) {
+  return text.find('\\') == std::string::npos ? text : "`" + text + "`";
+}
+
+// svpconf init --keys: the keys of a world file as the table of docs/world.md.
+void PrintWorldKeys() {
+  std::printf("| section | key | value | meaning |\n|---|---|---|---|\n");
+  const char *section = nullptr, *key = nullptr, *meaning = nullptr;
+  char allowed[256];
+  for (int i = 0; TalverHost_WorldKey(i, &section, &key, allowed, sizeof allowed, &meaning); ++i)
+    std::printf("| [%s] | %s | %s | %s |\n", section, key, Cell(allowed).c_str(), meaning);
+}
+
 void RegisterInitCommand(CLI::App& app, ToolContext& ctx) {
-  static std::string dir;
-  static bool force = false;
+  static std::string dir, check;
+  static bool force = false, keys = false;
   auto* init = app.add_subcommand("init", "Make the default SVP world (a sample configuration)");
   init->add_option("DIR", dir, "folder of the world (default: " + DefaultWorldFolder() + ")");
   init->add_flag("--force", force, "replace an existing world in DIR");
+  init->add_option("--check", check, "check the world file FILE, every line, and make nothing")
+      ->option_text("FILE");
+  init->add_flag("--keys", keys, "list the sections and keys a world file may hold");
   init->callback([&ctx] {
+    if (!check.empty()) return CheckWorldFile(ctx, check);
+    if (keys) return PrintWorldKeys();
     fs::path target = dir.empty() ? fs::path(DefaultWorldFolder()) : fs::path(dir);
     if (fs::exists(target / "svp.ini") && !force) {
       std::fprintf(stderr, "svpconf: %s already holds a world (use --force to replace it)\n",
                    target.string().c_str());
+      JsonOut()["error"] = target.string() + " already holds a world";
       ctx.exitCode = 1;
       return;
     }
@@ -133,10 +163,13 @@ void RegisterInitCommand(CLI::App& app, ToolContext& ctx) {
       MakeSampleWorld(target);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "svpconf: %s\n", e.what());
+      JsonOut()["error"] = e.what();
       ctx.exitCode = 1;
       return;
     }
-    std::printf("world=%s\n", (fs::absolute(target) / "svp.ini").string().c_str());
+    const std::string world = (fs::absolute(target) / "svp.ini").string();
+    std::printf("world=%s\n", world.c_str());
+    JsonOut()["world"] = world;
   });
 }
 

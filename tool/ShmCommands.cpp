@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "Json.h"
 #include "Tool.h"
 #include "exports/Exports.h"
 
@@ -43,6 +44,8 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
     void* section = Talver_CreateMemoryMapFile(name.c_str(), &error);
     std::printf("created=%d error=%u\n", section ? 1 : 0, error);
     std::fflush(stdout);
+    JsonOut()["created"] = section != nullptr;
+    JsonOut()["error_code"] = error;
     if (!section) {
       ctx.exitCode = 1;
       return;
@@ -54,7 +57,9 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
       std::string line;
       std::getline(std::cin, line);
     }
-    std::printf("closed=%d\n", Talver_CloseMemoryMapFile(section));
+    const int closed = Talver_CloseMemoryMapFile(section);
+    std::printf("closed=%d\n", closed);
+    JsonOut()["closed"] = closed;
   });
 
   auto* open = shm->add_subcommand("open", "Test whether a section exists (exit 0 if it does)");
@@ -63,6 +68,7 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
     if (!LoadWorld(ctx)) return;
     int r = Talver_OpenMemoryMapFile(name.c_str());
     std::printf("exists=%d\n", r == 0 ? 1 : 0);
+    JsonOut()["exists"] = r == 0;
     ctx.exitCode = r == 0 ? 0 : 1;
   });
 
@@ -75,6 +81,8 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
     int r = Talver_WriteMemoryMapFile(name.c_str(), text.c_str(), static_cast<DWORD>(text.size()),
                                       &error);
     std::printf("result=%d error=%u\n", r, error);
+    JsonOut()["result"] = r;
+    JsonOut()["error_code"] = error;
     ctx.exitCode = r == 1 ? 0 : 1;
   });
 
@@ -88,10 +96,14 @@ void RegisterShmCommands(CLI::App& app, ToolContext& ctx) {
     DWORD n = count > sizeof buffer ? static_cast<DWORD>(sizeof buffer) + 1 : count;
     int r = Talver_ReadMemoryMapFile(name.c_str(), buffer, n, &error);
     std::printf("result=%d error=%u\n", r, error);
+    JsonOut()["result"] = r;
+    JsonOut()["error_code"] = error;
     if (r == 1) {
       std::string shown(reinterpret_cast<char*>(buffer),
                         strnlen(reinterpret_cast<char*>(buffer), n));
       std::printf("text=%s\nhex=%s\n", shown.c_str(), HexOf(buffer, n).c_str());
+      JsonOut()["text"] = shown;
+      JsonOut()["hex"] = HexOf(buffer, n);
     }
     ctx.exitCode = r == 1 ? 0 : 1;
   });

@@ -11,6 +11,7 @@
 struct ToolContext {
   std::string envPath;     // --env
   bool traceEcho = false;  // --trace
+  bool json = false;       // --json: one JSON document on stdout (tool/Json.h)
   bool progress = false;   // --progress: plain progress lines without a terminal
   int exitCode = 0;
   // The controlling terminal, where questions and progress go (null: none,
@@ -40,7 +41,11 @@ std::vector<CommandRegistrar>& CommandRegistrars();
 
 #define SVPCONF_COMMAND(fn) static CommandRegistration fn##_registration(fn)
 
-// The world file: --env, then $TALVER_WORLD, then the default world folder.
+// Whether svpconf has a command of this name.
+bool IsCommand(CLI::App& app, const std::string& name);
+
+// The world file: --env, then $TALVER_WORLD, then the default world folder
+// (both as the host API finds them, for any program).
 std::string DefaultWorldFolder();
 std::string ResolveWorldFile(const ToolContext& context);
 // Loads the world and installs the operator; false after a clear message.
@@ -57,6 +62,14 @@ void ReportExport(ToolContext& context, int result, std::uint16_t word);
 void ReportExportFromTrace(ToolContext& context, int result);
 // That word.
 std::uint16_t WordOfCall(int result);
+// What a failure's word told, where the call was, and what to do; the
+// sentence svpconf writes after a failure. False when the word has no text.
+struct FailureText {
+  std::string what, todo, place, sentence;
+};
+bool DescribeFailure(std::uint16_t word, FailureText* failure);
+// True once Ctrl-C or a kill asked the running call to stop.
+bool StopSignalled();
 
 // The trace lines written since the world was loaded, oldest first
 // (tool/TraceCommand.cpp).
@@ -75,8 +88,36 @@ bool ParseTraceLine(const std::string& line, TraceRecord* record);
 // lines, each once with the number of times it was written.
 void ExplainFailure();
 
+// The exit codes: 0 done, 1 failed, 2 cancelled, 64 a bad command line
+// (before anything ran), 130 interrupted by a signal.
+constexpr int kExitFailed = 1, kExitCancelled = 2, kExitUsage = 64, kExitInterrupted = 130;
+
+// A question a command may ask (tool/Questions.cpp): a message box with more
+// than one button, or a dialog that waits for the operator.
+struct ToolQuestion {
+  bool message;         // else a dialog
+  int id;               // message id or dialog template
+  const char* caption;  // a dialog's caption
+  const char* what;     // what it asks
+  const char* choices;  // "yes|no"; empty when the world decides (drives, backups)
+  const char* option;   // the option that answers it
+};
+// The questions of a command (none for most), in the order a run meets them.
+const std::vector<ToolQuestion>& QuestionsOf(const std::string& command);
+// The question of a message id, whichever command asks it (null: none asks it).
+const ToolQuestion* AskedMessage(int id);
+// "3193, 3351, ...": the message ids that --answer takes.
+std::string AskedMessageIds();
+// The help text of a command's questions with an example (empty: none).
+std::string QuestionsHelp(const std::string& command);
+
 // Operators of the tool (tool/Operators.cpp); false (exit code 1) after a
 // clear message when an answer option cannot be taken.
 bool InstallToolOperator(ToolContext& context);
+// The checks of the answer options before anything runs: "" when the value
+// can be taken, else why not, naming the valid values (CLI11 validators).
+std::string CheckAnswerValue(const std::string& name, const std::string& value);
+// --answer MSGID=BUTTON: a message some command asks, and one of its buttons.
+std::string CheckMessageAnswer(const std::string& value);
 // True when the options operator met a question that no option answered.
 bool UnansweredQuestion();

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -27,6 +28,37 @@ std::string Describe(const TraceRecord& r) {
   return r.source + "(" + std::to_string(r.line) + ") " + (r.isCode ? code : r.text);
 }
 
+// "2026/12/08 03:55:00.123 [4711] " opens a record of the trace file.
+bool IsRecordStart(const std::string& line) {
+  return line.size() > 26 && line[4] == '/' && line[7] == '/' && line[10] == ' ' &&
+         line[13] == ':' && line[19] == '.' && line[23] == ' ' && line[24] == '[';
+}
+
+// The records of the trace file's lines: time, thread and the line as the
+// system wrote it, parsed where it has the system's form.
+JsonDoc TraceFileJson(const std::vector<std::string>& lines, std::size_t from) {
+  std::vector<std::string> texts;
+  JsonDoc records = JsonDoc::array();
+  for (std::size_t i = from; i < lines.size(); ++i) {
+    const std::string& line = lines[i];
+    std::size_t close = IsRecordStart(line) ? line.find("] ", 24) : std::string::npos;
+    if (close == std::string::npos) {
+      if (texts.empty())
+        texts.push_back(line);  // a record cut by --tail or by hand
+      else
+        texts.back() += "\n" + line;
+      continue;
+    }
+    records.push_back({{"time", line.substr(0, 23)}, {"thread", line.substr(25, close - 25)}});
+    texts.push_back(line.substr(close + 2));
+  }
+  // A text before the first stamp has no record of its own.
+  const std::size_t skipped = texts.size() - records.size();
+  JsonDoc parsed = TraceJson(std::vector<std::string>(texts.begin() + skipped, texts.end()));
+  for (std::size_t i = 0; i < records.size(); ++i) records[i].update(parsed[i]);
+  return records;
+}
+
 void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
   static int tail = 0;
   auto* trace = app.add_subcommand("trace", "Print the trace lines of the world");
@@ -39,8 +71,10 @@ void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
       return;
     }
     std::ifstream in(path);
+    JsonOut()["file"] = path;
     if (!in) {
       std::printf("(no trace lines yet: %s)\n", path);
+      JsonOut()["records"] = JsonDoc::array();
       return;
     }
     std::vector<std::string> lines;
@@ -59,6 +93,7 @@ void RegisterTraceCommand(CLI::App& app, ToolContext& ctx) {
       }
     }
     for (std::size_t i = from; i < lines.size(); ++i) std::printf("%s\n", lines[i].c_str());
+    if (ctx.json) JsonOut()["records"] = TraceFileJson(lines, from);
   });
 }
 

@@ -2,7 +2,9 @@
 // svpconf audit: the records of the world's audit file.
 #include <cstdint>
 #include <cstdio>
+#include <string>
 
+#include "Json.h"
 #include "Tool.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
@@ -14,21 +16,39 @@ std::uint32_t Le32(const BYTE* p) {
          static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
 }
 
-void PrintHex(const char* name, const BYTE* p, int n) {
-  std::printf("%s=", name);
-  for (int i = 0; i < n; ++i) std::printf("%02X", p[i]);
-  std::printf("\n");
+std::string Hex(const BYTE* p, int n) {
+  std::string text;
+  char b[4];
+  for (int i = 0; i < n; ++i) {
+    std::snprintf(b, sizeof b, "%02X", p[i]);
+    text += b;
+  }
+  return text;
+}
+
+std::string Hex32(std::uint32_t value) {
+  char text[16];
+  std::snprintf(text, sizeof text, "0x%08X", value);
+  return text;
 }
 
 void PrintConfig4(const BYTE* r) {
-  PrintHex("head", r, 10);
-  std::printf("type=0x%04X\n", static_cast<unsigned>(r[10] | r[11] << 8));
+  const unsigned type = static_cast<unsigned>(r[10] | r[11] << 8);
+  JsonDoc fields = {{"head", Hex(r, 10)},
+                    {"type", WordText(type)},
+                    {"volume_count", r[12]},
+                    {"volume_number", r[13]},
+                    {"serial", Le32(r + 14)},
+                    {"archive_time_high", Hex32(Le32(r + 18))},
+                    {"archive_time_low", Hex32(Le32(r + 22))},
+                    {"tail", Hex(r + 26, 6)}};
+  std::printf("head=%s\ntype=%s\n", Hex(r, 10).c_str(), WordText(type).c_str());
   std::printf("volume_count=%u%s\n", r[12], r[12] == 0xFF ? " (no volume information)" : "");
-  std::printf("volume_number=%u\n", r[13]);
-  std::printf("serial=%u\n", Le32(r + 14));
-  std::printf("archive_time_high=0x%08X\n", Le32(r + 18));
-  std::printf("archive_time_low=0x%08X\n", Le32(r + 22));
-  PrintHex("tail", r + 26, 6);
+  std::printf("volume_number=%u\nserial=%u\n", r[13], Le32(r + 14));
+  std::printf("archive_time_high=%s\n", Hex32(Le32(r + 18)).c_str());
+  std::printf("archive_time_low=%s\ntail=%s\n", Hex32(Le32(r + 22)).c_str(),
+              Hex(r + 26, 6).c_str());
+  JsonOut()["config4"] = fields;
 }
 
 void RegisterValidateCommands(CLI::App& app, ToolContext& ctx) {
@@ -47,19 +67,29 @@ void RegisterValidateCommands(CLI::App& app, ToolContext& ctx) {
   app.add_subcommand("audit", "Show the records of the audit file")->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     char path[1024] = {};
-    if (TalverHost_AuditFile(path, sizeof path)) std::printf("file=%s\n", path);
-    int count = 0;
+    JsonDoc& doc = JsonOut();
+    if (TalverHost_AuditFile(path, sizeof path)) {
+      std::printf("file=%s\n", path);
+      doc["file"] = path;
+    }
+    JsonDoc records = JsonDoc::array();
     for (int i = 0;; ++i) {
       unsigned number = 0;
-      char operation[64], outcome[64], detail[1024];
+      char operation[64], outcome[64], detail[1024], time[64] = {};
       if (!TalverHost_AuditRecord(i, &number, operation, sizeof operation, outcome, sizeof outcome,
                                   detail, sizeof detail))
         break;
-      std::printf("#%u operation=\"%s\" outcome=\"%s\" detail=\"%s\"\n", number, operation, outcome,
-                  detail);
-      ++count;
+      TalverHost_AuditRecordTime(i, time, sizeof time);
+      std::printf("#%u operation=\"%s\" outcome=\"%s\" detail=\"%s\" time=\"%s\"\n", number,
+                  operation, outcome, detail, time);
+      records.push_back({{"number", number},
+                         {"time", time},
+                         {"operation", operation},
+                         {"outcome", outcome},
+                         {"detail", detail}});
     }
-    std::printf("records=%d\n", count);
+    std::printf("records=%zu\n", records.size());
+    doc["records"] = records;
   });
 }
 

@@ -54,16 +54,12 @@ int CheckNextVolume(const Config4Record* previous, const Config4Record* next, WO
   return 0;
 }
 
-namespace {
-
 // "XX-XX-XX/XX" from eight source characters.
 void BuildVersionText(const char* c, char* text) {
   const char built[kVersionTextSize] = {c[0], c[1], '-', c[2], c[3], '-',
                                         c[4], c[5], '/', c[6], c[7], '\0'};
   std::memcpy(text, built, sizeof built);
 }
-
-}  // namespace
 
 void ResetVersionText(char* text, std::size_t size) {
   if (size >= sizeof kIdleVersionText) std::memcpy(text, kIdleVersionText, sizeof kIdleVersionText);

@@ -80,6 +80,10 @@ constexpr std::size_t kVersionTextSize = 12;
 constexpr char kIdleVersionText[] = "----";
 
 void ResetVersionText(char* text, std::size_t size);
+// The text of eight version digits c ("01020360" -> "01-02-03/60") into text
+// (kVersionTextSize bytes): what CONFIG.INF holds at 8..15 of its first line,
+// a DKCF at kDkcfVersionOffset.
+void BuildVersionText(const char* c, char* text);
 // The version of a CONFIG.INF: characters 8..15 of its first line. 0 (text
 // left empty) when the file cannot be opened or read.
 int ReadVersionText(const char* path, char* text, std::size_t size);
@@ -92,4 +96,3 @@ constexpr std::size_t kDkcfSize = 13088;
 constexpr std::size_t kDkcfSerialOffset = 16;
 constexpr std::size_t kDkcfVersionOffset = 6484;
 constexpr std::size_t kDkcfTypeOffset = 6490;
-

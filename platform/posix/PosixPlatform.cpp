@@ -142,54 +142,7 @@ bool MatchPattern(const char* p, const char* n) {
   return *n == '\0';
 }
 
-bool MatchName(const std::string& pattern, const std::string& name) {
-  if (pattern == "*" || pattern == "*.*") return true;
-  if (MatchPattern(pattern.c_str(), name.c_str())) return true;
-  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
-    return MatchPattern(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
-  return false;
-}
-
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
-
-// The entry of `dir` whose name equals `name` ignoring case; exact first.
-bool FindEntryNoCase(const std::string& dir, const std::string& name, std::string* actual) {
-  struct stat st;
-  std::string exact = dir + "/" + name;
-  if (::lstat(exact.c_str(), &st) == 0) {
-    *actual = name;
-    return true;
-  }
-  DIR* d = ::opendir(dir.c_str());
-  if (!d) return false;
-  bool found = false;
-  while (dirent* e = ::readdir(d)) {
-    if (EqualNoCase(e->d_name, name)) {
-      *actual = e->d_name;
-      found = true;
-      break;
-    }
-  }
-  ::closedir(d);
-  return found;
-}
-
-// The entry of the open folder `dir` whose name equals `name` ignoring case;
-// exact first.
-bool FindEntryAt(int dir, const std::string& name, std::string* actual) {
-  struct stat st;
-  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    *actual = name;
-    return true;
-  }
-  for (const std::string& n : EntryNames(dir)) {
-    if (EqualNoCase(n, name)) {
-      *actual = n;
-      return true;
-    }
-  }
-  return false;
-}
 
 // ---------------------------------------------------------------- walks
 
@@ -215,6 +168,39 @@ class ScopedFd {
  private:
   int fd_ = -1;
 };
+
+// The entry of the folder `dir` (its status `folder`) whose name equals
+// `name` ignoring case: the exact name first, then the folder's name index.
+// `own` gets the entry's own status (a link's, not its target's).
+bool FindEntryNoCase(NameIndex& index, const std::string& dir, const struct stat& folder,
+                     const std::string& name, std::string* actual, struct stat* own) {
+  if (::lstat((dir + "/" + name).c_str(), own) == 0) {
+    *actual = name;
+    return true;
+  }
+  return index.Find(
+             folder, name,
+             [&dir] {
+               std::vector<std::string> names;
+               ScopedFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+               if (fd.Get() >= 0) names = EntryNames(fd.Get());
+               return names;
+             },
+             actual) &&
+         ::lstat((dir + "/" + *actual).c_str(), own) == 0;
+}
+
+// The same for the open folder `dir`.
+bool FindEntryAt(NameIndex& index, int dir, const std::string& name, std::string* actual) {
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    *actual = name;
+    return true;
+  }
+  if (::fstat(dir, &st) != 0) return false;
+  return index.Find(
+      st, name, [dir] { return EntryNames(dir); }, actual);
+}
 
 // The error of an entry that could not be opened without following a link:
 // ERROR_ACCESS_DENIED when the entry is a link (or a FIFO without a writer),
@@ -350,6 +336,14 @@ std::uint64_t TreeBytes(const std::string& dir) {
 
 }  // namespace
 
+bool MatchName(const std::string& pattern, const std::string& name) {
+  if (pattern == "*" || pattern == "*.*") return true;
+  if (MatchPattern(pattern.c_str(), name.c_str())) return true;
+  if (pattern.size() > 2 && pattern.compare(pattern.size() - 2, 2, ".*") == 0)
+    return MatchPattern(pattern.substr(0, pattern.size() - 2).c_str(), name.c_str());
+  return false;
+}
+
 PosixPlatform::PosixPlatform(World world) : world_(std::move(world)) {}
 
 PosixPlatform* CurrentPosix() {
@@ -450,17 +444,25 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   bool exists = true;
   bool parentExists = true;
   bool belowLink = false;
+  // The status of the entry `host` names, not followed; unknown for the
+  // drive root, which is followed as the world chose it.
+  struct stat own {};
+  bool ownKnown = false;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     std::string actual = parts[i];
     if (exists) {
       parentExists = true;
-      struct stat st;
-      if (i > 0 && ::lstat(host.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) belowLink = true;
-      if (::stat(host.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+      const bool isLink = ownKnown && S_ISLNK(own.st_mode);
+      if (isLink) belowLink = true;
+      struct stat folder = own;
+      if ((!ownKnown || isLink) && ::stat(host.c_str(), &folder) != 0) folder.st_mode = 0;
+      if (!S_ISDIR(folder.st_mode)) {
         exists = false;
         parentExists = false;
-      } else if (!FindEntryNoCase(host, parts[i], &actual)) {
+      } else if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
         exists = false;
+      } else {
+        ownKnown = true;
       }
     } else {
       parentExists = false;
@@ -469,16 +471,18 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
     out->names.push_back(actual);
   }
   // A link counts as there even when what it points at is gone.
-  struct stat st;
-  if (exists) exists = ::lstat(host.c_str(), &st) == 0;
+  if (exists && !ownKnown) exists = ::lstat(host.c_str(), &own) == 0;
   out->host = host;
   out->walkRoot = base;
   out->isDriveRoot = parts.empty();
   out->exists = exists;
   out->parentExists = parts.empty() ? true : parentExists;
-  out->isLink = exists && S_ISLNK(st.st_mode);
+  out->isLink = exists && S_ISLNK(own.st_mode);
   out->belowLink = belowLink;
-  out->isDirectory = exists && ::stat(host.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  struct stat target;
+  out->isDirectory = exists && (ownKnown && !out->isLink ? S_ISDIR(own.st_mode)
+                                                         : ::stat(host.c_str(), &target) == 0 &&
+                                                               S_ISDIR(target.st_mode));
   return true;
 }
 
@@ -598,8 +602,11 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     Fail(ERROR_SHARING_VIOLATION);
     return nullptr;
   }
+  struct stat before {};
+  const bool makesName = !exists && (oflags & O_CREAT) && ::fstat(parent.Get(), &before) == 0;
   int fd = OpenRegular(parent.Get(), Leaf(r), oflags);
   if (fd < 0) return nullptr;
+  if (makesName) names_.Changed(parent.Get(), before, {}, Leaf(r));
   struct stat opened;
   ::fstat(fd, &opened);
   auto* f = new FileObject;
@@ -805,7 +812,7 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
         FillFindData(namePart, st, AttributesOf(st), &d);
         search->entries.push_back(d);
       }
-    } else if (FindEntryAt(folder.Get(), namePart, &actual) &&
+    } else if (FindEntryAt(names_, folder.Get(), namePart, &actual) &&
                EntryAttributesAt(folder.Get(), actual, &st, &attributes)) {
       WIN32_FIND_DATA d;
       FillFindData(actual, st, attributes, &d);
@@ -918,7 +925,10 @@ bool PosixPlatform::DeleteFile(const char* path) {
   if (!CheckWritable(r)) return false;
   if (ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   // A link goes itself, never what it points at.
+  struct stat before {};
+  ::fstat(parent.Get(), &before);
   if (::unlinkat(parent.Get(), Leaf(r), 0) != 0) return Fail(ErrnoToError(errno));
+  names_.Changed(parent.Get(), before, Leaf(r), {});
   return true;
 }
 
@@ -930,7 +940,10 @@ bool PosixPlatform::CreateDirectory(const char* path) {
   if (!r.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
   ScopedFd parent;
   if (!OpenParent(r, &parent)) return false;
+  struct stat before {};
+  ::fstat(parent.Get(), &before);
   if (::mkdirat(parent.Get(), Leaf(r), 0755) != 0) return Fail(ErrnoToError(errno));
+  names_.Changed(parent.Get(), before, {}, Leaf(r));
   return true;
 }
 
@@ -948,7 +961,11 @@ bool PosixPlatform::RemoveDirectory(const char* path) {
     return Fail(ErrnoToError(errno));
   // A link to a directory goes itself; the directory it points at stays.
   const int how = S_ISLNK(st.st_mode) ? 0 : AT_REMOVEDIR;
+  struct stat before {};
+  ::fstat(parent.Get(), &before);
   if (::unlinkat(parent.Get(), Leaf(r), how) != 0) return Fail(ErrnoToError(errno));
+  names_.Changed(parent.Get(), before, Leaf(r), {});
+  if (how == AT_REMOVEDIR) names_.Forget(st);
   return true;
 }
 
@@ -966,8 +983,18 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
     if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
     if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   }
+  struct stat fromBefore {
+  }, toBefore{};
+  ::fstat(fromDir.Get(), &fromBefore);
+  ::fstat(toDir.Get(), &toBefore);
   if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
     return Fail(ErrnoToError(errno));
+  if (fromBefore.st_dev == toBefore.st_dev && fromBefore.st_ino == toBefore.st_ino) {
+    names_.Changed(fromDir.Get(), fromBefore, Leaf(a), Leaf(b));
+  } else {
+    names_.Changed(fromDir.Get(), fromBefore, Leaf(a), {});
+    names_.Changed(toDir.Get(), toBefore, {}, Leaf(b));
+  }
   return true;
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/Platform.h"
+#include "platform/posix/NameIndex.h"
 #include "platform/posix/World.h"
 
 namespace plat {
@@ -105,6 +106,7 @@ class PosixPlatform : public Platform {
 
   World world_;
   std::atomic<int> lastMediaDrive_{-1};
+  NameIndex names_;
 };
 
 // The world of the installed platform: the PosixPlatform itself or the one

@@ -31,8 +31,8 @@ struct Medium {
 
 struct Drive {
   bool present = false;
-  std::string hostDir;      // absolute host directory of the drive root
-  UINT type = DRIVE_FIXED;  // DRIVE_REMOVABLE 2, DRIVE_FIXED 3, DRIVE_CDROM 5
+  std::string hostDir;           // absolute host directory of the drive root
+  UINT type = DRIVE_FIXED;       // DRIVE_REMOVABLE 2, DRIVE_FIXED 3, DRIVE_CDROM 5
   std::uint64_t totalBytes = 0;  // 0: the host file system's own figures
   bool notReady = false;
   bool writeProtected = false;
@@ -53,6 +53,37 @@ struct Drive {
   void InsertFolder(const std::string& name, const std::string& hostDir);
 };
 
+// What a value of the world file may be.
+enum class WorldValue {
+  Text,        // any text, or at most `high` characters when high > 0
+  Whole,       // a whole decimal number from `low` to `high`
+  Flag,        // true or false (yes/no, on/off, 1/0)
+  DriveType,   // removable, fixed or cdrom (2, 3 or 5)
+  ByteCount,   // a whole number of bytes, 0 to 2^64 - 1
+  Folder,      // an existing host folder, relative to the world file's folder
+  FolderList,  // existing host folders separated by ';'
+  Remote,      // a network name "\\server\share"
+  Root,        // "X:" or "X:\FOLDER", at most `high` characters
+};
+
+// One key of the world file. A section "drive.X" stands for [drive.A] to
+// [drive.Z], "medium.NAME" and "client.N" for any name after the dot, and
+// the key "X" of [connections] for any drive letter.
+struct WorldKey {
+  const char* section;
+  const char* key;
+  WorldValue value;
+  long long low;
+  long long high;
+  const char* meaning;
+};
+
+// Every key the world file may hold, section by section: the loader checks
+// each line against it, and docs/world.md lists it (svpconf init --keys).
+const std::vector<WorldKey>& WorldKeys();
+// The values a key takes, in words: "a whole number from 0 to 3600000".
+std::string DescribeAllowed(const WorldKey& key);
+
 struct ClientDrive {
   std::string remoteName;  // as the network provider lists it, e.g. "\\tsclient\C"
   std::string hostDir;
@@ -60,8 +91,13 @@ struct ClientDrive {
 
 class World {
  public:
-  // Loads an INI file; on failure returns nullopt and fills *error.
+  // Loads an INI file; on failure returns nullopt and fills *error with
+  // every problem found, one a line.
   static std::optional<World> Load(const std::string& iniPath, std::string* error);
+  // Every problem of a world file, each with the file and its line
+  // ("svp.ini:12: unknown section [drve.C] (did you mean [drive.C]?)");
+  // none when it loads.
+  static std::vector<std::string> Check(const std::string& iniPath);
   // A world with no drives, rooted at "C:" (tests fill it in).
   static World Empty();
 

@@ -44,7 +44,8 @@ int main(int argc, char** argv) {
   talver_word word = 0;
   int result;
 
-  if (world == NULL || !TalverHost_LoadWorld(world, error, sizeof error)) {
+  /* A null path takes $TALVER_WORLD, as svpconf does. */
+  if (world == NULL || !TalverHost_LoadWorld(NULL, error, sizeof error)) {
     fprintf(stderr, "no world: %s\n", world == NULL ? "TALVER_WORLD is not set" : error);
     return 2;
   }

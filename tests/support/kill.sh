@@ -6,8 +6,11 @@ SEED=${TALVER_KILL_SEED:-$RANDOM}
 RANDOM=$SEED
 work=$(mktemp -d)
 trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+# To stderr: a failure inside $(...) or under >/dev/null must still be seen.
+# Inside $(...) it ends only that subshell, so timed's callers check its
+# output is a number.
 fail() {
-  echo "FAIL (seed $SEED): $*"
+  echo "FAIL (seed $SEED): $*" >&2
   exit 1
 }
 

@@ -1,0 +1,122 @@
+#!/bin/bash
+# svpconf --dry-run of each command that writes the configuration: the world
+# (every file's path, size, time and digest, the audit file too) is the same
+# after it; then the real command runs, and the files it added, changed and
+# removed are exactly those the dry run listed (trace and audit files aside).
+# Usage: dry_run.sh SVPCONF LIBTALVER
+set -u
+export LC_ALL=C
+SVPCONF=$1
+work=$(mktemp -d)
+trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+config4() {
+  printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
+}
+c="$work/c/PLAXON"
+mkdir -p "$c/CONFIG" "$c/TMP" "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" \
+  "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" \
+  "$work/src/CONFIG/SUB" "$work/tables"
+config4 '\x60\x83' '\x01' '\x00' >"$c/CONFIG/config4"
+printf 'SVPCONF 01020360\r\n' >"$c/CONFIG/CONFIG.INF"
+printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$c/CONFIG/DKCPRP.DAT"
+echo 'old' >"$c/CONFIG/data.txt"
+head -c 20000 /dev/urandom | od -An -tx1 >"$work/src/CONFIG/data.txt"
+echo 'new table' >"$work/src/CONFIG/SUB/t1.dat"
+printf 'SVPCONF 01020461\r\n' >"$work/src/CONFIG/CONFIG.INF"
+tar czf "$work/archive.tgz" -C "$work/src" CONFIG || fail "tar"
+for to in "$c/IN" "$c/HOME/DIFF" "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" \
+  "$work/d/software/R_D/647060"; do
+  cp "$work/archive.tgz" "$to/svp_conf.tgz"
+done
+config4 '\xff\xff' '\x01' '\x00' >"$work/d/software/R_C2/647060/config4"
+# A backup file: table 63 (the DKCF of serial 400001, version 02030460) and table 5.
+head -c 13160 /dev/zero >"$work/tables/63"
+put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
+put 16 '\001'
+put 6484 '02030460'
+put 13088 'CFREV'
+head -c 5000 /dev/urandom | base64 >"$work/tables/5"
+cat >"$work/svp.ini" <<INI
+[world]
+root = C:
+[drive.C]
+path = c
+type = fixed
+[drive.D]
+path = d
+type = cdrom
+[send]
+model_index = 2
+INI
+export TALVER_WORLD="$work/svp.ini"
+timeout 60 "$SVPCONF" gpfm make "$work/c/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
+  fail "gpfm make"
+
+# Every entry of the world but the trace: path, type, size, time, digest.
+snapshot() {
+  (cd "$work" && find c d -printf '%y %p %s %T@\n' | sort | while read -r type path size time; do
+    if [ "$type" = f ]; then
+      echo "$path $size $time $(md5sum <"$path" | cut -c1-32)"
+    else
+      echo "$path/"
+    fi
+  done
+    [ -e audit.log ] && echo "audit.log $(md5sum <audit.log | cut -c1-32)")
+}
+# The entries that differ between two snapshots (lower-case, as the system
+# names files ignoring case).
+changed() { diff <(echo "$1") <(echo "$2") | sed -n 's/^[<>] \([^ ]*\).*/\1/p' | sort -u; }
+# The paths of a dry run's list, as world paths (C:\A\b -> c/A/b).
+listed() {
+  sed -n 's/^\(add\|replace\|keep\|delete\|add-folder\|delete-folder\) \([A-Z]\):\\\([^ ]*\).*/\2 \3/p' |
+    while read -r drive rest; do
+      echo "$(echo "$drive" | tr A-Z a-z)/$(echo "$rest" | tr '\\' / | sed 's,/$,,')"
+    done | sort -u
+}
+
+# The table: name, then the command's arguments.
+cases=(
+  "restore-gpfm|--confirm restore-gpfm C:\\b.gpfm"
+  "unpack|unpack C:\\PLAXON\\IN\\svp_conf.tgz C:\\PLAXON\\"
+  "unpack again|unpack C:\\PLAXON\\IN\\svp_conf.tgz C:\\PLAXON\\"
+  "update-2nd|update-2nd"
+  "setup|--setup-source cdr --key XBKZNRTQ --answer 4053=ok setup D:\\ C:\\TARGET\\"
+  "restore-media|--drive D restore-media"
+  "install-model|install-model --selector 2 --mode 0 --drive D --key XBKZNRTQ --answer 4053=ok"
+)
+for row in "${cases[@]}"; do
+  name=${row%%|*}
+  read -r -a args <<<"${row#*|}"
+  before=$(snapshot)
+  dry=$(timeout 120 "$SVPCONF" "${args[@]}" --dry-run </dev/null 2>&1) ||
+    fail "$name --dry-run: $dry"
+  echo "$dry" | grep -q '^dry run: [0-9]* changes\? listed, nothing written$' ||
+    fail "$name --dry-run: no list: $dry"
+  [ "$(snapshot)" = "$before" ] || fail "$name --dry-run changed the world: $(changed "$before" "$(snapshot)")"
+  out=$(timeout 120 "$SVPCONF" "${args[@]}" </dev/null 2>&1) || fail "$name: $out"
+  after=$(snapshot)
+  # Files and folders that came, went or changed; a folder's time aside.
+  real=$(changed "$before" "$after" | grep -v '^audit.log$' | sed 's,/$,,' |
+    while read -r p; do
+      if [ -d "$work/$p" ] && grep -qx "$p/" <<<"$before"; then continue; fi
+      echo "$p"
+    done | tr A-Z a-z | sort -u)
+  said=$(echo "$dry" | grep -v '^keep ' | listed | tr A-Z a-z | sort -u)
+  kept=$(echo "$dry" | grep '^keep ' | listed | tr A-Z a-z | sort -u)
+  # What changed is what was listed; a kept file may take a new time only.
+  extra=$(comm -23 <(echo "$real") <(printf '%s\n' "$said" "$kept" | sort -u) | grep .)
+  [ -z "$extra" ] || fail "$name: changed but not listed: $extra; list: $dry"
+  missing=$(comm -13 <(echo "$real") <(echo "$said") | grep .)
+  [ -z "$missing" ] || fail "$name: listed but not changed: $missing; list: $dry"
+  [ -n "$said$kept" ] || fail "$name: an empty list: $dry"
+  [ -z "${SHOW:-}" ] || echo "$dry"
+done
+# The same archive again: every file keeps its bytes.
+dry=$(timeout 60 "$SVPCONF" unpack 'C:\PLAXON\IN\svp_conf.tgz' 'C:\PLAXON\' --dry-run </dev/null 2>&1)
+grep -q '^keep C:\\PLAXON\\CONFIG\\data.txt (the same [0-9]* bytes)$' <<<"$dry" ||
+  fail "unpacking the same archive again: $dry"
+echo "dry run: ok"

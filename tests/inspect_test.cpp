@@ -1,0 +1,258 @@
+// Looking inside backups: backups --verify finds the one damaged backup of
+// five and names the fault, a .gpfm with a bad sum or block is found, and
+// diff names exactly what changed, the known records' fields in words.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "GpfmTestFile.h"
+#include "common/CnfFunc.h"
+#include "exports/Exports.h"
+#include "host/talver_host.h"
+#include "support/TgzWriter.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Slurp(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void Spill(const fs::path& p, const std::string& bytes) {
+  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+// A sample world ("svpconf init") with one HDD backup made by the export.
+class InspectTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string templ = (fs::temp_directory_path() / "talver-inspect-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+    dir_ = templ;
+    const std::string init = std::string(TALVER_SVPCONF) + " init " + dir_.string() + " >/dev/null";
+    ASSERT_EQ(std::system(init.c_str()), 0);
+    char error[256];
+    ASSERT_EQ(TalverHost_LoadWorld((dir_ / "svp.ini").c_str(), error, sizeof error), 1) << error;
+    plaxon_ = dir_ / "drives/c/PLAXON";
+    fs::create_directories(plaxon_ / "TMP");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  fs::path Backups() const { return plaxon_ / "OTHERS/BACKUP"; }
+  fs::path ArchiveOf(const std::string& stamp) const { return Backups() / stamp / "svp_conf.tgz"; }
+  // A backup made by the export, under the stamp given.
+  void MakeBackup(const std::string& stamp) {
+    WORD word = 0;
+    ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+    for (const auto& folder : fs::directory_iterator(Backups())) {
+      if (folder.path().filename() == stamp || fs::exists(Backups() / stamp)) continue;
+      fs::rename(folder.path(), Backups() / stamp);
+    }
+  }
+  // The live configuration packed as a backup would pack it, changed by `edit`.
+  void PackLive(const fs::path& archive, const std::map<std::string, std::string>& edits = {}) {
+    std::map<std::string, std::string> entries;
+    for (const auto& e : fs::recursive_directory_iterator(plaxon_ / "CONFIG"))
+      if (e.is_regular_file() && IsListedFile(e.path().filename().c_str()))
+        entries[fs::relative(e.path(), plaxon_).generic_string()] = Slurp(e.path());
+    for (const auto& [name, bytes] : edits) {
+      if (bytes.empty())
+        entries.erase(name);
+      else
+        entries[name] = bytes;
+    }
+    fs::create_directories(archive.parent_path());
+    ASSERT_TRUE(WriteTgz(archive.string(), entries));
+  }
+  std::string ConfigInf() const { return Slurp(plaxon_ / "CONFIG/config.inf"); }
+  std::string Verify(const std::string& what, int* result) {
+    char why[512] = "";
+    *result = TalverHost_Verify(what.c_str(), why, sizeof why);
+    return why;
+  }
+
+  fs::path dir_, plaxon_;
+};
+
+struct Damage {
+  const char* name;
+  void (*apply)(InspectTest& test, const fs::path& archive);
+  const char* why;  // a part of the reason
+};
+
+class VerifyDamage : public InspectTest, public ::testing::WithParamInterface<Damage> {
+ public:
+  void Pack(const fs::path& archive, const std::map<std::string, std::string>& edits) {
+    PackLive(archive, edits);
+  }
+};
+
+const Damage kDamages[] = {
+    {"ByteFlipped",
+     [](InspectTest&, const fs::path& a) {
+       std::string bytes = Slurp(a);
+       bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x40);
+       Spill(a, bytes);
+     },
+     "gzip member"},
+    {"Truncated",
+     [](InspectTest&, const fs::path& a) { fs::resize_file(a, fs::file_size(a) * 2 / 3); },
+     "truncated at byte"},
+    {"TrailingGarbage", [](InspectTest&, const fs::path& a) { Spill(a, Slurp(a) + "junk"); },
+     "is no gzip member (bytes after the last one)"},
+    {"NoConfig4",
+     [](InspectTest& t, const fs::path& a) {
+       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/config4", ""}});
+     },
+     "missing CONFIG/config4"},
+    {"NoLmcpt",
+     [](InspectTest& t, const fs::path& a) {
+       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/LMCPT.DAT", ""}});
+     },
+     "missing CONFIG/LMCPT.DAT"},
+    {"OtherSerial",
+     [](InspectTest& t, const fs::path& a) {
+       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/DKCPRP.DAT", "SERIAL=412999\nMODEL=7\n"}});
+     },
+     "serial number differs"},
+};
+
+TEST_P(VerifyDamage, TheOneDamagedBackupOfFiveIsNamedTheOthersAreSound) {
+  MakeBackup("20260101000000");
+  const std::vector<std::string> stamps = {"20260101000000", "20260102000000", "20260103000000",
+                                           "20260104000000", "20260105000000"};
+  for (std::size_t i = 1; i < stamps.size(); ++i)
+    fs::copy(Backups() / stamps[0], Backups() / stamps[i]);
+  GetParam().apply(*this, ArchiveOf(stamps[2]));
+  for (const std::string& stamp : stamps) {
+    int result = 0;
+    const std::string why = Verify(stamp, &result);
+    if (stamp == stamps[2]) {
+      EXPECT_EQ(result, 0) << stamp;
+      EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
+    } else {
+      EXPECT_EQ(result, 1) << stamp << ": " << why;
+    }
+  }
+  int result = 0;
+  EXPECT_EQ((Verify("DIFF", &result), result), 1);
+  // The check leaves no identity file behind.
+  EXPECT_FALSE(fs::exists(plaxon_ / "TMP/DKCPRP.DAT"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Damages, VerifyDamage, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A backup file of two tables (one LZ4 block, one raw DKCF), then spoiled.
+struct GpfmCase {
+  const char* name;
+  void (*spoil)(GpfmTestFile& file);
+  int result;
+  const char* why;
+};
+
+std::string Dkcf(const char* version) {
+  std::string dkcf(13088, '\0');
+  dkcf.replace(6484, 8, version);
+  return dkcf;
+}
+
+GpfmTestFile TwoTables(const std::string& table5, const char* version,
+                       const std::string& table7 = "") {
+  GpfmTestFile file;
+  file.AddTable(1, 5, {Lz4Block(table5)});
+  if (!table7.empty()) file.AddTable(1, 7, {Lz4Block(table7)});
+  file.AddTable(1, 63, {Dkcf(version)});
+  return file;
+}
+
+class VerifyGpfm : public InspectTest, public ::testing::WithParamInterface<GpfmCase> {};
+
+const GpfmCase kGpfmCases[] = {
+    {"Sound", [](GpfmTestFile&) {}, 1, ""},
+    {"BadSum", [](GpfmTestFile& f) { f.SetSum(1, 5, 0, 12345); }, 0, "SUM in config file = 12345"},
+    {"Short", [](GpfmTestFile& f) { f.MutableBytes().resize(f.Bytes().size() - 100); }, 0,
+     "File read failed(Entry=64-1)"},
+    {"BadBlock",
+     [](GpfmTestFile& f) {
+       GpfmTestFile bad;
+       bad.AddTable(1, 5, {std::string("\xF0\x01\x02", 3)});
+       f = bad;
+     },
+     0, "table 5: does not decompress"},
+};
+
+TEST_P(VerifyGpfm, EverySumAndTableIsChecked) {
+  GpfmTestFile file = TwoTables(std::string(100000, 'x') + "tail", "01020360");
+  GetParam().spoil(file);
+  Spill(plaxon_ / "TMP/bk.gpfm", file.Bytes());
+  int result = 0;
+  const std::string why = Verify("C:\\PLAXON\\TMP\\bk.gpfm", &result);
+  EXPECT_EQ(result, GetParam().result) << why;
+  EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VerifyGpfm, ::testing::ValuesIn(kGpfmCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct Changes {
+  std::vector<std::string> lines;  // "~ NAME" and "= FIELD"
+};
+void Note(const talver_change* c, void* context) {
+  auto* out = static_cast<Changes*>(context);
+  out->lines.push_back(std::string(1, c->kind) + " " + (c->kind == '=' ? c->detail : c->name));
+}
+
+Changes Diff(const std::string& a, const std::string& b, int* result) {
+  Changes out;
+  char why[512] = "";
+  *result = TalverHost_Diff(a.c_str(), b.c_str(), Note, &out, why, sizeof why);
+  return out;
+}
+
+TEST_F(InspectTest, DiffNamesTheChangedTableAndTheVersionInWords) {
+  MakeBackup("20260101000000");
+  std::string inf = ConfigInf();
+  inf.replace(inf.find("01020360"), 8, "01020460");
+  Spill(plaxon_ / "CONFIG/config.inf", inf);
+  const fs::path table = plaxon_ / "CONFIG/CNFDATA/TBL007.DAT";
+  Spill(table, Slurp(table) + "one more row");
+  PackLive(ArchiveOf("20260102000000"));
+  const std::vector<std::string> want = {"~ CONFIG/CNFDATA/TBL007.DAT", "~ CONFIG/config.inf",
+                                         "= CONFIG.INF version 01-02-03/60 -> 01-02-04/60"};
+  struct {
+    const char* a;
+    const char* b;
+  } pairs[] = {{"20260101000000", "20260102000000"}, {"20260101000000", "live"}};
+  for (const auto& p : pairs) {
+    int result = 0;
+    EXPECT_EQ(Diff(p.a, p.b, &result).lines, want) << p.b;
+    EXPECT_EQ(result, 1);
+  }
+  int result = 0;
+  EXPECT_TRUE(Diff("20260102000000", "live", &result).lines.empty());
+  EXPECT_EQ(result, 1);
+}
+
+TEST_F(InspectTest, DiffOfTwoBackupFilesNamesTheTableAndTheDkcfVersion) {
+  Spill(plaxon_ / "TMP/a.gpfm", TwoTables("same table", "01020360").Bytes());
+  Spill(plaxon_ / "TMP/b.gpfm", TwoTables("same table", "01020460", "a new table").Bytes());
+  int result = 0;
+  const std::vector<std::string> want = {"+ table 7", "~ table 63",
+                                         "= DKCF version 01-02-03/60 -> 01-02-04/60"};
+  EXPECT_EQ(Diff("C:\\PLAXON\\TMP\\a.gpfm", "C:\\PLAXON\\TMP\\b.gpfm", &result).lines, want);
+  EXPECT_EQ(result, 1);
+}
+
+}  // namespace

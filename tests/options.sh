@@ -1,0 +1,67 @@
+#!/bin/bash
+# svpconf's command line without a terminal, as one table: the exit code and
+# what stderr or stdout says for each input. A bad option value or command is
+# refused with 64 before anything runs, naming the valid values; drive letters
+# and answers take any spelling a person would type; a question no option
+# answers fails at once (1) naming the option; a value the world does not
+# offer is refused at the question with the choices it had.
+# Usage: options.sh SVPCONF LIBTALVER
+set -u
+SVPCONF=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+fail() {
+  echo "FAIL: $*"
+  exit 1
+}
+"$SVPCONF" init "$work/w" >/dev/null || fail "svpconf init"
+export TALVER_WORLD="$work/w/svp.ini"
+# A backup on E for the selections below.
+timeout 60 "$SVPCONF" backup-media --drive E </dev/null >/dev/null 2>&1 || fail "backup-media"
+
+# exit | text the output holds (grep -E) | the command line (shell words)
+while IFS='#' read -r want text args; do
+  [ -n "$want" ] || continue
+  eval "set -- $args"
+  out=$(timeout 60 "$SVPCONF" "$@" </dev/null 2>&1)
+  rc=$?
+  [ "$rc" = "$want" ] || fail "svpconf $args: exit $rc, expected $want: $out"
+  grep -Eq -- "$text" <<<"$out" || fail "svpconf $args: no '$text' in: $out"
+done <<'TABLE'
+64#the commands: .*backup-media#bogus
+64#unknown command 'bogus'#--env x --answer 3351=yes bogus
+64#subcommand is required#
+64#not expected: --nope#rancher --nope
+64#Could not convert: --selector#install-model --selector x --mode 0
+64#modes that install are 0 and 2.*svpconf backup-media#install-model --selector 7 --mode 1
+64#message 3351 takes yes\|no, not 'ok'#--answer 3351=ok backup-media
+64#no command asks message 9999; .*3193, 3351#--answer 9999=ok backup-media
+64#takes MSGID=BUTTON#--answer yes backup-media
+64#letter A to Z#--drive 1 select-media --request-kind 5
+64#letter A to Z#select-media --request-kind 5 --drive 'E:x'
+64#six digits#--backup x select-media --request-kind 5
+64#cdr or backup, not 'dvd'#--setup-source dvd setup 'D:\' 'E:\SVP\'
+0#Usage: .*install-model#install-model --help
+0#Questions: none#trace --help
+0#dialog 117 +--confirm#try-dialogs --help
+0#^dialog 106 +--drive LETTER#questions backup-media
+64#unknown command 'bogus'#questions bogus
+1#dialog 117 .*asks for a confirmation and there is no terminal; answer it with --confirm#try-dialogs --steps 2 --pause 1
+0#^result=1 word=0x0000#try-dialogs --steps 2 --pause 1 --confirm
+0#^result=1 word=0x0000#--confirm try-dialogs --steps 2 --pause 1
+1#dialog 106 .*answer it with --drive LETTER \(A\|C\|D\|E\)#select-media --request-kind 5
+0#drive=E:#select-media --request-kind 5 --drive e
+0#drive=E:#select-media --request-kind 5 --drive E:
+0#drive=E:#select-media --request-kind 5 --drive 'e:\'
+0#drive=E:#select-media --request-kind 5 --drive 'E:/'
+1#cannot take the answer Z \(the choices: A\|C\|D\|E\)#select-media --request-kind 5 --drive z
+1#message 3351 asks a question \(yes\|no\).*--answer 3351=yes\|no#backup-media --drive E
+0#^result=1#backup-media --drive E --answer 3351=YES
+0#^result=1#backup-media --drive E --answer 3351=y
+2#^result=2 word=0x4000#backup-media --drive E --answer 3351=No
+TABLE
+
+# A notice needs no answer; its answer line is logged.
+timeout 20 "$SVPCONF" rancher </dev/null >/dev/null 2>&1 || fail "rancher"
+"$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' || fail "no answer line"
+echo "options: ok"

@@ -1,0 +1,118 @@
+// The world file is checked whole: every problem of it is named with its
+// line, and "svpconf init --check" lists them all without running anything.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct BadWorld {
+  const char* text;     // the file svp.ini (null: none is written)
+  const char* checked;  // the name given to --check
+  const char* message;  // expected in the output, lines apart by "\n"
+  int exitCode;
+};
+
+const BadWorld kWorlds[] = {
+    {"[world]\nroot = C:\n[drive.C]\npath = c\ntype = fixed\n", "svp.ini", "problems=0", 0},
+    {"[world]\n[drve.C]\npath = c\n", "svp.ini",
+     "svp.ini:2: unknown section [drve.C] (did you mean [drive.C]?)", 1},
+    {"[servces]\n", "svp.ini", "svp.ini:1: unknown section [servces] (did you mean [services]?)",
+     1},
+    {"[drive.CC]\n", "svp.ini", "svp.ini:1: unknown section [drive.CC] (a drive is", 1},
+    {"[drive.C]\npath = c\ntyp = fixed\n", "svp.ini",
+     "svp.ini:3: [drive.C] typ: unknown key (did you mean type?)", 1},
+    {"[services]\nwait_ms = -5\nsvp_state = two\n", "svp.ini",
+     "svp.ini:2: [services] wait_ms = -5: must be a whole number from 0 to 3600000\n"
+     "svp.ini:3: [services] svp_state = two: must be a whole number from 0 to 65535",
+     1},
+    {"[send]\nmodel_index = 7\nresult = 4\n", "svp.ini",
+     "svp.ini:2: [send] model_index = 7: must be a whole number from 0 to 5\n"
+     "svp.ini:3: [send] result = 4: must be a whole number from 0 to 3",
+     1},
+    {"[services]\ndir_operation_fails = maybe\n", "svp.ini",
+     "svp.ini:2: [services] dir_operation_fails = maybe: must be true or false", 1},
+    {"[services]\ncaption_suffix = \"123456789012345678901234567890123456789012345678\"\n",
+     "svp.ini", "must be a text of at most 47 characters", 1},
+    {"[world]\nclock_offset_seconds = 99999999999\ndesktop_width = 0\nroot = /tmp\n", "svp.ini",
+     "svp.ini:2: [world] clock_offset_seconds = 99999999999: must be a whole number from "
+     "-6324480000 to 6324480000\nsvp.ini:3: [world] desktop_width = 0: must be a whole number "
+     "from 1 to 100000\nsvp.ini:4: [world] root = /tmp: must be a drive letter",
+     1},
+    {"[drive.A]\npath = c\nsize = -1\ntype = floppy\n", "svp.ini",
+     "svp.ini:3: [drive.A] size = -1: must be a byte count from 0 to 18446744073709551615\n"
+     "svp.ini:4: [drive.A] type = floppy: must be removable, fixed or cdrom (2, 3 or 5)",
+     1},
+    {"[drive.C]\npath = nowhere\n", "svp.ini",
+     "svp.ini:2: [drive.C] path = nowhere: no such folder", 1},
+    {"[drive.E]\ntype = removable\nmedia = vol1; lost\n", "svp.ini",
+     "svp.ini:3: [drive.E] media = vol1; lost: no such folder", 1},
+    {"[drive.E]\ntype = removable\npath = c\nmedia = vol1\n", "svp.ini",
+     "svp.ini:1: [drive.E] has both path and media", 1},
+    {"[drive.E]\ntype = fixed\nmedia = vol1\n", "svp.ini",
+     "svp.ini:1: [drive.E] media are for removable and cdrom drives", 1},
+    {"[drive.E]\ntype = cdrom\nmedia = ;\n", "svp.ini",
+     "svp.ini:3: [drive.E] media = : must be existing folders", 1},
+    {"[drive.C]\npath = c\n[drive.D]\n", "svp.ini", "svp.ini:3: [drive.D] needs a path or media",
+     1},
+    {"[medium.vol1]\nsize = 10\n", "svp.ini", "svp.ini:1: [medium.vol1] is no medium of a drive's",
+     1},
+    {"[client.1]\nremote = \\\\tsclient\\C\n", "svp.ini",
+     "svp.ini:1: [client.1] needs remote and path", 1},
+    {"[connections]\nFF = \\\\tsclient\\C\nG = tsclient\n", "svp.ini",
+     "svp.ini:2: [connections] FF: unknown key (a connection is named by its drive letter)\n"
+     "svp.ini:3: [connections] G = tsclient: must be a network name",
+     1},
+    {"[drive.C]\npath = c\npath = vol1\n", "svp.ini",
+     "svp.ini:3: [drive.C] path given again (first on line 2)", 1},
+    {"root = C:\n[world]\nthis is no key\n[world\n", "svp.ini",
+     "svp.ini:1: root outside any [section]\n"
+     "svp.ini:3: not a [section], a key = value or a ; comment\n"
+     "svp.ini:4: a section heading lacks its closing ]",
+     1},
+    // A line the reader would split is refused, never read as two.
+    {"[world]\nidentity = "
+     "0123456789012345678901234567890123456789012345678901234567890123456789012345678901234567890"
+     "1234567890123456789012345678901234567890123456789012345678901234567890123456789012345678901"
+     "234567890\n",
+     "svp.ini", "svp.ini:2: line longer than 197 characters", 1},
+    {nullptr, "none.ini", "none.ini: no such world file", 1},
+    {nullptr, ".", ". is a folder, not a world file", 1},
+};
+
+std::string RunTool(const std::string& command, int* status) {
+  std::string out;
+  FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return out;
+  std::array<char, 512> buffer;
+  while (std::fgets(buffer.data(), buffer.size(), pipe)) out += buffer.data();
+  *status = ::pclose(pipe);
+  return out;
+}
+
+TEST(WorldFile, EveryProblemIsNamedWithItsLine) {
+  std::string templ = (fs::temp_directory_path() / "talver-world-XXXXXX").string();
+  ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+  const fs::path dir = templ;
+  fs::create_directories(dir / "c");
+  fs::create_directories(dir / "vol1");
+  for (const BadWorld& w : kWorlds) {
+    fs::remove(dir / "svp.ini");
+    if (w.text) std::ofstream(dir / "svp.ini") << w.text;
+    int status = 0;
+    const std::string out = RunTool(
+        "cd '" + dir.string() + "' && " + TALVER_SVPCONF + " init --check " + w.checked, &status);
+    EXPECT_NE(out.find(w.message), std::string::npos) << w.checked << ": " << out;
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == w.exitCode) << out;
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
