@@ -937,6 +937,13 @@ bool FullSweep() {
   return sweep && std::string(sweep) == "full";
 }
 
+// TALVER_FAULT_SAMPLE=N: about N faulted runs and N power cuts a flow,
+// evenly spread, where each run is slow (under Wine); 0 when unset.
+int Sample() {
+  const char* sample = std::getenv("TALVER_FAULT_SAMPLE");
+  return sample && !FullSweep() ? std::max(0, std::atoi(sample)) : 0;
+}
+
 class FaultLoop : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
@@ -946,7 +953,8 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
   ASSERT_FALSE(HasFailure()) << "the clean run";
   const int n = clean.counted;
   // CI: about flow.ciRuns faulted operations, spread over the whole run.
-  const int stride = FullSweep() ? 1 : std::max(1, n / flow.ciRuns);
+  const int sample = Sample();
+  const int stride = FullSweep() ? 1 : std::max(1, n / (sample ? sample : flow.ciRuns));
   int runs = 0, shortWrites = 0;
   // TALVER_FAULT_ONLY=k runs that k alone, its trace echoed.
   const char* only = std::getenv("TALVER_FAULT_ONLY");
@@ -961,6 +969,7 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
     const char* kind = plat::FaultOpName(op.op);
     const bool first = seen.insert(kind).second;
     if (!only && !first && (k - 1) % stride != 0 && kinds[kind] > kRareKind) continue;
+    if (!only && sample && (k - 1) % stride != 0) continue;
     for (bool shortWrite : {false, true}) {
       if (shortWrite && op.op != plat::FaultOp::Write) continue;
       Fault fault{k, kCodes[static_cast<std::size_t>(k) % std::size(kCodes)], shortWrite};
@@ -993,7 +1002,8 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
   RunResult clean = RunFlow(flow, {}, nullptr, &checks);
   ASSERT_FALSE(HasFailure()) << "the clean run";
   const int n = clean.counted;
-  const int stride = FullSweep() ? 1 : std::max(1, n / kCiCuts);
+  const int sample = Sample();
+  const int stride = FullSweep() ? 1 : std::max(1, n / (sample ? sample : kCiCuts));
   const char* only = std::getenv("TALVER_FAULT_ONLY");
   if (only) svc::SetTraceEcho(true);
   int runs = 0;
@@ -1002,7 +1012,7 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
     // new name not yet made durable.
     const bool afterRename =
         k > 1 && clean.log[static_cast<std::size_t>(k - 2)].op == plat::FaultOp::Rename;
-    if (!only && (k - 1) % stride != 0 && !afterRename) continue;
+    if (!only && (k - 1) % stride != 0 && (!afterRename || sample)) continue;
     Fault cut{k, 0, false, true};
     RunFlow(flow, cut, &clean.after, &checks);
     ++runs;
