@@ -38,10 +38,10 @@ int FailSystem(WORD* resultWord) {
 int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection& previous,
                      BYTE volumeCounter, WORD* resultWord, MediaSelection* refused) {
   SameFailureCount failures;
-  for (;;) {
+  for (bool first = true;; first = false) {
     if (SelectMedia(owner, selection, volumeCounter, resultWord) != 1) return 0;
     if (CheckNextVolume(&previous.config4, &selection->config4, resultWord)) return 1;
-    if (refused) *refused = *selection;
+    if (refused && first) *refused = *selection;
     // The same wrong volume again and again: the operator is not changing it.
     if (failures.Repeated(selection->drivePath, *resultWord, selection->config4.volumeNumber)) {
       TRACE_TEXT("ERR The same failure again: cancelled");

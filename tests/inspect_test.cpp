@@ -263,7 +263,9 @@ TEST_P(VerifyMedia, EveryVolumeIsReadInTurnAndNothingChanges) {
   EXPECT_EQ(TalverHost_VerifyMedia(NoteVolume, &volumes, why, sizeof why), GetParam().result)
       << why;
   EXPECT_NE(std::string(why).find(GetParam().why), std::string::npos) << why;
-  if (GetParam().result == 1) EXPECT_EQ(volumes, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
+  if (GetParam().result == 1) {
+    EXPECT_EQ(volumes, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
+  }
   EXPECT_EQ(MediaFiles(dir_), before);
 }
 
