@@ -16,6 +16,7 @@
 #include "common/CnfFunc.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
+#include "support/FlowFixtures.h"
 #include "support/TgzWriter.h"
 
 namespace fs = std::filesystem;
@@ -168,13 +169,10 @@ fs::path VolumeDir(const fs::path& world, int n, const char* serial = "412345") 
   return world / ("f" + std::to_string(n)) / "PLAXON/CONFIG" / serial;
 }
 
-void SetArchiveTime(const fs::path& world, int n, char low) {
-  for (const fs::path& p : {VolumeDir(world, n) / "config4",
-                            world / ("f" + std::to_string(n)) / "PLAXON/CONFIG/config4"}) {
-    std::string c4 = Slurp(p);
-    c4[22] = low;
-    Spill(p, c4);
-  }
+// Both config4 records of medium n.
+void WriteConfig4(const fs::path& world, int n, const std::string& c4) {
+  Spill(VolumeDir(world, n) / "config4", c4);
+  Spill(VolumeDir(world, n).parent_path() / "config4", c4);
 }
 
 class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<MediaCase> {
@@ -188,23 +186,12 @@ class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<Med
     const fs::path archive = plaxon_ / "TMP/split.tgz";
     PackLive(archive);
     fs::remove(table);
-    const std::string bytes = Slurp(archive), own = Slurp(plaxon_ / "CONFIG/config4");
-    const int count = static_cast<int>((bytes.size() + kPiece - 1) / kPiece);
-    ASSERT_EQ(count, 3);
-    for (int n = 1; n <= count; ++n) {
-      std::string c4 = own;
-      c4[12] = static_cast<char>(count);
-      c4[13] = static_cast<char>(n - 1);
-      const std::uint32_t serial = 412345, high = 0x01DC0000, low = 0x12345678;
-      for (int i = 0; i < 4; ++i) {
-        c4[14 + i] = static_cast<char>(serial >> (8 * i));
-        c4[18 + i] = static_cast<char>(high >> (8 * i));
-        c4[22 + i] = static_cast<char>(low >> (8 * i));
-      }
+    const std::string bytes = Slurp(archive);
+    ASSERT_EQ((bytes.size() + kPiece - 1) / kPiece, 3u);
+    for (int n = 1; n <= 3; ++n) {
       fs::create_directories(VolumeDir(dir_, n));
       Spill(VolumeDir(dir_, n) / "svp_conf.tgz", bytes.substr((n - 1) * kPiece, kPiece));
-      Spill(VolumeDir(dir_, n) / "config4", c4);
-      Spill(VolumeDir(dir_, n).parent_path() / "config4", c4);
+      WriteConfig4(dir_, n, fixtures::Config4(0x8360, 3, static_cast<BYTE>(n - 1)));
     }
   }
   // Drive A with the media of `list` in place of its one folder.
@@ -245,8 +232,12 @@ const MediaCase kMediaCases[] = {
     {"Truncated", "f1; f2; f3",
      [](const fs::path& w) { fs::resize_file(VolumeDir(w, 2) / "svp_conf.tgz", 1000000); }, 0,
      "volume 2 of 3 truncated at byte 1000000"},
-    {"OfAnotherBackup", "f1; f2; f3", [](const fs::path& w) { SetArchiveTime(w, 2, 0x11); }, 0,
-     "volume 2 of 3: the medium given is a volume of another backup"},
+    {"LastShort", "f1; f2; f3",
+     [](const fs::path& w) { fs::resize_file(VolumeDir(w, 3) / "svp_conf.tgz", 100000); }, 0,
+     "(volume 3 of 3, its byte "},
+    {"OfAnotherBackup", "f1; f2; f3",
+     [](const fs::path& w) { WriteConfig4(w, 2, fixtures::Config4(0x8360, 3, 1, 412345, 1, 2)); },
+     0, "volume 2 of 3: the medium given is a volume of another backup"},
     {"LastMissing", "f1; f2", [](const fs::path&) {}, 0, "volume 3 of 3 missing"},
     {"OtherSvp", "f1; f2; f3",
      [](const fs::path& w) { fs::rename(VolumeDir(w, 1), VolumeDir(w, 1, "412999")); }, -1,
