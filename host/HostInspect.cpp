@@ -512,6 +512,24 @@ class JoinedVolumes : public plat::ForwardingPlatform {
     *size = bytes_.size();
     return true;
   }
+  // The joined bytes are read only; no other call reaches the half below
+  // with a handle it did not make.
+  bool WriteFile(HANDLE file, const void* buffer, DWORD count, DWORD* written) override {
+    if (!dynamic_cast<View*>(file)) return Inner().WriteFile(file, buffer, count, written);
+    plat::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  bool SetEndOfFile(HANDLE file) override {
+    if (!dynamic_cast<View*>(file)) return Inner().SetEndOfFile(file);
+    plat::SetLastError(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  bool FlushFile(HANDLE file) override {
+    return dynamic_cast<View*>(file) || Inner().FlushFile(file);
+  }
+  bool TryLockFile(HANDLE file) override {
+    return dynamic_cast<View*>(file) || Inner().TryLockFile(file);
+  }
 
  private:
   struct View : plat::KernelObject {
