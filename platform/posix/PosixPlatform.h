@@ -25,6 +25,7 @@ class PosixPlatform : public Platform {
                       std::uint64_t* position) override;
   bool GetFileSize(HANDLE file, std::uint64_t* size) override;
   bool FlushFile(HANDLE file) override;
+  bool FlushFiles(const HANDLE* files, std::size_t count) override;
   bool FlushFolder(const char* path) override;
   bool TryLockFile(HANDLE file) override;
   bool SetEndOfFile(HANDLE file) override;
