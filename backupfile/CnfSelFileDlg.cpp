@@ -4,7 +4,6 @@
 
 #include <cstring>
 
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"

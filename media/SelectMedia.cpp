@@ -7,7 +7,6 @@
 #include "backupfile/CnfBakCnfList.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
-#include "common/Globals.h"
 #include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
