@@ -114,9 +114,10 @@ Measure Timed(const std::string& command) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: %s SVPCONF [--mb M] [--files N] [--media-mb M] [--runs R] [--dir DIR] [--keep]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s SVPCONF [--mb M] [--files N] [--media-mb M] [--runs R] [--dir DIR] [--keep]\n",
+        argv[0]);
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes

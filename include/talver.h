@@ -212,7 +212,7 @@ TALVER_API int TalverHost_SetDryRun(int on, char* error, size_t errorSize);
  * words. The number of changes; 0 also when no trial runs.
  */
 typedef void (*talver_dry_change_fn)(const char* kind, const char* path, const char* hostPath,
-                                 uint64_t size, const char* line, void* context);
+                                     uint64_t size, const char* line, void* context);
 TALVER_API int TalverHost_DryRunChanges(talver_dry_change_fn each, void* context);
 
 /*
