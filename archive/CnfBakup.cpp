@@ -3,8 +3,6 @@
 // the DIFF folder; at most 100 valid backups are kept.
 #include "archive/CnfBakup.h"
 
-#include <strings.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -65,12 +63,12 @@ int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char
       continue;
     }
     found = 1;
-    bool excluded = exclude && strcasecmp(name, exclude) == 0;
-    if (!excluded && (!haveOldest || strcasecmp(oldest, name) > 0)) {
+    bool excluded = exclude && CompareIgnoringCase(name, exclude) == 0;
+    if (!excluded && (!haveOldest || CompareIgnoringCase(oldest, name) > 0)) {
       std::snprintf(oldest, sizeof oldest, "%s", name);
       haveOldest = true;
     }
-    if (!haveNewest || strcasecmp(newest, name) < 0) {
+    if (!haveNewest || CompareIgnoringCase(newest, name) < 0) {
       std::snprintf(newest, sizeof newest, "%s", name);
       haveNewest = true;
     }
@@ -162,7 +160,7 @@ int ApplyRetention(const char* newStamp) {
       TRACE_TEXT("ERR CompressDialog");
       return 0;
     }
-    if (count >= before && strcasecmp(path, deleted) == 0) {
+    if (count >= before && CompareIgnoringCase(path, deleted) == 0) {
       // The oldest backup could not be removed (a locked file): stop here
       // rather than try it again without end.
       TRACE_TEXT("ERR Talver_DeleteDirectory(retention stopped)");
@@ -239,7 +237,7 @@ void RemoveInterruptedBackups() {
       if (!FORMAT_PATH(folder, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
           !FORMAT_PATH(archive, "%s\\svp_conf.tgz", folder) || TalVer_FindFile(archive, 1))
         continue;
-      if (HoldsTemporary(folder) || (leftStamp[0] && strcasecmp(name, leftStamp) == 0))
+      if (HoldsTemporary(folder) || (leftStamp[0] && CompareIgnoringCase(name, leftStamp) == 0))
         interrupted.emplace_back(folder);
     }
   }

@@ -7,16 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/CnfCmpDlg.h"
 #include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/SerialNumber.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
 #include "svpsvc/SvpServices.h"
-#include "validate/CnfChkMedia.h"
 
 TALVER_SOURCE("CnfBakCnfList")
 

@@ -4,8 +4,6 @@
 
 #include <cstring>
 
-#include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"

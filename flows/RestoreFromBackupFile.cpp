@@ -5,11 +5,11 @@
 
 #include "archive/CnfBakup.h"
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfSelFileDlg.h"
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"

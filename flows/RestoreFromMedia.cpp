@@ -8,7 +8,7 @@
 #include <new>
 
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"

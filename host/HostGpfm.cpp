@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "host/talver_host.h"

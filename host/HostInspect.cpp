@@ -27,6 +27,7 @@
 #include "media/MediaSelection.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/Platform.h"
+#include "platform/posix/KernelObject.h"
 #include "tar32/Tar32.h"
 #include "validate/CnfChkMedia.h"
 #include "validate/CnfProcess2.h"

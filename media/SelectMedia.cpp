@@ -1,13 +1,12 @@
 // The media selection's step machine: choose a drive (or the next volume in
 // the same drive), check that it is ready, classify the medium and form the
 // path of the archive on it. Every failed medium leads back to the choice.
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 
 #include "backupfile/CnfBakCnfList.h"
+#include "common/CnfFunc.h"
 #include "common/Format.h"
-#include "common/Globals.h"
 #include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
@@ -81,20 +80,12 @@ DWORD ChooseMedium(SelectionRun& run) {
   return FailSelection(run);
 }
 
-bool SameRoot(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (std::toupper(static_cast<unsigned char>(*a)) !=
-        std::toupper(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
-}
-
 // A drive letter connected to a network share stands for the share.
 void UseNetworkName(SelectionRun& run) {
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     char root[4];
     FORMAT_PATH(root, "%c:\\", letter);
-    if (!SameRoot(root, run.selection->drivePath)) continue;
+    if (CompareIgnoringCase(root, run.selection->drivePath) != 0) continue;
     char local[3];
     FORMAT_PATH(local, "%c:", letter);
     char remote[MAX_PATH] = {};

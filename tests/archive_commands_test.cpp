@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
 #include "tar32/Tar32.h"

@@ -11,8 +11,8 @@
 
 #include "archive/CnfCmpDlg.h"
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
 #include "archive/CpyFile.h"
+#include "common/CompressRequest.h"
 #include "exports/Exports.h"
 #include "platform/Win.h"
 #include "support/ScriptedOperator.h"

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/AuditRecord.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"

@@ -9,8 +9,8 @@
 
 #include "GpfmTestFile.h"
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
+#include "common/CompressRequest.h"
 #include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"

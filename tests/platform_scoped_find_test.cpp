@@ -10,6 +10,7 @@
 #include "archive/CnfCmpDlg.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/ScopedFind.h"
+#include "platform/posix/KernelObject.h"
 #include "support/TestWorld.h"
 
 namespace {

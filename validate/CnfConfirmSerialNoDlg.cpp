@@ -2,8 +2,6 @@
 // confirms it by ticking "Confirmed" before OK.
 #include "validate/CnfConfirmSerialNoDlg.h"
 
-#include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
 #include "common/Trace.h"

@@ -7,9 +7,9 @@
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
+#include "common/SerialNumber.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
-#include "validate/CnfChkMedia.h"
 
 TALVER_SOURCE("CnfProcess2")
 

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/posix/KernelObject.h"
 #include "platform/posix/PosixInternal.h"
 
 namespace plat {

@@ -2,6 +2,7 @@
 // platform half made, and closing it deletes it. A Windows half closes the
 // system's handles with the system's own calls.
 #include "platform/Platform.h"
+#include "platform/posix/KernelObject.h"
 
 namespace plat {
 
@@ -15,5 +16,7 @@ BOOL CloseHandle(HANDLE handle) {
 }
 
 BOOL FindClose(HANDLE search) { return CloseHandle(search); }
+
+long LiveHandles() { return gLiveKernelObjects.load(); }
 
 }  // namespace plat

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/testing/FaultPlatform.h"
 #include "platform/posix/PosixPlatform.h"
+#include "platform/testing/FaultPlatform.h"
 
 class TestWorld {
  public:
