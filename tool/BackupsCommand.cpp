@@ -1,10 +1,11 @@
-// svpconf backups: the HDD backups of the world, newest first, as the
-// system's own scan sees them: valid (what the retention counts), invalid,
-// or interrupted (what the next backup removes). With --verify, each
+// svpconf backups: the HDD backups of the world, newest first, by the scan
+// the retention counts with (TalverHost_Backups): valid (what the retention
+// counts), invalid, or interrupted (what the next backup removes). With --verify, each
 // backup's archive (and the DIFF copy) read whole: sound or damaged, and why.
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <nlohmann/json.hpp>
 #include <string>
@@ -18,12 +19,12 @@ namespace {
 
 struct Backup {
   std::string name;
-  unsigned long long size = 0;
+  std::uint64_t size = 0;
   bool valid = false;
   bool interrupted = false;
 };
 
-void Collect(const char* name, unsigned long long size, int valid, int interrupted, void* context) {
+void Collect(const char* name, std::uint64_t size, int valid, int interrupted, void* context) {
   static_cast<std::vector<Backup>*>(context)->push_back({name, size, valid != 0, interrupted != 0});
 }
 
@@ -84,9 +85,13 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
       return;
     }
     std::vector<Backup> backups;
-    if (!TalverHost_Backups(Collect, &backups)) {
-      std::fprintf(stderr, "svpconf: there is no backup folder \\PLAXON\\OTHERS\\BACKUP\n");
-      JsonOut()["error"] = "there is no backup folder \\PLAXON\\OTHERS\\BACKUP";
+    const int scan = TalverHost_Backups(Collect, &backups);
+    if (scan != 1) {
+      const char* why = scan == 0 ? "there is no backup folder \\PLAXON\\OTHERS\\BACKUP"
+                                  : "the backup folder \\PLAXON\\OTHERS\\BACKUP could not be "
+                                    "read to its end";
+      std::fprintf(stderr, "svpconf: %s\n", why);
+      JsonOut()["error"] = why;
       ctx.exitCode = 1;
       return;
     }
@@ -106,7 +111,8 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
     std::printf("%-16s %12s  %s\n", "STAMP", "SIZE", "STATE");
     for (const auto& b : backups) {
       valid += b.valid ? 1 : 0;
-      std::printf("%-16s %12llu  %s\n", b.name.c_str(), b.size, StateOf(b));
+      std::printf("%-16s %12llu  %s\n", b.name.c_str(), static_cast<unsigned long long>(b.size),
+                  StateOf(b));
       list.push_back({{"stamp", b.name}, {"size", b.size}, {"state", StateOf(b)}});
     }
     std::printf("%d valid of %zu (at most 100 valid are kept)\n", valid, backups.size());
