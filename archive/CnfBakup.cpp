@@ -16,6 +16,7 @@
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "platform/ScopedFind.h"
@@ -118,7 +119,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
   for (int attempts = 0;; ++attempts) {
     if (attempts > kMaxAttempts - 1) {
       TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
     BackupThreadState = 0;
@@ -142,7 +143,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
         return 1;
       }
       TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
     BOOL stopped = plat::TerminateThread(thread, 0);
@@ -156,7 +157,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
       // A worker that could not be stopped still writes the archive; a
       // second archiver over the same files would corrupt it.
       TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
   }
@@ -363,7 +364,7 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
   *resultWord = 0;
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   RemoveInterruptedBackups();
@@ -379,20 +380,20 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
       !FORMAT_PATH(archive, "%s\\svp_conf.tgz", backupDir) ||
       !FORMAT_PATH(staleInner, "%s%s%s", RootPath, "\\", "PLAXON\\CONFIG\\svp_conf.tgz")) {
     TRACE_TEXT("ERR Talver_HddBacukupConfig(path)");
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   DeleteFileForced(staleInner);
   if (!WriteBackupListFile()) {
     TRACE_CODE(1);
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   BackupThreadRecord record{};
   record.ownerWindow = owner;
   if (!FormatBackupCommand(record.commandLine, archive, display)) {
     TRACE_TEXT("ERR Talver_HddBacukupConfig(command)");
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   if (!RunBackupWorker(&record, resultWord)) return 0;
