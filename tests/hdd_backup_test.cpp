@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -73,68 +72,42 @@ std::vector<std::string> FailingBackup(TestWorld& w) {
 // retention counts, and its oldest and newest (compared without case).
 struct ScanRow {
   const char* what;
-  std::string name;                      // the entry's name below the root
-  std::function<void(TestWorld&)> make;  // builds it
-  const char* state;                     // what svpconf backups shows; "" not listed
+  const char* name;   // the entry below the backup root
+  const char* file;   // written inside it; "" the entry is that file, "->" a link
+  const char* state;  // as svpconf backups shows it; "" not listed
 };
 
 class HddBackupScanTable : public ::testing::TestWithParam<ScanRow> {};
 
-const std::string kRoot = "PLAXON/OTHERS/BACKUP/";
-
 INSTANTIATE_TEST_SUITE_P(
     Shapes, HddBackupScanTable,
     ::testing::Values(
-        ScanRow{
-            "stamp", "20220101000000",
-            [](TestWorld& w) { w.WriteHostFile('C', kRoot + "20220101000000/svp_conf.tgz", "x"); },
-            "valid"},
-        ScanRow{"name not a stamp, upper case", "ZZ-MANUAL",
-                [](TestWorld& w) { w.WriteHostFile('C', kRoot + "ZZ-MANUAL/svp_conf.tgz", "x"); },
-                "valid"},
-        ScanRow{"backslashes", "x\\..\\20210101000000",
-                [](TestWorld& w) {
-                  w.WriteHostFile('C', kRoot + "x\\..\\20210101000000/svp_conf.tgz", "x");
-                },
-                ""},
-        ScanRow{"linked folder", "00000000000000",
-                [](TestWorld& w) {
-                  const std::string outside = w.MakeOutsideDir("linked");
-                  std::ofstream(outside + "/svp_conf.tgz") << "x";
-                  w.MakeHostLink('C', kRoot + "00000000000000", outside);
-                },
-                "invalid"},
-        ScanRow{"file for a folder", "20230101000000",
-                [](TestWorld& w) { w.WriteHostFile('C', kRoot + "20230101000000", "x"); }, ""},
-        ScanRow{
-            "empty archive", "20230101000000",
-            [](TestWorld& w) { w.WriteHostFile('C', kRoot + "20230101000000/svp_conf.tgz", ""); },
-            "invalid"},
-        ScanRow{"archive a folder", "20230101000000",
-                [](TestWorld& w) { w.MakeHostDir('C', kRoot + "20230101000000/svp_conf.tgz"); },
-                "invalid"},
-        ScanRow{"temporary left", "20230101000000",
-                [](TestWorld& w) {
-                  w.WriteHostFile('C', kRoot + "20230101000000/svp_conf.tgz.~tv0000ABCD", "x");
-                },
-                "interrupted"},
-        ScanRow{"named by the marker", "20230101000000",
-                [](TestWorld& w) {
-                  w.MakeHostDir('C', kRoot + "20230101000000");
-                  w.WriteHostFile('C', kRoot + "cnfbkdir.tmp", "20230101000000");
-                },
-                "interrupted"}),
-    [](const auto& info) {
-      std::string name;
-      for (char c : std::string(info.param.what)) name += std::isalnum(c) ? c : '_';
-      return name;
-    });
+        ScanRow{"stamp", "20220101000000", "svp_conf.tgz", "valid"},
+        ScanRow{"not_a_stamp", "ZZ-MANUAL", "svp_conf.tgz", "valid"},
+        ScanRow{"backslashes", "x\\..\\20210101000000", "svp_conf.tgz", ""},
+        ScanRow{"linked_folder", "00000000000000", "->", "invalid"},
+        ScanRow{"file_for_a_folder", "20230101000000", "", ""},
+        ScanRow{"archive_a_folder", "20230101000000", "svp_conf.tgz/x", "invalid"},
+        ScanRow{"no_archive", "20230101000000", "other", "invalid"},
+        ScanRow{"temporary_left", "20230101000000", "svp_conf.tgz.~tv0000ABCD", "interrupted"},
+        ScanRow{"named_by_the_marker", "20230101000000", "../cnfbkdir.tmp", "interrupted"}),
+    [](const auto& info) { return std::string(info.param.what); });
 
 TEST_P(HddBackupScanTable, ListedAsTheRetentionCounts) {
   const ScanRow& row = GetParam();
   TestWorld w;
   MakeBackups(w, 2, 2021);
-  row.make(w);
+  const std::string entry = std::string("PLAXON/OTHERS/BACKUP/") + row.name;
+  if (std::string(row.file) == "->") {
+    const std::string outside = w.MakeOutsideDir("linked");
+    std::ofstream(outside + "/svp_conf.tgz") << "x";
+    w.MakeHostLink('C', entry, outside);
+  } else if (*row.file) {
+    w.MakeHostDir('C', entry);
+    w.WriteHostFile('C', entry + "/" + row.file, row.name);
+  } else {
+    w.WriteHostFile('C', entry, "x");
+  }
   std::map<std::string, std::string> listed;
   auto each = [](const char* name, std::uint64_t, int valid, int interrupted, void* context) {
     (*static_cast<std::map<std::string, std::string>*>(context))[name] = valid ? "valid"
