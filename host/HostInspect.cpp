@@ -22,6 +22,7 @@
 #include "common/CnfFunc.h"
 #include "common/FlowLock.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "flows/FetchArchive.h"
 #include "host/talver_host.h"
 #include "media/MediaSelection.h"
@@ -377,15 +378,15 @@ int Read(const Target& target, bool digests, const ItemFn& each, std::string* wh
 
 const char* CheckWordInWords(WORD word) {
   switch (word) {
-    case 0x400B:
+    case kWordWrongMedium:
       return "the SVP type is not TQ520";
-    case 0x4010:
+    case kWordModelMismatch:
       return "the controller model differs";
-    case 0x4002:
+    case kWordPcmTypeMismatch:
       return "the PCM type differs";
-    case 0x400A:
+    case kWordConfigTypeMismatch:
       return "the CONFIG.INF type differs";
-    case 0x4009:
+    case kWordSerialMismatch:
       return "the serial number differs";
     default:
       return "an identity value cannot be read";

@@ -5,6 +5,7 @@
 #include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
@@ -93,10 +94,10 @@ int AskKeyCode(HWND owner, MediaSelection* selection, WORD* resultWord) {
     return 1;
   }
   if (result == IDCANCEL) {
-    *resultWord = 0x4000;
+    *resultWord = kWordCancelled;
     return 0;
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_TEXT("Invalid Error");
   return 0;
 }
