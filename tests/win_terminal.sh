@@ -7,24 +7,24 @@
 # fits; `svpconf rancher` shows message 4701 and logs the
 # answer line.
 # Usage: win_terminal.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIP: tmux is not installed"
   exit 77
 fi
-work=$(mktemp -d)
+source "$(dirname "$0")/support/lib.sh"
 runs=0
 socket="talver-win-$$-0"
 cleanup() {
   for ((n = 1; n <= runs; n++)); do tmux -L "talver-win-$$-$n" kill-server >/dev/null 2>&1; done
-  rm -rf "$work"
+  [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
+  {
+    echo "FAIL: $*"
+    echo "---- screen ----"
+    tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
+  } >&2
   exit 1
 }
 # Waits until the screen (with its history) shows the pattern (grep -E).
@@ -39,8 +39,8 @@ wait_for() {
   fail "the screen never showed: $pattern"
 }
 
-"$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
-world="$work/world/svp.ini"
+sample_world "$work/world"
+world=$TALVER_WORLD
 # Each run has a tmux server of its own.
 run() {
   tmux -L "$socket" kill-server >/dev/null 2>&1
@@ -87,7 +87,7 @@ wait_for '^EXIT=0'
 many="$work/world/drives/c/PLAXON/CONFIG/many"
 mkdir -p "$many" "$work/world/drives/c/UNPACKED"
 for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
-TALVER_WORLD="$world" "$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
+"$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
 COLUMNS_OF_RUN=80 run unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
 wait_for '^EXIT=0' 120
 screen=$(tmux -L "$socket" capture-pane -p -S -2000 -t t | grep -v '^$')
@@ -102,10 +102,10 @@ wait_for 'SVP Message 4701'
 wait_for 'Configuration backup and restore library of the SVP\.'
 tmux -L "$socket" send-keys -t t "" Enter
 wait_for '^result=1 word=0x0000'
-TALVER_WORLD="$world" "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
+"$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
 # ---- Enter keeps the backup on the medium: 3351's default is No --------------------
-TALVER_WORLD="$world" "$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
+"$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
   fail "the first backup onto E failed"
 medium="$work/world/drives/e/PLAXON/CONFIG"
 before=$(find "$medium" -type f -exec md5sum {} + | sort)
