@@ -14,7 +14,9 @@ cmake -S "$repo" -B "$build" -DTALVER_WERROR=ON -DTALVER_BENCH=OFF -DCMAKE_BUILD
   -DCMAKE_CXX_FLAGS=--coverage -DCMAKE_C_FLAGS=--coverage -DCMAKE_EXE_LINKER_FLAGS=--coverage \
   -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
   -DCMAKE_C_COMPILER_LAUNCHER=ccache >/dev/null || exit 1
-cmake --build "$build" -j2 >"$build/build.log" 2>&1 || {
+targets=(talver_tests svpconf)
+[ "${1:-}" = --all ] && targets=(all)
+cmake --build "$build" -j2 --target "${targets[@]}" >"$build/build.log" 2>&1 || {
   tail -30 "$build/build.log"
   exit 1
 }
