@@ -29,5 +29,5 @@ fi || echo "coverage: some tests failed (see $build/test.log); the figures count
 filters=()
 for d in "${system[@]}"; do filters+=(--filter "$repo/$d/"); done
 gcovr --root "$repo" --object-directory "$build" "${filters[@]}" --print-summary \
-  --txt "$build/coverage.txt" | grep -E '^lines:'
+  --txt "$build/coverage.txt" 2>"$build/gcovr.log" | grep -E "^lines:"
 echo "coverage: per file in $build/coverage.txt"
