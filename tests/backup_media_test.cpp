@@ -125,9 +125,12 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
     int result;
     WORD word;
     std::vector<int> messages;
+    BYTE floppy = 1;  // 0: a medium that takes the archive whole
   };
   const Case cases[] = {
       {1400000, 1457664, 0, 1, 0, {}},
+      {5000, 5064, 0, 1, 0, {}, 0},  // the archive and its two config4 records, exactly
+      {5000, 5063, 0, 0, 0x4107, {4035}, 0},
       {1400001, 1457664, plat::IDNO, 0, 0x4000, {4034}},  // refusing to split is a cancel
       {1400000, 1399999, 0, 0, 0x4107, {4035}},
       {1400000, 1400000, 0, 0, 0x4107, {4035}},  // no room for its config4 records
@@ -139,6 +142,7 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
     std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
     PutArchive(c.size);
     PrepareFloppy(c.freeBytes);
+    target.isFloppy = c.floppy;
     ScriptedOperator op;
     if (c.splitAnswer) op.ExpectMessage(4034, static_cast<WORD>(c.splitAnswer));
     if (c.word == 0x4107) op.ExpectMessage(4035, plat::IDOK);
@@ -202,6 +206,24 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest, ::testing::Values(2800001, 2800000));
+
+// A backup spans at most 254 media: an archive of exactly 254 pieces is cut
+// (here its first piece cannot be written), one of 255 is refused uncut.
+TEST_F(BackupMediaTest, MostVolumesOfOneBackup) {
+  for (std::uint64_t volumes : {254u, 255u}) {
+    SCOPED_TRACE(volumes);
+    PutArchive(1);
+    std::filesystem::resize_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), volumes * 1400000);
+    PrepareFloppy(1457664);
+    world.Faults().AddRule({plat::FaultOp::Open, "svp_conf.0", ERROR_ACCESS_DENIED, 0, -1});
+    ScriptedOperator op;
+    op.ExpectMessage(4034, plat::IDYES).ExpectMessage(volumes == 254 ? 3333 : 4035, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
+    EXPECT_EQ(word, volumes == 254 ? 0x2000 : 0x4107);
+    world.Faults().ClearRules();
+  }
+}
 
 // The floppy just written put back for the next volume: refused with the
 // number of the disk wanted, whatever the answer to the overwrite question
