@@ -33,15 +33,15 @@ int FailSystem(WORD* resultWord) {
   return 0;
 }
 
-// Selects the medium of the next volume until it continues the previous
-// one. 1 when it does; 0 when the selection failed (its message shown) or
-// the operator cancelled.
+}  // namespace
+
 int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection& previous,
-                     BYTE volumeCounter, WORD* resultWord) {
+                     BYTE volumeCounter, WORD* resultWord, MediaSelection* refused) {
   SameFailureCount failures;
-  for (;;) {
+  for (bool first = true;; first = false) {
     if (SelectMedia(owner, selection, volumeCounter, resultWord) != 1) return 0;
     if (CheckNextVolume(&previous.config4, &selection->config4, resultWord)) return 1;
+    if (refused && first) *refused = *selection;
     // The same wrong volume again and again: the operator is not changing it.
     if (failures.Repeated(selection->drivePath, *resultWord, selection->config4.volumeNumber)) {
       TRACE_TEXT("ERR The same failure again: cancelled");
@@ -57,8 +57,6 @@ int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection
     }
   }
 }
-
-}  // namespace
 
 int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord) {
   if (!TalVer_FindFile(selection->archivePath, 0)) {

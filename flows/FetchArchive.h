@@ -12,6 +12,14 @@
 int FetchConfigArchive(HWND owner, const char* workDirectory, MediaSelection* selection,
                        WORD* resultWord);
 
+// Selects the medium of the next volume (volumeCounter counts from 1 for the
+// second) until it continues `previous`, showing the message of each medium
+// refused. 1 when it does; 0 when the selection failed (its message shown)
+// or the operator cancelled. `refused`, when given, receives the first
+// medium refused as no continuation (left as it was when none was).
+int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection& previous,
+                     BYTE volumeCounter, WORD* resultWord, MediaSelection* refused = nullptr);
+
 // What a volume step answers besides 0 (failed) and 1 (archive complete).
 constexpr int kFetchMoreVolumes = 10;
 

@@ -66,7 +66,15 @@ class TALVER_API AnswersOperator : public plat::Operator {
   Answers& answers() { return answers_; }
   // The questions refused since the operator was made (or Forget), oldest first.
   const std::vector<Unanswered>& unanswered() const { return unanswered_; }
-  void Forget() { unanswered_.clear(); }
+  // Forgets them, and the media tried (a new world, or the answers cleared).
+  void Forget() {
+    unanswered_.clear();
+    tried_.clear();
+    failedSinceInsert_ = mediumChosen_ = false;
+    lastFailure_.clear();
+    nextMedium_.clear();
+    mediaAnswerIndex_ = 0;
+  }
 
  protected:
   // Every message box, before it is answered.

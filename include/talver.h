@@ -212,7 +212,7 @@ TALVER_API int TalverHost_SetDryRun(int on, char* error, size_t errorSize);
  * words. The number of changes; 0 also when no trial runs.
  */
 typedef void (*talver_dry_change_fn)(const char* kind, const char* path, const char* hostPath,
-                                 uint64_t size, const char* line, void* context);
+                                     uint64_t size, const char* line, void* context);
 TALVER_API int TalverHost_DryRunChanges(talver_dry_change_fn each, void* context);
 
 /*
@@ -244,6 +244,26 @@ TALVER_API int TalverHost_Verify(const char* what, char* why, size_t whySize);
 /* Every entry of `what` in stored order; 1 when whole, else as TalverHost_Verify. */
 TALVER_API int TalverHost_List(const char* what, talver_entry_fn each, void* context, char* why,
                                size_t whySize);
+/* One medium of a backup on media, as TalverHost_VerifyMedia takes it. */
+typedef struct talver_volume {
+  int number;          /* 1 for the first medium */
+  int count;           /* the media the backup is split over (1: not split) */
+  const char* archive; /* its archive on the medium ("A:\PLAXON\CONFIG\412345\svp_conf.tgz") */
+  uint64_t size;       /* the bytes of that archive (of this volume) */
+} talver_volume;
+typedef void (*talver_volume_fn)(const talver_volume* volume, void* context);
+/*
+ * The backup of this SVP on media, read as the setup from media reads it:
+ * the media dialog asks for the drive (its answer "drive"), the medium's
+ * config4 is checked, and each further volume of a split backup is asked
+ * for in the same drive (message 3836) and must continue the one before.
+ * The volumes are joined in memory, never written, and the whole archive
+ * is then checked as TalverHost_Verify checks an HDD backup. `each` gets
+ * every volume taken. 1 sound, 0 damaged (a volume short, missing or of
+ * another backup, or the archive), -1 no backup of this SVP was found.
+ */
+TALVER_API int TalverHost_VerifyMedia(talver_volume_fn each, void* context, char* why,
+                                      size_t whySize);
 /* One difference between two of them. */
 typedef struct talver_change {
   char kind;        /* '+' only in b, '-' only in a, '~' changed, '=' a field of a known record */

@@ -15,6 +15,7 @@
 #include "common/CnfFunc.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
+#include "support/FlowFixtures.h"
 #include "support/GpfmTestFile.h"
 #include "support/TgzWriter.h"
 
@@ -152,6 +153,114 @@ TEST_P(VerifyDamage, TheOneDamagedBackupOfFiveIsNamedTheOthersAreSound) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Damages, VerifyDamage, ::testing::ValuesIn(kDamages),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A backup split over the three floppies of drive A, as the backup to media
+// leaves it: 1,400,000 bytes a volume, each medium with its config4 twice.
+struct MediaCase {
+  const char* name;
+  const char* media;  // the drive's list
+  void (*spoil)(const fs::path& world);
+  int result;
+  const char* why;
+};
+
+fs::path VolumeDir(const fs::path& world, int n, const char* serial = "412345") {
+  return world / ("f" + std::to_string(n)) / "PLAXON/CONFIG" / serial;
+}
+
+// Both config4 records of medium n.
+void WriteConfig4(const fs::path& world, int n, const std::string& c4) {
+  Spill(VolumeDir(world, n) / "config4", c4);
+  Spill(VolumeDir(world, n).parent_path() / "config4", c4);
+}
+
+class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<MediaCase> {
+ protected:
+  void WriteVolumes() {
+    const fs::path table = plaxon_ / "CONFIG/CNFDATA/TBL900.DAT";
+    std::string noise(3000000, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+    Spill(table, noise);
+    const fs::path archive = plaxon_ / "TMP/split.tgz";
+    PackLive(archive);
+    fs::remove(table);
+    const std::string bytes = Slurp(archive);
+    ASSERT_EQ((bytes.size() + kPiece - 1) / kPiece, 3u);
+    for (int n = 1; n <= 3; ++n) {
+      fs::create_directories(VolumeDir(dir_, n));
+      Spill(VolumeDir(dir_, n) / "svp_conf.tgz", bytes.substr((n - 1) * kPiece, kPiece));
+      WriteConfig4(dir_, n, fixtures::Config4(0x8360, 3, static_cast<BYTE>(n - 1)));
+    }
+  }
+  // Drive A with the media of `list` in place of its one folder.
+  void UseMedia(const char* list) {
+    std::string ini = Slurp(dir_ / "svp.ini");
+    ini.replace(ini.find("path = drives/a"), 15, std::string("media = ") + list);
+    Spill(dir_ / "svp.ini", ini);
+    char error[256];
+    ASSERT_EQ(TalverHost_LoadWorld((dir_ / "svp.ini").c_str(), error, sizeof error), 1) << error;
+    ASSERT_EQ(TalverHost_SetAnswer("drive", "A", error, sizeof error), 1) << error;
+    ASSERT_EQ(TalverHost_SetAnswer("3836", "ok", error, sizeof error), 1) << error;
+  }
+  void TearDown() override {
+    TalverHost_ClearAnswers();
+    InspectTest::TearDown();
+  }
+  static constexpr std::size_t kPiece = 1400000;
+};
+
+// Every file below the media, with its bytes and time.
+std::map<std::string, std::string> MediaFiles(const fs::path& world) {
+  std::map<std::string, std::string> files;
+  for (const char* m : {"f1", "f2", "f3"})
+    for (const auto& e : fs::recursive_directory_iterator(world / m))
+      files[e.path().string()] =
+          (e.is_regular_file() ? Slurp(e.path()) : "") + "@" +
+          std::to_string(fs::last_write_time(e.path()).time_since_epoch().count());
+  return files;
+}
+
+void NoteVolume(const talver_volume* v, void* context) {
+  static_cast<std::vector<std::string>*>(context)->push_back(std::to_string(v->number) + "/" +
+                                                             std::to_string(v->count));
+}
+
+const MediaCase kMediaCases[] = {
+    {"Sound", "f1; f2; f3", [](const fs::path&) {}, 1, ""},
+    {"Truncated", "f1; f2; f3",
+     [](const fs::path& w) { fs::resize_file(VolumeDir(w, 2) / "svp_conf.tgz", 1000000); }, 0,
+     "volume 2 of 3 truncated at byte 1000000"},
+    {"LastShort", "f1; f2; f3",
+     [](const fs::path& w) { fs::resize_file(VolumeDir(w, 3) / "svp_conf.tgz", 100000); }, 0,
+     "(volume 3 of 3, its byte "},
+    {"OfAnotherBackup", "f1; f2; f3",
+     [](const fs::path& w) { WriteConfig4(w, 2, fixtures::Config4(0x8360, 3, 1, 412345, 1, 2)); },
+     0, "volume 2 of 3: the medium given is a volume of another backup"},
+    {"LastMissing", "f1; f2", [](const fs::path&) {}, 0, "volume 3 of 3 missing"},
+    {"OtherSvp", "f1; f2; f3",
+     [](const fs::path& w) { fs::rename(VolumeDir(w, 1), VolumeDir(w, 1, "412999")); }, -1,
+     "no backup of this SVP (412345)"},
+};
+
+TEST_P(VerifyMedia, EveryVolumeIsReadInTurnAndNothingChanges) {
+  WriteVolumes();
+  GetParam().spoil(dir_);
+  UseMedia(GetParam().media);
+  const auto before = MediaFiles(dir_);
+  std::vector<std::string> volumes;
+  char why[512] = "";
+  EXPECT_EQ(TalverHost_VerifyMedia(NoteVolume, &volumes, why, sizeof why), GetParam().result)
+      << why;
+  EXPECT_NE(std::string(why).find(GetParam().why), std::string::npos) << why;
+  if (GetParam().result == 1) {
+    EXPECT_EQ(volumes, (std::vector<std::string>{"1/3", "2/3", "3/3"}));
+  }
+  EXPECT_EQ(MediaFiles(dir_), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, VerifyMedia, ::testing::ValuesIn(kMediaCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // A backup file of two tables (one LZ4 block, one raw DKCF), then spoiled.

@@ -82,6 +82,10 @@ done <<ROWS
 1 - - error    | --env '$work/none/svp.ini' rancher
 0 1 0x0000 backup | hdd-backup
 0 - - backups  | backups
+0 - - verified | backups --verify
+1 - - verified | --drive A backups --verify
+0 - - entries  | ls DIFF
+0 - - changes  | diff DIFF live
 0 1 0x0000 -   | rancher
 0 1 0x0000 -   | compressed
 0 1 0x0000 type | config-type

@@ -69,6 +69,12 @@ diff -r -x min500c.dat "$config" "$work/joined/CONFIG" >/dev/null ||
   fail "the joined volumes differ: $(diff -rq -x min500c.dat "$config" "$work/joined/CONFIG")"
 [ ! -e "$work/joined/CONFIG/min500c.dat" ] || fail "min500c.dat was backed up"
 
+# Verified from the three media in turn: one line a volume, then the verdict.
+out=$(timeout 120 "$SVPCONF" backups --verify --drive A --answer 3836=ok </dev/null 2>&1) ||
+  fail "backups --verify --drive A: $out"
+[ "$(echo "$out" | grep -c '^volume [123] of 3 ')" -eq 3 ] && echo "$out" | grep -q ' sound$' ||
+  fail "media verify: $out"
+
 # Setup from the three media into a fresh tree T:\SVP\.
 out=$(timeout 120 "$SVPCONF" setup 'A:\' 'T:\SVP\' --setup-source backup --drive A \
   --backup 412345 --answer 3836=ok </dev/null 2>&1)

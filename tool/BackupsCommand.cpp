@@ -1,12 +1,12 @@
 // svpconf backups: the HDD backups of the world, newest first, as the
 // system's own scan sees them: valid (what the retention counts), invalid,
 // or interrupted (what the next backup removes). With --verify, each
-// backup's archive (and the DIFF copy) read whole: sound or damaged, and why.
+// backup's archive (and the DIFF copy) read whole, or with --drive the
+// backup on that medium, every volume in turn: sound or damaged, and why.
 #include <strings.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -34,29 +34,48 @@ const char* StateOf(const Backup& b) {
 
 struct VerifyOptions {
   bool verify = false;
-  bool json = false;
   std::vector<std::string> names;
 };
 
-// One line per backup; the exit code 1 when any is not sound.
-void VerifyBackups(ToolContext& ctx, const VerifyOptions& options,
-                   const std::vector<std::string>& names) {
-  nlohmann::json results = nlohmann::json::array();
+const char* StateOfVerify(int result) {
+  return result == 1 ? "sound" : result == 0 ? "damaged" : "unchecked";
+}
+
+// One line for what was verified; the exit code 1 when it is not sound.
+JsonDoc VerifiedLine(ToolContext& ctx, const std::string& name, int result, const char* why) {
+  if (result != 1) ctx.exitCode = 1;
+  if (result == 1)
+    std::printf("%-16s sound\n", name.c_str());
+  else
+    std::printf("%-16s %s: %s\n", name.c_str(), StateOfVerify(result), why);
+  return {{"backup", name}, {"state", StateOfVerify(result)}, {"why", why}};
+}
+
+void VerifyBackups(ToolContext& ctx, const std::vector<std::string>& names) {
+  JsonDoc results = JsonDoc::array();
   for (const std::string& name : names) {
     char why[512] = "";
     const int result = TalverHost_Verify(name.c_str(), why, sizeof why);
-    const char* state = result == 1 ? "sound" : result == 0 ? "damaged" : "unchecked";
-    if (result != 1) ctx.exitCode = 1;
-    if (options.json) {
-      results.push_back({{"backup", name}, {"state", state}, {"why", why}});
-      continue;
-    }
-    if (result == 1)
-      std::printf("%-16s sound\n", name.c_str());
-    else
-      std::printf("%-16s %s: %s\n", name.c_str(), state, why);
+    results.push_back(VerifiedLine(ctx, name, result, why));
   }
-  if (options.json) std::printf("%s\n", results.dump(2).c_str());
+  JsonOut()["verified"] = results;
+}
+
+void PrintVolume(const talver_volume* v, void* context) {
+  std::printf("volume %d of %d  %s  %llu bytes\n", v->number, v->count, v->archive,
+              static_cast<unsigned long long>(v->size));
+  static_cast<JsonDoc*>(context)->push_back(
+      {{"number", v->number}, {"count", v->count}, {"archive", v->archive}, {"size", v->size}});
+}
+
+// The backup of this SVP on the medium of the drive dialog's answer.
+void VerifyMedia(ToolContext& ctx) {
+  JsonDoc volumes = JsonDoc::array();
+  char why[512] = "";
+  const int result = TalverHost_VerifyMedia(PrintVolume, &volumes, why, sizeof why);
+  JsonDoc line = VerifiedLine(ctx, "drive " + ctx.dialogs.drive, result, why);
+  line["volumes"] = volumes;
+  JsonOut()["verified"] = JsonDoc::array({line});
 }
 
 // The backups to verify: those named, else every folder and the DIFF copy.
@@ -72,17 +91,27 @@ std::vector<std::string> VerifyNames(const VerifyOptions& options,
 void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
   static VerifyOptions options;
   auto* cmd = app.add_subcommand("backups", "List the HDD backups, newest first");
-  cmd->add_flag("--verify", options.verify,
-                "Read each backup's archive whole (and the DIFF copy): sound or damaged");
-  cmd->add_flag("--json", options.json, "Print JSON (with --verify)");
+  cmd->add_flag(
+      "--verify", options.verify,
+      "Read each backup's archive whole (and the DIFF copy), or with --drive the backup on "
+      "that medium, every volume: sound or damaged");
   cmd->add_option("BACKUP", options.names, "stamps of the backups to verify (default: all)");
   cmd->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
-    if (!options.verify && !options.names.empty()) {
-      std::fprintf(stderr, "svpconf: backups: names are taken with --verify only\n");
+    if (options.verify && !ctx.dialogs.drive.empty()) {
+      if (options.names.empty()) return VerifyMedia(ctx);
+      std::fprintf(stderr, "svpconf: backups --verify: stamps or --drive, not both\n");
+      JsonOut()["error"] = "stamps or --drive, not both";
       ctx.exitCode = 1;
       return;
     }
+    if (!options.verify && !options.names.empty()) {
+      std::fprintf(stderr, "svpconf: backups: names are taken with --verify only\n");
+      JsonOut()["error"] = "names are taken with --verify only";
+      ctx.exitCode = 1;
+      return;
+    }
+
     std::vector<Backup> backups;
     if (!TalverHost_Backups(Collect, &backups)) {
       std::fprintf(stderr, "svpconf: there is no backup folder \\PLAXON\\OTHERS\\BACKUP\n");
@@ -94,7 +123,7 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
       std::sort(backups.begin(), backups.end(), [](const Backup& a, const Backup& b) {
         return strcasecmp(a.name.c_str(), b.name.c_str()) > 0;
       });
-      VerifyBackups(ctx, options, VerifyNames(options, backups));
+      VerifyBackups(ctx, VerifyNames(options, backups));
       return;
     }
     // The retention orders names as text, ignoring case.

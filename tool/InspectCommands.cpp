@@ -3,9 +3,9 @@
 // (TalverHost_List, TalverHost_Diff); this file only prints.
 #include <cstdio>
 #include <ctime>
-#include <nlohmann/json.hpp>
 #include <string>
 
+#include "Json.h"
 #include "Tool.h"
 #include "host/talver_host.h"
 
@@ -21,8 +21,8 @@ std::string ModeText(unsigned mode) {
   return text;
 }
 
-nlohmann::json EntryJson(const talver_entry& e) {
-  nlohmann::json j = {{"name", e.name}, {"size", e.size}, {"digest", e.digest}};
+JsonDoc EntryJson(const talver_entry& e) {
+  JsonDoc j = {{"name", e.name}, {"size", e.size}, {"digest", e.digest}};
   if (e.kind == 3) {
     j["segments"] = e.segments;
     j["unpacked_size"] = e.unpackedSize;
@@ -37,7 +37,7 @@ nlohmann::json EntryJson(const talver_entry& e) {
 
 struct ListOutput {
   bool json = false;
-  nlohmann::json entries = nlohmann::json::array();
+  JsonDoc entries = JsonDoc::array();
 };
 
 void PrintEntry(const talver_entry* e, void* context) {
@@ -65,7 +65,7 @@ void PrintEntry(const talver_entry* e, void* context) {
 struct DiffOutput {
   bool json = false;
   int changes = 0;
-  nlohmann::json list = nlohmann::json::array();
+  JsonDoc list = JsonDoc::array();
 };
 
 void PrintChange(const talver_change* c, void* context) {
@@ -76,13 +76,13 @@ void PrintChange(const talver_change* c, void* context) {
       if (!out->list.empty()) out->list.back()["fields"].push_back(c->detail);
       return;
     }
-    nlohmann::json change = {{"change", c->kind == '+'   ? "added"
-                                        : c->kind == '-' ? "removed"
-                                                         : "changed"},
-                             {"name", c->name}};
+    JsonDoc change = {{"change", c->kind == '+'   ? "added"
+                                 : c->kind == '-' ? "removed"
+                                                  : "changed"},
+                      {"name", c->name}};
     if (c->a) change["a"] = EntryJson(*c->a);
     if (c->b) change["b"] = EntryJson(*c->b);
-    change["fields"] = nlohmann::json::array();
+    change["fields"] = JsonDoc::array();
     out->list.push_back(change);
     return;
   }
@@ -101,48 +101,48 @@ void PrintChange(const talver_change* c, void* context) {
 
 void RegisterInspectCommands(CLI::App& app, ToolContext& ctx) {
   static std::string what, a, b;
-  static bool listJson = false, diffJson = false;
   auto* ls = app.add_subcommand(
       "ls", "List what a backup (stamp or DIFF), an archive or a .gpfm file holds");
   ls->add_option("WHAT", what, "a backup's stamp, DIFF, an archive or a .gpfm file")->required();
-  ls->add_flag("--json", listJson, "Print JSON");
   ls->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     ListOutput out;
-    out.json = listJson;
+    out.json = ctx.json;
     char why[512] = "";
     const int result = TalverHost_List(what.c_str(), PrintEntry, &out, why, sizeof why);
-    if (listJson) {
-      nlohmann::json doc = {{"what", what}, {"entries", out.entries}, {"whole", result == 1}};
-      if (result != 1) doc["why"] = why;
-      std::printf("%s\n", doc.dump(2).c_str());
-    } else if (result != 1) {
+    JsonDoc& doc = JsonOut();
+    doc["what"] = what;
+    doc["entries"] = out.entries;
+    doc["whole"] = result == 1;
+    if (result != 1) {
+      doc["why"] = why;
       std::fprintf(stderr, "svpconf: %s: %s\n", what.c_str(), why);
+      ctx.exitCode = 1;
     }
-    if (result != 1) ctx.exitCode = 1;
   });
 
   auto* diff = app.add_subcommand(
       "diff", "What changed from A to B: two backups, an archive and live, two .gpfm files");
   diff->add_option("A", a, "a backup's stamp, DIFF, live, an archive or a .gpfm file")->required();
   diff->add_option("B", b, "the same kinds")->required();
-  diff->add_flag("--json", diffJson, "Print JSON");
   diff->callback([&ctx] {
     if (!LoadWorld(ctx)) return;
     DiffOutput out;
-    out.json = diffJson;
+    out.json = ctx.json;
     char why[512] = "";
     const int result = TalverHost_Diff(a.c_str(), b.c_str(), PrintChange, &out, why, sizeof why);
+    JsonDoc& doc = JsonOut();
+    doc["a"] = a;
+    doc["b"] = b;
     if (result != 1) {
+      doc["why"] = why;
       std::fprintf(stderr, "svpconf: %s\n", why);
       ctx.exitCode = 1;
       return;
     }
-    if (diffJson)
-      std::printf("%s\n",
-                  nlohmann::json({{"a", a}, {"b", b}, {"changes", out.list}}).dump(2).c_str());
-    else
-      std::printf("%d changed entries\n", out.changes);
+    doc["changes"] = out.list;
+    doc["changed"] = out.changes;
+    std::printf("%d changed entries\n", out.changes);
   });
 }
 

@@ -57,6 +57,9 @@ struct CommandQuestions {
 // By command, in the order a run meets them.
 const std::vector<CommandQuestions>& Table() {
   static const std::vector<CommandQuestions> table = {
+      {"backups",
+       {kMedia, kBackupList, kNextVolume},
+       "svpconf backups --verify --drive A --answer 3836=ok"},
       {"backup-media",
        {kMedia, kWriteProtected, kOverwrite, kSplit, kNextMedium},
        "svpconf backup-media --drive E --answer 3351=yes --answer 4034=yes --answer 4036=ok"},
