@@ -39,7 +39,6 @@
 #include <thread>
 #include <vector>
 
-#include "GpfmTestFile.h"
 #include "archive/CnfBakup.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
@@ -49,6 +48,7 @@
 #include "platform/Temporary.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"

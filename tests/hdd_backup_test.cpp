@@ -349,7 +349,7 @@ TEST(HddBackup, RetentionEndsWhenTheOldestCannotBeRemoved) {
   w.Faults().AddRule({plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED});
   WORD word = 0;
   EXPECT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "retention stopped"));
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_DeleteDirectory(retention stopped)"));
 }
 
 TEST(HddBackup, ArchiverFailureIsNotRetried) {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "GpfmTestFile.h"
 #include "common/CnfFunc.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/TgzWriter.h"
 
 namespace fs = std::filesystem;
