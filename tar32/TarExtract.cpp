@@ -16,44 +16,6 @@
 namespace tar32 {
 namespace {
 
-// The folders the running extraction has made or found in place (no link,
-// no file), so that the entries after the first in a folder ask nothing.
-thread_local std::set<std::string> gFoldersMade;
-
-// Creates dir + parts (each level) where missing.
-int MakeDirectories(const std::string& dir, const std::vector<std::string>& parts) {
-  std::string path = dir;
-  for (const std::string& part : parts) {
-    if (!JoinPath(path, {part}, &path)) return kTarErrorPath;
-    if (gFoldersMade.count(path)) continue;
-    DWORD attributes = plat::GetFileAttributes(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) {
-      if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
-    } else if (IsLink(attributes)) {
-      return kTarErrorUnsafe;  // a linked folder may lead anywhere
-    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      return kTarErrorTarget;
-    }
-    gFoldersMade.insert(path);
-  }
-  return 0;
-}
-
-// The folders the running extraction has written into, each cleared of the
-// temporaries an earlier, killed call left there before its first file.
-// A folder is one whatever the case of its spelling, so that a second
-// spelling never takes the temporaries of this call for stale ones.
-thread_local std::set<std::string> gFoldersCleared;
-
-void ClearStaleTemporaries(const std::string& destination) {
-  const std::string folder = plat::FolderOf(destination);
-  std::string key = folder;
-  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
-    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
-  });
-  if (!folder.empty() && gFoldersCleared.insert(key).second) plat::RemoveTemporariesIn(folder);
-}
-
 // Whole entries on their way to their names. Their temporaries stay open
 // until a batch is full; then they are flushed together (one wait for the
 // medium instead of one a file) and renamed in the order of the archive.
@@ -92,10 +54,6 @@ class PendingNames {
     folders_.clear();
     return ok;
   }
-  void Clear() {
-    entries_.clear();
-    folders_.clear();
-  }
 
  private:
   static constexpr std::size_t kBatch = 256;
@@ -124,7 +82,49 @@ class PendingNames {
   std::set<std::string> folders_;
 };
 
-thread_local PendingNames gPending;
+// What one extraction knows while it runs; made afresh for each job.
+struct ExtractState {
+  // The folders made or found in place (no link, no file), so that the
+  // entries after the first in a folder ask nothing.
+  std::set<std::string> foldersMade;
+  // The folders written into, each cleared of the temporaries an earlier,
+  // killed call left there before its first file. A folder is one whatever
+  // the case of its spelling, so that a second spelling never takes the
+  // temporaries of this call for stale ones.
+  std::set<std::string> foldersCleared;
+  PendingNames pending;
+  // What the drive had free at the last question, less what was written since.
+  std::uint64_t roomLeft = 0;
+};
+
+// Creates dir + parts (each level) where missing.
+int MakeDirectories(ExtractState& state, const std::string& dir,
+                    const std::vector<std::string>& parts) {
+  std::string path = dir;
+  for (const std::string& part : parts) {
+    if (!JoinPath(path, {part}, &path)) return kTarErrorPath;
+    if (state.foldersMade.count(path)) continue;
+    DWORD attributes = plat::GetFileAttributes(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
+    } else if (IsLink(attributes)) {
+      return kTarErrorUnsafe;  // a linked folder may lead anywhere
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return kTarErrorTarget;
+    }
+    state.foldersMade.insert(path);
+  }
+  return 0;
+}
+
+void ClearStaleTemporaries(ExtractState& state, const std::string& destination) {
+  const std::string folder = plat::FolderOf(destination);
+  std::string key = folder;
+  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  if (!folder.empty() && state.foldersCleared.insert(key).second) plat::RemoveTemporariesIn(folder);
+}
 
 // Room for `size` bytes on the drive of `destination`: more than the
 // drive's free space is refused before anything is written. A sparse entry
@@ -132,17 +132,15 @@ thread_local PendingNames gPending;
 // The drive is asked again only when the entry would take more than half of
 // what it had free at the last question, less what was written since (a
 // drive that fills meanwhile fails the write, with the same code).
-thread_local std::uint64_t gRoomLeft = 0;
-
-int CheckRoom(const std::string& destination, std::uint64_t size) {
+int CheckRoom(ExtractState& state, const std::string& destination, std::uint64_t size) {
   if (size == 0) return 0;
-  if (size > gRoomLeft / 2) {
+  if (size > state.roomLeft / 2) {
     std::uint64_t freeBytes = 0;
     if (!plat::GetFreeBytesOfDrive(destination.c_str(), &freeBytes)) return kTarErrorWrite;
-    gRoomLeft = freeBytes;
+    state.roomLeft = freeBytes;
     if (size > freeBytes) return kTarErrorWrite;
   }
-  gRoomLeft -= size;
+  state.roomLeft -= size;
   return 0;
 }
 
@@ -182,16 +180,16 @@ int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReade
 
 // Copies the data of the current entry (`size` bytes as it stands in the
 // archive) into a new file under a temporary name and renames it into place.
-int ExtractFile(archive* a, const std::string& destination, int perm, std::int64_t size,
-                const ArchiveReader& r) {
+int ExtractFile(ExtractState& state, archive* a, const std::string& destination, int perm,
+                std::int64_t size, const ArchiveReader& r) {
   const DWORD attributes = plat::GetFileAttributes(destination.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // A link is never replaced, a folder never taken for a file.
   if (exists && (IsLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)))
     return kTarErrorWrite;
   if (size < 0) return kTarErrorFormat;
-  ClearStaleTemporaries(destination);
-  if (int code = CheckRoom(destination, static_cast<std::uint64_t>(size))) return code;
+  ClearStaleTemporaries(state, destination);
+  if (int code = CheckRoom(state, destination, static_cast<std::uint64_t>(size))) return code;
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
@@ -202,22 +200,23 @@ int ExtractFile(archive* a, const std::string& destination, int perm, std::int64
   }
   // The bytes are on the disk before the name (PendingNames).
   const bool readOnly = (perm & 0200) == 0;
-  return gPending.Add(std::exchange(out.handle, nullptr), temporary, destination, readOnly, exists)
+  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, destination, readOnly,
+                           exists)
              ? 0
              : kTarErrorWrite;
 }
 
 // A hard link stays inside the tree: its data is copied from the file it names.
-int CopyExtracted(const std::string& from, const std::string& to) {
+int CopyExtracted(ExtractState& state, const std::string& from, const std::string& to) {
   // The file it names may still be on its way to its name.
-  if (!gPending.Commit()) return kTarErrorWrite;
+  if (!state.pending.Commit()) return kTarErrorWrite;
   FileCloser in;
   in.handle = plat::CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!in.handle) return kTarErrorNotFound;
   // The copy writes every byte, the holes of a sparse original too.
   std::uint64_t size = 0;
   if (!plat::GetFileSizeEx(in.handle, &size)) return kTarErrorWrite;
-  if (int code = CheckRoom(to, size)) return code;
+  if (int code = CheckRoom(state, to, size)) return code;
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(to, &temporary, &out.handle, kTarErrorWrite)) return code;
@@ -240,7 +239,7 @@ int CopyExtracted(const std::string& from, const std::string& to) {
     plat::DeleteFile(temporary.c_str());
     return code;
   }
-  return gPending.Add(std::exchange(out.handle, nullptr), temporary, to, false, true)
+  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, to, false, true)
              ? 0
              : kTarErrorWrite;
 }
@@ -301,8 +300,8 @@ class Selection {
   std::vector<std::string> patterns_;
 };
 
-int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* entry,
-                 Progress& progress) {
+int ExtractEntry(ExtractState& state, const TarCommand& cmd, ArchiveReader& reader,
+                 archive_entry* entry, Progress& progress) {
   const char* rawName = archive_entry_pathname(entry);
   if (!rawName) return kTarErrorFormat;
   std::string name = rawName;
@@ -326,15 +325,16 @@ int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* en
     if (!cmd.useDirectory) linkParts.erase(linkParts.begin(), linkParts.end() - 1);
     std::string source;
     if (!JoinPath(cmd.directory, linkParts, &source)) return kTarErrorPath;
-    if (int code = MakeDirectories(cmd.directory, parents)) return code;
-    return CopyExtracted(source, destination);
+    if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
+    return CopyExtracted(state, source, destination);
   }
   switch (type) {
     case AE_IFDIR:
-      return MakeDirectories(cmd.directory, parts);
+      return MakeDirectories(state, cmd.directory, parts);
     case AE_IFREG:
-      if (int code = MakeDirectories(cmd.directory, parents)) return code;
-      return ExtractFile(reader.Get(), destination, static_cast<int>(archive_entry_perm(entry)),
+      if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
+      return ExtractFile(state, reader.Get(), destination,
+                         static_cast<int>(archive_entry_perm(entry)),
                          archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1, reader);
     case AE_IFLNK: {
       const char* target = archive_entry_symlink(entry);
@@ -350,10 +350,7 @@ int ExtractEntry(const TarCommand& cmd, ArchiveReader& reader, archive_entry* en
 
 int RunExtract(const TarCommand& cmd, int* entries) {
   if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
-  gFoldersCleared.clear();
-  gFoldersMade.clear();
-  gPending.Clear();
-  gRoomLeft = 0;
+  ExtractState state;
   Selection selection;
   if (int code = selection.Load(cmd)) return code;
   Progress progress(cmd.display, "Extracting archive",
@@ -381,14 +378,14 @@ int RunExtract(const TarCommand& cmd, int* entries) {
         break;
       }
       if (!selection.Selected(name)) continue;
-      code = ExtractEntry(cmd, reader, entry, progress);
+      code = ExtractEntry(state, cmd, reader, entry, progress);
       if (!code) ++*entries;
     }
   }
   // The whole entries are committed on every path, as each was before a
   // failure or a stop.
-  if (!gPending.Commit() && !code) code = kTarErrorWrite;
-  if (!gPending.FlushFolders() && !code) code = kTarErrorWrite;
+  if (!state.pending.Commit() && !code) code = kTarErrorWrite;
+  if (!state.pending.FlushFolders() && !code) code = kTarErrorWrite;
   if (!code && !selection.AllListedFound()) code = kTarErrorNotFound;
   progress.Ended();
   return code;
