@@ -42,7 +42,7 @@ fetch-zero-count-as-one @@ flows/FetchArchive.cpp @@ if (c4.volumeCount == 1) re
 fetch-first-volume-any @@ flows/FetchArchive.cpp @@ if (c4.volumeNumber != 0) { @@ if (c4.volumeNumber > 1) {
 unpack-trace-dropped @@ flows/Unpack.cpp @@ if (result == 0) TRACE_TEXT("ERR CompressDialog"); @@
 other-request-no-software @@ media/MediaClassify.cpp @@ if (kind == kMediaBackup || kind == kMediaSoftware) return true; @@ if (kind == kMediaBackup) return true;
-software-type-not-restored @@ media/MediaClassify.cpp @@ if (selection->requestKind == kRequestSoftware) selection->config4.Config4TypeWord = savedType; @@
+software-type-not-restored @@ media/MediaClassify.cpp @@ if (kind == kMediaSoftware && request == kRequestSoftware)\n    selection->config4.Config4TypeWord = savedType; @@
 volume-cancel-word @@ media/SelectMedia.cpp @@ if (answer == kDialogCancel) *run.resultWord = 0x4000; @@ if (answer == kDialogCancel) *run.resultWord = 0x4004;
 drive-root-case @@ media/SelectMedia.cpp @@ if (std::toupper(static_cast<unsigned char>(*a)) !=\n        std::toupper(static_cast<unsigned char>(*b))) @@ if (static_cast<unsigned char>(*a) !=\n        static_cast<unsigned char>(*b))
 archived-default-serial @@ validate/CnfChkMedia.cpp @@ if (archived == DefaultSerialNumber) return 1; @@
