@@ -504,6 +504,10 @@ Failure Traced(WORD word, int message) {
   std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
   return {word, message, {line}};
 }
+std::vector<Failure> Plus(std::vector<Failure> rows, std::vector<std::pair<WORD, int>> traced) {
+  for (auto [word, message] : traced) rows.push_back(Traced(word, message));
+  return rows;
+}
 const Failure kLocked{0x4004, 3681, {"ERR FlowLock"}};
 const std::vector<Failure> kHddFailures = {
     {0x4004, 0, {"Talver_HddBacukupConfig(Failure)"}},  // packing
@@ -515,79 +519,68 @@ const std::vector<Failure> kHddFailures = {
 const std::vector<Failure> kUpdateFailures = {{0x4004, 0, {"ERR CompressDialog"}}};
 const std::vector<Failure> kUnpackFailures = {{0, 0, {"ERR Talver_ConfigIsUncompressed"}},
                                               {0, 0, {"ERR INVALID_HANDLE_VALUE"}}};
-const std::vector<Failure> kCheckFailures = {
-    {0x2000, 0, {"File=.\\CnfCmpThd.cpp(*", "ErrCode=0x2000"}},  // the extraction
-    {0x2000, 0, {"ERR Talver_CheckDkcModel", "ErrCode=0x2000"}},
-    {0x2000, 0, {"ERR Talver_CheckPcmType", "ErrCode=0x2000"}},
-    {0x2000, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x2000"}},
-    {0x2000, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x2000"}},
-    {0x4009, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x4009"}},
-    {0x400A, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x400A"}},
-    {0x400B, 0, {"ERR Talver_CheckZeLT330Data", "ErrCode=0x400B"}},
-    Traced(0x4002, 0),
-    Traced(0x4010, 0),
-    Traced(0x4011, 0)};
-const std::vector<Failure> kRestoreFileFailures = {
-    {0x4004, 3681, {"ERR ParseGpfmFile"}},
-    {0x4004, 3681, {"ERR MakeFile(DKCF)"}},
-    {0x4004, 3681, {"ERR MakeFile(CFREV)"}},
-    {0x4004, 3681, {"ERR DeleteFile(TblNo63)"}},
-    {0x4004, 3681, {"ERR Copy File"}},
-    {0x4004, 3681, {"ERR Talver_CompressThread"}},
-    {0x4004, 3681, {"ERR GetCNFINF OLD"}},
-    kLocked,
-    {0x4000, 4703, {"ERR Invalid FilePath"}},
-    // The restored DKCF fails its check: shown as the failed restore.
-    Traced(0x2000, 3695),
-    Traced(0x4009, 3695),
-    Traced(0x400A, 3695),
-    Traced(0x400B, 3695),
-    Traced(0x4011, 3695),
-    {0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}},
-    {0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}}};
+const std::vector<Failure> kCheckFailures =
+    Plus({{0x2000, 0, {"File=.\\CnfCmpThd.cpp(*", "ErrCode=0x2000"}},  // the extraction
+          {0x2000, 0, {"ERR Talver_CheckDkcModel", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckPcmType", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x2000"}},
+          {0x4009, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x4009"}},
+          {0x400A, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x400A"}},
+          {0x400B, 0, {"ERR Talver_CheckZeLT330Data", "ErrCode=0x400B"}}},
+         {{0x4002, 0}, {0x4010, 0}, {0x4011, 0}});
+// A restored DKCF that fails its check is shown as the failed restore.
+const std::vector<Failure> kRestoreFileFailures =
+    Plus({{0x4004, 3681, {"ERR ParseGpfmFile"}},
+          {0x4004, 3681, {"ERR MakeFile(DKCF)"}},
+          {0x4004, 3681, {"ERR MakeFile(CFREV)"}},
+          {0x4004, 3681, {"ERR DeleteFile(TblNo63)"}},
+          {0x4004, 3681, {"ERR Copy File"}},
+          {0x4004, 3681, {"ERR Talver_CompressThread"}},
+          {0x4004, 3681, {"ERR GetCNFINF OLD"}},
+          kLocked,
+          {0x4000, 4703, {"ERR Invalid FilePath"}},
+          {0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}},
+          {0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}}},
+         {{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
 // The fetch of the archive (its copy fails with 0x600) and its unpacking.
 const Failure kFetchFailed{0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x2000"}};
 const Failure kUnpackFailed{0x4004, 0, {"ERR Talver_CompressThread"}};
 const Failure kUnpackCountFailed{0x4004, 0, {"ERR CompressDialogProc"}};
-const std::vector<Failure> kSetupFailures = {
-    kFetchFailed,
-    {0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ErrCode=0x2000"}},  // the join of the volumes
-    {0x2000, 3333, {"ERR WriteFile*", "ErrCode=0x2000"}},
-    kUnpackFailed,
-    kUnpackCountFailed,
-    kLocked,
-    {0x400B, 3676, {"ErrCode=0x400B"}},
-    {0x4000, 3677, {"ERR The same failure again: cancelled"}},
-    Traced(0x4103, 0),
-    Traced(0x4105, 0),
-    Traced(0x2001, 0),
-    Traced(0x2012, 0)};
-const std::vector<Failure> kRestoreMediaFailures = {kFetchFailed,
-                                                    {0x4004, 3681, {"ERR Talver_CompressThread"}},
-                                                    {0x4004, 3681, {"ERR CompressDialogProc"}},
-                                                    kLocked,
-                                                    Traced(0x400B, 3676),
-                                                    Traced(0x2001, 3677),
-                                                    Traced(0x2012, 3677),
-                                                    Traced(0x4105, 4033)};
-const std::vector<Failure> kBackupFailures = {
-    {0x4004, 3681, {"ERR Talver_BackupConfigDialog"}},  // packing
-    kLocked,
-    {0x2000, 3333, {"ERR Talver_CopyFileThread", "ErrCode=0x2000"}},  // a volume's copy
-    {0x2000, 3333, {"ERR WriteConfig4Beside", "ErrCode=0x2000"}},
-    {0x4000, 3677, {"ERR The same failure again: cancelled"}},  // no medium ever ready
-    {0x4000, 3193, {"ErrCode=0x2005", "ErrCode=0x4000"}},       // write protected
-    Traced(0x0500, 3304),
-    Traced(0x0700, 3304),
-    Traced(0x2001, 3677),
-    Traced(0x2005, 3193),
-    Traced(0x2007, 3677),
-    Traced(0x2012, 3677),
-    Traced(0x4001, 3333),
-    Traced(0x4107, 4035)};
-const std::vector<Failure> kInstallFailures = {
-    kFetchFailed,         kUnpackFailed,        kUnpackCountFailed,  kLocked,
-    Traced(0x400B, 3676), Traced(0x2001, 3677), Traced(0x2012, 3677)};
+const std::vector<Failure> kSetupFailures =
+    Plus({kFetchFailed,
+          {0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ErrCode=0x2000"}},  // the join of the volumes
+          {0x2000, 3333, {"ERR WriteFile*", "ErrCode=0x2000"}},
+          kUnpackFailed,
+          kUnpackCountFailed,
+          kLocked,
+          {0x400B, 3676, {"ErrCode=0x400B"}},
+          {0x4000, 3677, {"ERR The same failure again: cancelled"}}},
+         {{0x4103, 0}, {0x4105, 0}, {0x2001, 0}, {0x2012, 0}});
+const std::vector<Failure> kRestoreMediaFailures =
+    Plus({kFetchFailed,
+          {0x4004, 3681, {"ERR Talver_CompressThread"}},
+          {0x4004, 3681, {"ERR CompressDialogProc"}},
+          kLocked},
+         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}, {0x4105, 4033}});
+const std::vector<Failure> kBackupFailures =
+    Plus({{0x4004, 3681, {"ERR Talver_BackupConfigDialog"}},  // packing
+          kLocked,
+          {0x2000, 3333, {"ERR Talver_CopyFileThread", "ErrCode=0x2000"}},  // a volume's copy
+          {0x2000, 3333, {"ERR WriteConfig4Beside", "ErrCode=0x2000"}},
+          {0x4000, 3677, {"ERR The same failure again: cancelled"}},  // never a medium
+          {0x4000, 3193, {"ErrCode=0x2005", "ErrCode=0x4000"}}},      // write protected
+         {{0x0500, 3304},
+          {0x0700, 3304},
+          {0x2001, 3677},
+          {0x2005, 3193},
+          {0x2007, 3677},
+          {0x2012, 3677},
+          {0x4001, 3333},
+          {0x4107, 4035}});
+const std::vector<Failure> kInstallFailures =
+    Plus({kFetchFailed, kUnpackFailed, kUnpackCountFailed, kLocked},
+         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}});
 
 std::vector<Flow> Flows() {
   const std::vector<std::string> kSetupWork = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"};
@@ -1026,33 +1019,31 @@ TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
 INSTANTIATE_TEST_SUITE_P(
     DiskAndMedia, Limits,
     ::testing::Values(
-        // The unpacking of a restore fills the SVP's disk.
+        // The unpacking of a restore, or the join of a setup's second
+        // volume, fills the SVP's disk; the second floppy of a backup
+        // fills up in the middle of its piece.
         Limit{"UnpackFillsTheDisk", "RestoreFromMedia", DiskWithRoom(2000), 0, 0x4004, {3681}},
-        // The second floppy fills up in the middle of its piece.
+        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
         Limit{"VolumeFillsTheMedium",
               "BackupToMediaInVolumes",
               Media('A', {}, {{"m2", 50000}}),
               0,
               0x2000,
               {4034, 4036, 3333}},
-        // The join of the second volume fills the disk of the target.
-        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
-        // The next floppy is not ready: the operator is told and asked again.
+        // The next floppy is not ready: the operator is told and asked
+        // again; when no medium ever comes, the operator gives up.
         Limit{"MediumPulledBetweenVolumes",
               "BackupToMediaInVolumes",
               Media('A', {{"m2", true}}),
               1,
               0,
               {4034, 4036, 3677, 4036, 3188}},
-        // No medium ever comes: the operator gives up.
         Limit{"EveryNextMediumPulled",
               "BackupToMediaInVolumes",
               Media('A', {{"m2", true}, {"m3", true}}),
               2,
               0x4000,
               {4034, 4036, 3677, 4036}},
-        // The medium of the second volume of a setup is pulled out: the
-        // operator is told each time and asked again, until giving up.
         Limit{"SetupMediumPulled",
               "SetupFromSplitMedia",
               Media('E', {{"vol2", true}}),
