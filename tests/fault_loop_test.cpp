@@ -486,6 +486,20 @@ void PutRestoreMedium(TestWorld& w) {
   w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
 }
 
+// A world made by `put`, with an archive of the changed configuration.
+std::function<void(TestWorld&)> PutNewArchive(void (*put)(TestWorld&), char drive,
+                                              const char* path) {
+  return [=](TestWorld& w) {
+    put(w);
+    w.WriteHostFile(drive, path, TgzBytes(w, NewConfigEntries()));
+  };
+}
+
+void PutInstallMedium(TestWorld& w) {
+  PutConfig(w);
+  fixtures::AddCdromDrive(w);
+}
+
 // The second-SVP update keeps no word: six failed attempts are its failure.
 Outcome UpdateSecondSvp(TestWorld& w) {
   dsvCnf_ConfigUpdateTo2ndSVP();
@@ -610,19 +624,11 @@ std::vector<Flow> Flows() {
        .verify = CheckHddBackups,
        .ciRuns = 24},  // each run scans a hundred backups
       {.name = "UpdateSecondSvp",
-       .prepare =
-           [](TestWorld& w) {
-             PutConfig(w);
-             w.WriteHostFile('C', "PLAXON/HOME/DIFF/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
-           },
+       .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
        .run = UpdateSecondSvp,
        .failures = kUpdateFailures},
       {.name = "Unpack",
-       .prepare =
-           [](TestWorld& w) {
-             PutConfig(w);
-             w.WriteHostFile('C', "OUT/in.tgz", TgzBytes(w, NewConfigEntries()));
-           },
+       .prepare = PutNewArchive(PutConfig, 'C', "OUT/in.tgz"),
        .run = Direct(
            [](WORD*) { return dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\"); }),
        .failures = kUnpackFailures},
@@ -650,12 +656,7 @@ std::vector<Flow> Flows() {
        .failures = kRestoreFileFailures,
        .verify = CheckTables},
       {.name = "SetupFromCdr",
-       .prepare =
-           [](TestWorld& w) {
-             PutSetupTarget(w);
-             w.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz",
-                             TgzBytes(w, NewConfigEntries()));
-           },
+       .prepare = PutNewArchive(PutSetupTarget, 'E', "PLAXON/CONFIG/8360/svp_conf.tgz"),
        .recipe = {{{kSetupTemplate, [](plat::DialogActions& a) { a.Click(kIdCdrChoice); }},
                    {kKeyCodeTemplate, kTypeKeyCode}},
                   {}},
@@ -699,13 +700,7 @@ std::vector<Flow> Flows() {
        .own = {"drives/e/"},
        .verify = CheckMediumReplaced},
       {.name = "InstallByModel",
-       .prepare =
-           [](TestWorld& w) {
-             PutConfig(w);
-             fixtures::AddCdromDrive(w);
-             w.WriteHostFile('D', "software/R_D/647060/svp_conf.tgz",
-                             TgzBytes(w, NewConfigEntries()));
-           },
+       .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
        .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
        .run = Framed([] { return dsvCnf_OffSvpAllConf(0, 0, 2); }, "Config Backup END"),
        .failures = kInstallFailures},
