@@ -29,7 +29,7 @@ rules=(
   "flows: media/ validate/ archive/ backupfile/ common/ resources/ svpsvc/ tar32/Tar32.h SYSTEM"
   "exports: flows/ media/ validate/ archive/ backupfile/ common/ resources/ svpsvc/ tar32/Tar32.h include/ SYSTEM"
   "host: exports/ flows/ media/ common/ backupfile/ archive/ validate/ resources/ svpsvc/ tar32/ include/ platform/"
-  "tool: host/ include/ exports/Exports.h common/ResultWords.h platform/WinTypes.h platform/winemu/Operator.h backupfile/GpfmFormat.h"
+  "tool: host/ include/ exports/Exports.h common/ResultWords.h platform/WinTypes.h platform/winemu/Operator.h backupfile/GpfmFormat.h backupfile/CnfCmpThd2.h"
 )
 # Host programs of their own, which may include any layer.
 free_folders=" tests tests/support tests/windows tests/c_program bench fuzz cmake/windows "
