@@ -79,14 +79,14 @@ svp_config() {
 # LETTER=PATH:TYPE[:KEY=VALUE...] (an empty PATH: none).
 world_ini() {
   local d kv
-  local -a spec
+  local -a fields
   printf '[world]\nroot = C:\n'
   for d; do
-    IFS=: read -r -a spec <<<"${d#*=}"
+    IFS=: read -r -a fields <<<"${d#*=}"
     printf '[drive.%s]\n' "${d%%=*}"
-    [ -z "${spec[0]}" ] || printf 'path = %s\n' "${spec[0]}"
-    printf 'type = %s\n' "${spec[1]}"
-    for kv in "${spec[@]:2}"; do printf '%s = %s\n' "${kv%%=*}" "${kv#*=}"; done
+    [ -z "${fields[0]}" ] || printf 'path = %s\n' "${fields[0]}"
+    printf 'type = %s\n' "${fields[1]}"
+    for kv in "${fields[@]:2}"; do printf '%s = %s\n' "${kv%%=*}" "${kv#*=}"; done
   done
 }
 
