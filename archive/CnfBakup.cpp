@@ -3,8 +3,6 @@
 // the DIFF folder; at most 100 valid backups are kept.
 #include "archive/CnfBakup.h"
 
-#include <strings.h>
-
 #include <atomic>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +14,7 @@
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "platform/ScopedFind.h"
@@ -33,62 +32,81 @@ std::atomic<std::int32_t> BackupThreadState{0};
 constexpr int kWaitsPerAttempt = 60;
 constexpr int kMaxAttempts = 2;
 
-// The scan of the backup root. `exclude` (may be null) names a backup that is
-// counted but never chosen as the oldest: the one just made.
-int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char* exclude) {
+// One entry of the backup root as the scan hands it on: a folder (never "."
+// or ".."), its system path ("" when the name makes no path that fits) and
+// whether it holds a backup that counts.
+struct ScannedFolder {
+  const WIN32_FIND_DATA* data;
+  char path[MAX_PATH];
+  char archive[MAX_PATH];
+  bool valid;
+};
+
+// The one scan of the backup root, which the retention counts by, the
+// removal of interrupted backups walks and svpconf backups lists: every
+// folder below the root in the order of the search, valid when it holds a
+// non-empty svp_conf.tgz (so a linked folder, whose archive cannot be
+// searched, never is).
+enum class Scan { kNotStarted, kCutShort, kWhole };
+template <typename Visit>
+Scan ScanBackupRoot(Visit&& visit) {
   char pattern[MAX_PATH];
-  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) {
-    TRACE_TEXT("ERR Not DIR");
-    return 0;
-  }
+  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return Scan::kNotStarted;
   WIN32_FIND_DATA data;
-  HANDLE search = plat::FindFirstFile(pattern, &data);
-  if (!search) {
-    TRACE_TEXT("ERR Not DIR");
-    return 0;
+  plat::ScopedFind find(pattern, &data);
+  if (!find) return Scan::kNotStarted;
+  for (bool more = true; more; more = find.Next(&data)) {
+    const char* name = data.cFileName;
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(name, ".") == 0 ||
+        std::strcmp(name, "..") == 0)
+      continue;
+    ScannedFolder folder{&data, {}, {}, false};
+    if (FORMAT_PATH(folder.path, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) &&
+        FORMAT_PATH(folder.archive, "%s\\svp_conf.tgz", folder.path))
+      folder.valid = TalVer_FindFile(folder.archive, 1) != 0;
+    else
+      folder.path[0] = '\0';
+    visit(folder);
   }
+  // A search cut short knows neither the oldest backup nor the count.
+  return plat::SearchEnded() ? Scan::kWhole : Scan::kCutShort;
+}
+
+// The retention's view of the scan. `exclude` (may be null) names a backup
+// that is counted but never chosen as the oldest: the one just made.
+int FindBackupDirectoryExcept(char* pathOut, WORD* count, WORD which, const char* exclude) {
   char oldest[MAX_PATH] = {};
   char newest[MAX_PATH] = {};
   bool haveOldest = false, haveNewest = false;
-  int found = 0;
   WORD n = 0;
-  // The first entry (".") is passed over unseen.
-  while (plat::FindNextFile(search, &data)) {
-    const char* name = data.cFileName;
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
-    char archive[MAX_PATH];
-    if (!FORMAT_PATH(archive, "%s%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name,
-                     "\\svp_conf.tgz") ||
-        !TalVer_FindFile(archive, 1)) {
+  const Scan scan = ScanBackupRoot([&](const ScannedFolder& folder) {
+    const char* name = folder.data->cFileName;
+    if (!folder.valid) {
       TRACE_TEXT("WARNING DIR");
-      continue;
+      return;
     }
-    found = 1;
-    bool excluded = exclude && strcasecmp(name, exclude) == 0;
-    if (!excluded && (!haveOldest || strcasecmp(oldest, name) > 0)) {
+    bool excluded = exclude && CompareIgnoringCase(name, exclude) == 0;
+    if (!excluded && (!haveOldest || CompareIgnoringCase(oldest, name) > 0)) {
       std::snprintf(oldest, sizeof oldest, "%s", name);
       haveOldest = true;
     }
-    if (!haveNewest || strcasecmp(newest, name) < 0) {
+    if (!haveNewest || CompareIgnoringCase(newest, name) < 0) {
       std::snprintf(newest, sizeof newest, "%s", name);
       haveNewest = true;
     }
     ++n;
-  }
-  // A scan cut short knows neither the oldest backup nor the count.
-  const bool whole = plat::SearchEnded();
-  plat::FindClose(search);
-  if (!whole) {
+  });
+  if (scan != Scan::kWhole) {
     TRACE_TEXT("ERR Not DIR");
-    *count = n;
+    // A search that never started leaves the count as it was.
+    if (scan == Scan::kCutShort) *count = n;
     return 0;
   }
   if (!FormatBounded(pathOut, MAX_PATH, "%s\\plaxon\\others\\backup\\%s", RootPath,
                      which == 1 ? newest : oldest))
     TRACE_TEXT("ERR Talver_FindBackupDirectory(path)");
   *count = n;
-  return found;
+  return n > 0 ? 1 : 0;
 }
 
 // Runs the archiver on a worker, at most twice, each within 60 timed waits.
@@ -99,7 +117,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
   for (int attempts = 0;; ++attempts) {
     if (attempts > kMaxAttempts - 1) {
       TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
     BackupThreadState = 0;
@@ -123,7 +141,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
         return 1;
       }
       TRACE_TEXT("Talver_HddBacukupConfig(Failure)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
     BOOL stopped = plat::TerminateThread(thread, 0);
@@ -137,7 +155,7 @@ int RunBackupWorker(BackupThreadRecord* record, WORD* resultWord) {
       // A worker that could not be stopped still writes the archive; a
       // second archiver over the same files would corrupt it.
       TRACE_TEXT("Talver_HddBacukupConfig(Timeout)");
-      *resultWord = 0x4004;
+      *resultWord = kWordStepFailed;
       return 0;
     }
   }
@@ -162,7 +180,7 @@ int ApplyRetention(const char* newStamp) {
       TRACE_TEXT("ERR CompressDialog");
       return 0;
     }
-    if (count >= before && strcasecmp(path, deleted) == 0) {
+    if (count >= before && CompareIgnoringCase(path, deleted) == 0) {
       // The oldest backup could not be removed (a locked file): stop here
       // rather than try it again without end.
       TRACE_TEXT("ERR Talver_DeleteDirectory(retention stopped)");
@@ -216,33 +234,25 @@ void ReadLeftMarker(char (&stamp)[16]) {
     std::memcpy(stamp, text, 15);
 }
 
-// Removes the folders of backups that were interrupted (killed, power lost):
-// no archive that counts, and a temporary the archiver left or the marker
-// of the interrupted run naming it. A folder with a whole archive stays,
-// and so does every folder that no backup made.
+// Whether a folder of the scan is what an interrupted backup (killed, power
+// lost) left: no archive that counts, no link, and a temporary the archiver
+// left or the marker of the interrupted run naming it. A folder with a whole
+// archive is none, and neither is any folder that no backup made.
+bool IsInterrupted(const ScannedFolder& folder, const char* leftStamp) {
+  return !folder.valid && folder.path[0] &&
+         !(folder.data->dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (HoldsTemporary(folder.path) ||
+          (leftStamp[0] && CompareIgnoringCase(folder.data->cFileName, leftStamp) == 0));
+}
+
+// Removes the folders of interrupted backups.
 void RemoveInterruptedBackups() {
   char leftStamp[16];
   ReadLeftMarker(leftStamp);
-  char pattern[MAX_PATH];
-  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return;
   std::vector<std::string> interrupted;
-  {
-    WIN32_FIND_DATA data;
-    plat::ScopedFind find(pattern, &data);
-    for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
-      const char* name = data.cFileName;
-      if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
-          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || std::strcmp(name, ".") == 0 ||
-          std::strcmp(name, "..") == 0)
-        continue;
-      char folder[MAX_PATH], archive[MAX_PATH];
-      if (!FORMAT_PATH(folder, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
-          !FORMAT_PATH(archive, "%s\\svp_conf.tgz", folder) || TalVer_FindFile(archive, 1))
-        continue;
-      if (HoldsTemporary(folder) || (leftStamp[0] && strcasecmp(name, leftStamp) == 0))
-        interrupted.emplace_back(folder);
-    }
-  }
+  ScanBackupRoot([&](const ScannedFolder& folder) {
+    if (IsInterrupted(folder, leftStamp)) interrupted.emplace_back(folder.path);
+  });
   for (const std::string& folder : interrupted) {
     TRACE_TEXT("Interrupted backup removed");
     TRACE_TEXT(folder.c_str());
@@ -288,28 +298,18 @@ int Talver_FindBackupDirectory(char* pathOut, WORD* count, WORD which) {
 
 int Talver_ListBackupDirectories(void (*each)(const BackupFolder& folder, void* context),
                                  void* context) {
-  char pattern[MAX_PATH];
-  if (!FORMAT_PATH(pattern, "%s\\plaxon\\others\\backup\\*.*", RootPath)) return 0;
-  WIN32_FIND_DATA data;
-  plat::ScopedFind find(pattern, &data);
-  if (!find) return 0;
-  for (bool more = true; more; more = find.Next(&data)) {
-    const char* name = data.cFileName;
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || std::strcmp(name, ".") == 0 ||
-        std::strcmp(name, "..") == 0 || plat::IsTemporaryName(name))
-      continue;
+  char leftStamp[16];
+  ReadLeftMarker(leftStamp);
+  const Scan scan = ScanBackupRoot([&](const ScannedFolder& scanned) {
     BackupFolder folder{};
-    char path[MAX_PATH], archive[MAX_PATH];
-    if (!CopyBounded(folder.name, sizeof folder.name, name) ||
-        !FORMAT_PATH(path, "%s%s%s", RootPath, "\\PLAXON\\OTHERS\\BACKUP\\", name) ||
-        !FORMAT_PATH(archive, "%s\\svp_conf.tgz", path))
-      continue;
-    folder.valid = TalVer_FindFile(archive, 1) != 0;
-    if (folder.valid) plat::GetFileSizeByName(archive, &folder.archiveSize);
-    folder.interrupted = !folder.valid && HoldsTemporary(path);
+    CopyBounded(folder.name, sizeof folder.name, scanned.data->cFileName);
+    folder.valid = scanned.valid;
+    if (folder.valid) plat::GetFileSizeByName(scanned.archive, &folder.archiveSize);
+    folder.interrupted = IsInterrupted(scanned, leftStamp);
     each(folder, context);
-  }
-  return 1;
+  });
+  if (scan == Scan::kCutShort) return -1;
+  return scan == Scan::kWhole ? 1 : 0;
 }
 
 int Talver_DeleteDirectory(const char* path) {
@@ -362,7 +362,7 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
   *resultWord = 0;
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   RemoveInterruptedBackups();
@@ -378,20 +378,20 @@ int Talver_HddBacukupConfig(HWND owner, char* archivePathOut, DWORD display, WOR
       !FORMAT_PATH(archive, "%s\\svp_conf.tgz", backupDir) ||
       !FORMAT_PATH(staleInner, "%s%s%s", RootPath, "\\", "PLAXON\\CONFIG\\svp_conf.tgz")) {
     TRACE_TEXT("ERR Talver_HddBacukupConfig(path)");
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   DeleteFileForced(staleInner);
   if (!WriteBackupListFile()) {
     TRACE_CODE(1);
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   BackupThreadRecord record{};
   record.ownerWindow = owner;
   if (!FormatBackupCommand(record.commandLine, archive, display)) {
     TRACE_TEXT("ERR Talver_HddBacukupConfig(command)");
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   if (!RunBackupWorker(&record, resultWord)) return 0;

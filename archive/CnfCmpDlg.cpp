@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfCmpThd2.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"

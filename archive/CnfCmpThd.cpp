@@ -5,8 +5,8 @@
 #include <cctype>
 #include <cstring>
 
-#include "archive/CompressRequest.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "common/Trace.h"
@@ -15,8 +15,6 @@
 #include "tar32/Tar32.h"
 
 TALVER_SOURCE("CnfCmpThd")
-
-std::atomic<std::int32_t> CompressThreadState{0};
 
 namespace {
 

@@ -10,6 +10,7 @@
 
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "platform/Temporary.h"
@@ -44,7 +45,7 @@ bool WritePiece(DWORD n, const BYTE* buffer, DWORD count) {
   char piece[MAX_PATH];
   if (!FORMAT_PATH(piece, "%s\\plaxon\\tmp\\svp_conf.%d", RootPath, static_cast<int>(n)) ||
       !Talver_WriteWholeFile(piece, buffer, count)) {
-    TRACE_CODE(0x2000);
+    TRACE_CODE(kWordFailure);
     return false;
   }
   return true;
@@ -154,13 +155,13 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
   // A piece size of 0 would read nothing and report an archive of no pieces.
   Buffer buffer = pieceSize ? Allocate(pieceSize) : nullptr;
   if (!buffer) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   HANDLE archive =
       plat::CreateFile(archivePath, GENERIC_READ, 0, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
   if (!archive) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
@@ -174,7 +175,7 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
       return 1;
     }
     if (!WritePiece(n, buffer.get(), read)) {
-      *resultWord = 0x2000;
+      *resultWord = kWordFailure;
       plat::CloseHandle(archive);
       *pieceCount = n;
       return 0;
@@ -182,7 +183,7 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
     ++n;
     std::memset(buffer.get(), 0, pieceSize);
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_CODE(plat::GetLastError());
   plat::CloseHandle(archive);
   *pieceCount = n;
@@ -192,7 +193,7 @@ int Talver_SplitArchive(const char* archivePath, DWORD pieceSize, WORD* pieceCou
 int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
   char joined[MAX_PATH];
   if (!FORMAT_PATH(joined, "%ssvp_conf.tgz", directory)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
@@ -202,20 +203,20 @@ int Talver_JoinArchive(const char* directory, WORD count, WORD* resultWord) {
   std::string temporary;
   HANDLE archive = plat::CreateTemporaryBeside(joined, &temporary);
   if (!archive) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
   for (WORD n = 0; n < count; ++n) {
     if (!AppendPiece(archive, directory, n)) {
-      *resultWord = 0x2000;
+      *resultWord = kWordFailure;
       plat::CloseHandle(archive);
       plat::DeleteFile(temporary.c_str());
       return 0;
     }
   }
   if (!plat::CommitTemporary(archive, temporary, joined)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
@@ -232,13 +233,13 @@ int Talver_AppendToArchive(const char* archivePath, const char* piece, WORD* res
   std::string temporary;
   HANDLE placeholder = plat::CreateTemporaryBeside(joined, &temporary);
   if (!placeholder) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(plat::GetLastError());
     return 0;
   }
   plat::CloseHandle(placeholder);
   if (!plat::MoveFileEx(joined.c_str(), temporary.c_str(), true)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(plat::GetLastError());
     plat::DeleteFile(temporary.c_str());
     return 0;
@@ -254,6 +255,6 @@ int Talver_AppendToArchive(const char* archivePath, const char* piece, WORD* res
     TRACE_CODE(plat::GetLastError());
     ok = false;
   }
-  if (!ok) *resultWord = 0x2000;
+  if (!ok) *resultWord = kWordFailure;
   return ok ? 1 : 0;
 }

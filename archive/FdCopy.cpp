@@ -5,6 +5,7 @@
 
 #include "common/CnfFunc.h"
 #include "common/Format.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 
@@ -35,7 +36,7 @@ int Talver_GetMediaFreeSpace(BackupTarget* target, WORD* resultWord) {
   BOOL result = plat::GetDiskFreeSpaceEx(target->drivePath, &freeToCaller, &totalBytes, &totalFree);
   if (!result) {
     DWORD error = plat::GetLastError();
-    *resultWord = error == ERROR_NOT_READY ? 0x2001 : 0x2012;
+    *resultWord = error == ERROR_NOT_READY ? kWordMediumNotReady : kWordDriveQueryFailed;
     TRACE_CODE(error);
     return 0;
   }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "resources/Resources.h"
 #include "svpsvc/AuditLog.h"
 
@@ -22,7 +23,7 @@ void WriteAuditRecord(AuditOperation operation, const char* newVersion, const ch
   AuditOutcome outcome = kAuditNormalEnd;
   bool record = true;
   if (result != 1) {
-    if (resultWord == 0x4000) record = false;  // cancelled by the operator
+    if (resultWord == kWordCancelled) record = false;  // cancelled by the operator
     outcome = kAuditError;
   }
   AuditRecord* entry = nullptr;

@@ -46,4 +46,3 @@ constexpr AuditOutcome kAuditError = 13;
 // of the audit log are not reported.
 void WriteAuditRecord(AuditOperation operation, const char* newVersion, const char* oldVersion,
                       int result, WORD resultWord);
-

@@ -7,16 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "archive/CnfCmpDlg.h"
 #include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
+#include "common/SerialNumber.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
 #include "svpsvc/SvpServices.h"
-#include "validate/CnfChkMedia.h"
 
 TALVER_SOURCE("CnfBakCnfList")
 
@@ -193,14 +193,14 @@ int SelectBackupConfig(HWND parentWindow, BackupListMode mode, char* path, WORD*
                                   parentWindow, BackupListDialogProc, static_cast<LPARAM>(mode));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {
-    *resultWord = 0x4000;
+    *resultWord = kWordCancelled;
     return 0;
   }
   if (result == kNoBackup) {
-    *resultWord = 0x400B;
+    *resultWord = kWordWrongMedium;
     return 0;
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_TEXT("Invalid Error");
   return 0;
 }

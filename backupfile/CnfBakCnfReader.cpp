@@ -60,7 +60,7 @@ bool SkipForward(HANDLE file, std::int64_t bytes) {
 
 // Steps 3 to 7: the GUM and PFM CMN headers, the table directory that
 // targetCFM names, and the move to the data area.
-bool ReadDirectory(HANDLE file, PfmHeader* directory) {
+bool ReadDirectory(HANDLE file, PfmHeader* directory, GpfmTableSink& sink) {
   char text[256];
   GumHeader gum;
   if (!ReadExact(file, &gum, sizeof gum)) {
@@ -73,6 +73,7 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
     return false;
   }
   const std::uint32_t targetCFM = gum.targetCFM;
+  sink.Target(targetCFM);
   if (targetCFM != 1 && targetCFM != 2) {
     FAIL_TEXT(TraceFormat(text, "invalid param \"targetCFM\"->(%d) in GPFM Header",
                           static_cast<int>(static_cast<std::int32_t>(targetCFM))));
@@ -84,6 +85,7 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
     FAIL_TEXT("PFM Header read failed");
     return false;
   }
+  sink.Directory(*directory, gpfm::kFirstPfmHeaderOffset + (targetCFM - 1) * header);
   if (directory->valid != 1) {
     FAIL_TEXT(TraceFormat(text, "invalid param \"valid\"->(%d) in PFM Header",
                           static_cast<int>(static_cast<std::int32_t>(directory->valid))));
@@ -96,13 +98,23 @@ bool ReadDirectory(HANDLE file, PfmHeader* directory) {
   return true;
 }
 
+// A walk of the data area: the file, the sink, the directory in use, the
+// working buffer, where the next segment starts and whether a sum differed.
+struct DataWalk {
+  HANDLE file;
+  GpfmTableSink& sink;
+  const PfmHeader& directory;
+  std::uint8_t* buffer;
+  std::uint64_t offset;
+  bool mismatch;
+};
+
 // Step 9.3 for one segment: read, skip the padding of an odd length, check
 // the sum, hand the bytes on.
-bool ReadSegment(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, std::uint32_t t,
-                 int s, std::uint8_t* buffer) {
+bool ReadSegment(DataWalk& walk, std::uint32_t t, int s) {
   char text[256];
   const int entry = static_cast<int>(t) + 1, segment = s + 1;
-  const std::uint32_t n = directory.entrySize[t][s];
+  const std::uint32_t n = walk.directory.entrySize[t][s];
   // The working buffer holds one segment; a longer one is refused before
   // anything is read into it.
   if (n > gpfm::kSegmentBufferSize) {
@@ -115,7 +127,7 @@ bool ReadSegment(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, s
   // buffer, behind the data, where nothing uses it.
   const DWORD withPadding = n + n % 2;
   DWORD got = 0;
-  const bool read = plat::ReadFile(file, buffer, withPadding, &got) != 0;
+  const bool read = plat::ReadFile(walk.file, walk.buffer, withPadding, &got) != 0;
   if (!read || got < n) {
     FAIL_TEXT(TraceFormat(text, "File read failed(Entry=%d-%d)", entry, segment));
     return false;
@@ -125,26 +137,29 @@ bool ReadSegment(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, s
         TraceFormat(text, "File read failed(boundary correction)(Entry=%d-%d)", entry, segment));
     return false;
   }
-  const std::uint32_t sum = gpfm::SegmentSum(buffer, n);
-  if (sum != directory.entrySum[t][s]) {
+  const std::uint32_t sum = gpfm::SegmentSum(walk.buffer, n);
+  const std::uint32_t stored = walk.directory.entrySum[t][s];
+  walk.sink.Segment({static_cast<int>(t), segment, walk.offset, n, stored, sum});
+  walk.offset += withPadding;
+  if (sum != stored) {
     FAIL_TEXT(TraceFormat(text, "SUM in config file = %ld, actual SUM = %ld(Entry=%d-%d)",
-                          AsLong(directory.entrySum[t][s]), AsLong(sum), entry, segment));
+                          AsLong(stored), AsLong(sum), entry, segment));
     plat::OutputDebugString("[ERROR] CheckSUM\n");
-    return false;
+    walk.mismatch = true;
+    return walk.sink.ReadOnAfterMismatch();
   }
-  return sink.TableData(buffer, n, segment);
+  return walk.mismatch || walk.sink.TableData(walk.buffer, n, segment);
 }
 
 // Steps 9.2 to 9.4 for one present table.
-bool ReadTable(HANDLE file, GpfmTableSink& sink, const PfmHeader& directory, std::uint32_t t,
-               std::uint8_t* buffer) {
-  const int segments = gpfm::SegmentCount(directory, t);
+bool ReadTable(DataWalk& walk, std::uint32_t t) {
+  const int segments = gpfm::SegmentCount(walk.directory, t);
   std::uint64_t size = 0;
-  for (int s = 0; s < segments; ++s) size += directory.entrySize[t][s];
-  if (!sink.BeginTable(static_cast<int>(t), size, segments)) return false;
+  for (int s = 0; s < segments; ++s) size += walk.directory.entrySize[t][s];
+  if (!walk.sink.BeginTable(static_cast<int>(t), size, segments)) return false;
   for (int s = 0; s < segments; ++s)
-    if (!ReadSegment(file, sink, directory, t, s, buffer)) return false;
-  return sink.EndTable();
+    if (!ReadSegment(walk, t, s)) return false;
+  return walk.mismatch || walk.sink.EndTable();
 }
 
 // The reader's own sink: one "<outDir>\<table>.lz4" per table.
@@ -211,7 +226,7 @@ int WalkGpfmFile(const char* gpfmPath, GpfmTableSink& sink) {
   TRACE_TEXT(TraceFormat(text, "File open successed.(file=%s)", gpfmPath));
 
   PfmHeader directory;
-  if (!ReadDirectory(file.get(), &directory)) return 0;
+  if (!ReadDirectory(file.get(), &directory, sink)) return 0;
 
   std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow)
                                              std::uint8_t[gpfm::kSegmentBufferSize]());
@@ -219,10 +234,12 @@ int WalkGpfmFile(const char* gpfmPath, GpfmTableSink& sink) {
     FAIL_TEXT("Memory allocation failed");
     return 0;
   }
+  DataWalk walk{file.get(), sink, directory, buffer.get(), gpfm::kDataAreaOffset, false};
   for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
     if (directory.entrySize[t][0] == 0) continue;
-    if (!ReadTable(file.get(), sink, directory, t, buffer.get())) return 0;
+    if (!ReadTable(walk, t)) return 0;
   }
+  if (walk.mismatch) return 0;
   file.reset();
   TRACE_TEXT("Parse end");
   return 1;

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "CnfSimpleCnfReaderWriter.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"

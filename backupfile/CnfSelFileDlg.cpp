@@ -4,10 +4,9 @@
 
 #include <cstring>
 
-#include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
@@ -103,10 +102,10 @@ int SelectBackupFile(HWND parentWindow, int messageId, char* path, WORD* resultW
                      SelectFileDialogProc, reinterpret_cast<LPARAM>(&param));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {
-    *resultWord = 0x4000;
+    *resultWord = kWordCancelled;
     return 2;
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_TEXT("Invalid Error");
   return 7;
 }

@@ -51,6 +51,9 @@ bool MakeWorld(const std::string& svpconf, const fs::path& dir, int files, std::
   w->floppies = floppies;
   if (!Shell(svpconf + " init " + Quote(dir / "world") + " >/dev/null").ok) return false;
   w->bytes = bench::GenerateConfigTree(w->plaxon / "CONFIG" / "GEN", files, mb * 1000000, nullptr);
+  // The world file names only folders that are there.
+  fs::create_directories(dir / "t");
+  for (int i = 1; i <= floppies; ++i) fs::create_directories(dir / ("f" + std::to_string(i)));
   std::ofstream ini(w->ini, std::ios::binary);
   ini << "[world]\nroot = C:\nidentity = DKC-412345\n\n"
       << "[drive.C]\npath = world/drives/c\ntype = fixed\n\n"
@@ -114,9 +117,10 @@ Measure Timed(const std::string& command) {
 
 int main(int argc, char** argv) {
   if (argc < 2) {
-    std::fprintf(stderr,
-                 "usage: %s SVPCONF [--mb M] [--files N] [--media-mb M] [--runs R] [--dir DIR] [--keep]\n",
-                 argv[0]);
+    std::fprintf(
+        stderr,
+        "usage: %s SVPCONF [--mb M] [--files N] [--media-mb M] [--runs R] [--dir DIR] [--keep]\n",
+        argv[0]);
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IOLBF, 0);  // each line as it comes

@@ -3,6 +3,7 @@
 // internal data files.
 #include "CnfFunc.h"
 
+#include <cctype>
 #include <cstring>
 
 #include "Format.h"
@@ -287,4 +288,12 @@ int CenterWindow(HWND window) {
   plat::MoveWindow(window, desktopWidth / 2 - width / 2, desktopHeight / 2 - height / 2, width,
                    height, TRUE);
   return 1;
+}
+
+int CompareIgnoringCase(const char* a, const char* b) {
+  for (;; ++a, ++b) {
+    const int left = std::tolower(static_cast<unsigned char>(*a));
+    const int right = std::tolower(static_cast<unsigned char>(*b));
+    if (left != right || left == 0) return left - right;
+  }
 }

@@ -14,6 +14,9 @@ int PathExists(const char* path);
 int CreateMediaConfigDirs(const char* root, DWORD* error);
 void CreateConfigSubdirs(const char* dir);
 int IsListedFile(const char* name);
+// Compares two names as the system does, ignoring the case of ASCII letters:
+// below, at or above zero as a sorts before, with or after b.
+int CompareIgnoringCase(const char* a, const char* b);
 int ListDirectoryFiles(const char* dir, const char* prefix, plat::Stream* stream);
 int WriteBackupListFile();
 DWORD GetSerialNumber();

@@ -2,11 +2,13 @@
 
 #include <cstring>
 
+#include "CompressRequest.h"
 #include "Trace.h"
 #include "svpsvc/SvpServices.h"
 
 char RootPath[MAX_PATH];
 HINSTANCE ModuleInstance = nullptr;
+std::atomic<std::int32_t> CompressThreadState{0};
 
 void RefreshRootPath() {
   // Every export's frame begins here: its call's trace lines count from 0.

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "common/ResultWords.h"
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
 
@@ -83,49 +84,49 @@ ResultMessage ResultMessageOf(WORD word) {
       return {4281, 3, 0x10};
     case 0x1167:
       return {2515, 3, 0x10};
-    case 0x2001:
+    case kWordMediumNotReady:
       return {3677, 3, 0x30};
-    case 0x2004:
+    case kWordMediumUnusable:
       return {3678, 3, 0x30};
-    case 0x2005:
+    case kWordWriteProtected:
       return {3193, 3, 0x15};
-    case 0x2007:
+    case kWordNotConfigurationDisk:
       return {3677, 3, 0x30};
-    case 0x2012:
+    case kWordDriveQueryFailed:
       return {3677, 3, 0x30};
-    case 0x4000:
+    case kWordCancelled:
       return {0, 0, 0};
-    case 0x4002:
+    case kWordPcmTypeMismatch:
       return {3332, 3, 0x10};
-    case 0x4004:
+    case kWordStepFailed:
       return {3681, 3, 0x10};
-    case 0x4006:
+    case kWordNotProcessed:
       return {3383, 3, 0x10};
-    case 0x4009:
+    case kWordSerialMismatch:
       return {3480, 2, 0x124};
-    case 0x400A:
+    case kWordConfigTypeMismatch:
       return {3459, 2, 0x124};
-    case 0x400B:
+    case kWordWrongMedium:
       return {3676, 3, 0x10};
-    case 0x400C:
+    case kWordMediumUnreadable:
       return {3679, 3, 0x30};
-    case 0x400D:
+    case kWordMediumUnwritable:
       return {3680, 3, 0x30};
-    case 0x400E:
+    case kWordBackupFileNotRestored:
       return {3695, 3, 0x10};
-    case 0x400F:
+    case kWordNotChecked:
       return {3834, 3, 0x10};
-    case 0x4010:
+    case kWordModelMismatch:
       return {3332, 3, 0x10};
-    case 0x4103:
+    case kWordWrongDisk:
       return {3835, 3, 0x10};
-    case 0x4104:
+    case kWordInsertVolume:
       return {3836, 2, 0x31};
-    case 0x4105:
+    case kWordWrongMediumKind:
       return {4033, 3, 0x10};
-    case 0x4106:
+    case kWordLargerThanFloppy:
       return {4034, 1, 0x24};
-    case 0x4107:
+    case kWordNoRoom:
       return {4035, 3, 0x10};
     default:
       return {3333, 3, 0x10};  // 0x0000, 0x2000, 0x4001, 0x4011 and the rest
@@ -133,11 +134,11 @@ ResultMessage ResultMessageOf(WORD word) {
 }
 
 std::int32_t ShowResultMessage(HWND owner, WORD word, WORD insert) {
-  if (word == 0x4000) return 0;
+  if (word == kWordCancelled) return 0;
   // A call asked to stop tells nothing more: it ends as a cancel.
   constexpr std::int32_t kCancel = 2;
   if (plat::CallStopRequested()) return kCancel;
-  if (word == 0x4103 || word == 0x4104) {
+  if (word == kWordWrongDisk || word == kWordInsertVolume) {
     ResultMessage m = ResultMessageOf(word);
     WORD answer =
         dsvp_MessageBox(owner, 63, m.messageId, 20198, m.kind, m.style, static_cast<DWORD>(insert));

@@ -8,6 +8,7 @@
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "exports/Exports.h"
 #include "exports/Operations.h"
@@ -30,7 +31,7 @@ constexpr std::size_t kRestoreVersionSize = 32;
 bool EndsStopped(int result, WORD* resultWord) {
   if (!plat::TakeCallStop() || result == 1) return false;
   TRACE_TEXT("Stopped on request");
-  *resultWord = 0x4000;
+  *resultWord = kWordCancelled;
   return true;
 }
 
@@ -39,7 +40,7 @@ bool EndsStopped(int result, WORD* resultWord) {
 int BackupResult(int result, WORD resultWord) {
   if (result != 0) return result;
   TRACE_WORD(resultWord);
-  return resultWord == 0x4000 ? 2 : 0;
+  return resultWord == kWordCancelled ? 2 : 0;
 }
 
 }  // namespace
@@ -180,18 +181,18 @@ int dsvCnf_GetStrConfigType(char* typeText, WORD* resultWord) {
   RefreshRootPath();
   auto* record = static_cast<BYTE*>(std::calloc(1, 32));
   if (!record) {
-    *resultWord = 0x2000;
-    TRACE_CODE(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_CODE(kWordFailure);
     return 0;
   }
   char path[MAX_PATH];
   int result = 0;
   if (!FORMAT_PATH(path, "%s%s", RootPath, "\\Plaxon\\Config\\config4")) {
-    *resultWord = 0x2000;
-    TRACE_CODE(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_CODE(kWordFailure);
   } else if (!ReadConfig4File(path, record, resultWord)) {
     TRACE_WORD(*resultWord);
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
   } else {
     unsigned type = static_cast<unsigned>(record[10] | (record[11] << 8));
     std::snprintf(typeText, 5, "%.4X", type);

@@ -8,6 +8,7 @@
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "flows/BackupVolumes.h"
 #include "validate/CnfProcess2.h"
@@ -26,8 +27,8 @@ int PackConfiguration(HWND owner, ArchiveFileInfo* info, WORD* resultWord) {
       Talver_BackupConfigDialog(owner, 4, 1, info->path, directory))
     return 1;
   TRACE_TEXT("ERR Talver_BackupConfigDialog");
-  *resultWord = 0x4004;
-  ShowResultMessage(owner, 0x4004, 0);
+  *resultWord = kWordStepFailed;
+  ShowResultMessage(owner, kWordStepFailed, 0);
   return 0;
 }
 
@@ -36,8 +37,8 @@ int BackUp(HWND owner, BackupTarget* target, ArchiveFileInfo* info, char* newVer
   // \PLAXON\TMP\svp_conf.tgz is written and copied: one caller at a time.
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
-    ShowResultMessage(owner, 0x4004, 0);
+    *resultWord = kWordStepFailed;
+    ShowResultMessage(owner, kWordStepFailed, 0);
     return 0;
   }
   if (PrepareBackupMedia(owner, target, 0, resultWord) != 1) {
@@ -67,9 +68,9 @@ int Talver_BackupConfigToMedia(HWND owner, WORD* resultWord) {
   std::unique_ptr<ArchiveFileInfo> info(new (std::nothrow) ArchiveFileInfo{});
   int result = 0;
   if (!target || !info) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
-    ShowResultMessage(owner, 0x2000, 0);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
+    ShowResultMessage(owner, kWordFailure, 0);
   } else {
     result = BackUp(owner, target.get(), info.get(), newVersion, resultWord);
   }

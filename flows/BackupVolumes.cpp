@@ -14,6 +14,7 @@
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
@@ -84,7 +85,7 @@ bool WrittenInThisRun(const char* archivePath, const RunRecord& run) {
 Step BackToChoice(Preparation& p, WORD failure) {
   if (!p.failures.Repeated(p.target->drivePath, failure)) return Step::Choose;
   TRACE_TEXT("ERR The same failure again: cancelled");
-  *p.resultWord = 0x4000;
+  *p.resultWord = kWordCancelled;
   p.result = 0;
   return Step::Done;
 }
@@ -104,10 +105,10 @@ Step Choose(Preparation& p) {
       return EndChoice(p);
     return Step::FreeSpace;
   }
-  *p.resultWord = 0x4104;
+  *p.resultWord = kWordInsertVolume;
   WORD answer = ShowMessage(p.owner, 63, 4036, 20198, 1, 0x41);
   if (answer == kAnswerOk) return Step::FreeSpace;
-  if (answer == kAnswerCancel) *p.resultWord = 0x4000;
+  if (answer == kAnswerCancel) *p.resultWord = kWordCancelled;
   return EndChoice(p);
 }
 
@@ -136,14 +137,14 @@ Step FreeSpace(Preparation& p) {
 
 Step ConfigMedium(Preparation& p) {
   WORD local = 0;
-  if (!CheckConfigFd(p.target, &local) && local != 0x4001) {
-    ShowResultMessage(p.owner, 0x2007, 0);
+  if (!CheckConfigFd(p.target, &local) && local != kWordNoConfig4) {
+    ShowResultMessage(p.owner, kWordNotConfigurationDisk, 0);
     TRACE_TEXT("Not Config FD");
-    return BackToChoice(p, 0x2007);
+    return BackToChoice(p, kWordNotConfigurationDisk);
   }
   if (!FORMAT_PATH(p.target->archivePath, "%s%s%.6d\\%s", p.target->drivePath, "PLAXON\\CONFIG\\",
                    static_cast<int>(GetSerialNumber()), kArchiveName)) {
-    *p.resultWord = 0x2000;
+    *p.resultWord = kWordFailure;
     return EndChoice(p);
   }
   return Step::Overwrite;
@@ -155,13 +156,14 @@ Step Overwrite(Preparation& p) {
     // The medium just written was put back: replacing its volume would lose
     // it. The operator is told which disk is wanted and asked again.
     TRACE_TEXT("ERR Volume of this backup");
-    ShowResultMessage(p.owner, 0x4103, static_cast<WORD>(p.run->back().record.volumeNumber + 2));
-    return BackToChoice(p, 0x4103);
+    ShowResultMessage(p.owner, kWordWrongDisk,
+                      static_cast<WORD>(p.run->back().record.volumeNumber + 2));
+    return BackToChoice(p, kWordWrongDisk);
   }
   if (TalVer_FindFile(p.target->archivePath, 0) &&
       ShowMessage(p.owner, 63, 3351, 20198, 1, 0x124) == kAnswerNo) {
     TRACE_TEXT("Selected NO");
-    *p.resultWord = 0x4000;
+    *p.resultWord = kWordCancelled;
     p.result = 0;
     return Step::Done;
   }
@@ -179,7 +181,7 @@ Step WriteTest(Preparation& p) {
   if (ShowResultMessage(p.owner, *p.resultWord, 0) == kAnswerRetry)
     return BackToChoice(p, *p.resultWord);
   TRACE_TEXT("Cancel");
-  *p.resultWord = 0x4000;
+  *p.resultWord = kWordCancelled;
   p.result = 0;
   return Step::Done;
 }
@@ -224,8 +226,8 @@ struct VolumeWriter {
 // held: after a further medium was asked for it still holds 0x4104, whose
 // message would ask for the next medium instead of reporting the failure.
 int FailVolume(WORD* resultWord) {
-  *resultWord = 0x2000;
-  TRACE_WORD(0x2000);
+  *resultWord = kWordFailure;
+  TRACE_WORD(kWordFailure);
   return 0;
 }
 
@@ -387,7 +389,7 @@ int WriteSplit(VolumeWriter& w) {
   const DWORD size = w.info->sizeLow;
   const DWORD count = size / kFloppyArchiveLimit + (size % kFloppyArchiveLimit ? 1 : 0);
   if (count > kMaxVolumes) {
-    *w.resultWord = 0x4107;
+    *w.resultWord = kWordNoRoom;
     return 0;
   }
   w.record->volumeCount = static_cast<BYTE>(count);
@@ -425,12 +427,12 @@ int CheckCapacity(VolumeWriter& w) {
   }
   if (t->isFloppy == 1) {
     if (t->freeBytes < kFloppyArchiveLimit + records) {
-      *w.resultWord = 0x4107;
+      *w.resultWord = kWordNoRoom;
       return 0;
     }
     if (w.info->sizeLow > kFloppyArchiveLimit) {
-      if (ShowResultMessage(w.owner, 0x4106, 0) == kAnswerNo) {
-        *w.resultWord = 0x4000;
+      if (ShowResultMessage(w.owner, kWordLargerThanFloppy, 0) == kAnswerNo) {
+        *w.resultWord = kWordCancelled;
         return 0;
       }
       t->splitVolumes = 1;
@@ -438,7 +440,7 @@ int CheckCapacity(VolumeWriter& w) {
     return 1;
   }
   if (w.info->sizeLow + records > t->freeBytes) {
-    *w.resultWord = 0x4107;
+    *w.resultWord = kWordNoRoom;
     return 0;
   }
   return 1;
@@ -447,7 +449,7 @@ int CheckCapacity(VolumeWriter& w) {
 int ReadOwnConfig4(Config4Record* record, WORD* resultWord) {
   char path[MAX_PATH];
   if (!FORMAT_PATH(path, "%s\\%s", RootPath, kMediaConfig4)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   return ReadConfig4File(path, reinterpret_cast<BYTE*>(record), resultWord);
@@ -467,8 +469,8 @@ int WriteVolumes(VolumeWriter& w) {
   }
   w.record->serialNumber = serial;
   if (!GetArchiveFileInfo(w.info)) {
-    *w.resultWord = 0x2000;
-    TRACE_WORD(0x2000);
+    *w.resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
     return 0;
   }
   w.record->archiveTimeHigh = w.info->timeHigh;
@@ -484,18 +486,18 @@ int WriteVolumes(VolumeWriter& w) {
 int CheckConfigFd(BackupTarget* target, WORD* resultWord) {
   char path[MAX_PATH];
   if (!FORMAT_PATH(path, "%s%s", target->drivePath, kMediaConfig4)) {
-    TRACE_CODE(0x2000);
+    TRACE_CODE(kWordFailure);
     return 0;
   }
   if (!PathExists(path)) {
-    *resultWord = 0x4001;
-    TRACE_CODE(0x4001);
+    *resultWord = kWordNoConfig4;
+    TRACE_CODE(kWordNoConfig4);
     return 0;
   }
   Config4Record record{};
   WORD local = 0;
   if (!ReadConfig4File(path, reinterpret_cast<BYTE*>(&record), &local)) {
-    TRACE_CODE(0x2000);
+    TRACE_CODE(kWordFailure);
     return 0;
   }
   if (record.volumeCount < kConfig4NoVolumeInfo && record.Config4TypeWord < kConfig4NoType)
@@ -507,7 +509,7 @@ int CheckConfigFd(BackupTarget* target, WORD* resultWord) {
 int CheckMediaWritable(BackupTarget* target, WORD* resultWord) {
   char probe[MAX_PATH];
   if (!FORMAT_PATH(probe, "%s%s", target->drivePath, "xonf")) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
     return 0;
   }
@@ -515,7 +517,7 @@ int CheckMediaWritable(BackupTarget* target, WORD* resultWord) {
                                FILE_FLAG_DELETE_ON_CLOSE);
   if (!file) {
     DWORD error = plat::GetLastError();
-    *resultWord = error == ERROR_WRITE_PROTECT ? 0x2005 : 0x2000;
+    *resultWord = error == ERROR_WRITE_PROTECT ? kWordWriteProtected : kWordFailure;
     TRACE_CODE(error);
     return 0;
   }
@@ -556,12 +558,12 @@ int WriteBackupVolumes(HWND owner, ArchiveFileInfo* info, BackupTarget* target, 
   std::unique_ptr<Config4Record> record(new (std::nothrow) Config4Record{});
   int result = 0;
   if (!record) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
   } else {
     VolumeWriter w{owner, info, target, resultWord, record.get()};
     result = WriteVolumes(w);
   }
-  if (result == 0 && *resultWord != 0x4000) ShowResultMessage(owner, *resultWord, 0);
+  if (result == 0 && *resultWord != kWordCancelled) ShowResultMessage(owner, *resultWord, 0);
   return result;
 }

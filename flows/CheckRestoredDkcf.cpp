@@ -5,6 +5,7 @@
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfChkMedia.h"
@@ -15,11 +16,10 @@ TALVER_SOURCE_AT("CnfProcess", 3000)
 namespace {
 
 constexpr int kDkcfTableIndex = 9;
-constexpr WORD kNoDetail = 0x2000;
 
 int FailWithoutDetail(WORD* resultWord) {
-  *resultWord = kNoDetail;
-  TRACE_WORD(kNoDetail);
+  *resultWord = kWordFailure;
+  TRACE_WORD(kWordFailure);
   return 0;
 }
 

@@ -9,6 +9,7 @@
 #include "archive/FDCopy3.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
+#include "common/ResultWords.h"
 #include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
@@ -22,13 +23,13 @@ namespace {
 constexpr char kFetchedArchive[] = "svp_conf.tgz";
 
 int FailPath(WORD* resultWord) {
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_CODE(ERROR_FILENAME_EXCED_RANGE);
   return 0;
 }
 
 int FailSystem(WORD* resultWord) {
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_CODE(plat::GetLastError());
   return 0;
 }
@@ -45,14 +46,14 @@ int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection
     // The same wrong volume again and again: the operator is not changing it.
     if (failures.Repeated(selection->drivePath, *resultWord, selection->config4.volumeNumber)) {
       TRACE_TEXT("ERR The same failure again: cancelled");
-      *resultWord = 0x4000;
+      *resultWord = kWordCancelled;
       return 0;
     }
     // The disk number the operator is asked for counts from 1.
     std::int32_t answer =
         ShowResultMessage(owner, *resultWord, static_cast<WORD>(volumeCounter + 1));
     if (answer == kDialogCancel) {
-      *resultWord = 0x4000;
+      *resultWord = kWordCancelled;
       return 0;
     }
   }
@@ -60,9 +61,9 @@ int SelectNextVolume(HWND owner, MediaSelection* selection, const MediaSelection
 
 int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD* resultWord) {
   if (!TalVer_FindFile(selection->archivePath, 0)) {
-    *resultWord = 0x400B;
+    *resultWord = kWordWrongMedium;
     TRACE_TEXT(selection->archivePath);  // the archive that is not there
-    TRACE_WORD(0x400B);
+    TRACE_WORD(kWordWrongMedium);
     return 0;
   }
   char fetched[MAX_PATH];
@@ -71,15 +72,15 @@ int FetchFirstVolume(const char* workDirectory, MediaSelection* selection, WORD*
   const Config4Record& c4 = selection->config4;
   if (c4.volumeCount == 1) return 1;
   if (c4.volumeCount == 0) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
     return 0;
   }
   // Only the first volume of a split archive can start it: a later one
   // would be joined without what precedes it and taken for the whole.
   if (c4.volumeNumber != 0) {
-    *resultWord = 0x400B;
-    TRACE_WORD(0x400B);
+    *resultWord = kWordWrongMedium;
+    TRACE_WORD(kWordWrongMedium);
     return 0;
   }
   return kFetchMoreVolumes;
@@ -106,7 +107,7 @@ int FetchConfigArchive(HWND owner, const char* workDirectory, MediaSelection* se
   if (fetched == 1) return 1;
   std::unique_ptr<MediaSelection> previous(new (std::nothrow) MediaSelection(*selection));
   if (!previous) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     ShowResultMessage(owner, *resultWord, 0);
     return 0;
   }

@@ -8,6 +8,7 @@
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "flows/FetchArchive.h"
 #include "media/MediaSelection.h"
@@ -77,8 +78,8 @@ int Install(HWND owner, MediaSelection* selection, WORD mode, WORD* resultWord) 
       return result;
     }
     if (!AdjustArchivePathToType(selection)) {
-      *resultWord = 0x2000;
-      TRACE_WORD(0x2000);
+      *resultWord = kWordFailure;
+      TRACE_WORD(kWordFailure);
       return 0;
     }
   }
@@ -88,8 +89,8 @@ int Install(HWND owner, MediaSelection* selection, WORD mode, WORD* resultWord) 
   if (!FORMAT_PATH(work, "%s%s", RootPath, "\\PLAXON\\TMP\\") ||
       !FORMAT_PATH(archive, "%s%s", work, "svp_conf.tgz") ||
       !FORMAT_PATH(target, "%s%s", RootPath, "\\PLAXON\\")) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
     return 0;
   }
   result = FetchConfigArchive(owner, work, selection, resultWord);
@@ -98,8 +99,8 @@ int Install(HWND owner, MediaSelection* selection, WORD mode, WORD* resultWord) 
     return result;
   }
   if (!CompressDialog(owner, 1, 1, archive, target)) {
-    *resultWord = 0x4004;
-    TRACE_WORD(0x4004);
+    *resultWord = kWordStepFailed;
+    TRACE_WORD(kWordStepFailed);
     return 0;
   }
   ShowMessage(owner, 63, 3188, 20198, 1, 0x40);
@@ -111,21 +112,21 @@ int Install(HWND owner, MediaSelection* selection, WORD mode, WORD* resultWord) 
 int Talver_OffSvpBackupByModel(HWND owner, DWORD modelSelector, WORD mode, WORD* resultWord) {
   std::unique_ptr<MediaSelection> selection(new (std::nothrow) MediaSelection{});
   if (!selection) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
-    ShowResultMessage(owner, 0x2000, 0);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
+    ShowResultMessage(owner, kWordFailure, 0);
     return 0;
   }
   if (!SetModelTexts(static_cast<std::int16_t>(modelSelector))) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
     return 0;
   }
   TraceModelInfo();
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
-    ShowResultMessage(owner, 0x4004, 0);
+    *resultWord = kWordStepFailed;
+    ShowResultMessage(owner, kWordStepFailed, 0);
     return 0;
   }
   return Install(owner, selection.get(), mode, resultWord);

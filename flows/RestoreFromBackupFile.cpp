@@ -5,14 +5,15 @@
 
 #include "archive/CnfBakup.h"
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfSelFileDlg.h"
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "flows/CheckRestoredDkcf.h"
 #include "platform/Platform.h"
@@ -28,9 +29,6 @@ constexpr int kSelectFileMessage = 4700;
 constexpr int kConfirmMessage = 4705;
 constexpr int kMediaRemoveMessage = 3188;
 constexpr UINT kInformationStyle = 0x40;
-constexpr WORD kStepFailed = 0x4004;
-constexpr WORD kRestoreFailedWord = 0x400E;
-constexpr WORD kDefaultSerialInvolved = 0x4011;
 constexpr int kDialogOk = 1;
 constexpr int kDialogCancel = 2;
 
@@ -64,8 +62,8 @@ bool FormRestorePaths(RestorePaths* p) {
 // A failed step: its trace text, the result word 0x4004 and its message.
 int FailStep(HWND owner, int line, const char* text, WORD* resultWord, int result = 0) {
   TraceText(kTraceSource, line, text);
-  *resultWord = kStepFailed;
-  ShowResultMessage(owner, kStepFailed, 0);
+  *resultWord = kWordStepFailed;
+  ShowResultMessage(owner, kWordStepFailed, 0);
   return result;
 }
 #define FAIL_STEP(text, ...) \
@@ -138,8 +136,8 @@ int ConvertTables(HWND owner, const RestorePaths& p, WORD* resultWord) {
 int CheckNewConfiguration(HWND owner, WORD* resultWord) {
   int checked = CheckRestoredDkcf(resultWord);
   if (checked == 1) return 1;
-  if (*resultWord != kDefaultSerialInvolved) {
-    ShowResultMessage(owner, kRestoreFailedWord, 0);
+  if (*resultWord != kWordDefaultSerial) {
+    ShowResultMessage(owner, kWordBackupFileNotRestored, 0);
     TRACE_WORD(*resultWord);
     return checked;
   }

@@ -8,10 +8,11 @@
 #include <new>
 
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "flows/FetchArchive.h"
 #include "media/MediaSelection.h"
@@ -70,7 +71,7 @@ int LookUpModel(HWND owner, WORD* resultWord) {
     ShowResultMessage(owner, *resultWord, 0);
     return 0;
   }
-  if (!ApplyModelIndex(modelIndex)) return FailRestore(owner, 0x2000, resultWord);
+  if (!ApplyModelIndex(modelIndex)) return FailRestore(owner, kWordFailure, resultWord);
   return 1;
 }
 
@@ -80,8 +81,8 @@ int UnpackRestoredConfig(HWND owner, const RestorePaths& paths, WORD* resultWord
   TraceLine(TraceFormat(line, "RootPath=%s, FilePath=%s", paths.target, paths.archive));
   if (!CompressDialog(owner, kArchiveExtractAll, 1, paths.archive, paths.target)) {
     TRACE_TEXT("ERR CompressDialog");
-    *resultWord = 0x4004;
-    ShowResultMessage(owner, 0x4004, 0);
+    *resultWord = kWordStepFailed;
+    ShowResultMessage(owner, kWordStepFailed, 0);
     return 0;
   }
   return 1;
@@ -91,7 +92,7 @@ int RunRestore(HWND owner, MediaSelection* selection, WORD* restoreKind, char* n
                char* oldVersion, WORD* resultWord) {
   if (!LookUpModel(owner, resultWord)) return 0;
   RestorePaths paths;
-  if (!FormRestorePaths(&paths)) return FailRestore(owner, 0x2000, resultWord);
+  if (!FormRestorePaths(&paths)) return FailRestore(owner, kWordFailure, resultWord);
 
   TRACE_TEXT("Select Drive");
   int result = SelectMedia(owner, selection, 0, resultWord);
@@ -142,7 +143,7 @@ int GetModelIndex(HWND /*owner*/, DWORD* modelIndex, WORD* resultWord) {
   else if (answer == 2)
     *resultWord = 0x0400;
   else
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
   return 0;
 }
 
@@ -150,10 +151,10 @@ int RestoreConfigFromMedia(HWND owner, WORD* restoreKind, char* newVersion, char
                            WORD* resultWord) {
   SelectionPurpose = kPurposeSoftwareRestore;
   std::unique_ptr<MediaSelection> selection(new (std::nothrow) MediaSelection{});
-  if (!selection) return FailRestore(owner, 0x2000, resultWord);
+  if (!selection) return FailRestore(owner, kWordFailure, resultWord);
   selection->requestKind = kRequestRestore;
   selection->promptMessageId = kRestorePromptMessage;
   FlowLock lock;
-  if (!lock.Take()) return FailRestore(owner, 0x4004, resultWord);
+  if (!lock.Take()) return FailRestore(owner, kWordStepFailed, resultWord);
   return RunRestore(owner, selection.get(), restoreKind, newVersion, oldVersion, resultWord);
 }

@@ -7,9 +7,10 @@
 #include <new>
 
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "flows/FetchArchive.h"
 #include "media/CnfSetupDlg.h"
@@ -28,7 +29,7 @@ constexpr char kFetchedArchive[] = "svp_conf.tgz";
 // The end of a setup that did not get through: 2 for the operator's cancel.
 WORD Abandon(WORD resultWord) {
   TRACE_WORD(resultWord);
-  return resultWord == 0x4000 ? 2 : 0;
+  return resultWord == kWordCancelled ? 2 : 0;
 }
 
 // The configuration CD-R holds one archive per controller type, below
@@ -40,8 +41,8 @@ int ChooseCdrArchive(HWND owner, const char* sourceRoot, MediaSelection* selecti
   if (!FORMAT_PATH(selection->archivePath, "%s%s%x\\%s", sourceRoot, "PLAXON\\CONFIG\\", type,
                    kFetchedArchive) ||
       !CopyBounded(selection->drivePath, sizeof selection->drivePath, sourceRoot)) {
-    *resultWord = 0x2000;
-    ShowResultMessage(owner, 0x2000, 0);
+    *resultWord = kWordFailure;
+    ShowResultMessage(owner, kWordFailure, 0);
     return 0;
   }
   return 1;
@@ -59,18 +60,18 @@ int ChooseSetupArchive(HWND owner, BYTE setupSourceChoice, const char* sourceRoo
 WORD SetupConfigInSvp(HWND owner, const char* sourceRoot, const char* targetDir, WORD* resultWord) {
   std::unique_ptr<MediaSelection> selection(new (std::nothrow) MediaSelection{});
   if (!selection) {
-    *resultWord = 0x2000;
-    TRACE_WORD(0x2000);
-    ShowResultMessage(owner, 0x2000, 0);
+    *resultWord = kWordFailure;
+    TRACE_WORD(kWordFailure);
+    ShowResultMessage(owner, kWordFailure, 0);
     return 0;
   }
   selection->requestKind = kRequestSetup;
   selection->promptMessageId = kSetupPromptMessage;
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
-    TRACE_WORD(0x4004);
-    ShowResultMessage(owner, 0x4004, 0);
+    *resultWord = kWordStepFailed;
+    TRACE_WORD(kWordStepFailed);
+    ShowResultMessage(owner, kWordStepFailed, 0);
     return 0;
   }
 
@@ -84,15 +85,15 @@ WORD SetupConfigInSvp(HWND owner, const char* sourceRoot, const char* targetDir,
   char archive[MAX_PATH];
   if (!FORMAT_PATH(workDirectory, "%sTMP\\", targetDir) ||
       !FORMAT_PATH(archive, "%sTMP\\%s", targetDir, kFetchedArchive)) {
-    *resultWord = 0x2000;
-    ShowResultMessage(owner, 0x2000, 0);
-    return Abandon(0x2000);
+    *resultWord = kWordFailure;
+    ShowResultMessage(owner, kWordFailure, 0);
+    return Abandon(kWordFailure);
   }
   if (!FetchConfigArchive(owner, workDirectory, selection.get(), resultWord))
     return Abandon(*resultWord);
   if (!CompressDialog(owner, kArchiveExtractAll, 1, archive, targetDir)) {
-    *resultWord = 0x4004;
-    TRACE_WORD(0x4004);
+    *resultWord = kWordStepFailed;
+    TRACE_WORD(kWordStepFailed);
     return 0;
   }
   if (setupSourceChoice == kSetupSourceBackupMedium)

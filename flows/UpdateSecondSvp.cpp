@@ -3,6 +3,7 @@
 #include "archive/CnfCmpDlg.h"
 #include "common/FlowLock.h"
 #include "common/Format.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
@@ -11,7 +12,7 @@ TALVER_SOURCE_AT("CnfProcess", 9000)
 int UpdateConfigTo2ndSvp(WORD* resultWord) {
   FlowLock lock;
   if (!lock.Take()) {
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     return 0;
   }
   char archive[MAX_PATH];
@@ -19,14 +20,14 @@ int UpdateConfigTo2ndSvp(WORD* resultWord) {
   if (!FORMAT_PATH(archive, "%s%s%s", dsvw_GetDkcRootDir(), "\\PLAXON\\HOME\\DIFF\\",
                    "svp_conf.tgz") ||
       !FORMAT_PATH(target, "%s%s", dsvw_GetDkcRootDir(), "\\PLAXON\\")) {
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     TRACE_TEXT("ERR CompressDialog");
     return 0;
   }
   // The archive stays in place whatever happens, so each further attempt
   // unpacks the same file again.
   if (!CompressDialog(0, 1, 0, archive, target)) {
-    *resultWord = 0x4004;
+    *resultWord = kWordStepFailed;
     TRACE_TEXT("ERR CompressDialog");
     return 0;
   }

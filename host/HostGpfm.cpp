@@ -4,9 +4,10 @@
 #include <memory>
 
 #include "archive/CnfCmpDlg.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/CnfCmpThd2.h"
+#include "backupfile/GpfmFormat.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "common/Globals.h"
 #include "host/talver_host.h"
@@ -31,6 +32,50 @@ int TalverHost_UseHostFiles(void) {
 int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir) {
   if (!plat::HasCurrent()) return 0;
   return ParseGpfmFile(gpfmPath, lz4Dir);
+}
+
+namespace {
+
+// The reader's walk shown to a host's view; the tables' bytes go nowhere.
+class ViewSink : public GpfmTableSink {
+ public:
+  explicit ViewSink(TalverHostGpfmView& view) : view_(view) {}
+  bool BeginTable(int table, std::uint64_t storedSize, int segments) override {
+    view_.Table(table, segments, storedSize);
+    return true;
+  }
+  bool TableData(const std::uint8_t*, std::uint32_t, int) override { return true; }
+  bool EndTable() override { return true; }
+  void Target(std::uint32_t targetCFM) override {
+    target_ = targetCFM;
+    view_.Target(targetCFM);
+  }
+  void Directory(const PfmHeader& directory, std::uint64_t offset) override {
+    view_.Directory(static_cast<int>(target_), offset, directory.valid);
+  }
+  void Segment(const GpfmSegmentSeen& s) override {
+    view_.Segment(s.table, s.segment, s.offset, s.size, s.storedSum, s.computedSum);
+  }
+  bool ReadOnAfterMismatch() override { return true; }
+
+ private:
+  TalverHostGpfmView& view_;
+  std::uint32_t target_ = 0;
+};
+
+}  // namespace
+
+int TalverHost_GpfmInspect(const char* gpfmPath, TalverHostGpfmView& view, char* why,
+                           std::size_t whySize) {
+  if (!why || whySize == 0) return 0;
+  why[0] = '\0';
+  if (!plat::HasCurrent() || !gpfmPath) return 0;
+  std::uint64_t size = 0;
+  if (plat::GetFileSizeByName(gpfmPath, &size)) view.File(size);
+  ViewSink sink(view);
+  if (WalkGpfmFile(gpfmPath, sink)) return 1;
+  CopyBounded(why, whySize, LastGpfmFailure());
+  return 0;
 }
 
 int TalverHost_GpfmConvert(const char* lz4Dir, const char* tablesDir, int withDialog) {

@@ -40,7 +40,7 @@ int TalverHost_RestoredTables(char* tablesDir, std::size_t tablesSize, char* new
 namespace {
 
 struct BackupsRelay {
-  void (*each)(const char*, unsigned long long, int, int, void*);
+  talver_backup_fn each;
   void* context;
 };
 
@@ -52,9 +52,7 @@ void Relay(const BackupFolder& folder, void* context) {
 
 }  // namespace
 
-int TalverHost_Backups(void (*each)(const char* name, unsigned long long size, int valid,
-                                    int interrupted, void* context),
-                       void* context) {
+int TalverHost_Backups(talver_backup_fn each, void* context) {
   if (!plat::HasCurrent() || !each) return 0;
   RefreshRootPath();
   BackupsRelay relay{each, context};

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/Format.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "host/talver_host.h"
 #include "svpsvc/SvpServices.h"
@@ -39,48 +40,49 @@ constexpr WordAction kActions[] = {
      "or call support."},
     {0x0901, "The backup file lacks a table: choose another backup file or call support."},
     {0x1167, "Call support with the trace file."},
-    {0x2000, kCallSupport},
-    {0x2001, "Insert a medium, wait until the drive is ready, and retry."},
-    {0x2004, "Insert another medium and retry."},
-    {0x2005, "Remove the write protection of the medium and retry."},
-    {0x2007,
+    {kWordFailure, kCallSupport},
+    {kWordMediumNotReady, "Insert a medium, wait until the drive is ready, and retry."},
+    {kWordMediumUnusable, "Insert another medium and retry."},
+    {kWordWriteProtected, "Remove the write protection of the medium and retry."},
+    {kWordNotConfigurationDisk,
      "Insert a configuration disk made by a backup of this SVP, or a blank disk, and "
      "retry."},
-    {0x2012, "Check the drive and the medium; insert another medium and retry."},
-    {0x4000, "Nothing to mend: the operator cancelled. Start the operation again to do it."},
-    {0x4001,
+    {kWordDriveQueryFailed, "Check the drive and the medium; insert another medium and retry."},
+    {kWordCancelled,
+     "Nothing to mend: the operator cancelled. Start the operation again to do it."},
+    {kWordNoConfig4,
      "Nothing to mend: the medium carries no configuration record yet (a blank "
      "disk)."},
-    {0x4002, "Use a configuration made for this controller's PCM type."},
-    {0x4004,
+    {kWordPcmTypeMismatch, "Use a configuration made for this controller's PCM type."},
+    {kWordStepFailed,
      "Wait until no other configuration operation runs, check the medium and the "
      "free space on the SVP and on the medium, then retry; call support if it fails "
      "again."},
-    {0x4006, "Call support with the trace file."},
-    {0x4009, "Use a backup of this controller (the same serial number)."},
-    {0x400A, "Use a configuration of this SVP's configuration type."},
-    {0x400B,
+    {kWordNotProcessed, "Call support with the trace file."},
+    {kWordSerialMismatch, "Use a backup of this controller (the same serial number)."},
+    {kWordConfigTypeMismatch, "Use a configuration of this SVP's configuration type."},
+    {kWordWrongMedium,
      "Insert the medium the operation asks for: a backup medium of this SVP, the "
      "software medium of this model or the configuration CD-R."},
-    {0x400C, "Clean or replace the medium and retry."},
-    {0x400D, "Replace the medium and retry."},
-    {0x400E, "Choose a backup file made on this controller and retry."},
-    {0x400F, "Call support with the trace file."},
-    {0x4010, "Use a configuration made for this controller model."},
-    {0x4011,
+    {kWordMediumUnreadable, "Clean or replace the medium and retry."},
+    {kWordMediumUnwritable, "Replace the medium and retry."},
+    {kWordBackupFileNotRestored, "Choose a backup file made on this controller and retry."},
+    {kWordNotChecked, "Call support with the trace file."},
+    {kWordModelMismatch, "Use a configuration made for this controller model."},
+    {kWordDefaultSerial,
      "Confirm the backup only if it belongs to this controller; otherwise call "
      "support to set the serial number."},
-    {0x4103,
+    {kWordWrongDisk,
      "Insert the disk that is asked for; the disks of a split configuration go in "
      "order, and a disk already written in this backup is not taken again."},
-    {0x4104, "Insert the next volume of the configuration and press OK."},
-    {0x4105,
+    {kWordInsertVolume, "Insert the next volume of the configuration and press OK."},
+    {kWordWrongMediumKind,
      "Set up from a backup medium, or from the configuration CD-R with a key code; a "
      "software medium cannot be set up from."},
-    {0x4106,
+    {kWordLargerThanFloppy,
      "Answer Yes to split the backup over several floppy disks, or use a larger "
      "medium."},
-    {0x4107, "Free space on the medium or use a larger one, then retry."},
+    {kWordNoRoom, "Free space on the medium or use a larger one, then retry."},
 };
 
 const char* ActionOf(unsigned word) {

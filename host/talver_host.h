@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "exports/Exports.h"
 
@@ -67,6 +68,25 @@ TALVER_EXPORT int TalverHost_UseHostFiles(void);
 // Runs the backup-file reader: every present table of gpfmPath becomes
 // "<lz4Dir>\<table>.lz4". 1 when all were checked and written.
 TALVER_EXPORT int TalverHost_GpfmExtract(const char* gpfmPath, const char* lz4Dir);
+// What the reader's walk of a backup file meets, in file order (svpconf gpfm
+// inspect). Tables count from 0, segments from 1; a padding byte follows a
+// segment of odd length.
+class TalverHostGpfmView {
+ public:
+  virtual ~TalverHostGpfmView() = default;
+  virtual void File(std::uint64_t size) = 0;
+  virtual void Target(std::uint32_t targetCfm) = 0;
+  virtual void Directory(int cfm, std::uint64_t offset, std::uint32_t valid) = 0;
+  virtual void Table(int table, int segments, std::uint64_t bytes) = 0;
+  virtual void Segment(int table, int segment, std::uint64_t offset, std::uint32_t bytes,
+                       std::uint32_t storedSum, std::uint32_t computedSum) = 0;
+};
+// Walks gpfmPath with the reader (its checks and trace lines, nothing
+// written), showing view what it meets; after a sum that differs it reads on
+// to the end. 1 when the reader accepts the file; 0 with the reader's first
+// failure, as traced, in why.
+TALVER_EXPORT int TalverHost_GpfmInspect(const char* gpfmPath, TalverHostGpfmView& view, char* why,
+                                         std::size_t whySize);
 // Runs the table conversion: every file of lz4Dir becomes a table file in
 // tablesDir. withDialog 1: under the progress dialog (CompressDialog2, mode
 // 10), whose bar counts the files of the world's \PLAXON\TMP\LZ4\; 0: the
@@ -120,13 +140,6 @@ TALVER_EXPORT int TalverHost_SelectMedia(int requestKind, int volumeNumber,
 // of \PLAXON\TMP\TABLES\), the version of the DKCF there and that of the
 // SVP's CONFIG.INF; a version that cannot be read is "----". 0 without a
 // world or when a text does not fit.
-// The HDD backups as the system's scan sees them: `each` gets every folder
-// below the backup root with the size of its archive, whether the retention
-// counts it (valid) and whether it is an interrupted backup's. 0 without a
-// world or a backup root.
-TALVER_EXPORT int TalverHost_Backups(void (*each)(const char* name, unsigned long long size,
-                                                  int valid, int interrupted, void* context),
-                                     void* context);
 // The system path of the newest valid HDD backup's folder
 // ("C:\plaxon\others\backup\20261208035500"), by the scan the retention
 // uses: after a backup under the flow's hold, the one it made. 0 without a

@@ -241,6 +241,17 @@ typedef void (*talver_entry_fn)(const talver_entry* entry, void* context);
  * 0 damaged, -1 not readable at all or not checked (why says which).
  */
 TALVER_API int TalverHost_Verify(const char* what, char* why, size_t whySize);
+/*
+ * The HDD backups by the scan the retention counts with: `each` gets every
+ * folder below \PLAXON\OTHERS\BACKUP\ in the order of the search, with the
+ * size of its archive, whether the retention counts it (valid) and whether
+ * the next backup removes it as an interrupted one's. 1 when the whole
+ * folder was searched; 0 without a world or a backup folder; -1 when the
+ * search was cut short (the folders before that were handed on).
+ */
+typedef void (*talver_backup_fn)(const char* name, uint64_t size, int valid, int interrupted,
+                                 void* context);
+TALVER_API int TalverHost_Backups(talver_backup_fn each, void* context);
 /* Every entry of `what` in stored order; 1 when whole, else as TalverHost_Verify. */
 TALVER_API int TalverHost_List(const char* what, talver_entry_fn each, void* context, char* why,
                                size_t whySize);

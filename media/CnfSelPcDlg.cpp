@@ -4,11 +4,10 @@
 
 #include <cstring>
 
-#include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
@@ -137,9 +136,9 @@ int SelectMediaDialog(HWND owner, const MediaDialogParam* parameter, char* chose
   if (ended == kDialogOk || ended == kDialogCancel) {
     result = static_cast<int>(ended);
     CopyBounded(chosenPath, MAX_PATH, ChosenPath);
-    if (result == kDialogCancel) *resultWord = 0x4000;
+    if (result == kDialogCancel) *resultWord = kWordCancelled;
   } else {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_TEXT("Invalid Error");
   }
   LogSelection(result, SelectionLabel, kSelectionKindPc);

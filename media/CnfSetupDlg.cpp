@@ -5,6 +5,7 @@
 
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
 #include "svpsvc/SvpServices.h"
@@ -92,11 +93,11 @@ int SelectSetupConfigDialog(HWND owner, DWORD promptMessageId, BYTE* choice, WOR
     result = static_cast<int>(ended);
     if (result == kDialogCancel) {
       SetupSourceChoice = kSetupSourceCdr;
-      *resultWord = 0x4000;
+      *resultWord = kWordCancelled;
     }
   } else {
     SetupSourceChoice = kSetupSourceCdr;
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_TEXT("Invalid Error");
   }
   *choice = SetupSourceChoice;

@@ -7,6 +7,7 @@
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "media/MediaSelection.h"
 
@@ -21,7 +22,7 @@ constexpr char kSvpConfig4[] = "\\Plaxon\\Config\\config4";
 int ReadSvpConfig4(Config4Record* record, WORD* resultWord) {
   char path[MAX_PATH];
   if (!FORMAT_PATH(path, "%s%s", RootPath, kSvpConfig4)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   return ReadConfig4File(path, reinterpret_cast<BYTE*>(record), resultWord);
@@ -45,7 +46,7 @@ bool AcceptKind(MediaSelection* selection, BYTE kind, WORD* resultWord) {
         return true;
       }
       if (kind == kMediaSoftware) {
-        *resultWord = 0x4105;
+        *resultWord = kWordWrongMediumKind;
         return false;
       }
       break;
@@ -59,7 +60,7 @@ bool AcceptKind(MediaSelection* selection, BYTE kind, WORD* resultWord) {
       if (kind == kMediaBackup || kind == kMediaSoftware) return true;
       break;
   }
-  *resultWord = 0x400B;
+  *resultWord = kWordWrongMedium;
   return false;
 }
 
@@ -75,13 +76,13 @@ int ClassifyMediaByConfig4(MediaSelection* selection, WORD* resultWord) {
   const WORD savedType = selection->config4.Config4TypeWord;
   std::unique_ptr<Config4Record> record(new (std::nothrow) Config4Record{});
   if (!record) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return ClassifyFailed(selection, savedType);
   }
   char path[MAX_PATH];
   if (!FORMAT_PATH(path, "%s%s", selection->drivePath, kMediumConfig4) || !PathExists(path)) {
-    *resultWord = 0x400B;
-    TRACE_WORD(0x400B);
+    *resultWord = kWordWrongMedium;
+    TRACE_WORD(kWordWrongMedium);
     return ClassifyFailed(selection, savedType);
   }
   if (!ReadConfig4File(path, reinterpret_cast<BYTE*>(record.get()), resultWord)) {
@@ -129,8 +130,8 @@ int ClassifySoftwareMedia(MediaSelection* selection, WORD* resultWord) {
   if (!FORMAT_PATH(path, "%s%s\\%s\\%s%s\\%s", selection->drivePath, "software", SizeCodeText,
                    ModelNumberText, TypeHexText, "config4") ||
       !TalVer_FindFile(path, 0)) {
-    *resultWord = 0x400B;
-    TRACE_WORD(0x400B);
+    *resultWord = kWordWrongMedium;
+    TRACE_WORD(kWordWrongMedium);
     return ClassifyFailed(selection, savedType);
   }
   selection->MediaKind = kMediaSoftware;
@@ -143,8 +144,8 @@ int LoadArchiveConfig4(MediaSelection* selection, WORD* resultWord) {
   char path[MAX_PATH];
   if (!GetFileDirectory(selection->archivePath, directory) ||
       !FORMAT_PATH(path, "%s%s", directory, "config4") || !PathExists(path)) {
-    *resultWord = 0x400B;
-    TRACE_WORD(0x400B);
+    *resultWord = kWordWrongMedium;
+    TRACE_WORD(kWordWrongMedium);
     return 0;
   }
   Config4Record record{};

@@ -1,13 +1,14 @@
 // The media selection's step machine: choose a drive (or the next volume in
 // the same drive), check that it is ready, classify the medium and form the
 // path of the archive on it. Every failed medium leads back to the choice.
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 
 #include "backupfile/CnfBakCnfList.h"
+#include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/SameFailure.h"
 #include "common/Trace.h"
 #include "media/CnfSelPcDlg.h"
@@ -59,8 +60,8 @@ DWORD FailSelection(SelectionRun& run) {
 DWORD BackToChoice(SelectionRun& run) {
   if (!run.failures.Repeated(run.selection->drivePath, *run.resultWord)) return kStepChoose;
   TRACE_TEXT("ERR The same failure again: cancelled");
-  *run.resultWord = 0x4000;
-  TRACE_WORD(0x4000);
+  *run.resultWord = kWordCancelled;
+  TRACE_WORD(kWordCancelled);
   run.result = 0;
   return kStepEnd;
 }
@@ -73,20 +74,12 @@ DWORD ChooseMedium(SelectionRun& run) {
     return FailSelection(run);
   }
   // The next volume goes into the drive chosen before.
-  *run.resultWord = 0x4104;
+  *run.resultWord = kWordInsertVolume;
   std::int32_t answer =
-      ShowResultMessage(run.owner, 0x4104, static_cast<WORD>(run.volumeNumber + 1));
+      ShowResultMessage(run.owner, kWordInsertVolume, static_cast<WORD>(run.volumeNumber + 1));
   if (answer == kDialogOk) return kStepCheckDrive;
-  if (answer == kDialogCancel) *run.resultWord = 0x4000;
+  if (answer == kDialogCancel) *run.resultWord = kWordCancelled;
   return FailSelection(run);
-}
-
-bool SameRoot(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (std::toupper(static_cast<unsigned char>(*a)) !=
-        std::toupper(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
 }
 
 // A drive letter connected to a network share stands for the share.
@@ -94,7 +87,7 @@ void UseNetworkName(SelectionRun& run) {
   for (char letter = 'A'; letter <= 'Z'; ++letter) {
     char root[4];
     FORMAT_PATH(root, "%c:\\", letter);
-    if (!SameRoot(root, run.selection->drivePath)) continue;
+    if (CompareIgnoringCase(root, run.selection->drivePath) != 0) continue;
     char local[3];
     FORMAT_PATH(local, "%c:", letter);
     char remote[MAX_PATH] = {};
@@ -161,7 +154,7 @@ DWORD ChooseBackup(SelectionRun& run) {
   if (chosen) {
     char archive[MAX_PATH];
     if (!FORMAT_PATH(archive, "%s%s", s->archivePath, kArchiveName)) {
-      *run.resultWord = 0x2000;
+      *run.resultWord = kWordFailure;
       return FailSelection(run);
     }
     CopyBounded(s->archivePath, sizeof s->archivePath, archive);
@@ -170,7 +163,7 @@ DWORD ChooseBackup(SelectionRun& run) {
     return kStepEnd;
   }
   ShowResultMessage(run.owner, *run.resultWord, 0);
-  if (*run.resultWord == 0x400B) return BackToChoice(run);
+  if (*run.resultWord == kWordWrongMedium) return BackToChoice(run);
   run.result = 0;
   return kStepEnd;
 }
@@ -184,7 +177,7 @@ DWORD FormArchivePath(SelectionRun& run) {
     case kMediaSoftware:
       if (!FORMAT_PATH(s->archivePath, "%s%s\\%s\\%s%s\\%s", s->drivePath, "software", SizeCodeText,
                        ModelNumberText, TypeHexText, kArchiveName)) {
-        *run.resultWord = 0x2000;
+        *run.resultWord = kWordFailure;
         return FailSelection(run);
       }
       return kStepEnd;
@@ -229,7 +222,7 @@ int CheckMediaReady(const char* driveRoot, WORD* resultWord) {
   std::uint64_t freeToCaller = 0, total = 0, totalFree = 0;
   if (plat::GetDiskFreeSpaceEx(driveRoot, &freeToCaller, &total, &totalFree)) return 1;
   DWORD error = plat::GetLastError();
-  *resultWord = error == ERROR_NOT_READY ? 0x2001 : 0x2012;
+  *resultWord = error == ERROR_NOT_READY ? kWordMediumNotReady : kWordDriveQueryFailed;
   TRACE_CODE(error);
   return 0;
 }

@@ -77,6 +77,16 @@ BOOL SetFilePointerEx(HANDLE file, std::int64_t offset, DWORD method, std::uint6
 }
 BOOL GetFileSizeEx(HANDLE file, std::uint64_t* size) { return Current().GetFileSize(file, size); }
 BOOL FlushFileBuffers(HANDLE file) { return Current().FlushFile(file); }
+BOOL FlushFiles(const HANDLE* files, std::size_t count) {
+  return Current().FlushFiles(files, count);
+}
+
+// A decorator that overrides FlushFile sees every file of a FlushFiles.
+bool Platform::FlushFiles(const HANDLE* files, std::size_t count) {
+  for (std::size_t i = 0; i < count; ++i)
+    if (!FlushFile(files[i])) return false;
+  return true;
+}
 BOOL FlushFolder(const char* path) { return Current().FlushFolder(path); }
 BOOL TryLockFile(HANDLE file) { return Current().TryLockFile(file); }
 BOOL SetEndOfFile(HANDLE file) { return Current().SetEndOfFile(file); }

@@ -39,7 +39,8 @@ bool FlushOut(Stream* s) {
 // Drops read-ahead bytes by moving the file position back over them.
 void DropIn(Stream* s) {
   std::size_t unread = s->in.size() - s->inPos;
-  if (unread > 0) SetFilePointerEx(s->file, -static_cast<std::int64_t>(unread), FILE_CURRENT, nullptr);
+  if (unread > 0)
+    SetFilePointerEx(s->file, -static_cast<std::int64_t>(unread), FILE_CURRENT, nullptr);
   s->in.clear();
   s->inPos = 0;
 }
@@ -70,8 +71,10 @@ int TextGet(Stream* s) {
   if (c == '\r' && s->text) {
     int next = RawGet(s);
     if (next == '\n') return '\n';
-    if (next != EOF) --s->inPos;
-    else s->eof = false;  // the CR itself is still a character
+    if (next != EOF)
+      --s->inPos;
+    else
+      s->eof = false;  // the CR itself is still a character
   }
   return c;
 }
@@ -113,7 +116,9 @@ Stream* fsopen(const char* path, const char* mode, int share) {
       access = GENERIC_WRITE | (plus ? GENERIC_READ : 0);
       disposition = OPEN_ALWAYS;
       break;
-    default: SetLastError(ERROR_INVALID_PARAMETER); return nullptr;
+    default:
+      SetLastError(ERROR_INVALID_PARAMETER);
+      return nullptr;
   }
   DWORD shareFlags = share == SH_DENYRW   ? 0
                      : share == SH_DENYWR ? FILE_SHARE_READ

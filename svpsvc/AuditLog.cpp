@@ -6,11 +6,11 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <map>
 #include <mutex>
 
 #include "ServiceSettings.h"
+#include "platform/Machine.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -46,11 +46,25 @@ std::string Flat(std::string text) {
   return text;
 }
 
+// The lines of a host file, without their line ends; false when unreadable.
+bool ReadLines(const std::string& path, std::vector<std::string>* lines) {
+  std::string text;
+  if (!plat::ReadHostFile(path, &text)) return false;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines->push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return true;
+}
+
 unsigned CountRecords(const std::string& path) {
-  std::ifstream in(path);
+  std::vector<std::string> lines;
+  ReadLines(path, &lines);
   unsigned n = 0;
-  std::string line;
-  while (std::getline(in, line))
+  for (const std::string& line : lines)
     if (!line.empty()) ++n;
   return n;
 }
@@ -95,10 +109,9 @@ bool ParseAuditLine(const std::string& line, AuditEntry* entry) {
 }
 
 bool ReadAuditFile(const std::string& hostPath, std::vector<AuditEntry>* entries) {
-  std::ifstream in(hostPath);
-  if (!in) return false;
-  std::string line;
-  while (std::getline(in, line)) {
+  std::vector<std::string> lines;
+  if (!ReadLines(hostPath, &lines)) return false;
+  for (const std::string& line : lines) {
     AuditEntry e;
     if (ParseAuditLine(line, &e)) entries->push_back(e);
   }
@@ -195,12 +208,11 @@ int adt_AuditRecordEnd(DWORD handle) {
   if (path.empty()) return 0;
   DWORD value = 0;
   std::memcpy(&value, s.record.data() + kAuditValueOffset, sizeof value);
-  std::FILE* f = std::fopen(path.c_str(), "a");
-  if (!f) return 0;
-  std::fprintf(f, "%u\t%s\t%s\t%s\t%s\n", static_cast<unsigned>(value), Stamp().c_str(),
-               Flat(Field(s.record, kAuditOperationOffset)).c_str(),
-               Flat(Field(s.record, kAuditOutcomeOffset)).c_str(), Flat(s.detail).c_str());
-  return std::fclose(f) == 0 ? 1 : 0;
+  const std::string line = std::to_string(static_cast<unsigned>(value)) + "\t" + Stamp() + "\t" +
+                           Flat(Field(s.record, kAuditOperationOffset)) + "\t" +
+                           Flat(Field(s.record, kAuditOutcomeOffset)) + "\t" + Flat(s.detail) +
+                           "\n";
+  return plat::AppendHostFile(path, line) ? 1 : 0;
 }
 
 void adt_AuditClose(DWORD handle) {

@@ -1,22 +1,23 @@
 // The common library stand-in: trace file, wait window, timed wait, copy,
 // identity reads, caption suffix, SVP state, table-file names, the directory
 // operation after an extraction, and WEP.
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <mutex>
+#include <thread>
 
 #include "ServiceSettings.h"
 #include "SvpServices.h"
+#include "platform/Machine.h"
 #include "platform/Platform.h"
 #include "platform/Temporary.h"
 
 #if !defined(_WIN32)
-#include <pthread.h>
-#include <strings.h>
-
 #include "platform/winemu/Operator.h"
 #endif
 
@@ -40,7 +41,8 @@ unsigned long ThreadNumber() {
 #if defined(_WIN32)
   return static_cast<unsigned long>(::GetCurrentThreadId()) & 0xFFFFFu;
 #else
-  return static_cast<unsigned long>(pthread_self()) & 0xFFFFFu;
+  return static_cast<unsigned long>(std::hash<std::thread::id>{}(std::this_thread::get_id())) &
+         0xFFFFFu;
 #endif
 }
 
@@ -81,10 +83,7 @@ int dsvp_ApiTraceWrite(int /*kind*/, int /*size*/, const char* text) {
   if (gTraceCapture) gTraceCaptured.push_back(line);
   if (gTraceEcho) std::fputs(record.c_str(), stderr);
   if (!path.empty()) {
-    if (std::FILE* f = std::fopen(path.c_str(), "a")) {
-      std::fputs(record.c_str(), f);
-      std::fclose(f);
-    }
+    plat::AppendHostFile(path, record);
   }
   return 1;
 }
@@ -184,6 +183,14 @@ int dsvp_ApiCopyFile(const char* destination, const char* source, WORD* error) {
 
 namespace {
 
+bool StartsIgnoringCase(const char* text, const char* prefix, std::size_t length) {
+  for (std::size_t i = 0; i < length; ++i)
+    if (std::tolower(static_cast<unsigned char>(text[i])) !=
+        std::tolower(static_cast<unsigned char>(prefix[i])))
+      return false;
+  return true;
+}
+
 // Reads KEY=VALUE from a configuration directory's identity file.
 int ReadIdentity(const char* configDir, const char* file, const char* key, long long* value,
                  WORD* error) {
@@ -199,7 +206,7 @@ int ReadIdentity(const char* configDir, const char* file, const char* key, long 
   bool found = false;
   std::size_t keyLen = std::strlen(key);
   while (plat::fgets(line, sizeof line, s)) {
-    if (strncasecmp(line, key, keyLen) == 0 && line[keyLen] == '=') {
+    if (StartsIgnoringCase(line, key, keyLen) && line[keyLen] == '=') {
       char* end = nullptr;
       long long v = std::strtoll(line + keyLen + 1, &end, 10);
       if (end == line + keyLen + 1) break;

@@ -9,7 +9,7 @@
 #include "SvpServices.h"
 
 #if !defined(_WIN32)
-#include "platform/posix/PosixPlatform.h"
+#include "platform/Machine.h"
 #include "platform/winemu/Operator.h"
 #endif
 

@@ -2,28 +2,23 @@
 
 #include <cstdlib>
 
+#include "platform/Machine.h"
 #include "platform/Platform.h"
-
-#if !defined(_WIN32)
-#include "platform/posix/PosixPlatform.h"
-#endif
 
 namespace svc {
 
 #if !defined(_WIN32)
 
-bool HasSettings() { return plat::HasCurrent(); }
+bool HasSettings() { return plat::HasHostSettings(); }
 std::string Setting(const std::string& key, const std::string& fallback) {
-  return plat::CurrentWorld().Setting(key, fallback);
+  return plat::HostSetting(key, fallback);
 }
 long long SettingInt(const std::string& key, long long fallback) {
-  return plat::CurrentWorld().SettingInt(key, fallback);
+  return plat::HostSettingInt(key, fallback);
 }
-std::string SettingsFilePath(const std::string& path) {
-  return plat::CurrentWorld().HostPathOf(path);
-}
-std::string SoftwareRoot() { return plat::CurrentWorld().root; }
-std::string ControllerIdentity() { return plat::CurrentWorld().identity; }
+std::string SettingsFilePath(const std::string& path) { return plat::HostSettingsPath(path); }
+std::string SoftwareRoot() { return plat::HostSetting("world.root", "C:"); }
+std::string ControllerIdentity() { return plat::HostSetting("world.identity", "DKC"); }
 
 #else
 

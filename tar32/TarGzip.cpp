@@ -208,6 +208,21 @@ struct GzipWriter::Slot {
   bool ok = true;
 };
 
+bool Worker::Start(std::function<void()> work) {
+  work_ = std::move(work);
+  thread_ = plat::CreateThread(&Worker::Run, this);
+  return thread_ != nullptr;
+}
+
+void Worker::Run(void* self) { static_cast<Worker*>(self)->work_(); }
+
+void Worker::Join() {
+  if (!thread_) return;
+  plat::WaitForSingleObject(thread_, INFINITE);
+  plat::CloseHandle(thread_);
+  thread_ = nullptr;
+}
+
 GzipWriter::GzipWriter(HANDLE out, int level, int threads)
     : out_(out), level_(level), threadCount_(std::max(1, threads)) {}
 
@@ -221,7 +236,13 @@ bool GzipWriter::Start() {
       slot->in.resize(kMemberBytes);
       slots_.push_back(std::move(slot));
     }
-    for (int i = 0; i < threadCount_; ++i) threads_.emplace_back([this] { Worker(); });
+    for (int i = 0; i < threadCount_; ++i) {
+      threads_.push_back(std::make_unique<tar32::Worker>());
+      if (!threads_.back()->Start([this] { Work(); })) {
+        Abort();
+        return false;
+      }
+    }
   } catch (...) {
     Abort();
     return false;
@@ -229,7 +250,7 @@ bool GzipWriter::Start() {
   return true;
 }
 
-void GzipWriter::Worker() {
+void GzipWriter::Work() {
   Compressor compressor(level_);
   for (;;) {
     Slot* slot = nullptr;
@@ -359,8 +380,7 @@ void GzipWriter::Abort() {
     stopping_ = true;
   }
   work_.notify_all();
-  for (std::thread& t : threads_)
-    if (t.joinable()) t.join();
+  for (auto& t : threads_) t->Join();
   threads_.clear();
 }
 
@@ -373,8 +393,11 @@ GzipReader::~GzipReader() { Stop(); }
 bool GzipReader::Start() {
   try {
     input_.resize(kInputWindow);
-    thread_ = std::thread([this] { Produce(); });
   } catch (...) {
+    failure_ = ReadFailure::kMemory;
+    return false;
+  }
+  if (!thread_.Start([this] { Produce(); })) {
     failure_ = ReadFailure::kMemory;
     return false;
   }
@@ -387,7 +410,7 @@ void GzipReader::Stop() {
     stop_ = true;
   }
   changed_.notify_all();
-  if (thread_.joinable()) thread_.join();
+  thread_.Join();
 }
 
 bool GzipReader::Next(const void** data, std::size_t* size) {

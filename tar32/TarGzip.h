@@ -15,10 +15,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/WinTypes.h"
@@ -39,6 +39,23 @@ void MakeCountRecord(std::uint32_t entries, std::uint64_t archiveLength, unsigne
 // archive cut short, joined from wrong pieces or padded after the end).
 bool ReadCountRecord(const unsigned char* record, std::uint64_t archiveLength,
                      std::uint32_t* entries);
+
+// A worker on one of the platform's threads, waited for by Join.
+class Worker {
+ public:
+  Worker() = default;
+  Worker(const Worker&) = delete;
+  Worker& operator=(const Worker&) = delete;
+  ~Worker() { Join(); }
+  // False when no thread could be had (the work is not run then).
+  bool Start(std::function<void()> work);
+  void Join();
+
+ private:
+  static void Run(void* self);
+  std::function<void()> work_;
+  HANDLE thread_ = nullptr;
+};
 
 class GzipWriter {
  public:
@@ -65,13 +82,13 @@ class GzipWriter {
   bool Submit();
   bool Drain(Slot& slot);
   bool Put(const unsigned char* data, std::size_t size);
-  void Worker();
+  void Work();
 
   HANDLE out_;
   int level_;
   int threadCount_;
   std::vector<std::unique_ptr<Slot>> slots_;
-  std::vector<std::thread> threads_;
+  std::vector<std::unique_ptr<Worker>> threads_;
   std::mutex mutex_;
   std::condition_variable work_;
   std::condition_variable done_;
@@ -120,7 +137,7 @@ class GzipReader {
   void FailTruncated();
 
   HANDLE in_;
-  std::thread thread_;
+  Worker thread_;
   std::mutex mutex_;
   std::condition_variable changed_;
   std::deque<std::vector<unsigned char>> ready_;

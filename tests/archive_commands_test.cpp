@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
+#include "common/CompressRequest.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
 #include "tar32/Tar32.h"
@@ -75,7 +75,7 @@ TEST_F(ArchiveCommands, FailuresAreTracedWithTheirCodes) {
   // A mode other than create and extract.
   EXPECT_EQ(CompressCommand(kArchiveTableConversion, 0, kArchive, kPlaxon), 0);
   auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "CnfCmpThd.cpp"));
+  EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfCmpThd.cpp"));
   EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0xA"));
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/cnfbaklist"));
   // The archiver's own codes: no target, then no archive.

@@ -405,14 +405,16 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
 TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
   world_.WriteHostFile('C', "OUT/CONFIG/b.~tv", "was there");
   world_.WriteHostFile('C', "OUT/CONFIG/c.~tv", "was there too");
-  WriteHostTgz(Host("PLAXON/TMP/t.tgz"),
-               {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
-                File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a")});
+  WriteHostTgz(
+      Host("PLAXON/TMP/t.tgz"),
+      {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
+       File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a"), File("config/d", "entry d")});
   ASSERT_EQ(Unpack("t.tgz"), 0);
   const std::pair<const char*, const char*> expected[] = {
       {"OUT/CONFIG/a.~tv", "entry a.~tv"},   {"OUT/CONFIG/a", "entry a"},
       {"OUT/CONFIG/b.~tv", "was there"},     {"OUT/CONFIG/b", "entry b"},
       {"OUT/CONFIG/c.~tv", "was there too"}, {"OUT/CONFIG/c", "entry a"},
+      {"OUT/CONFIG/d", "entry d"},
   };
   for (const auto& [file, data] : expected) EXPECT_EQ(world_.ReadHostFile('C', file), data) << file;
   EXPECT_TRUE(Temporaries("OUT").empty());

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "archive/CnfCmpThd.h"
-#include "archive/CompressRequest.h"
 #include "backupfile/AuditRecord.h"
 #include "common/CnfFunc.h"
+#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
@@ -125,9 +125,12 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
     int result;
     WORD word;
     std::vector<int> messages;
+    BYTE floppy = 1;  // 0: a medium that takes the archive whole
   };
   const Case cases[] = {
       {1400000, 1457664, 0, 1, 0, {}},
+      {5000, 5064, 0, 1, 0, {}, 0},  // the archive and its two config4 records, exactly
+      {5000, 5063, 0, 0, 0x4107, {4035}, 0},
       {1400001, 1457664, plat::IDNO, 0, 0x4000, {4034}},  // refusing to split is a cancel
       {1400000, 1399999, 0, 0, 0x4107, {4035}},
       {1400000, 1400000, 0, 0, 0x4107, {4035}},  // no room for its config4 records
@@ -139,6 +142,7 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
     std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
     PutArchive(c.size);
     PrepareFloppy(c.freeBytes);
+    target.isFloppy = c.floppy;
     ScriptedOperator op;
     if (c.splitAnswer) op.ExpectMessage(4034, static_cast<WORD>(c.splitAnswer));
     if (c.word == 0x4107) op.ExpectMessage(4035, plat::IDOK);
@@ -202,6 +206,24 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest, ::testing::Values(2800001, 2800000));
+
+// A backup spans at most 254 media: an archive of exactly 254 pieces is cut
+// (here its first piece cannot be written), one of 255 is refused uncut.
+TEST_F(BackupMediaTest, MostVolumesOfOneBackup) {
+  for (std::uint64_t volumes : {254u, 255u}) {
+    SCOPED_TRACE(volumes);
+    PutArchive(1);
+    std::filesystem::resize_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), volumes * 1400000);
+    PrepareFloppy(1457664);
+    world.Faults().AddRule({plat::FaultOp::Open, "svp_conf.0", ERROR_ACCESS_DENIED, 0, -1});
+    ScriptedOperator op;
+    op.ExpectMessage(4034, plat::IDYES).ExpectMessage(volumes == 254 ? 3333 : 4035, plat::IDOK);
+    word = 0;
+    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
+    EXPECT_EQ(word, volumes == 254 ? 0x2000 : 0x4107);
+    world.Faults().ClearRules();
+  }
+}
 
 // The floppy just written put back for the next volume: refused with the
 // number of the disk wanted, whatever the answer to the overwrite question
@@ -459,7 +481,7 @@ TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
     word = 0;
     EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
     EXPECT_EQ(word, 0x4004);
-    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "\nERR Talver_BackupConfigDialog"));
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ERR Talver_BackupConfigDialog"));
     world.Faults().ClearRules();
   }
   {
@@ -546,47 +568,11 @@ TEST_F(InstallByModelTest, ExportModesChooseTheFlow) {
   }
 }
 
-// Chooses a drive in the media dialog, types a key code, answers every
-// message with its first button and lets progress dialogs run, whatever the
-// flow shows after the key code.
-class InstallOperator : public plat::Operator {
- public:
-  InstallOperator(std::string drive, std::string key)
-      : drive_(std::move(drive)),
-        key_(std::move(key)),
-        previous_(
-            plat::SetOperator(std::shared_ptr<plat::Operator>(this, [](plat::Operator*) {}))) {}
-  ~InstallOperator() override { plat::SetOperator(previous_); }
-  WORD AnswerMessageBox(const plat::MessageBoxView& box) override {
-    messages.push_back(box.messageId);
-    return plat::ButtonsOf(box.style)[0];
-  }
-  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
-    if (!view.WaitsForOperator()) return;
-    int& turn = turns_[view.window];
-    if (view.templateId == 106 && turn == 0) act.SelectText(1007, drive_);
-    if (view.templateId == 113 && turn == 0) act.Type(1022, key_);
-    if (turn == 1) act.Click(1);
-    if (turn > 1) act.Close();
-    ++turn;
-  }
-  std::vector<int> messages;
-
- private:
-  std::string drive_, key_;
-  std::map<HWND, int> turns_;
-  std::shared_ptr<plat::Operator> previous_;
-};
-
 // A software medium: after the key code the archive is looked for in the
 // model's folder of the chosen type ("6470" + "60"), where the medium has it,
 // and unpacked over \PLAXON\.
 TEST_F(InstallByModelTest, KeyCodeChoosesTheTypeFolderOfTheSoftwareMedium) {
-  plat::Drive& d = world.MutableWorld().drive('D');
-  d.present = true;
-  d.type = DRIVE_CDROM;
-  d.hostDir = world.Dir() + "/drives/d";
-  std::filesystem::create_directories(d.hostDir);
+  fixtures::AddCdromDrive(world);
   world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "table one");
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, "C:\\PLAXON\\TMP\\svp_conf.tgz", "C:\\PLAXON\\"), 1);
   std::filesystem::create_directories(world.DriveDir('D') + "/software/R_D/647060");
@@ -595,23 +581,16 @@ TEST_F(InstallByModelTest, KeyCodeChoosesTheTypeFolderOfTheSoftwareMedium) {
   std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"));
   world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "changed");
   world.TakeTrace();
-  int result = 0;
-  {
-    InstallOperator op("D", "XBKZNRTQ");
-    word = 0;
-    result = Talver_OffSvpBackupByModel(0, 2, 0, &word);
-    EXPECT_EQ(op.messages.front(), 4053);  // the key code confirmed
-    if (result == 1) {
-      EXPECT_EQ(op.messages.back(), 3188);
-    }
-  }
-  auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "szFils = D:\\software\\R_D\\647060\\svp_conf.tgz"));
-  // Wherever the fetch is built, it finds the archive there.
-  EXPECT_NE(word, 0x400B);
-  if (result == 1) {
-    EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat"), "table one");
-  }
+  ScriptedOperator op;
+  op.ExpectDialog(106).SelectText(1007, "D").Click(1);
+  op.ExpectDialog(113).Type(1022, "XBKZNRTQ").Click(1);
+  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3188, plat::IDOK);
+  word = 0;
+  EXPECT_EQ(Talver_OffSvpBackupByModel(0, 2, 0, &word), 1) << op.Account();
+  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(
+      TestWorld::Contains(world.TakeTrace(), "szFils = D:\\software\\R_D\\647060\\svp_conf.tgz"));
+  EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat"), "table one");
 }
 
 }  // namespace

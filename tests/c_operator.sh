@@ -6,24 +6,12 @@
 # three floppies, and its asker sets the configuration up again from them,
 # inserted in the order 1, 3, 2.
 # Usage: c_operator.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-lib=$2
+source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "$(dirname "$1")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
-cc=${CC:-$(cached CMAKE_C_COMPILER)}
-sanitize=
-case "$(cached TALVER_SANITIZE)" in ON | on | TRUE | true | 1) sanitize=-fsanitize=address,undefined ;; esac
+c_toolchain
 program=$work/operator
 $cc -std=c99 -pedantic -Wall -Wextra -Werror $sanitize -I"$here/../include" \
-  "$here/c_program/operator.c" -o "$program" "$lib" -Wl,-rpath,"$(dirname "$lib")" 2>&1 ||
+  "$here/c_program/operator.c" -o "$program" "$LIBTALVER" -Wl,-rpath,"$(dirname "$LIBTALVER")" 2>&1 ||
   fail "cannot build the C program"
 
 # Every file and folder of the world's media, with its bytes.
@@ -33,8 +21,7 @@ media_hash() {
 }
 
 # Nobody answers: the export, what it gives back (result and word).
-"$SVPCONF" init "$work/sample" >/dev/null || fail "svpconf init"
-export TALVER_WORLD=$work/sample/svp.ini
+sample_world "$work/sample"
 before=$(media_hash "$work/sample")
 while read -r export expected; do
   out=$(timeout 30 "$program" call "$export" </dev/null 2>&1)
@@ -74,7 +61,7 @@ trace=$work/sample/trace.log
 # Three floppies: about 3 MB of incompressible tables on a sample world
 # whose drive A holds three blank media.
 world=$work/floppies
-"$SVPCONF" init "$world" >/dev/null || fail "svpconf init"
+sample_world "$world"
 for i in 1 2 3 4 5 6; do
   head -c 500000 /dev/urandom >"$world/drives/c/PLAXON/CONFIG/CNFDATA/random$i.dat"
 done
@@ -82,7 +69,6 @@ rmdir "$world/drives/a"
 mkdir -p "$world/f1" "$world/f2" "$world/f3" "$world/drives/t/SVP/TMP"
 sed -i 's|^path = drives/a$|media = f1;f2;f3|' "$world/svp.ini"
 printf '[drive.T]\npath = drives/t\ntype = fixed\n' >>"$world/svp.ini"
-export TALVER_WORLD=$world/svp.ini
 out=$(timeout 120 "$program" backup </dev/null 2>&1) || fail "backup: $out"
 echo "$out" | grep -qx 'dsvp_TalverBackup result=1' || fail "backup: $out"
 for m in f1 f2 f3; do

@@ -5,11 +5,8 @@
 # test when it exits non-zero. A block that installs, builds or runs for
 # minutes says so on the line before it: <!-- not run: REASON -->.
 # Usage: doc_samples.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
+source "$(dirname "$0")/support/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
 mkdir "$work/bin"
 ln -s "$(cd "$(dirname "$SVPCONF")" && pwd)/$(basename "$SVPCONF")" "$work/bin/svpconf"
 

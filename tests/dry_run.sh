@@ -3,23 +3,16 @@
 # (every file's path, size, time and digest, the audit file too) is the same
 # after it; then the real command runs, and the files it added, changed and
 # removed are exactly those the dry run listed (trace and audit files aside).
+# restore-gpfm of a sample backup file whose DKCF carries the default serial
+# number fails without --confirm; with it, it prints where the tables are and
+# both versions, and leaves the configuration folder as it was.
 # Usage: dry_run.sh SVPCONF LIBTALVER
-set -u
+source "$(dirname "$0")/support/lib.sh"
 export LC_ALL=C
-SVPCONF=$1
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-config4() {
-  printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
-}
 c="$work/c/PLAXON"
 mkdir -p "$c/CONFIG" "$c/TMP" "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" \
-  "$work/src/CONFIG/SUB" "$work/tables"
+  "$work/src/CONFIG/SUB"
 config4 '\x60\x83' '\x01' '\x00' >"$c/CONFIG/config4"
 printf 'SVPCONF 01020360\r\n' >"$c/CONFIG/CONFIG.INF"
 printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$c/CONFIG/DKCPRP.DAT"
@@ -33,28 +26,28 @@ for to in "$c/IN" "$c/HOME/DIFF" "$work/d/PLAXON/CONFIG/8360" "$work/d/software/
   cp "$work/archive.tgz" "$to/svp_conf.tgz"
 done
 config4 '\xff\xff' '\x01' '\x00' >"$work/d/software/R_C2/647060/config4"
-# A backup file: table 63 (the DKCF of serial 400001, version 02030460) and table 5.
-head -c 13160 /dev/zero >"$work/tables/63"
-put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
-put 16 '\001'
-put 6484 '02030460'
-put 13088 'CFREV'
-head -c 5000 /dev/urandom | base64 >"$work/tables/5"
-cat >"$work/svp.ini" <<INI
-[world]
-root = C:
-[drive.C]
-path = c
-type = fixed
-[drive.D]
-path = d
-type = cdrom
-[send]
-model_index = 2
-INI
+{ world_ini C=c:fixed D=d:cdrom && printf '[send]\nmodel_index = 2\n'; } >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
-timeout 60 "$SVPCONF" gpfm make "$work/c/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
-  fail "gpfm make"
+# The sample backup file of the default serial number (400001), version
+# 02030460, and its tables as they should come out.
+run gpfm make 'C:\b.gpfm' --sample --serial 400001
+expect 0
+run gpfm extract 'C:\b.gpfm' "$work/lz4" --tables "$work/tables"
+expect 0
+run restore-gpfm 'C:\b.gpfm'
+expect '!'
+
+# What the real restore-gpfm said and wrote ($1: the changed paths).
+gpfm_restored() {
+  expect 0 'result=1 word=0x4011' '.*tables=C:\\PLAXON\\TMP\\TABLES\\.*' \
+    'new_version=02-03-04/60' 'old_version=01-02-03/60'
+  local tables="$c/TMP/TABLES"
+  cmp -s "$work/tables/5" "$tables/5" || fail "table 5 not converted"
+  [ "$(stat -c %s "$tables/DKCF.TIF"):$(stat -c %s "$tables/CFREV.TIF")" = 13088:32 ] ||
+    fail "DKCF or CFREV size"
+  [ ! -e "$c/TMP/LZ4/63.lz4" ] || fail "63.lz4 left behind"
+  ! grep -q '^c/plaxon/config/' <<<"$1" || fail "restore-gpfm changed the configuration: $1"
+}
 
 # Every entry of the world but the trace: path, type, size, time, digest.
 snapshot() {
@@ -97,7 +90,8 @@ for row in "${cases[@]}"; do
   echo "$dry" | grep -q '^dry run: [0-9]* changes\? listed, nothing written$' ||
     fail "$name --dry-run: no list: $dry"
   [ "$(snapshot)" = "$before" ] || fail "$name --dry-run changed the world: $(changed "$before" "$(snapshot)")"
-  out=$(timeout 120 "$SVPCONF" "${args[@]}" </dev/null 2>&1) || fail "$name: $out"
+  run -t 120 "${args[@]}"
+  expect 0
   after=$(snapshot)
   # Files and folders that came, went or changed; a folder's time aside.
   real=$(changed "$before" "$after" | grep -v '^audit.log$' | sed 's,/$,,' |
@@ -113,6 +107,7 @@ for row in "${cases[@]}"; do
   missing=$(comm -13 <(echo "$real") <(echo "$said") | grep .)
   [ -z "$missing" ] || fail "$name: listed but not changed: $missing; list: $dry"
   [ -n "$said$kept" ] || fail "$name: an empty list: $dry"
+  [ "$name" != restore-gpfm ] || gpfm_restored "$real"
   [ -z "${SHOW:-}" ] || echo "$dry"
 done
 # The same archive again: every file keeps its bytes.

@@ -28,7 +28,7 @@ if [ "$declared_exports" != "$want" ]; then
   exit 1
 fi
 for name in $(echo "$declared" | grep '^TalverHost_'); do
-  echo "$actual" | grep -qx "$name" || { echo "talver.h declares $name, which the library lacks"; exit 1; }
+  grep -qx "$name" <<<"$actual" || { echo "talver.h declares $name, which the library lacks"; exit 1; }
 done
 # Every exported ordinal of the Windows build names one of them.
 def=$(dirname "$0")/../exports/talver.def

@@ -4,9 +4,9 @@
 // system error codes an SVP gives in turn, and each outcome is checked:
 //   - the run ends within its bound (a watchdog aborts a hang) and leaves no
 //     handle open;
-//   - a failure returns a failure word of the flow, writes a failure trace
-//     line and, in the flows that tell the operator, shows the message of
-//     its word; a cancel only when the operator cancelled;
+//   - a failure ends in one of the flow's own failures: its word, the trace
+//     lines of the step that failed and the message the operator sees; a
+//     cancel only when the operator cancelled;
 //   - every file outside the work folders holds its old bytes or the bytes
 //     of a clean run: \PLAXON\CONFIG\ is never half-written and nothing the
 //     flow does not touch is gone;
@@ -23,12 +23,12 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -39,7 +39,6 @@
 #include <thread>
 #include <vector>
 
-#include "GpfmTestFile.h"
 #include "archive/CnfBakup.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
@@ -49,6 +48,7 @@
 #include "platform/Temporary.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
@@ -86,10 +86,9 @@ Snapshot TakeSnapshot(const TestWorld& w) {
   std::error_code ec;
   for (auto it = fs::recursive_directory_iterator(w.Dir(), ec); !ec && it != fs::end(it);
        it.increment(ec)) {
-    if (!it->is_regular_file()) continue;
     std::string rel = Lower(fs::relative(it->path(), w.Dir()).string());
-    if (rel == "trace.log" || rel == "audit.log") continue;
-    files[rel] = ReadHost(it->path());
+    if (it->is_regular_file() && rel != "trace.log" && rel != "audit.log")
+      files[rel] = ReadHost(it->path());
   }
   return files;
 }
@@ -103,20 +102,15 @@ std::optional<std::map<std::string, std::string>> ReadArchive(const std::string&
   std::map<std::string, std::string> entries;
   bool whole = archive_read_open_memory(a, bytes.data(), bytes.size()) == ARCHIVE_OK;
   archive_entry* e = nullptr;
-  while (whole) {
-    int rc = archive_read_next_header(a, &e);
-    if (rc == ARCHIVE_EOF) break;
-    if (rc != ARCHIVE_OK) {
-      whole = false;
-      break;
-    }
+  for (int rc; whole && (rc = archive_read_next_header(a, &e)) != ARCHIVE_EOF;) {
+    whole = rc == ARCHIVE_OK;
     std::string data;
     char buffer[65536];
-    la_ssize_t n;
-    while ((n = archive_read_data(a, buffer, sizeof buffer)) > 0)
+    la_ssize_t n = 0;
+    while (whole && (n = archive_read_data(a, buffer, sizeof buffer)) > 0)
       data.append(buffer, static_cast<std::size_t>(n));
-    if (n < 0) whole = false;
-    entries[archive_entry_pathname(e)] = data;
+    whole = whole && n == 0;
+    if (whole) entries[archive_entry_pathname(e)] = data;
   }
   archive_read_free(a);
   if (!whole) return std::nullopt;
@@ -144,10 +138,16 @@ std::string TgzBytes(TestWorld& w, const std::map<std::string, std::string>& ent
 // first turn of a dialog does the dialog's actions and the next clicks OK;
 // a message box gets the recipe's answer, else OK where there is one, else
 // its last button (No or Cancel). A flow that keeps asking is cancelled.
+using Act = std::function<void(plat::DialogActions&)>;
 struct Recipe {
-  std::map<int, std::function<void(plat::DialogActions&)>> dialogs;
+  std::map<int, Act> dialogs;
   std::map<int, WORD> answers;
 };
+
+Act PickDrive(const char* letter) {
+  return [letter](plat::DialogActions& a) { a.SelectText(kIdDriveList, letter); };
+}
+const Act kTypeKeyCode = [](plat::DialogActions& a) { a.Type(kIdKeyCodeEdit, kKeyCode); };
 
 class FlowOperator : public plat::Operator {
  public:
@@ -214,19 +214,32 @@ struct Outcome {
   WORD word = 0;
   std::vector<std::string> trace;  // lines the run took from the capture itself
 };
+using Run = std::function<Outcome(TestWorld&)>;
 
-// The outcome of an export that keeps its result word: the frame traces the
-// word on the line before its end line.
-Outcome FrameOutcome(TestWorld& w, int result, const char* endLine) {
-  Outcome o{result, 0, w.TakeTrace()};
-  for (std::size_t i = o.trace.size(); i-- > 1;) {
-    if (o.trace[i].find(endLine) == std::string::npos) continue;
-    const std::size_t at = o.trace[i - 1].find("ErrCode=0x");
-    if (at != std::string::npos)
-      o.word = static_cast<WORD>(std::stoul(o.trace[i - 1].substr(at + 10), nullptr, 16));
-    break;
-  }
-  return o;
+// An export that gives its word through its last argument.
+Run Direct(std::function<int(WORD*)> call) {
+  return [call](TestWorld&) {
+    Outcome o;
+    o.result = call(&o.word);
+    return o;
+  };
+}
+
+// An export that keeps its word: the frame traces it on the line before its
+// end line.
+Run Framed(std::function<int()> call, const char* endLine) {
+  return [call, endLine](TestWorld& w) {
+    Outcome o{call(), 0, {}};
+    o.trace = w.TakeTrace();
+    for (std::size_t i = o.trace.size(); i-- > 1;) {
+      if (o.trace[i].find(endLine) == std::string::npos) continue;
+      const std::size_t at = o.trace[i - 1].find("ErrCode=0x");
+      if (at != std::string::npos)
+        o.word = static_cast<WORD>(std::stoul(o.trace[i - 1].substr(at + 10), nullptr, 16));
+      break;
+    }
+    return o;
+  };
 }
 
 // What a run left, for a flow's own checks.
@@ -239,23 +252,26 @@ struct RunView {
   bool powerCut;
 };
 
+// A way a flow may fail: its word, the message the operator sees (0: the
+// flow shows none) and the trace lines of the failed step, all written.
+struct Failure {
+  WORD word;
+  int message;
+  std::vector<std::string> lines;
+};
+
 struct Flow {
   const char* name;
   std::function<void(TestWorld&)> prepare;
-  std::function<Recipe()> recipe;
-  std::function<Outcome(TestWorld&)> run;
-  std::vector<WORD> failureWords;
-  bool tellsOperator;
+  Recipe recipe = {};
+  Run run;
+  std::vector<Failure> failures;
   // Lower-case path prefixes (relative to the world folder) whose files the
   // flow may leave as it likes (work folders), and those its own check reads.
-  std::vector<std::string> work;
-  std::vector<std::string> own;
-  std::function<void(const RunView&, int* checks)> verify;
+  std::vector<std::string> work = {"drives/c/plaxon/tmp/"};
+  std::vector<std::string> own = {};
+  std::function<void(const RunView&, int* checks)> verify = nullptr;
   bool cleanSucceeds = true;
-  // Failure words whose step shows no message, and messages that stand for
-  // the word's own in this flow.
-  std::vector<WORD> silent = {};
-  std::vector<int> alsoTold = {};
   // About how many operations CI fails, spread over the whole run.
   int ciRuns = 20;
 };
@@ -300,13 +316,11 @@ void CheckHddBackups(const RunView& v, int* checks) {
     auto entries = ReadArchive(bytes);
     CHECK_THAT(entries.has_value(), "a backup that counts is not whole: " << path);
     if (entries) ++whole;
-    if (!v.before.count(path)) {
-      ++made;
-      if (entries) {
-        CHECK_THAT((*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a'),
-                   "the backup holds the configuration: " << path);
-      }
-    }
+    if (v.before.count(path)) continue;
+    ++made;
+    if (entries)
+      CHECK_THAT((*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a'),
+                 "the backup holds the configuration: " << path);
   }
   // The scan counts exactly the whole backups.
   char path[MAX_PATH];
@@ -320,8 +334,9 @@ void CheckHddBackups(const RunView& v, int* checks) {
 }
 
 // The volumes on the media: each medium the selection takes (by its own
-// config4) has the same config4 beside a piece of the right size; after a success the pieces in
-// volume order make the archive in \PLAXON\TMP\, which reads whole.
+// config4) has the same config4 beside a piece of the right size; after a
+// success the pieces in volume order make the archive in \PLAXON\TMP\,
+// which reads whole.
 void CheckMediaVolumes(const RunView& v, int* checks) {
   std::map<int, std::string> pieces;
   int count = 0;
@@ -338,11 +353,9 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
     CHECK_THAT(piece != v.after.end(), "a config4 without its piece on " << medium);
     if (piece == v.after.end()) continue;
     const std::size_t size = piece->second.size();
-    if (r.volumeNumber + 1 < r.volumeCount) {
-      CHECK_THAT(size == kPiece, "piece " << int(r.volumeNumber) << " of " << size << " bytes");
-    } else {
-      CHECK_THAT(size > 0 && size <= kPiece, "last piece of " << size << " bytes");
-    }
+    const bool last = r.volumeNumber + 1 >= r.volumeCount;
+    CHECK_THAT(last ? size > 0 && size <= kPiece : size == kPiece,
+               "piece " << int(r.volumeNumber) << " of " << size << " bytes");
     CHECK_THAT(!pieces.count(r.volumeNumber), "volume " << int(r.volumeNumber) << " twice");
     pieces[r.volumeNumber] = piece->second;
     count = r.volumeCount;
@@ -352,11 +365,9 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
   for (int n = 0; n < count; ++n) joined += pieces[n];
   CHECK_THAT(static_cast<int>(pieces.size()) == count && count == 2, "two volumes written");
   auto entries = ReadArchive(joined);
-  CHECK_THAT(entries.has_value(), "the volumes join into a whole archive");
-  if (entries) {
-    CHECK_THAT((*entries)["CONFIG/big.dat"] == v.before.at("drives/c/plaxon/config/big.dat"),
-               "the archive holds the configuration");
-  }
+  CHECK_THAT(
+      entries && (*entries)["CONFIG/big.dat"] == v.before.at("drives/c/plaxon/config/big.dat"),
+      "the volumes join into a whole archive of the configuration");
 }
 
 // A backup to a medium that held an older one: at every point the medium
@@ -393,394 +404,337 @@ void CheckMediumReplaced(const RunView& v, int* checks) {
              "the selection takes " << (taken ? "a broken" : "no") << " backup");
 }
 
+// A table file of a restore is whole or absent, never short under its name.
+void CheckTables(const RunView& v, int* checks) {
+  for (const auto& [p, bytes] : v.after) {
+    if (!Under(p, {"drives/c/plaxon/tmp/tables/"}) || IsTemporary(p)) continue;
+    auto whole = v.clean.find(p);
+    CHECK_THAT(whole != v.clean.end() && whole->second == bytes, "table file not whole: " << p);
+  }
+}
+
+// The configuration and `backups` old HDD backups, the oldest first.
+void PutHddBackups(TestWorld& w, int backups) {
+  PutConfig(w);
+  const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
+  for (int i = 0; i < backups; ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "199901010%05d", i);
+    w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz", old);
+  }
+  w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
+}
+
+// An archive of this SVP's identity files, or of another SVP's.
+void PutCheckedArchive(TestWorld& w, const char* serial) {
+  PutConfig(w);
+  IdentityFiles other;
+  other.serial = serial;
+  other.WriteTo(w, "TMP");
+  std::map<std::string, std::string> entries;
+  for (const char* f : {"CONFIG.INF", "SVP_MAIN.INI", "DKCPRP.DAT", "LMCPT.DAT"})
+    entries[std::string("CONFIG/") + f] = w.ReadHostFile('C', std::string("PLAXON/TMP/") + f);
+  fs::remove_all(w.HostOf('C', "PLAXON/TMP"));
+  w.MakeHostDir('C', "PLAXON/TMP");
+  w.WriteHostFile('C', "OUT/check.tgz", TgzBytes(w, entries));
+}
+
+// A setup's world: no floppy drive, a target tree with a file of its own.
+void PutSetupTarget(TestWorld& w) {
+  PutConfig(w);
+  w.MutableWorld().drive('A').present = false;
+  w.MakeHostDir('C', "TARGET/TMP");
+  w.MakeHostDir('C', "TARGET/CONFIG");
+  w.WriteHostFile('C', "TARGET/CONFIG/kept.dat", "kept");
+}
+
+// A backup in two volumes on the media vol1 and vol2 of drive E.
+void PutSplitBackup(TestWorld& w) {
+  PutSetupTarget(w);
+  const std::string archive = TgzBytes(w, {{"CONFIG/big.dat", Incompressible(9000, 3)}});
+  fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
+  const std::string pieces[] = {archive.substr(0, archive.size() / 2),
+                                archive.substr(archive.size() / 2)};
+  for (int n = 0; n < 2; ++n) {
+    const std::string dir = w.Dir() + "/vol" + std::to_string(n + 1) + "/PLAXON/CONFIG/";
+    fs::create_directories(dir + "412345");
+    const std::string c4 = fixtures::Config4(0x8360, 2, static_cast<BYTE>(n));
+    std::ofstream(dir + "config4", std::ios::binary) << c4;
+    std::ofstream(dir + "412345/config4", std::ios::binary) << c4;
+    std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << pieces[n];
+  }
+}
+
+void PutOlderMediumBackup(TestWorld& w) {
+  PutConfig(w);
+  const std::string c4 = fixtures::Config4(0x8360, 1, 0);
+  w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
+  w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
+  w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz",
+                  TgzBytes(w, {{"CONFIG/old.dat", "old"}}));
+}
+
+void PutRestoreMedium(TestWorld& w) {
+  PutConfig(w);
+  w.MutableWorld().drive('A').present = false;
+  fixtures::AddCdromDrive(w);
+  auto& s = w.MutableWorld().settings;
+  s["send.result"] = "0";
+  s["send.status"] = "0";
+  s["send.model_index"] = "2";
+  w.WriteHostFile('D', "software/R_C2/647060/config4", fixtures::Config4(0xFFFF, 1, 0));
+  w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
+}
+
+// A world made by `put`, with an archive of the changed configuration.
+std::function<void(TestWorld&)> PutNewArchive(void (*put)(TestWorld&), char drive,
+                                              const char* path) {
+  return [=](TestWorld& w) {
+    put(w);
+    w.WriteHostFile(drive, path, TgzBytes(w, NewConfigEntries()));
+  };
+}
+
+void PutInstallMedium(TestWorld& w) {
+  PutConfig(w);
+  fixtures::AddCdromDrive(w);
+}
+
+// The second-SVP update keeps no word: six failed attempts are its failure.
+Outcome UpdateSecondSvp(TestWorld& w) {
+  dsvCnf_ConfigUpdateTo2ndSVP();
+  Outcome o{1, 0, w.TakeTrace()};
+  int failed = 0;
+  for (const auto& l : o.trace) failed += l.find("\nERR CompressDialog") != std::string::npos;
+  if (failed >= 6) o = Outcome{0, 0x4004, o.trace};
+  return o;
+}
+
+// The failures of each flow. A word no sampled fault reaches is traced as
+// the word itself ("ErrCode=0x...") or, where the flow traces no word, as a
+// failure line of its own.
+Failure Traced(WORD word, int message) {
+  char line[24];
+  std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
+  return {word, message, {line}};
+}
+std::vector<Failure> Plus(std::vector<Failure> rows, std::vector<std::pair<WORD, int>> traced) {
+  for (auto [word, message] : traced) rows.push_back(Traced(word, message));
+  return rows;
+}
+const Failure kLocked{0x4004, 3681, {"ERR FlowLock"}};
+const std::vector<Failure> kHddFailures = {
+    {0x4004, 0, {"Talver_HddBacukupConfig(Failure)"}},  // packing
+    {0x4004, 0, {"ERR ListDirectoryFiles(search)"}},
+    {0x4004, 0, {"ERR fopen"}},
+    {0x4004, 0, {"ERR fwrite"}},  // listing the configuration
+    {0x4004, 0, {"ERR FlowLock"}},
+    {0, 0, {"ERR Talver_CreateBackupDirectory"}},
+    {0, 0, {"ERR CompressDialog", "ERR Not DIR"}},     // the retention's scan
+    {0, 0, {"File=.\\CnfBakup.cpp(*", "ErrCode=*"}}};  // the DIFF copy
+const std::vector<Failure> kUpdateFailures = {{0x4004, 0, {"ERR CompressDialog"}}};
+const std::vector<Failure> kUnpackFailures = {{0, 0, {"ERR Talver_ConfigIsUncompressed"}},
+                                              {0, 0, {"ERR INVALID_HANDLE_VALUE"}}};
+const std::vector<Failure> kCheckFailures =
+    Plus({{0x2000, 0, {"File=.\\CnfCmpThd.cpp(*", "ErrCode=0x2000"}},  // the extraction
+          {0x2000, 0, {"ERR Talver_CheckDkcModel", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckPcmType", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x2000"}},
+          {0x2000, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x2000"}},
+          {0x4009, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x4009"}},
+          {0x400A, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x400A"}},
+          {0x400B, 0, {"ERR Talver_CheckZeLT330Data", "ErrCode=0x400B"}}},
+         {{0x4002, 0}, {0x4010, 0}, {0x4011, 0}});
+// A restored DKCF that fails its check is shown as the failed restore.
+const std::vector<Failure> kRestoreFileFailures =
+    Plus({{0x4004, 3681, {"ERR ParseGpfmFile"}},
+          {0x4004, 3681, {"ERR MakeFile(DKCF)"}},
+          {0x4004, 3681, {"ERR MakeFile(CFREV)"}},
+          {0x4004, 3681, {"ERR DeleteFile(TblNo63)"}},
+          {0x4004, 3681, {"ERR Copy File"}},
+          {0x4004, 3681, {"ERR Talver_CompressThread"}},
+          {0x4004, 3681, {"ERR GetCNFINF OLD"}},
+          {0x4004, 3681, {"ERR GetDkcVerFromFxDkc NEW"}},
+          kLocked,
+          {0x4000, 4703, {"ERR Invalid FilePath"}},
+          {0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}},
+          {0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}}},
+         {{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
+// The fetch of the archive (its copy fails with 0x500 or 0x600) and its
+// unpacking.
+const Failure kFetchFailed{0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x2000"}};
+const Failure kFetchOpenFailed{0x2000, 3333, {"ErrCode=0x500", "ErrCode=0x2000"}};
+const Failure kUnpackFailed{0x4004, 0, {"ERR Talver_CompressThread"}};
+const Failure kUnpackCountFailed{0x4004, 0, {"ERR CompressDialogProc"}};
+const std::vector<Failure> kSetupFailures =
+    Plus({kFetchFailed,
+          kFetchOpenFailed,
+          {0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ErrCode=0x2000"}},  // the join of the volumes
+          {0x2000, 3333, {"ERR WriteFile*", "ErrCode=0x2000"}},
+          kUnpackFailed,
+          kUnpackCountFailed,
+          kLocked,
+          {0x400B, 3676, {"ErrCode=0x400B"}},
+          {0x4000, 3677, {"ERR The same failure again: cancelled"}}},
+         {{0x4103, 0}, {0x4105, 0}, {0x2001, 0}, {0x2012, 0}});
+const std::vector<Failure> kRestoreMediaFailures =
+    Plus({kFetchFailed,
+          kFetchOpenFailed,
+          {0x4004, 3681, {"ERR Talver_CompressThread"}},
+          {0x4004, 3681, {"ERR CompressDialogProc"}},
+          kLocked},
+         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}, {0x4105, 4033}});
+const std::vector<Failure> kBackupFailures =
+    Plus({{0x4004, 3681, {"ERR Talver_BackupConfigDialog"}},  // packing
+          kLocked,
+          {0x2000, 3333, {"ERR Talver_CopyFileThread", "ErrCode=0x2000"}},  // a volume's copy
+          {0x2000, 3333, {"ERR WriteConfig4Beside", "ErrCode=0x2000"}},
+          // Any other step of the volumes' writer: its places start at 2000.
+          {0x2000, 3333, {"File=.\\CnfProcess.cpp(2*", "ErrCode=0x2000"}},
+          // The operator answers a failure of the medium with Cancel.
+          {0x4000, 3333, {"ErrCode=0x2000", "ErrCode=0x4000"}},
+          {0x4000, 3677, {"ERR The same failure again: cancelled"}},  // never a medium
+          {0x4000, 3193, {"ErrCode=0x2005", "ErrCode=0x4000"}}},      // write protected
+         {{0x0500, 3304},
+          {0x0700, 3304},
+          {0x2001, 3677},
+          {0x2005, 3193},
+          {0x2007, 3677},
+          {0x2012, 3677},
+          {0x4001, 3333},
+          {0x4107, 4035}});
+const std::vector<Failure> kInstallFailures =
+    Plus({kFetchFailed, kFetchOpenFailed, kUnpackFailed, kUnpackCountFailed, kLocked},
+         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}});
+
 std::vector<Flow> Flows() {
-  std::vector<Flow> flows;
-  const std::vector<std::string> kTmp = {"drives/c/plaxon/tmp/"};
-
-  flows.push_back({"HddBackup",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-                     for (const char* stamp : {"19990101000000", "19990101000001"})
-                       w.WriteHostFile(
-                           'C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz",
-                           old);
-                     w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
-                   },
-                   [] { return Recipe{}; },
-                   [](TestWorld&) {
-                     Outcome o;
-                     o.result = dsvCnf_ConfigIsHddBackup(0, 0, &o.word);
-                     return o;
-                   },
-                   {0, 0x4004},
-                   false,
-                   kTmp,
-                   {"drives/c/plaxon/others/backup/2", "drives/c/plaxon/diff/svp_conf.tgz"},
-                   CheckHddBackups});
-
-  // A hundred backups already: the retention deletes the oldest, and only it.
-  flows.push_back({"HddBackupWithRetention",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-                     for (int i = 0; i < 100; ++i) {
-                       char stamp[32];
-                       std::snprintf(stamp, sizeof stamp, "199901010%05d", i);
-                       w.WriteHostFile(
-                           'C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz",
-                           old);
-                     }
-                     w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
-                   },
-                   [] { return Recipe{}; },
-                   [](TestWorld&) {
-                     Outcome o;
-                     o.result = dsvCnf_ConfigIsHddBackup(0, 0, &o.word);
-                     return o;
-                   },
-                   {0, 0x4004},
-                   false,
-                   kTmp,
-                   {"drives/c/plaxon/others/backup/2", "drives/c/plaxon/diff/svp_conf.tgz"},
-                   CheckHddBackups,
-                   true,
-                   {},
-                   {},
-                   24});  // each run scans a hundred backups
-
-  flows.push_back(
-      {"UpdateSecondSvp",
-       [](TestWorld& w) {
-         PutConfig(w);
-         w.WriteHostFile('C', "PLAXON/HOME/DIFF/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
-       },
-       [] { return Recipe{}; },
-       [](TestWorld& w) {
-         dsvCnf_ConfigUpdateTo2ndSVP();
-         int failed = 0;
-         auto trace = w.TakeTrace();
-         for (const auto& l : trace)
-           if (l.find("\nERR CompressDialog") != std::string::npos) ++failed;
-         // Six failed attempts are the export's failure.
-         Outcome o{failed >= 6 ? 0 : 1, static_cast<WORD>(failed >= 6 ? 0x4004 : 0), trace};
-         return o;
-       },
-       {0x4004},
-       false,
-       kTmp,
-       {},
-       nullptr});
-
-  flows.push_back({"Unpack",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     w.WriteHostFile('C', "OUT/in.tgz", TgzBytes(w, NewConfigEntries()));
-                   },
-                   [] { return Recipe{}; },
-                   [](TestWorld&) {
-                     Outcome o;
-                     o.result = dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\");
-                     return o;
-                   },
-                   {0},
-                   false,
-                   kTmp,
-                   {},
-                   nullptr});
-
-  auto checkFlow = [&](const char* name, const char* serial, bool matches) {
-    flows.push_back(
-        {name,
-         [serial](TestWorld& w) {
-           PutConfig(w);
-           IdentityFiles other;
-           other.serial = serial;
-           other.WriteTo(w, "TMP");
-           std::map<std::string, std::string> entries;
-           for (const char* f : {"CONFIG.INF", "SVP_MAIN.INI", "DKCPRP.DAT", "LMCPT.DAT"})
-             entries[std::string("CONFIG/") + f] =
-                 w.ReadHostFile('C', std::string("PLAXON/TMP/") + f);
-           std::filesystem::remove_all(w.HostOf('C', "PLAXON/TMP"));
-           w.MakeHostDir('C', "PLAXON/TMP");
-           w.WriteHostFile('C', "OUT/check.tgz", TgzBytes(w, entries));
-         },
-         [] { return Recipe{}; },
-         [](TestWorld&) {
-           Outcome o;
-           o.result = dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, &o.word);
-           return o;
-         },
-         {0x2000, 0x400B, 0x4002, 0x4009, 0x400A, 0x4010, 0x4011},
-         false,
-         kTmp,
-         {},
-         nullptr,
-         matches});
-  };
-  checkFlow("Check", "412345", true);
-  // A check that fails cleanly never passes because a step of it failed.
-  checkFlow("CheckOfAnotherSvp", "412399", false);
-
-  flows.push_back({"RestoreFromBackupFile",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     GpfmTestFile f;
-                     f.AddTable(1, 5, {Lz4Block(std::string(3000, 't'))});
-                     f.AddTable(1, 63, {fixtures::Table63(13120)});
-                     w.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
-                   },
-                   [] {
-                     Recipe r;
-                     r.dialogs[115] = [](plat::DialogActions& a) {
-                       a.Type(1029, "C:\\OUT\\b.gpfm");
-                     };
-                     return r;
-                   },
-                   [](TestWorld&) {
-                     Outcome o;
-                     o.result = dsvCnf_RestoreConf2(0, &o.word);
-                     return o;
-                   },
-                   {0x2000, 0x4004, 0x400A, 0x400B, 0x4009, 0x4011},
-                   true,
-                   kTmp,
-                   {},
-                   // A table file is whole or absent, never short under its name.
-                   [](const RunView& v, int* checks) {
-                     for (const auto& [p, bytes] : v.after) {
-                       if (!Under(p, {"drives/c/plaxon/tmp/tables/"}) || IsTemporary(p)) continue;
-                       auto whole = v.clean.find(p);
-                       CHECK_THAT(whole != v.clean.end() && whole->second == bytes,
-                                  "table file not whole: " << p);
-                     }
-                   },
-                   true,
-                   {},
-                   // A DKCF that cannot be checked is reported as the failed restore.
-                   {3695}});
-
-  auto setupWorld = [](TestWorld& w) {
-    PutConfig(w);
-    w.MutableWorld().drive('A').present = false;
-    w.MakeHostDir('C', "TARGET/TMP");
-    w.MakeHostDir('C', "TARGET/CONFIG");
-    w.WriteHostFile('C', "TARGET/CONFIG/kept.dat", "kept");
-  };
-  auto runSetup = [](TestWorld& w) {
-    return FrameOutcome(w, dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"),
-                        "SetupConfigInSVP END");
-  };
   const std::vector<std::string> kSetupWork = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"};
-  const std::vector<WORD> kSetupWords = {0x2000, 0x4004, 0x400B, 0x4103, 0x4105, 0x2001, 0x2012};
-  flows.push_back(
-      {"SetupFromCdr",
-       [setupWorld](TestWorld& w) {
-         setupWorld(w);
-         w.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
-       },
-       [] {
-         Recipe r;
-         r.dialogs[kSetupTemplate] = [](plat::DialogActions& a) { a.Click(kIdCdrChoice); };
-         r.dialogs[kKeyCodeTemplate] = [](plat::DialogActions& a) {
-           a.Type(kIdKeyCodeEdit, kKeyCode);
-         };
-         return r;
-       },
-       runSetup,
-       kSetupWords,
-       false,
-       kSetupWork,
-       {},
-       nullptr});
-
-  flows.push_back(
-      {"SetupFromSplitMedia",
-       [setupWorld](TestWorld& w) {
-         setupWorld(w);
-         const std::string archive = TgzBytes(w, {{"CONFIG/big.dat", Incompressible(9000, 3)}});
-         fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
-         const std::string pieces[] = {archive.substr(0, archive.size() / 2),
-                                       archive.substr(archive.size() / 2)};
-         for (int n = 0; n < 2; ++n) {
-           const std::string dir = w.Dir() + "/vol" + std::to_string(n + 1) + "/PLAXON/CONFIG/";
-           fs::create_directories(dir + "412345");
-           const std::string c4 = fixtures::Config4(0x8360, 2, static_cast<BYTE>(n));
-           std::ofstream(dir + "config4", std::ios::binary) << c4;
-           std::ofstream(dir + "412345/config4", std::ios::binary) << c4;
-           std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << pieces[n];
-         }
-       },
-       [] {
-         Recipe r;
-         r.dialogs[kSetupTemplate] = [](plat::DialogActions& a) { a.Click(kIdBackupMediumChoice); };
-         r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-           a.SelectText(kIdDriveList, "E");
-         };
-         return r;
-       },
-       runSetup,
-       kSetupWords,
-       false,
-       kSetupWork,
-       {},
-       nullptr});
-
-  flows.push_back(
-      {"RestoreFromMedia",
-       [](TestWorld& w) {
-         PutConfig(w);
-         w.MutableWorld().drive('A').present = false;
-         fixtures::AddCdromDrive(w);
-         auto& s = w.MutableWorld().settings;
-         s["send.result"] = "0";
-         s["send.status"] = "0";
-         s["send.model_index"] = "2";
-         w.WriteHostFile('D', "software/R_C2/647060/config4", fixtures::Config4(0xFFFF, 1, 0));
-         w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
-       },
-       [] {
-         Recipe r;
-         r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-           a.SelectText(kIdDriveList, "D");
-         };
-         return r;
-       },
-       [](TestWorld&) {
-         Outcome o;
+  const std::vector<std::string> kHddOwn = {"drives/c/plaxon/others/backup/2",
+                                            "drives/c/plaxon/diff/svp_conf.tgz"};
+  const Run hdd = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); });
+  const Run check =
+      Direct([](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); });
+  const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
+                           "SetupConfigInSVP END");
+  const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
+  const Recipe toMedia{{{kMediaTemplate, PickDrive("A")}},
+                       {{4034, plat::IDYES}, {3351, plat::IDYES}}};
+  return {
+      {.name = "HddBackup",
+       .prepare = [](TestWorld& w) { PutHddBackups(w, 2); },
+       .run = hdd,
+       .failures = kHddFailures,
+       .own = kHddOwn,
+       .verify = CheckHddBackups},
+      // A hundred backups already: the retention deletes the oldest, and only it.
+      {.name = "HddBackupWithRetention",
+       .prepare = [](TestWorld& w) { PutHddBackups(w, 100); },
+       .run = hdd,
+       .failures = kHddFailures,
+       .own = kHddOwn,
+       .verify = CheckHddBackups,
+       .ciRuns = 24},  // each run scans a hundred backups
+      {.name = "UpdateSecondSvp",
+       .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
+       .run = UpdateSecondSvp,
+       .failures = kUpdateFailures},
+      {.name = "Unpack",
+       .prepare = PutNewArchive(PutConfig, 'C', "OUT/in.tgz"),
+       .run = Direct(
+           [](WORD*) { return dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\"); }),
+       .failures = kUnpackFailures},
+      {.name = "Check",
+       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412345"); },
+       .run = check,
+       .failures = kCheckFailures},
+      // A check that fails cleanly never passes because a step of it failed.
+      {.name = "CheckOfAnotherSvp",
+       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412399"); },
+       .run = check,
+       .failures = kCheckFailures,
+       .cleanSucceeds = false},
+      {.name = "RestoreFromBackupFile",
+       .prepare =
+           [](TestWorld& w) {
+             PutConfig(w);
+             GpfmTestFile f;
+             f.AddTable(1, 5, {Lz4Block(std::string(3000, 't'))});
+             f.AddTable(1, 63, {fixtures::Table63(13120)});
+             w.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
+           },
+       .recipe = {{{115, [](plat::DialogActions& a) { a.Type(1029, "C:\\OUT\\b.gpfm"); }}}, {}},
+       .run = Direct([](WORD* w) { return dsvCnf_RestoreConf2(0, w); }),
+       .failures = kRestoreFileFailures,
+       .verify = CheckTables},
+      {.name = "SetupFromCdr",
+       .prepare = PutNewArchive(PutSetupTarget, 'E', "PLAXON/CONFIG/8360/svp_conf.tgz"),
+       .recipe = {{{kSetupTemplate, [](plat::DialogActions& a) { a.Click(kIdCdrChoice); }},
+                   {kKeyCodeTemplate, kTypeKeyCode}},
+                  {}},
+       .run = setup,
+       .failures = kSetupFailures,
+       .work = kSetupWork},
+      {.name = "SetupFromSplitMedia",
+       .prepare = PutSplitBackup,
+       .recipe = {{{kSetupTemplate, [](plat::DialogActions& a) { a.Click(kIdBackupMediumChoice); }},
+                   {kMediaTemplate, PickDrive("E")}},
+                  {}},
+       .run = setup,
+       .failures = kSetupFailures,
+       .work = kSetupWork},
+      {.name = "RestoreFromMedia",
+       .prepare = PutRestoreMedium,
+       .recipe = {{{kMediaTemplate, PickDrive("D")}}, {}},
+       .run = Direct([](WORD* w) {
          WORD kind = 0;
-         o.result = dsvCnf_RestoreConf(0, &kind, &o.word);
-         return o;
-       },
-       {0x2000, 0x4004, 0x400B, 0x2001, 0x2012, 0x4105},
-       true,
-       kTmp,
-       {},
-       nullptr});
-
-  flows.push_back(
-      {"BackupToMediaInVolumes",
-       [](TestWorld& w) {
-         PutConfig(w);
-         w.WriteHostFile('C', "PLAXON/CONFIG/big.dat", Incompressible(1500000, 11));
-         w.MutableWorld().drive('A').driveTotalBytes = 1457664;
-         fixtures::PutMedia(w, 'A', {"m1", "m2", "m3"});
-       },
-       [] {
-         Recipe r;
-         r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-           a.SelectText(kIdDriveList, "A");
-         };
-         r.answers = {{4034, plat::IDYES}, {3351, plat::IDYES}};
-         return r;
-       },
-       [](TestWorld& w) { return FrameOutcome(w, dsvp_TalverBackup(0), "Config Backup END"); },
-       {0x0500, 0x0700, 0x2000, 0x4004, 0x4107, 0x2001, 0x2005, 0x2007, 0x2012, 0x4001},
-       true,
-       kTmp,
-       {"m1/", "m2/", "m3/"},
-       CheckMediaVolumes});
-
-  flows.push_back(
-      {"BackupOverAnOlderBackup",
-       [](TestWorld& w) {
-         PutConfig(w);
-         const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-         const std::string c4 = fixtures::Config4(0x8360, 1, 0);
-         w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
-         w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
-         w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", old);
-       },
-       [] {
-         Recipe r;
-         r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-           a.SelectText(kIdDriveList, "E");
-         };
-         r.answers = {{3351, plat::IDYES}};
-         return r;
-       },
-       [](TestWorld& w) { return FrameOutcome(w, dsvp_TalverBackup(0), "Config Backup END"); },
-       {0x0500, 0x0700, 0x2000, 0x4004, 0x4107, 0x2001, 0x2005, 0x2007, 0x2012, 0x4001},
-       true,
-       kTmp,
-       {"drives/e/"},
-       CheckMediumReplaced});
-
-  flows.push_back({"InstallByModel",
-                   [](TestWorld& w) {
-                     PutConfig(w);
-                     fixtures::AddCdromDrive(w);
-                     w.WriteHostFile('D', "software/R_D/647060/svp_conf.tgz",
-                                     TgzBytes(w, NewConfigEntries()));
-                   },
-                   [] {
-                     Recipe r;
-                     r.dialogs[kMediaTemplate] = [](plat::DialogActions& a) {
-                       a.SelectText(kIdDriveList, "D");
-                     };
-                     r.dialogs[kKeyCodeTemplate] = [](plat::DialogActions& a) {
-                       a.Type(kIdKeyCodeEdit, kKeyCode);
-                     };
-                     return r;
-                   },
-                   [](TestWorld& w) {
-                     return FrameOutcome(w, dsvCnf_OffSvpAllConf(0, 0, 2), "Config Backup END");
-                   },
-                   {0x2000, 0x4004, 0x400B, 0x2001, 0x2012},
-                   true,
-                   kTmp,
-                   {},
-                   nullptr,
-                   true,
-                   {0x4004}});  // the unpacking's failure shows no message
-  return flows;
-}
-
-// The message each failure word shows.
-int MessageOf(WORD word) {
-  static const std::map<WORD, int> messages = {
-      {0x0500, 3304}, {0x0700, 3304}, {0x2000, 3333}, {0x2001, 3677}, {0x2005, 3193},
-      {0x2007, 3677}, {0x2012, 3677}, {0x4001, 3333}, {0x4002, 3332}, {0x4004, 3681},
-      {0x4009, 3480}, {0x400A, 3459}, {0x400B, 3676}, {0x4010, 3332}, {0x4011, 3333},
-      {0x4103, 3835}, {0x4105, 4033}, {0x4107, 4035}};
-  auto it = messages.find(word);
-  return it == messages.end() ? 0 : it->second;
-}
-
-bool IsFailureMessage(int id) {
-  for (WORD w : {0x0500, 0x2000, 0x2001, 0x2005, 0x2007, 0x4002, 0x4004, 0x4009, 0x400A, 0x400B,
-                 0x4103, 0x4105, 0x4107})
-    if (MessageOf(w) == id) return true;
-  return id == 3695;
+         return dsvCnf_RestoreConf(0, &kind, w);
+       }),
+       .failures = kRestoreMediaFailures},
+      {.name = "BackupToMediaInVolumes",
+       .prepare =
+           [](TestWorld& w) {
+             PutConfig(w);
+             w.WriteHostFile('C', "PLAXON/CONFIG/big.dat", Incompressible(1500000, 11));
+             w.MutableWorld().drive('A').driveTotalBytes = 1457664;
+             fixtures::PutMedia(w, 'A', {"m1", "m2", "m3"});
+           },
+       .recipe = toMedia,
+       .run = backup,
+       .failures = kBackupFailures,
+       .own = {"m1/", "m2/", "m3/"},
+       .verify = CheckMediaVolumes},
+      {.name = "BackupOverAnOlderBackup",
+       .prepare = PutOlderMediumBackup,
+       .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
+       .run = backup,
+       .failures = kBackupFailures,
+       .own = {"drives/e/"},
+       .verify = CheckMediumReplaced},
+      {.name = "InstallByModel",
+       .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
+       .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
+       .run = Framed([] { return dsvCnf_OffSvpAllConf(0, 0, 2); }, "Config Backup END"),
+       .failures = kInstallFailures},
+  };
 }
 
 // Aborts the process when a run does not end within its bound: a hang is
 // a failure as much as a crash, and must not wait for ctest's timeout.
 class Watchdog {
  public:
-  Watchdog(std::string what, int seconds)
-      : what_(std::move(what)), thread_([this, seconds] {
-          std::unique_lock<std::mutex> lock(mutex_);
-          if (!done_cv_.wait_for(lock, std::chrono::seconds(seconds), [this] { return done_; })) {
-            std::fprintf(stderr, "fault loop: %s did not end within %d s\n", what_.c_str(),
-                         seconds);
-            std::abort();
-          }
+  Watchdog(const std::string& what, int seconds)
+      : thread_([what, seconds, ended = ended_.get_future()] {
+          if (ended.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return;
+          std::fprintf(stderr, "fault loop: %s did not end within %d s\n", what.c_str(), seconds);
+          std::abort();
         }) {}
   ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      done_ = true;
-    }
-    done_cv_.notify_all();
+    ended_.set_value();
     thread_.join();
   }
 
  private:
-  std::string what_;
-  std::mutex mutex_;
-  std::condition_variable done_cv_;
-  bool done_ = false;
+  std::promise<void> ended_;
   std::thread thread_;
 };
 
@@ -801,6 +755,73 @@ struct RunResult {
   plat::CountedOp op{plat::FaultOp::Open, {}};
 };
 
+// A failure ends in one of the flow's own: its word, every trace line of
+// its step and the message the operator sees. A cancel only when the
+// operator cancelled, or answered a failure's message (some steps end as
+// cancelled unless the operator retries).
+void CheckFailure(const Flow& flow, const Outcome& o, const std::vector<std::string>& trace,
+                  const std::vector<int>& seen, bool cancelled, int* checks) {
+  auto shown = [&](int id) { return std::find(seen.begin(), seen.end(), id) != seen.end(); };
+  bool told = false;
+  for (const Failure& f : flow.failures) told |= f.message != 0 && shown(f.message);
+  bool own = false;
+  for (const Failure& f : flow.failures) {
+    bool all = f.word == o.word && (f.message == 0 || shown(f.message));
+    for (const std::string& line : f.lines) all = all && TestWorld::Contains(trace, line);
+    own |= all;
+  }
+  if (o.word == 0x4000) own = own && (cancelled || told);
+  std::ostringstream account;
+  for (const auto& l : trace)
+    if (TestWorld::Contains({l}, "ERR*") || TestWorld::Contains({l}, "ErrCode=*"))
+      account << "\n  " << l.substr(l.find('\n') + 1);
+  CHECK_THAT(own, "result " << o.result << " word 0x" << std::hex << o.word << std::dec
+                            << " is no failure of the flow; messages "
+                            << ::testing::PrintToString(seen) << ", trace:" << account.str());
+}
+
+// Files outside the work folders hold their old bytes or a clean run's; no
+// temporary is left (a power cut leaves them in the form every reader
+// passes over), unless removing it was the fault.
+void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, const Snapshot& before,
+                const Snapshot& clean, int* checks) {
+  std::set<std::string> paths;
+  for (const Snapshot* s : {&before, &clean, &out.after})
+    for (const auto& [p, b] : *s) paths.insert(p);
+  // A file whose removal (its search, attributes, delete or rename) was made
+  // to fail may stay.
+  std::string faultedPath = Lower(out.op.path);
+  std::replace(faultedPath.begin(), faultedPath.end(), '\\', '/');
+  using plat::FaultOp;
+  const FaultOp o = out.op.op;
+  const bool removal = out.faulted && (o == FaultOp::Delete || o == FaultOp::Rename ||
+                                       o == FaultOp::Find || o == FaultOp::Attributes);
+  auto itsRemoval = [&](const std::string& p) {
+    return removal && faultedPath.find(p.substr(p.rfind('/') + 1)) != std::string::npos;
+  };
+  auto get = [](const Snapshot& s, const std::string& p) -> std::optional<std::string> {
+    auto it = s.find(p);
+    return it == s.end() ? std::nullopt : std::optional<std::string>(it->second);
+  };
+  for (const std::string& p : paths) {
+    auto now = get(out.after, p);
+    if (IsTemporary(p) && now) {
+      if (fault.powerCut)
+        CHECK_THAT(plat::IsTemporaryName(p), "a temporary a reader would take: " << p);
+      else
+        CHECK_THAT(itsRemoval(p), "temporary left: " << p);
+      continue;
+    }
+    if (Under(p, flow.work) || Under(p, flow.own)) continue;
+    ++*checks;
+    auto old = get(before, p), fresh = get(clean, p);
+    if (now == old || now == fresh) continue;
+    CHECK_THAT(now && !old && !fresh && itsRemoval(p),
+               (now ? (old || fresh ? "changed: " : "left: ") : "gone: ")
+                   << p << (now ? " (" + std::to_string(now->size()) + " bytes)" : ""));
+  }
+}
+
 // One run of a flow, with the k-th operation failed (k = 0: none) and the
 // world changed by `tweak` after its preparation, and the checks of every run.
 RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, int* checks,
@@ -812,119 +833,71 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   if (tweak) tweak(w);
   const Snapshot before = TakeSnapshot(w);
   w.TakeTrace();
-  FlowOperator op(flow.recipe());
+  FlowOperator op(flow.recipe);
   const long handles = plat::LiveHandles();
   w.Faults().ResetCount(fault.k == 0);
   if (fault.powerCut)
     w.Faults().CutPowerAt(fault.k);
   else
     w.Faults().FailNth(fault.k, fault.error, fault.shortWrite);
-  Outcome outcome;
   {
-    std::string what = std::string(flow.name) + " k=" + std::to_string(fault.k);
-    Watchdog watchdog(what, 60);
-    outcome = flow.run(w);
+    Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 60);
+    out.outcome = flow.run(w);
   }
-  if (!clean) clean = &out.after;
   out.counted = w.Faults().Counted();
   out.log = w.Faults().Log();
   out.faulted = w.Faults().NthFailed(&out.op);
+  out.messages = op.Messages();
   w.Faults().FailNth(0, 0);
   // After a power cut nobody heard what the run returned; the checks look at
   // what the disk kept.
   if (fault.powerCut) {
     w.Faults().Restart();
-    outcome = Outcome{};
+    out.outcome = Outcome{};
   }
   auto trace = w.TakeTrace();
-  trace.insert(trace.end(), outcome.trace.begin(), outcome.trace.end());
+  trace.insert(trace.end(), out.outcome.trace.begin(), out.outcome.trace.end());
   out.after = TakeSnapshot(w);
+  if (!clean) clean = &out.after;
 
-  std::string where =
-      std::string(flow.name) + " k=" + std::to_string(fault.k) +
-      (out.faulted ? std::string(" (") + plat::FaultOpName(out.op.op) + " " + out.op.path +
-                         (fault.powerCut ? std::string(", power cut")
-                                         : ", code " + std::to_string(fault.error)) +
-                         (fault.shortWrite ? ", short" : "") + ")"
-                   : std::string());
-  SCOPED_TRACE(where);
+  SCOPED_TRACE(std::string(flow.name) + " k=" + std::to_string(fault.k) +
+               (out.faulted ? std::string(" (") + plat::FaultOpName(out.op.op) + " " + out.op.path +
+                                  (fault.powerCut ? std::string(", power cut")
+                                                  : ", code " + std::to_string(fault.error)) +
+                                  (fault.shortWrite ? ", short" : "") + ")"
+                            : std::string()));
   CHECK_THAT(plat::LiveHandles() == handles,
              "handles left open: " << plat::LiveHandles() - handles);
+  const Outcome& o = out.outcome;
   if (fault.k == 0 && !tweak)
-    CHECK_THAT((outcome.result == 1) == flow.cleanSucceeds,
-               "clean run result " << outcome.result << " word 0x" << std::hex << outcome.word);
-  const bool cancelled = op.Cancelled();
-  if (!flow.cleanSucceeds) CHECK_THAT(outcome.result != 1, "a failing check passed");
-  if (outcome.result != 1 && !fault.powerCut) {
-    const auto& words = flow.failureWords;
-    // A cancel only when the operator cancelled, or answered a failure's
-    // message (some steps end as cancelled unless the operator retries).
-    bool toldBefore = false;
-    for (int id : op.Messages()) toldBefore |= IsFailureMessage(id);
-    bool known = std::find(words.begin(), words.end(), outcome.word) != words.end() ||
-                 (outcome.word == 0x4000 && (cancelled || toldBefore));
-    CHECK_THAT(known, "result " << outcome.result << " with word 0x" << std::hex << outcome.word);
-    bool traced = false;
-    for (const auto& l : trace)
-      traced |= l.find("ERR") != std::string::npos || l.find("ErrCode=") != std::string::npos ||
-                l.find("(Failure)") != std::string::npos ||
-                l.find("(Timeout)") != std::string::npos;
-    CHECK_THAT(traced, "a failure without a failure trace line");
-    const auto& silent = flow.silent;
-    if (flow.tellsOperator && outcome.word != 0x4000 && MessageOf(outcome.word) != 0 &&
-        std::find(silent.begin(), silent.end(), outcome.word) == silent.end()) {
-      auto seen = op.Messages();
-      bool told = std::find(seen.begin(), seen.end(), MessageOf(outcome.word)) != seen.end();
-      for (int id : flow.alsoTold) told |= std::find(seen.begin(), seen.end(), id) != seen.end();
-      CHECK_THAT(told, "message " << MessageOf(outcome.word) << " of word 0x" << std::hex
-                                  << outcome.word << " not shown");
-    }
-  }
-  // Files outside the work folders: their old bytes or a clean run's.
-  std::set<std::string> paths;
-  for (const Snapshot* s : {&before, clean, static_cast<const Snapshot*>(&out.after)})
-    for (const auto& [p, b] : *s) paths.insert(p);
-  // A file whose removal (its search, attributes, delete or rename) was made
-  // to fail may stay.
-  std::string faultedPath = Lower(out.op.path);
-  std::replace(faultedPath.begin(), faultedPath.end(), '\\', '/');
-  auto itsRemoval = [&](const std::string& p) {
-    using plat::FaultOp;
-    const FaultOp o = out.op.op;
-    if (!out.faulted || (o != FaultOp::Delete && o != FaultOp::Rename && o != FaultOp::Find &&
-                         o != FaultOp::Attributes))
-      return false;
-    const std::string name = p.substr(p.rfind('/') + 1);
-    return faultedPath.find(name) != std::string::npos;
-  };
-  for (const std::string& p : paths) {
-    auto get = [&p](const Snapshot& s) -> std::optional<std::string> {
-      auto it = s.find(p);
-      if (it == s.end()) return std::nullopt;
-      return it->second;
-    };
-    auto now = get(out.after);
-    if (IsTemporary(p) && now) {
-      // A power cut leaves temporaries, in the form that every reader passes over.
-      if (fault.powerCut)
-        CHECK_THAT(plat::IsTemporaryName(p), "a temporary a reader would take: " << p);
-      else
-        CHECK_THAT(itsRemoval(p), "temporary left: " << p);
-      continue;
-    }
-    if (Under(p, flow.work) || Under(p, flow.own)) continue;
-    ++*checks;
-    auto old = get(before), fresh = get(*clean);
-    if (now == old || now == fresh) continue;
-    CHECK_THAT(now && !old && !fresh && itsRemoval(p),
-               (now ? (old || fresh ? "changed: " : "left: ") : "gone: ")
-                   << p << (now ? " (" + std::to_string(now->size()) + " bytes)" : ""));
-  }
-  if (flow.verify)
-    flow.verify(RunView{w, outcome, before, out.after, *clean, fault.powerCut}, checks);
-  out.outcome = outcome;
-  out.messages = op.Messages();
+    CHECK_THAT((o.result == 1) == flow.cleanSucceeds,
+               "clean run result " << o.result << " word 0x" << std::hex << o.word);
+  if (!flow.cleanSucceeds) CHECK_THAT(o.result != 1, "a failing check passed");
+  if (o.result != 1 && !fault.powerCut)
+    CheckFailure(flow, o, trace, out.messages, op.Cancelled(), checks);
+  CheckFiles(flow, fault, out, before, *clean, checks);
+  if (flow.verify) flow.verify(RunView{w, o, before, out.after, *clean, fault.powerCut}, checks);
   return out;
+}
+
+// The k a sweep of n operations runs: every k in a full sweep
+// (TALVER_FAULT_SWEEP=full), k alone for TALVER_FAULT_ONLY=k (its trace
+// echoed), about N evenly spread for TALVER_FAULT_SAMPLE=N (where each run
+// is slow, under Wine), else those `pick` takes out of a stride of `every`.
+std::vector<int> Sweep(int n, int every, const std::function<bool(int)>& pick) {
+  const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
+  const bool full = sweep && std::string(sweep) == "full";
+  const char* sample = full ? nullptr : std::getenv("TALVER_FAULT_SAMPLE");
+  if (sample) every = std::max(1, std::atoi(sample));
+  const int stride = full ? 1 : std::max(1, n / every);
+  if (const char* only = std::getenv("TALVER_FAULT_ONLY")) {
+    svc::SetTraceEcho(true);
+    return {std::atoi(only)};
+  }
+  std::vector<int> ks;
+  for (int k = 1; k <= n; ++k)
+    if ((k - 1) % stride == 0 || (!sample && pick(k))) ks.push_back(k);
+  return ks;
 }
 
 // Kinds of operation a flow makes at most this often are all faulted in CI.
@@ -932,16 +905,8 @@ constexpr int kRareKind = 4;
 // Power cuts CI makes per flow, spread over its run.
 constexpr int kCiCuts = 6;
 
-bool FullSweep() {
-  const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
-  return sweep && std::string(sweep) == "full";
-}
-
-// TALVER_FAULT_SAMPLE=N: about N faulted runs and N power cuts a flow,
-// evenly spread, where each run is slow (under Wine); 0 when unset.
-int Sample() {
-  const char* sample = std::getenv("TALVER_FAULT_SAMPLE");
-  return sample && !FullSweep() ? std::max(0, std::atoi(sample)) : 0;
+std::string FlowName(const ::testing::TestParamInfo<std::size_t>& info) {
+  return Flows().at(info.param).name;
 }
 
 class FaultLoop : public ::testing::TestWithParam<std::size_t> {};
@@ -951,95 +916,69 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
   int checks = 0;
   RunResult clean = RunFlow(flow, {}, nullptr, &checks);
   ASSERT_FALSE(HasFailure()) << "the clean run";
-  const int n = clean.counted;
-  // CI: about flow.ciRuns faulted operations, spread over the whole run.
-  const int sample = Sample();
-  const int stride = FullSweep() ? 1 : std::max(1, n / (sample ? sample : flow.ciRuns));
-  int runs = 0, shortWrites = 0;
-  // TALVER_FAULT_ONLY=k runs that k alone, its trace echoed.
-  const char* only = std::getenv("TALVER_FAULT_ONLY");
-  if (only) svc::SetTraceEcho(true);
   std::map<std::string, int> kinds;
   for (const auto& op : clean.log) ++kinds[plat::FaultOpName(op.op)];
+  // A stride over the frequent kinds of operation; every one of the rare
+  // and the first of each kind.
   std::set<std::string> seen;
-  for (int k = only ? std::atoi(only) : 1; k <= n; k += only ? n : 1) {
-    const plat::CountedOp& op = clean.log[static_cast<std::size_t>(k - 1)];
-    // A stride over the frequent kinds of operation; every one of the rare
-    // and the first of each kind.
-    const char* kind = plat::FaultOpName(op.op);
-    const bool first = seen.insert(kind).second;
-    if (!only && !first && (k - 1) % stride != 0 && kinds[kind] > kRareKind) continue;
-    if (!only && sample && (k - 1) % stride != 0) continue;
+  auto kindOf = [&](int k) { return plat::FaultOpName(clean.log.at(std::size_t(k - 1)).op); };
+  int runs = 0, shortWrites = 0;
+  const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
+  const bool full = sweep && std::string(sweep) == "full";  // every failure reported
+  for (int k : Sweep(clean.counted, flow.ciRuns, [&](int k) {
+         return seen.insert(kindOf(k)).second || kinds[kindOf(k)] <= kRareKind;
+       })) {
+    const bool write = clean.log.at(std::size_t(k - 1)).op == plat::FaultOp::Write;
     for (bool shortWrite : {false, true}) {
-      if (shortWrite && op.op != plat::FaultOp::Write) continue;
-      Fault fault{k, kCodes[static_cast<std::size_t>(k) % std::size(kCodes)], shortWrite};
-      RunFlow(flow, fault, &clean.after, &checks);
+      if (shortWrite && !write) continue;
+      RunFlow(flow, {k, kCodes[std::size_t(k) % std::size(kCodes)], shortWrite}, &clean.after,
+              &checks);
       ++runs;
       shortWrites += shortWrite;
-      if (HasFailure() && !FullSweep()) break;
+      if (HasFailure() && !full) break;
     }
-    if (HasFailure() && !FullSweep()) break;
+    if (HasFailure() && !full) break;
   }
   std::ostringstream ops;
   for (const auto& [kind, count] : kinds) ops << " " << kind << "=" << count;
   std::printf(
       "[fault loop] %s: %d operations (%s ), %d faulted runs (%d short writes), %d checks\n",
-      flow.name, n, ops.str().c_str(), runs, shortWrites, checks);
+      flow.name, clean.counted, ops.str().c_str(), runs, shortWrites, checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 13),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                           return std::string(Flows().at(info.param).name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 13), FlowName);
 
 // A power cut at operation k of the clean run, then the checks on what the
-// disk kept. CI cuts at kCiCuts points per flow, spread over the run.
+// disk kept: at points spread over the run, and after each rename, where a
+// cut finds the new name not yet made durable.
 class FaultLoopPowerCut : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
   const Flow flow = Flows().at(GetParam());
-  int checks = 0;
+  int checks = 0, runs = 0;
   RunResult clean = RunFlow(flow, {}, nullptr, &checks);
   ASSERT_FALSE(HasFailure()) << "the clean run";
-  const int n = clean.counted;
-  const int sample = Sample();
-  const int stride = FullSweep() ? 1 : std::max(1, n / (sample ? sample : kCiCuts));
-  const char* only = std::getenv("TALVER_FAULT_ONLY");
-  if (only) svc::SetTraceEcho(true);
-  int runs = 0;
-  for (int k = only ? std::atoi(only) : 1; k <= n; k += only ? n : 1) {
-    // A stride, and the operation after each rename: there a cut finds the
-    // new name not yet made durable.
-    const bool afterRename =
-        k > 1 && clean.log[static_cast<std::size_t>(k - 2)].op == plat::FaultOp::Rename;
-    if (!only && (k - 1) % stride != 0 && (!afterRename || sample)) continue;
-    Fault cut{k, 0, false, true};
-    RunFlow(flow, cut, &clean.after, &checks);
+  for (int k : Sweep(clean.counted, kCiCuts, [&](int k) {
+         return k > 1 && clean.log.at(std::size_t(k - 2)).op == plat::FaultOp::Rename;
+       })) {
+    RunFlow(flow, {k, 0, false, true}, &clean.after, &checks);
     ++runs;
   }
-  std::printf("[power cut] %s: %d operations, %d power cuts, %d checks\n", flow.name, n, runs,
-              checks);
+  std::printf("[power cut] %s: %d operations, %d power cuts, %d checks\n", flow.name, clean.counted,
+              runs, checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 13),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                           return std::string(Flows().at(info.param).name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 13), FlowName);
 
 // ---- a disk that fills up, a medium pulled out ------------------------------
-
-// The bytes of the files below a host folder.
-std::uint64_t BytesUnder(const std::string& dir) {
-  std::uint64_t total = 0;
-  for (const auto& e : fs::recursive_directory_iterator(dir))
-    if (e.is_regular_file()) total += e.file_size();
-  return total;
-}
 
 // The SVP's disk holds `room` bytes more than it holds now.
 std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
   return [room](TestWorld& w) {
-    w.MutableWorld().drive('C').totalBytes = BytesUnder(w.DriveDir('C')) + room;
+    std::uint64_t used = 0;
+    for (const auto& e : fs::recursive_directory_iterator(w.DriveDir('C')))
+      if (e.is_regular_file()) used += e.file_size();
+    w.MutableWorld().drive('C').totalBytes = used + room;
   };
 }
 
@@ -1092,33 +1031,31 @@ TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
 INSTANTIATE_TEST_SUITE_P(
     DiskAndMedia, Limits,
     ::testing::Values(
-        // The unpacking of a restore fills the SVP's disk.
+        // The unpacking of a restore, or the join of a setup's second
+        // volume, fills the SVP's disk; the second floppy of a backup
+        // fills up in the middle of its piece.
         Limit{"UnpackFillsTheDisk", "RestoreFromMedia", DiskWithRoom(2000), 0, 0x4004, {3681}},
-        // The second floppy fills up in the middle of its piece.
+        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
         Limit{"VolumeFillsTheMedium",
               "BackupToMediaInVolumes",
               Media('A', {}, {{"m2", 50000}}),
               0,
               0x2000,
               {4034, 4036, 3333}},
-        // The join of the second volume fills the disk of the target.
-        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
-        // The next floppy is not ready: the operator is told and asked again.
+        // The next floppy is not ready: the operator is told and asked
+        // again; when no medium ever comes, the operator gives up.
         Limit{"MediumPulledBetweenVolumes",
               "BackupToMediaInVolumes",
               Media('A', {{"m2", true}}),
               1,
               0,
               {4034, 4036, 3677, 4036, 3188}},
-        // No medium ever comes: the operator gives up.
         Limit{"EveryNextMediumPulled",
               "BackupToMediaInVolumes",
               Media('A', {{"m2", true}, {"m3", true}}),
               2,
               0x4000,
               {4034, 4036, 3677, 4036}},
-        // The medium of the second volume of a setup is pulled out: the
-        // operator is told each time and asked again, until giving up.
         Limit{"SetupMediumPulled",
               "SetupFromSplitMedia",
               Media('E', {{"vol2", true}}),

@@ -6,10 +6,10 @@
 #include <map>
 #include <string>
 
-#include "GpfmTestFile.h"
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/GpfmFormat.h"
 #include "platform/Platform.h"
+#include "support/GpfmTestFile.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -78,7 +78,7 @@ TEST_F(GpfmReaderTest, WritesEachPresentTableWithItsSegmentsInOrder) {
   EXPECT_TRUE(Traced("Parse start"));
   EXPECT_TRUE(Traced(std::string("File open successed.(file=") + kGpfm + ")"));
   EXPECT_TRUE(Traced("Parse end"));
-  EXPECT_TRUE(Traced(".\\CnfBakCnfReader.cpp("));
+  EXPECT_TRUE(TestWorld::TracedAt(trace_, "CnfBakCnfReader.cpp"));
 
   std::filesystem::remove_all(world_.HostOf('C', "PLAXON/TMP/LZ4"));
   world_.MakeHostDir('C', "PLAXON/TMP/LZ4");

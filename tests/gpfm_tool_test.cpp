@@ -10,7 +10,7 @@
 #include <sstream>
 #include <string>
 
-#include "GpfmTestFile.h"
+#include "support/GpfmTestFile.h"
 
 namespace fs = std::filesystem;
 

@@ -3,13 +3,17 @@
 #include <gtest/gtest.h>
 #if !defined(_WIN32)
 #include <signal.h>
+#include <strings.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -18,6 +22,7 @@
 #include "common/Globals.h"
 #include "exports/Exports.h"
 #include "exports/Operations.h"
+#include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -64,22 +69,70 @@ std::vector<std::string> FailingBackup(TestWorld& w) {
   return w.TakeTrace();
 }
 
-TEST(HddBackupScan, OldestNewestAndCountIgnoreInvalidFoldersAndCase) {
+// The backup list (svpconf backups) is the retention's own scan: for each shape of entry
+// below the backup root, the list's valid folders are exactly those the
+// retention counts, and its oldest and newest (compared without case).
+struct ScanRow {
+  const char* what;
+  const char* name;   // the entry below the backup root
+  const char* file;   // written inside it; "" the entry is that file, "->" a link
+  const char* state;  // as svpconf backups shows it; "" not listed
+};
+
+class HddBackupScanTable : public ::testing::TestWithParam<ScanRow> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Shapes, HddBackupScanTable,
+    ::testing::Values(
+        ScanRow{"stamp", "20220101000000", "svp_conf.tgz", "valid"},
+        ScanRow{"not_a_stamp", "ZZ-MANUAL", "svp_conf.tgz", "valid"},
+        ScanRow{"backslashes", "x\\..\\20210101000000", "svp_conf.tgz", ""},
+        ScanRow{"linked_folder", "00000000000000", "->", "invalid"},
+        ScanRow{"file_for_a_folder", "20230101000000", "", ""},
+        ScanRow{"archive_a_folder", "20230101000000", "svp_conf.tgz/x", "invalid"},
+        ScanRow{"no_archive", "20230101000000", "other", "invalid"},
+        ScanRow{"temporary_left", "20230101000000", "svp_conf.tgz.~tv0000ABCD", "interrupted"},
+        ScanRow{"named_by_the_marker", "20230101000000", "../cnfbkdir.tmp", "interrupted"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST_P(HddBackupScanTable, ListedAsTheRetentionCounts) {
+  const ScanRow& row = GetParam();
   TestWorld w;
-  MakeBackups(w, 3);
-  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");                     // no archive
-  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/00000000000001/svp_conf.tgz", "");  // empty
-  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/zz-manual/svp_conf.tgz", "x");
-  w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/ZY-MANUAL/svp_conf.tgz", "x");
-  w.TakeTrace();
-  char path[MAX_PATH];
+  MakeBackups(w, 2, 2021);
+  const std::string entry = std::string("PLAXON/OTHERS/BACKUP/") + row.name;
+  if (std::string(row.file) == "->") {
+    SKIP_ON_WINDOWS("host symbolic links are made on the host");
+    const std::string outside = w.MakeOutsideDir("linked");
+    std::ofstream(outside + "/svp_conf.tgz") << "x";
+    w.MakeHostLink('C', entry, outside);
+  } else if (*row.file) {
+    w.MakeHostDir('C', entry);
+    w.WriteHostFile('C', entry + "/" + row.file, row.name);
+  } else {
+    w.WriteHostFile('C', entry, "x");
+  }
+  std::map<std::string, std::string> listed;
+  auto each = [](const BackupFolder& folder, void* context) {
+    (*static_cast<std::map<std::string, std::string>*>(context))[folder.name] =
+        folder.valid         ? "valid"
+        : folder.interrupted ? "interrupted"
+                             : "invalid";
+  };
+  ASSERT_EQ(Talver_ListBackupDirectories(each, &listed), 1);
+  EXPECT_EQ(listed.count(row.name) ? listed[row.name] : "", row.state);
+  std::vector<std::string> valid;
+  for (const auto& [name, state] : listed)
+    if (state == "valid") valid.push_back(name);
+  std::sort(valid.begin(), valid.end(), [](const std::string& a, const std::string& b) {
+    return strcasecmp(a.c_str(), b.c_str()) < 0;
+  });
+  char oldest[MAX_PATH], newest[MAX_PATH];
   WORD count = 0;
-  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 2), 1);
-  EXPECT_EQ(count, 5);
-  EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\20200101000000");
-  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
-  EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\zz-manual");  // compared without case
-  EXPECT_EQ(CountLines(w.TakeTrace(), "WARNING DIR"), 4);       // two folders, two scans
+  ASSERT_EQ(Talver_FindBackupDirectory(oldest, &count, 2), 1);
+  ASSERT_EQ(Talver_FindBackupDirectory(newest, &count, 1), 1);
+  EXPECT_EQ(count, valid.size());
+  EXPECT_EQ(oldest, "C:\\plaxon\\others\\backup\\" + valid.front());
+  EXPECT_EQ(newest, "C:\\plaxon\\others\\backup\\" + valid.back());
 }
 
 TEST(HddBackupScan, MissingRootOrNothingValid) {
@@ -124,15 +177,6 @@ TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
   w.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/20200101000000/svp_conf.tgz", "x");
   w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder", outside);
   w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/20200101000000/sub/file", outside + "/kept");
-  // A linked folder below the backup root is no backup, so never deleted.
-  std::string linkedBackup = w.MakeOutsideDir("linked-backup");
-  std::filesystem::copy_file(outside + "/kept", linkedBackup + "/svp_conf.tgz");
-  w.MakeHostLink('C', "PLAXON/OTHERS/BACKUP/00000000000000", linkedBackup);
-  char oldest[MAX_PATH];
-  WORD count = 0;
-  ASSERT_EQ(Talver_FindBackupDirectory(oldest, &count, 2), 1);
-  EXPECT_EQ(count, 1);
-  EXPECT_STREQ(oldest, "C:\\plaxon\\others\\backup\\20200101000000");
   EXPECT_EQ(Talver_DeleteDirectory("C:\\PLAXON\\OTHERS\\BACKUP\\20200101000000"), 1);
   EXPECT_FALSE(w.HostLinkExists('C', "PLAXON/OTHERS/BACKUP/20200101000000/folder"));
   EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
@@ -309,7 +353,7 @@ TEST(HddBackup, RetentionEndsWhenTheOldestCannotBeRemoved) {
   w.Faults().AddRule({plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED});
   WORD word = 0;
   EXPECT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "retention stopped"));
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_DeleteDirectory(retention stopped)"));
 }
 
 TEST(HddBackup, ArchiverFailureIsNotRetried) {

@@ -12,11 +12,11 @@
 #include <string>
 #include <vector>
 
-#include "GpfmTestFile.h"
 #include "common/CnfFunc.h"
 #include "exports/Exports.h"
 #include "host/talver_host.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/TgzWriter.h"
 
 namespace fs = std::filesystem;
@@ -102,8 +102,11 @@ class VerifyDamage : public InspectTest, public ::testing::WithParamInterface<Da
 const Damage kDamages[] = {
     {"ByteFlipped",
      [](InspectTest&, const fs::path& a) {
+       // One flipped bit may only move a match to an equal copy of the same bytes
+       // and leave the content whole; sixteen inverted bytes cannot.
        std::string bytes = Slurp(a);
-       bytes[bytes.size() / 2] = static_cast<char>(bytes[bytes.size() / 2] ^ 0x40);
+       for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 16; ++i)
+         bytes[i] = static_cast<char>(~bytes[i]);
        Spill(a, bytes);
      },
      "gzip member"},

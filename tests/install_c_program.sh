@@ -4,24 +4,11 @@
 # package under a prefix; a C program built against them with pkg-config, and
 # again through find_package(talver), calls exports on a sample world.
 # Usage: install_c_program.sh SVPCONF LIBTALVER
-set -u
-build=$(cd "$(dirname "$1")" && pwd)
+source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-[ -f "$build/CMakeCache.txt" ] || fail "$build is not a build tree"
-cached() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
+c_toolchain
 libdir=$(cached CMAKE_INSTALL_LIBDIR)
 includedir=$(cached CMAKE_INSTALL_INCLUDEDIR)
-# The build's compilers; a sanitized library needs a sanitized program.
-cc=${CC:-$(cached CMAKE_C_COMPILER)}
-cxx=${CXX:-$(cached CMAKE_CXX_COMPILER)}
-sanitize=
-case "$(cached TALVER_SANITIZE)" in ON | on | TRUE | true | 1) sanitize=-fsanitize=address,undefined ;; esac
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >"$work/install.log" 2>&1 ||
   fail "cmake --install: $(cat "$work/install.log")"
@@ -51,8 +38,7 @@ $cxx -std=c++20 -Wall -Wextra -Werror -fsyntax-only -x c++ $(pkg-config --cflags
 
 # The program against a sample world, once built with pkg-config and once
 # through the CMake package.
-"$prefix/bin/svpconf" init "$work/world" >/dev/null || fail "svpconf init"
-export TALVER_WORLD=$work/world/svp.ini
+SVPCONF=$prefix/bin/svpconf sample_world "$work/world"
 run_program() {
   local program=$1 how=$2
   out=$(timeout 20 "$program" "c-program-$$-$how" 2>&1)

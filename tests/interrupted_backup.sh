@@ -8,35 +8,15 @@
 # Usage: interrupted_backup.sh SVPCONF LIBTALVER
 # TALVER_INTERRUPTS=N: stops (5 by default); the delays are drawn from
 # TALVER_KILL_SEED (random by default), printed for a rerun.
-set -u
-SVPCONF=$1
 STOPS=${TALVER_INTERRUPTS:-5}
-# SEED, work, fail (and the kill helpers)
 source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"
 medium="$work/e1/PLAXON/CONFIG"
-mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$work/e1"
-printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
-printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
-printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
-printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
-{
-  printf 'HEADBYTES!\x60\x83\x01\x00'
-  head -c 18 /dev/zero
-} >"$config/config4"
+svp_config "$config"
+mkdir -p "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$work/e1"
 head -c 100000 /dev/urandom >"$config/CNFDATA/old.dat"
-cat >"$work/svp.ini" <<INI
-[world]
-root = C:
-[drive.C]
-path = c
-type = fixed
-[drive.E]
-type = removable
-size = 20000000
-media = e1
-INI
+world_ini C=c:fixed E=:removable:size=20000000:media=e1 >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 backup=("$SVPCONF" backup-media --drive E --answer 3351=yes)
 

@@ -5,13 +5,9 @@
 # goes to stderr); a failure says what failed and what to do. One row per
 # case, run in order on one sample world.
 # Usage: json_output.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-"$SVPCONF" init "$work/w" >/dev/null || { echo "FAIL: init"; exit 1; }
-export TALVER_WORLD="$work/w/svp.ini"
-c="$work/w/drives/c/PLAXON"
+source "$(dirname "$0")/support/lib.sh"
+sample_world "$work/w"
+c="$c/PLAXON"
 mkdir -p "$work/tables" && head -c 13200 /dev/urandom >"$work/tables/63" && echo abc >"$work/tables/5"
 # Checks one run: $1 exit status wanted ("!" any failure), $2 result, $3 word
 # ("-": no export), $4 a field the document must hold ("-": none); the rest

@@ -111,7 +111,7 @@ TEST_F(KeyCodeDialog, OpensWithCaptionTextAndCancelsByCloseBox) {
   EXPECT_EQ(selection_.MediaKind, kMediaSoftware);
   auto trace = world_.TakeTrace();
   EXPECT_TRUE(TestWorld::Contains(trace, "Configuration Key Code" + Suffix()));
-  EXPECT_TRUE(TestWorld::Contains(trace, ".\\CnfImpKey.cpp"));
+  EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfImpKey.cpp"));
 }
 
 TEST(KeyCodeTable, EndsAtTheFirstRowWithoutType) {

@@ -8,44 +8,21 @@
 # Usage: killed_media_gpfm.sh SVPCONF LIBTALVER
 # TALVER_KILLS=N: kills per command (2 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
-set -u
-SVPCONF=$1
 KILLS=${TALVER_KILLS:-2}
-# SEED, work, fail; timed COMMAND..., kill_midway MS COMMAND...
+# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"
-mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$c/OUT" "$work/f1" "$work/f2" \
-  "$work/f3" "$work/tables"
-printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
-printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
-printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
-printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
-{
-  printf 'HEADBYTES!\x60\x83\x01\x00'
-  head -c 18 /dev/zero
-} >"$config/config4"
+svp_config "$config"
+mkdir -p "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$c/OUT" "$work/f1" "$work/f2" "$work/f3"
 # Random tables do not compress: the archive takes two floppies.
 for i in 1 2 3 4; do head -c 500000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
 world() { # the world with the media $@ in drive A
-  cat <<INI
-[world]
-root = C:
-[drive.C]
-path = c
-type = fixed
-[drive.A]
-type = removable
-size = 1457664
-media = $(
-    IFS=';'
-    echo "$*"
-  )
-INI
+  local IFS=';'
+  world_ini C=c:fixed "A=:removable:size=1457664:media=$*"
 }
 world f1 f2 f3 >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
-
 
 # The files of the SVP outside its work folder, with their sums.
 sums() { (cd "$c" && find . -type f ! -ipath './plaxon/tmp/*' -print0 | sort -z | xargs -0 md5sum); }
@@ -122,11 +99,7 @@ done
 
 # restore-gpfm of a backup file with eight large tables; its DKCF carries the
 # default serial number, so --confirm answers the serial number question.
-head -c 13160 /dev/zero >"$work/tables/63"
-put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
-put 16 '\001'
-put 6484 '02030460'
-put 13088 'CFREV'
+dkcf_table "$work/tables"
 for t in 1 2 3 4 5 6 7 8; do head -c 375000 /dev/urandom | base64 >"$work/tables/$t"; done
 timeout 60 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
   fail "gpfm make"

@@ -8,17 +8,12 @@
 # Usage: killed_midway.sh SVPCONF LIBTALVER
 # TALVER_KILLS=N: kills per command (3 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
-set -u
-SVPCONF=$1
 KILLS=${TALVER_KILLS:-3}
-# SEED, work, fail; timed COMMAND..., kill_midway MS COMMAND...
+# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
-"$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
-export TALVER_WORLD="$work/world/svp.ini"
-c="$work/world/drives/c"
+sample_world "$work/world"
 # A configuration large enough that each command runs a while.
 for i in 1 2 3 4; do head -c 1500000 /dev/urandom >"$c/PLAXON/CONFIG/BIG$i.DAT"; done
-
 
 # Every file of the tree $1 is absent from $2 or the same there, and no file
 # of $2 but temporaries is unknown to $1.

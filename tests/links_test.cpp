@@ -16,7 +16,6 @@
 #include <string>
 #include <thread>
 
-#include "GpfmTestFile.h"
 #include "archive/CnfBakup.h"
 #include "archive/CpyFile.h"
 #include "backupfile/CnfBakCnfReader.h"
@@ -26,6 +25,7 @@
 #include "flows/BackupVolumes.h"
 #include "platform/Temporary.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -203,7 +203,7 @@ TEST(OddFiles, AFifoOrADeviceLinkFailsTheRestoreAtOnce) {
                  });
     EXPECT_EQ(result, 0) << fifo;
     EXPECT_EQ(word, 0x4004) << fifo;
-    EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "\nERR Copy File")) << fifo;
+    EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Copy File")) << fifo;
     EXPECT_FALSE(w.HostExists('C', "PLAXON/TMP/bkcnf.gpfm")) << fifo;
     struct stat st;
     ASSERT_EQ(::lstat(host.c_str(), &st), 0);

@@ -14,6 +14,7 @@
 #include "media/CnfSetupDlg.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
@@ -33,13 +34,8 @@ std::vector<std::string> Entries(const DriveList& list) {
 class DrivesTest : public ::testing::Test {
  protected:
   DrivesTest() {
-    plat::World& w = world.MutableWorld();
-    w.drive('A').present = false;
-    plat::Drive& d = w.drive('D');
-    d.present = true;
-    d.type = DRIVE_CDROM;
-    d.hostDir = world.Dir() + "/drives/d";
-    std::filesystem::create_directories(d.hostDir);
+    world.MutableWorld().drive('A').present = false;
+    fixtures::AddCdromDrive(world);
   }
   ~DrivesTest() override { CopyBounded(RootPath, sizeof RootPath, "C:"); }
   void AddClient(const std::string& remote) {

@@ -6,53 +6,23 @@
 # the same CONFIG tree byte for byte, less the files a backup leaves out.
 # Then the CD-R path: install-model with a key code from a software medium.
 # Usage: media_round_trip.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
+source "$(dirname "$0")/support/lib.sh"
 config="$work/c/PLAXON/CONFIG"
-mkdir -p "$config/CNFDATA" "$work/c/PLAXON/TMP" "$work/c/PLAXON/MP/PC" "$work/f1" "$work/f2" \
-  "$work/f3" "$work/t/SVP/TMP" "$work/d"
+svp_config "$config"
 printf 'SVPCONF 01020360\r\nLINE2\r\n' >"$config/CONFIG.INF"
-printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
-printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
-printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
-{
-  printf 'HEADBYTES!\x60\x83\x01\x00'
-  head -c 18 /dev/zero
-} >"$config/config4"
+mkdir -p "$work/c/PLAXON/TMP" "$work/c/PLAXON/MP/PC" "$work/f1" "$work/f2" "$work/f3" \
+  "$work/t/SVP/TMP" "$work/d"
 # Table files: random bytes do not compress, so the archive stays near 3 MB.
 for i in 1 2 3 4 5 6; do
   head -c 500000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"
 done
 head -c 1000 /dev/urandom >"$config/min500c.dat"  # left out of every backup
-cat >"$work/svp.ini" <<INI
-[world]
-root = C:
-[drive.C]
-path = c
-type = fixed
-[drive.A]
-type = removable
-size = 1457664
-media = f1;f2;f3
-[drive.D]
-path = d
-type = cdrom
-[drive.T]
-path = t
-type = fixed
-INI
+world_ini C=c:fixed 'A=:removable:size=1457664:media=f1;f2;f3' D=d:cdrom T=t:fixed >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 
 # Backup: the split question answered Yes, each next medium with OK.
-out=$(timeout 120 "$SVPCONF" backup-media --drive A --answer 4034=yes --answer 4036=ok \
-  </dev/null 2>&1) || fail "backup-media: $out"
-echo "$out" | grep -q '^result=1' || fail "backup-media result: $out"
+run -t 120 backup-media --drive A --answer 4034=yes --answer 4036=ok
+expect 0 'result=1 .*'
 for m in f1 f2 f3; do
   [ -s "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" ] || fail "no volume on $m: $out"
   cmp -s "$work/$m/PLAXON/CONFIG/config4" "$work/$m/PLAXON/CONFIG/412345/config4" ||
@@ -76,9 +46,8 @@ out=$(timeout 120 "$SVPCONF" backups --verify --drive A --answer 3836=ok </dev/n
   fail "media verify: $out"
 
 # Setup from the three media into a fresh tree T:\SVP\.
-out=$(timeout 120 "$SVPCONF" setup 'A:\' 'T:\SVP\' --setup-source backup --drive A \
-  --backup 412345 --answer 3836=ok </dev/null 2>&1)
-echo "$out" | grep -q '^result=1' || fail "setup: $out"
+run -t 120 setup 'A:\' 'T:\SVP\' --setup-source backup --drive A --backup 412345 --answer 3836=ok
+expect 0 'result=1 .*'
 # Names match ignoring case, as on the SVP: the tree may have made "config".
 setup_config=$(find "$work/t/SVP" -maxdepth 1 -iname config | head -1)
 [ -n "$setup_config" ] || fail "no CONFIG in the tree set up: $out"
@@ -91,9 +60,8 @@ diff -r -x min500c.dat "$config" "$setup_config" >/dev/null ||
 mkdir -p "$work/d/software/R_D/647060"
 cp "$work/c/PLAXON/TMP/svp_conf.tgz" "$work/d/software/R_D/647060/svp_conf.tgz"
 rm -rf "$config/CNFDATA"
-out=$(timeout 120 "$SVPCONF" install-model --selector 2 --mode 0 --drive D --key XBKZNRTQ --answer 4053=ok \
-  </dev/null 2>&1) || fail "install-model: $out"
-echo "$out" | grep -q '^result=1' || fail "install-model result: $out"
+run -t 120 install-model --selector 2 --mode 0 --drive D --key XBKZNRTQ --answer 4053=ok
+expect 0 'result=1 .*'
 diff -r -x min500c.dat "$setup_config/CNFDATA" "$config/CNFDATA" >/dev/null ||
   fail "install-model did not bring the tables back"
 echo "media round trip: ok"

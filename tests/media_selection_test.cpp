@@ -12,6 +12,7 @@
 #include "media/CnfSelPcDlg.h"
 #include "media/MediaSelection.h"
 #include "platform/winemu/Operator.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 
@@ -19,26 +20,14 @@ namespace {
 
 constexpr WORD kSvpType = 0x8360;
 
-std::string Config4(WORD type, BYTE count, BYTE number) {
-  Config4Record r{};
-  r.Config4TypeWord = type;
-  r.volumeCount = count;
-  r.volumeNumber = number;
-  r.serialNumber = 412345;
-  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
+using fixtures::Config4;
 
 // C fixed (the SVP, type 0x8360), D CD-ROM, E removable.
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() {
-    plat::World& w = world.MutableWorld();
-    w.drive('A').present = false;
-    plat::Drive& d = w.drive('D');
-    d.present = true;
-    d.type = DRIVE_CDROM;
-    d.hostDir = world.Dir() + "/drives/d";
-    std::filesystem::create_directories(d.hostDir);
+    world.MutableWorld().drive('A').present = false;
+    fixtures::AddCdromDrive(world);
     world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
     CopyBounded(ModelNumberText, sizeof ModelNumberText, "R700");
     CopyBounded(SizeCodeText, sizeof SizeCodeText, "L");
@@ -59,16 +48,6 @@ class SelectionTest : public ::testing::Test {
   MediaSelection selection{};
   WORD word = 0;
 };
-
-TEST(MediaSelectionRecord, FieldWidths) {
-  MediaSelection s{};
-  EXPECT_EQ(sizeof s.requestKind, 2u);
-  EXPECT_EQ(sizeof s.promptMessageId, 4u);
-  EXPECT_EQ(sizeof s.drivePath, 260u);
-  EXPECT_EQ(sizeof s.archivePath, 260u);
-  EXPECT_EQ(sizeof s.MediaKind, 1u);
-  EXPECT_EQ(sizeof s.config4, 32u);
-}
 
 TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
   struct Case {
@@ -195,9 +174,9 @@ TEST_F(SelectionTest, FurtherVolumeIsAskedForWithoutTheDriveDialog) {
   EXPECT_STREQ(selection.drivePath, "E:\\");
   EXPECT_EQ(word, 0x4104);  // the last value stays
   auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, ".\\CnfSelPcDlg.cpp("));
-  EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002\n"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\\n"));
+  EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfSelPcDlg.cpp"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\"));
 }
 
 TEST_F(SelectionTest, CancelOfTheFurtherVolumeEndsWithTheCancelWord) {
@@ -333,7 +312,7 @@ TEST_F(SelectionTest, BackupMediumGoesToTheBackupList) {
   EXPECT_EQ(word, 0);
   EXPECT_EQ(selection.MediaKind, 1);
   EXPECT_STRCASEEQ(selection.archivePath, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "Drive = E:\\\n"));
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "Drive = E:\\"));
 }
 
 }  // namespace

@@ -6,16 +6,8 @@
 # answers fails at once (1) naming the option; a value the world does not
 # offer is refused at the question with the choices it had.
 # Usage: options.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-"$SVPCONF" init "$work/w" >/dev/null || fail "svpconf init"
-export TALVER_WORLD="$work/w/svp.ini"
+source "$(dirname "$0")/support/lib.sh"
+sample_world "$work/w"
 # A backup on E for the selections below.
 timeout 60 "$SVPCONF" backup-media --drive E </dev/null >/dev/null 2>&1 || fail "backup-media"
 
@@ -23,9 +15,8 @@ timeout 60 "$SVPCONF" backup-media --drive E </dev/null >/dev/null 2>&1 || fail 
 while IFS='#' read -r want text args; do
   [ -n "$want" ] || continue
   eval "set -- $args"
-  out=$(timeout 60 "$SVPCONF" "$@" </dev/null 2>&1)
-  rc=$?
-  [ "$rc" = "$want" ] || fail "svpconf $args: exit $rc, expected $want: $out"
+  run "$@"
+  expect "$want"
   grep -Eq -- "$text" <<<"$out" || fail "svpconf $args: no '$text' in: $out"
 done <<'TABLE'
 64#the commands: .*backup-media#bogus

@@ -9,6 +9,7 @@
 
 #include "archive/CnfCmpDlg.h"
 #include "platform/ForwardingPlatform.h"
+#include "platform/KernelObject.h"
 #include "platform/ScopedFind.h"
 #include "support/TestWorld.h"
 

@@ -5,26 +5,13 @@
 # (its trace line "ERR No answer: ...") is looked up in the table, then answered and the row is
 # run again, until nothing is refused (or the same question comes back).
 # Usage: questions.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-"$SVPCONF" init "$work/w" >/dev/null || fail "svpconf init"
-export TALVER_WORLD="$work/w/svp.ini"
-c="$work/w/drives/c"
+source "$(dirname "$0")/support/lib.sh"
+sample_world "$work/w"
 
 # A backup file whose DKCF carries the default serial number: the restore
 # asks for the confirmation.
-mkdir -p "$work/tables" "$c/OUT"
-head -c 13160 /dev/zero >"$work/tables/63"
-put() { printf "$2" | dd of="$work/tables/63" bs=1 seek="$1" conv=notrunc status=none; }
-put 16 '\001'
-put 6484 '02030460'
-put 13088 'CFREV'
+mkdir -p "$c/OUT"
+dkcf_table "$work/tables"
 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 || fail "gpfm make"
 
 # The answer to a refused question: its first choice; a drive or a backup:

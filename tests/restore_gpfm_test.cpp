@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "GpfmTestFile.h"
 #include "exports/Exports.h"
 #include "platform/Win.h"
 #include "support/FlowFixtures.h"
+#include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -153,7 +153,7 @@ TEST_F(RestoreGpfm, SplitsTable63ConvertsTheRestAndRecordsTheNewVersion) {
   EXPECT_TRUE(std::find(trace_.begin(), trace_.end(),
                         "Media Remove (RootPath=C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF)") !=
               trace_.end());
-  EXPECT_TRUE(Traced("File=.\\Talver.cpp("));
+  EXPECT_TRUE(TestWorld::TracedAt(trace_, "Talver.cpp"));
   EXPECT_FALSE(Traced("ERR"));
 
   auto records = AuditRecords();
@@ -216,37 +216,37 @@ INSTANTIATE_TEST_SUITE_P(
                     {{63, Table63(13120)}},
                     false,
                     {plat::FaultOp::Open, "bkcnf.gpfm", ERROR_ACCESS_DENIED},
-                    "\nERR Copy File",
+                    "ERR Copy File",
                     0x4004,
                     3681},
         FailureCase{"BadSum",
                     {{5, kSmall}, {63, Table63(13120)}},
                     true,
                     kNoFault,
-                    "\nERR ParseGpfmFile",
+                    "ERR ParseGpfmFile",
                     0x4004,
                     3681},
         FailureCase{
-            "NoTable63", {{5, kSmall}}, false, kNoFault, "\nERR MakeFile(DKCF)", 0x4004, 3681},
+            "NoTable63", {{5, kSmall}}, false, kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
         FailureCase{"Table63ShorterThanDkcf",
                     {{63, Table63(kDkcf - 1)}},
                     false,
                     kNoFault,
-                    "\nERR MakeFile(DKCF)",
+                    "ERR MakeFile(DKCF)",
                     0x4004,
                     3681},
         FailureCase{"Table63ShorterThanCfrev",
                     {{63, Table63(kDkcf + kCfrev - 1)}},
                     false,
                     kNoFault,
-                    "\nERR MakeFile(CFREV)",
+                    "ERR MakeFile(CFREV)",
                     0x4004,
                     3681},
         FailureCase{"Table63NotRemoved",
                     {{63, Table63(13120)}},
                     false,
                     {plat::FaultOp::Delete, "63.lz4", ERROR_ACCESS_DENIED},
-                    "\nERR DeleteFile(TblNo63)",
+                    "ERR DeleteFile(TblNo63)",
                     0x4004,
                     3681},
         // The check keeps its own word and the operator sees 3695.
@@ -254,7 +254,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{63, Table63(13120, 412399)}},
                     false,
                     kNoFault,
-                    "File=.\\CnfProcess.cpp(",
+                    "ErrCode=0x2000",
                     0x2000,
                     3695},
         FailureCase{"TypeMismatch",
@@ -268,7 +268,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {{63, Table63(13120)}},
                     false,
                     {plat::FaultOp::Open, "config.inf", ERROR_ACCESS_DENIED, 1},
-                    "\nERR GetCNFINF OLD",
+                    "ERR GetCNFINF OLD",
                     0x4004,
                     3681}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
@@ -309,8 +309,8 @@ TEST_P(RestoreGpfmConversion, FailsAndLeavesNoTable) {
   ChooseBackup(op).ExpectMessage(3681, plat::IDOK);
   EXPECT_EQ(Restore(), 0);
   EXPECT_EQ(word_, 0x4004);
-  EXPECT_TRUE(Traced("\nStart Compress"));
-  EXPECT_TRUE(Traced("\nERR CompressDialog"));
+  EXPECT_TRUE(Traced("Start Compress"));
+  EXPECT_TRUE(Traced("ERR CompressDialog"));
   EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")).empty());
   std::uint64_t freeBytes = 0;
   ASSERT_TRUE(plat::GetFreeBytesOfDrive("C:\\", &freeBytes));
@@ -342,7 +342,7 @@ TEST_F(RestoreGpfm, CancelsWriteNoAuditRecord) {
     op.ExpectDialog(115).Click(plat::IDCANCEL);
     EXPECT_EQ(Restore(), 0);
     EXPECT_EQ(word_, 0x4000);
-    EXPECT_TRUE(Traced("\nCancel"));
+    EXPECT_TRUE(Traced("Cancel"));
     EXPECT_FALSE(Traced("Get Config Data"));
   }
   {
@@ -350,8 +350,8 @@ TEST_F(RestoreGpfm, CancelsWriteNoAuditRecord) {
     ChooseBackup(op).ExpectDialog(kConfirmTemplate).Click(plat::IDCANCEL);
     EXPECT_EQ(Restore(), 0);
     EXPECT_EQ(word_, 0x4000);
-    EXPECT_TRUE(Traced("\nCancel"));
-    EXPECT_TRUE(Traced("File=.\\CnfProcess.cpp(")) << "the check's own line of 0x4011";
+    EXPECT_TRUE(Traced("Cancel"));
+    EXPECT_TRUE(Traced("ErrCode=0x4011")) << "the check's own line of 0x4011";
   }
   EXPECT_TRUE(AuditRecords().empty());
   ExpectConfigUntouched();

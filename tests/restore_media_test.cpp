@@ -22,12 +22,7 @@
 
 namespace {
 
-std::string Config4(WORD type) {
-  Config4Record r{};
-  r.Config4TypeWord = type;
-  r.volumeCount = 1;
-  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
+std::string Config4(WORD type) { return fixtures::Config4(type, 1, 0, 0, 0, 0); }
 
 // C the SVP (type 0x8360, version 01-02-03/60), D a CD-ROM drive.
 class RestoreMediaTest : public ::testing::Test {

@@ -6,18 +6,7 @@
 # the software medium of the model the world's controller names, and a model
 # index the restore refuses.
 # Usage: setup_restore_media.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-fail() {
-  echo "FAIL: $*"
-  exit 1
-}
-# config4 TYPE_LE COUNT NUMBER: a 32-byte record (serial 412345).
-config4() {
-  printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
-}
+source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/TARGET/TMP" "$work/c/TARGET/CONFIG" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/src/CONFIG" \
   "$work/1/PLAXON/CONFIG/412345" "$work/2/PLAXON/CONFIG/412345" "$work/3/PLAXON/CONFIG/412345"
@@ -38,57 +27,36 @@ for n in 1 2 3; do
   config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/config4"
   config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/412345/config4"
 done
-cat >"$work/svp.ini" <<INI
-[world]
-root = C:
-[drive.C]
-path = c
-type = fixed
-[drive.D]
-path = d
-type = cdrom
-[drive.E]
-type = removable
-media = 1;3;2
-[send]
-model_index = 2
-INI
+{ world_ini C=c:fixed D=d:cdrom 'E=:removable:media=1;3;2' && printf '[send]\nmodel_index = 2\n'; } \
+  >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 
 # The CD-R: the archive of the key code's type.
-out=$(timeout 60 "$SVPCONF" --setup-source cdr --key XBKZNRTQ --answer 4053=ok \
-  setup 'D:\' 'C:\TARGET\' </dev/null 2>&1) || fail "setup from the CD-R: $out"
-echo "$out" | grep -q '^result=1 word=0x0000' || fail "setup from the CD-R: $out"
+run --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\'
+expect 0 'result=1 word=0x0000'
 cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "CD-R not unpacked"
 
 # A backup over three media inserted 1, 3, 2: each next one goes in on OK to
 # message 3836; a wrong volume is refused and the next of the list goes in.
 rm -rf "$work/c/TARGET/CONFIG/"*
-out=$(timeout 60 "$SVPCONF" --setup-source backup --drive E --answer 3836=ok \
-  setup 'D:\' 'C:\TARGET\' </dev/null 2>&1) || fail "setup from three media: $out"
-echo "$out" | grep -q '^result=1 word=0x0000' || fail "setup from three media: $out"
-for n in 2 3; do
-  echo "$out" | grep -q "^\[message 3836\] .*$n" || fail "volume $n not asked for: $out"
-done
+run --setup-source backup --drive E --answer 3836=ok setup 'D:\' 'C:\TARGET\'
+expect 0 'result=1 word=0x0000' '\[message 3836\] .*2.*' '\[message 3836\] .*3.*' '\[message 4037\].*'
 # Medium 3 for volume 2, medium 1 for volume 3: each refused once.
-[ "$(echo "$out" | grep -c '^\[message 3835\]')" -eq 2 ] || fail "not two wrong volumes: $out"
-echo "$out" | grep -q '^\[message 4037\]' || fail "no closing message: $out"
+[ "$(grep -c '^\[message 3835\]' <<<"$out")" -eq 2 ] || fail "not two wrong volumes: $out"
 cmp -s "$work/archive.tgz" "$work/c/TARGET/TMP/svp_conf.tgz" || fail "volumes not joined"
 cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "backup not unpacked"
 ls "$work/c/TARGET/TMP" | grep -q 'svp_conf\.[0-9]$' && fail "pieces left behind"
 
 # The restore from the software medium of model index 2.
-out=$(timeout 60 "$SVPCONF" --drive D restore-media </dev/null 2>&1) || fail "restore-media: $out"
-echo "$out" | grep -q '^kind=0x5000' || fail "restore kind: $out"
-echo "$out" | grep -q '^\[message 3188\]' || fail "no message 3188: $out"
+run --drive D restore-media
+expect 0 'kind=0x5000.*' '\[message 3188\].*'
 grep -q 'VERSION=01020461' "$work/c/PLAXON/CONFIG/config.inf" || fail "restore not unpacked"
-out=$(timeout 20 "$SVPCONF" audit </dev/null 2>&1)
-echo "$out" | grep -q '01-02-04/61' || fail "audit record: $out"
+run audit
+expect 0 '.*01-02-04/61.*'
 
 # A model index outside the table: refused before any dialog.
 sed -i 's/^model_index = 2/model_index = 4/' "$work/svp.ini"
-out=$(timeout 60 "$SVPCONF" restore-media </dev/null 2>&1)
-[ $? -eq 1 ] || fail "model index 4: $out"
-echo "$out" | grep -q '^result=0 word=0x2000' || fail "model index 4: $out"
-echo "$out" | grep -q 'asks for a drive' && fail "a dialog after a refused model: $out"
+run restore-media
+expect 1 'result=0 word=0x2000'
+lacks '.*asks for a drive.*'
 echo "setup and restore-media: ok"

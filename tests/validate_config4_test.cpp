@@ -8,31 +8,13 @@
 #include "exports/Exports.h"
 #include "exports/Operations.h"
 #include "platform/testing/FaultPlatform.h"
+#include "support/FlowFixtures.h"
 #include "support/TestWorld.h"
 #include "validate/CnfProcess2.h"
 
 namespace {
 
-std::string Config4(WORD type, BYTE count, BYTE number, DWORD serial, DWORD high, DWORD low) {
-  Config4Record r{};
-  std::memcpy(r.head, "HEADBYTES!", 10);
-  r.Config4TypeWord = type;
-  r.volumeCount = count;
-  r.volumeNumber = number;
-  r.serialNumber = serial;
-  r.archiveTimeHigh = high;
-  r.archiveTimeLow = low;
-  std::memcpy(r.tail, "TAIL6!", 6);
-  return std::string(reinterpret_cast<const char*>(&r), sizeof r);
-}
-
-// The multi-byte fields are stored little-endian whatever the host's order.
-TEST(Config4Record, FieldsAreLittleEndian) {
-  EXPECT_EQ(Config4(0x8360, 3, 1, 412345, 0x01D9A0B0, 0xC0D0E0F0),
-            std::string("HEADBYTES!\x60\x83\x03\x01\xB9\x4A\x06\x00"
-                        "\xB0\xA0\xD9\x01\xF0\xE0\xD0\xC0TAIL6!",
-                        32));
-}
+using fixtures::Config4;
 
 class Config4ReadTest : public ::testing::Test {
  protected:

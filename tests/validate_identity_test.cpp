@@ -70,7 +70,7 @@ TEST_F(IdentityCheckTest, FirstFailureInFixedOrderWins) {
        "ERR Talver_CheckPcmType", "ERR Talver_CheckConfigInfType"},
       {{.serial = "412999", .configInfLine = "SVPCONF 01020361"}, 0x400A,
        "ERR Talver_CheckConfigInfType", "ERR Talver_CheckSerialNumber"},
-      {{.serial = "412999", .model = 8}, 0x4010, "ERR Talver_CheckDkcModel", "Hdd="},
+      {{.serial = "412999", .model = 8}, 0x4010, "ERR Talver_CheckDkcModel", "Hdd=*"},
   };
   // clang-format on
   for (const Case& c : cases) {

@@ -7,24 +7,24 @@
 # fits; `svpconf rancher` shows message 4701 and logs the
 # answer line.
 # Usage: win_terminal.sh SVPCONF LIBTALVER
-set -u
-SVPCONF=$1
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIP: tmux is not installed"
   exit 77
 fi
-work=$(mktemp -d)
+source "$(dirname "$0")/support/lib.sh"
 runs=0
 socket="talver-win-$$-0"
 cleanup() {
   for ((n = 1; n <= runs; n++)); do tmux -L "talver-win-$$-$n" kill-server >/dev/null 2>&1; done
-  rm -rf "$work"
+  [ -n "${KEEP:-}" ] || rm -rf "$work"
 }
 trap cleanup EXIT
 fail() {
-  echo "FAIL: $*"
-  echo "---- screen ----"
-  tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
+  {
+    echo "FAIL: $*"
+    echo "---- screen ----"
+    tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
+  } >&2
   exit 1
 }
 # Waits until the screen (with its history) shows the pattern (grep -E).
@@ -39,10 +39,11 @@ wait_for() {
   fail "the screen never showed: $pattern"
 }
 
-"$SVPCONF" init "$work/world" >/dev/null || fail "svpconf init"
-world="$work/world/svp.ini"
-# Each run has a tmux server of its own.
-run() {
+sample_world "$work/world"
+world=$TALVER_WORLD
+# svpconf ARGS at a terminal of 120 columns (COLUMNS_OF_RUN); each run has a
+# tmux server of its own.
+on_screen() {
   tmux -L "$socket" kill-server >/dev/null 2>&1
   runs=$((runs + 1))
   socket="talver-win-$$-$runs"
@@ -52,7 +53,7 @@ run() {
 }
 
 # ---- progress bar, then the confirmation dialog --------------------------------
-run try-dialogs --steps 40 --pause 40
+on_screen try-dialogs --steps 40 --pause 40
 # The live bar shows part of the work with the entry name, then all of it.
 wait_for '\[TALVER Wait\.\.\.[^]]*\]  \[#*\.+\]  [0-9]+% [0-9]+/40 .* CONFIG/sample0[0-9][0-9]\.dat'
 wait_for '\[#+\]  100% 40/40  done in 0:[0-9]+  CONFIG/sample039\.dat'
@@ -71,14 +72,14 @@ wait_for '^result=1 word=0x0000'
 wait_for '^EXIT=0'
 
 # ---- cancel through the close box --------------------------------------------------
-run try-dialogs --steps 3 --pause 10
+on_screen try-dialogs --steps 3 --pause 10
 wait_for '\(dialog 117\)'
 tmux -L "$socket" send-keys -t t "close" Enter
 wait_for '^result=2 word=0x0000'
 wait_for '^EXIT=2'
 
 # ---- the archiver's own dialog of an HDD backup in display mode 2 -------------------
-run hdd-backup --mode 2
+on_screen hdd-backup --mode 2
 wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/'
 wait_for '^result=1 word=0x0000'
 wait_for '^EXIT=0'
@@ -87,8 +88,8 @@ wait_for '^EXIT=0'
 many="$work/world/drives/c/PLAXON/CONFIG/many"
 mkdir -p "$many" "$work/world/drives/c/UNPACKED"
 for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
-TALVER_WORLD="$world" "$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
-COLUMNS_OF_RUN=80 run unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
+"$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
+COLUMNS_OF_RUN=80 on_screen unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
 wait_for '^EXIT=0' 120
 screen=$(tmux -L "$socket" capture-pane -p -S -2000 -t t | grep -v '^$')
 echo "$screen" | head -1 | grep -Eq '^(\[TALVER Wait[^]]*\]  )?100% ([0-9]+)/\2  .*done in [0-9:]+  CONFIG/' ||
@@ -97,19 +98,19 @@ echo "$screen" | head -1 | grep -Eq '^(\[TALVER Wait[^]]*\]  )?100% ([0-9]+)/\2 
 rm -rf "$many"
 
 # ---- the rancher's message 4701 and its answer line --------------------------------
-run rancher
+on_screen rancher
 wait_for 'SVP Message 4701'
 wait_for 'Configuration backup and restore library of the SVP\.'
 tmux -L "$socket" send-keys -t t "" Enter
 wait_for '^result=1 word=0x0000'
-TALVER_WORLD="$world" "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
+"$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
 # ---- Enter keeps the backup on the medium: 3351's default is No --------------------
-TALVER_WORLD="$world" "$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
+"$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
   fail "the first backup onto E failed"
 medium="$work/world/drives/e/PLAXON/CONFIG"
 before=$(find "$medium" -type f -exec md5sum {} + | sort)
-run --drive E backup-media
+on_screen --drive E backup-media
 wait_for 'SVP Message 3351'
 wait_for '\[y/N\] >'
 tmux -L "$socket" send-keys -t t "" Enter
@@ -120,11 +121,11 @@ wait_for '^EXIT=2'
 
 # ---- answers given as options are honoured at a terminal too, and questions
 # ---- reach the terminal when stdout is a pipe ----------------------------------------
-run --drive E --answer 3351=no backup-media '|' cat
+on_screen --drive E --answer 3351=no backup-media '|' cat
 wait_for '^result=2 word=0x4000'
 screen=$(tmux -L "$socket" capture-pane -p -S -200 -t t)
 echo "$screen" | grep -q 'dialog 106\|SVP Message 3351' && fail "an answered question was asked"
-run backup-media '|' cat
+on_screen backup-media '|' cat
 wait_for '^\+== Select Media.*\(dialog 106\)'
 tmux -L "$socket" send-keys -t t "close" Enter
 wait_for '^result=2 word=0x4000'

@@ -1,11 +1,13 @@
-// svpconf backups: the HDD backups of the world, newest first, as the
-// system's own scan sees them: valid (what the retention counts), invalid,
-// or interrupted (what the next backup removes). With --verify, each
-// backup's archive (and the DIFF copy) read whole, or with --drive the
-// backup on that medium, every volume in turn: sound or damaged, and why.
+// svpconf backups: the HDD backups of the world, newest first, by the scan
+// the retention counts with (TalverHost_Backups): valid (what the retention
+// counts), invalid, or interrupted (what the next backup removes). With
+// --verify, each backup's archive (and the DIFF copy) read whole, or with
+// --drive the backup on that medium, every volume in turn: sound or damaged,
+// and why.
 #include <strings.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -18,12 +20,12 @@ namespace {
 
 struct Backup {
   std::string name;
-  unsigned long long size = 0;
+  std::uint64_t size = 0;
   bool valid = false;
   bool interrupted = false;
 };
 
-void Collect(const char* name, unsigned long long size, int valid, int interrupted, void* context) {
+void Collect(const char* name, std::uint64_t size, int valid, int interrupted, void* context) {
   static_cast<std::vector<Backup>*>(context)->push_back({name, size, valid != 0, interrupted != 0});
 }
 
@@ -113,9 +115,13 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
     }
 
     std::vector<Backup> backups;
-    if (!TalverHost_Backups(Collect, &backups)) {
-      std::fprintf(stderr, "svpconf: there is no backup folder \\PLAXON\\OTHERS\\BACKUP\n");
-      JsonOut()["error"] = "there is no backup folder \\PLAXON\\OTHERS\\BACKUP";
+    const int scan = TalverHost_Backups(Collect, &backups);
+    if (scan != 1) {
+      const char* why = scan == 0 ? "there is no backup folder \\PLAXON\\OTHERS\\BACKUP"
+                                  : "the backup folder \\PLAXON\\OTHERS\\BACKUP could not be "
+                                    "read to its end";
+      std::fprintf(stderr, "svpconf: %s\n", why);
+      JsonOut()["error"] = why;
       ctx.exitCode = 1;
       return;
     }
@@ -135,7 +141,8 @@ void RegisterBackupsCommand(CLI::App& app, ToolContext& ctx) {
     std::printf("%-16s %12s  %s\n", "STAMP", "SIZE", "STATE");
     for (const auto& b : backups) {
       valid += b.valid ? 1 : 0;
-      std::printf("%-16s %12llu  %s\n", b.name.c_str(), b.size, StateOf(b));
+      std::printf("%-16s %12llu  %s\n", b.name.c_str(), static_cast<unsigned long long>(b.size),
+                  StateOf(b));
       list.push_back({{"stamp", b.name}, {"size", b.size}, {"state", StateOf(b)}});
     }
     std::printf("%d valid of %zu (at most 100 valid are kept)\n", valid, backups.size());

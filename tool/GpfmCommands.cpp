@@ -85,14 +85,6 @@ bool TableNumber(const std::string& name, int* table) {
 
 // ------------------------------------------------------------------ inspect
 
-struct Inspection {
-  std::string refusal;  // the first reason the reader would stop; empty: accepted
-  std::vector<std::string> warnings;
-  void Refuse(const std::string& why) {
-    if (refusal.empty()) refusal = why;
-  }
-};
-
 std::string Printf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string Printf(const char* format, ...) {
   char buffer[512];
@@ -108,172 +100,118 @@ bool ReadBytes(std::ifstream& in, void* buffer, std::size_t n) {
   return static_cast<std::size_t>(in.gcount()) == n;
 }
 
-// Walks the file as the reader does, printing what it meets. Stops where the
-// reader would stop, except after a sum mismatch (the layout stays known, so
-// the rest is still shown).
-void InspectFile(const std::string& path, bool segmentsShown, Inspection* result) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    result->Refuse("File open failed.(file=" + path + ")");
-    return;
-  }
-  std::error_code ec;
-  const std::uint64_t fileSize = fs::file_size(path, ec);
-  std::printf("file=%s\nsize=%llu\n", path.c_str(), static_cast<unsigned long long>(fileSize));
-  JsonDoc& doc = JsonOut();
-  doc["file"] = path;
-  doc["size"] = fileSize;
+// Prints what the reader's walk meets (TalverHost_GpfmInspect) and what a
+// restore would make of the tables.
+class Inspection : public TalverHostGpfmView {
+ public:
+  explicit Inspection(bool segmentsShown) : segmentsShown_(segmentsShown), doc_(JsonOut()) {}
 
-  GumHeader gum;
-  if (!ReadBytes(in, &gum, sizeof gum)) {
-    result->Refuse("GUM Header read failed: the file is shorter than the 128-byte GUM header");
-    return;
+  void File(std::uint64_t size) override {
+    size_ = size;
+    std::printf("size=%llu\n", static_cast<unsigned long long>(size));
+    doc_["size"] = size;
   }
-  std::printf("targetCFM=%u\n", gum.targetCFM);
-  doc["target_cfm"] = gum.targetCFM;
-  PfmCmnHeader common;
-  if (!ReadBytes(in, &common, sizeof common)) {
-    result->Refuse("PFM CMN Header read failed: the file ends before offset 144");
-    return;
+  void Target(std::uint32_t targetCfm) override {
+    std::printf("targetCFM=%u\n", targetCfm);
+    doc_["target_cfm"] = targetCfm;
   }
-  if (gum.targetCFM != 1 && gum.targetCFM != 2) {
-    result->Refuse(Printf("invalid param \"targetCFM\"->(%d) in GPFM Header: must be 1 or 2",
-                          static_cast<int>(static_cast<std::int32_t>(gum.targetCFM))));
-    return;
+  void Directory(int cfm, std::uint64_t offset, std::uint32_t valid) override {
+    std::printf("cfm=%d (table directory at offset %llu)\nvalid=%u\n", cfm,
+                static_cast<unsigned long long>(offset), valid);
+    doc_["cfm"] = cfm;
+    doc_["directory_offset"] = offset;
+    doc_["valid"] = valid;
+    dataArea_ = valid == 1;
+    doc_["tables"] = JsonDoc::array();
   }
-  const int cfm = static_cast<int>(gum.targetCFM);
-  const std::uint64_t headerOffset = gpfm::kFirstPfmHeaderOffset + (cfm - 1) * gpfm::kPfmHeaderSize;
-  std::printf("cfm=%d (table directory at offset %llu)\n", cfm,
-              static_cast<unsigned long long>(headerOffset));
-  doc["cfm"] = cfm;
-  doc["directory_offset"] = headerOffset;
-  std::unique_ptr<PfmHeader> directory(new PfmHeader());
-  in.seekg(static_cast<std::streamoff>(headerOffset));
-  if (!ReadBytes(in, directory.get(), sizeof *directory)) {
-    result->Refuse(
-        Printf("PFM Header read failed: the file ends inside the table directory of "
-               "CFM %d (offset %llu to %llu)",
-               cfm, static_cast<unsigned long long>(headerOffset),
-               static_cast<unsigned long long>(headerOffset + gpfm::kPfmHeaderSize)));
-    return;
-  }
-  std::printf("valid=%u\n", directory->valid);
-  doc["valid"] = directory->valid;
-  if (directory->valid != 1) {
-    result->Refuse(Printf("invalid param \"valid\"->(%d) in PFM Header: must be 1",
-                          static_cast<int>(static_cast<std::int32_t>(directory->valid))));
-    return;
-  }
-
-  in.clear();
-  in.seekg(static_cast<std::streamoff>(gpfm::kDataAreaOffset));
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[gpfm::kSegmentBufferSize]);
-  std::uint64_t offset = gpfm::kDataAreaOffset;
-  int tables = 0;
-  std::uint64_t stored = 0;
-  doc["tables"] = JsonDoc::array();
-  for (std::uint32_t t = 0; t < gpfm::kTableCount; ++t) {
-    if (directory->entrySize[t][0] == 0) continue;
-    const int segments = gpfm::SegmentCount(*directory, t);
-    std::uint64_t bytes = 0;
-    for (int s = 0; s < segments; ++s) bytes += directory->entrySize[t][s];
-    std::printf("table %u: file %u.lz4, %d segment%s, %llu bytes%s\n", t, t, segments,
+  void Table(int t, int segments, std::uint64_t bytes) override {
+    const bool raw = t == gpfm::kRawTable;
+    std::printf("table %d: file %d.lz4, %d segment%s, %llu bytes%s\n", t, t, segments,
                 segments == 1 ? "" : "s", static_cast<unsigned long long>(bytes),
-                t == gpfm::kRawTable ? " (raw table files)" : " (one LZ4 block)");
-    JsonDoc& table = doc["tables"].emplace_back(JsonDoc{{"table", t},
-                                                        {"segment_count", segments},
-                                                        {"bytes", bytes},
-                                                        {"raw", t == gpfm::kRawTable},
-                                                        {"segments", JsonDoc::array()}});
-    if (t != gpfm::kRawTable && bytes > gpfm::kMaxCompressedBytes)
-      result->warnings.push_back(Printf(
-          "table %u holds %llu bytes; the conversion reads at most 700000 and would refuse it", t,
+                raw ? " (raw table files)" : " (one LZ4 block)");
+    doc_["tables"].push_back({{"table", t},
+                              {"segment_count", segments},
+                              {"bytes", bytes},
+                              {"raw", raw},
+                              {"segments", JsonDoc::array()}});
+    if (!raw && bytes > gpfm::kMaxCompressedBytes)
+      warnings_.push_back(Printf(
+          "table %d holds %llu bytes; the conversion reads at most 700000 and would refuse it", t,
           static_cast<unsigned long long>(bytes)));
-    if (t == gpfm::kRawTable && bytes < kRawTableBytes)
-      result->warnings.push_back(
+    rawTable_ = rawTable_ || raw;
+    if (raw && bytes < kRawTableBytes)
+      warnings_.push_back(
           Printf("table 63 holds %llu bytes; a restore splits the first 13120 (DKCF and CFREV) "
                  "from it and would fail",
                  static_cast<unsigned long long>(bytes)));
-    ++tables;
-    for (int s = 0; s < segments; ++s) {
-      const std::uint32_t n = directory->entrySize[t][s];
-      const std::string entry = Printf("(Entry=%u-%d)", t + 1, s + 1);
-      if (n > gpfm::kSegmentBufferSize) {
-        std::printf("  segment %d: offset %llu, %u bytes: larger than the 409600-byte buffer\n",
-                    s + 1, static_cast<unsigned long long>(offset), n);
-        result->Refuse(Printf("segment %d of table %u has %u bytes, more than the reader's "
-                              "409600-byte buffer ",
-                              s + 1, t, n) +
-                       entry);
-        return;
-      }
-      if (!ReadBytes(in, buffer.get(), n)) {
-        std::printf("  segment %d: offset %llu, %u bytes: the file ends inside it\n", s + 1,
-                    static_cast<unsigned long long>(offset), n);
-        result->Refuse("File read failed" + entry + ": the file ends inside the segment");
-        return;
-      }
-      const bool padded = n % 2 != 0;
-      if (padded) {
-        std::uint8_t padding;
-        if (!ReadBytes(in, &padding, 1)) {
-          result->Refuse("File read failed(boundary correction)" + entry +
-                         ": the file ends at the padding byte after the segment");
-          return;
-        }
-      }
-      const std::uint32_t sum = gpfm::SegmentSum(buffer.get(), n);
-      const bool match = sum == directory->entrySum[t][s];
-      table["segments"].push_back({{"segment", s + 1},
-                                   {"offset", offset},
-                                   {"bytes", n},
-                                   {"padded", padded},
-                                   {"sum_stored", directory->entrySum[t][s]},
-                                   {"sum_computed", sum},
-                                   {"sum_ok", match}});
-      if (segmentsShown || !match)
-        std::printf("  segment %d: offset %llu, %u bytes%s, sum stored %u computed %u %s\n", s + 1,
-                    static_cast<unsigned long long>(offset), n, padded ? " + 1 padding" : "",
-                    directory->entrySum[t][s], sum, match ? "ok" : "MISMATCH");
-      if (!match)
-        result->Refuse(
-            Printf("SUM in config file = %u, actual SUM = %u", directory->entrySum[t][s], sum) +
-            entry);
-      offset += n + (padded ? 1 : 0);
-      stored += n;
-    }
+    ++tables_;
   }
-  if (directory->entrySize[gpfm::kRawTable][0] == 0)
-    result->warnings.push_back(
-        "no table 63: a restore takes DKCF and CFREV from it and would fail");
-  std::printf("tables=%d\nstored_bytes=%llu\ndata_end=%llu\ntrailing_bytes=%llu\n", tables,
-              static_cast<unsigned long long>(stored), static_cast<unsigned long long>(offset),
-              static_cast<unsigned long long>(fileSize > offset ? fileSize - offset : 0));
-  doc["table_count"] = tables;
-  doc["stored_bytes"] = stored;
-  doc["data_end"] = offset;
-  doc["trailing_bytes"] = fileSize > offset ? fileSize - offset : 0;
-}
+  void Segment(int, int segment, std::uint64_t offset, std::uint32_t bytes, std::uint32_t storedSum,
+               std::uint32_t computedSum) override {
+    const bool padded = bytes % 2 != 0, match = storedSum == computedSum;
+    doc_["tables"].back()["segments"].push_back({{"segment", segment},
+                                                 {"offset", offset},
+                                                 {"bytes", bytes},
+                                                 {"padded", padded},
+                                                 {"sum_stored", storedSum},
+                                                 {"sum_computed", computedSum},
+                                                 {"sum_ok", match}});
+    if (segmentsShown_ || !match)
+      std::printf("  segment %d: offset %llu, %u bytes%s, sum stored %u computed %u %s\n", segment,
+                  static_cast<unsigned long long>(offset), bytes, padded ? " + 1 padding" : "",
+                  storedSum, computedSum, match ? "ok" : "MISMATCH");
+    dataEnd_ = offset + bytes + (padded ? 1 : 0);
+    stored_ += bytes;
+  }
+
+  // The totals and warnings once the walk reached the data area.
+  void Finish() {
+    if (!dataArea_) return;
+    if (!rawTable_)
+      warnings_.push_back("no table 63: a restore takes DKCF and CFREV from it and would fail");
+    const std::uint64_t trailing = size_ > dataEnd_ ? size_ - dataEnd_ : 0;
+    std::printf("tables=%d\nstored_bytes=%llu\ndata_end=%llu\ntrailing_bytes=%llu\n", tables_,
+                static_cast<unsigned long long>(stored_), static_cast<unsigned long long>(dataEnd_),
+                static_cast<unsigned long long>(trailing));
+    doc_["table_count"] = tables_;
+    doc_["stored_bytes"] = stored_;
+    doc_["data_end"] = dataEnd_;
+    doc_["trailing_bytes"] = trailing;
+  }
+  const std::vector<std::string>& Warnings() const { return warnings_; }
+
+ private:
+  bool segmentsShown_;
+  JsonDoc& doc_;
+  std::uint64_t size_ = 0, stored_ = 0, dataEnd_ = gpfm::kDataAreaOffset;
+  bool dataArea_ = false, rawTable_ = false;
+  int tables_ = 0;
+  std::vector<std::string> warnings_;
+};
 
 void RunInspect(ToolContext& ctx, const std::string& file, bool brief) {
-  Inspection result;
   if (!UseWorld(ctx, {file})) return;
-  const std::string host = HostPath(SystemPath(file));
+  const std::string system = SystemPath(file), host = HostPath(system);
   if (host.empty()) {
     ctx.exitCode = 1;
     return;
   }
-  InspectFile(host, !brief, &result);
-  for (const auto& w : result.warnings) std::printf("warning: %s\n", w.c_str());
+  std::printf("file=%s\n", host.c_str());
   JsonDoc& doc = JsonOut();
-  doc["warnings"] = result.warnings;
-  doc["verdict"] = result.refusal.empty() ? "ok" : "refused";
-  if (!result.refusal.empty()) doc["refusal"] = result.refusal;
-  if (result.refusal.empty()) {
+  doc["file"] = host;
+  Inspection inspection(!brief);
+  char refusal[512] = "";
+  const int accepted = TalverHost_GpfmInspect(system.c_str(), inspection, refusal, sizeof refusal);
+  inspection.Finish();
+  for (const auto& w : inspection.Warnings()) std::printf("warning: %s\n", w.c_str());
+  doc["warnings"] = inspection.Warnings();
+  doc["verdict"] = accepted ? "ok" : "refused";
+  if (!accepted) doc["refusal"] = refusal;
+  if (accepted) {
     std::printf("verdict=ok: the reader accepts this file\n");
     ctx.exitCode = 0;
   } else {
-    std::printf("verdict=refused: %s\n", result.refusal.c_str());
+    std::printf("verdict=refused: %s\n", *refusal ? refusal : "the reader refuses it");
     ctx.exitCode = 1;
   }
 }

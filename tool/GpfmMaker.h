@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "backupfile/CnfCmpThd2.h"
 #include "backupfile/GpfmFormat.h"
 
 namespace gpfm {
@@ -22,9 +23,9 @@ namespace gpfm {
 // takes the rest). 8 segments of it hold more than the 700,000 bytes of the
 // largest compressed table.
 constexpr std::uint32_t kMakeSegmentSize = 131072;
-// What the table conversion accepts.
-constexpr std::size_t kMaxTableBytes = 3500000;
-constexpr std::size_t kMaxCompressedBytes = 700000;
+// What the table conversion accepts: a table and its compressed block.
+constexpr std::size_t kMaxTableBytes = kLz4OutputBufferSize;
+constexpr std::size_t kMaxCompressedBytes = kLz4InputBufferSize;
 
 struct MakeSummary {
   int tables = 0;

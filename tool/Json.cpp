@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "Tool.h"
+#include "common/ResultWords.h"
 
 namespace {
 
@@ -128,7 +129,7 @@ void JsonExportReport(const ToolContext& context, int result, std::uint16_t word
   doc["outcome"] = "";  // set by EmitJson from the exit code
   if (UnansweredQuestion()) doc["unanswered"] = true;
   FailureText failure;
-  if (result == 0 && word != 0x4000 && DescribeFailure(word, &failure))
+  if (result == 0 && word != kWordCancelled && DescribeFailure(word, &failure))
     doc["failure"] = {{"sentence", failure.sentence},
                       {"what", failure.what},
                       {"todo", failure.todo},

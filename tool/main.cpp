@@ -14,6 +14,7 @@
 #include "Json.h"
 #include "Progress.h"
 #include "Tool.h"
+#include "common/ResultWords.h"
 #include "host/talver_host.h"
 
 std::vector<CommandRegistrar>& CommandRegistrars() {
@@ -133,14 +134,14 @@ void SayWhatFailed(std::uint16_t word) {
 void ReportExport(ToolContext& context, int result, std::uint16_t word) {
   std::printf("result=%d word=0x%04X\n", result, word);
   std::fflush(stdout);
-  if (word == 0x4000 && result != 1)
+  if (word == kWordCancelled && result != 1)
     std::fprintf(stderr, "svpconf: the call was cancelled (0x4000)\n");
   else if (result == 0) {
     SayWhatFailed(word);
     ExplainFailure();
   }
   // A cancel (the operator's, or a stop by a signal) exits 2.
-  context.exitCode = result == 1 ? 0 : result == 2 || word == 0x4000 ? 2 : 1;
+  context.exitCode = result == 1 ? 0 : result == 2 || word == kWordCancelled ? 2 : 1;
   // A question that no option answered fails the call, whatever it returned.
   if (UnansweredQuestion()) context.exitCode = 1;
   JsonExportReport(context, result, word);
@@ -158,7 +159,7 @@ std::FILE* OpenTerminal() {
 
 std::uint16_t WordOfCall(int result) {
   if (result == 1) return 0;
-  constexpr unsigned long kFirstResultWord = 0x2000, kLastResultWord = 0xFFFF;
+  constexpr unsigned long kFirstResultWord = kWordFailure, kLastResultWord = 0xFFFF;
   bool frameWord = false;
   std::uint16_t word = 0;
   for (const std::string& line : CallTrace()) {
@@ -175,8 +176,8 @@ std::uint16_t WordOfCall(int result) {
       word = static_cast<std::uint16_t>(code);
     }
   }
-  if (result == 2 && word == 0) return 0x4000;
-  return word ? word : 0x2000;
+  if (result == 2 && word == 0) return kWordCancelled;
+  return word ? word : kWordFailure;
 }
 
 void ReportExportFromTrace(ToolContext& context, int result) {

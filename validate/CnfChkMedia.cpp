@@ -8,6 +8,7 @@
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
 #include "svpsvc/SvpServices.h"
@@ -44,13 +45,13 @@ using IdentityRead = int (*)(DWORD* value, const char* configDir, WORD* error);
 int CompareIdentityValue(IdentityRead read, WORD mismatch, WORD* resultWord) {
   char tmpDir[MAX_PATH], configDir[MAX_PATH];
   if (!RootRelative(tmpDir, "\\PLAXON\\TMP\\") || !RootRelative(configDir, "\\PLAXON\\CONFIG\\")) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   DWORD archived = 0, current = 0;
   WORD error = 0;
   if (!read(&archived, tmpDir, &error) || !read(&current, configDir, &error)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_WORD(error);
     return 0;
   }
@@ -71,7 +72,7 @@ int ReadPcmType(DWORD* value, const char* dir, WORD* error) {
 int ReadDirectorySerialAt(const char* dir, DWORD* serial, WORD* resultWord) {
   WORD error = 0;
   if (!dsvp_ApiGetSerialNumber(dir, serial, &error)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_WORD(error);
     return 0;
   }
@@ -81,7 +82,7 @@ int ReadDirectorySerialAt(const char* dir, DWORD* serial, WORD* resultWord) {
 int ReadDirectorySerial(const char* relativeDir, DWORD* serial, WORD* resultWord) {
   char dir[MAX_PATH];
   if (!RootRelative(dir, relativeDir)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   return ReadDirectorySerialAt(dir, serial, resultWord);
@@ -102,16 +103,16 @@ int Talver_CheckZeLT330Data(WORD* resultWord) {
   if (RootRelative(path, "\\PLAXON\\TMP\\SVP_MAIN.INI"))
     plat::GetPrivateProfileString("SVP_MAIN", "Type", "", type, sizeof type, path);
   if (SameTextIgnoringCase(type, ExpectedSvpType)) return 1;
-  *resultWord = 0x400B;
+  *resultWord = kWordWrongMedium;
   return 0;
 }
 
 int Talver_CheckDkcModel(WORD* resultWord) {
-  return CompareIdentityValue(ReadModel, 0x4010, resultWord);
+  return CompareIdentityValue(ReadModel, kWordModelMismatch, resultWord);
 }
 
 int Talver_CheckPcmType(WORD* resultWord) {
-  return CompareIdentityValue(ReadPcmType, 0x4002, resultWord);
+  return CompareIdentityValue(ReadPcmType, kWordPcmTypeMismatch, resultWord);
 }
 
 int ReadConfigInfType(const char* path, char type[3]) {
@@ -132,11 +133,11 @@ int Talver_CheckConfigInfType(WORD* resultWord) {
   if (!RootRelative(tmpPath, "\\PLAXON\\TMP\\CONFIG.INF") ||
       !RootRelative(configPath, "\\PLAXON\\CONFIG\\CONFIG.INF") ||
       !ReadConfigInfType(tmpPath, archived) || !ReadConfigInfType(configPath, current)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   if (std::strcmp(archived, current) == 0) return 1;
-  *resultWord = 0x400A;
+  *resultWord = kWordConfigTypeMismatch;
   return 0;
 }
 
@@ -148,7 +149,7 @@ int Talver_CheckSerialNumber(WORD* resultWord) {
   if (!ReadDirectorySerial("\\PLAXON\\CONFIG\\", &current, resultWord)) return 0;
   if (current == DefaultSerialNumber || current == archived) return 1;
   TraceSerialMismatch(current, archived);
-  *resultWord = 0x4009;
+  *resultWord = kWordSerialMismatch;
   return 0;
 }
 
@@ -196,12 +197,12 @@ int RemoveStaleCheckFiles() {
 int CheckConfigFileArchive(const char* archivePath, DWORD selector, WORD* resultWord) {
   if (!RemoveStaleCheckFiles()) {
     TRACE_TEXT("ERR RemoveStaleCheckFiles");
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_WORD(*resultWord);
     return 0;
   }
   if (!Talver_ExtractCheckFiles(archivePath)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     TRACE_WORD(*resultWord);
     return 0;
   }
@@ -216,17 +217,17 @@ int CheckBackupConfigInfType(const char* configDir, const BYTE* dkcf, WORD* resu
   char current[3];
   if (!FORMAT_PATH(path, "%s%s", configDir, "CONFIG.INF")) {
     TRACE_TEXT("ERR path too long");
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   if (!ReadConfigInfType(path, current)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   const char backup[3] = {static_cast<char>(dkcf[kDkcfTypeOffset]),
                           static_cast<char>(dkcf[kDkcfTypeOffset + 1]), '\0'};
   if (std::strcmp(current, backup) == 0) return 1;
-  *resultWord = 0x400A;
+  *resultWord = kWordConfigTypeMismatch;
   return 0;
 }
 
@@ -237,7 +238,7 @@ int CheckBackupSerialNumber(const char* configDir, const BYTE* dkcf, const char*
   DWORD backup = stored + kDkcfSerialBase;
   if (backup == DefaultSerialNumber) {
     TRACE_TEXT("BackupFileSerialNo is DefaultSerialNo");
-    *resultWord = 0x4011;
+    *resultWord = kWordDefaultSerial;
     return 0;
   }
   DWORD svp = 0;
@@ -247,19 +248,19 @@ int CheckBackupSerialNumber(const char* configDir, const BYTE* dkcf, const char*
     TRACE_TEXT("HddSerialNo is DefaultSerialNo");
     if (!ReadSerialNumberFile(serialNumberFile, &svp)) {
       TRACE_TEXT("GetSerialNumberFalse");
-      *resultWord = 0x4011;
+      *resultWord = kWordDefaultSerial;
       return 0;
     }
     if (svp == DefaultSerialNumber) {
       TRACE_TEXT("SDLFileSerialNo is DefaultSerialNo");
-      *resultWord = 0x4011;
+      *resultWord = kWordDefaultSerial;
       return 0;
     }
     fromFile = true;
   }
   if (svp == backup) return 1;
   TraceSerialMismatch(svp, backup);
-  *resultWord = fromFile ? 0x4011 : 0x2000;
+  *resultWord = fromFile ? kWordDefaultSerial : kWordFailure;
   return 0;
 }
 

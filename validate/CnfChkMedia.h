@@ -5,10 +5,9 @@
 
 #include <cstddef>
 
+#include "common/SerialNumber.h"
 #include "platform/WinTypes.h"
 
-// The serial number of a controller or file whose serial number was never set.
-constexpr DWORD DefaultSerialNumber = 400001;
 // The DKCF stores the serial number less this.
 constexpr DWORD kDkcfSerialBase = 400000;
 

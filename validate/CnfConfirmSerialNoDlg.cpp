@@ -2,10 +2,9 @@
 // confirms it by ticking "Confirmed" before OK.
 #include "validate/CnfConfirmSerialNoDlg.h"
 
-#include "archive/CnfCmpDlg.h"
-#include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
@@ -87,10 +86,10 @@ int AskConfirmConfigInfo(HWND owner, int messageId, WORD* resultWord) {
                                   ConfirmConfigInfoDialogProc, reinterpret_cast<LPARAM>(&param));
   if (result == IDOK) return 1;
   if (result == IDCANCEL) {
-    *resultWord = 0x4000;
+    *resultWord = kWordCancelled;
     return 2;
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_TEXT("Invalid Error");
   return 7;
 }

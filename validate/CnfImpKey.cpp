@@ -2,12 +2,10 @@
 // configuration to take from the configuration CD-R.
 #include "validate/CnfImpKey.h"
 
-#include <cctype>
-
-#include "archive/CnfCmpDlg.h"
 #include "common/CnfFunc.h"
 #include "common/DialogFrame.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
 #include "common/Trace.h"
 #include "svpsvc/SvpServices.h"
 
@@ -31,14 +29,6 @@ WCHAR KeyCodeText[512];
 constexpr char kKeyCodePrefix[] = "FC";
 constexpr int kMaxKeyCode = 31;
 
-bool SameTextIgnoringCase(const char* a, const char* b) {
-  for (; *a && *b; ++a, ++b)
-    if (std::toupper(static_cast<unsigned char>(*a)) !=
-        std::toupper(static_cast<unsigned char>(*b)))
-      return false;
-  return *a == *b;
-}
-
 void InitKeyCodeDialog(HWND dialog) {
   OPEN_DIALOG_FRAME(dialog);
   // Without its text the dialog still takes a key code.
@@ -54,8 +44,8 @@ int CheckKeyCode(HWND dialog) {
   char typed[kMaxKeyCode + 1] = {};
   GetDlgItemText(dialog, kIdKeyCodeEdit, typed, sizeof typed);
   for (const KeyCodeEntry* row = KeyCodeTable; row->controllerType != 0; ++row) {
-    if (!SameTextIgnoringCase(row->prefix, kKeyCodePrefix) ||
-        !SameTextIgnoringCase(row->keyCode, typed))
+    if (CompareIgnoringCase(row->prefix, kKeyCodePrefix) != 0 ||
+        CompareIgnoringCase(row->keyCode, typed) != 0)
       continue;
     ChosenControllerType = row->controllerType;
     WORD answer = dsvp_MessageBox(dialog, 63, 4053, 20198, 1, 0x141, typed);
@@ -104,10 +94,10 @@ int AskKeyCode(HWND owner, MediaSelection* selection, WORD* resultWord) {
     return 1;
   }
   if (result == IDCANCEL) {
-    *resultWord = 0x4000;
+    *resultWord = kWordCancelled;
     return 0;
   }
-  *resultWord = 0x2000;
+  *resultWord = kWordFailure;
   TRACE_TEXT("Invalid Error");
   return 0;
 }

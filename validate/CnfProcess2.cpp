@@ -7,9 +7,10 @@
 #include "backupfile/CnfSimpleCnfReaderWriter.h"
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
+#include "common/ResultWords.h"
+#include "common/SerialNumber.h"
 #include "common/Trace.h"
 #include "platform/Platform.h"
-#include "validate/CnfChkMedia.h"
 
 TALVER_SOURCE("CnfProcess2")
 
@@ -31,12 +32,12 @@ int ReadConfig4Record(const char* fileName, BYTE* record32) {
 
 int ReadConfig4File(const char* path, BYTE* record32, WORD* resultWord) {
   if (!PathExists(path)) {
-    *resultWord = 0x2000;
+    *resultWord = kWordFailure;
     return 0;
   }
   if (!ReadConfig4Record(path, record32)) {
-    *resultWord = 0x2000;
-    TRACE_CODE(0x2000);
+    *resultWord = kWordFailure;
+    TRACE_CODE(kWordFailure);
     return 0;
   }
   return 1;
@@ -49,8 +50,8 @@ int CheckNextVolume(const Config4Record* previous, const Config4Record* next, WO
       next->archiveTimeLow == previous->archiveTimeLow &&
       (next->serialNumber == previous->serialNumber || next->serialNumber == DefaultSerialNumber);
   if (continues) return 1;
-  *resultWord = 0x4103;
-  TRACE_CODE(0x4103);
+  *resultWord = kWordWrongDisk;
+  TRACE_CODE(kWordWrongDisk);
   return 0;
 }
 

@@ -20,3 +20,8 @@ struct MediaSelection {
   BYTE MediaKind;              // kMediaNone .. kMediaSoftware
   Config4Record config4;       // a copy of the medium's config4 record
 };
+static_assert(sizeof(MediaSelection::requestKind) == 2 &&
+              sizeof(MediaSelection::promptMessageId) == 4);
+static_assert(sizeof(MediaSelection::drivePath) == 260 &&
+              sizeof(MediaSelection::archivePath) == 260);
+static_assert(sizeof(MediaSelection::MediaKind) == 1 && sizeof(MediaSelection::config4) == 32);

@@ -93,17 +93,13 @@ add_custom_command(
           ${CMAKE_SOURCE_DIR}/cmake/windows/rc_script.cpp
   COMMENT "Writing talver.rc from the module's templates and string table")
 
-set(TALVER_SYSTEM_DIRS exports flows media validate archive backupfile common resources)
-talver_glob(SYSTEM_SOURCES ${TALVER_SYSTEM_DIRS})
-# The system's objects are compiled once: talver.dll is made of them, and so
-# is the behaviour tests' program (tests/windows/).
-add_library(talver_system OBJECT ${SYSTEM_SOURCES})
-talver_include_farm(talver_system ${TALVER_SYSTEM_DIRS} ${TALVER_PLATFORM_INTERFACE} svpsvc tar32
-                    include)
-target_compile_definitions(talver_system PRIVATE TALVER_BUILDING_LIBRARY)
-target_link_libraries(talver_system PRIVATE svpsvc tar32 talverplat talver_win_lz4)
-add_library(talver SHARED $<TARGET_OBJECTS:talver_system> ${TALVER_RC}
-                          ${CMAKE_SOURCE_DIR}/exports/talver.def)
+# The system's folders, each an object library with the include farm of its
+# layer (CMakeLists.txt), make one DLL.
+talver_system_layers(svpsvc tar32 include)
+foreach(dir ${TALVER_SYSTEM_LAYERS})
+  target_link_libraries(talver_${dir} PRIVATE talver_win_lz4)
+endforeach()
+add_library(talver SHARED ${TALVER_SYSTEM_OBJECTS} ${TALVER_RC} ${CMAKE_SOURCE_DIR}/exports/talver.def)
 target_link_libraries(talver PRIVATE svpsvc tar32 talverplat talver_win_lz4 comctl32 user32 gdi32)
 set_target_properties(talver PROPERTIES OUTPUT_NAME talver)
 target_link_options(talver PRIVATE -Wl,--no-undefined)

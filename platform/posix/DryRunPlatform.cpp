@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "platform/KernelObject.h"
 #include "platform/posix/PosixInternal.h"
 
 namespace plat {

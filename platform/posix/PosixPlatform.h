@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/KernelObject.h"
+#include "platform/Machine.h"
 #include "platform/Platform.h"
 #include "platform/posix/NameIndex.h"
 #include "platform/posix/World.h"
@@ -25,6 +27,7 @@ class PosixPlatform : public Platform {
                       std::uint64_t* position) override;
   bool GetFileSize(HANDLE file, std::uint64_t* size) override;
   bool FlushFile(HANDLE file) override;
+  bool FlushFiles(const HANDLE* files, std::size_t count) override;
   bool FlushFolder(const char* path) override;
   bool TryLockFile(HANDLE file) override;
   bool SetEndOfFile(HANDLE file) override;
@@ -118,12 +121,8 @@ const World& CurrentWorld();
 // The installed POSIX half (beneath any decorators), or nullptr.
 PosixPlatform* CurrentPosix();
 
-// What a request to change media shows: the drive of a media list that the
-// system used last, its media names and the index of the one in it
-// (names.size(): empty). False when no drive of the world holds a list.
-bool CurrentMediaDrive(char* letter, std::vector<std::string>* names, std::size_t* inserted);
-// Changes the medium of that drive (see PosixPlatform::ChangeMedium).
-bool ChangeCurrentMedium(const std::string& folder, std::string* error);
+// CurrentMediaDrive and ChangeCurrentMedium (platform/Machine.h) work on the
+// installed POSIX half (see PosixPlatform::ChangeMedium).
 // The same for a drive named by its letter: its media (none: false) and the
 // index of the one in it, and the change of its medium.
 bool MediaOfDrive(char letter, std::vector<std::string>* names, std::size_t* inserted);

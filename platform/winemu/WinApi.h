@@ -406,8 +406,8 @@ INT_PTR DialogBoxParam(HINSTANCE instance, const char* templateName, HWND owner,
                        LPARAM param);
 // The same from a template that the caller holds in memory (a library with
 // dialogs of its own); the template must outlive the dialog. -1 for none.
-INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DialogTemplate* dialogTemplate,
-                               HWND owner, DLGPROC proc, LPARAM param);
+INT_PTR DialogBoxIndirectParam(HINSTANCE instance, const DialogTemplate* dialogTemplate, HWND owner,
+                               DLGPROC proc, LPARAM param);
 BOOL EndDialog(HWND dialog, INT_PTR result);
 HWND GetDlgItem(HWND dialog, int id);
 int GetDlgCtrlID(HWND control);

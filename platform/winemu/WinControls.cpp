@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "platform/Platform.h"
-#include "platform/posix/PosixPlatform.h"
 #include "platform/winemu/WinInternal.h"
 
 namespace plat {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 
 namespace {
 
@@ -143,11 +145,20 @@ std::string ScriptedOperator::Describe(const Step& s) {
   return "?";
 }
 
+void ScriptedOperator::CountShownLocked() {
+  if (++shown_ <= kMostShown) return;
+  std::fprintf(stderr, "more than %zu boxes and dialogs shown, the flow loops; %s\n", kMostShown,
+               NextStepLocked().c_str());
+  std::fflush(stderr);
+  std::abort();
+}
+
 WORD ScriptedOperator::AnswerMessageBox(const plat::MessageBoxView& box) {
   std::lock_guard<std::mutex> lock(mutex_);
   seen_.push_back(box);
   std::string name = "message " + std::to_string(box.messageId) + " \"" + box.text + "\"";
   events_.push_back(name);
+  CountShownLocked();
   if (script_.empty() || script_.front().kind != StepKind::Message) {
     ADD_FAILURE() << "unexpected " << name << "; " << NextStepLocked();
     return plat::ButtonsOf(box.style).back();  // the refusal
@@ -174,6 +185,7 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
     seenDialogs_.push_back(view);
     std::string text = view.MessageText();
     events_.push_back(DialogName(view) + " opened" + (text.empty() ? "" : ": " + text));
+    CountShownLocked();
     dialog.matched = !script_.empty() && script_.front().kind == StepKind::Dialog &&
                      script_.front().templateId == view.templateId;
     if (dialog.matched)

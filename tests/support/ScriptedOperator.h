@@ -13,6 +13,8 @@
 // of that dialog. A dialog that does not wait for the operator (no enabled
 // push button: a progress dialog) may run without a script step; when the
 // next step is ExpectDialog of its template, it takes that step.
+// A flow that keeps showing boxes or dialogs (more than kMostShown) ends the
+// test process with the account of what appeared: a loop fails, never hangs.
 #pragma once
 
 #include <cstdint>
@@ -58,6 +60,8 @@ class ScriptedOperator : public plat::Operator {
   int WaitWindowsOpened() const { return waitOpened_; }
   int WaitWindowsClosed() const { return waitClosed_; }
 
+  static constexpr std::size_t kMostShown = 200;
+
   WORD AnswerMessageBox(const plat::MessageBoxView& box) override;
   void WaitWindowOpened(const std::string&, const std::string&) override { ++waitOpened_; }
   void WaitWindowClosed() override { ++waitClosed_; }
@@ -88,6 +92,8 @@ class ScriptedOperator : public plat::Operator {
   std::string AccountLocked() const;
   // The next step of the script and what appeared, for a failure.
   std::string NextStepLocked() const;
+  // Counts a box or dialog shown; past kMostShown, ends the process.
+  void CountShownLocked();
 
   mutable std::mutex mutex_;
   std::deque<Step> script_;
@@ -102,6 +108,7 @@ class ScriptedOperator : public plat::Operator {
   };
   std::map<HWND, OpenDialog> dialogs_;
   DWORD stallLimit_ = 5000;
+  std::size_t shown_ = 0;
   int waitOpened_ = 0;
   int waitClosed_ = 0;
   std::shared_ptr<plat::Operator> previous_;

@@ -1,10 +1,12 @@
 #include "TestWorld.h"
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <string_view>
 
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
@@ -110,10 +112,44 @@ std::string TestWorld::MakeOutsideDir(const std::string& name) {
   return dir;
 }
 
-std::vector<std::string> TestWorld::TakeTrace() { return svc::TakeCapturedTrace(); }
+std::vector<std::string> TestWorld::TakeTrace() {
+  std::vector<std::string> lines = svc::TakeCapturedTrace();
+  // TALVER_TEST_TRACE=1 shows the lines a test's checks look at.
+  if (std::getenv("TALVER_TEST_TRACE"))
+    for (const std::string& l : lines) std::fprintf(stderr, "trace| %s\n", l.c_str());
+  return lines;
+}
+
+namespace {
+
+bool Boundary(const std::string& record, std::size_t at) {
+  return at == record.size() || record[at] == ' ' || record[at] == '\n';
+}
+
+// The text at a word boundary of the record on both sides (only before it
+// when `open`: the text is the start of a word).
+bool HoldsWords(const std::string& record, std::string_view text, bool open) {
+  for (std::size_t at = record.find(text); at != std::string::npos; at = record.find(text, at + 1))
+    if ((at == 0 || Boundary(record, at - 1)) && (open || Boundary(record, at + text.size())))
+      return true;
+  return false;
+}
+
+}  // namespace
 
 bool TestWorld::Contains(const std::vector<std::string>& lines, const std::string& text) {
-  for (const auto& l : lines)
-    if (l.find(text) != std::string::npos) return true;
+  std::string_view words = text;
+  const bool open = !words.empty() && words.back() == '*';
+  if (open) words.remove_suffix(1);
+  if (words.empty()) throw std::invalid_argument("an empty trace match");
+  for (const std::string& record : lines)
+    if (HoldsWords(record, words, open)) return true;
+  return false;
+}
+
+bool TestWorld::TracedAt(const std::vector<std::string>& lines, const std::string& name) {
+  const std::string place = "File=.\\" + name + "(";
+  for (const std::string& record : lines)
+    if (record.rfind(place, 0) == 0) return true;
   return false;
 }

@@ -62,8 +62,15 @@ class TestWorld {
 
   // Trace lines written since the world was made (or since the last take).
   std::vector<std::string> TakeTrace();
-  // True when some captured line contains the text.
+  // True when some captured line holds the text as whole words: the text
+  // starts a line or follows a space, and ends a line or stands before a
+  // space. "ErrCode=0x20" does not match "ErrCode=0x2000", nor "ERR Copy"
+  // the line "ERR Copy File". A final "*" lets the last word go on:
+  // "ERR *" is any line from "ERR ", "ErrCode=*" any error code.
   static bool Contains(const std::vector<std::string>& lines, const std::string& text);
+  // True when some line was written at a place of the source file NAME
+  // ("File=.\NAME(N)").
+  static bool TracedAt(const std::vector<std::string>& lines, const std::string& name);
 
  private:
   std::string dir_;

@@ -1,20 +1,13 @@
 # Sourced by the kill and interrupt scripts (tests/killed_*.sh,
-# tests/interrupted_backup.sh): the seed of their random delays, their work
-# folder and fail, running a command to its end, and killing one midway.
-
+# tests/interrupted_backup.sh): the script library (lib.sh), the seed of the
+# random delays (named by fail), running a command to its end, and killing
+# one midway.
 SEED=${TALVER_KILL_SEED:-$RANDOM}
 RANDOM=$SEED
-work=$(mktemp -d)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
-# To stderr: a failure inside $(...) or under >/dev/null must still be seen.
-# Inside $(...) it ends only that subshell, so timed's callers check its
-# output is a number.
-fail() {
-  echo "FAIL (seed $SEED): $*" >&2
-  exit 1
-}
+source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-# Runs a command to its end; its time in milliseconds on stdout.
+# Runs a command to its end; its time in milliseconds on stdout. Inside
+# $(...) fail ends only that subshell, so callers check the output.
 timed() {
   local start end
   start=$(date +%s%N)

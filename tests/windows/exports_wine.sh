@@ -17,7 +17,9 @@ printf '[SVP_MAIN]\r\nType=TQ520\r\nName=SVP1\r\n' >"$config/SVP_MAIN.INI"
 { printf 'HEADBYTES!\x60\x83\x01\x00'; head -c 18 /dev/zero; } >"$config/config4"
 for i in 1 2 3; do head -c 200000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
 tar czf "$work/x/PLAXON/TMP/sample.tgz" -C "$work/x/PLAXON" CONFIG
-printf '[world]\r\nroot=X:\r\n[services]\r\nwait_ms=2\r\ntrace_file=trace.log\r\n' >"$work/x/svpsvc.ini"
+# A timed wait of 50 ms: the HDD backup gives its worker 60 of them, room
+# enough for the archiver's dialog on a loaded machine (2 ms timed out).
+printf '[world]\r\nroot=X:\r\n[services]\r\nwait_ms=50\r\ntrace_file=trace.log\r\n' >"$work/x/svpsvc.ini"
 
 export TALVER_WINE_DRIVES="x=$work/x" TALVER_SVPSVC_INI='X:\svpsvc.ini'
 status=0

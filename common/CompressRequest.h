@@ -15,9 +15,9 @@ constexpr std::int16_t kArchiveTableConversion = 10;
 // Zeroed before it is filled; lives on the requesting thread's stack for the
 // whole call.
 struct CompressRequest {
-  HWND dialogWindow;        // set by the progress dialog when it opens
-  std::int16_t mode;        // ArchiveMode
-  DWORD displayFlag;        // 1: the archiver reports progress to the dialog
+  HWND dialogWindow;  // set by the progress dialog when it opens
+  std::int16_t mode;  // ArchiveMode
+  DWORD displayFlag;  // 1: the archiver reports progress to the dialog
   char archivePath[MAX_PATH];
   char directory[MAX_PATH];  // create: names are relative to it; extract: target
 };

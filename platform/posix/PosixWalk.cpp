@@ -1,0 +1,188 @@
+// The walks of the POSIX half (PosixWalk.h).
+#include "platform/posix/PosixWalk.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <strings.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+#include "platform/posix/PosixInternal.h"
+
+namespace plat::walk {
+
+bool IsSep(char c) { return c == '\\' || c == '/'; }
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && strncasecmp(a.c_str(), b.c_str(), a.size()) == 0;
+}
+
+bool ReadOnlyMode(mode_t mode) { return (mode & S_IWUSR) == 0; }
+
+DWORD AttributesOf(const struct stat& st) {
+  DWORD a = 0;
+  if (S_ISDIR(st.st_mode)) a |= FILE_ATTRIBUTE_DIRECTORY;
+  if (ReadOnlyMode(st.st_mode)) a |= FILE_ATTRIBUTE_READONLY;
+  if (a == 0) a = FILE_ATTRIBUTE_ARCHIVE;
+  return a;
+}
+
+bool EntryAttributesAt(int dir, const std::string& name, struct stat* st, DWORD* attributes) {
+  if (::fstatat(dir, name.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) return false;
+  if (!S_ISLNK(st->st_mode)) {
+    *attributes = AttributesOf(*st);
+    return true;
+  }
+  struct stat target;
+  *attributes = FILE_ATTRIBUTE_REPARSE_POINT;
+  if (::fstatat(dir, name.c_str(), &target, 0) == 0 && S_ISDIR(target.st_mode))
+    *attributes |= FILE_ATTRIBUTE_DIRECTORY;
+  return true;
+}
+
+std::vector<std::string> EntryNames(int dir) {
+  std::vector<std::string> names;
+  int copy = ::dup(dir);
+  if (copy < 0) return names;
+  DIR* d = ::fdopendir(copy);
+  if (!d) {
+    ::close(copy);
+    return names;
+  }
+  while (dirent* e = ::readdir(d)) {
+    if (std::strcmp(e->d_name, ".") != 0 && std::strcmp(e->d_name, "..") != 0)
+      names.emplace_back(e->d_name);
+  }
+  ::closedir(d);
+  return names;
+}
+
+void ScopedFd::Reset(int fd) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = fd;
+}
+
+bool FindEntryNoCase(NameIndex& index, const std::string& dir, const struct stat& folder,
+                     const std::string& name, std::string* actual, struct stat* own) {
+  if (::lstat((dir + "/" + name).c_str(), own) == 0) {
+    *actual = name;
+    return true;
+  }
+  return index.Find(
+             folder, name,
+             [&dir] {
+               std::vector<std::string> names;
+               ScopedFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+               if (fd.Get() >= 0) names = EntryNames(fd.Get());
+               return names;
+             },
+             actual) &&
+         ::lstat((dir + "/" + *actual).c_str(), own) == 0;
+}
+
+bool FindEntryAt(NameIndex& index, int dir, const std::string& name, std::string* actual) {
+  struct stat st;
+  if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    *actual = name;
+    return true;
+  }
+  if (::fstat(dir, &st) != 0) return false;
+  return index.Find(
+      st, name, [dir] { return EntryNames(dir); }, actual);
+}
+
+DWORD OpenError(int dir, const std::string& name, int e) {
+  struct stat st;
+  if (e == ELOOP || e == ENXIO ||
+      (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(st.st_mode)))
+    return ERROR_ACCESS_DENIED;
+  return e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(e);
+}
+
+namespace {
+
+// The folders opened last, kept open: an extraction opens the same folder
+// for every file it writes and renames. A kept folder is used only while its
+// host path still names that very folder (the same device and inode, which
+// no other entry can take while it is open), so a link or another folder
+// put at its place since is walked to as before, and refused.
+class KeptFolders {
+ public:
+  int Take(const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (Kept& k : kept_) {
+      if (k.fd < 0 || k.path != path) continue;
+      struct stat now;
+      if (::fstatat(AT_FDCWD, path.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
+          now.st_dev != k.device || now.st_ino != k.inode)
+        return -1;
+      // A fresh open of it: a duplicate would share the place of a search.
+      return ::openat(k.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    }
+    return -1;
+  }
+  void Keep(const std::string& path, int fd) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0) return;
+    const int copy = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (copy < 0) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Kept& k = kept_[next_++ % kept_.size()];
+    if (k.fd >= 0) ::close(k.fd);
+    k = Kept{path, copy, st.st_dev, st.st_ino};
+  }
+
+ private:
+  struct Kept {
+    std::string path;
+    int fd = -1;
+    dev_t device = 0;
+    ino_t inode = 0;
+  };
+  std::mutex mutex_;
+  std::array<Kept, 4> kept_{};
+  std::size_t next_ = 0;
+};
+
+KeptFolders& TheKeptFolders() {
+  static KeptFolders* kept = new KeptFolders;  // lives as long as the process
+  return *kept;
+}
+
+}  // namespace
+
+bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out) {
+  constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+  std::string path = r.walkRoot;
+  for (std::size_t i = 0; i < count && i < r.names.size(); ++i) path += "/" + r.names[i];
+  if (count > 0) {
+    const int kept = TheKeptFolders().Take(path);
+    if (kept >= 0) {
+      out->Reset(kept);
+      return true;
+    }
+  }
+  ScopedFd dir(::open(r.walkRoot.c_str(), kFolder));
+  if (dir.Get() < 0) return Fail(errno == ENOENT ? ERROR_PATH_NOT_FOUND : ErrnoToError(errno));
+  for (std::size_t i = 0; i < count && i < r.names.size(); ++i) {
+    int next = ::openat(dir.Get(), r.names[i].c_str(), kFolder | O_NOFOLLOW);
+    if (next < 0) return Fail(OpenError(dir.Get(), r.names[i], errno));
+    dir.Reset(next);
+  }
+  if (count > 0) TheKeptFolders().Keep(path, dir.Get());
+  out->Reset(dir.Release());
+  return true;
+}
+
+bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out) {
+  if (r.names.empty()) return Fail(ERROR_ACCESS_DENIED);
+  return OpenFolders(r, r.names.size() - 1, out);
+}
+
+const char* Leaf(const PosixPlatform::Resolved& r) { return r.names.back().c_str(); }
+
+}  // namespace plat::walk

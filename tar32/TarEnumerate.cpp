@@ -1,0 +1,193 @@
+// The archiver's enumeration: an archive opened for its entries one at a
+// time (name, record, details, data), and the count of its entries.
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+#include <string>
+
+#include "Tar32.h"
+#include "TarJob.h"
+#include "platform/Platform.h"
+
+namespace {
+
+using namespace tar32;
+
+struct OpenArchive {
+  ArchiveReader reader;
+  std::string pattern = "*.*";
+  archive_entry* pending = nullptr;  // the first header, read at open
+  bool pendingValid = false;
+  bool ended = false;
+  archive_entry* current = nullptr;  // the entry the last find returned
+  std::string lastName;              // the last entry whose header was read
+};
+
+// The last failure of an enumeration call on this thread, in words.
+thread_local std::string gLastFailure;
+
+int NoteFailure(OpenArchive& handle, int code) {
+  gLastFailure = handle.reader.FailureText();
+  if (!handle.lastName.empty()) gLastFailure += " (after entry " + handle.lastName + ")";
+  return code;
+}
+
+void DosDateTime(time_t when, WORD* date, WORD* time) {
+  struct tm t {};
+#if defined(_WIN32)
+  localtime_s(&t, &when);
+#else
+  localtime_r(&when, &t);
+#endif
+  int year = t.tm_year + 1900;
+  if (year < 1980) {
+    *date = (1 << 5) | 1;
+    *time = 0;
+    return;
+  }
+  *date = static_cast<WORD>(((year - 1980) << 9) | ((t.tm_mon + 1) << 5) | t.tm_mday);
+  *time = static_cast<WORD>((t.tm_hour << 11) | (t.tm_min << 5) | (t.tm_sec / 2));
+}
+
+void FillRecord(archive_entry* entry, TarEntryRecord* record) {
+  std::memset(record, 0, sizeof *record);
+  const char* name = archive_entry_pathname(entry);
+  std::snprintf(record->fileName, sizeof record->fileName, "%s", name ? name : "");
+  std::uint64_t size = static_cast<std::uint64_t>(archive_entry_size(entry));
+  record->originalSize = static_cast<DWORD>(size);
+  record->compressedSize = static_cast<DWORD>(size);
+  record->ratio = 1000;
+  DosDateTime(archive_entry_mtime(entry), &record->dosDate, &record->dosTime);
+  bool directory = archive_entry_filetype(entry) == AE_IFDIR;
+  bool writable = (archive_entry_perm(entry) & 0200) != 0;
+  std::snprintf(record->attribute, sizeof record->attribute, "%c%c%c-", directory ? 'd' : '-', 'r',
+                writable ? 'w' : '-');
+  std::snprintf(record->method, sizeof record->method, "-tar-");
+}
+
+// The count our own archives record at their end; false for any other file.
+bool RecordedCount(const char* archivePath, int* count) {
+  FileCloser file;
+  file.handle = plat::CreateFile(archivePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  std::uint64_t size = 0;
+  if (!file.handle || !plat::GetFileSizeEx(file.handle, &size) || size < kCountRecordBytes)
+    return false;
+  unsigned char record[kCountRecordBytes];
+  DWORD got = 0;
+  std::uint32_t entries = 0;
+  if (!plat::SetFilePointerEx(file.handle, static_cast<std::int64_t>(size - sizeof record),
+                              FILE_BEGIN, nullptr) ||
+      !plat::ReadFile(file.handle, record, sizeof record, &got) || got != sizeof record ||
+      !ReadCountRecord(record, size, &entries) || entries > INT32_MAX)
+    return false;
+  *count = static_cast<int>(entries);
+  return true;
+}
+
+}  // namespace
+
+HARC TarOpenArchive(HWND, const char* archivePath, DWORD) {
+  gLastFailure.clear();
+  if (!archivePath) return nullptr;
+  auto handle = std::make_unique<OpenArchive>();
+  if (int code = handle->reader.Open(archivePath)) {
+    gLastFailure = code == kTarErrorArchive ? "cannot be opened" : handle->reader.FailureText();
+    return nullptr;
+  }
+  int rc = handle->reader.NextHeader(&handle->pending);
+  if (rc == 1)
+    handle->pendingValid = true;
+  else if (rc == 0)
+    handle->ended = true;
+  if (rc < 0 || rc > 1 || (rc == 0 && handle->reader.Drain() != 0))
+    return NoteFailure(*handle, rc), nullptr;
+  return handle.release();
+}
+
+int TarCloseArchive(HARC archive) {
+  delete static_cast<OpenArchive*>(archive);
+  return 0;
+}
+
+int TarFindNext(HARC archive, void* entry558) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !entry558) return kTarErrorCommand;
+  for (;;) {
+    archive_entry* entry = nullptr;
+    if (handle->pendingValid) {
+      entry = handle->pending;
+      handle->pendingValid = false;
+    } else {
+      if (handle->ended) return -1;
+      handle->current = nullptr;
+      int rc = handle->reader.NextHeader(&entry);
+      if (rc == 0) {
+        handle->ended = true;
+        if (int code = handle->reader.Drain()) return NoteFailure(*handle, code);
+        return -1;
+      }
+      if (rc != 1) return NoteFailure(*handle, rc);
+    }
+    const char* name = archive_entry_pathname(entry);
+    handle->lastName = name ? name : "";
+    if (tar32::WildcardMatch(handle->pattern.c_str(), name ? name : "")) {
+      FillRecord(entry, static_cast<TarEntryRecord*>(entry558));
+      handle->current = entry;
+      return 0;
+    }
+  }
+}
+
+int TarFindFirst(HARC archive, const char* pattern, void* entry558) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle) return kTarErrorCommand;
+  handle->pattern = pattern && *pattern ? pattern : "*.*";
+  return TarFindNext(archive, entry558);
+}
+
+int TarGetEntryDetail(HARC archive, TarEntryDetail* detail) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !detail || !handle->current) return kTarErrorCommand;
+  archive_entry* entry = handle->current;
+  *detail = TarEntryDetail{};
+  detail->size = static_cast<std::uint64_t>(std::max<la_int64_t>(0, archive_entry_size(entry)));
+  detail->modified = static_cast<std::int64_t>(archive_entry_mtime(entry));
+  const auto type = archive_entry_filetype(entry);
+  detail->kind = type == AE_IFREG ? 0 : type == AE_IFDIR ? 1 : 2;
+  detail->mode = static_cast<DWORD>(archive_entry_perm(entry));
+  return 0;
+}
+
+int TarReadEntryData(HARC archive, void* buffer, DWORD size, DWORD* got) {
+  auto* handle = static_cast<OpenArchive*>(archive);
+  if (!handle || !buffer || !got || !handle->current) return kTarErrorCommand;
+  *got = 0;
+  la_ssize_t n = archive_read_data(handle->reader.Get(), buffer, size);
+  if (n < 0) return NoteFailure(*handle, handle->reader.FailureCode());
+  *got = static_cast<DWORD>(n);
+  return 0;
+}
+
+int TarLastFailure(char* text, DWORD size) {
+  if (!text || size == 0) return 0;
+  std::snprintf(text, size, "%s", gLastFailure.c_str());
+  return gLastFailure.size() < size ? 1 : 0;
+}
+
+int TarGetFileCount(const char* archivePath) {
+  if (!archivePath) return -1;
+  int recorded = 0;
+  if (RecordedCount(archivePath, &recorded)) return recorded;
+  ArchiveReader reader;
+  if (reader.Open(archivePath)) return -1;
+  int count = 0;
+  for (;;) {
+    archive_entry* entry = nullptr;
+    int rc = reader.NextHeader(&entry);
+    if (rc == 0) return count;
+    if (rc != 1) return -1;
+    ++count;
+  }
+}

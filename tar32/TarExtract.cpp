@@ -1,0 +1,394 @@
+// The archiver's extract job: each selected entry written under a
+// temporary name and renamed into place, durable before the job reports
+// success, never a half file under a final name.
+#include <algorithm>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Tar32.h"
+#include "TarHeader.h"
+#include "TarJob.h"
+#include "platform/Platform.h"
+#include "platform/Temporary.h"
+
+namespace tar32 {
+namespace {
+
+// Whole entries on their way to their names. Their temporaries stay open
+// until a batch is full; then they are flushed together (one wait for the
+// medium instead of one a file) and renamed in the order of the archive.
+// The folders that got new names are flushed once each at the end of the
+// job. Only a flushed file ever gets its final name.
+class PendingNames {
+ public:
+  // Takes `file` (closed on every path); a full batch is committed.
+  // `existed`: the final name was taken when the entry began.
+  bool Add(HANDLE file, const std::string& temporary, const std::string& final, bool readOnly,
+           bool existed) {
+    entries_.push_back(Entry{file, temporary, final, readOnly, existed});
+    return entries_.size() < kBatch || Commit();
+  }
+  // Flushes, closes and renames what is pending; false when any of it
+  // failed (the temporaries not renamed are removed).
+  bool Commit() {
+    std::vector<HANDLE> files;
+    for (const Entry& e : entries_) files.push_back(e.file);
+    bool ok = files.empty() || plat::FlushFiles(files.data(), files.size());
+    for (HANDLE file : files)
+      if (!plat::CloseHandle(file)) ok = false;
+    for (const Entry& e : entries_) {
+      if (ok) ok = Rename(e);
+      if (!ok) plat::DeleteFile(e.temporary.c_str());
+    }
+    entries_.clear();
+    return ok;
+  }
+  // Flushes the folders that got names; false when one cannot be: its new
+  // names may not outlive a power cut, so the job does not report them.
+  bool FlushFolders() {
+    bool ok = true;
+    for (const std::string& folder : folders_)
+      if (!folder.empty() && !plat::FlushFolder(folder.c_str())) ok = false;
+    folders_.clear();
+    return ok;
+  }
+
+ private:
+  static constexpr std::size_t kBatch = 256;
+  struct Entry {
+    HANDLE file;
+    std::string temporary, final;
+    bool readOnly;
+    bool existed;
+  };
+  // A link at the final name is never replaced; a read-only file there is.
+  // A name that was free when its entry began is only looked at again when
+  // the rename is refused (an earlier entry of the same name took it).
+  bool Rename(const Entry& e) {
+    if (e.existed || !plat::MoveFileEx(e.temporary.c_str(), e.final.c_str(), true)) {
+      const DWORD attributes = plat::GetFileAttributes(e.final.c_str());
+      if (IsLink(attributes)) return false;
+      if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+        plat::SetFileAttributes(e.final.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!plat::MoveFileEx(e.temporary.c_str(), e.final.c_str(), true)) return false;
+    }
+    folders_.insert(plat::FolderOf(e.final));
+    if (e.readOnly) plat::SetFileAttributes(e.final.c_str(), FILE_ATTRIBUTE_READONLY);
+    return true;
+  }
+  std::vector<Entry> entries_;
+  std::set<std::string> folders_;
+};
+
+// What one extraction knows while it runs; made afresh for each job.
+struct ExtractState {
+  // The folders made or found in place (no link, no file), so that the
+  // entries after the first in a folder ask nothing.
+  std::set<std::string> foldersMade;
+  // The folders written into, each cleared of the temporaries an earlier,
+  // killed call left there before its first file. A folder is one whatever
+  // the case of its spelling, so that a second spelling never takes the
+  // temporaries of this call for stale ones.
+  std::set<std::string> foldersCleared;
+  PendingNames pending;
+  // What the drive had free at the last question, less what was written since.
+  std::uint64_t roomLeft = 0;
+};
+
+// Creates dir + parts (each level) where missing.
+int MakeDirectories(ExtractState& state, const std::string& dir,
+                    const std::vector<std::string>& parts) {
+  std::string path = dir;
+  for (const std::string& part : parts) {
+    if (!JoinPath(path, {part}, &path)) return kTarErrorPath;
+    if (state.foldersMade.count(path)) continue;
+    DWORD attributes = plat::GetFileAttributes(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
+    } else if (IsLink(attributes)) {
+      return kTarErrorUnsafe;  // a linked folder may lead anywhere
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return kTarErrorTarget;
+    }
+    state.foldersMade.insert(path);
+  }
+  return 0;
+}
+
+void ClearStaleTemporaries(ExtractState& state, const std::string& destination) {
+  const std::string folder = plat::FolderOf(destination);
+  std::string key = folder;
+  std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) {
+    return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  });
+  if (!folder.empty() && state.foldersCleared.insert(key).second) plat::RemoveTemporariesIn(folder);
+}
+
+// Room for `size` bytes on the drive of `destination`: more than the
+// drive's free space is refused before anything is written. A sparse entry
+// counts at its full size, whatever its holes may save.
+// The drive is asked again only when the entry would take more than half of
+// what it had free at the last question, less what was written since (a
+// drive that fills meanwhile fails the write, with the same code).
+int CheckRoom(ExtractState& state, const std::string& destination, std::uint64_t size) {
+  if (size == 0) return 0;
+  if (size > state.roomLeft / 2) {
+    std::uint64_t freeBytes = 0;
+    if (!plat::GetFreeBytesOfDrive(destination.c_str(), &freeBytes)) return kTarErrorWrite;
+    state.roomLeft = freeBytes;
+    if (size > freeBytes) return kTarErrorWrite;
+  }
+  state.roomLeft -= size;
+  return 0;
+}
+
+// Writes the current entry's data blocks at their offsets into `out`, which
+// ends `size` bytes long. The gap before a block, and after the last one
+// (the holes of a sparse entry), is passed over by the file pointer and read
+// back as zeros; a block out of order or past the entry's size is damage.
+int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReader& r) {
+  std::int64_t end = 0;  // where the data written so far ends
+  for (;;) {
+    const void* block = nullptr;
+    size_t length = 0;
+    la_int64_t offset = 0;
+    int rc = archive_read_data_block(a, &block, &length, &offset);
+    if (rc == ARCHIVE_EOF) break;
+    if (rc < ARCHIVE_WARN) return r.FailureCode();
+    if (plat::StopRequested()) return kTarErrorStopped;
+    if (offset < end || offset > size || static_cast<std::uint64_t>(size - offset) < length)
+      return kTarErrorFormat;
+    if (length == 0) continue;
+    if (offset > end && !plat::SetFilePointerEx(out, offset, FILE_BEGIN, nullptr))
+      return kTarErrorWrite;
+    DWORD done = 0;
+    if (!plat::WriteFile(out, block, static_cast<DWORD>(length), &done) || done != length)
+      return kTarErrorWrite;
+    end = offset + static_cast<std::int64_t>(length);
+  }
+  if (end < size &&
+      (!plat::SetFilePointerEx(out, size, FILE_BEGIN, nullptr) || !plat::SetEndOfFile(out)))
+    return kTarErrorWrite;
+  // Never a short file taken as whole.
+  std::uint64_t written = 0;
+  if (!plat::GetFileSizeEx(out, &written) || written != static_cast<std::uint64_t>(size))
+    return kTarErrorWrite;
+  return 0;
+}
+
+// Copies the data of the current entry (`size` bytes as it stands in the
+// archive) into a new file under a temporary name and renames it into place.
+int ExtractFile(ExtractState& state, archive* a, const std::string& destination, int perm,
+                std::int64_t size, const ArchiveReader& r) {
+  const DWORD attributes = plat::GetFileAttributes(destination.c_str());
+  const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
+  // A link is never replaced, a folder never taken for a file.
+  if (exists && (IsLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+    return kTarErrorWrite;
+  if (size < 0) return kTarErrorFormat;
+  ClearStaleTemporaries(state, destination);
+  if (int code = CheckRoom(state, destination, static_cast<std::uint64_t>(size))) return code;
+  std::string temporary;
+  FileCloser out;
+  if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
+  if (int code = WriteEntryData(a, out.handle, size, r)) {
+    out.Close();
+    plat::DeleteFile(temporary.c_str());
+    return code;
+  }
+  // The bytes are on the disk before the name (PendingNames).
+  const bool readOnly = (perm & 0200) == 0;
+  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, destination, readOnly,
+                           exists)
+             ? 0
+             : kTarErrorWrite;
+}
+
+// A hard link stays inside the tree: its data is copied from the file it names.
+int CopyExtracted(ExtractState& state, const std::string& from, const std::string& to) {
+  // The file it names may still be on its way to its name.
+  if (!state.pending.Commit()) return kTarErrorWrite;
+  FileCloser in;
+  in.handle = plat::CreateFile(from.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!in.handle) return kTarErrorNotFound;
+  // The copy writes every byte, the holes of a sparse original too.
+  std::uint64_t size = 0;
+  if (!plat::GetFileSizeEx(in.handle, &size)) return kTarErrorWrite;
+  if (int code = CheckRoom(state, to, size)) return code;
+  std::string temporary;
+  FileCloser out;
+  if (int code = CreateTemporary(to, &temporary, &out.handle, kTarErrorWrite)) return code;
+  std::vector<char> buffer(64 * 1024);
+  int code = 0;
+  for (;;) {
+    DWORD got = 0, done = 0;
+    if (!plat::ReadFile(in.handle, buffer.data(), static_cast<DWORD>(buffer.size()), &got)) {
+      code = kTarErrorWrite;
+      break;
+    }
+    if (got == 0) break;
+    if (!plat::WriteFile(out.handle, buffer.data(), got, &done) || done != got) {
+      code = kTarErrorWrite;
+      break;
+    }
+  }
+  if (code) {
+    out.Close();
+    plat::DeleteFile(temporary.c_str());
+    return code;
+  }
+  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, to, false, true)
+             ? 0
+             : kTarErrorWrite;
+}
+
+// True when a symbolic link stored at parts (its own name) points inside the tree.
+bool LinkStaysInside(const std::vector<std::string>& parts, const std::string& target) {
+  if (target.empty() || target[0] == '/' || target[0] == '\\' ||
+      target.find(':') != std::string::npos)
+    return false;
+  std::vector<std::string> where(parts.begin(), parts.end() - 1);
+  std::size_t start = 0;
+  while (start <= target.size()) {
+    std::size_t end = target.find_first_of("/\\", start);
+    if (end == std::string::npos) end = target.size();
+    std::string part = target.substr(start, end - start);
+    if (part == "..") {
+      if (where.empty()) return false;
+      where.pop_back();
+    } else if (!part.empty() && part != ".") {
+      where.push_back(part);
+    }
+    start = end + 1;
+  }
+  return true;
+}
+
+class Selection {
+ public:
+  int Load(const TarCommand& cmd) {
+    if (!cmd.listFile.empty()) {
+      std::string text;
+      if (!ReadWholeFile(cmd.listFile, &text)) return kTarErrorListFile;
+      for (std::string& name : SplitListText(text)) listed_.insert(std::move(name));
+      all_ = false;
+    }
+    for (const std::string& pattern : cmd.names) {
+      patterns_.push_back(pattern);
+      all_ = false;
+    }
+    return 0;
+  }
+  bool Selected(const std::string& name) {
+    if (all_) return true;
+    if (listed_.count(name)) {
+      found_.insert(name);
+      return true;
+    }
+    for (const std::string& p : patterns_)
+      if (WildcardMatch(p.c_str(), name.c_str())) return true;
+    return false;
+  }
+  bool AllListedFound() const { return found_.size() == listed_.size(); }
+
+ private:
+  bool all_ = true;
+  std::set<std::string> listed_;
+  std::set<std::string> found_;
+  std::vector<std::string> patterns_;
+};
+
+int ExtractEntry(ExtractState& state, const TarCommand& cmd, ArchiveReader& reader,
+                 archive_entry* entry, Progress& progress) {
+  const char* rawName = archive_entry_pathname(entry);
+  if (!rawName) return kTarErrorFormat;
+  std::string name = rawName;
+  std::vector<std::string> parts;
+  if (!SafeComponents(name, &parts)) return kTarErrorUnsafe;
+  if (parts.empty()) return 0;
+  mode_t type = archive_entry_filetype(entry);
+  const char* hardlink = archive_entry_hardlink(entry);
+  if (!cmd.useDirectory) {
+    if (type == AE_IFDIR) return 0;
+    parts.erase(parts.begin(), parts.end() - 1);
+  }
+  std::string destination;
+  if (!JoinPath(cmd.directory, parts, &destination)) return kTarErrorPath;
+  progress.Entry(name, destination, static_cast<std::uint64_t>(archive_entry_size(entry)));
+  std::vector<std::string> parents(parts.begin(), parts.end() - 1);
+
+  if (hardlink) {
+    std::vector<std::string> linkParts;
+    if (!SafeComponents(hardlink, &linkParts) || linkParts.empty()) return kTarErrorUnsafe;
+    if (!cmd.useDirectory) linkParts.erase(linkParts.begin(), linkParts.end() - 1);
+    std::string source;
+    if (!JoinPath(cmd.directory, linkParts, &source)) return kTarErrorPath;
+    if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
+    return CopyExtracted(state, source, destination);
+  }
+  switch (type) {
+    case AE_IFDIR:
+      return MakeDirectories(state, cmd.directory, parts);
+    case AE_IFREG:
+      if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
+      return ExtractFile(state, reader.Get(), destination,
+                         static_cast<int>(archive_entry_perm(entry)),
+                         archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1, reader);
+    case AE_IFLNK: {
+      const char* target = archive_entry_symlink(entry);
+      // The platform has no links: one that stays inside is passed over.
+      return LinkStaysInside(parts, target ? target : "") ? 0 : kTarErrorUnsafe;
+    }
+    default:
+      return 0;  // devices and pipes are never restored
+  }
+}
+
+}  // namespace
+
+int RunExtract(const TarCommand& cmd, int* entries) {
+  if (!IsDirectory(cmd.directory)) return kTarErrorTarget;
+  ExtractState state;
+  Selection selection;
+  if (int code = selection.Load(cmd)) return code;
+  Progress progress(cmd.display, "Extracting archive",
+                    [&cmd] { return std::max(0, TarGetFileCount(cmd.archive.c_str())); });
+  int code = 0;
+  {
+    ArchiveReader reader;
+    code = reader.Open(cmd.archive);
+    if (!code) progress.Opened();
+    while (!code) {
+      if (plat::StopRequested()) {
+        code = kTarErrorStopped;
+        break;
+      }
+      archive_entry* entry = nullptr;
+      int rc = reader.NextHeader(&entry);
+      if (rc == 0) break;
+      if (rc != 1) {
+        code = rc;
+        break;
+      }
+      const char* name = archive_entry_pathname(entry);
+      if (!name) {
+        code = kTarErrorFormat;
+        break;
+      }
+      if (!selection.Selected(name)) continue;
+      code = ExtractEntry(state, cmd, reader, entry, progress);
+      if (!code) ++*entries;
+    }
+  }
+  // The whole entries are committed on every path, as each was before a
+  // failure or a stop.
+  if (!state.pending.Commit() && !code) code = kTarErrorWrite;
+  if (!state.pending.FlushFolders() && !code) code = kTarErrorWrite;
+  if (!code && !selection.AllListedFound()) code = kTarErrorNotFound;
+  progress.Ended();
+  return code;
+}
+
+}  // namespace tar32
