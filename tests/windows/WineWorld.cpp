@@ -97,14 +97,11 @@ std::uint64_t BytesUnder(const std::string& dir) {
   return total;
 }
 
-// The names on C: when the first world was made: the prefix's own.
+// The names on C: that the Wine prefix makes; whatever else is there a test
+// (or a test program that died) left.
 const std::set<std::string>& PrefixNames() {
-  static const std::set<std::string> names = [] {
-    std::set<std::string> n;
-    std::error_code ec;
-    for (const auto& e : fs::directory_iterator("C:\\", ec)) n.insert(e.path().filename().string());
-    return n;
-  }();
+  static const std::set<std::string> names = {"ProgramData", "Program Files", "Program Files (x86)",
+                                              "users", "windows"};
   return names;
 }
 
@@ -113,7 +110,7 @@ void CleanSystemDrive() {
   std::error_code ec;
   for (const auto& e : fs::directory_iterator("C:\\", ec)) {
     std::string name = e.path().filename().string();
-    if (keep.count(name) || name == "tvw") continue;
+    if (keep.count(name) || _stricmp(name.c_str(), "tvw") == 0) continue;
     for (auto it = fs::recursive_directory_iterator(e.path(), ec); !ec && it != fs::end(it);
          it.increment(ec))
       ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
@@ -313,7 +310,6 @@ int gWorldCount = 0;
 }
 
 TestWorld::TestWorld() {
-  plat::PrefixNames();
   plat::CleanSystemDrive();
   dir_ =
       "C:\\tvw\\" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++gWorldCount);
