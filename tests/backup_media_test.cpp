@@ -9,8 +9,6 @@
 #include <fstream>
 #include <map>
 #include <memory>
-#include <random>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -43,12 +41,7 @@ std::string Config4(WORD type, BYTE count, BYTE number) {
 }
 using fixtures::RecordOf;
 
-std::string Incompressible(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
+using fixtures::Incompressible;
 
 std::vector<int> MessageIds(const ScriptedOperator& op) {
   std::vector<int> ids;
@@ -63,28 +56,13 @@ class BackupMediaTest : public ::testing::Test {
   BackupMediaTest() {
     IdentityFiles{}.WriteTo(world, "CONFIG");
     world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
-    plat::Drive& a = world.MutableWorld().drive('A');
-    a.media.clear();
-    for (const char* name : {"m1", "m2", "m3"}) {
-      plat::Medium m;
-      m.name = name;
-      m.hostDir = world.Dir() + "/" + name;
-      std::filesystem::create_directories(m.hostDir);
-      a.media.push_back(m);
-    }
-    a.driveTotalBytes = kFloppy;
-    a.Insert(0);
+    world.MutableWorld().drive('A').driveTotalBytes = kFloppy;
+    fixtures::PutMedia(world, 'A', {"m1", "m2", "m3"});
     svc::TakeAuditCalls();
     world.TakeTrace();
   }
   std::string MediumFile(const char* medium, const std::string& relative) {
-    return ReadFile(world.Dir() + "/" + medium + "/" + relative);
-  }
-  static std::string ReadFile(const std::string& host) {
-    std::ifstream in(host, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return TestWorld::ReadHost(world.Dir() + "/" + medium + "/" + relative);
   }
   // The archive of the given size in \PLAXON\TMP\, described as the flow does.
   std::string PutArchive(std::size_t size) {
@@ -285,23 +263,6 @@ TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
                 archive);
   }
   plat::Install(previous);
-}
-
-// A second medium too full for its piece fails with the failure's message,
-// not with the request for another medium that came before it.
-TEST_F(BackupMediaTest, FullSecondMediumReportsTheFailedCopy) {
-  PutArchive(2800001);
-  PrepareFloppy(1457664);
-  { std::ofstream(world.Dir() + "/m2/junk.dat", std::ios::binary) << std::string(1000000, 'j'); }
-  ScriptedOperator op;
-  op.ExpectMessage(4034, plat::IDYES)
-      .ExpectMessage(4036, plat::IDOK)
-      .ExpectMessage(3333, plat::IDOK);
-  EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_EQ(MessageIds(op), (std::vector<int>{4034, 4036, 3333}));
-  EXPECT_EQ(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz").size(), 1400000u);
-  EXPECT_FALSE(world.HostExists('A', std::string(kSerialDir) + "svp_conf.tgz"));
 }
 
 // A floppy too small for the old backup beside the new one: the old one is
@@ -553,18 +514,6 @@ TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
     bool offersC =
         std::find(drives->items.begin(), drives->items.end(), "C") != drives->items.end();
     EXPECT_EQ(offersC, c.mode == 0);
-  }
-}
-
-// The modes of the export: 0 and 2 install by model, others back up to media.
-TEST_F(InstallByModelTest, ExportModesChooseTheFlow) {
-  for (WORD mode : {0, 1, 2, 3}) {
-    SCOPED_TRACE(mode);
-    ScriptedOperator op;
-    op.ExpectDialog(106).Click(2);
-    EXPECT_EQ(dsvCnf_OffSvpAllConf(0, mode, 2), 2);
-    bool byModel = TestWorld::Contains(world.TakeTrace(), "Model Info");
-    EXPECT_EQ(byModel, mode == 0 || mode == 2);
   }
 }
 

@@ -41,20 +41,10 @@ void MakeConfig(TestWorld& w) {
   w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
 }
 
-int CountLines(const std::vector<std::string>& lines, const std::string& text) {
+// Lines that hold the text as whole words.
+int CountMatches(const std::vector<std::string>& lines, const std::string& text) {
   int n = 0;
-  for (const auto& l : lines)
-    if (l.find(text) != std::string::npos) ++n;
-  return n;
-}
-
-// Lines whose text (after the source line of TraceText) is exactly `text`.
-int CountTexts(const std::vector<std::string>& lines, const std::string& text) {
-  int n = 0;
-  for (const auto& l : lines)
-    if (l.size() >= text.size() + 1 &&
-        l.compare(l.size() - text.size() - 1, std::string::npos, "\n" + text) == 0)
-      ++n;
+  for (const auto& l : lines) n += TestWorld::Contains({l}, text);
   return n;
 }
 
@@ -179,24 +169,63 @@ TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
   EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
 }
 
-// Two backups in one second meet at one folder, which is never reused: a
-// backup whose folder cannot be made ends there with word 0.
-TEST(HddBackup, AFolderThatCannotBeMadeFailsWithWordZero) {
+// One step of the backup failing: the backup ends with its result, word
+// and trace line (traced `times` times), with no archive path handed back
+// and no old backup deleted; the worker is not retried on a failure of its
+// own, and counts as an attempt when it cannot start.
+struct StepFault {
+  const char* name;
+  plat::FaultRule rule;
+  int result;
+  WORD word;
+  const char* line;
+  int times;
+  const char* also = "[Retry]*";  // traced `alsoTimes` times
+  int alsoTimes = 0;
+};
+
+plat::FaultRule Rule(plat::FaultOp op, const char* path, DWORD error) { return {op, path, error}; }
+
+void PrintTo(const StepFault& row, std::ostream* out) { *out << row.name; }
+
+class HddBackupStepFault : public ::testing::TestWithParam<StepFault> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, HddBackupStepFault,
+    ::testing::Values(
+        // Two backups in one second meet at one folder, which is never reused.
+        StepFault{"FolderTaken", Rule(plat::FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS), 0,
+                  0, "ERR Talver_CreateBackupDirectory", 1},
+        StepFault{"List", Rule(plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED), 0, 0x4004,
+                  "ErrCode=0x1", 1},
+        StepFault{"Archiver", Rule(plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED), 0,
+                  0x4004, "Talver_HddBacukupConfig(Failure)", 1},
+        StepFault{"WorkerStart", Rule(plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY), 0,
+                  0x4004, "Talver_HddBacukupConfig(hThread==NULL)", 2,
+                  "Talver_HddBacukupConfig(Timeout)", 1},
+        // The backup's own error-code line carries the system's last error.
+        StepFault{"DiffCopy", Rule(plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED), 0, 0,
+                  "ErrCode=0x5", 1},
+        // The retention stops at an oldest backup it cannot remove.
+        StepFault{"Retention", Rule(plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED),
+                  1, 0, "ERR Talver_DeleteDirectory(retention stopped)", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(HddBackupStepFault, EndsWithItsWordAndKeepsTheOldBackups) {
+  const StepFault& row = GetParam();
   TestWorld w;
   MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS});
+  MakeBackups(w, 101);
+  w.Faults().AddRule(row.rule);
   char path[MAX_PATH] = {};
   WORD word = 0x1234;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_CreateBackupDirectory"));
-}
-
-TEST(HddBackup, ListFailureStopsWithTheStepWord) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
-  EXPECT_TRUE(TestWorld::Contains(FailingBackup(w), "ErrCode=0x1"));
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), row.result);
+  EXPECT_EQ(word, row.word);
+  if (row.result == 0) EXPECT_STREQ(path, "");
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountMatches(lines, row.line), row.times) << row.line;
+  EXPECT_EQ(CountMatches(lines, row.also), row.alsoTimes) << row.also;
 }
 
 // A configuration that cannot be read makes no backup: nothing in the new
@@ -342,25 +371,6 @@ TEST(HddBackup, ClockSetBackNeverDeletesTheBackupJustMade) {
   EXPECT_EQ(count, 100);
 }
 
-TEST(HddBackup, RetentionEndsWhenTheOldestCannotBeRemoved) {
-  TestWorld w;
-  MakeConfig(w);
-  MakeBackups(w, 101);
-  w.Faults().AddRule({plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED});
-  WORD word = 0;
-  EXPECT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_DeleteDirectory(retention stopped)"));
-}
-
-TEST(HddBackup, ArchiverFailureIsNotRetried) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED});
-  auto lines = FailingBackup(w);
-  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Failure)"), 1);
-  EXPECT_EQ(CountLines(lines, "[Retry]"), 0);
-}
-
 TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
   TestWorld w;
   // A configuration large enough that the archiver cannot finish within
@@ -372,37 +382,8 @@ TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
     w.WriteHostFile('C', "PLAXON/CONFIG/BLOB" + std::to_string(i) + ".DAT", blob);
   w.MutableWorld().settings["services.wait_ms"] = "0";
   auto lines = FailingBackup(w);
-  EXPECT_EQ(CountLines(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
-  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
-}
-
-TEST(HddBackup, WorkerThatCannotStartCountsAsAnAttempt) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY});
-  auto lines = FailingBackup(w);
-  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(hThread==NULL)"), 2);
-  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
-}
-
-// A DIFF copy that fails ends the backup before the retention: nothing is
-// deleted and no archive path is handed back.
-TEST(HddBackup, FailedDiffCopyStopsBeforeTheRetention) {
-  TestWorld w;
-  MakeConfig(w);
-  MakeBackups(w, 101);
-  w.Faults().AddRule({plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED});
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_STREQ(path, "");
-  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
-  // The backup's own error-code line carries the system's last error.
-  int own = 0;
-  for (const auto& l : w.TakeTrace())
-    if (l.find("CnfBakup.cpp(") != std::string::npos && l.find("ErrCode=0x5") != std::string::npos)
-      ++own;
-  EXPECT_EQ(own, 1);
+  EXPECT_EQ(CountMatches(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
+  EXPECT_EQ(CountMatches(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }
 
 // What killed calls leave: temporaries in CONFIG (one of an excluded name),
@@ -499,9 +480,9 @@ TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   TestWorld w;
   dsvCnf_ConfigUpdateTo2ndSVP();
   auto lines = w.TakeTrace();
-  EXPECT_EQ(CountLines(lines, "ErrCode=0x4004"), 6);
-  EXPECT_EQ(CountLines(lines, "ErrCode=0x6"), 1);
-  EXPECT_EQ(CountTexts(lines, "ERR CompressDialog"), 6);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=0x4004"), 6);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=0x6"), 1);
+  EXPECT_EQ(CountMatches(lines, "ERR CompressDialog"), 6);
 
   // A good archive in HOME\DIFF is unpacked over the tree once and stays.
   MakeConfig(w);
@@ -515,8 +496,8 @@ TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   w.TakeTrace();
   dsvCnf_ConfigUpdateTo2ndSVP();
   lines = w.TakeTrace();
-  EXPECT_EQ(CountLines(lines, "ErrCode"), 0);
-  EXPECT_EQ(CountLines(lines, "Start CompressDialog"), 1);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=*"), 0);
+  EXPECT_EQ(CountMatches(lines, "Start CompressDialog"), 1);
   EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "SVPCONF 01020360\r\n");
   EXPECT_TRUE(w.HostExists('C', "PLAXON/HOME/DIFF/svp_conf.tgz"));
 }

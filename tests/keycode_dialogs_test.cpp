@@ -114,12 +114,6 @@ TEST_F(KeyCodeDialog, OpensWithCaptionTextAndCancelsByCloseBox) {
   EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfImpKey.cpp"));
 }
 
-TEST(KeyCodeTable, EndsAtTheFirstRowWithoutType) {
-  int rows = 0;
-  for (const KeyCodeEntry* row = KeyCodeTable; row->controllerType != 0; ++row) ++rows;
-  EXPECT_EQ(rows, 2);
-}
-
 namespace {
 
 class ConfirmDialog : public ::testing::Test {

@@ -8,10 +8,8 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <cstdio>
 #include <filesystem>
 #include <functional>
-#include <map>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -34,33 +32,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-std::string HostBytes(const std::string& host) {
-  std::string bytes;
-  if (FILE* f = std::fopen(host.c_str(), "rb")) {
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    std::fclose(f);
-  }
-  return bytes;
-}
-
-// Every entry below a host folder: files with their bytes, links with their
-// targets, folders as "/".
-std::map<std::string, std::string> Snapshot(const std::string& dir) {
-  std::map<std::string, std::string> entries;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    std::string name = fs::relative(e.path(), dir).string();
-    if (e.is_symlink())
-      entries[name] = "-> " + fs::read_symlink(e.path()).string();
-    else if (e.is_directory())
-      entries[name] = "/";
-    else
-      entries[name] = HostBytes(e.path().string());
-  }
-  return entries;
-}
 
 struct LinkCase {
   const char* name;
@@ -88,11 +59,11 @@ bool Opens(const char* path, DWORD access, DWORD disposition) {
 }
 
 TEST_P(HostLinks, TheCallFailsAsDeniedAndNothingOutsideChanges) {
-  const auto before = Snapshot(outside_);
+  const auto before = TestWorld::Snapshot(outside_);
   plat::SetLastError(0);
   EXPECT_FALSE(GetParam().call());
   EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(Snapshot(outside_), before);
+  EXPECT_EQ(TestWorld::Snapshot(outside_), before);
   EXPECT_TRUE(world_.HostLinkExists('C', "L"));
   EXPECT_TRUE(world_.HostLinkExists('C', "F"));
   EXPECT_EQ(world_.ReadHostFile('C', "own"), "own");
@@ -236,9 +207,9 @@ TEST_P(Writers, FailWhereALinkIsInTheirWay) {
   fs::create_directories(outside + "/CONFIG/412345");
   fs::remove_all(w.HostOf(c.drive, c.link));
   w.MakeHostLink(c.drive, c.link, c.toFile ? outside + "/kept" : outside);
-  const auto before = Snapshot(outside);
+  const auto before = TestWorld::Snapshot(outside);
   EXPECT_FALSE(c.write(w));
-  EXPECT_EQ(Snapshot(outside), before);
+  EXPECT_EQ(TestWorld::Snapshot(outside), before);
   EXPECT_TRUE(w.HostLinkExists(c.drive, c.link));
 }
 

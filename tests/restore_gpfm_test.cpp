@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <map>
@@ -40,23 +39,6 @@ std::string Table(std::size_t n, int seed) {
   return s;
 }
 
-// Every file below a host folder with its bytes.
-std::map<std::string, std::string> Snapshot(const std::string& dir) {
-  std::map<std::string, std::string> files;
-  for (const auto& e : fs::recursive_directory_iterator(dir)) {
-    if (!e.is_regular_file()) continue;
-    std::string bytes;
-    if (FILE* f = std::fopen(e.path().c_str(), "rb")) {
-      char buffer[4096];
-      std::size_t n;
-      while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-      std::fclose(f);
-    }
-    files[fs::relative(e.path(), dir).string()] = bytes;
-  }
-  return files;
-}
-
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> names;
   if (!fs::exists(dir)) return names;
@@ -70,7 +52,7 @@ class RestoreGpfm : public ::testing::Test {
   void SetUp() override {
     svp_.WriteTo(world_, "CONFIG");
     world_.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "SVPCONF 01020360\r\nLINE2\r\n");
-    configBefore_ = Snapshot(world_.HostOf('C', "PLAXON/CONFIG"));
+    configBefore_ = TestWorld::Snapshot(world_.HostOf('C', "PLAXON/CONFIG"));
   }
 
   void WriteBackup(const std::vector<std::pair<int, std::string>>& tables, bool badSum = false) {
@@ -98,7 +80,7 @@ class RestoreGpfm : public ::testing::Test {
   bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }
 
   void ExpectConfigUntouched() {
-    EXPECT_EQ(Snapshot(world_.HostOf('C', "PLAXON/CONFIG")), configBefore_)
+    EXPECT_EQ(TestWorld::Snapshot(world_.HostOf('C', "PLAXON/CONFIG")), configBefore_)
         << "the restore writes nothing into \\PLAXON\\CONFIG\\";
   }
 
@@ -177,9 +159,10 @@ TEST_F(RestoreGpfm, OnlyTable63LeavesNothingToConvert) {
 
 // Every failure the flow detects: its trace text, result word, message and
 // the audit record the export writes (new version still "----").
+using Tables = std::vector<std::pair<int, std::string>>;
 struct FailureCase {
   const char* name;
-  std::vector<std::pair<int, std::string>> tables;
+  Tables tables;
   bool badSum;
   plat::FaultRule fault;  // pathContains empty: none
   const char* traced;
@@ -207,70 +190,37 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
 }
 
 const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
-const std::string kSmall = Table(3000, 3);
+plat::FaultRule Denied(plat::FaultOp op, const char* path, int skip = 0) {
+  return {op, path, ERROR_ACCESS_DENIED, skip};
+}
+// A backup of table 63 alone, or of table 5 and table 63.
+Tables Only63(std::string t63) { return {{63, std::move(t63)}}; }
+Tables With5(std::string t63) { return {{5, Table(3000, 3)}, {63, std::move(t63)}}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, RestoreGpfmFailure,
-    ::testing::Values(
-        FailureCase{"CopyToWorkFile",
-                    {{63, Table63(13120)}},
-                    false,
-                    {plat::FaultOp::Open, "bkcnf.gpfm", ERROR_ACCESS_DENIED},
-                    "ERR Copy File",
-                    0x4004,
-                    3681},
-        FailureCase{"BadSum",
-                    {{5, kSmall}, {63, Table63(13120)}},
-                    true,
-                    kNoFault,
-                    "ERR ParseGpfmFile",
-                    0x4004,
-                    3681},
-        FailureCase{
-            "NoTable63", {{5, kSmall}}, false, kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
-        FailureCase{"Table63ShorterThanDkcf",
-                    {{63, Table63(kDkcf - 1)}},
-                    false,
-                    kNoFault,
-                    "ERR MakeFile(DKCF)",
-                    0x4004,
-                    3681},
-        FailureCase{"Table63ShorterThanCfrev",
-                    {{63, Table63(kDkcf + kCfrev - 1)}},
-                    false,
-                    kNoFault,
-                    "ERR MakeFile(CFREV)",
-                    0x4004,
-                    3681},
-        FailureCase{"Table63NotRemoved",
-                    {{63, Table63(13120)}},
-                    false,
-                    {plat::FaultOp::Delete, "63.lz4", ERROR_ACCESS_DENIED},
-                    "ERR DeleteFile(TblNo63)",
-                    0x4004,
-                    3681},
-        // The check keeps its own word and the operator sees 3695.
-        FailureCase{"SerialMismatch",
-                    {{63, Table63(13120, 412399)}},
-                    false,
-                    kNoFault,
-                    "ErrCode=0x2000",
-                    0x2000,
-                    3695},
-        FailureCase{"TypeMismatch",
-                    {{63, Table63(13120, 412345, "61")}},
-                    false,
-                    kNoFault,
-                    "ErrCode=0x400A",
-                    0x400A,
-                    3695},
-        FailureCase{"OldVersionUnreadable",
-                    {{63, Table63(13120)}},
-                    false,
-                    {plat::FaultOp::Open, "config.inf", ERROR_ACCESS_DENIED, 1},
-                    "ERR GetCNFINF OLD",
-                    0x4004,
-                    3681}),
+    ::testing::Values(FailureCase{"CopyToWorkFile", Only63(Table63(13120)), false,
+                                  Denied(plat::FaultOp::Open, "bkcnf.gpfm"), "ERR Copy File",
+                                  0x4004, 3681},
+                      FailureCase{"BadSum", With5(Table63(13120)), true, kNoFault,
+                                  "ERR ParseGpfmFile", 0x4004, 3681},
+                      FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), false, kNoFault,
+                                  "ERR MakeFile(DKCF)", 0x4004, 3681},
+                      FailureCase{"Table63ShorterThanDkcf", Only63(Table63(kDkcf - 1)), false,
+                                  kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
+                      FailureCase{"Table63ShorterThanCfrev", Only63(Table63(kDkcf + kCfrev - 1)),
+                                  false, kNoFault, "ERR MakeFile(CFREV)", 0x4004, 3681},
+                      FailureCase{"Table63NotRemoved", Only63(Table63(13120)), false,
+                                  Denied(plat::FaultOp::Delete, "63.lz4"),
+                                  "ERR DeleteFile(TblNo63)", 0x4004, 3681},
+                      // The check keeps its own word and the operator sees 3695.
+                      FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), false, kNoFault,
+                                  "ErrCode=0x2000", 0x2000, 3695},
+                      FailureCase{"TypeMismatch", Only63(Table63(13120, 412345, "61")), false,
+                                  kNoFault, "ErrCode=0x400A", 0x400A, 3695},
+                      FailureCase{"OldVersionUnreadable", Only63(Table63(13120)), false,
+                                  Denied(plat::FaultOp::Open, "config.inf", 1), "ERR GetCNFINF OLD",
+                                  0x4004, 3681}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 // A conversion that fails leaves no table in \\PLAXON\\TMP\\TABLES\\, the

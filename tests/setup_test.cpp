@@ -6,7 +6,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,7 +17,6 @@
 #include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
-#include "support/TgzWriter.h"
 #include "validate/CnfImpKey.h"
 
 namespace {
@@ -53,10 +51,7 @@ class SetupTest : public ::testing::Test {
   }
   // A configuration archive of one file, as bytes.
   std::string MakeArchive(const std::string& content) {
-    std::string path = world.Dir() + "/made.tgz";
-    EXPECT_TRUE(WriteTgz(path, {{"CONFIG/config.inf", content}}));
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return fixtures::TgzBytes(world, {{"CONFIG/config.inf", content}});
   }
   void PutMediaList(const std::vector<std::string>& names) {
     fixtures::PutMedia(world, 'E', names);
@@ -83,31 +78,46 @@ class SetupTest : public ::testing::Test {
   WORD word = 0;
 };
 
-TEST_F(SetupTest, KeyCodeFetchesTheArchiveOfItsTypeFromTheCdr) {
-  const std::string archive = MakeArchive("VERSION=01020360\n");
-  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", archive);
+// The key code names the type folder of the CD-R: its archive is fetched
+// and unpacked; a CD-R without one of the type is the wrong medium, and an
+// archive that cannot be unpacked fails with the step word, unannounced.
+struct CdrCase {
+  const char* name;
+  const char* folder;  // where the CD-R holds the archive
+  bool archive;        // false: bytes that are no archive
+  WORD word;
+  int message;  // shown after the key code's question; 0: none
+  const char* line;
+};
+
+class SetupCdr : public SetupTest, public ::testing::WithParamInterface<CdrCase> {};
+
+TEST_P(SetupCdr, KeyCodeFetchesTheArchiveOfItsType) {
+  const CdrCase& c = GetParam();
+  const std::string archive = c.archive ? MakeArchive("VERSION=01020360\n") : "not an archive";
+  world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + c.folder + "/svp_conf.tgz", archive);
   ScriptedOperator op;
   op.ExpectDialog(kSetupTemplate).Click(kIdCdrChoice).Click(kIdOk);
   op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
   op.ExpectMessage(4053, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 1);
-  EXPECT_EQ(word, 0);
-  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
-  EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), "VERSION=01020360\n");
-  EXPECT_EQ(op.Seen().size(), 1u);  // no closing message for the CD-R
+  if (c.message) op.ExpectMessage(c.message, plat::IDOK);
+  EXPECT_EQ(RunSetup(), c.word ? 0 : 1);
+  EXPECT_EQ(word, c.word);
+  EXPECT_EQ(op.Seen().size(), c.message ? 2u : 1u);  // no closing message for the CD-R
+  EXPECT_EQ(world.HostExists('C', "TARGET/TMP/svp_conf.tgz"), c.message == 0);
+  if (c.word == 0) {
+    EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
+    EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), "VERSION=01020360\n");
+  }
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.line)) << c.line;
 }
 
-TEST_F(SetupTest, CdrWithoutTheArchiveOfTheTypeIsTheWrongMedium) {
-  world.WriteHostFile('E', "PLAXON/CONFIG/8300/svp_conf.tgz", MakeArchive("x"));
-  ScriptedOperator op;
-  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
-  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
-  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3676, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 0);
-  EXPECT_EQ(word, 0x400B);
-  EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.tgz"));
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x400B"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cdr, SetupCdr,
+    ::testing::Values(CdrCase{"Fetched", "8360", true, 0, 0, "ErrCode=0x0"},
+                      CdrCase{"NoArchiveOfTheType", "8300", true, 0x400B, 3676, "ErrCode=0x400B"},
+                      CdrCase{"NotAnArchive", "8360", false, 0x4004, 0, "ErrCode=0x4004"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A cancel in any dialog before the fetch returns 2 and shows nothing.
 TEST_F(SetupTest, CancelInEachDialogReturnsTwo) {
@@ -201,17 +211,6 @@ TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
   EXPECT_EQ(RunSetup(), 2);
   EXPECT_EQ(word, 0x4000);
   EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), "first");
-}
-
-TEST_F(SetupTest, FailedUnpackingStoresTheStepWordWithoutMessage) {
-  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", "not an archive");
-  ScriptedOperator op;
-  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
-  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
-  op.ExpectMessage(4053, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 0);
-  EXPECT_EQ(word, 0x4004);
-  EXPECT_EQ(op.Seen().size(), 1u);
 }
 
 }  // namespace

@@ -1,14 +1,18 @@
 // Pieces of the worlds that the flow tests share: config4 records, the DKCF
-// and table 63 of a backup file, lists of media in a drive, a CD-ROM drive.
+// and table 63 of a backup file, archives, lists of media in a drive, a
+// CD-ROM drive.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "support/TestWorld.h"
+#include "support/TgzWriter.h"
 #include "validate/CnfProcess2.h"
 
 namespace fixtures {
@@ -55,6 +59,23 @@ inline std::string Table63(std::size_t size, std::uint32_t serial = 412345,
   std::string t = Dkcf(serial, type, "02030460") + Cfrev();
   t.resize(size, 'X');
   return t;
+}
+
+// Bytes no compressor shrinks, the same for the same seed.
+inline std::string Incompressible(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+// A gzip tar archive of the entries (name -> content), as bytes.
+inline std::string TgzBytes(TestWorld& world, const std::map<std::string, std::string>& entries) {
+  const std::string path = world.Dir() + "/made.tgz";
+  if (!WriteTgz(path, entries)) return {};
+  std::string bytes = TestWorld::ReadHost(path);
+  std::filesystem::remove(path);
+  return bytes;
 }
 
 // The drive holds these media in turn (host folders beside the drives),
