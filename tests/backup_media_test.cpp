@@ -485,14 +485,12 @@ TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
     DWORD selector;
     WORD mode;
     const char* info;
-    const char* model;
-    const char* size;
   };
   const Case cases[] = {
-      {2, 0, "Model Info 6470(R_D)", "6470", "R_D"},
-      {7, 2, "Model Info 6470(R_C2)", "6470", "R_C2"},
-      {1, 2, "Model Info 6410(P_F0)", "6410", "P_F0"},
-      {0x10006, 0, "Model Info 6430(Q_B1)", "6430", "Q_B1"},  // a 16-bit selector
+      {2, 0, "Model Info 6470(R_D)"},
+      {7, 2, "Model Info 6470(R_C2)"},
+      {1, 2, "Model Info 6410(P_F0)"},
+      {0x10006, 0, "Model Info 6430(Q_B1)"},  // a 16-bit selector
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.info);
@@ -501,19 +499,11 @@ TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
     word = 0;
     EXPECT_EQ(Talver_OffSvpBackupByModel(0, c.selector, c.mode, &word), 0);
     EXPECT_EQ(word, 0x4000);
-    EXPECT_STREQ(ModelNumberText, c.model);
-    EXPECT_STREQ(SizeCodeText, c.size);
-    auto trace = world.TakeTrace();
-    EXPECT_TRUE(TestWorld::Contains(trace, c.info));
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.info));
     // Mode 0 offers install drives (class 1: the CD-ROM and fixed ones too),
     // mode 2 backup drives (class 2).
-    auto seen = op.SeenDialogs();
-    ASSERT_EQ(seen.size(), 1u);
-    const plat::ControlView* drives = seen[0].Find(1007);
-    ASSERT_NE(drives, nullptr);
-    bool offersC =
-        std::find(drives->items.begin(), drives->items.end(), "C") != drives->items.end();
-    EXPECT_EQ(offersC, c.mode == 0);
+    const std::vector<std::string> drives = op.SeenDialogs().at(0).Find(1007)->items;
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), "C") != drives.end(), c.mode == 0);
   }
 }
 

@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -272,6 +271,7 @@ TEST(HddBackup, ArchiverShowsItsOwnProgressDialogOnlyInDisplayModeTwo) {
   ScriptedOperator op;
   WORD word = 0;
   ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 2, &word), 1);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "Config HDD Backup END"));
   auto closed = op.ClosedDialogs();
   ASSERT_EQ(closed.size(), 1u) << op.Account();
   const plat::DialogView& last = closed[0].first;
