@@ -101,7 +101,9 @@ TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
     EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result);
     EXPECT_EQ(word, c.word);
     EXPECT_EQ(selection.MediaKind, c.mediaKind);
-    if (c.mediumType == 0xFFFF) EXPECT_EQ(WORD(selection.config4.Config4TypeWord), c.type);
+    if (c.mediumType == 0xFFFF) {
+      EXPECT_EQ(WORD(selection.config4.Config4TypeWord), c.type);
+    }
     if (c.count == 0) continue;
     EXPECT_EQ(selection.config4.volumeCount, c.count);
     EXPECT_EQ(selection.config4.volumeNumber, c.number);

@@ -114,9 +114,9 @@ TEST_P(SetupCdr, KeyCodeFetchesTheArchiveOfItsType) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cdr, SetupCdr,
-    ::testing::Values(CdrCase{"Fetched", "8360", true, 0, 0, "ErrCode=0x0"},
+    ::testing::Values(CdrCase{"Fetched", "8360", true, 0, 0, "End CompressDialog"},
                       CdrCase{"NoArchiveOfTheType", "8300", true, 0x400B, 3676, "ErrCode=0x400B"},
-                      CdrCase{"NotAnArchive", "8360", false, 0x4004, 0, "ErrCode=0x4004"}),
+                      CdrCase{"NotAnArchive", "8360", false, 0x4004, 0, "ERR CompressDialogProc"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A cancel in any dialog before the fetch returns 2 and shows nothing.
