@@ -434,14 +434,8 @@ void PutSplitBackup(TestWorld& w) {
   fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
   const std::string pieces[] = {archive.substr(0, archive.size() / 2),
                                 archive.substr(archive.size() / 2)};
-  for (int n = 0; n < 2; ++n) {
-    const std::string dir = w.Dir() + "/vol" + std::to_string(n + 1) + "/PLAXON/CONFIG/";
-    fs::create_directories(dir + "412345");
-    const std::string c4 = fixtures::Config4(0x8360, 2, static_cast<BYTE>(n));
-    std::ofstream(dir + "config4", std::ios::binary) << c4;
-    std::ofstream(dir + "412345/config4", std::ios::binary) << c4;
-    std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << pieces[n];
-  }
+  for (int n = 0; n < 2; ++n)
+    fixtures::PutVolume(w, "vol" + std::to_string(n + 1), 2, static_cast<BYTE>(n), pieces[n]);
 }
 
 void PutOlderMediumBackup(TestWorld& w) {

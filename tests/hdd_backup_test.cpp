@@ -11,7 +11,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -21,6 +20,7 @@
 #include "exports/Operations.h"
 #include "host/talver_host.h"
 #include "platform/Platform.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
@@ -45,15 +45,6 @@ int CountMatches(const std::vector<std::string>& lines, const std::string& text)
   int n = 0;
   for (const auto& l : lines) n += TestWorld::Contains({l}, text);
   return n;
-}
-
-// Runs a backup that is to fail with the step word 0x4004; its trace.
-std::vector<std::string> FailingBackup(TestWorld& w) {
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  return w.TakeTrace();
 }
 
 // svpconf backups lists by the retention's own scan: for each shape of entry
@@ -338,13 +329,15 @@ TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
   TestWorld w;
   // A configuration large enough that the archiver cannot finish within
   // 60 waits of one millisecond.
-  std::mt19937 rng(7);
-  std::string blob(4 << 20, '\0');
-  for (auto& c : blob) c = static_cast<char>(rng());
+  const std::string blob = fixtures::Incompressible(4 << 20, 7);
   for (int i = 0; i < 6; ++i)
     w.WriteHostFile('C', "PLAXON/CONFIG/BLOB" + std::to_string(i) + ".DAT", blob);
   w.MutableWorld().settings["services.wait_ms"] = "0";
-  auto lines = FailingBackup(w);
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
+  EXPECT_EQ(word, 0x4004);
+  auto lines = w.TakeTrace();
   EXPECT_EQ(CountMatches(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
   EXPECT_EQ(CountMatches(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }

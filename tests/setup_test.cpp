@@ -53,21 +53,7 @@ class SetupTest : public ::testing::Test {
   std::string MakeArchive(const std::string& content) {
     return fixtures::TgzBytes(world, {{"CONFIG/config.inf", content}});
   }
-  void PutMediaList(const std::vector<std::string>& names) {
-    fixtures::PutMedia(world, 'E', names);
-  }
-  void WriteMedium(const std::string& medium, const std::string& relative,
-                   const std::string& bytes) {
-    std::string path = world.Dir() + "/" + medium + "/" + relative;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  // One volume of a backup: the medium's config4 and the backup's.
-  void WriteVolume(const std::string& medium, BYTE count, BYTE number, const std::string& piece) {
-    WriteMedium(medium, "PLAXON/CONFIG/config4", Config4(kSvpType, count, number));
-    WriteMedium(medium, "PLAXON/CONFIG/412345/config4", Config4(kSvpType, count, number));
-    WriteMedium(medium, "PLAXON/CONFIG/412345/svp_conf.tgz", piece);
-  }
+
   static void ChooseBackupMedium(ScriptedOperator& op) {
     op.ExpectDialog(kSetupTemplate).Click(kIdBackupMediumChoice).Click(kIdOk);
     op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
@@ -170,9 +156,9 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
   const std::size_t third = archive.size() / 3;
   const std::string pieces[] = {archive.substr(0, third), archive.substr(third, third),
                                 archive.substr(2 * third)};
-  PutMediaList({"vol1", "vol2", "vol3"});
+  fixtures::PutMedia(world, 'E', {"vol1", "vol2", "vol3"});
   for (int i = 0; i < 3; ++i)
-    WriteVolume("vol" + std::to_string(i + 1), 3, static_cast<BYTE>(i), pieces[i]);
+    fixtures::PutVolume(world, "vol" + std::to_string(i + 1), 3, static_cast<BYTE>(i), pieces[i]);
 
   MediaOperator op;
   ChooseBackupMedium(op);
@@ -201,9 +187,9 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
 }
 
 TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
-  PutMediaList({"vol1", "vol2"});
-  WriteVolume("vol1", 2, 0, "first");
-  WriteVolume("vol2", 2, 0, "again the first");
+  fixtures::PutMedia(world, 'E', {"vol1", "vol2"});
+  fixtures::PutVolume(world, "vol1", 2, 0, "first");
+  fixtures::PutVolume(world, "vol2", 2, 0, "again the first");
   MediaOperator op;
   ChooseBackupMedium(op);
   op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3835, plat::IDOK);

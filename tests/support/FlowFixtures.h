@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <random>
 #include <string>
@@ -91,6 +92,18 @@ inline void PutMedia(TestWorld& world, char drive, const std::vector<std::string
     d.media.push_back(m);
   }
   d.Insert(0);
+}
+
+// Volume `number` of `count` of the backup of SVP 412345 (type 0x8360) on
+// a medium of PutMedia: the medium's config4, the backup's and its piece.
+inline void PutVolume(TestWorld& world, const std::string& medium, BYTE count, BYTE number,
+                      const std::string& piece) {
+  const std::string dir = world.Dir() + "/" + medium + "/PLAXON/CONFIG/";
+  std::filesystem::create_directories(dir + "412345");
+  const std::string c4 = Config4(0x8360, count, number);
+  for (const char* name : {"config4", "412345/config4"})
+    std::ofstream(dir + name, std::ios::binary) << c4;
+  std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << piece;
 }
 
 // Drive D: a CD-ROM drive with a folder of its own.
