@@ -1,6 +1,7 @@
 // Host links and odd files below a drive: no call goes through a link, only
-// regular files are opened as files, and every writer of the system fails
-// cleanly where a medium, TMP or CONFIG holds a link in its way.
+// regular files are opened as files, and the writers that replace a file
+// (the copy to a medium, the config4 beside it) or make a folder's files
+// fail cleanly where a link is in their way.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -16,14 +17,11 @@
 
 #include "archive/CnfBakup.h"
 #include "archive/CpyFile.h"
-#include "backupfile/CnfBakCnfReader.h"
 #include "common/CnfFunc.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupVolumes.h"
 #include "platform/Temporary.h"
-#include "support/FlowFixtures.h"
-#include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -200,9 +198,6 @@ TEST_P(Writers, FailWhereALinkIsInTheirWay) {
   TestWorld w;
   IdentityFiles{}.WriteTo(w, "CONFIG");
   w.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz", "archive bytes");
-  GpfmTestFile gpfm;
-  gpfm.AddTable(1, 63, {fixtures::Table63(13120)});
-  w.WriteHostFile('C', "OUT/b.gpfm", gpfm.Bytes());
   std::string outside = w.MakeOutsideDir("outside");
   fs::create_directories(outside + "/CONFIG/412345");
   fs::remove_all(w.HostOf(c.drive, c.link));
@@ -222,15 +217,6 @@ bool Copies(const char* destination) {
 INSTANTIATE_TEST_SUITE_P(
     Links, Writers,
     ::testing::Values(
-        WriterCase{"WriteProbe", 'E', "xonf", true,
-                   [](TestWorld& w) {
-                     BackupTarget target{};
-                     CopyBounded(target.drivePath, sizeof target.drivePath, "E:\\");
-                     WORD word = 0;
-                     const bool ok = CheckMediaWritable(&target, &word) != 0;
-                     return ok || word != 0x2000 ||
-                            !TestWorld::Contains(w.TakeTrace(), "ErrCode=0x5");
-                   }},
         WriterCase{"ArchiveCopy", 'E', "PLAXON/CONFIG/412345/svp_conf.tgz", true,
                    [](TestWorld&) { return Copies("E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz"); }},
         WriterCase{"ArchiveCopyIntoALinkedMediumFolder", 'E', "PLAXON", false,
@@ -240,15 +226,6 @@ INSTANTIATE_TEST_SUITE_P(
                      Config4Record record{};
                      return WriteConfig4Beside("E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz",
                                                &record) != 0;
-                   }},
-        WriterCase{"CopyTemporaryInALinkedTmp", 'C', "PLAXON/TMP", false,
-                   [](TestWorld&) {
-                     return CopyFileForced("C:\\OUT\\b.gpfm", "C:\\PLAXON\\TMP\\bkcnf.gpfm", 0) !=
-                            0;
-                   }},
-        WriterCase{"TableFilesInALinkedLz4", 'C', "PLAXON/TMP/LZ4", false,
-                   [](TestWorld&) {
-                     return ParseGpfmFile("C:\\OUT\\b.gpfm", "C:\\PLAXON\\TMP\\LZ4\\") != 0;
                    }},
         WriterCase{"HddBackupIntoALinkedBackupFolder", 'C', "PLAXON/OTHERS/BACKUP", false,
                    [](TestWorld&) {
