@@ -2,7 +2,6 @@
 // and the platform's client drives, connections and media lists under them.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>

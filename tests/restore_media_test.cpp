@@ -2,10 +2,6 @@
 // model table, the drive choice and the unpacking, with the audit record.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/Format.h"

@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
