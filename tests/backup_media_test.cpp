@@ -63,6 +63,18 @@ class BackupMediaTest : public ::testing::Test {
   std::string MediumFile(const char* medium, const std::string& relative) {
     return TestWorld::ReadHost(world.Dir() + "/" + medium + "/" + relative);
   }
+  std::string Piece(const char* medium) {
+    return MediumFile(medium, std::string(kSerialDir) + "svp_conf.tgz");
+  }
+  // The config4 beside the medium's piece, which is also the medium's own,
+  // of this SVP's serial number.
+  Config4Record Volume(const char* medium) {
+    const std::string beside = MediumFile(medium, std::string(kSerialDir) + "config4");
+    EXPECT_EQ(MediumFile(medium, "PLAXON/CONFIG/config4"), beside) << medium;
+    Config4Record r = RecordOf(beside);
+    EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u) << medium;
+    return r;
+  }
   // The archive of the given size in \PLAXON\TMP\, described as the flow does.
   std::string PutArchive(std::size_t size) {
     std::string bytes = Incompressible(size, static_cast<unsigned>(size));
@@ -127,18 +139,12 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
     EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
     EXPECT_EQ(word, c.word);
     EXPECT_EQ(MessageIds(op), c.messages);
-    std::string written = MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz");
-    EXPECT_EQ(written.size(), c.result ? c.size : 0u);
+    EXPECT_EQ(Piece("m1").size(), c.result ? c.size : 0u);
     if (c.result) {
-      Config4Record r = RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4"));
+      Config4Record r = Volume("m1");
       EXPECT_EQ(r.volumeCount, 1);
       EXPECT_EQ(r.volumeNumber, 0);
-      EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u);
       EXPECT_EQ(static_cast<WORD>(r.Config4TypeWord), kSvpType);
-      EXPECT_EQ(MediumFile("m1", "Plaxon/Config/config4").size(), 0u)
-          << "the floppy's own config4 was written at PLAXON/CONFIG";
-      EXPECT_EQ(MediumFile("m1", "PLAXON/CONFIG/config4"),
-                MediumFile("m1", std::string(kSerialDir) + "config4"));
     }
   }
 }
@@ -161,15 +167,12 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
   Config4Record first{};
   for (int n = 0; n < volumes; ++n) {
     SCOPED_TRACE(media[n]);
-    std::string piece = MediumFile(media[n], std::string(kSerialDir) + "svp_conf.tgz");
+    const std::string piece = Piece(media[n]);
     EXPECT_EQ(piece.size(), n < 2 ? 1400000u : 1u);
     joined += piece;
-    std::string beside = MediumFile(media[n], std::string(kSerialDir) + "config4");
-    EXPECT_EQ(MediumFile(media[n], "PLAXON/CONFIG/config4"), beside);
-    Config4Record r = RecordOf(beside);
+    Config4Record r = Volume(media[n]);
     EXPECT_EQ(r.volumeCount, volumes);
     EXPECT_EQ(r.volumeNumber, n);
-    EXPECT_EQ(static_cast<DWORD>(r.serialNumber), 412345u);
     if (n == 0) first = r;
     EXPECT_EQ(static_cast<DWORD>(r.archiveTimeHigh), static_cast<DWORD>(first.archiveTimeHigh));
     EXPECT_EQ(static_cast<DWORD>(r.archiveTimeLow), static_cast<DWORD>(first.archiveTimeLow));
@@ -178,7 +181,7 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
             0u);
   EXPECT_TRUE(joined == archive);
   if (volumes == 2) {
-    EXPECT_EQ(MediumFile("m3", std::string(kSerialDir) + "svp_conf.tgz"), "");
+    EXPECT_EQ(Piece("m3"), "");
   }
 }
 
@@ -227,8 +230,7 @@ TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
   ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
   EXPECT_EQ(op.Seen().at(2).insert, 2u);
   std::string joined;
-  for (const char* medium : {"m1", "m2", "m3"})
-    joined += MediumFile(medium, std::string(kSerialDir) + "svp_conf.tgz");
+  for (const char* medium : {"m1", "m2", "m3"}) joined += Piece(medium);
   EXPECT_TRUE(joined == archive);
   EXPECT_EQ(RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4")).volumeNumber, 0);
 }
@@ -257,9 +259,7 @@ TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
     if (run == 1) op.ExpectMessage(3351, plat::IDYES);  // m2 holds the first backup's volume
     word = 0;
     EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
-    EXPECT_TRUE(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz") +
-                    MediumFile("m2", std::string(kSerialDir) + "svp_conf.tgz") ==
-                archive);
+    EXPECT_TRUE(Piece("m1") + Piece("m2") == archive);
   }
   plat::Install(previous);
 }
@@ -306,7 +306,7 @@ TEST_F(BackupMediaTest, AFloppyWithoutRoomForBothHoldsTheNewBackupOrNone) {
                        LoadArchiveConfig4(&selection, &local) == 1;
     EXPECT_EQ(taken, c.result == 1);
     if (taken) {
-      EXPECT_TRUE(MediumFile("m1", std::string(kSerialDir) + "svp_conf.tgz") == archive);
+      EXPECT_TRUE(Piece("m1") == archive);
     }
     for (const auto& e : std::filesystem::recursive_directory_iterator(world.Dir() + "/m1")) {
       EXPECT_EQ(e.path().string().find(".~tv"), std::string::npos) << e.path();
