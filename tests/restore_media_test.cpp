@@ -128,6 +128,12 @@ TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
     auto trace = world.TakeTrace();
     EXPECT_TRUE(TestWorld::Contains(trace, "Get Model Info"));
     EXPECT_FALSE(TestWorld::Contains(trace, "Select Drive"));
+    // The frame's lines open and close the call.
+    EXPECT_TRUE(TestWorld::Contains({trace.front()}, "Start dsvCnf_RestoreConf"));
+    EXPECT_TRUE(TestWorld::Contains({trace.back()}, "End dsvCnf_RestoreConf"));
+    std::vector<svc::AuditEntry> records;
+    ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+    EXPECT_EQ(records.back().outcome + " " + records.back().detail, "Error {New Ver.}={----}");
   }
 }
 
