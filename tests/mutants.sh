@@ -101,7 +101,7 @@ first_tests() {
     validate/*) echo 'IdentityCheck*:ArchiveCheck*:Config4*:*Serial*:RestoreGpfm*:*Identity*' ;;
     archive/*) echo 'HddBackup*:FaultLoop*:ArchiveCommands*' ;;
     backupfile/CnfBakCnfList.cpp) echo 'BackupListDialog*:Selection*:Setup*' ;;
-    backupfile/*) echo 'GpfmReader*:Container*:Conversion*:Verify*:RestoreGpfm*' ;;
+    backupfile/*) echo 'GpfmReader*:Regions/*:Container*:Conversion*:Runs/*:*Verify*:RestoreGpfm*' ;;
     *) echo '*' ;;
   esac
 }
