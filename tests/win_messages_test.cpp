@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -33,33 +32,6 @@ INT_PTR RunDialog(int templateId, Proc proc, LPARAM param = 0) {
         return proc ? proc(dialog, message, wParam, lParam) : FALSE;
       },
       param);
-}
-
-TEST(WinMessages, WorkerStepsArriveInOrderWhileTheDialogRuns) {
-  ScriptedOperator op;
-  std::vector<WPARAM> received;
-  std::thread worker;
-  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-    if (message == WM_INITDIALOG) {
-      SendDlgItemMessage(dialog, 1002, PBM_SETRANGE, 0, MAKELPARAM(0, 300));
-      SendDlgItemMessage(dialog, 1002, PBM_SETSTEP, 1, 0);
-      worker = std::thread([dialog] {
-        for (int i = 0; i < 300; ++i) PostMessage(dialog, kStep, i, 0);
-        PostMessage(dialog, WM_CLOSE, 0, 0);
-      });
-    } else if (message == kStep) {
-      received.push_back(wParam);
-      SendDlgItemMessage(dialog, 1002, PBM_STEPIT, 0, 0);
-    }
-    return message == WM_INITDIALOG || message == kStep;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  worker.join();
-  std::vector<WPARAM> inOrder(300);
-  std::iota(inOrder.begin(), inOrder.end(), 0);
-  EXPECT_EQ(received, inOrder);
-  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
-  EXPECT_EQ(op.ClosedDialogs()[0].first.ProgressBar()->position, 300);
 }
 
 TEST(WinMessages, SendFromAWorkerBlocksUntilHandledOnTheDialogThread) {
@@ -110,28 +82,6 @@ TEST(WinMessages, PeekMessageTakesThemInOrderAndBadWindowsRefuse) {
   EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
   EXPECT_FALSE(PostMessage(0x7FFFFFF0, WM_USER, 0, 0));
   EXPECT_EQ(SendMessage(0x7FFFFFF0, WM_USER, 0, 0), 0);
-}
-
-TEST(WinMessages, WindowCallsFromAWorkerRunOnTheOwnerThread) {
-  ScriptedOperator op;
-  std::string seenByWorker;
-  std::thread worker;
-  auto proc = [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
-    if (message != WM_INITDIALOG) return FALSE;
-    worker = std::thread([&, dialog] {
-      SetDlgItemText(dialog, 1003, "CONFIG/config.inf");
-      char text[64] = {};
-      GetDlgItemText(dialog, 1003, text, sizeof text);
-      seenByWorker = text;
-      PostMessage(dialog, WM_CLOSE, 0, 0);
-    });
-    return TRUE;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  worker.join();
-  EXPECT_EQ(seenByWorker, "CONFIG/config.inf");
-  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
-  EXPECT_EQ(op.ClosedDialogs()[0].first.Find(1003)->text, "CONFIG/config.inf");
 }
 
 // A worker asked to stop gives up a send that was never taken.
