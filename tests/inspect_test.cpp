@@ -108,11 +108,6 @@ const Damage kDamages[] = {
        static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/config4", ""}});
      },
      "missing CONFIG/config4"},
-    {"NoLmcpt",
-     [](InspectTest& t, const fs::path& a) {
-       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/LMCPT.DAT", ""}});
-     },
-     "missing CONFIG/LMCPT.DAT"},
     {"OtherSerial",
      [](InspectTest& t, const fs::path& a) {
        static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/DKCPRP.DAT", "SERIAL=412999\nMODEL=7\n"}});

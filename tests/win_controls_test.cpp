@@ -100,27 +100,7 @@ TEST(WinControls, RadioButtonsOfSeparateGroupsDoNotClearEachOther) {
   EXPECT_EQ(commands, (std::vector<int>{1025, IDOK}));
 }
 
-// ---- combo box, edit, progress bar: plain control messages ---------------
-
-TEST(WinControls, ComboBoxInsertsAtPositionsAndKeepsItemData) {
-  RunProbe(106, [](HWND dialog) {
-    HWND combo = GetDlgItem(dialog, 1007);
-    const char* letters[] = {"C", "D", "E"};
-    for (int i = 0; i < 3; ++i) {
-      EXPECT_EQ(SendMessage(combo, CB_INSERTSTRING, i, reinterpret_cast<LPARAM>(letters[i])), i);
-      EXPECT_EQ(SendMessage(combo, CB_SETITEMDATA, i, i), 1);
-    }
-    EXPECT_EQ(SendMessage(combo, CB_INSERTSTRING, 9, reinterpret_cast<LPARAM>("X")), CB_ERR);
-    EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-    EXPECT_EQ(SendMessage(combo, CB_SETCURSEL, 2, 0), 2);
-    EXPECT_EQ(SendMessage(combo, CB_GETITEMDATA, SendMessage(combo, CB_GETCURSEL, 0, 0), 0), 2);
-    EXPECT_EQ(SendMessage(combo, CB_GETITEMDATA, 7, 0), CB_ERR);
-    EXPECT_EQ(SendMessage(combo, CB_SETCURSEL, 7, 0), CB_ERR);
-    EXPECT_EQ(SendMessage(combo, CB_GETCURSEL, 0, 0), CB_ERR);
-    SendMessage(combo, CB_RESETCONTENT, 0, 0);
-    EXPECT_EQ(SendMessage(combo, CB_GETCOUNT, 0, 0), 0);
-  });
-}
+// ---- edit and progress bar: plain control messages ---------------
 
 TEST(WinControls, EditTextIsCutOnRead) {
   RunProbe(113, [&](HWND dialog) {
