@@ -161,7 +161,22 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   // drive root, which is followed as the world chose it.
   struct stat own {};
   bool ownKnown = false;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  // The folder of the last component, when a walk went there before with
+  // every name spelt as here: only the last component is looked up.
+  std::size_t first = 0;
+  if (parts.size() >= 2) {
+    std::string folder = base;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
+    if (walked_.Check(folder, &own)) {
+      host = std::move(folder);
+      out->names.assign(parts.begin(), parts.end() - 1);
+      ownKnown = true;
+      first = parts.size() - 1;
+    }
+  }
+  // Every component so far found as spelt, none a link.
+  bool spelt = first == 0;
+  for (std::size_t i = first; i < parts.size(); ++i) {
     std::string actual = parts[i];
     if (exists) {
       parentExists = true;
@@ -172,11 +187,15 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
       if (!S_ISDIR(folder.st_mode)) {
         exists = false;
         parentExists = false;
-      } else if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
-        exists = false;
       } else {
-        ownKnown = true;
+        if (spelt && !belowLink && i > 0 && i + 1 == parts.size()) walked_.Note(host, folder);
+        if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
+          exists = false;
+        } else {
+          ownKnown = true;
+        }
       }
+      spelt = spelt && actual == parts[i];
     } else {
       parentExists = false;
     }
