@@ -14,6 +14,7 @@
 
 #include "platform/ForwardingPlatform.h"
 #include "platform/PlatformInternal.h"
+#include "platform/posix/KeptFolders.h"
 #include "platform/posix/PosixInternal.h"
 #include "platform/posix/PosixWalk.h"
 
@@ -161,21 +162,20 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   // drive root, which is followed as the world chose it.
   struct stat own {};
   bool ownKnown = false;
-  // The folder of the last component, when a walk went there before with
-  // every name spelt as here: only the last component is looked up.
+  // The folder of the last component, when a walk opened it before under
+  // these very names (platform/posix/KeptFolders.h): only the last
+  // component is looked up.
   std::size_t first = 0;
   if (parts.size() >= 2) {
     std::string folder = base;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
-    if (walked_.Check(folder, &own)) {
+    if (TheKeptFolders().Check(folder, &own)) {
       host = std::move(folder);
       out->names.assign(parts.begin(), parts.end() - 1);
       ownKnown = true;
       first = parts.size() - 1;
     }
   }
-  // Every component so far found as spelt, none a link.
-  bool spelt = first == 0;
   for (std::size_t i = first; i < parts.size(); ++i) {
     std::string actual = parts[i];
     if (exists) {
@@ -187,15 +187,11 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
       if (!S_ISDIR(folder.st_mode)) {
         exists = false;
         parentExists = false;
+      } else if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
+        exists = false;
       } else {
-        if (spelt && !belowLink && i > 0 && i + 1 == parts.size()) walked_.Note(host, folder);
-        if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
-          exists = false;
-        } else {
-          ownKnown = true;
-        }
+        ownKnown = true;
       }
-      spelt = spelt && actual == parts[i];
     } else {
       parentExists = false;
     }

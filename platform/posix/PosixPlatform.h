@@ -11,7 +11,6 @@
 #include "platform/Platform.h"
 #include "platform/posix/KernelObject.h"
 #include "platform/posix/NameIndex.h"
-#include "platform/posix/WalkedFolders.h"
 #include "platform/posix/World.h"
 
 namespace plat {
@@ -111,7 +110,6 @@ class PosixPlatform : public Platform {
   World world_;
   std::atomic<int> lastMediaDrive_{-1};
   NameIndex names_;
-  walk::WalkedFolders walked_;
 };
 
 // The world of the installed platform: the PosixPlatform itself or the one
