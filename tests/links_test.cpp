@@ -89,6 +89,20 @@ INSTANTIATE_TEST_SUITE_P(
                    if (h) plat::CloseHandle(h);
                    return h != nullptr;
                  }},
+        LinkCase{"CreateInAFolderLinkedSinceItWasWalked",
+                 [] {
+                   // The folder is walked to and written into, then moved
+                   // away, and a link to the outside takes its place.
+                   std::string own, outside;
+                   if (!plat::CreateDirectory("C:\\D") || !plat::CreateDirectory("C:\\D\\sub") ||
+                       !Opens("C:\\D\\sub\\first", GENERIC_WRITE, CREATE_NEW) ||
+                       !plat::ResolveHostPath("C:\\D", &own) ||
+                       !plat::ResolveHostPath("C:\\L", &outside))
+                     return true;
+                   fs::rename(own, own + "2");
+                   fs::create_directory_symlink(fs::read_symlink(outside), own);
+                   return Opens("C:\\D\\sub\\new", GENERIC_WRITE, CREATE_NEW);
+                 }},
         LinkCase{"DeleteInALinkedFolder", [] { return plat::DeleteFile("C:\\L\\kept") != 0; }},
         LinkCase{
             "AttributesInALinkedFolder",
