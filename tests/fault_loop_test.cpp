@@ -26,13 +26,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <future>
 #include <map>
 #include <mutex>
 #include <optional>
-#include <random>
 #include <set>
 #include <sstream>
 #include <string>
@@ -51,7 +49,6 @@
 #include "support/GpfmTestFile.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
-#include "support/TgzWriter.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfImpKey.h"
 
@@ -72,13 +69,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::string ReadHost(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 // Every file of the world (drives and media), by its lower-case path relative
 // to the world folder; the trace and audit files of the stand-ins left out.
 Snapshot TakeSnapshot(const TestWorld& w) {
@@ -88,7 +78,7 @@ Snapshot TakeSnapshot(const TestWorld& w) {
        it.increment(ec)) {
     std::string rel = Lower(fs::relative(it->path(), w.Dir()).string());
     if (it->is_regular_file() && rel != "trace.log" && rel != "audit.log")
-      files[rel] = ReadHost(it->path());
+      files[rel] = TestWorld::ReadHost(it->path().string());
   }
   return files;
 }
@@ -117,20 +107,8 @@ std::optional<std::map<std::string, std::string>> ReadArchive(const std::string&
   return entries;
 }
 
-std::string Incompressible(std::size_t size, unsigned seed) {
-  std::mt19937 random(seed);
-  std::string bytes(size, '\0');
-  for (char& c : bytes) c = static_cast<char>(random());
-  return bytes;
-}
-
-std::string TgzBytes(TestWorld& w, const std::map<std::string, std::string>& entries) {
-  std::string path = w.Dir() + "/made.tgz";
-  EXPECT_TRUE(WriteTgz(path, entries));
-  std::string bytes = ReadHost(path);
-  fs::remove(path);
-  return bytes;
-}
+using fixtures::Incompressible;
+using fixtures::TgzBytes;
 
 // ---- the operator --------------------------------------------------------
 
@@ -455,14 +433,8 @@ void PutSplitBackup(TestWorld& w) {
   fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
   const std::string pieces[] = {archive.substr(0, archive.size() / 2),
                                 archive.substr(archive.size() / 2)};
-  for (int n = 0; n < 2; ++n) {
-    const std::string dir = w.Dir() + "/vol" + std::to_string(n + 1) + "/PLAXON/CONFIG/";
-    fs::create_directories(dir + "412345");
-    const std::string c4 = fixtures::Config4(0x8360, 2, static_cast<BYTE>(n));
-    std::ofstream(dir + "config4", std::ios::binary) << c4;
-    std::ofstream(dir + "412345/config4", std::ios::binary) << c4;
-    std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << pieces[n];
-  }
+  for (int n = 0; n < 2; ++n)
+    fixtures::PutVolume(w, "vol" + std::to_string(n + 1), 2, static_cast<BYTE>(n), pieces[n]);
 }
 
 void PutOlderMediumBackup(TestWorld& w) {
@@ -982,14 +954,15 @@ std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
   };
 }
 
-// Media of the list pulled out (never ready), or given a size of their own.
-std::function<void(TestWorld&)> Media(char drive, std::map<std::string, bool> notReady,
-                                      std::map<std::string, std::uint64_t> size = {}) {
+// The media of the list named in `pulled` taken out (never ready); a medium
+// `small` holds only `size` bytes.
+std::function<void(TestWorld&)> Media(char drive, std::string pulled, const char* small = "",
+                                      std::uint64_t size = 0) {
   return [=](TestWorld& w) {
     plat::Drive& d = w.MutableWorld().drive(drive);
     for (plat::Medium& m : d.media) {
-      if (notReady.count(m.name)) m.notReady = notReady.at(m.name);
-      if (size.count(m.name)) m.totalBytes = size.at(m.name);
+      if ((" " + pulled + " ").find(" " + m.name + " ") != std::string::npos) m.notReady = true;
+      if (m.name == small) m.totalBytes = size;
     }
     d.Insert(0);
   };
@@ -1001,7 +974,7 @@ struct Limit {
   std::function<void(TestWorld&)> tweak;
   int result;
   WORD word;
-  std::vector<int> messages;  // shown, in this order among the others
+  const char* messages;  // shown, in this order among the others
 };
 
 void PrintTo(const Limit& limit, std::ostream* out) { *out << limit.name; }
@@ -1021,47 +994,31 @@ TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
   const std::string seen = ::testing::PrintToString(run.messages);
   EXPECT_EQ(run.outcome.result, c.result) << seen;
   EXPECT_EQ(run.outcome.word, c.word) << std::hex << run.outcome.word << " " << seen;
+  std::istringstream wanted(c.messages);
   std::size_t at = 0;
-  for (int id : c.messages) {
+  for (int id; wanted >> id;) {
     while (at < run.messages.size() && run.messages[at] != id) ++at;
     EXPECT_LT(at, run.messages.size()) << "message " << id << " not shown in order";
   }
 }
 
+// The unpacking of a restore, or the join of a setup's second volume, fills
+// the SVP's disk; the second floppy of a backup fills up in the middle of its
+// piece. The next floppy is not ready: the operator is told and asked again;
+// when no medium ever comes, the operator gives up.
 INSTANTIATE_TEST_SUITE_P(
     DiskAndMedia, Limits,
     ::testing::Values(
-        // The unpacking of a restore, or the join of a setup's second
-        // volume, fills the SVP's disk; the second floppy of a backup
-        // fills up in the middle of its piece.
-        Limit{"UnpackFillsTheDisk", "RestoreFromMedia", DiskWithRoom(2000), 0, 0x4004, {3681}},
-        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, {3333}},
-        Limit{"VolumeFillsTheMedium",
-              "BackupToMediaInVolumes",
-              Media('A', {}, {{"m2", 50000}}),
-              0,
-              0x2000,
-              {4034, 4036, 3333}},
-        // The next floppy is not ready: the operator is told and asked
-        // again; when no medium ever comes, the operator gives up.
-        Limit{"MediumPulledBetweenVolumes",
-              "BackupToMediaInVolumes",
-              Media('A', {{"m2", true}}),
-              1,
-              0,
-              {4034, 4036, 3677, 4036, 3188}},
-        Limit{"EveryNextMediumPulled",
-              "BackupToMediaInVolumes",
-              Media('A', {{"m2", true}, {"m3", true}}),
-              2,
-              0x4000,
-              {4034, 4036, 3677, 4036}},
-        Limit{"SetupMediumPulled",
-              "SetupFromSplitMedia",
-              Media('E', {{"vol2", true}}),
-              2,
-              0x4000,
-              {3836, 3677, 3836, 3677}}),
+        Limit{"UnpackFillsTheDisk", "RestoreFromMedia", DiskWithRoom(2000), 0, 0x4004, "3681"},
+        Limit{"JoinFillsTheDisk", "SetupFromSplitMedia", DiskWithRoom(7000), 0, 0x2000, "3333"},
+        Limit{"VolumeFillsTheMedium", "BackupToMediaInVolumes", Media('A', "", "m2", 50000), 0,
+              0x2000, "4034 4036 3333"},
+        Limit{"MediumPulledBetweenVolumes", "BackupToMediaInVolumes", Media('A', "m2"), 1, 0,
+              "4034 4036 3677 4036 3188"},
+        Limit{"EveryNextMediumPulled", "BackupToMediaInVolumes", Media('A', "m2 m3"), 2, 0x4000,
+              "4034 4036 3677 4036"},
+        Limit{"SetupMediumPulled", "SetupFromSplitMedia", Media('E', "vol2"), 2, 0x4000,
+              "3836 3677 3836 3677"}),
     [](const ::testing::TestParamInfo<Limit>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <string>
+#include <tuple>
 
 #include "backupfile/CnfBakCnfReader.h"
 #include "backupfile/GpfmFormat.h"
@@ -207,12 +208,18 @@ TEST_F(GpfmReaderTest, ASumMismatchStopsAtOnceAndKeepsWhatWasCheckedBefore) {
   ExpectTables(kept);
   EXPECT_FALSE(Traced("Parse end"));
 
-  // Bytes count 0..255 (never as negative chars), the stored sum is shown as the system's long.
-  GpfmTestFile wrong;
-  wrong.AddTable(1, 0, {std::string(4, '\xFF')});
-  wrong.SetSum(1, 0, 0, 0xFFFFFFFF);
-  ASSERT_EQ(Parse(wrong), 0);
-  EXPECT_TRUE(Traced("SUM in config file = -1, actual SUM = 1020(Entry=1-1)"));
+  // Bytes count 0..255 (never as negative chars), the stored sum is shown as
+  // the system's long, and a segment of zeros is checked like any other.
+  const std::tuple<char, std::uint32_t, const char*> rows[] = {
+      {'\xFF', 0xFFFFFFFF, "SUM in config file = -1, actual SUM = 1020(Entry=1-1)"},
+      {'\0', 5, "SUM in config file = 5, actual SUM = 0(Entry=1-1)"}};
+  for (const auto& [byte, stored, line] : rows) {
+    GpfmTestFile wrong;
+    wrong.AddTable(1, 0, {std::string(4, byte)});
+    wrong.SetSum(1, 0, 0, stored);
+    ASSERT_EQ(Parse(wrong), 0) << line;
+    EXPECT_TRUE(Traced(line)) << line;
+  }
 }
 
 TEST_F(GpfmReaderTest, ASegmentLongerThanTheBufferIsRefusedWithoutReadingIt) {

@@ -1,52 +1,33 @@
 // svpconf gpfm: make, inspect and extract on host files, and the round trip
 // make -> extract -> convert that gives back the table files byte for byte.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 
 #include "support/GpfmTestFile.h"
+#include "support/HostFiles.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
+using hostfiles::Read;
+using hostfiles::Write;
+
 class GpfmToolTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "talver-gpfm-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
+    ASSERT_FALSE(dir_.empty());
     fs::create_directories(dir_ / "from");
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   // Runs svpconf with the arguments; stdout and stderr land in output_.
   int Svpconf(const std::string& args) {
-    const fs::path out = dir_ / "output.txt";
-    std::string command = std::string(TALVER_SVPCONF) + " " + args + " >" + out.string() + " 2>&1";
-    int status = std::system(command.c_str());
-    output_ = ReadFile(out);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  static std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  static void WriteFile(const fs::path& path, const std::string& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    int status = -1;
+    output_ = hostfiles::Run(std::string(TALVER_SVPCONF) + " " + args, &status);
+    return status;
   }
   std::string P(const std::string& name) const { return (dir_ / name).string(); }
 
@@ -72,11 +53,12 @@ class GpfmToolTest : public ::testing::Test {
     for (auto& c : raw) c = noise();
     tables[63] = raw;
     tables[1023] = std::string(777, 'z');
-    for (const auto& [t, bytes] : tables) WriteFile(dir_ / "from" / std::to_string(t), bytes);
+    for (const auto& [t, bytes] : tables) Write(dir_ / "from" / std::to_string(t), bytes);
     return tables;
   }
 
-  fs::path dir_;
+  hostfiles::TempDir temp_{"gpfm"};
+  fs::path dir_ = temp_.path();
   std::string output_;
 };
 
@@ -95,7 +77,7 @@ TEST_F(GpfmToolTest, RoundTripGivesBackEveryTableFile) {
         << output_;
     EXPECT_NE(output_.find("result=1"), std::string::npos);
     for (const auto& [t, bytes] : tables)
-      EXPECT_EQ(ReadFile(dir_ / "tables" / std::to_string(t)), bytes) << "table " << t;
+      EXPECT_EQ(Read(dir_ / "tables" / std::to_string(t)), bytes) << "table " << t;
     int count = 0;
     for ([[maybe_unused]] const auto& e : fs::directory_iterator(dir_ / "tables")) ++count;
     EXPECT_EQ(count, static_cast<int>(tables.size()));
@@ -106,10 +88,10 @@ TEST_F(GpfmToolTest, RoundTripGivesBackEveryTableFile) {
 TEST_F(GpfmToolTest, MakeWritesTheLayoutTheReaderReads) {
   // Segments of 3 bytes: table 63 ("hello!!") is cut 3 + 3 + 1, each odd
   // segment followed by one padding byte.
-  WriteFile(dir_ / "from" / "63", "hello!!");
+  Write(dir_ / "from" / "63", "hello!!");
   ASSERT_EQ(Svpconf("gpfm make " + P("s.gpfm") + " --from " + P("from") + " --segment 3"), 0)
       << output_;
-  const std::string file = ReadFile(dir_ / "s.gpfm");
+  const std::string file = Read(dir_ / "s.gpfm");
   GpfmTestFile expected;
   expected.SetValid(2, 0);  // the directory not in use is left all zero
   expected.AddTable(1, 63, {"hel", "lo!", "!"}, '\0');
@@ -117,23 +99,23 @@ TEST_F(GpfmToolTest, MakeWritesTheLayoutTheReaderReads) {
 }
 
 TEST_F(GpfmToolTest, MakeRefusesWhatItCannotStoreAndLeavesWhatIsThere) {
-  WriteFile(dir_ / "from" / "notes.txt", "x");
+  Write(dir_ / "from" / "notes.txt", "x");
   EXPECT_EQ(Svpconf("gpfm make " + P("x.gpfm") + " --from " + P("from")), 1);
   EXPECT_NE(output_.find("is not a table file"), std::string::npos);
   fs::remove(dir_ / "from" / "notes.txt");
-  WriteFile(dir_ / "from" / "63", "");
+  Write(dir_ / "from" / "63", "");
   EXPECT_EQ(Svpconf("gpfm make " + P("x.gpfm") + " --from " + P("from")), 1);
   EXPECT_NE(output_.find("empty raw table"), std::string::npos);
   EXPECT_FALSE(fs::exists(dir_ / "x.gpfm"));
   fs::remove(dir_ / "from" / "63");
 
   // Never over one of its own table files.
-  WriteFile(dir_ / "from" / "5", "hello");
-  WriteFile(dir_ / "from" / "7", "x");
+  Write(dir_ / "from" / "5", "hello");
+  Write(dir_ / "from" / "7", "x");
   for (const std::string& out : {P("from/7"), P("from/../from/7")}) {
     EXPECT_EQ(Svpconf("gpfm make " + out + " --from " + P("from")), 1) << out;
     EXPECT_NE(output_.find("is one of the table files"), std::string::npos) << output_;
-    EXPECT_EQ(ReadFile(dir_ / "from" / "7"), "x");
+    EXPECT_EQ(Read(dir_ / "from" / "7"), "x");
   }
 
   // Something the maker cannot open for writing (a folder here; a read-only
@@ -149,7 +131,7 @@ TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
   file.AddTable(1, 0, {"abc"});
   file.AddTable(1, 5, {"12", "34", "56"});
   file.SetSum(1, 5, 2, 1);
-  WriteFile(dir_ / "bad.gpfm", file.Bytes());
+  Write(dir_ / "bad.gpfm", file.Bytes());
   EXPECT_EQ(Svpconf("gpfm inspect " + P("bad.gpfm")), 1);
   EXPECT_NE(output_.find("verdict=refused: SUM in config file = 1, actual SUM = 107(Entry=6-3)"),
             std::string::npos)
@@ -157,16 +139,6 @@ TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
 
   // A file the reader accepts, but a restore could not use: no table 63.
   EXPECT_NE(output_.find("warning: no table 63"), std::string::npos) << output_;
-
-  GpfmTestFile cfm(3);
-  WriteFile(dir_ / "cfm.gpfm", cfm.Bytes());
-  EXPECT_EQ(Svpconf("gpfm inspect " + P("cfm.gpfm")), 1);
-  EXPECT_NE(output_.find("invalid param \"targetCFM\"->(3)"), std::string::npos) << output_;
-
-  WriteFile(dir_ / "short.gpfm", file.Bytes().substr(0, 131344 + 3));
-  EXPECT_EQ(Svpconf("gpfm inspect " + P("short.gpfm")), 1);
-  EXPECT_NE(output_.find("File read failed(boundary correction)(Entry=1-1)"), std::string::npos)
-      << output_;
 }
 
 TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
@@ -174,10 +146,10 @@ TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
   file.AddTable(1, 0, {"abc"});
   file.AddTable(1, 1, {"xy"});
   file.SetSum(1, 1, 0, 0);
-  WriteFile(dir_ / "bad.gpfm", file.Bytes());
+  Write(dir_ / "bad.gpfm", file.Bytes());
   EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
   EXPECT_NE(output_.find("result=0"), std::string::npos);
-  EXPECT_EQ(ReadFile(dir_ / "lz4" / "0.lz4"), "abc");
+  EXPECT_EQ(Read(dir_ / "lz4" / "0.lz4"), "abc");
   // The folder now holds files: a second run is refused unless forced.
   EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
   EXPECT_NE(output_.find("is not empty"), std::string::npos);
@@ -188,8 +160,8 @@ TEST_F(GpfmToolTest, ExtractRefusesATablesFolderThatIsTheLz4Folder) {
   // in place it would be replaced by what it decompresses to.
   const std::string inner(5000, 'k');
   const std::string block = Lz4Block(inner);
-  WriteFile(dir_ / "from" / "63", block);
-  WriteFile(dir_ / "from" / "2", "two");
+  Write(dir_ / "from" / "63", block);
+  Write(dir_ / "from" / "2", "two");
   ASSERT_EQ(Svpconf("gpfm make " + P("b.gpfm") + " --from " + P("from")), 0) << output_;
   for (const std::string& tables : {P("lz4"), P("lz4") + "/", P("lz4/../lz4")}) {
     SCOPED_TRACE(tables);
@@ -202,7 +174,7 @@ TEST_F(GpfmToolTest, ExtractRefusesATablesFolderThatIsTheLz4Folder) {
 }
 
 TEST_F(GpfmToolTest, WithAWorldDrivePathsNameTheWorldsFolders) {
-  const auto tables = SampleTables();
+  Write(dir_ / "from" / "5", "table five");
   ASSERT_EQ(Svpconf("init " + P("world")), 0) << output_;
   const std::string env = "--env " + P("world/svp.ini") + " ";
   ASSERT_EQ(Svpconf(env + "gpfm make 'C:\\PLAXON\\TMP\\b.gpfm' --from " + P("from")), 0) << output_;
@@ -210,11 +182,9 @@ TEST_F(GpfmToolTest, WithAWorldDrivePathsNameTheWorldsFolders) {
                     "--tables 'C:\\PLAXON\\TMP\\TABLES'"),
             0)
       << output_;
-  for (const auto& [t, bytes] : tables)
-    EXPECT_EQ(ReadFile(dir_ / "world/drives/c/PLAXON/TMP/TABLES" / std::to_string(t)), bytes)
-        << "table " << t;
+  EXPECT_EQ(Read(dir_ / "world/drives/c/PLAXON/TMP/TABLES/5"), "table five");
   // The reader's trace lines went to the world's trace file.
-  EXPECT_NE(ReadFile(dir_ / "world/trace.log").find("Parse end"), std::string::npos);
+  EXPECT_NE(Read(dir_ / "world/trace.log").find("Parse end"), std::string::npos);
 }
 
 }  // namespace

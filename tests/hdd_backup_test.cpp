@@ -12,9 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <map>
-#include <random>
 #include <string>
 #include <thread>
 
@@ -24,6 +22,7 @@
 #include "exports/Operations.h"
 #include "host/talver_host.h"
 #include "platform/Platform.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
@@ -43,33 +42,14 @@ void MakeConfig(TestWorld& w) {
   w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
 }
 
-int CountLines(const std::vector<std::string>& lines, const std::string& text) {
+// Lines that hold the text as whole words.
+int CountMatches(const std::vector<std::string>& lines, const std::string& text) {
   int n = 0;
-  for (const auto& l : lines)
-    if (l.find(text) != std::string::npos) ++n;
+  for (const auto& l : lines) n += TestWorld::Contains({l}, text);
   return n;
 }
 
-// Lines whose text (after the source line of TraceText) is exactly `text`.
-int CountTexts(const std::vector<std::string>& lines, const std::string& text) {
-  int n = 0;
-  for (const auto& l : lines)
-    if (l.size() >= text.size() + 1 &&
-        l.compare(l.size() - text.size() - 1, std::string::npos, "\n" + text) == 0)
-      ++n;
-  return n;
-}
-
-// Runs a backup that is to fail with the step word 0x4004; its trace.
-std::vector<std::string> FailingBackup(TestWorld& w) {
-  char path[MAX_PATH] = {};
-  WORD word = 0;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0x4004);
-  return w.TakeTrace();
-}
-
-// The backup list (svpconf backups) is the retention's own scan: for each shape of entry
+// svpconf backups lists by the retention's own scan: for each shape of entry
 // below the backup root, the list's valid folders are exactly those the
 // retention counts, and its oldest and newest (compared without case).
 struct ScanRow {
@@ -183,59 +163,82 @@ TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
   EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
 }
 
-// Two backups in one second meet at one folder, which is never reused: a
-// backup whose folder cannot be made ends there with word 0.
-TEST(HddBackup, AFolderThatCannotBeMadeFailsWithWordZero) {
+// One step of the backup failing: the backup ends with its result, word
+// and trace line (traced `times` times), with no archive path handed back
+// and no old backup deleted (a failed DIFF copy leaves the new backup whole);
+// the worker is not retried on a failure of its own, and counts as an
+// attempt when it cannot start.
+struct StepFault {
+  const char* name;
+  plat::FaultRule rule;
+  int result;
+  WORD word;
+  const char* line;
+  int times;
+  const char* also = "[Retry]*";  // traced `alsoTimes` times
+  int alsoTimes = 0;
+  bool made = false;  // the new backup counts (it is whole) though the step failed
+};
+
+plat::FaultRule Rule(plat::FaultOp op, const char* path, DWORD error) { return {op, path, error}; }
+
+void PrintTo(const StepFault& row, std::ostream* out) { *out << row.name; }
+
+class HddBackupStepFault : public ::testing::TestWithParam<StepFault> {};
+
+INSTANTIATE_TEST_SUITE_P(
+    Steps, HddBackupStepFault,
+    ::testing::Values(
+        // Two backups in one second meet at one folder, which is never reused.
+        StepFault{"FolderTaken", Rule(plat::FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS), 0,
+                  0, "ERR Talver_CreateBackupDirectory", 1},
+        StepFault{"List", Rule(plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED), 0, 0x4004,
+                  "ErrCode=0x1", 1},
+        StepFault{"Archiver", Rule(plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED), 0,
+                  0x4004, "Talver_HddBacukupConfig(Failure)", 1},
+        StepFault{"WorkerStart", Rule(plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY), 0,
+                  0x4004, "Talver_HddBacukupConfig(hThread==NULL)", 2,
+                  "Talver_HddBacukupConfig(Timeout)", 1},
+        // The backup's own error-code line carries the system's last error.
+        StepFault{"DiffCopy", Rule(plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED), 0, 0,
+                  "ErrCode=0x5", 1, "[Retry]*", 0, true},
+        // A configuration that cannot be read (missing, unsearchable, a
+        // folder of it unsearchable) makes no backup.
+        StepFault{"ConfigMissing", Rule(plat::FaultOp::Find, "CONFIG\\*.*", ERROR_PATH_NOT_FOUND),
+                  0, 0x4004, "ERR ListDirectoryFiles(search)", 1},
+        StepFault{"ConfigUnsearchable",
+                  Rule(plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED), 0, 0x4004,
+                  "ERR ListDirectoryFiles(search)", 1},
+        StepFault{"ConfigFolderUnsearchable",
+                  Rule(plat::FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY), 0, 0x4004,
+                  "ERR ListDirectoryFiles(search)", 1},
+        // The retention stops at an oldest backup it cannot remove.
+        StepFault{"Retention", Rule(plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED),
+                  1, 0, "ERR Talver_DeleteDirectory(retention stopped)", 1}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_P(HddBackupStepFault, EndsWithItsWordAndKeepsTheOldBackups) {
+  const StepFault& row = GetParam();
   TestWorld w;
   MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS});
+  MakeBackups(w, 101);
+  w.Faults().AddRule(row.rule);
   char path[MAX_PATH] = {};
   WORD word = 0x1234;
-  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_EQ(word, 0);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_CreateBackupDirectory"));
-}
-
-TEST(HddBackup, ListFailureStopsWithTheStepWord) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED});
-  EXPECT_TRUE(TestWorld::Contains(FailingBackup(w), "ErrCode=0x1"));
-}
-
-// A configuration that cannot be read makes no backup: nothing in the new
-// folder counts as valid and no older backup is deleted for it.
-TEST(HddBackup, AnUnreadableConfigurationFailsAndKeepsTheOldBackups) {
-  struct Case {
-    const char* what;
-    std::function<void(TestWorld&)> spoil;
-  };
-  const Case cases[] = {
-      {"missing", [](TestWorld&) { ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\CONFIG")); }},
-      {"unsearchable",
-       [](TestWorld& w) {
-         w.Faults().AddRule({plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED});
-       }},
-      {"a folder of it unsearchable",
-       [](TestWorld& w) {
-         MakeConfig(w);
-         w.Faults().AddRule({plat::FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY});
-       }},
-  };
-  for (const Case& c : cases) {
-    TestWorld w;
-    MakeBackups(w, 100);
-    c.spoil(w);
-    auto lines = FailingBackup(w);
-    EXPECT_TRUE(TestWorld::Contains(lines, "ERR ListDirectoryFiles(search)")) << c.what;
-    EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000")) << c.what;
-    w.Faults().ClearRules();
-    char path[MAX_PATH];
-    WORD count = 0;
-    ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1) << c.what;
-    EXPECT_EQ(count, 100) << c.what;
-    EXPECT_STREQ(path, "C:\\plaxon\\others\\backup\\20200101000099") << c.what;
+  EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), row.result);
+  EXPECT_EQ(word, row.word);
+  if (row.result == 0) {
+    EXPECT_STREQ(path, "");
   }
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountMatches(lines, row.line), row.times) << row.line;
+  EXPECT_EQ(CountMatches(lines, row.also), row.alsoTimes) << row.also;
+  // Only a backup reported made counts.
+  w.Faults().ClearRules();
+  WORD count = 0;
+  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
+  EXPECT_EQ(count, 101 + (row.result || row.made));
 }
 
 // A root with a blank: the archiver gets each path whole.
@@ -257,27 +260,6 @@ TEST(HddBackup, ARootWithABlankIsQuotedOnTheCommandLine) {
   EXPECT_TRUE(std::filesystem::is_empty(w.HostOf('C', "My")));
 }
 
-TEST(HddBackup, ExportMakesABackupCopiesItToDiffAndKeepsTheMarkerOnlyDuringIt) {
-  TestWorld w;
-  MakeConfig(w);
-  w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", "old copy");
-  WORD word = 0;
-  const long handles = plat::LiveHandles();
-  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_EQ(plat::LiveHandles(), handles) << "the worker's handle is closed";
-  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"));
-  std::string diff = w.ReadHostFile('C', "PLAXON/DIFF/svp_conf.tgz");
-  EXPECT_NE(diff, "old copy");
-  EXPECT_GT(diff.size(), 20u);
-  char path[MAX_PATH];
-  WORD count = 0;
-  ASSERT_EQ(Talver_FindBackupDirectory(path, &count, 1), 1);
-  EXPECT_EQ(count, 1);
-  auto lines = w.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(lines, "compress(done)"));
-  EXPECT_TRUE(TestWorld::Contains(lines, "Config HDD Backup END"));
-}
-
 // Display mode 2: the archiver shows its own dialog, whose bar goes over
 // every packed file; in the other modes no dialog appears.
 TEST(HddBackup, ArchiverShowsItsOwnProgressDialogOnlyInDisplayModeTwo) {
@@ -288,6 +270,7 @@ TEST(HddBackup, ArchiverShowsItsOwnProgressDialogOnlyInDisplayModeTwo) {
   ScriptedOperator op;
   WORD word = 0;
   ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 2, &word), 1);
+  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "Config HDD Backup END"));
   auto closed = op.ClosedDialogs();
   ASSERT_EQ(closed.size(), 1u) << op.Account();
   const plat::DialogView& last = closed[0].first;
@@ -346,67 +329,21 @@ TEST(HddBackup, ClockSetBackNeverDeletesTheBackupJustMade) {
   EXPECT_EQ(count, 100);
 }
 
-TEST(HddBackup, RetentionEndsWhenTheOldestCannotBeRemoved) {
-  TestWorld w;
-  MakeConfig(w);
-  MakeBackups(w, 101);
-  w.Faults().AddRule({plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED});
-  WORD word = 0;
-  EXPECT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Talver_DeleteDirectory(retention stopped)"));
-}
-
-TEST(HddBackup, ArchiverFailureIsNotRetried) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED});
-  auto lines = FailingBackup(w);
-  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Failure)"), 1);
-  EXPECT_EQ(CountLines(lines, "[Retry]"), 0);
-}
-
 TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {
   TestWorld w;
   // A configuration large enough that the archiver cannot finish within
   // 60 waits of one millisecond.
-  std::mt19937 rng(7);
-  std::string blob(4 << 20, '\0');
-  for (auto& c : blob) c = static_cast<char>(rng());
+  const std::string blob = fixtures::Incompressible(4 << 20, 7);
   for (int i = 0; i < 6; ++i)
     w.WriteHostFile('C', "PLAXON/CONFIG/BLOB" + std::to_string(i) + ".DAT", blob);
   w.MutableWorld().settings["services.wait_ms"] = "0";
-  auto lines = FailingBackup(w);
-  EXPECT_EQ(CountLines(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
-  EXPECT_EQ(CountLines(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
-}
-
-TEST(HddBackup, WorkerThatCannotStartCountsAsAnAttempt) {
-  TestWorld w;
-  MakeConfig(w);
-  w.Faults().AddRule({plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY});
-  auto lines = FailingBackup(w);
-  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(hThread==NULL)"), 2);
-  EXPECT_EQ(CountTexts(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
-}
-
-// A DIFF copy that fails ends the backup before the retention: nothing is
-// deleted and no archive path is handed back.
-TEST(HddBackup, FailedDiffCopyStopsBeforeTheRetention) {
-  TestWorld w;
-  MakeConfig(w);
-  MakeBackups(w, 101);
-  w.Faults().AddRule({plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED});
   char path[MAX_PATH] = {};
   WORD word = 0;
   EXPECT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 0);
-  EXPECT_STREQ(path, "");
-  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000000"));
-  // The backup's own error-code line carries the system's last error.
-  int own = 0;
-  for (const auto& l : w.TakeTrace())
-    if (l.find("CnfBakup.cpp(") != std::string::npos && l.find("ErrCode=0x5") != std::string::npos)
-      ++own;
-  EXPECT_EQ(own, 1);
+  EXPECT_EQ(word, 0x4004);
+  auto lines = w.TakeTrace();
+  EXPECT_EQ(CountMatches(lines, "[Retry]Terminate(Talver_CnfBackupThread)==TRUE"), 2);
+  EXPECT_EQ(CountMatches(lines, "Talver_HddBacukupConfig(Timeout)"), 1);
 }
 
 // What killed calls leave: temporaries in CONFIG (one of an excluded name),
@@ -506,9 +443,9 @@ TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   TestWorld w;
   dsvCnf_ConfigUpdateTo2ndSVP();
   auto lines = w.TakeTrace();
-  EXPECT_EQ(CountLines(lines, "ErrCode=0x4004"), 6);
-  EXPECT_EQ(CountLines(lines, "ErrCode=0x6"), 1);
-  EXPECT_EQ(CountTexts(lines, "ERR CompressDialog"), 6);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=0x4004"), 6);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=0x6"), 1);
+  EXPECT_EQ(CountMatches(lines, "ERR CompressDialog"), 6);
 
   // A good archive in HOME\DIFF is unpacked over the tree once and stays.
   MakeConfig(w);
@@ -522,8 +459,8 @@ TEST(UpdateSecondSvp, SixAttemptsWithoutAnArchiveAndOneWhenItIsGood) {
   w.TakeTrace();
   dsvCnf_ConfigUpdateTo2ndSVP();
   lines = w.TakeTrace();
-  EXPECT_EQ(CountLines(lines, "ErrCode"), 0);
-  EXPECT_EQ(CountLines(lines, "Start CompressDialog"), 1);
+  EXPECT_EQ(CountMatches(lines, "ErrCode=*"), 0);
+  EXPECT_EQ(CountMatches(lines, "Start CompressDialog"), 1);
   EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "SVPCONF 01020360\r\n");
   EXPECT_TRUE(w.HostExists('C', "PLAXON/HOME/DIFF/svp_conf.tgz"));
 }

@@ -3,12 +3,9 @@
 // diff names exactly what changed, the known records' fields in words.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,30 +14,21 @@
 #include "host/talver_host.h"
 #include "support/FlowFixtures.h"
 #include "support/GpfmTestFile.h"
+#include "support/HostFiles.h"
 #include "support/TgzWriter.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spill(const fs::path& p, const std::string& bytes) {
-  std::ofstream(p, std::ios::binary | std::ios::trunc) << bytes;
-}
+using hostfiles::Read;
+using hostfiles::Write;
 
 // A sample world ("svpconf init") with one HDD backup made by the export.
 class InspectTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string templ = (fs::temp_directory_path() / "talver-inspect-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-    dir_ = templ;
+    ASSERT_FALSE(dir_.empty());
     const std::string init = std::string(TALVER_SVPCONF) + " init " + dir_.string() + " >/dev/null";
     ASSERT_EQ(std::system(init.c_str()), 0);
     char error[256];
@@ -48,7 +36,6 @@ class InspectTest : public ::testing::Test {
     plaxon_ = dir_ / "drives/c/PLAXON";
     fs::create_directories(plaxon_ / "TMP");
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path Backups() const { return plaxon_ / "OTHERS/BACKUP"; }
   fs::path ArchiveOf(const std::string& stamp) const { return Backups() / stamp / "svp_conf.tgz"; }
@@ -66,7 +53,7 @@ class InspectTest : public ::testing::Test {
     std::map<std::string, std::string> entries;
     for (const auto& e : fs::recursive_directory_iterator(plaxon_ / "CONFIG"))
       if (e.is_regular_file() && IsListedFile(e.path().filename().c_str()))
-        entries[fs::relative(e.path(), plaxon_).generic_string()] = Slurp(e.path());
+        entries[fs::relative(e.path(), plaxon_).generic_string()] = Read(e.path());
     for (const auto& [name, bytes] : edits) {
       if (bytes.empty())
         entries.erase(name);
@@ -76,14 +63,15 @@ class InspectTest : public ::testing::Test {
     fs::create_directories(archive.parent_path());
     ASSERT_TRUE(WriteTgz(archive.string(), entries));
   }
-  std::string ConfigInf() const { return Slurp(plaxon_ / "CONFIG/config.inf"); }
+  std::string ConfigInf() const { return Read(plaxon_ / "CONFIG/config.inf"); }
   std::string Verify(const std::string& what, int* result) {
     char why[512] = "";
     *result = TalverHost_Verify(what.c_str(), why, sizeof why);
     return why;
   }
 
-  fs::path dir_, plaxon_;
+  hostfiles::TempDir temp_{"inspect"};
+  fs::path dir_ = temp_.path(), plaxon_;
 };
 
 struct Damage {
@@ -104,27 +92,22 @@ const Damage kDamages[] = {
      [](InspectTest&, const fs::path& a) {
        // One flipped bit may only move a match to an equal copy of the same bytes
        // and leave the content whole; sixteen inverted bytes cannot.
-       std::string bytes = Slurp(a);
+       std::string bytes = Read(a);
        for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 16; ++i)
          bytes[i] = static_cast<char>(~bytes[i]);
-       Spill(a, bytes);
+       Write(a, bytes);
      },
      "gzip member"},
     {"Truncated",
      [](InspectTest&, const fs::path& a) { fs::resize_file(a, fs::file_size(a) * 2 / 3); },
      "truncated at byte"},
-    {"TrailingGarbage", [](InspectTest&, const fs::path& a) { Spill(a, Slurp(a) + "junk"); },
+    {"TrailingGarbage", [](InspectTest&, const fs::path& a) { Write(a, Read(a) + "junk"); },
      "is no gzip member (bytes after the last one)"},
     {"NoConfig4",
      [](InspectTest& t, const fs::path& a) {
        static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/config4", ""}});
      },
      "missing CONFIG/config4"},
-    {"NoLmcpt",
-     [](InspectTest& t, const fs::path& a) {
-       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/LMCPT.DAT", ""}});
-     },
-     "missing CONFIG/LMCPT.DAT"},
     {"OtherSerial",
      [](InspectTest& t, const fs::path& a) {
        static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/DKCPRP.DAT", "SERIAL=412999\nMODEL=7\n"}});
@@ -174,8 +157,8 @@ fs::path VolumeDir(const fs::path& world, int n, const char* serial = "412345") 
 
 // Both config4 records of medium n.
 void WriteConfig4(const fs::path& world, int n, const std::string& c4) {
-  Spill(VolumeDir(world, n) / "config4", c4);
-  Spill(VolumeDir(world, n).parent_path() / "config4", c4);
+  Write(VolumeDir(world, n) / "config4", c4);
+  Write(VolumeDir(world, n).parent_path() / "config4", c4);
 }
 
 class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<MediaCase> {
@@ -185,32 +168,29 @@ class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<Med
     std::string noise(3000000, '\0');
     std::uint32_t x = 12345;
     for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-    Spill(table, noise);
+    Write(table, noise);
     const fs::path archive = plaxon_ / "TMP/split.tgz";
     PackLive(archive);
     fs::remove(table);
-    const std::string bytes = Slurp(archive);
+    const std::string bytes = Read(archive);
     ASSERT_EQ((bytes.size() + kPiece - 1) / kPiece, 3u);
     for (int n = 1; n <= 3; ++n) {
       fs::create_directories(VolumeDir(dir_, n));
-      Spill(VolumeDir(dir_, n) / "svp_conf.tgz", bytes.substr((n - 1) * kPiece, kPiece));
+      Write(VolumeDir(dir_, n) / "svp_conf.tgz", bytes.substr((n - 1) * kPiece, kPiece));
       WriteConfig4(dir_, n, fixtures::Config4(0x8360, 3, static_cast<BYTE>(n - 1)));
     }
   }
   // Drive A with the media of `list` in place of its one folder.
   void UseMedia(const char* list) {
-    std::string ini = Slurp(dir_ / "svp.ini");
+    std::string ini = Read(dir_ / "svp.ini");
     ini.replace(ini.find("path = drives/a"), 15, std::string("media = ") + list);
-    Spill(dir_ / "svp.ini", ini);
+    Write(dir_ / "svp.ini", ini);
     char error[256];
     ASSERT_EQ(TalverHost_LoadWorld((dir_ / "svp.ini").c_str(), error, sizeof error), 1) << error;
     ASSERT_EQ(TalverHost_SetAnswer("drive", "A", error, sizeof error), 1) << error;
     ASSERT_EQ(TalverHost_SetAnswer("3836", "ok", error, sizeof error), 1) << error;
   }
-  void TearDown() override {
-    TalverHost_ClearAnswers();
-    InspectTest::TearDown();
-  }
+  void TearDown() override { TalverHost_ClearAnswers(); }
   static constexpr std::size_t kPiece = 1400000;
 };
 
@@ -220,7 +200,7 @@ std::map<std::string, std::string> MediaFiles(const fs::path& world) {
   for (const char* m : {"f1", "f2", "f3"})
     for (const auto& e : fs::recursive_directory_iterator(world / m))
       files[e.path().string()] =
-          (e.is_regular_file() ? Slurp(e.path()) : "") + "@" +
+          (e.is_regular_file() ? Read(e.path()) : "") + "@" +
           std::to_string(fs::last_write_time(e.path()).time_since_epoch().count());
   return files;
 }
@@ -274,18 +254,12 @@ struct GpfmCase {
   const char* why;
 };
 
-std::string Dkcf(const char* version) {
-  std::string dkcf(13088, '\0');
-  dkcf.replace(6484, 8, version);
-  return dkcf;
-}
-
 GpfmTestFile TwoTables(const std::string& table5, const char* version,
                        const std::string& table7 = "") {
   GpfmTestFile file;
   file.AddTable(1, 5, {Lz4Block(table5)});
   if (!table7.empty()) file.AddTable(1, 7, {Lz4Block(table7)});
-  file.AddTable(1, 63, {Dkcf(version)});
+  file.AddTable(1, 63, {fixtures::Dkcf(412345, "60", version)});
   return file;
 }
 
@@ -308,7 +282,7 @@ const GpfmCase kGpfmCases[] = {
 TEST_P(VerifyGpfm, EverySumAndTableIsChecked) {
   GpfmTestFile file = TwoTables(std::string(100000, 'x') + "tail", "01020360");
   GetParam().spoil(file);
-  Spill(plaxon_ / "TMP/bk.gpfm", file.Bytes());
+  Write(plaxon_ / "TMP/bk.gpfm", file.Bytes());
   int result = 0;
   const std::string why = Verify("C:\\PLAXON\\TMP\\bk.gpfm", &result);
   EXPECT_EQ(result, GetParam().result) << why;
@@ -337,9 +311,9 @@ TEST_F(InspectTest, DiffNamesTheChangedTableAndTheVersionInWords) {
   MakeBackup("20260101000000");
   std::string inf = ConfigInf();
   inf.replace(inf.find("01020360"), 8, "01020460");
-  Spill(plaxon_ / "CONFIG/config.inf", inf);
+  Write(plaxon_ / "CONFIG/config.inf", inf);
   const fs::path table = plaxon_ / "CONFIG/CNFDATA/TBL007.DAT";
-  Spill(table, Slurp(table) + "one more row");
+  Write(table, Read(table) + "one more row");
   PackLive(ArchiveOf("20260102000000"));
   const std::vector<std::string> want = {"~ CONFIG/CNFDATA/TBL007.DAT", "~ CONFIG/config.inf",
                                          "= CONFIG.INF version 01-02-03/60 -> 01-02-04/60"};
@@ -358,8 +332,8 @@ TEST_F(InspectTest, DiffNamesTheChangedTableAndTheVersionInWords) {
 }
 
 TEST_F(InspectTest, DiffOfTwoBackupFilesNamesTheTableAndTheDkcfVersion) {
-  Spill(plaxon_ / "TMP/a.gpfm", TwoTables("same table", "01020360").Bytes());
-  Spill(plaxon_ / "TMP/b.gpfm", TwoTables("same table", "01020460", "a new table").Bytes());
+  Write(plaxon_ / "TMP/a.gpfm", TwoTables("same table", "01020360").Bytes());
+  Write(plaxon_ / "TMP/b.gpfm", TwoTables("same table", "01020460", "a new table").Bytes());
   int result = 0;
   const std::vector<std::string> want = {"+ table 7", "~ table 63",
                                          "= DKCF version 01-02-03/60 -> 01-02-04/60"};

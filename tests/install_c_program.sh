@@ -41,7 +41,7 @@ $cxx -std=c++20 -Wall -Wextra -Werror -fsyntax-only -x c++ $(pkg-config --cflags
 SVPCONF=$prefix/bin/svpconf sample_world "$work/world"
 run_program() {
   local program=$1 how=$2
-  out=$(timeout 20 "$program" "c-program-$$-$how" 2>&1)
+  out=$(timeout 20 "$program" 2>&1)
   [ $? -eq 0 ] || fail "$how: $out"
   echo "$out" | grep -qx "version=$version" || fail "$how: library version: $out"
   echo "$out" | grep -qx 'config-type=8360 result=1 word=0x0000' || fail "$how: config type: $out"

@@ -64,60 +64,49 @@ TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
 }
 
 // A medium without volume information (count 0xFF) is a flat medium: taken
-// by the backup volumes and the setup (as one volume), refused elsewhere.
-TEST_F(SelectionTest, FlatMediumByRequestKind) {
-  PutMediumConfig4('E', 0x1234, 0xFF, 7);
-  struct Case {
-    WORD kind;
-    int result;
-    WORD word;
-    BYTE mediaKind;
-    BYTE count;
-    BYTE number;
-  };
-  const Case cases[] = {
-      {1, 1, 0, 2, 0xFF, 7},      {5, 1, 0, 2, 1, 0},         {6, 0, 0x400B, 0, 0xFF, 7},
-      {8, 0, 0x400B, 0, 0xFF, 7}, {9, 0, 0x400B, 0, 0xFF, 7},
-  };
-  for (const Case& c : cases) {
-    Request(c.kind, "E:\\");
-    word = 0;
-    EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result) << c.kind;
-    EXPECT_EQ(word, c.word) << c.kind;
-    EXPECT_EQ(selection.MediaKind, c.mediaKind) << c.kind;
-    EXPECT_EQ(selection.config4.volumeCount, c.count) << c.kind;
-    EXPECT_EQ(selection.config4.volumeNumber, c.number) << c.kind;
-  }
-}
-
-// A medium without a type (0xFFFF) is a software medium; it takes the SVP's
+// by the backup volumes and the setup (as one volume), refused elsewhere. A
+// medium without a type (0xFFFF) is a software medium; it takes the SVP's
 // own type except for the setup, the software request (which keeps the type
-// it held) and the installation of mode 0.
-TEST_F(SelectionTest, UntypedMediumByRequestKind) {
-  PutMediumConfig4('E', 0xFFFF, 3, 2);
+// the record held before) and the installation of mode 0.
+TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
   struct Case {
+    WORD mediumType;
+    BYTE mediumCount, mediumNumber;
     WORD kind;
     int result;
     WORD word;
     BYTE mediaKind;
-    WORD type;
+    WORD type;           // of the record after the classification
+    BYTE count, number;  // count 0: not looked at
   };
   const Case cases[] = {
-      {1, 1, 0, 3, kSvpType}, {5, 0, 0x4105, 0, 0x0042}, {6, 0, 0x400B, 0, 0x0042},
-      {7, 1, 0, 3, 0x0042},   {8, 1, 0, 3, 0xFFFF},      {9, 1, 0, 3, kSvpType},
+      {0x1234, 0xFF, 7, 1, 1, 0, 2, 0x1234, 0xFF, 7},
+      {0x1234, 0xFF, 7, 5, 1, 0, 2, 0x1234, 1, 0},
+      {0x1234, 0xFF, 7, 6, 0, 0x400B, 0, 0x1234, 0xFF, 7},
+      {0x1234, 0xFF, 7, 8, 0, 0x400B, 0, 0x1234, 0xFF, 7},
+      {0x1234, 0xFF, 7, 9, 0, 0x400B, 0, 0x1234, 0xFF, 7},
+      {0xFFFF, 3, 2, 1, 1, 0, 3, kSvpType, 1, 0},
+      {0xFFFF, 3, 2, 5, 0, 0x4105, 0, 0x0042, 0, 0},
+      {0xFFFF, 3, 2, 6, 0, 0x400B, 0, 0x0042, 0, 0},
+      {0xFFFF, 3, 2, 7, 1, 0, 3, 0x0042, 0, 0},
+      {0xFFFF, 3, 2, 8, 1, 0, 3, 0xFFFF, 0, 0},
+      {0xFFFF, 3, 2, 9, 1, 0, 3, kSvpType, 1, 0},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mediumType) + " kind " + std::to_string(c.kind));
+    PutMediumConfig4('E', c.mediumType, c.mediumCount, c.mediumNumber);
     Request(c.kind, "E:\\");
     selection.config4.Config4TypeWord = 0x0042;  // what the record held before
     word = 0;
-    EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result) << c.kind;
-    EXPECT_EQ(word, c.word) << c.kind;
-    EXPECT_EQ(selection.MediaKind, c.mediaKind) << c.kind;
-    EXPECT_EQ(WORD(selection.config4.Config4TypeWord), c.type) << c.kind;
-    if (c.result && c.type == kSvpType) {
-      EXPECT_EQ(selection.config4.volumeCount, 1);
-      EXPECT_EQ(selection.config4.volumeNumber, 0);
+    EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), c.result);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(selection.MediaKind, c.mediaKind);
+    if (c.mediumType == 0xFFFF) {
+      EXPECT_EQ(WORD(selection.config4.Config4TypeWord), c.type);
     }
+    if (c.count == 0) continue;
+    EXPECT_EQ(selection.config4.volumeCount, c.count);
+    EXPECT_EQ(selection.config4.volumeNumber, c.number);
   }
 }
 
@@ -207,20 +196,6 @@ TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR The same failure again: cancelled"));
 }
 
-TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {
-  PutMediumConfig4('E', 0xFFFF, 1);  // a software medium for a setup
-  Request(5);
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate)
-      .SelectText(kIdDriveList, "E")
-      .Click(kIdOk)
-      .ExpectMessage(4033, plat::IDOK)
-      .ExpectDialog(kMediaTemplate)
-      .Click(kIdCancel);
-  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
-  EXPECT_EQ(word, 0x4000);
-}
-
 TEST_F(SelectionTest, InstallationFromACdromTakesItUnread) {
   Request(8);
   ScriptedOperator op;
@@ -277,25 +252,26 @@ TEST_F(SelectionTest, RestoreOfSoftwareFormsTheSoftwarePath) {
   }
 }
 
-// A backup medium whose backups are all other SVPs' (the backup list fails
-// with 0x400B) sends the operator back to the drive choice after its message.
-TEST_F(SelectionTest, BackupMediumWithoutThisSvpsBackupLeadsBackToTheChoice) {
-  PutMediumConfig4('E', kSvpType, 1);
-  for (const char* serial : {"499998", "499999"}) {
-    world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + serial + "/svp_conf.tgz", "archive");
-    world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + serial + "/config4",
-                        Config4(kSvpType, 1, 0));
+// A medium of the wrong kind (a software medium for a setup), or a backup
+// medium whose backups are all other SVPs' (the backup list fails with
+// 0x400B), sends the operator back to the drive choice after its message.
+TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {
+  for (auto [kind, message] : {std::pair<WORD, int>{5, 4033}, {1, 3676}}) {
+    SCOPED_TRACE(message);
+    PutMediumConfig4('E', kind == 5 ? 0xFFFF : kSvpType, 1);
+    for (const char* serial : {"499998", "499999"}) {
+      const std::string dir = std::string("PLAXON/CONFIG/") + serial + "/";
+      world.WriteHostFile('E', dir + "svp_conf.tgz", "archive");
+      world.WriteHostFile('E', dir + "config4", Config4(kSvpType, 1, 0));
+    }
+    Request(kind);
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
+    op.ExpectMessage(message, plat::IDOK).ExpectDialog(kMediaTemplate).Click(kIdCancel);
+    word = 0;
+    EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
+    EXPECT_EQ(word, 0x4000);
   }
-  Request(1);
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate)
-      .SelectText(kIdDriveList, "E")
-      .Click(kIdOk)
-      .ExpectMessage(3676, plat::IDOK)
-      .ExpectDialog(kMediaTemplate)
-      .Click(kIdCancel);
-  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
-  EXPECT_EQ(word, 0x4000);
 }
 
 // A backup medium goes to the backup list, which takes the only backup on

@@ -32,27 +32,27 @@ volumes-exact-multiple @@ flows/BackupVolumes.cpp @@ size / kFloppyArchiveLimit 
 archiving-trace-dropped @@ flows/BackupToMedia.cpp @@ TRACE_TEXT("ERR Talver_BackupConfigDialog"); @@
 restore-kind-before-fetch @@ flows/RestoreFromMedia.cpp @@ TRACE_TEXT("Get Config Data"); @@ *restoreKind = kRestoreFromSoftwareMedium;\n  TRACE_TEXT("Get Config Data");
 software-type-hex-upper @@ media/MediaClassify.cpp @@ "%02x", ownType & 0xFF @@ "%02X", ownType & 0xFF
-no-backup-ends-selection @@ media/SelectMedia.cpp @@ if (*run.resultWord == 0x400B) return BackToChoice(run); @@ if (*run.resultWord == 0x400C) return BackToChoice(run);
+no-backup-ends-selection @@ media/SelectMedia.cpp @@ if (*run.resultWord == kWordWrongMedium) return BackToChoice(run); @@ if (*run.resultWord == kWordMediumUnreadable) return BackToChoice(run);
 volumes-limit-inclusive @@ flows/BackupVolumes.cpp @@ if (count > kMaxVolumes) { @@ if (count >= kMaxVolumes) {
 disk-room-exact @@ flows/BackupVolumes.cpp @@ if (w.info->sizeLow + records > t->freeBytes) { @@ if (w.info->sizeLow + records >= t->freeBytes) {
-split-refused-word @@ flows/BackupVolumes.cpp @@ kAnswerNo) {\n        *w.resultWord = 0x4000; @@ kAnswerNo) {\n        *w.resultWord = 0x4004;
-setup-cancel-as-failure @@ flows/SetupInSvp.cpp @@ return resultWord == 0x4000 ? 2 : 0; @@ return resultWord == 0x4000 ? 0 : 0;
+split-refused-word @@ flows/BackupVolumes.cpp @@ kAnswerNo) {\n        *w.resultWord = kWordCancelled; @@ kAnswerNo) {\n        *w.resultWord = kWordStepFailed;
+setup-cancel-as-failure @@ flows/SetupInSvp.cpp @@ return resultWord == kWordCancelled ? 2 : 0; @@ return resultWord == kWordCancelled ? 0 : 0;
 model-index-past-table @@ flows/RestoreFromMedia.cpp @@ modelIndex >= kModelTableSize @@ modelIndex > kModelTableSize
 fetch-zero-count-as-one @@ flows/FetchArchive.cpp @@ if (c4.volumeCount == 1) return 1; @@ if (c4.volumeCount <= 1) return 1;
 fetch-first-volume-any @@ flows/FetchArchive.cpp @@ if (c4.volumeNumber != 0) { @@ if (c4.volumeNumber > 1) {
 unpack-trace-dropped @@ flows/Unpack.cpp @@ if (result == 0) TRACE_TEXT("ERR CompressDialog"); @@
 other-request-no-software @@ media/MediaClassify.cpp @@ if (kind == kMediaBackup || kind == kMediaSoftware) return true; @@ if (kind == kMediaBackup) return true;
 software-type-not-restored @@ media/MediaClassify.cpp @@ if (kind == kMediaSoftware && request == kRequestSoftware)\n    selection->config4.Config4TypeWord = savedType; @@
-volume-cancel-word @@ media/SelectMedia.cpp @@ if (answer == kDialogCancel) *run.resultWord = 0x4000; @@ if (answer == kDialogCancel) *run.resultWord = 0x4004;
-drive-root-case @@ media/SelectMedia.cpp @@ if (std::toupper(static_cast<unsigned char>(*a)) !=\n        std::toupper(static_cast<unsigned char>(*b))) @@ if (static_cast<unsigned char>(*a) !=\n        static_cast<unsigned char>(*b))
+volume-cancel-word @@ media/SelectMedia.cpp @@ if (answer == kDialogCancel) *run.resultWord = kWordCancelled; @@ if (answer == kDialogCancel) *run.resultWord = kWordStepFailed;
+drive-root-case @@ media/SelectMedia.cpp @@ if (CompareIgnoringCase(root, run.selection->drivePath) != 0) continue; @@ if (std::strcmp(root, run.selection->drivePath) != 0) continue;
 archived-default-serial @@ validate/CnfChkMedia.cpp @@ if (archived == DefaultSerialNumber) return 1; @@
 serial-text-length @@ validate/CnfChkMedia.cpp @@ } else if (std::strlen(text) != 6) { @@ } else if (std::strlen(text) > 6) {
 serial-match-either-default @@ validate/CnfChkMedia.cpp @@ if (current == DefaultSerialNumber || current == archived) return 1; @@ if (current == archived) return 1;
 compress-attempts @@ archive/CnfBakup.cpp @@ if (attempts > kMaxAttempts - 1) { @@ if (attempts > kMaxAttempts) {
-retention-oldest @@ archive/CnfBakup.cpp @@ strcasecmp(oldest, name) > 0 @@ strcasecmp(oldest, name) < 0
-backup-stamp-length @@ archive/CnfBakup.cpp @@ if (std::strlen(text) == 14 && @@ if (std::strlen(text) >= 14 &&
+retention-oldest @@ archive/CnfBakup.cpp @@ CompareIgnoringCase(oldest, name) > 0 @@ CompareIgnoringCase(oldest, name) < 0
+backup-stamp-digits @@ archive/CnfBakup.cpp @@ std::strspn(text, "0123456789") == 14 @@ std::strspn(text, "0123456789") >= 13
 gpfm-target-cfm @@ backupfile/CnfBakCnfReader.cpp @@ if (targetCFM != 1 && targetCFM != 2) { @@ if (targetCFM != 1 && targetCFM != 2 && targetCFM != 3) {
-gpfm-segment-sum @@ backupfile/CnfBakCnfReader.cpp @@ if (sum != directory.entrySum[t][s]) { @@ if (sum != directory.entrySum[t][s] && sum != 0) {
+gpfm-segment-sum @@ backupfile/CnfBakCnfReader.cpp @@ if (sum != stored) { @@ if (sum != stored && sum != 0) {
 gpfm-short-read @@ backupfile/CnfBakCnfReader.cpp @@ if (!read || got < n) { @@ if (!read) {
 backup-folder-name-length @@ backupfile/CnfBakCnfList.cpp @@ if (std::strlen(name) != 6 || name[0] != '4') return false; @@ if (std::strlen(name) < 6 || name[0] != '4') return false;
 backup-list-single-row @@ backupfile/CnfBakCnfList.cpp @@ if (rows == 1) return ChooseRow(list, 0); @@ if (rows == 1) return kOperatorChooses;
@@ -101,7 +101,7 @@ first_tests() {
     validate/*) echo 'IdentityCheck*:ArchiveCheck*:Config4*:*Serial*:RestoreGpfm*:*Identity*' ;;
     archive/*) echo 'HddBackup*:FaultLoop*:ArchiveCommands*' ;;
     backupfile/CnfBakCnfList.cpp) echo 'BackupListDialog*:Selection*:Setup*' ;;
-    backupfile/*) echo 'GpfmReader*:Container*:Conversion*:Verify*:RestoreGpfm*' ;;
+    backupfile/*) echo 'GpfmReader*:Regions/*:Container*:Conversion*:Runs/*:*Verify*:RestoreGpfm*' ;;
     *) echo '*' ;;
   esac
 }

@@ -1,12 +1,11 @@
 // The POSIX half of the platform: path resolution, searches, attributes,
-// text mode, capacity and the fault-injecting half.
+// text mode, capacity, shared memory, the profile reader and temporaries.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>
 #include <utime.h>
 
-#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -176,11 +175,6 @@ TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
   std::uint64_t byName = 0;
   ASSERT_TRUE(plat::GetFileSizeByName("C:\\big.bin", &byName));
   EXPECT_EQ(byName, size);
-
-  // The Unix epoch is 116444736000000000 in FILETIME's 100 ns since 1601.
-  const FILETIME epoch = plat::FileTimeOfUnixSeconds(0);
-  EXPECT_EQ((static_cast<std::uint64_t>(epoch.dwHighDateTime) << 32) | epoch.dwLowDateTime,
-            116444736000000000ull);
 }
 
 TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
@@ -271,24 +265,6 @@ TEST(PlatformLinks, ALinkIsAReparsePointThatIsNeverFollowed) {
   EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
 }
 
-TEST(PlatformPaths, EverySpellingOfAFileIsTheSameFile) {
-  TestWorld w;
-  w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "c");
-  w.WriteHostFile('C', "PLAXON/CONFIG/other.dat", "o");
-  const char kFile[] = "C:\\PLAXON\\CONFIG\\min500c.dat";
-  const std::string spellings[] = {
-      kFile,
-      "c:\\plaxon\\config\\MIN500C.DAT",
-      "C:/PLAXON//CONFIG/./min500c.dat",
-      "C:\\PLAXON\\TMP\\..\\CONFIG\\min500c.dat",
-      w.HostOf('C', "PLAXON/CONFIG/min500c.dat"),
-  };
-  for (const std::string& s : spellings) EXPECT_TRUE(plat::SameFile(kFile, s.c_str())) << s;
-  EXPECT_FALSE(plat::SameFile(kFile, "C:\\PLAXON\\CONFIG\\other.dat"));
-  EXPECT_FALSE(plat::SameFile(kFile, "C:\\PLAXON\\CONFIG\\missing.dat"));
-  EXPECT_FALSE(plat::SameFile("C:\\missing.dat", "c:\\MISSING.DAT"));
-}
-
 TEST(PlatformStreams, TextModeWritesCrLfAndReadsItBackAsLf) {
   TestWorld w;
   plat::Stream* s = plat::fopen("C:\\t.txt", "w");
@@ -348,62 +324,6 @@ TEST(PlatformDrives, CapacityNotReadyAndWriteProtection) {
   EXPECT_EQ(plat::GetLogicalDrives(), (1u << 0) | (1u << 2) | (1u << 4));
 }
 
-TEST(PlatformFaults, RulesFailChosenCallsWithChosenCodes) {
-  TestWorld w;
-  w.Faults().AddRule({plat::FaultOp::Write, "victim", ERROR_DISK_FULL, 1, 1});
-  HANDLE f = plat::CreateFile("C:\\victim.bin", GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
-  ASSERT_NE(f, nullptr);
-  DWORD put = 0;
-  EXPECT_TRUE(plat::WriteFile(f, "ab", 2, &put));   // skipped once
-  EXPECT_FALSE(plat::WriteFile(f, "cd", 2, &put));  // then fails once
-  EXPECT_EQ(plat::GetLastError(), ERROR_DISK_FULL);
-  EXPECT_TRUE(plat::WriteFile(f, "ef", 2, &put));
-  plat::CloseHandle(f);
-  EXPECT_EQ(w.ReadHostFile('C', "victim.bin"), "abef");
-  w.Faults().AddRule({plat::FaultOp::Rename, "", ERROR_ACCESS_DENIED});
-  EXPECT_FALSE(plat::MoveFileEx("C:\\victim.bin", "C:\\other.bin", true));
-  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(w.Faults().Injected(), 2);
-}
-
-TEST(PlatformThreads, TerminateStopsAWorkerAtItsNextStopPoint) {
-  TestWorld w;
-  static std::atomic<int> loops{0};
-  HANDLE t = plat::CreateThread(
-      [](void*) {
-        while (!plat::StopRequested()) {
-          ++loops;
-          plat::Sleep(1);
-        }
-      },
-      nullptr);
-  ASSERT_NE(t, nullptr);
-  EXPECT_EQ(plat::WaitForSingleObject(t, 20), WAIT_TIMEOUT);
-  EXPECT_TRUE(plat::TerminateThread(t, 0));
-  EXPECT_EQ(plat::WaitForSingleObject(t, 0), WAIT_OBJECT_0);
-  plat::CloseHandle(t);
-  EXPECT_GT(loops.load(), 0);
-}
-
-TEST(PlatformProfile, SectionAndKeyIgnoreCaseAndTheBufferBounds) {
-  TestWorld w;
-  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[svp_main]\r\ntype = TQ520\r\n");
-  char out[64];
-  plat::GetPrivateProfileString("SVP_MAIN", "Type", "", out, sizeof out,
-                                "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
-  EXPECT_STREQ(out, "TQ520");
-  EXPECT_EQ(plat::GetPrivateProfileString("SVP_MAIN", "Type", "", out, 3,
-                                          "C:\\PLAXON\\TMP\\SVP_MAIN.INI"),
-            2u);
-  EXPECT_STREQ(out, "TQ");
-  plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, "C:\\missing.ini");
-  EXPECT_STREQ(out, "dflt");
-  // An empty key matches a line whose name is empty or blank.
-  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[]\r\n  \r\n = empty\r\n");
-  plat::GetPrivateProfileString("", "", "dflt", out, sizeof out, "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
-  EXPECT_STREQ(out, "empty");
-}
-
 // Every name has a section of its own, also names that differ only in "/",
 // "_" or the characters of an escape.
 TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections) {
@@ -452,14 +372,17 @@ TEST(PlatformSharedMemory, ANameTooLongForTheHostFailsAsTooLong) {
   plat::CloseHandle(section);
 }
 
-// The reader's rules: blanks trimmed, one pair of quotes removed, no inline
-// comments, ";" lines skipped, the first match in the file wins.
+// The reader's rules: section and key in any case, blanks trimmed, one pair
+// of quotes removed, no inline comments, ";" lines skipped, the first match
+// in the file wins; no file gives the default.
 TEST(PlatformProfile, ValuesAreReadAsTheSystemsReaderReadsThem) {
   struct Case {
-    const char* text;
+    const char* text;  // nullptr: no file
     const char* value;
   };
   const Case cases[] = {
+      {nullptr, "dflt"},
+      {"[svp_main]\r\ntype = TQ520\r\n", "TQ520"},
       {"[SVP_MAIN]\r\nType=\"TQ520\"\r\n", "TQ520"},
       {"[SVP_MAIN]\r\nType='TQ520'\r\n", "TQ520"},
       {"[SVP_MAIN]\r\nType = \" TQ520 \" \r\n", " TQ520 "},
@@ -479,15 +402,21 @@ TEST(PlatformProfile, ValuesAreReadAsTheSystemsReaderReadsThem) {
       {"[SVP_MAIN]\r\n  Type=TQ520\r\n    continued\r\n", "TQ520"},
   };
   TestWorld w;
+  const char kIni[] = "C:\\PLAXON\\TMP\\SVP_MAIN.INI";
+  char out[64] = {};
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", c.text);
-    char out[64] = {};
-    DWORD n = plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out,
-                                            "C:\\PLAXON\\TMP\\SVP_MAIN.INI");
+    SCOPED_TRACE(c.text ? c.text : "(no file)");
+    if (c.text) w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", c.text);
+    DWORD n = plat::GetPrivateProfileString("SVP_MAIN", "Type", "dflt", out, sizeof out, kIni);
     EXPECT_STREQ(out, c.value);
     EXPECT_EQ(n, std::strlen(c.value));
   }
+  // The buffer bounds the value; an empty key matches a name that is empty or blank.
+  EXPECT_EQ(plat::GetPrivateProfileString("SVP_MAIN", "Type", "", out, 3, kIni), 2u);
+  EXPECT_STREQ(out, "TQ");
+  w.WriteHostFile('C', "PLAXON/TMP/SVP_MAIN.INI", "[]\r\n  \r\n = empty\r\n");
+  plat::GetPrivateProfileString("", "", "dflt", out, sizeof out, kIni);
+  EXPECT_STREQ(out, "empty");
 }
 
 TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
@@ -516,10 +445,6 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
   EXPECT_EQ(world->SettingInt("services.wait_ms", 0), 10);
   EXPECT_EQ(world->SettingInt("services.dir_operation_fails", 0), 1);
 }
-
-}  // namespace
-
-namespace {
 
 // Temporaries: the one form, and their removal from a folder or of one name.
 TEST(PlatformTemporaries, OneFormRemovedByFolderOrByName) {

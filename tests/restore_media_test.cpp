@@ -2,10 +2,6 @@
 // model table, the drive choice and the unpacking, with the audit record.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "common/Format.h"
@@ -132,6 +128,12 @@ TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
     auto trace = world.TakeTrace();
     EXPECT_TRUE(TestWorld::Contains(trace, "Get Model Info"));
     EXPECT_FALSE(TestWorld::Contains(trace, "Select Drive"));
+    // The frame's lines open and close the call.
+    EXPECT_TRUE(TestWorld::Contains({trace.front()}, "Start dsvCnf_RestoreConf"));
+    EXPECT_TRUE(TestWorld::Contains({trace.back()}, "End dsvCnf_RestoreConf"));
+    std::vector<svc::AuditEntry> records;
+    ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+    EXPECT_EQ(records.back().outcome + " " + records.back().detail, "Error {New Ver.}={----}");
   }
 }
 
@@ -196,32 +198,34 @@ TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
 }
 
 // The restore kind is given once the archive is fetched, never before: a
-// medium whose archive is missing leaves it unset.
-TEST_F(RestoreMediaTest, FailedFetchLeavesTheKindUnset) {
+// medium whose archive is missing leaves it unset; one whose archive cannot
+// be unpacked keeps the kind and the old version.
+TEST_F(RestoreMediaTest, FailedFetchOrUnpackingEndsWithItsMessage) {
+  struct Case {
+    const char* archive;  // nullptr: none on the medium
+    int message;
+    WORD word, kind;
+    const char *oldVersion, *line;
+  };
+  const Case cases[] = {
+      {nullptr, 3676, 0x400B, 0, "----", "ErrCode=0x400B"},
+      {"not an archive", 3681, 0x4004, 0x5000, "01-02-03/60", "ERR CompressDialog"}};
   Answer("0", "0", "2");
   world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-  op.ExpectMessage(3676, plat::IDOK);
-  EXPECT_EQ(Restore(), 0);
-  EXPECT_EQ(word, 0x400B);
-  EXPECT_EQ(kind, 0);
-  EXPECT_STREQ(oldVersion, "----");
-}
-
-TEST_F(RestoreMediaTest, FailedUnpackingIsReportedWithItsMessage) {
-  Answer("0", "0", "2");
-  world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
-  world.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", "not an archive");
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-  op.ExpectMessage(3681, plat::IDOK);
-  EXPECT_EQ(Restore(), 0);
-  EXPECT_EQ(word, 0x4004);
-  EXPECT_EQ(kind, 0x5000);
-  EXPECT_STREQ(oldVersion, "01-02-03/60");
-  EXPECT_STREQ(newVersion, "----");
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ERR CompressDialog"));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    if (c.archive) world.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", c.archive);
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+    op.ExpectMessage(c.message, plat::IDOK);
+    kind = 0;
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_EQ(word, c.word);
+    EXPECT_EQ(kind, c.kind);
+    EXPECT_STREQ(oldVersion, c.oldVersion);
+    EXPECT_STREQ(newVersion, "----");
+    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.line));
+  }
 }
 
 }  // namespace

@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <filesystem>
-#include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
@@ -18,7 +15,6 @@
 #include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
-#include "support/TgzWriter.h"
 #include "validate/CnfImpKey.h"
 
 namespace {
@@ -53,26 +49,9 @@ class SetupTest : public ::testing::Test {
   }
   // A configuration archive of one file, as bytes.
   std::string MakeArchive(const std::string& content) {
-    std::string path = world.Dir() + "/made.tgz";
-    EXPECT_TRUE(WriteTgz(path, {{"CONFIG/config.inf", content}}));
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
+    return fixtures::TgzBytes(world, {{"CONFIG/config.inf", content}});
   }
-  void PutMediaList(const std::vector<std::string>& names) {
-    fixtures::PutMedia(world, 'E', names);
-  }
-  void WriteMedium(const std::string& medium, const std::string& relative,
-                   const std::string& bytes) {
-    std::string path = world.Dir() + "/" + medium + "/" + relative;
-    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << bytes;
-  }
-  // One volume of a backup: the medium's config4 and the backup's.
-  void WriteVolume(const std::string& medium, BYTE count, BYTE number, const std::string& piece) {
-    WriteMedium(medium, "PLAXON/CONFIG/config4", Config4(kSvpType, count, number));
-    WriteMedium(medium, "PLAXON/CONFIG/412345/config4", Config4(kSvpType, count, number));
-    WriteMedium(medium, "PLAXON/CONFIG/412345/svp_conf.tgz", piece);
-  }
+
   static void ChooseBackupMedium(ScriptedOperator& op) {
     op.ExpectDialog(kSetupTemplate).Click(kIdBackupMediumChoice).Click(kIdOk);
     op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
@@ -83,31 +62,46 @@ class SetupTest : public ::testing::Test {
   WORD word = 0;
 };
 
-TEST_F(SetupTest, KeyCodeFetchesTheArchiveOfItsTypeFromTheCdr) {
-  const std::string archive = MakeArchive("VERSION=01020360\n");
-  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", archive);
+// The key code names the type folder of the CD-R: its archive is fetched
+// and unpacked; a CD-R without one of the type is the wrong medium, and an
+// archive that cannot be unpacked fails with the step word, unannounced.
+struct CdrCase {
+  const char* name;
+  const char* folder;  // where the CD-R holds the archive
+  bool archive;        // false: bytes that are no archive
+  WORD word;
+  int message;  // shown after the key code's question; 0: none
+  const char* line;
+};
+
+class SetupCdr : public SetupTest, public ::testing::WithParamInterface<CdrCase> {};
+
+TEST_P(SetupCdr, KeyCodeFetchesTheArchiveOfItsType) {
+  const CdrCase& c = GetParam();
+  const std::string archive = c.archive ? MakeArchive("VERSION=01020360\n") : "not an archive";
+  world.WriteHostFile('E', std::string("PLAXON/CONFIG/") + c.folder + "/svp_conf.tgz", archive);
   ScriptedOperator op;
   op.ExpectDialog(kSetupTemplate).Click(kIdCdrChoice).Click(kIdOk);
   op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
   op.ExpectMessage(4053, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 1);
-  EXPECT_EQ(word, 0);
-  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
-  EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), "VERSION=01020360\n");
-  EXPECT_EQ(op.Seen().size(), 1u);  // no closing message for the CD-R
+  if (c.message) op.ExpectMessage(c.message, plat::IDOK);
+  EXPECT_EQ(RunSetup(), c.word ? 0 : 1);
+  EXPECT_EQ(word, c.word);
+  EXPECT_EQ(op.Seen().size(), c.message ? 2u : 1u);  // no closing message for the CD-R
+  EXPECT_EQ(world.HostExists('C', "TARGET/TMP/svp_conf.tgz"), c.message == 0);
+  if (c.word == 0) {
+    EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), archive);
+    EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), "VERSION=01020360\n");
+  }
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.line)) << c.line;
 }
 
-TEST_F(SetupTest, CdrWithoutTheArchiveOfTheTypeIsTheWrongMedium) {
-  world.WriteHostFile('E', "PLAXON/CONFIG/8300/svp_conf.tgz", MakeArchive("x"));
-  ScriptedOperator op;
-  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
-  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
-  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3676, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 0);
-  EXPECT_EQ(word, 0x400B);
-  EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.tgz"));
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x400B"));
-}
+INSTANTIATE_TEST_SUITE_P(
+    Cdr, SetupCdr,
+    ::testing::Values(CdrCase{"Fetched", "8360", true, 0, 0, "End CompressDialog"},
+                      CdrCase{"NoArchiveOfTheType", "8300", true, 0x400B, 3676, "ErrCode=0x400B"},
+                      CdrCase{"NotAnArchive", "8360", false, 0x4004, 0, "ERR CompressDialogProc"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // A cancel in any dialog before the fetch returns 2 and shows nothing.
 TEST_F(SetupTest, CancelInEachDialogReturnsTwo) {
@@ -160,9 +154,9 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
   const std::size_t third = archive.size() / 3;
   const std::string pieces[] = {archive.substr(0, third), archive.substr(third, third),
                                 archive.substr(2 * third)};
-  PutMediaList({"vol1", "vol2", "vol3"});
+  fixtures::PutMedia(world, 'E', {"vol1", "vol2", "vol3"});
   for (int i = 0; i < 3; ++i)
-    WriteVolume("vol" + std::to_string(i + 1), 3, static_cast<BYTE>(i), pieces[i]);
+    fixtures::PutVolume(world, "vol" + std::to_string(i + 1), 3, static_cast<BYTE>(i), pieces[i]);
 
   MediaOperator op;
   ChooseBackupMedium(op);
@@ -191,9 +185,9 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
 }
 
 TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
-  PutMediaList({"vol1", "vol2"});
-  WriteVolume("vol1", 2, 0, "first");
-  WriteVolume("vol2", 2, 0, "again the first");
+  fixtures::PutMedia(world, 'E', {"vol1", "vol2"});
+  fixtures::PutVolume(world, "vol1", 2, 0, "first");
+  fixtures::PutVolume(world, "vol2", 2, 0, "again the first");
   MediaOperator op;
   ChooseBackupMedium(op);
   op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3835, plat::IDOK);
@@ -201,17 +195,6 @@ TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
   EXPECT_EQ(RunSetup(), 2);
   EXPECT_EQ(word, 0x4000);
   EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), "first");
-}
-
-TEST_F(SetupTest, FailedUnpackingStoresTheStepWordWithoutMessage) {
-  world.WriteHostFile('E', "PLAXON/CONFIG/8360/svp_conf.tgz", "not an archive");
-  ScriptedOperator op;
-  op.ExpectDialog(kSetupTemplate).Click(kIdOk);
-  op.ExpectDialog(kKeyCodeTemplate).Type(kIdKeyCodeEdit, "XBKZNRTQ").Click(kIdOk);
-  op.ExpectMessage(4053, plat::IDOK);
-  EXPECT_EQ(RunSetup(), 0);
-  EXPECT_EQ(word, 0x4004);
-  EXPECT_EQ(op.Seen().size(), 1u);
 }
 
 }  // namespace

@@ -151,19 +151,6 @@ INSTANTIATE_TEST_SUITE_P(
 
 // ---- the archive check ------------------------------------------------------
 
-// Identity files left in TMP by an earlier run are removed before the
-// extraction, so a check can never read them instead of the archive's.
-TEST_F(IdentityCheckTest, ArchiveCheckRemovesStaleIdentityFilesFirst) {
-  world.WriteHostFile('C', "PLAXON/TMP/LMCPT.DAT", "PCMTYPE=3\r\n");
-  word = 0;
-  // No such archive: the extraction fails after the stale files are gone.
-  EXPECT_EQ(CheckConfigFileArchive("C:\\PLAXON\\TMP\\missing.tgz", 0x1F, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  for (const char* name : {"DKCPRP.DAT", "CONFIG.INF", "LMCPT.DAT", "SVP_MAIN.INI"})
-    EXPECT_FALSE(world.HostExists('C', std::string("PLAXON/TMP/") + name)) << name;
-  EXPECT_TRUE(world.HostExists('C', "PLAXON/CONFIG/LMCPT.DAT"));
-}
-
 TEST_F(IdentityCheckTest, ExportFrameTracesStartErrAndEnd) {
   word = 0;
   EXPECT_EQ(dsvCnf_CheckConfigFile("C:\\PLAXON\\TMP\\missing.tgz", 0x1F, &word), 0);

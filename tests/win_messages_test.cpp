@@ -5,7 +5,6 @@
 #include <atomic>
 #include <chrono>
 #include <functional>
-#include <numeric>
 #include <thread>
 #include <vector>
 
@@ -33,33 +32,6 @@ INT_PTR RunDialog(int templateId, Proc proc, LPARAM param = 0) {
         return proc ? proc(dialog, message, wParam, lParam) : FALSE;
       },
       param);
-}
-
-TEST(WinMessages, WorkerStepsArriveInOrderWhileTheDialogRuns) {
-  ScriptedOperator op;
-  std::vector<WPARAM> received;
-  std::thread worker;
-  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-    if (message == WM_INITDIALOG) {
-      SendDlgItemMessage(dialog, 1002, PBM_SETRANGE, 0, MAKELPARAM(0, 300));
-      SendDlgItemMessage(dialog, 1002, PBM_SETSTEP, 1, 0);
-      worker = std::thread([dialog] {
-        for (int i = 0; i < 300; ++i) PostMessage(dialog, kStep, i, 0);
-        PostMessage(dialog, WM_CLOSE, 0, 0);
-      });
-    } else if (message == kStep) {
-      received.push_back(wParam);
-      SendDlgItemMessage(dialog, 1002, PBM_STEPIT, 0, 0);
-    }
-    return message == WM_INITDIALOG || message == kStep;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  worker.join();
-  std::vector<WPARAM> inOrder(300);
-  std::iota(inOrder.begin(), inOrder.end(), 0);
-  EXPECT_EQ(received, inOrder);
-  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
-  EXPECT_EQ(op.ClosedDialogs()[0].first.ProgressBar()->position, 300);
 }
 
 TEST(WinMessages, SendFromAWorkerBlocksUntilHandledOnTheDialogThread) {
@@ -99,113 +71,17 @@ TEST(WinMessages, SendFromAWorkerBlocksUntilHandledOnTheDialogThread) {
   EXPECT_FALSE(postToGoneWindow);
 }
 
-TEST(WinMessages, EndDialogDuringTheOpeningMessageReturnsItsValueUnseen) {
-  ScriptedOperator op;  // an empty script: the operator must not be asked
-  int drawn = 0;
-  HWND opened = 0;
-  // Ends at once with its parameter, or by closing itself when that is 0.
-  Proc endAtOnce = [&](HWND dialog, UINT message, WPARAM, LPARAM lParam) -> INT_PTR {
-    if (message == WM_DRAWITEM) ++drawn;
-    if (message != WM_INITDIALOG) return FALSE;
-    opened = dialog;
-    if (lParam)
-      EndDialog(dialog, static_cast<INT_PTR>(lParam));
-    else
-      SendMessage(dialog, WM_CLOSE, 0, 0);
-    return TRUE;
-  };
-  EXPECT_EQ(RunDialog(117, endAtOnce, 7), 7);
-  EXPECT_EQ(RunDialog(101, endAtOnce, 0), 1);
-  EXPECT_EQ(drawn, 0);
-  EXPECT_TRUE(op.SeenDialogs().empty());
-  EXPECT_TRUE(op.ClosedDialogs().empty());
-  EXPECT_FALSE(IsWindow(opened));
-  EXPECT_EQ(GetDlgItem(opened, 1), 0u);
-  EXPECT_EQ(RunDialog(999, endAtOnce, 1), -1);  // no such template
-}
-
-TEST(WinMessages, IdleMessageLetsAPollingDialogCloseWhenNothingArrives) {
-  ScriptedOperator op;
-  std::atomic<int> state{0};
-  int idleSeen = 0;
-  std::thread worker;
-  auto proc = [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
-    if (message == WM_INITDIALOG) {
-      // The worker fails without a word to the dialog.
-      worker = std::thread([&] { state = -1; });
-      return TRUE;
-    }
-    if (message == WM_ENTERIDLE) ++idleSeen;
-    if (state == -1) SendMessage(dialog, WM_CLOSE, 0, 0);
-    return FALSE;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  worker.join();
-  EXPECT_GE(idleSeen, 1);
-}
-
-TEST(WinMessages, PeekMessageFiltersAndLeavesMessagesWhenAskedTo) {
+TEST(WinMessages, PeekMessageTakesThemInOrderAndBadWindowsRefuse) {
   PostMessage(0, WM_USER + 1, 1, 0);
   PostMessage(0, WM_USER + 2, 2, 0);
   MSG msg{};
-  ASSERT_TRUE(PeekMessage(&msg, 0, WM_USER + 2, WM_USER + 2, PM_NOREMOVE));
-  EXPECT_EQ(msg.wParam, 2u);
-  ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_USER + 1);
-  ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
-  EXPECT_EQ(msg.message, WM_USER + 2);
+  for (UINT message : {WM_USER + 1, WM_USER + 2}) {
+    ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
+    EXPECT_EQ(msg.message, message);
+  }
   EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
   EXPECT_FALSE(PostMessage(0x7FFFFFF0, WM_USER, 0, 0));
   EXPECT_EQ(SendMessage(0x7FFFFFF0, WM_USER, 0, 0), 0);
-}
-
-TEST(WinMessages, RegisteredMessagesKeepTheirNumberByName) {
-  UINT a = RegisterWindowMessage("wm_arcextract");
-  EXPECT_GE(a, 0xC000u);
-  EXPECT_EQ(RegisterWindowMessage("wm_arcextract"), a);
-  EXPECT_EQ(RegisterWindowMessage("WM_ARCEXTRACT"), a);
-  EXPECT_NE(RegisterWindowMessage("another message"), a);
-  UINT fromThread = 0;
-  std::thread([&] { fromThread = RegisterWindowMessage("wm_arcextract"); }).join();
-  EXPECT_EQ(fromThread, a);
-  EXPECT_EQ(RegisterWindowMessage(""), 0u);
-}
-
-TEST(WinMessages, TimersTickIntoTheDialog) {
-  ScriptedOperator op;
-  int ticks = 0;
-  auto proc = [&](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
-    if (message == WM_INITDIALOG) SetTimer(dialog, 5, 10, nullptr);
-    if (message == WM_TIMER && wParam == 5 && ++ticks == 3) {
-      KillTimer(dialog, 5);
-      EndDialog(dialog, 1);
-    }
-    return message == WM_INITDIALOG;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  EXPECT_EQ(ticks, 3);
-}
-
-TEST(WinMessages, WindowCallsFromAWorkerRunOnTheOwnerThread) {
-  ScriptedOperator op;
-  std::string seenByWorker;
-  std::thread worker;
-  auto proc = [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
-    if (message != WM_INITDIALOG) return FALSE;
-    worker = std::thread([&, dialog] {
-      SetDlgItemText(dialog, 1003, "CONFIG/config.inf");
-      char text[64] = {};
-      GetDlgItemText(dialog, 1003, text, sizeof text);
-      seenByWorker = text;
-      PostMessage(dialog, WM_CLOSE, 0, 0);
-    });
-    return TRUE;
-  };
-  EXPECT_EQ(RunDialog(101, proc), 1);
-  worker.join();
-  EXPECT_EQ(seenByWorker, "CONFIG/config.inf");
-  ASSERT_EQ(op.ClosedDialogs().size(), 1u);
-  EXPECT_EQ(op.ClosedDialogs()[0].first.Find(1003)->text, "CONFIG/config.inf");
 }
 
 // A worker asked to stop gives up a send that was never taken.

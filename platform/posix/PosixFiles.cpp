@@ -67,6 +67,7 @@ OpenFiles& TheOpenFiles() {
 
 struct FileObject : KernelObject {
   int fd = -1;
+  dev_t device = 0;  // the host file system that holds the file
   int driveIndex = -1;
   bool writable = false;
   // Delete on close: the folder the file was opened in, and its name there.
@@ -93,7 +94,8 @@ bool OpenFlags(DWORD access, DWORD disposition, bool exists, int* oflags) {
   switch (disposition) {
     case CREATE_NEW:
       if (exists) return Fail(ERROR_FILE_EXISTS);
-      f |= O_CREAT | O_EXCL;
+      // Only a new file opens: nothing there to block on.
+      f = (f & ~O_NONBLOCK) | O_CREAT | O_EXCL;
       break;
     case CREATE_ALWAYS:
       f |= O_CREAT | O_TRUNC;
@@ -116,22 +118,22 @@ bool OpenFlags(DWORD access, DWORD disposition, bool exists, int* oflags) {
   return true;
 }
 
-// Opens the entry `name` of the folder `dir` as a regular file; anything
-// else (a link, a FIFO, a device, a socket) fails with ERROR_ACCESS_DENIED
-// and is left as it was found.
-int OpenRegular(int dir, const char* name, int oflags) {
+// Opens the entry `name` of the folder `dir` as a regular file (its status
+// in `st`); anything else (a link, a FIFO, a device, a socket) fails with
+// ERROR_ACCESS_DENIED and is left as it was found.
+int OpenRegular(int dir, const char* name, int oflags, struct stat* st) {
   int fd = ::openat(dir, name, oflags, 0644);
   if (fd < 0) {
     Fail(OpenError(dir, name, errno));
     return -1;
   }
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+  if (::fstat(fd, st) != 0 || !S_ISREG(st->st_mode)) {
     Fail(ERROR_ACCESS_DENIED);
     ::close(fd);
     return -1;
   }
-  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+  // Of the status flags F_SETFL changes, O_NONBLOCK is the only one set here.
+  if (oflags & O_NONBLOCK) ::fcntl(fd, F_SETFL, oflags & ~O_NONBLOCK);
   return fd;
 }
 
@@ -179,14 +181,14 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
   }
   struct stat before {};
   const bool makesName = !exists && (oflags & O_CREAT) && ::fstat(parent.Get(), &before) == 0;
-  int fd = OpenRegular(parent.Get(), Leaf(r), oflags);
+  struct stat opened;
+  int fd = OpenRegular(parent.Get(), Leaf(r), oflags, &opened);
   if (fd < 0) return nullptr;
   if (makesName) names_.Changed(parent.Get(), before, {}, Leaf(r));
-  struct stat opened;
-  ::fstat(fd, &opened);
   auto* f = new FileObject;
   TheOpenFiles().Add(f, OpenFile{opened.st_dev, opened.st_ino, reads, writes, share});
   f->fd = fd;
+  f->device = opened.st_dev;
   f->driveIndex = r.driveIndex;
   f->writable = write;
   if (flags & FILE_FLAG_DELETE_ON_CLOSE) {
@@ -308,12 +310,10 @@ bool PosixPlatform::FlushFiles(const HANDLE* files, std::size_t count) {
   std::vector<std::pair<dev_t, int>> systems;
   for (std::size_t i = 0; i < count; ++i) {
     auto* f = dynamic_cast<FileObject*>(files[i]);
-    struct stat st;
     if (!f) return Fail(ERROR_INVALID_HANDLE);
-    if (::fstat(f->fd, &st) != 0) return Fail(ErrnoToError(errno));
     if (std::none_of(systems.begin(), systems.end(),
-                     [&st](const auto& s) { return s.first == st.st_dev; }))
-      systems.emplace_back(st.st_dev, f->fd);
+                     [f](const auto& s) { return s.first == f->device; }))
+      systems.emplace_back(f->device, f->fd);
   }
 #ifdef __linux__
   bool whole = true;

@@ -293,8 +293,13 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (!a.exists) return Fail(a.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   if (!CheckWritable(a) || !CheckWritable(b)) return false;
   if (!b.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
-  ScopedFd fromDir, toDir;
-  if (!OpenParent(a, &fromDir) || !OpenParent(b, &toDir)) return false;
+  // A rename inside one folder (a temporary onto its final name) opens it once.
+  const bool oneFolder =
+      !a.names.empty() && !b.names.empty() && a.walkRoot == b.walkRoot &&
+      std::equal(a.names.begin(), a.names.end() - 1, b.names.begin(), b.names.end() - 1);
+  ScopedFd fromDir, ownToDir;
+  if (!OpenParent(a, &fromDir) || (!oneFolder && !OpenParent(b, &ownToDir))) return false;
+  const ScopedFd& toDir = oneFolder ? fromDir : ownToDir;
   struct stat st;
   // A link at the new name is replaced itself, never what it points at.
   if (a.host != b.host && ::fstatat(toDir.Get(), Leaf(b), &st, AT_SYMLINK_NOFOLLOW) == 0) {
@@ -304,7 +309,10 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   struct stat fromBefore {
   }, toBefore{};
   ::fstat(fromDir.Get(), &fromBefore);
-  ::fstat(toDir.Get(), &toBefore);
+  if (oneFolder)
+    toBefore = fromBefore;
+  else
+    ::fstat(toDir.Get(), &toBefore);
   if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
     return Fail(ErrnoToError(errno));
   if (fromBefore.st_dev == toBefore.st_dev && fromBefore.st_ino == toBefore.st_ino) {

@@ -14,6 +14,7 @@
 
 #include "platform/ForwardingPlatform.h"
 #include "platform/PlatformInternal.h"
+#include "platform/posix/KeptFolders.h"
 #include "platform/posix/PosixInternal.h"
 #include "platform/posix/PosixWalk.h"
 
@@ -161,7 +162,21 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   // drive root, which is followed as the world chose it.
   struct stat own {};
   bool ownKnown = false;
-  for (std::size_t i = 0; i < parts.size(); ++i) {
+  // The folder of the last component, when a walk opened it before under
+  // these very names (platform/posix/KeptFolders.h): only the last
+  // component is looked up.
+  std::size_t first = 0;
+  if (parts.size() >= 2) {
+    std::string folder = base;
+    for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
+    if (TheKeptFolders().Check(folder, &own)) {
+      host = std::move(folder);
+      out->names.assign(parts.begin(), parts.end() - 1);
+      ownKnown = true;
+      first = parts.size() - 1;
+    }
+  }
+  for (std::size_t i = first; i < parts.size(); ++i) {
     std::string actual = parts[i];
     if (exists) {
       parentExists = true;

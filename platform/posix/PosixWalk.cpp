@@ -6,11 +6,10 @@
 #include <strings.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
 #include <cstring>
-#include <mutex>
 
+#include "platform/posix/KeptFolders.h"
 #include "platform/posix/PosixInternal.h"
 
 namespace plat::walk {
@@ -102,58 +101,6 @@ DWORD OpenError(int dir, const std::string& name, int e) {
     return ERROR_ACCESS_DENIED;
   return e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(e);
 }
-
-namespace {
-
-// The folders opened last, kept open: an extraction opens the same folder
-// for every file it writes and renames. A kept folder is used only while its
-// host path still names that very folder (the same device and inode, which
-// no other entry can take while it is open), so a link or another folder
-// put at its place since is walked to as before, and refused.
-class KeptFolders {
- public:
-  int Take(const std::string& path) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    for (Kept& k : kept_) {
-      if (k.fd < 0 || k.path != path) continue;
-      struct stat now;
-      if (::fstatat(AT_FDCWD, path.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
-          now.st_dev != k.device || now.st_ino != k.inode)
-        return -1;
-      // A fresh open of it: a duplicate would share the place of a search.
-      return ::openat(k.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    }
-    return -1;
-  }
-  void Keep(const std::string& path, int fd) {
-    struct stat st;
-    if (::fstat(fd, &st) != 0) return;
-    const int copy = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (copy < 0) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    Kept& k = kept_[next_++ % kept_.size()];
-    if (k.fd >= 0) ::close(k.fd);
-    k = Kept{path, copy, st.st_dev, st.st_ino};
-  }
-
- private:
-  struct Kept {
-    std::string path;
-    int fd = -1;
-    dev_t device = 0;
-    ino_t inode = 0;
-  };
-  std::mutex mutex_;
-  std::array<Kept, 4> kept_{};
-  std::size_t next_ = 0;
-};
-
-KeptFolders& TheKeptFolders() {
-  static KeptFolders* kept = new KeptFolders;  // lives as long as the process
-  return *kept;
-}
-
-}  // namespace
 
 bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out) {
   constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;

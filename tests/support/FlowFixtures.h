@@ -1,14 +1,19 @@
 // Pieces of the worlds that the flow tests share: config4 records, the DKCF
-// and table 63 of a backup file, lists of media in a drive, a CD-ROM drive.
+// and table 63 of a backup file, archives, lists of media in a drive, a
+// CD-ROM drive.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <map>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "support/TestWorld.h"
+#include "support/TgzWriter.h"
 #include "validate/CnfProcess2.h"
 
 namespace fixtures {
@@ -57,6 +62,23 @@ inline std::string Table63(std::size_t size, std::uint32_t serial = 412345,
   return t;
 }
 
+// Bytes no compressor shrinks, the same for the same seed.
+inline std::string Incompressible(std::size_t size, unsigned seed) {
+  std::mt19937 random(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(random());
+  return bytes;
+}
+
+// A gzip tar archive of the entries (name -> content), as bytes.
+inline std::string TgzBytes(TestWorld& world, const std::map<std::string, std::string>& entries) {
+  const std::string path = world.Dir() + "/made.tgz";
+  if (!WriteTgz(path, entries)) return {};
+  std::string bytes = TestWorld::ReadHost(path);
+  std::filesystem::remove(path);
+  return bytes;
+}
+
 // The drive holds these media in turn (host folders beside the drives),
 // the first one in.
 inline void PutMedia(TestWorld& world, char drive, const std::vector<std::string>& names) {
@@ -70,6 +92,18 @@ inline void PutMedia(TestWorld& world, char drive, const std::vector<std::string
     d.media.push_back(m);
   }
   d.Insert(0);
+}
+
+// Volume `number` of `count` of the backup of SVP 412345 (type 0x8360) on
+// a medium of PutMedia: the medium's config4, the backup's and its piece.
+inline void PutVolume(TestWorld& world, const std::string& medium, BYTE count, BYTE number,
+                      const std::string& piece) {
+  const std::string dir = world.Dir() + "/" + medium + "/PLAXON/CONFIG/";
+  std::filesystem::create_directories(dir + "412345");
+  const std::string c4 = Config4(0x8360, count, number);
+  for (const char* name : {"config4", "412345/config4"})
+    std::ofstream(dir + name, std::ios::binary) << c4;
+  std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << piece;
 }
 
 // Drive D: a CD-ROM drive with a folder of its own.

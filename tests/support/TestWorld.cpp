@@ -80,10 +80,26 @@ void TestWorld::WriteHostFile(char letter, const std::string& relative, const st
 }
 
 std::string TestWorld::ReadHostFile(char letter, const std::string& relative) const {
-  std::ifstream in(HostOf(letter, relative), std::ios::binary);
+  return ReadHost(HostOf(letter, relative));
+}
+
+std::string TestWorld::ReadHost(const std::string& hostPath) {
+  std::ifstream in(hostPath, std::ios::binary);
   std::stringstream ss;
   ss << in.rdbuf();
   return ss.str();
+}
+
+std::map<std::string, std::string> TestWorld::Snapshot(const std::string& hostDir) {
+  std::map<std::string, std::string> entries;
+  for (const auto& e : fs::recursive_directory_iterator(hostDir)) {
+    std::string& entry = entries[fs::relative(e.path(), hostDir).string()];
+    if (e.is_symlink())
+      entry = "-> " + fs::read_symlink(e.path()).string();
+    else
+      entry = e.is_directory() ? "/" : ReadHost(e.path().string());
+  }
+  return entries;
 }
 
 bool TestWorld::HostExists(char letter, const std::string& relative) const {

@@ -5,6 +5,7 @@
 // of the Wine prefix over the Windows half (tests/windows/WineWorld.cpp).
 #pragma once
 
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ class TestWorld {
   bool HostLinkExists(char letter, const std::string& relative) const;
   // A host folder beside the drives: outside the world, with one file "kept".
   std::string MakeOutsideDir(const std::string& name);
+  // The bytes of a host file ("" when it cannot be read).
+  static std::string ReadHost(const std::string& hostPath);
+  // Every entry below a host folder by its relative path: a file's bytes, a
+  // link's "-> target", a folder "/".
+  static std::map<std::string, std::string> Snapshot(const std::string& hostDir);
 
   plat::FaultPlatform& Faults() { return *fault_; }
 #if defined(_WIN32)
