@@ -1,7 +1,9 @@
 #include "ServiceSettings.h"
 
+#include <atomic>
 #include <cstdlib>
 
+#include "SvpServices.h"
 #include "platform/Machine.h"
 #include "platform/Platform.h"
 
@@ -48,12 +50,17 @@ bool IsAbsolute(const std::string& p) {
 
 }  // namespace
 
+std::atomic<SettingsObserver> gSettingsObserver{nullptr};
+
+void SetSettingsObserver(SettingsObserver observer) { gSettingsObserver.store(observer); }
+
 bool HasSettings() { return true; }
 
 std::string Setting(const std::string& key, const std::string& fallback) {
   std::string::size_type dot = key.find('.');
   std::string section = key.substr(0, dot),
               name = dot == std::string::npos ? "" : key.substr(dot + 1);
+  if (SettingsObserver observer = gSettingsObserver.load()) observer();
   char value[1024];
   ::GetPrivateProfileStringA(section.c_str(), name.c_str(), fallback.c_str(), value, sizeof value,
                              IniPath().c_str());

@@ -137,6 +137,10 @@ struct MessageShown {
 };
 using MessageObserver = void (*)(const MessageShown& shown);
 void SetMessageObserver(MessageObserver observer);
+// Called before each read of the settings file, so that whoever keeps that
+// file (the tests' world) can bring it up to date first.
+using SettingsObserver = void (*)();
+void SetSettingsObserver(SettingsObserver observer);
 #endif
 
 }  // namespace svc

@@ -9,6 +9,7 @@
 // After windows.h.
 #include <winioctl.h>
 
+#include <atomic>
 #include <cctype>
 #include <cstdint>
 #include <cstdlib>
@@ -299,15 +300,20 @@ void WineWorldPlatform::Insert(char letter, const std::string& name) {
   Apply();
 }
 
-WineWorldPlatform* gWineWorld = nullptr;
+std::atomic<WineWorldPlatform*> gWineWorld{nullptr};
 
-WineWorldPlatform* CurrentWineWorld() { return gWineWorld; }
+WineWorldPlatform* CurrentWineWorld() { return gWineWorld.load(); }
 
 }  // namespace plat
 
 namespace {
 int gWorldCount = 0;
+
+// The settings a test changed reach svpsvc.ini before a stand-in reads it.
+void ApplySettings() {
+  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld()) world->Apply();
 }
+}  // namespace
 
 TestWorld::TestWorld() {
   plat::CleanSystemDrive();
@@ -342,6 +348,7 @@ TestWorld::TestWorld() {
   posix_ = std::make_shared<plat::WineWorldPlatform>(plat::InstalledShared(), std::move(w), ini);
   posix_->Apply();
   plat::gWineWorld = posix_.get();
+  svc::SetSettingsObserver(ApplySettings);
   fault_ = std::make_shared<plat::FaultPlatform>(posix_);
   previous_ = plat::Install(fault_);
   RefreshRootPath();
