@@ -217,7 +217,7 @@ TEST_F(SelectionTest, TheChosenDriveGivesTheArchiveOfTheRequest) {
       {8, 0, kSvpType, "D", "", 3, "D:\\software\\L\\R700xx\\svp_conf.tgz"},
       {6, 4, kSvpType, "D", "software/L/R70060/", 3, "D:\\software\\L\\R70060\\svp_conf.tgz"},
       {6, 4, 0x83A0, "D", "software/L/R700a0/", 3, "D:\\software\\L\\R700a0\\svp_conf.tgz"},
-      {6, 5, kSvpType, "E", "PLAXON/CONFIG/", 1, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz"},
+      {6, 5, kSvpType, "E", "PLAXON/CONFIG/", 1, "E:\\plaxon\\config\\412345\\svp_conf.tgz"},
   };
   world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
   world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
@@ -236,7 +236,7 @@ TEST_F(SelectionTest, TheChosenDriveGivesTheArchiveOfTheRequest) {
     EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
     EXPECT_EQ(word, 0);
     EXPECT_EQ(selection.MediaKind, c.mediaKind);
-    EXPECT_STRCASEEQ(selection.archivePath, c.archive);
+    EXPECT_STREQ(selection.archivePath, c.archive);
     EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), std::string("Drive = ") + c.drive + ":\\"));
   }
 }
