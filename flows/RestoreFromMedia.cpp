@@ -21,10 +21,14 @@
 
 TALVER_SOURCE_AT("CnfProcess", 6000)
 
-const ModelEntry ModelTable[kModelTableSize] = {
-    {"6410", "P_AX"}, {"6430", "Q_B1"},   {"6470", "R_C2"},
-    {"6470", "R_D"},  {nullptr, nullptr}, {"6470", "R_E"},
-};
+const std::array<ModelEntry, kModelTableSize> ModelTable = {{
+    {"6410", "P_AX"},
+    {"6430", "Q_B1"},
+    {"6470", "R_C2"},
+    {"6470", "R_D"},
+    {nullptr, nullptr},
+    {"6470", "R_E"},
+}};
 
 namespace {
 
@@ -121,9 +125,10 @@ int RunRestore(HWND owner, MediaSelection* selection, WORD* restoreKind, char* n
 
 int ApplyModelIndex(DWORD modelIndex) {
   // The index is the controller's 32-bit word: one outside the table (also
-  // one that reads as negative) never indexes it.
-  if (modelIndex >= kModelTableSize || !ModelTable[modelIndex].modelNumber) return 0;
-  const ModelEntry& entry = ModelTable[modelIndex];
+  // one that reads as negative) never indexes it; were the bound wrong,
+  // at() throws rather than read past the table.
+  if (modelIndex >= kModelTableSize || !ModelTable.at(modelIndex).modelNumber) return 0;
+  const ModelEntry& entry = ModelTable.at(modelIndex);
   return CopyBounded(ModelNumberText, sizeof ModelNumberText, entry.modelNumber) &&
          CopyBounded(SizeCodeText, sizeof SizeCodeText, entry.sizeCode);
 }

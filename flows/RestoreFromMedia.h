@@ -4,6 +4,7 @@
 // fills them as it reads them and writes no audit record of its own.
 #pragma once
 
+#include <array>
 #include <cstddef>
 
 #include "platform/WinTypes.h"
@@ -26,7 +27,9 @@ struct ModelEntry {
   const char* sizeCode;
 };
 constexpr std::size_t kModelTableSize = 6;
-extern const ModelEntry ModelTable[kModelTableSize];
+// A std::array, read with a checked access: an index past it cannot read
+// memory beyond the table.
+extern const std::array<ModelEntry, kModelTableSize> ModelTable;
 
 // Sets ModelNumberText and SizeCodeText from the table: 0 for an index
 // outside it or refused (the texts unchanged).

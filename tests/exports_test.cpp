@@ -11,12 +11,10 @@
 #include <cstring>
 #include <fstream>
 #include <string>
-#include <vector>
 
 #include "exports/Operations.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
-#include "svpsvc/AuditLog.h"
 
 namespace {
 
@@ -116,32 +114,6 @@ TEST(ExportFrames, BackupExportsReturnTwoForACancel) {
   // A model selector without a row fails before any dialog.
   EXPECT_EQ(dsvCnf_OffSvpAllConf(0, 0, 8), 0);
   endsWithCodeThenEnd("2000");
-}
-
-// A restore from a backup file that fails still leaves its audit record,
-// with the version texts as the export reset them; the frame's lines open
-// and close the call (those of the software medium's: RestoreMediaTest).
-TEST(ExportFrames, RestoresEndWithTheAuditRecordOfTheirOutcome) {
-  TestWorld w;
-  WORD word = 0;
-  {
-    // A backup file that the reader refuses.
-    w.WriteHostFile('C', "OUT/bad.gpfm", "not a backup");
-    ScriptedOperator op;
-    op.ExpectDialog(115).Type(1029, "C:\\OUT\\bad.gpfm").Click(plat::IDOK);
-    op.ExpectMessage(3681, plat::IDOK);
-    EXPECT_EQ(dsvCnf_RestoreConf2(0, &word), 0);
-  }
-  auto lines = w.TakeTrace();
-  ASSERT_GE(lines.size(), 2u);
-  EXPECT_NE(lines.front().find(")\nStart dsvCnf_RestoreConf2"), std::string::npos);
-  EXPECT_NE(lines.back().find(")\nEnd dsvCnf_RestoreConf2"), std::string::npos);
-  std::vector<svc::AuditEntry> records;
-  ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].operation, "NEW Installation");
-  EXPECT_EQ(records[0].outcome, "Error");
-  EXPECT_EQ(records[0].detail, "{New Ver.}={----}");
 }
 
 TEST(SharedMemory, CreateOpenWriteReadAndClose) {

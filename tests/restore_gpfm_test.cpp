@@ -180,8 +180,12 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   EXPECT_EQ(word_, c.word);
   EXPECT_TRUE(Traced(c.traced)) << c.traced;
   EXPECT_FALSE(Traced("Media Remove"));
+  // The export's frame opens and closes the call, and leaves its record.
+  EXPECT_TRUE(TestWorld::Contains({trace_.front()}, "Start dsvCnf_RestoreConf2"));
+  EXPECT_TRUE(TestWorld::Contains({trace_.back()}, "End dsvCnf_RestoreConf2"));
   auto records = AuditRecords();
   ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].operation, "NEW Installation");
   EXPECT_EQ(records[0].outcome, "Error");
   EXPECT_EQ(records[0].detail, "{New Ver.}={----}");
   ExpectConfigUntouched();
