@@ -356,22 +356,6 @@ TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections)
   for (HANDLE section : sections) plat::CloseHandle(section);
 }
 
-// A name whose host form passes the host's limit fails with "name too long"
-// on create and open; the longest plain name of a section still works.
-TEST(PlatformSharedMemory, ANameTooLongForTheHostFailsAsTooLong) {
-  TestWorld w;
-  const std::string slashes(127, '/');
-  EXPECT_EQ(plat::CreateFileMapping(slashes.c_str(), 16), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
-  EXPECT_EQ(plat::OpenFileMapping(slashes.c_str()), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_FILENAME_EXCED_RANGE);
-  std::string plain = "talver-test-long-" + std::to_string(::getpid()) + "-";
-  plain.resize(127, 'x');
-  HANDLE section = plat::CreateFileMapping(plain.c_str(), 16);
-  ASSERT_NE(section, nullptr);
-  plat::CloseHandle(section);
-}
-
 // The reader's rules: section and key in any case, blanks trimmed, one pair
 // of quotes removed, no inline comments, ";" lines skipped, the first match
 // in the file wins; no file gives the default.
