@@ -299,36 +299,42 @@ TEST(HddBackup, ArchiverShowsItsOwnProgressDialogOnlyInDisplayModeTwo) {
   EXPECT_EQ(op.ClosedDialogs().size(), 1u) << op.Account();
 }
 
-// The retention keeps a hundred valid backups, deleting the smallest stamps;
-// never an invalid folder, nor, with the clock set back behind every stamp,
-// the backup just made.
 TEST(HddBackup, RetentionKeepsAHundredDeletingTheSmallestStamps) {
-  struct Case {
-    int backups, firstYear, deleted;
-  };
-  for (const Case& c : {Case{150, 2020, 51}, Case{100, 2090, 1}}) {
-    SCOPED_TRACE(c.firstYear);
-    TestWorld w;
-    MakeConfig(w);
-    MakeBackups(w, c.backups, c.firstYear);
-    w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");
-    char path[MAX_PATH] = {};
-    WORD word = 0;
-    ASSERT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 1);
-    std::string host;
-    ASSERT_TRUE(plat::ResolveHostPath(path, &host));
-    EXPECT_TRUE(std::filesystem::exists(host)) << path;
-    for (int i = 0; i <= c.deleted; ++i) {
-      char stamp[32];
-      std::snprintf(stamp, sizeof stamp, "%04d0101%06d", c.firstYear, i);
-      EXPECT_EQ(w.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp), i == c.deleted)
-          << stamp;
-    }
-    EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/00000000000000"));
-    WORD count = 0;
-    Talver_FindBackupDirectory(path, &count, 2);
-    EXPECT_EQ(count, 100);
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 150);
+  w.MakeHostDir('C', "PLAXON/OTHERS/BACKUP/00000000000000");  // invalid: never deleted
+  WORD word = 0;
+  ASSERT_EQ(dsvCnf_ConfigIsHddBackup(0, 0, &word), 1);
+  for (int i = 0; i < 51; ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "20200101%06d", i);
+    EXPECT_FALSE(w.HostExists('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp)) << stamp;
   }
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20200101000051"));
+  EXPECT_TRUE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/00000000000000"));
+  char path[MAX_PATH];
+  WORD count = 0;
+  Talver_FindBackupDirectory(path, &count, 2);
+  EXPECT_EQ(count, 100);
+}
+
+TEST(HddBackup, ClockSetBackNeverDeletesTheBackupJustMade) {
+  TestWorld w;
+  MakeConfig(w);
+  MakeBackups(w, 100, 2090);
+  w.MutableWorld().clockOffsetSeconds = 0;
+  char path[MAX_PATH] = {};
+  WORD word = 0;
+  ASSERT_EQ(Talver_HddBacukupConfig(0, path, 0, &word), 1);
+  std::string host;
+  ASSERT_TRUE(plat::ResolveHostPath(path, &host));
+  EXPECT_TRUE(std::filesystem::exists(host)) << path;
+  EXPECT_FALSE(w.HostExists('C', "PLAXON/OTHERS/BACKUP/20900101000000"));
+  WORD count = 0;
+  char scan[MAX_PATH];
+  Talver_FindBackupDirectory(scan, &count, 2);
+  EXPECT_EQ(count, 100);
 }
 
 TEST(HddBackup, AWorkerThatOverrunsIsStoppedTwiceThenTimesOut) {

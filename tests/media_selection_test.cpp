@@ -150,33 +150,31 @@ TEST_F(SelectionTest, ArchiveConfig4BesideTheChosenBackup) {
 
 // ---- the step machine ---------------------------------------------------
 
-// A further volume is asked for without the drive dialog; a cancel of the
-// request ends with the cancel word.
 TEST_F(SelectionTest, FurtherVolumeIsAskedForWithoutTheDriveDialog) {
   PutMediumConfig4('E', kSvpType, 0xFF, 2);
-  for (WORD answer : {plat::IDOK, plat::IDCANCEL}) {
-    SCOPED_TRACE(answer);
-    Request(5, "E:\\");
-    ScriptedOperator op;
-    op.ExpectMessage(3836, answer);
-    word = 0x4104;  // the last value stays after a success
-    EXPECT_EQ(SelectMedia(0, &selection, 2, &word), answer == plat::IDOK);
-    ASSERT_EQ(op.Seen().size(), 1u);
-    EXPECT_EQ(op.Seen()[0].insert, 3u);
-    auto trace = world.TakeTrace();
-    if (answer == plat::IDCANCEL) {
-      EXPECT_EQ(word, 0x4000);
-      EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x4000"));
-      continue;
-    }
-    EXPECT_TRUE(op.Seen()[0].hasInsert);
-    EXPECT_EQ(selection.MediaKind, 2);
-    EXPECT_STREQ(selection.drivePath, "E:\\");
-    EXPECT_EQ(word, 0x4104);
-    EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfSelPcDlg.cpp"));
-    EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002"));
-    EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\"));
-  }
+  Request(5, "E:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDOK);
+  EXPECT_EQ(SelectMedia(0, &selection, 2, &word), 1);
+  ASSERT_EQ(op.Seen().size(), 1u);
+  EXPECT_TRUE(op.Seen()[0].hasInsert);
+  EXPECT_EQ(op.Seen()[0].insert, 3u);
+  EXPECT_EQ(selection.MediaKind, 2);
+  EXPECT_STREQ(selection.drivePath, "E:\\");
+  EXPECT_EQ(word, 0x4104);  // the last value stays
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfSelPcDlg.cpp"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\"));
+}
+
+TEST_F(SelectionTest, CancelOfTheFurtherVolumeEndsWithTheCancelWord) {
+  Request(5, "E:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDCANCEL);
+  EXPECT_EQ(SelectMedia(0, &selection, 1, &word), 0);
+  EXPECT_EQ(word, 0x4000);
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
 }
 
 TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
@@ -198,47 +196,16 @@ TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR The same failure again: cancelled"));
 }
 
-// The drive chosen gives the archive of the request: an installation takes a
-// CD-ROM unread (type "xx"); a restore of software forms the software path
-// with the type's low byte in lower-case hex (0x83A0 has a letter, 0x8360
-// none); a backup medium goes to the backup list, which takes its only
-// backup.
-TEST_F(SelectionTest, TheChosenDriveGivesTheArchiveOfTheRequest) {
-  struct Case {
-    WORD kind;
-    BYTE purpose;
-    WORD ownType;
-    const char* drive;
-    const char* medium;  // the folder of the medium's config4 ("": none)
-    BYTE mediaKind;
-    const char* archive;
-  };
-  const Case cases[] = {
-      {8, 0, kSvpType, "D", "", 3, "D:\\software\\L\\R700xx\\svp_conf.tgz"},
-      {6, 4, kSvpType, "D", "software/L/R70060/", 3, "D:\\software\\L\\R70060\\svp_conf.tgz"},
-      {6, 4, 0x83A0, "D", "software/L/R700a0/", 3, "D:\\software\\L\\R700a0\\svp_conf.tgz"},
-      {6, 5, kSvpType, "E", "PLAXON/CONFIG/", 1, "E:\\plaxon\\config\\412345\\svp_conf.tgz"},
-  };
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.archive);
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(c.ownType, 1, 0));
-    const char drive = c.drive[0];
-    if (*c.medium)
-      world.WriteHostFile(drive, std::string(c.medium) + "config4",
-                          Config4(drive == 'D' ? 0xFFFF : kSvpType, 1, 0));
-    Request(c.kind);
-    SelectionPurpose = c.purpose;
-    ScriptedOperator op;
-    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, c.drive).Click(kIdOk);
-    word = 0;
-    EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
-    EXPECT_EQ(word, 0);
-    EXPECT_EQ(selection.MediaKind, c.mediaKind);
-    EXPECT_STREQ(selection.archivePath, c.archive);
-    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), std::string("Drive = ") + c.drive + ":\\"));
-  }
+TEST_F(SelectionTest, InstallationFromACdromTakesItUnread) {
+  Request(8);
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_STREQ(TypeHexText, "xx");
+  EXPECT_EQ(selection.MediaKind, 3);
+  EXPECT_STREQ(selection.archivePath, "D:\\software\\L\\R700xx\\svp_conf.tgz");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "D:\\software\\L\\R700xx\\svp_conf.tgz"));
 }
 
 // A drive letter with a remembered connection stands for its share, even
@@ -262,6 +229,29 @@ TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
 }
 
+// The type's low byte is written in lower-case hex into the software path:
+// 0x8360 has no letter in it, 0x83A0 has.
+TEST_F(SelectionTest, RestoreOfSoftwareFormsTheSoftwarePath) {
+  for (auto [type, folder] :
+       {std::pair<WORD, const char*>{kSvpType, "R70060"}, {0x83A0, "R700a0"}}) {
+    SCOPED_TRACE(folder);
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(type, 1, 0));
+    SelectionPurpose = 4;
+    world.WriteHostFile('D', std::string("software/L/") + folder + "/config4",
+                        Config4(0xFFFF, 1, 0));
+    Request(6);
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate)
+        .Check([](const plat::DialogView& v) {
+          EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D"}));
+        })
+        .SelectText(kIdDriveList, "D")
+        .Click(kIdOk);
+    EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+    EXPECT_EQ(selection.archivePath, std::string("D:\\software\\L\\") + folder + "\\svp_conf.tgz");
+  }
+}
+
 // A medium of the wrong kind (a software medium for a setup), or a backup
 // medium whose backups are all other SVPs' (the backup list fails with
 // 0x400B), sends the operator back to the drive choice after its message.
@@ -282,6 +272,23 @@ TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {
     EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
     EXPECT_EQ(word, 0x4000);
   }
+}
+
+// A backup medium goes to the backup list, which takes the only backup on
+// it: the archive path is that backup's archive, the record its config4.
+TEST_F(SelectionTest, BackupMediumGoesToTheBackupList) {
+  PutMediumConfig4('E', kSvpType, 1);
+  Request(6);
+  SelectionPurpose = 5;
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
+  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_EQ(selection.MediaKind, 1);
+  EXPECT_STRCASEEQ(selection.archivePath, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "Drive = E:\\"));
 }
 
 }  // namespace

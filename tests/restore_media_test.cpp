@@ -137,28 +137,40 @@ TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
   }
 }
 
-// A cancelled drive choice: the export hands its record over, unwritten.
-TEST_F(RestoreMediaTest, CancelledDriveChoiceWritesNoRecord) {
+TEST_F(RestoreMediaTest, CancelledDriveChoiceKeepsTheIdleVersions) {
   Answer("0", "0", "2");
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
-  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
-  EXPECT_TRUE(op.Seen().empty());
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+    EXPECT_EQ(Restore(), 0);
+    EXPECT_TRUE(op.Seen().empty());
+  }
   EXPECT_EQ(word, 0x4000);
   EXPECT_EQ(kind, 0);
+  EXPECT_STREQ(newVersion, "----");
+  EXPECT_STREQ(oldVersion, "----");
+  // The export still hands its record over; a cancel leaves it unwritten.
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+  svc::TakeAuditCalls();
+  word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
+  EXPECT_EQ(word, 0x4000);
   EXPECT_EQ(svc::TakeAuditCalls(), (std::vector<std::string>{"open", "close"}));
 }
 
-// Through the export: the model's archive unpacked over \PLAXON\, the kind
-// given and the record of a normal end with the new version.
 TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
   Answer("0", "0", "2");
   PutSoftwareMedium("01020461");
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-  op.ExpectMessage(3188, plat::IDOK);
-  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 1);
+  {
+    ScriptedOperator op;
+    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+    op.ExpectMessage(3188, plat::IDOK);
+    EXPECT_EQ(Restore(), 1);
+  }
   EXPECT_EQ(kind, 0x5000);
+  EXPECT_STREQ(oldVersion, "01-02-03/60");
+  EXPECT_STREQ(newVersion, "01-02-04/61");
   EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "VERSION=01020461\n");
   EXPECT_TRUE(world.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
   EXPECT_EQ(SelectionPurpose, 4);
@@ -168,11 +180,21 @@ TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
         "RootPath=C:\\PLAXON\\, FilePath=C:\\PLAXON\\TMP\\svp_conf.tgz",
         "Media Remove (RootPath=C:\\PLAXON\\CONFIG\\config.inf)"})
     EXPECT_TRUE(TestWorld::Contains(trace, line)) << line;
+
+  // Through the export: the record of a normal end with the new version.
+  PutSoftwareMedium("01020562");
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  op.ExpectMessage(3188, plat::IDOK);
+  kind = 0;
+  word = 0;
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 1);
+  EXPECT_EQ(kind, 0x5000);
   std::vector<svc::AuditEntry> records;
   ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records.back().outcome, "Normal end");
-  EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-04/61}");
+  EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-05/62}");
 }
 
 // The restore kind is given once the archive is fetched, never before: a
