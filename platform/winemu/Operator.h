@@ -116,6 +116,10 @@ enum class ControlKind {
   Other,
 };
 
+// The kind of a control of window class className with window style bits
+// style (the emulation's controls and the real ones on Windows alike).
+ControlKind KindOf(const std::string& className, DWORD style);
+
 inline const char* ControlKindName(ControlKind kind) {
   switch (kind) {
     case ControlKind::PushButton:

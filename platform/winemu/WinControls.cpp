@@ -10,35 +10,6 @@
 namespace plat {
 namespace emu {
 
-ControlKind KindOf(const std::string& className, DWORD style) {
-  if (EqualNoCase(className, "Button")) {
-    switch (style & BS_TYPEMASK) {
-      case BS_PUSHBUTTON:
-      case BS_DEFPUSHBUTTON:
-        return ControlKind::PushButton;
-      case BS_CHECKBOX:
-      case BS_AUTOCHECKBOX:
-        return ControlKind::CheckBox;
-      case BS_RADIOBUTTON:
-      case BS_AUTORADIOBUTTON:
-        return ControlKind::RadioButton;
-      case BS_GROUPBOX:
-        return ControlKind::GroupBox;
-      default:
-        return ControlKind::Other;
-    }
-  }
-  if (EqualNoCase(className, "Static"))
-    return (style & SS_TYPEMASK) == SS_OWNERDRAW ? ControlKind::OwnerDrawStatic
-                                                 : ControlKind::Static;
-  if (EqualNoCase(className, "Edit")) return ControlKind::Edit;
-  if (EqualNoCase(className, "ComboBox")) return ControlKind::ComboBox;
-  if (EqualNoCase(className, "SysListView32")) return ControlKind::ListView;
-  if (EqualNoCase(className, "msctls_progress32")) return ControlKind::ProgressBar;
-  if (EqualNoCase(className, "SysAnimate32")) return ControlKind::Animation;
-  return ControlKind::Other;
-}
-
 // ---- controls ------------------------------------------------------------------
 
 void Notify(Window& control, UINT code, NMLISTVIEW* nm) {

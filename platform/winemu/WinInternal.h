@@ -156,7 +156,6 @@ void WaitForWork(const std::shared_ptr<Queue>& q, Clock::time_point deadline);
 LRESULT OnOwner(HWND h, const std::function<LRESULT(Window&)>& f);
 
 // --- WinControls.cpp: what a control does with a message.
-ControlKind KindOf(const std::string& className, DWORD style);
 // Changes one row's state and tells the dialog (LVN_ITEMCHANGED).
 void SetRowState(Window& lv, int index, UINT state, UINT mask);
 bool Click(Window& b);

@@ -20,36 +20,8 @@ TestWorld::TestWorld() {
   std::string templ = (fs::temp_directory_path() / "talver-test-XXXXXX").string();
   if (!::mkdtemp(templ.data())) throw std::runtime_error("mkdtemp failed");
   dir_ = templ;
-  plat::World w = plat::World::Empty();
-  w.baseDir = dir_;
-  w.root = "C:";
-  w.identity = "DKC-TEST";
-  auto addDrive = [&](char letter, UINT type, std::uint64_t size) {
-    plat::Drive& d = w.drive(letter);
-    d.present = true;
-    d.type = type;
-    d.totalBytes = size;
-    d.hostDir = dir_ + "/drives/" + static_cast<char>(std::tolower(letter));
-    fs::create_directories(d.hostDir);
-  };
-  addDrive('C', DRIVE_FIXED, 0);
-  addDrive('A', DRIVE_REMOVABLE, 1457664);
-  addDrive('E', DRIVE_REMOVABLE, 0);
-  w.settings["services.trace_file"] = "trace.log";
-  w.settings["services.audit_file"] = "audit.log";
-  w.settings["services.wait_ms"] = "5";
-  w.settings["platform.terminate_wait_ms"] = "2000";
-  for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
-                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF", "PLAXON/MP/PC"})
-    fs::create_directories(dir_ + "/drives/c/" + d);
-  posix_ = std::make_shared<plat::PosixPlatform>(std::move(w));
-  fault_ = std::make_shared<plat::FaultPlatform>(posix_);
-  previous_ = plat::Install(fault_);
-  RefreshRootPath();
-  ResetSerialNumberCache();
-  svc::ResetExclusiveCounts();
-  svc::StartTraceCapture();
-  plat::TakeDebugOutput();
+  posix_ = std::make_shared<plat::PosixPlatform>(StandardWorld());
+  InstallOver(posix_);
 }
 
 TestWorld::~TestWorld() {
@@ -126,6 +98,42 @@ std::string TestWorld::MakeOutsideDir(const std::string& name) {
   fs::create_directories(dir);
   std::ofstream(dir + "/kept", std::ios::binary) << "outside";
   return dir;
+}
+
+plat::World TestWorld::StandardWorld() const {
+  plat::World w = plat::World::Empty();
+  w.baseDir = dir_;
+  w.root = "C:";
+  w.identity = "DKC-TEST";
+  auto addDrive = [&](char letter, UINT type, std::uint64_t size) {
+    plat::Drive& d = w.drive(letter);
+    d.present = true;
+    d.type = type;
+    d.totalBytes = size;
+    d.hostDir = DriveDir(letter);
+    fs::create_directories(d.hostDir + "/");
+  };
+  addDrive('C', DRIVE_FIXED, 0);
+  addDrive('A', DRIVE_REMOVABLE, 1457664);
+  addDrive('E', DRIVE_REMOVABLE, 0);
+  w.settings["services.trace_file"] = "trace.log";
+  w.settings["services.audit_file"] = "audit.log";
+  w.settings["services.wait_ms"] = "5";
+  w.settings["platform.terminate_wait_ms"] = "2000";
+  for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
+                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF", "PLAXON/MP/PC"})
+    fs::create_directories(DriveDir('C') + "/" + d);
+  return w;
+}
+
+void TestWorld::InstallOver(std::shared_ptr<plat::Platform> half) {
+  fault_ = std::make_shared<plat::FaultPlatform>(std::move(half));
+  previous_ = plat::Install(fault_);
+  RefreshRootPath();
+  ResetSerialNumberCache();
+  svc::ResetExclusiveCounts();
+  svc::StartTraceCapture();
+  plat::TakeDebugOutput();
 }
 
 std::vector<std::string> TestWorld::TakeTrace() {

@@ -79,6 +79,11 @@ class TestWorld {
   static bool TracedAt(const std::vector<std::string>& lines, const std::string& name);
 
  private:
+  // The world every test starts from, its folders made.
+  plat::World StandardWorld() const;
+  // Installs the fault half over a half and starts from a clean system state.
+  void InstallOver(std::shared_ptr<plat::Platform> half);
+
   std::string dir_;
 #if defined(_WIN32)
   std::shared_ptr<plat::WineWorldPlatform> posix_;

@@ -42,35 +42,6 @@ std::string ClassOf(HWND window) {
   return name;
 }
 
-ControlKind KindOf(const std::string& className, DWORD style) {
-  if (_stricmp(className.c_str(), "Button") == 0) {
-    switch (style & BS_TYPEMASK) {
-      case BS_PUSHBUTTON:
-      case BS_DEFPUSHBUTTON:
-        return ControlKind::PushButton;
-      case BS_CHECKBOX:
-      case BS_AUTOCHECKBOX:
-        return ControlKind::CheckBox;
-      case BS_RADIOBUTTON:
-      case BS_AUTORADIOBUTTON:
-        return ControlKind::RadioButton;
-      case BS_GROUPBOX:
-        return ControlKind::GroupBox;
-      default:
-        return ControlKind::Other;
-    }
-  }
-  if (_stricmp(className.c_str(), "Static") == 0)
-    return (style & SS_TYPEMASK) == SS_OWNERDRAW ? ControlKind::OwnerDrawStatic
-                                                 : ControlKind::Static;
-  if (_stricmp(className.c_str(), "Edit") == 0) return ControlKind::Edit;
-  if (_stricmp(className.c_str(), "ComboBox") == 0) return ControlKind::ComboBox;
-  if (_stricmp(className.c_str(), WC_LISTVIEWA) == 0) return ControlKind::ListView;
-  if (_stricmp(className.c_str(), PROGRESS_CLASSA) == 0) return ControlKind::ProgressBar;
-  if (_stricmp(className.c_str(), ANIMATE_CLASSA) == 0) return ControlKind::Animation;
-  return ControlKind::Other;
-}
-
 // The module's dialog whose caption the window shows (a suffix may follow).
 int TemplateOf(const std::string& caption) {
   for (int id = 100; id < 200; ++id)
@@ -89,12 +60,12 @@ std::string ListText(HWND list, int row) {
   return text;
 }
 
-plat::ControlView ViewOf(HWND dialog, HWND c) {
+plat::ControlView ViewOf(HWND c) {
   plat::ControlView v;
   v.id = ::GetDlgCtrlID(c);
   v.className = ClassOf(c);
   v.style = static_cast<DWORD>(::GetWindowLongA(c, GWL_STYLE));
-  v.kind = KindOf(v.className, v.style);
+  v.kind = plat::KindOf(v.className, v.style);
   v.text = TextOf(c);
   v.enabled = ::IsWindowEnabled(c) != FALSE;
   v.visible = (v.style & WS_VISIBLE) != 0;
@@ -140,7 +111,6 @@ plat::ControlView ViewOf(HWND dialog, HWND c) {
     v.rangeHigh = range.iHigh;
     v.position = static_cast<int>(::SendMessageA(c, PBM_GETPOS, 0, 0));
   }
-  (void)dialog;
   return v;
 }
 
@@ -157,10 +127,10 @@ plat::DialogView DialogViewOf(HWND dialog, int templateId) {
       int id = t->controls[i].id;
       HWND c = id == 0xFFFF ? nullptr : ::GetDlgItem(dialog, id);
       if (!c || !done.insert(c).second) continue;
-      view.controls.push_back(ViewOf(dialog, c));
+      view.controls.push_back(ViewOf(c));
     }
   for (HWND c = ::GetWindow(dialog, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT))
-    if (done.insert(c).second) view.controls.push_back(ViewOf(dialog, c));
+    if (done.insert(c).second) view.controls.push_back(ViewOf(c));
   return view;
 }
 
@@ -243,46 +213,17 @@ class Hands : public plat::DialogActions {
   const plat::DialogView& view_;
 };
 
-// A message box as the message library shows it: the style from its
-// buttons, icon and default button.
+// A message box as it shows; the message library tells the rest (TakeShown).
 plat::MessageBoxView MessageViewOf(HWND box, int messageId) {
   plat::MessageBoxView view;
   view.messageId = messageId;
   view.caption = TextOf(box);
   view.text = TextOf(::GetDlgItem(box, 0xFFFF));
-  auto has = [&](int id) {
-    HWND b = ::GetDlgItem(box, id);
-    return b && ::IsWindowVisible(b);
-  };
-  UINT buttons = has(plat::IDABORT)                        ? 0x02
-                 : has(plat::IDYES) && has(plat::IDCANCEL) ? 0x03
-                 : has(plat::IDYES)                        ? 0x04
-                 : has(plat::IDRETRY)                      ? 0x05
-                 : has(plat::IDCANCEL)                     ? 0x01
-                                                           : 0x00;
-  UINT icon = 0;
-  for (HWND c = ::GetWindow(box, GW_CHILD); c; c = ::GetWindow(c, GW_HWNDNEXT)) {
-    if (ClassOf(c) != "Static" || (::GetWindowLongA(c, GWL_STYLE) & SS_TYPEMASK) != SS_ICON)
-      continue;
-    HICON shown = reinterpret_cast<HICON>(::SendMessageA(c, STM_GETICON, 0, 0));
-    if (!shown) continue;
-    if (shown == ::LoadIcon(nullptr, IDI_HAND)) icon = plat::MB_ICONSTOP;
-    if (shown == ::LoadIcon(nullptr, IDI_QUESTION)) icon = plat::MB_ICONQUESTION;
-    if (shown == ::LoadIcon(nullptr, IDI_EXCLAMATION)) icon = plat::MB_ICONEXCLAMATION;
-    if (shown == ::LoadIcon(nullptr, IDI_ASTERISK)) icon = plat::MB_ICONINFORMATION;
-  }
-  const std::basic_string<WORD> order = plat::ButtonsOf(buttons);
-  UINT defaults = 0;
-  for (std::size_t i = 0; i < order.size(); ++i) {
-    HWND b = ::GetDlgItem(box, order[i]);
-    if (b && (::GetWindowLongA(b, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
-      defaults = i == 1 ? plat::MB_DEFBUTTON2 : i == 2 ? plat::MB_DEFBUTTON3 : 0;
-  }
-  view.style = buttons | icon | defaults;
   return view;
 }
 
-// What the message library said of each box before it opened, by message.
+// What the message library said of each box before it opened, by message:
+// every box of the system is told, its style as the library gave it.
 std::mutex gShownMutex;
 std::map<int, std::deque<svc::MessageShown>> gShown;
 

@@ -321,41 +321,14 @@ TestWorld::TestWorld() {
       "C:\\tvw\\" + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(++gWorldCount);
   fs::remove_all(dir_);
   fs::create_directories(dir_);
-  plat::World w = plat::World::Empty();
-  w.baseDir = dir_;
-  w.root = "C:";
-  w.identity = "DKC-TEST";
-  auto addDrive = [&](char letter, UINT type, std::uint64_t size) {
-    plat::Drive& d = w.drive(letter);
-    d.present = true;
-    d.type = type;
-    d.totalBytes = size;
-    d.hostDir = letter == 'C' ? std::string("C:") : DriveDir(letter);
-    fs::create_directories(d.hostDir + "\\");
-  };
-  addDrive('C', DRIVE_FIXED, 0);
-  addDrive('A', DRIVE_REMOVABLE, 1457664);
-  addDrive('E', DRIVE_REMOVABLE, 0);
-  w.settings["services.trace_file"] = "trace.log";
-  w.settings["services.audit_file"] = "audit.log";
-  w.settings["services.wait_ms"] = "5";
-  w.settings["platform.terminate_wait_ms"] = "2000";
-  for (const char* d : {"PLAXON/CONFIG", "PLAXON/TMP", "PLAXON/OTHERS/BACKUP",
-                        "PLAXON/OTHERS/INTDATA", "PLAXON/HOME/DIFF", "PLAXON/DIFF", "PLAXON/MP/PC"})
-    fs::create_directories(std::string("C:/") + d);
+  plat::World w = StandardWorld();
   std::string ini = dir_ + "\\svpsvc.ini";
   ::_putenv_s("TALVER_SVPSVC_INI", ini.c_str());
   posix_ = std::make_shared<plat::WineWorldPlatform>(plat::InstalledShared(), std::move(w), ini);
   posix_->Apply();
   plat::gWineWorld = posix_.get();
   svc::SetSettingsObserver(ApplySettings);
-  fault_ = std::make_shared<plat::FaultPlatform>(posix_);
-  previous_ = plat::Install(fault_);
-  RefreshRootPath();
-  ResetSerialNumberCache();
-  svc::ResetExclusiveCounts();
-  svc::StartTraceCapture();
-  plat::TakeDebugOutput();
+  InstallOver(posix_);
 }
 
 TestWorld::~TestWorld() {
