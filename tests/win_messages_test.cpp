@@ -71,19 +71,6 @@ TEST(WinMessages, SendFromAWorkerBlocksUntilHandledOnTheDialogThread) {
   EXPECT_FALSE(postToGoneWindow);
 }
 
-TEST(WinMessages, PeekMessageTakesThemInOrderAndBadWindowsRefuse) {
-  PostMessage(0, WM_USER + 1, 1, 0);
-  PostMessage(0, WM_USER + 2, 2, 0);
-  MSG msg{};
-  for (UINT message : {WM_USER + 1, WM_USER + 2}) {
-    ASSERT_TRUE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
-    EXPECT_EQ(msg.message, message);
-  }
-  EXPECT_FALSE(PeekMessage(&msg, 0, 0, 0, PM_REMOVE));
-  EXPECT_FALSE(PostMessage(0x7FFFFFF0, WM_USER, 0, 0));
-  EXPECT_EQ(SendMessage(0x7FFFFFF0, WM_USER, 0, 0), 0);
-}
-
 // A worker asked to stop gives up a send that was never taken.
 struct StoppedSend {
   HWND dialog = 0;
