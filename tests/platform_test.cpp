@@ -196,7 +196,7 @@ TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
   const std::string host = w.DriveDir('C') + "/big.bin";
   const std::uint64_t size = (5ull << 30) + 3;  // needs both halves of the size
   std::filesystem::resize_file(host, size);     // sparse on the host
-  const utimbuf times{1234567890, 1234567890};
+  utimbuf times{1234567890, 1234567890};
   ASSERT_EQ(::utime(host.c_str(), &times), 0);
 
   WIN32_FIND_DATA data;
