@@ -506,29 +506,4 @@ TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
   }
 }
 
-// A software medium: after the key code the archive is looked for in the
-// model's folder of the chosen type ("6470" + "60"), where the medium has it,
-// and unpacked over \PLAXON\.
-TEST_F(InstallByModelTest, KeyCodeChoosesTheTypeFolderOfTheSoftwareMedium) {
-  fixtures::AddCdromDrive(world);
-  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "table one");
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, "C:\\PLAXON\\TMP\\svp_conf.tgz", "C:\\PLAXON\\"), 1);
-  std::filesystem::create_directories(world.DriveDir('D') + "/software/R_D/647060");
-  std::filesystem::copy_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
-                             world.DriveDir('D') + "/software/R_D/647060/svp_conf.tgz");
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"));
-  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "changed");
-  world.TakeTrace();
-  ScriptedOperator op;
-  op.ExpectDialog(106).SelectText(1007, "D").Click(1);
-  op.ExpectDialog(113).Type(1022, "XBKZNRTQ").Click(1);
-  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3188, plat::IDOK);
-  word = 0;
-  EXPECT_EQ(Talver_OffSvpBackupByModel(0, 2, 0, &word), 1) << op.Account();
-  EXPECT_EQ(word, 0);
-  EXPECT_TRUE(
-      TestWorld::Contains(world.TakeTrace(), "szFils = D:\\software\\R_D\\647060\\svp_conf.tgz"));
-  EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat"), "table one");
-}
-
 }  // namespace

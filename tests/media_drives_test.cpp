@@ -66,14 +66,6 @@ TEST_F(DrivesTest, DriveClassesOfferTheirDriveTypes) {
   }
 }
 
-TEST_F(DrivesTest, NoDrivesAtAllGiveAnEmptyList) {
-  for (auto& d : world.MutableWorld().drives) d.present = false;
-  DriveList list{};
-  list.count = 7;
-  EXPECT_EQ(GetSvpInstallDisk(&list), 1);
-  EXPECT_EQ(list.count, 0);
-}
-
 // Client-PC drives through terminal services, in their order; a client
 // list longer than the table, or a remote name too short to hold a drive
 // letter, neither overflows the table nor reads past the name.
