@@ -11,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "archive/CnfCmpThd.h"
 #include "backupfile/AuditRecord.h"
 #include "common/CnfFunc.h"
-#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
 #include "flows/BackupVolumes.h"
 #include "flows/InstallByModel.h"
-#include "media/MediaSelection.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
@@ -262,56 +259,6 @@ TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
     EXPECT_TRUE(Piece("m1") + Piece("m2") == archive);
   }
   plat::Install(previous);
-}
-
-// A floppy too small for the old backup beside the new one: the old one is
-// made unrecognisable and removed first, the records written last. Whatever
-// step fails, the floppy holds the new backup whole or none that a setup's
-// selection takes, and no temporary.
-TEST_F(BackupMediaTest, AFloppyWithoutRoomForBothHoldsTheNewBackupOrNone) {
-  struct Case {
-    const char* name;
-    plat::FaultOp op;
-    const char* path;  // empty: no fault
-    int result;
-  };
-  const Case cases[] = {
-      {"clean", plat::FaultOp::Open, "", 1},
-      {"copy fails", plat::FaultOp::Write, "412345\\svp_conf.tgz", 0},
-      {"config4 beside fails", plat::FaultOp::Open, "412345\\config4", 0},
-      {"own config4 fails", plat::FaultOp::Open, "CONFIG\\config4", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
-    world.WriteHostFile('A', std::string(kSerialDir) + "svp_conf.tgz", std::string(900000, 'o'));
-    world.WriteHostFile('A', std::string(kSerialDir) + "config4", Config4(kSvpType, 1, 0));
-    world.WriteHostFile('A', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
-    const std::string archive = PutArchive(900000);
-    PrepareFloppy(0);
-    ASSERT_NE(Talver_GetMediaFreeSpace(&target, &word), 0);
-    world.Faults().ClearRules();
-    if (*c.path) world.Faults().AddRule({c.op, c.path, ERROR_DISK_FULL, 0, 1});
-    ScriptedOperator op;
-    if (!c.result) op.ExpectMessage(3333, plat::IDOK);
-    word = 0;
-    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
-    world.Faults().ClearRules();
-    MediaSelection selection{};
-    selection.requestKind = kRequestSetup;
-    CopyBounded(selection.drivePath, sizeof selection.drivePath, "A:\\");
-    CopyBounded(selection.archivePath, sizeof selection.archivePath, target.archivePath);
-    WORD local = 0;
-    const bool taken = ClassifyMediaByConfig4(&selection, &local) == 1 &&
-                       LoadArchiveConfig4(&selection, &local) == 1;
-    EXPECT_EQ(taken, c.result == 1);
-    if (taken) {
-      EXPECT_TRUE(Piece("m1") == archive);
-    }
-    for (const auto& e : std::filesystem::recursive_directory_iterator(world.Dir() + "/m1")) {
-      EXPECT_EQ(e.path().string().find(".~tv"), std::string::npos) << e.path();
-    }
-  }
 }
 
 // What the preparation makes of the medium in drive E:.

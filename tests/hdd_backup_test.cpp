@@ -207,6 +207,12 @@ INSTANTIATE_TEST_SUITE_P(
         // folder of it unsearchable) makes no backup.
         StepFault{"ConfigMissing", Rule(plat::FaultOp::Find, "CONFIG\\*.*", ERROR_PATH_NOT_FOUND),
                   0, 0x4004, "ERR ListDirectoryFiles(search)", 1},
+        StepFault{"ConfigUnsearchable",
+                  Rule(plat::FaultOp::Find, "CONFIG\\*.*", ERROR_ACCESS_DENIED), 0, 0x4004,
+                  "ERR ListDirectoryFiles(search)", 1},
+        StepFault{"ConfigFolderUnsearchable",
+                  Rule(plat::FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY), 0, 0x4004,
+                  "ERR ListDirectoryFiles(search)", 1},
         // The retention stops at an oldest backup it cannot remove.
         StepFault{"Retention", Rule(plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED),
                   1, 0, "ERR Talver_DeleteDirectory(retention stopped)", 1}),

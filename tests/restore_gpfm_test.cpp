@@ -162,6 +162,7 @@ struct FailureCase {
   const char* name;
   Tables tables;
   bool badSum;
+  plat::FaultRule fault;  // pathContains empty: none
   const char* traced;
   WORD word;
   int message;
@@ -172,6 +173,7 @@ class RestoreGpfmFailure : public RestoreGpfm, public ::testing::WithParamInterf
 TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   const FailureCase& c = GetParam();
   WriteBackup(c.tables, c.badSum);
+  if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
   ScriptedOperator op;
   ChooseBackup(op).ExpectMessage(c.message, plat::IDOK);
   EXPECT_EQ(Restore(), 0);
@@ -189,25 +191,35 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   ExpectConfigUntouched();
 }
 
+const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
+plat::FaultRule Denied(plat::FaultOp op, const char* path) {
+  return {op, path, ERROR_ACCESS_DENIED};
+}
 // A backup of table 63 alone, or of table 5 and table 63.
 Tables Only63(std::string t63) { return {{63, std::move(t63)}}; }
 Tables With5(std::string t63) { return {{5, Table(3000, 3)}, {63, std::move(t63)}}; }
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, RestoreGpfmFailure,
-    ::testing::Values(FailureCase{"BadSum", With5(Table63(13120)), true, "ERR ParseGpfmFile",
+    ::testing::Values(FailureCase{"CopyToWorkFile", Only63(Table63(13120)), false,
+                                  Denied(plat::FaultOp::Open, "bkcnf.gpfm"), "ERR Copy File",
                                   0x4004, 3681},
-                      FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), false,
+                      FailureCase{"BadSum", With5(Table63(13120)), true, kNoFault,
+                                  "ERR ParseGpfmFile", 0x4004, 3681},
+                      FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), false, kNoFault,
                                   "ERR MakeFile(DKCF)", 0x4004, 3681},
                       FailureCase{"Table63ShorterThanDkcf", Only63(Table63(kDkcf - 1)), false,
-                                  "ERR MakeFile(DKCF)", 0x4004, 3681},
+                                  kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
                       FailureCase{"Table63ShorterThanCfrev", Only63(Table63(kDkcf + kCfrev - 1)),
-                                  false, "ERR MakeFile(CFREV)", 0x4004, 3681},
+                                  false, kNoFault, "ERR MakeFile(CFREV)", 0x4004, 3681},
+                      FailureCase{"Table63NotRemoved", Only63(Table63(13120)), false,
+                                  Denied(plat::FaultOp::Delete, "63.lz4"),
+                                  "ERR DeleteFile(TblNo63)", 0x4004, 3681},
                       // The check keeps its own word and the operator sees 3695.
-                      FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), false,
+                      FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), false, kNoFault,
                                   "ErrCode=0x2000", 0x2000, 3695},
                       FailureCase{"TypeMismatch", Only63(Table63(13120, 412345, "61")), false,
-                                  "ErrCode=0x400A", 0x400A, 3695}),
+                                  kNoFault, "ErrCode=0x400A", 0x400A, 3695}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 // A conversion that fails half-way leaves no table in \\PLAXON\\TMP\\TABLES\\,
