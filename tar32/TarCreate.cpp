@@ -15,11 +15,13 @@
 namespace tar32 {
 namespace {
 
-// libdeflate level 3 keeps an archive of configuration tables within 1.03x
-// of gzip -6's size (1.022x on a generated 300 MB tree, where level 2 gives
-// 1.025x and level 4 1.016x) at 4 % less work than level 4; zlib stays at 6.
+// libdeflate level 4 on the blocks that shrink well, ISA-L's fastest level
+// on the others (TarGzip.cpp), keeps an archive of configuration tables
+// within 1.03x of gzip -6's size (1.026x on a generated 233 MB tree, where
+// libdeflate 3 alone gives 1.021x) at a quarter less work than libdeflate 3
+// on every block; zlib stays at 6.
 #ifdef TALVER_HAVE_LIBDEFLATE
-constexpr int kCompressionLevel = 3;
+constexpr int kCompressionLevel = 4;
 #else
 constexpr int kCompressionLevel = 6;
 #endif

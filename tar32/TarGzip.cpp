@@ -102,11 +102,32 @@ class Compressor {
     return compressBound(static_cast<uLong>(n)) + 64;
 #endif
   }
-  // Raw deflate; 0 on failure.
-  std::size_t Deflate(const unsigned char* in, std::size_t n, unsigned char* out, std::size_t cap) {
+  // True when the piece at `in` (of n bytes) is packed or compressed data,
+  // which gains nothing from a thorough search for matches; always false
+  // without ISA-L.
+  bool Incompressible(const unsigned char* in, std::size_t n) {
 #ifdef TALVER_HAVE_ISAL
-    if (LooksIncompressible(in, n))
+    constexpr std::size_t kSample = 4 * 1024;
+    if (n < kSample) return false;
+    std::vector<unsigned char>& out = sampleOut_;
+    out.resize(kSample + kSample / 8);
+    std::size_t done = FastDeflate(in, kSample, out.data(), out.size());
+    return done == 0 || done >= kSample - kSample / 20;
+#else
+    (void)in;
+    (void)n;
+    return false;
+#endif
+  }
+  // Raw deflate; 0 on failure. An incompressible piece goes to ISA-L's
+  // fastest level (libdeflate's size, ten times faster).
+  std::size_t Deflate(const unsigned char* in, std::size_t n, unsigned char* out, std::size_t cap,
+                      bool incompressible) {
+#ifdef TALVER_HAVE_ISAL
+    if (incompressible)
       if (std::size_t done = FastDeflate(in, n, out, cap)) return done;
+#else
+    (void)incompressible;
 #endif
 #ifdef TALVER_HAVE_LIBDEFLATE
     return libdeflate_deflate_compress(c_, in, n, out, cap);
@@ -133,21 +154,6 @@ class Compressor {
 
  private:
 #ifdef TALVER_HAVE_ISAL
-  // Packed or compressed files inside the tree gain nothing from a thorough
-  // search for matches, which costs libdeflate most of its time on them:
-  // a block whose samples ISA-L's fastest level cannot shrink is given to
-  // that level whole (the same size, ten times faster).
-  bool LooksIncompressible(const unsigned char* in, std::size_t n) {
-    constexpr std::size_t kSample = 16 * 1024;
-    if (n < 4 * kSample) return false;
-    std::vector<unsigned char>& out = sampleOut_;
-    out.resize(kSample + kSample / 8);
-    for (std::size_t at : {std::size_t{0}, n / 2, n - kSample}) {
-      std::size_t done = FastDeflate(in + at, kSample, out.data(), out.size());
-      if (done != 0 && done < kSample - kSample / 32) return false;
-    }
-    return true;
-  }
   // ISA-L level 1; 0 when the output does not fit or the call fails.
   std::size_t FastDeflate(const unsigned char* in, std::size_t n, unsigned char* out,
                           std::size_t cap) {
@@ -250,6 +256,60 @@ bool GzipWriter::Start() {
   return true;
 }
 
+namespace {
+
+// Pieces of a block are told apart at this grain: a run of packed data
+// inside a block of tables (a blob beside a table in the tar stream) is
+// compressed apart from them, as its own member.
+constexpr std::size_t kPieceBytes = 64 * 1024;
+
+// The length of the run of pieces of one kind from `at`.
+std::size_t RunOfOneKind(Compressor& compressor, const unsigned char* in, std::size_t n,
+                         std::size_t at, bool* incompressible) {
+  *incompressible = compressor.Incompressible(in + at, std::min(kPieceBytes, n - at));
+  std::size_t end = std::min(n, at + kPieceBytes);
+  while (end < n &&
+         compressor.Incompressible(in + end, std::min(kPieceBytes, n - end)) == *incompressible)
+    end = std::min(n, end + kPieceBytes);
+  return end - at;
+}
+
+// Appends one whole gzip member of in[0, n) to out at *used.
+bool AppendMember(Compressor& compressor, const unsigned char* in, std::size_t n,
+                  bool incompressible, std::vector<unsigned char>* out, std::size_t* used) {
+  try {
+    std::size_t bound = compressor.Bound(n) + kHeaderBytes + kTrailerBytes;
+    if (out->size() < *used + bound) out->resize(*used + bound);
+  } catch (...) {
+    return false;
+  }
+  unsigned char* o = out->data() + *used;
+  std::size_t body = compressor.Deflate(
+      in, n, o + kHeaderBytes, out->size() - *used - kHeaderBytes - kTrailerBytes, incompressible);
+  if (body == 0) return false;
+  std::size_t total = kHeaderBytes + body + kTrailerBytes;
+  PutHeader(o, static_cast<std::uint32_t>(total));
+  PutLe32(o + kHeaderBytes + body, Compressor::Crc(in, n));
+  PutLe32(o + kHeaderBytes + body + 4, static_cast<std::uint32_t>(n));
+  *used += total;
+  return true;
+}
+
+// The block in[0, n) as one member per run of pieces of one kind, at out[0, *used).
+bool CompressBlock(Compressor& compressor, const unsigned char* in, std::size_t n,
+                   std::vector<unsigned char>* out, std::size_t* used) {
+  *used = 0;
+  for (std::size_t at = 0; at < n;) {
+    bool incompressible = false;
+    std::size_t run = RunOfOneKind(compressor, in, n, at, &incompressible);
+    if (!AppendMember(compressor, in + at, run, incompressible, out, used)) return false;
+    at += run;
+  }
+  return true;
+}
+
+}  // namespace
+
 void GzipWriter::Work() {
   Compressor compressor(level_);
   for (;;) {
@@ -261,28 +321,8 @@ void GzipWriter::Work() {
       slot = queue_.front();
       queue_.pop_front();
     }
-    bool ok = compressor.ok();
-    if (ok) {
-      try {
-        std::size_t bound = compressor.Bound(slot->inLen) + kHeaderBytes + kTrailerBytes;
-        if (slot->out.size() < bound) slot->out.resize(bound);
-      } catch (...) {
-        ok = false;
-      }
-    }
-    if (ok) {
-      unsigned char* o = slot->out.data();
-      std::size_t n = compressor.Deflate(slot->in.data(), slot->inLen, o + kHeaderBytes,
-                                         slot->out.size() - kHeaderBytes - kTrailerBytes);
-      ok = n != 0;
-      if (ok) {
-        std::size_t total = kHeaderBytes + n + kTrailerBytes;
-        PutHeader(o, static_cast<std::uint32_t>(total));
-        PutLe32(o + kHeaderBytes + n, Compressor::Crc(slot->in.data(), slot->inLen));
-        PutLe32(o + kHeaderBytes + n + 4, static_cast<std::uint32_t>(slot->inLen));
-        slot->outLen = total;
-      }
-    }
+    bool ok = compressor.ok() &&
+              CompressBlock(compressor, slot->in.data(), slot->inLen, &slot->out, &slot->outLen);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       slot->ok = ok;
