@@ -11,16 +11,13 @@
 #include <string>
 #include <vector>
 
-#include "archive/CnfCmpThd.h"
 #include "backupfile/AuditRecord.h"
 #include "common/CnfFunc.h"
-#include "common/CompressRequest.h"
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
 #include "flows/BackupVolumes.h"
 #include "flows/InstallByModel.h"
-#include "media/MediaSelection.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
@@ -264,56 +261,6 @@ TEST_F(BackupMediaTest, TwoBackupsInOneSecondBothSucceed) {
   plat::Install(previous);
 }
 
-// A floppy too small for the old backup beside the new one: the old one is
-// made unrecognisable and removed first, the records written last. Whatever
-// step fails, the floppy holds the new backup whole or none that a setup's
-// selection takes, and no temporary.
-TEST_F(BackupMediaTest, AFloppyWithoutRoomForBothHoldsTheNewBackupOrNone) {
-  struct Case {
-    const char* name;
-    plat::FaultOp op;
-    const char* path;  // empty: no fault
-    int result;
-  };
-  const Case cases[] = {
-      {"clean", plat::FaultOp::Open, "", 1},
-      {"copy fails", plat::FaultOp::Write, "412345\\svp_conf.tgz", 0},
-      {"config4 beside fails", plat::FaultOp::Open, "412345\\config4", 0},
-      {"own config4 fails", plat::FaultOp::Open, "CONFIG\\config4", 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
-    world.WriteHostFile('A', std::string(kSerialDir) + "svp_conf.tgz", std::string(900000, 'o'));
-    world.WriteHostFile('A', std::string(kSerialDir) + "config4", Config4(kSvpType, 1, 0));
-    world.WriteHostFile('A', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
-    const std::string archive = PutArchive(900000);
-    PrepareFloppy(0);
-    ASSERT_NE(Talver_GetMediaFreeSpace(&target, &word), 0);
-    world.Faults().ClearRules();
-    if (*c.path) world.Faults().AddRule({c.op, c.path, ERROR_DISK_FULL, 0, 1});
-    ScriptedOperator op;
-    if (!c.result) op.ExpectMessage(3333, plat::IDOK);
-    word = 0;
-    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
-    world.Faults().ClearRules();
-    MediaSelection selection{};
-    selection.requestKind = kRequestSetup;
-    CopyBounded(selection.drivePath, sizeof selection.drivePath, "A:\\");
-    CopyBounded(selection.archivePath, sizeof selection.archivePath, target.archivePath);
-    WORD local = 0;
-    const bool taken = ClassifyMediaByConfig4(&selection, &local) == 1 &&
-                       LoadArchiveConfig4(&selection, &local) == 1;
-    EXPECT_EQ(taken, c.result == 1);
-    if (taken) {
-      EXPECT_TRUE(Piece("m1") == archive);
-    }
-    for (const auto& e : std::filesystem::recursive_directory_iterator(world.Dir() + "/m1")) {
-      EXPECT_EQ(e.path().string().find(".~tv"), std::string::npos) << e.path();
-    }
-  }
-}
-
 // What the preparation makes of the medium in drive E:.
 TEST_F(BackupMediaTest, PreparationTakesBlankAndBackupMediaOnly) {
   struct Case {
@@ -504,31 +451,6 @@ TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
     const std::vector<std::string> drives = op.SeenDialogs().at(0).Find(1007)->items;
     EXPECT_EQ(std::find(drives.begin(), drives.end(), "C") != drives.end(), c.mode == 0);
   }
-}
-
-// A software medium: after the key code the archive is looked for in the
-// model's folder of the chosen type ("6470" + "60"), where the medium has it,
-// and unpacked over \PLAXON\.
-TEST_F(InstallByModelTest, KeyCodeChoosesTheTypeFolderOfTheSoftwareMedium) {
-  fixtures::AddCdromDrive(world);
-  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "table one");
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, "C:\\PLAXON\\TMP\\svp_conf.tgz", "C:\\PLAXON\\"), 1);
-  std::filesystem::create_directories(world.DriveDir('D') + "/software/R_D/647060");
-  std::filesystem::copy_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"),
-                             world.DriveDir('D') + "/software/R_D/647060/svp_conf.tgz");
-  std::filesystem::remove(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"));
-  world.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat", "changed");
-  world.TakeTrace();
-  ScriptedOperator op;
-  op.ExpectDialog(106).SelectText(1007, "D").Click(1);
-  op.ExpectDialog(113).Type(1022, "XBKZNRTQ").Click(1);
-  op.ExpectMessage(4053, plat::IDOK).ExpectMessage(3188, plat::IDOK);
-  word = 0;
-  EXPECT_EQ(Talver_OffSvpBackupByModel(0, 2, 0, &word), 1) << op.Account();
-  EXPECT_EQ(word, 0);
-  EXPECT_TRUE(
-      TestWorld::Contains(world.TakeTrace(), "szFils = D:\\software\\R_D\\647060\\svp_conf.tgz"));
-  EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/CNFDATA/t1.dat"), "table one");
 }
 
 }  // namespace

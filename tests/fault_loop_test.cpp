@@ -349,9 +349,10 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
 }
 
 // A backup to a medium that held an older one: at every point the medium
-// holds the old backup whole or the new one whole, and the selection of a
-// setup (request kind 5) takes exactly that one.
-void CheckMediumReplaced(const RunView& v, int* checks) {
+// holds the old backup whole or the new one whole, or where `noneAllowed`
+// neither, and the selection of a setup (request kind 5) takes exactly the
+// whole one.
+void CheckMediumReplaced(const RunView& v, int* checks, bool noneAllowed) {
   const std::string dir = "drives/e/plaxon/config/";
   auto at = [&](const Snapshot& s, const std::string& p) {
     auto it = s.find(dir + p);
@@ -366,9 +367,10 @@ void CheckMediumReplaced(const RunView& v, int* checks) {
   const bool fresh = !old && entries && beside.size() == sizeof(Config4Record) &&
                      at(v.after, "config4") == beside &&
                      (*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a');
-  // A cut between the removal of the old records and the last new one
-  // leaves a medium that no selection takes; any other end keeps one whole.
-  CHECK_THAT(old || fresh || (v.powerCut && at(v.after, "config4").empty()),
+  // Where the old backup goes first, or at a cut between the removal of the
+  // old records and the last new one, the medium may be left without its
+  // own config4: no selection takes it.
+  CHECK_THAT(old || fresh || (noneAllowed && at(v.after, "config4").empty()),
              "the medium holds neither backup whole");
   if (v.outcome.result == 1) CHECK_THAT(fresh, "a reported backup is on the medium");
   // The selection takes the medium by its own config4 and the archive in
@@ -437,13 +439,23 @@ void PutSplitBackup(TestWorld& w) {
     fixtures::PutVolume(w, "vol" + std::to_string(n + 1), 2, static_cast<BYTE>(n), pieces[n]);
 }
 
-void PutOlderMediumBackup(TestWorld& w) {
+std::uint64_t UsedBytes(const std::string& hostDir) {
+  std::uint64_t used = 0;
+  for (const auto& e : fs::recursive_directory_iterator(hostDir))
+    if (e.is_regular_file()) used += e.file_size();
+  return used;
+}
+
+// An older backup of this SVP on the medium in E:; `full`: the medium holds
+// nothing more, so that the new backup has room only once the old one goes.
+void PutOlderMediumBackup(TestWorld& w, bool full) {
   PutConfig(w);
   const std::string c4 = fixtures::Config4(0x8360, 1, 0);
   w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
   w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
-  w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz",
-                  TgzBytes(w, {{"CONFIG/old.dat", "old"}}));
+  const std::string old = full ? Incompressible(20000, 5) : "old";
+  w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", TgzBytes(w, {{"CONFIG/old.dat", old}}));
+  if (full) w.MutableWorld().drive('E').totalBytes = UsedBytes(w.DriveDir('E'));
 }
 
 void PutRestoreMedium(TestWorld& w) {
@@ -591,6 +603,7 @@ std::vector<Flow> Flows() {
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
   const Recipe toMedia{{{kMediaTemplate, PickDrive("A")}},
                        {{4034, plat::IDYES}, {3351, plat::IDYES}}};
+  const Recipe overOld{{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}};
   return {
       {.name = "HddBackup",
        .prepare = [](TestWorld& w) { PutHddBackups(w, 2); },
@@ -676,12 +689,20 @@ std::vector<Flow> Flows() {
        .own = {"m1/", "m2/", "m3/"},
        .verify = CheckMediaVolumes},
       {.name = "BackupOverAnOlderBackup",
-       .prepare = PutOlderMediumBackup,
-       .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
+       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, false); },
+       .recipe = overOld,
        .run = backup,
        .failures = kBackupFailures,
        .own = {"drives/e/"},
-       .verify = CheckMediumReplaced},
+       .verify = [](const RunView& v, int* c) { CheckMediumReplaced(v, c, v.powerCut); }},
+      {.name = "BackupWithoutRoomForTheOlderBackup",
+       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, true); },
+       .recipe = overOld,
+       .run = backup,
+       .failures = kBackupFailures,
+       .own = {"drives/e/"},
+       .verify = [](const RunView& v,
+                    int* c) { CheckMediumReplaced(v, c, v.outcome.result != 1); }},
       {.name = "InstallByModel",
        .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
        .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
@@ -918,7 +939,8 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
       flow.name, clean.counted, ops.str().c_str(), runs, shortWrites, checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, 13), FlowName);
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, Flows().size()),
+                         FlowName);
 
 // A power cut at operation k of the clean run, then the checks on what the
 // disk kept: at points spread over the run, and after each rename, where a
@@ -940,17 +962,15 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
               runs, checks);
 }
 
-INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, 13), FlowName);
+INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, Flows().size()),
+                         FlowName);
 
 // ---- a disk that fills up, a medium pulled out ------------------------------
 
 // The SVP's disk holds `room` bytes more than it holds now.
 std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
   return [room](TestWorld& w) {
-    std::uint64_t used = 0;
-    for (const auto& e : fs::recursive_directory_iterator(w.DriveDir('C')))
-      if (e.is_regular_file()) used += e.file_size();
-    w.MutableWorld().drive('C').totalBytes = used + room;
+    w.MutableWorld().drive('C').totalBytes = UsedBytes(w.DriveDir('C')) + room;
   };
 }
 

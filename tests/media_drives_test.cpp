@@ -1,5 +1,5 @@
-// Drive discovery, the media dialog (106) and the setup-source dialog (114),
-// and the platform's client drives, connections and media lists under them.
+// Drive discovery (the SVP's drives and the client PC's), the media dialog
+// (106), the setup-source dialog (114), and the world's media lists.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -232,38 +232,7 @@ TEST_F(DrivesTest, SetupSourceDialogChoices) {
   }
 }
 
-// ---- the platform: connections and media lists ------------------------------
-
-TEST_F(DrivesTest, ConnectionQueryOfDriveLetters) {
-  SKIP_ON_WINDOWS(
-      "client drives and connections come from the world's network provider; Wine has none");
-  plat::World& w = world.MutableWorld();
-  w.connections['F'] = "\\\\tsclient\\C";
-  w.connections['G'] = "\\\\tsclient\\D";
-  w.unavailableConnections['G'] = true;
-  struct Case {
-    const char* local;
-    DWORD length;
-    DWORD status;
-    const char* remote;
-  };
-  const Case cases[] = {
-      {"F:", MAX_PATH, NO_ERROR, "\\\\tsclient\\C"},
-      {"g:", MAX_PATH, ERROR_CONNECTION_UNAVAIL, "\\\\tsclient\\D"},
-      {"H:", MAX_PATH, ERROR_NOT_CONNECTED, ""},
-      {"F:", 5, ERROR_MORE_DATA, ""},
-      {"F:\\", MAX_PATH, ERROR_BAD_DEVICE, ""},
-  };
-  for (const Case& c : cases) {
-    char remote[MAX_PATH] = {};
-    DWORD length = c.length;
-    EXPECT_EQ(plat::WNetGetConnection(c.local, remote, &length), c.status) << c.local;
-    EXPECT_STREQ(remote, c.remote) << c.local;
-    if (c.status == ERROR_MORE_DATA) {
-      EXPECT_EQ(length, 13u);
-    }
-  }
-}
+// ---- the platform: media lists ---------------------------------------------
 
 #if !defined(_WIN32)
 // World files and their media lists are the POSIX half's (on Windows a

@@ -138,20 +138,6 @@ TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x70"));  // disk full, 112
 }
 
-TEST_F(MediaFiles, AShortWriteIsAFailure) {
-  const std::string data = Bytes(64);
-  world_.WriteHostFile('C', "OUT/src.tgz", Bytes(3000));
-  world_.TakeTrace();
-  ShortWrites shortWrites;
-  EXPECT_EQ(Talver_WriteWholeFile("E:\\config4", data.data(), 64), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ERR WriteFile 32 of 64 bytes"));
-
-  WORD count = 9, word = 0;
-  EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", 1000, &count, &word), 0);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(word, 0x2000);
-}
-
 // A join that fails or is cut short never leaves more (or less) than whole
 // volumes under the archive's name: the join of pieces keeps every piece,
 // the append of a further volume cuts the archive back to what it was.

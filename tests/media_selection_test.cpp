@@ -168,15 +168,6 @@ TEST_F(SelectionTest, FurtherVolumeIsAskedForWithoutTheDriveDialog) {
   EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\"));
 }
 
-TEST_F(SelectionTest, CancelOfTheFurtherVolumeEndsWithTheCancelWord) {
-  Request(5, "E:\\");
-  ScriptedOperator op;
-  op.ExpectMessage(3836, plat::IDCANCEL);
-  EXPECT_EQ(SelectMedia(0, &selection, 1, &word), 0);
-  EXPECT_EQ(word, 0x4000);
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
-}
-
 TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   world.MutableWorld().drive('E').notReady = true;
   Request(5);
