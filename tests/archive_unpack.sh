@@ -7,11 +7,20 @@
 # Usage: archive_unpack.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/world"
-# Names are bytes: a Latin-1 and a UTF-8 name travel unchanged.
+# Names are bytes: a Latin-1, a UTF-8, a long name and one that ustar splits
+# at a slash travel unchanged.
 latin1="caf$(printf '\351').dat"
 utf8="caf$(printf '\303\251').dat"
+long="$(printf 'f%.0s' {1..110})/$(printf 'a%.0s' {1..110}).dat"
+split="${long%/*}/short.dat"
+mkdir -p "$c/PLAXON/CONFIG/${long%/*}"
 printf 'latin-1' >"$c/PLAXON/CONFIG/$latin1"
 printf 'utf-8' >"$c/PLAXON/CONFIG/$utf8"
+printf 'long' >"$c/PLAXON/CONFIG/$long"
+printf 'split' >"$c/PLAXON/CONFIG/$split"
+# Packed bytes between table rows, across a block's end: members of their own.
+{ yes 'row,0001,table' | head -c 700000; head -c 500000 /dev/urandom; yes 'row' | head -c 300000; } \
+  >"$c/PLAXON/CONFIG/mixed.bin"
 
 run hdd-backup
 expect 0 'result=1.*'
@@ -22,7 +31,7 @@ run hdd-backup --mode 2
 archive="$c/PLAXON/DIFF/svp_conf.tgz"
 tar tzf "$archive" >"$work/listing" || fail "GNU tar cannot list our archive"
 grep -qx 'CONFIG/config.inf' "$work/listing" || fail "config.inf not in the archive"
-for name in "$latin1" "$utf8"; do
+for name in "$latin1" "$utf8" "$long" "$split"; do
   LC_ALL=C tar --quoting-style=literal -tzf "$archive" 2>/dev/null | grep -qxF "CONFIG/$name" ||
     fail "a non-ASCII name is not in the archive as it was"
 done
@@ -33,9 +42,12 @@ mkdir -p "$c/UNPACKED" "$work/gnu"
 timeout 60 "$SVPCONF" unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\UNPACKED\' </dev/null \
   2>"$work/err" | grep -q '^result=1' || fail "unpack: $(cat "$work/err")"
 [ -s "$work/err" ] && fail "a successful unpack wrote to stderr: $(cat "$work/err")"
-tar xzf "$archive" -C "$work/gnu" || fail "GNU tar cannot extract our archive"
+[ -z "$(tar xzf "$archive" -C "$work/gnu" 2>&1)" ] || fail "GNU tar extracts our archive with words"
+[ -z "$(bsdtar tvzf "$archive" 2>&1 >/dev/null)" ] || fail "bsdtar lists our archive with words"
+cmp -s "$c/PLAXON/CONFIG/mixed.bin" "$work/gnu/CONFIG/mixed.bin" || fail "packed bytes changed"
 diff -r "$work/gnu/CONFIG" "$c/UNPACKED/config" -x 'min500*' >/dev/null || fail "unpacked tree differs"
-[ "$(cat "$c/UNPACKED/config/$latin1")$(cat "$c/UNPACKED/config/$utf8")" = "latin-1utf-8" ] ||
+[ "$(cat "$c/UNPACKED/config/$latin1" "$c/UNPACKED/config/$utf8" "$c/UNPACKED/config/$long" \
+  "$c/UNPACKED/config/$split")" = "latin-1utf-8longsplit" ] ||
   fail "a non-ASCII name was not restored as it was"
 # --progress without a terminal: plain lines on stderr, the last one whole.
 timeout 60 "$SVPCONF" --progress unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\UNPACKED\' \
