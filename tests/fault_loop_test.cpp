@@ -36,6 +36,11 @@
 #include <string>
 #include <thread>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
 
 #include "archive/CnfBakup.h"
 #include "common/Format.h"
@@ -711,15 +716,27 @@ std::vector<Flow> Flows() {
   };
 }
 
-// Aborts the process when a run does not end within its bound: a hang is
-// a failure as much as a crash, and must not wait for ctest's timeout.
+void WriteToStderr(const std::string& line) {
+#ifdef _WIN32
+  (void)!_write(2, line.data(), unsigned(line.size()));
+#else
+  (void)!write(2, line.data(), line.size());
+#endif
+}
+
+// Ends the process when a run does not end within its bound: a hang is a
+// failure as much as a crash, and must not wait for ctest's timeout. The
+// line goes out past stdio, whose lock a hung thread may hold, and the
+// process ends without abort(), which under Wine may wait on a debugger.
 class Watchdog {
  public:
   Watchdog(const std::string& what, int seconds)
       : thread_([what, seconds, ended = ended_.get_future()] {
           if (ended.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return;
-          std::fprintf(stderr, "fault loop: %s did not end within %d s\n", what.c_str(), seconds);
-          std::abort();
+          const std::string line =
+              "fault loop: " + what + " did not end within " + std::to_string(seconds) + " s\n";
+          WriteToStderr(line);
+          std::_Exit(3);
         }) {}
   ~Watchdog() {
     ended_.set_value();
@@ -820,6 +837,9 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
 RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, int* checks,
                   const std::function<void(TestWorld&)>& tweak = nullptr) {
   RunResult out;
+  // The world's making and its snapshots are inside the bound too: under
+  // Wine they mount drives.
+  Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 120);
   TestWorld w;
   w.MutableWorld().settings["services.wait_ms"] = "1";
   flow.prepare(w);
@@ -833,10 +853,7 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
     w.Faults().CutPowerAt(fault.k);
   else
     w.Faults().FailNth(fault.k, fault.error, fault.shortWrite);
-  {
-    Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 60);
-    out.outcome = flow.run(w);
-  }
+  out.outcome = flow.run(w);
   out.counted = w.Faults().Counted();
   out.log = w.Faults().Log();
   out.faulted = w.Faults().NthFailed(&out.op);
