@@ -1,21 +1,11 @@
-// Every export's flow under injected faults. Each flow runs once cleanly
-// over the counting platform; then for k = 1..N the k-th file operation of
-// that run fails (a write both as a failure and as a short write), with the
-// system error codes an SVP gives in turn, and each outcome is checked:
-//   - the run ends within its bound (a watchdog aborts a hang) and leaves no
-//     handle open;
-//   - a failure ends in one of the flow's own failures: its word, the trace
-//     lines of the step that failed and the message the operator sees; a
-//     cancel only when the operator cancelled;
-//   - every file outside the work folders holds its old bytes or the bytes
-//     of a clean run: \PLAXON\CONFIG\ is never half-written and nothing the
-//     flow does not touch is gone;
-//   - no temporary file is left behind (unless the fault was its removal);
-//   - what the flow reports made (an HDD backup, the media volumes and
-//     their config4) reads back whole; a backup that counts is never partial.
-// CI fails about 20 operations per flow spread over its run, every one of
-// the kinds a flow makes at most 4 times, and cuts power at 6 points and
-// after each rename; TALVER_FAULT_SWEEP=full runs every k of every flow.
+// Every export's flow under injected faults: after a clean run, the k-th
+// file operation fails (a write also as a short write) or the power is cut
+// there. Each run must end within its bound with no handle open, in one of
+// the flow's own failures (word, trace lines, message), with every file
+// outside the work folders holding its old bytes or a clean run's, no
+// temporary left, and what the flow reports made reading back whole. CI
+// samples about 20 operations per flow, every rare kind and 6 power cuts
+// plus one after each rename; TALVER_FAULT_SWEEP=full runs every k.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -598,32 +588,46 @@ const std::vector<Failure> kInstallFailures =
 
 std::vector<Flow> Flows() {
   const std::vector<std::string> kSetupWork = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"};
-  const std::vector<std::string> kHddOwn = {"drives/c/plaxon/others/backup/2",
-                                            "drives/c/plaxon/diff/svp_conf.tgz"};
-  const Run hdd = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); });
-  const Run check =
-      Direct([](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); });
+  auto hddFlow = [](const char* name, int backups, int ciRuns) {
+    return Flow{.name = name,
+                .prepare = [backups](TestWorld& w) { PutHddBackups(w, backups); },
+                .run = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); }),
+                .failures = kHddFailures,
+                .own = {"drives/c/plaxon/others/backup/2", "drives/c/plaxon/diff/svp_conf.tgz"},
+                .verify = CheckHddBackups,
+                .ciRuns = ciRuns};
+  };
+  auto checkFlow = [](const char* name, const char* serial, bool passes) {
+    return Flow{.name = name,
+                .prepare = [serial](TestWorld& w) { PutCheckedArchive(w, serial); },
+                .run = Direct(
+                    [](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); }),
+                .failures = kCheckFailures,
+                .cleanSucceeds = passes};
+  };
   const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
                            "SetupConfigInSVP END");
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
   const Recipe toMedia{{{kMediaTemplate, PickDrive("A")}},
                        {{4034, plat::IDYES}, {3351, plat::IDYES}}};
-  const Recipe overOld{{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}};
+  // Without room the old backup may go before the new one is whole.
+  auto overOld = [backup](const char* name, bool full) {
+    return Flow{.name = name,
+                .prepare = [full](TestWorld& w) { PutOlderMediumBackup(w, full); },
+                .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
+                .run = backup,
+                .failures = kBackupFailures,
+                .own = {"drives/e/"},
+                .verify =
+                    [full](const RunView& v, int* c) {
+                      CheckMediumReplaced(v, c, full ? v.outcome.result != 1 : v.powerCut);
+                    }};
+  };
   return {
-      {.name = "HddBackup",
-       .prepare = [](TestWorld& w) { PutHddBackups(w, 2); },
-       .run = hdd,
-       .failures = kHddFailures,
-       .own = kHddOwn,
-       .verify = CheckHddBackups},
-      // A hundred backups already: the retention deletes the oldest, and only it.
-      {.name = "HddBackupWithRetention",
-       .prepare = [](TestWorld& w) { PutHddBackups(w, 100); },
-       .run = hdd,
-       .failures = kHddFailures,
-       .own = kHddOwn,
-       .verify = CheckHddBackups,
-       .ciRuns = 24},  // each run scans a hundred backups
+      hddFlow("HddBackup", 2, 20),
+      // A hundred backups already: the retention deletes the oldest, and only
+      // it. Each run scans a hundred backups.
+      hddFlow("HddBackupWithRetention", 100, 24),
       {.name = "UpdateSecondSvp",
        .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
        .run = UpdateSecondSvp,
@@ -633,16 +637,9 @@ std::vector<Flow> Flows() {
        .run = Direct(
            [](WORD*) { return dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\"); }),
        .failures = kUnpackFailures},
-      {.name = "Check",
-       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412345"); },
-       .run = check,
-       .failures = kCheckFailures},
+      checkFlow("Check", "412345", true),
       // A check that fails cleanly never passes because a step of it failed.
-      {.name = "CheckOfAnotherSvp",
-       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412399"); },
-       .run = check,
-       .failures = kCheckFailures,
-       .cleanSucceeds = false},
+      checkFlow("CheckOfAnotherSvp", "412399", false),
       {.name = "RestoreFromBackupFile",
        .prepare =
            [](TestWorld& w) {
@@ -693,21 +690,8 @@ std::vector<Flow> Flows() {
        .failures = kBackupFailures,
        .own = {"m1/", "m2/", "m3/"},
        .verify = CheckMediaVolumes},
-      {.name = "BackupOverAnOlderBackup",
-       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, false); },
-       .recipe = overOld,
-       .run = backup,
-       .failures = kBackupFailures,
-       .own = {"drives/e/"},
-       .verify = [](const RunView& v, int* c) { CheckMediumReplaced(v, c, v.powerCut); }},
-      {.name = "BackupWithoutRoomForTheOlderBackup",
-       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, true); },
-       .recipe = overOld,
-       .run = backup,
-       .failures = kBackupFailures,
-       .own = {"drives/e/"},
-       .verify = [](const RunView& v,
-                    int* c) { CheckMediumReplaced(v, c, v.outcome.result != 1); }},
+      overOld("BackupOverAnOlderBackup", false),
+      overOld("BackupWithoutRoomForTheOlderBackup", true),
       {.name = "InstallByModel",
        .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
        .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
@@ -894,9 +878,12 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
 // (TALVER_FAULT_SWEEP=full), k alone for TALVER_FAULT_ONLY=k (its trace
 // echoed), about N evenly spread for TALVER_FAULT_SAMPLE=N (where each run
 // is slow, under Wine), else those `pick` takes out of a stride of `every`.
-std::vector<int> Sweep(int n, int every, const std::function<bool(int)>& pick) {
+bool FullSweep() {
   const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
-  const bool full = sweep && std::string(sweep) == "full";
+  return sweep && std::string(sweep) == "full";
+}
+std::vector<int> Sweep(int n, int every, const std::function<bool(int)>& pick) {
+  const bool full = FullSweep();
   const char* sample = full ? nullptr : std::getenv("TALVER_FAULT_SAMPLE");
   if (sample) every = std::max(1, std::atoi(sample));
   const int stride = full ? 1 : std::max(1, n / every);
@@ -933,8 +920,7 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
   std::set<std::string> seen;
   auto kindOf = [&](int k) { return plat::FaultOpName(clean.log.at(std::size_t(k - 1)).op); };
   int runs = 0, shortWrites = 0;
-  const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
-  const bool full = sweep && std::string(sweep) == "full";  // every failure reported
+  const bool full = FullSweep();  // every failure reported
   for (int k : Sweep(clean.counted, flow.ciRuns, [&](int k) {
          return seen.insert(kindOf(k)).second || kinds[kindOf(k)] <= kRareKind;
        })) {

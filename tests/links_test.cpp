@@ -76,12 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
                  [] { return Opens("C:\\f", GENERIC_READ, OPEN_EXISTING); }},
         LinkCase{"CreateInALinkedFolder",
                  [] { return Opens("C:\\L\\new", GENERIC_WRITE, CREATE_NEW); }},
-        LinkCase{"CreateDeeperInALinkedFolder",
-                 [] { return Opens("C:\\L\\sub\\new", GENERIC_WRITE, CREATE_ALWAYS); }},
-        LinkCase{"ReadInALinkedFolder",
-                 [] { return Opens("C:\\L\\kept", GENERIC_READ, OPEN_EXISTING); }},
-        LinkCase{"TruncateInALinkedFolder",
-                 [] { return Opens("C:\\L\\kept", GENERIC_WRITE, TRUNCATE_EXISTING); }},
         LinkCase{"TemporaryInALinkedFolder",
                  [] {
                    std::string temporary;
