@@ -587,8 +587,6 @@ std::vector<Flow> Flows() {
   const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
                            "SetupConfigInSVP END");
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
-  const Recipe toMedia{{{kMediaTemplate, PickDrive("A")}},
-                       {{4034, plat::IDYES}, {3351, plat::IDYES}}};
   // Without room the old backup may go before the new one is whole.
   auto overOld = [backup](const char* name, bool full) {
     return Flow{.name = name,
@@ -663,7 +661,7 @@ std::vector<Flow> Flows() {
              w.MutableWorld().drive('A').driveTotalBytes = 1457664;
              fixtures::PutMedia(w, 'A', {"m1", "m2", "m3"});
            },
-       .recipe = toMedia,
+       .recipe = {{{kMediaTemplate, PickDrive("A")}}, {{4034, plat::IDYES}, {3351, plat::IDYES}}},
        .run = backup,
        .failures = kBackupFailures,
        .own = {"m1/", "m2/", "m3/"},
