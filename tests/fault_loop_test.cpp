@@ -1,21 +1,11 @@
-// Every export's flow under injected faults. Each flow runs once cleanly
-// over the counting platform; then for k = 1..N the k-th file operation of
-// that run fails (a write both as a failure and as a short write), with the
-// system error codes an SVP gives in turn, and each outcome is checked:
-//   - the run ends within its bound (a watchdog aborts a hang) and leaves no
-//     handle open;
-//   - a failure ends in one of the flow's own failures: its word, the trace
-//     lines of the step that failed and the message the operator sees; a
-//     cancel only when the operator cancelled;
-//   - every file outside the work folders holds its old bytes or the bytes
-//     of a clean run: \PLAXON\CONFIG\ is never half-written and nothing the
-//     flow does not touch is gone;
-//   - no temporary file is left behind (unless the fault was its removal);
-//   - what the flow reports made (an HDD backup, the media volumes and
-//     their config4) reads back whole; a backup that counts is never partial.
-// CI fails about 20 operations per flow spread over its run, every one of
-// the kinds a flow makes at most 4 times, and cuts power at 6 points and
-// after each rename; TALVER_FAULT_SWEEP=full runs every k of every flow.
+// Every export's flow under injected faults: after a clean run, the k-th
+// file operation fails (a write also as a short write) or the power is cut
+// there. Each run must end within its bound with no handle open, in one of
+// the flow's own failures (word, trace lines, message), with every file
+// outside the work folders holding its old bytes or a clean run's, no
+// temporary left, and what the flow reports made reading back whole. CI
+// samples about 20 operations per flow, every rare kind and 6 power cuts
+// plus one after each rename; TALVER_FAULT_SWEEP=full runs every k.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -65,8 +55,7 @@ using Snapshot = std::map<std::string, std::string>;
 
 constexpr char kKeyCode[] = "XBKZNRTQ";
 constexpr std::size_t kPiece = 1400000;
-// The system error codes of an SVP's disks and media: access denied, write
-// protected, not ready, sharing violation, disk full.
+// Denied, write protected, not ready, sharing violation, disk full.
 constexpr DWORD kCodes[] = {5, 19, 21, 32, 112};
 
 std::string Lower(std::string s) {
@@ -74,8 +63,7 @@ std::string Lower(std::string s) {
   return s;
 }
 
-// Every file of the world (drives and media), by its lower-case path relative
-// to the world folder; the trace and audit files of the stand-ins left out.
+// The world's files by lower-case relative path, the stand-ins' logs left out.
 Snapshot TakeSnapshot(const TestWorld& w) {
   Snapshot files;
   std::error_code ec;
@@ -88,8 +76,7 @@ Snapshot TakeSnapshot(const TestWorld& w) {
   return files;
 }
 
-// The entries of a gzip tar archive read to its end; nullopt when it is not
-// whole (truncated, damaged, not an archive).
+// The entries of a gzip tar archive read to its end; nullopt when it is not whole.
 std::optional<std::map<std::string, std::string>> ReadArchive(const std::string& bytes) {
   archive* a = archive_read_new();
   archive_read_support_filter_gzip(a);
@@ -115,12 +102,8 @@ std::optional<std::map<std::string, std::string>> ReadArchive(const std::string&
 using fixtures::Incompressible;
 using fixtures::TgzBytes;
 
-// ---- the operator --------------------------------------------------------
-
-// A patient operator who follows a recipe whatever the flow shows: the
-// first turn of a dialog does the dialog's actions and the next clicks OK;
-// a message box gets the recipe's answer, else OK where there is one, else
-// its last button (No or Cancel). A flow that keeps asking is cancelled.
+// An operator who follows a recipe: a dialog's actions, then OK; a message box
+// the recipe's answer, else OK, else its last button. Endless asking is cancelled.
 using Act = std::function<void(plat::DialogActions&)>;
 struct Recipe {
   std::map<int, Act> dialogs;
@@ -190,8 +173,6 @@ class FlowOperator : public plat::Operator {
   std::shared_ptr<plat::Operator> previous_;
 };
 
-// ---- the flows -----------------------------------------------------------
-
 struct Outcome {
   int result = 0;  // 1 success
   WORD word = 0;
@@ -208,8 +189,7 @@ Run Direct(std::function<int(WORD*)> call) {
   };
 }
 
-// An export that keeps its word: the frame traces it on the line before its
-// end line.
+// An export that keeps its word: traced on the line before its end line.
 Run Framed(std::function<int()> call, const char* endLine) {
   return [call, endLine](TestWorld& w) {
     Outcome o{call(), 0, {}};
@@ -235,8 +215,7 @@ struct RunView {
   bool powerCut;
 };
 
-// A way a flow may fail: its word, the message the operator sees (0: the
-// flow shows none) and the trace lines of the failed step, all written.
+// A way a flow may fail: its word, message (0: none) and failed step's trace lines.
 struct Failure {
   WORD word;
   int message;
@@ -249,8 +228,7 @@ struct Flow {
   Recipe recipe = {};
   Run run;
   std::vector<Failure> failures;
-  // Lower-case path prefixes (relative to the world folder) whose files the
-  // flow may leave as it likes (work folders), and those its own check reads.
+  // Path prefixes the flow may leave as it likes (work), and those `verify` reads.
   std::vector<std::string> work = {"drives/c/plaxon/tmp/"};
   std::vector<std::string> own = {};
   std::function<void(const RunView&, int* checks)> verify = nullptr;
@@ -316,10 +294,8 @@ void CheckHddBackups(const RunView& v, int* checks) {
     CHECK_THAT(ReadArchive(diff->second).has_value(), "the DIFF copy is whole");
 }
 
-// The volumes on the media: each medium the selection takes (by its own
-// config4) has the same config4 beside a piece of the right size; after a
-// success the pieces in volume order make the archive in \PLAXON\TMP\,
-// which reads whole.
+// Each medium the selection takes has the same config4 beside a piece of the right
+// size; after a success the pieces in volume order make a whole archive.
 void CheckMediaVolumes(const RunView& v, int* checks) {
   std::map<int, std::string> pieces;
   int count = 0;
@@ -353,10 +329,8 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
       "the volumes join into a whole archive of the configuration");
 }
 
-// A backup to a medium that held an older one: at every point the medium
-// holds the old backup whole or the new one whole, or where `noneAllowed`
-// neither, and the selection of a setup (request kind 5) takes exactly the
-// whole one.
+// A backup over an older one: the medium holds the old or the new backup whole (or
+// neither where `noneAllowed`), and a setup's selection takes exactly the whole one.
 void CheckMediumReplaced(const RunView& v, int* checks, bool noneAllowed) {
   const std::string dir = "drives/e/plaxon/config/";
   auto at = [&](const Snapshot& s, const std::string& p) {
@@ -372,14 +346,12 @@ void CheckMediumReplaced(const RunView& v, int* checks, bool noneAllowed) {
   const bool fresh = !old && entries && beside.size() == sizeof(Config4Record) &&
                      at(v.after, "config4") == beside &&
                      (*entries)["CONFIG/CNFDATA/TBL000.DAT"] == std::string(5000, 'a');
-  // Where the old backup goes first, or at a cut between the removal of the
-  // old records and the last new one, the medium may be left without its
-  // own config4: no selection takes it.
+  // The old backup gone first, or a cut between the old records' removal and the
+  // last new one, may leave the medium without its own config4: no selection takes it.
   CHECK_THAT(old || fresh || (noneAllowed && at(v.after, "config4").empty()),
              "the medium holds neither backup whole");
   if (v.outcome.result == 1) CHECK_THAT(fresh, "a reported backup is on the medium");
-  // The selection takes the medium by its own config4 and the archive in
-  // the backup's folder, and reads the record beside it where there is one.
+  // The selection reads the medium's own config4 and the record beside the archive.
   MediaSelection selection{};
   selection.requestKind = kRequestSetup;
   CopyBounded(selection.drivePath, sizeof selection.drivePath, "E:\\");
@@ -451,8 +423,7 @@ std::uint64_t UsedBytes(const std::string& hostDir) {
   return used;
 }
 
-// An older backup of this SVP on the medium in E:; `full`: the medium holds
-// nothing more, so that the new backup has room only once the old one goes.
+// An older backup on E:; `full`: the new one has room only once the old one goes.
 void PutOlderMediumBackup(TestWorld& w, bool full) {
   PutConfig(w);
   const std::string c4 = fixtures::Config4(0x8360, 1, 0);
@@ -499,9 +470,8 @@ Outcome UpdateSecondSvp(TestWorld& w) {
   return o;
 }
 
-// The failures of each flow. A word no sampled fault reaches is traced as
-// the word itself ("ErrCode=0x...") or, where the flow traces no word, as a
-// failure line of its own.
+// The failures of each flow. A word no sampled fault reaches is traced as the word
+// itself ("ErrCode=0x...") or, where the flow traces no word, as a line of its own.
 Failure Traced(WORD word, int message) {
   char line[24];
   std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
@@ -549,8 +519,7 @@ const std::vector<Failure> kRestoreFileFailures =
           {0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}},
           {0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}}},
          {{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
-// The fetch of the archive (its copy fails with 0x500 or 0x600) and its
-// unpacking.
+// The fetch of the archive (its copy fails with 0x500 or 0x600) and its unpacking.
 const Failure kFetchFailed{0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x2000"}};
 const Failure kFetchOpenFailed{0x2000, 3333, {"ErrCode=0x500", "ErrCode=0x2000"}};
 const Failure kUnpackFailed{0x4004, 0, {"ERR Talver_CompressThread"}};
@@ -598,32 +567,43 @@ const std::vector<Failure> kInstallFailures =
 
 std::vector<Flow> Flows() {
   const std::vector<std::string> kSetupWork = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"};
-  const std::vector<std::string> kHddOwn = {"drives/c/plaxon/others/backup/2",
-                                            "drives/c/plaxon/diff/svp_conf.tgz"};
-  const Run hdd = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); });
-  const Run check =
-      Direct([](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); });
+  auto hddFlow = [](const char* name, int backups, int ciRuns) {
+    return Flow{.name = name,
+                .prepare = [backups](TestWorld& w) { PutHddBackups(w, backups); },
+                .run = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); }),
+                .failures = kHddFailures,
+                .own = {"drives/c/plaxon/others/backup/2", "drives/c/plaxon/diff/svp_conf.tgz"},
+                .verify = CheckHddBackups,
+                .ciRuns = ciRuns};
+  };
+  auto checkFlow = [](const char* name, const char* serial, bool passes) {
+    return Flow{.name = name,
+                .prepare = [serial](TestWorld& w) { PutCheckedArchive(w, serial); },
+                .run = Direct(
+                    [](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); }),
+                .failures = kCheckFailures,
+                .cleanSucceeds = passes};
+  };
   const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
                            "SetupConfigInSVP END");
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
-  const Recipe toMedia{{{kMediaTemplate, PickDrive("A")}},
-                       {{4034, plat::IDYES}, {3351, plat::IDYES}}};
-  const Recipe overOld{{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}};
+  // Without room the old backup may go before the new one is whole.
+  auto overOld = [backup](const char* name, bool full) {
+    return Flow{.name = name,
+                .prepare = [full](TestWorld& w) { PutOlderMediumBackup(w, full); },
+                .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
+                .run = backup,
+                .failures = kBackupFailures,
+                .own = {"drives/e/"},
+                .verify =
+                    [full](const RunView& v, int* c) {
+                      CheckMediumReplaced(v, c, full ? v.outcome.result != 1 : v.powerCut);
+                    }};
+  };
   return {
-      {.name = "HddBackup",
-       .prepare = [](TestWorld& w) { PutHddBackups(w, 2); },
-       .run = hdd,
-       .failures = kHddFailures,
-       .own = kHddOwn,
-       .verify = CheckHddBackups},
-      // A hundred backups already: the retention deletes the oldest, and only it.
-      {.name = "HddBackupWithRetention",
-       .prepare = [](TestWorld& w) { PutHddBackups(w, 100); },
-       .run = hdd,
-       .failures = kHddFailures,
-       .own = kHddOwn,
-       .verify = CheckHddBackups,
-       .ciRuns = 24},  // each run scans a hundred backups
+      hddFlow("HddBackup", 2, 20),
+      // A hundred backups: the retention deletes the oldest, and only it.
+      hddFlow("HddBackupWithRetention", 100, 24),
       {.name = "UpdateSecondSvp",
        .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
        .run = UpdateSecondSvp,
@@ -633,16 +613,9 @@ std::vector<Flow> Flows() {
        .run = Direct(
            [](WORD*) { return dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\"); }),
        .failures = kUnpackFailures},
-      {.name = "Check",
-       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412345"); },
-       .run = check,
-       .failures = kCheckFailures},
+      checkFlow("Check", "412345", true),
       // A check that fails cleanly never passes because a step of it failed.
-      {.name = "CheckOfAnotherSvp",
-       .prepare = [](TestWorld& w) { PutCheckedArchive(w, "412399"); },
-       .run = check,
-       .failures = kCheckFailures,
-       .cleanSucceeds = false},
+      checkFlow("CheckOfAnotherSvp", "412399", false),
       {.name = "RestoreFromBackupFile",
        .prepare =
            [](TestWorld& w) {
@@ -688,26 +661,13 @@ std::vector<Flow> Flows() {
              w.MutableWorld().drive('A').driveTotalBytes = 1457664;
              fixtures::PutMedia(w, 'A', {"m1", "m2", "m3"});
            },
-       .recipe = toMedia,
+       .recipe = {{{kMediaTemplate, PickDrive("A")}}, {{4034, plat::IDYES}, {3351, plat::IDYES}}},
        .run = backup,
        .failures = kBackupFailures,
        .own = {"m1/", "m2/", "m3/"},
        .verify = CheckMediaVolumes},
-      {.name = "BackupOverAnOlderBackup",
-       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, false); },
-       .recipe = overOld,
-       .run = backup,
-       .failures = kBackupFailures,
-       .own = {"drives/e/"},
-       .verify = [](const RunView& v, int* c) { CheckMediumReplaced(v, c, v.powerCut); }},
-      {.name = "BackupWithoutRoomForTheOlderBackup",
-       .prepare = [](TestWorld& w) { PutOlderMediumBackup(w, true); },
-       .recipe = overOld,
-       .run = backup,
-       .failures = kBackupFailures,
-       .own = {"drives/e/"},
-       .verify = [](const RunView& v,
-                    int* c) { CheckMediumReplaced(v, c, v.outcome.result != 1); }},
+      overOld("BackupOverAnOlderBackup", false),
+      overOld("BackupWithoutRoomForTheOlderBackup", true),
       {.name = "InstallByModel",
        .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
        .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
@@ -765,10 +725,8 @@ struct RunResult {
   plat::CountedOp op{plat::FaultOp::Open, {}};
 };
 
-// A failure ends in one of the flow's own: its word, every trace line of
-// its step and the message the operator sees. A cancel only when the
-// operator cancelled, or answered a failure's message (some steps end as
-// cancelled unless the operator retries).
+// A failure is one of the flow's own: its word, its step's trace lines and message.
+// A cancel only when the operator cancelled or answered a failure's message.
 void CheckFailure(const Flow& flow, const Outcome& o, const std::vector<std::string>& trace,
                   const std::vector<int>& seen, bool cancelled, int* checks) {
   auto shown = [&](int id) { return std::find(seen.begin(), seen.end(), id) != seen.end(); };
@@ -790,16 +748,14 @@ void CheckFailure(const Flow& flow, const Outcome& o, const std::vector<std::str
                             << ::testing::PrintToString(seen) << ", trace:" << account.str());
 }
 
-// Files outside the work folders hold their old bytes or a clean run's; no
-// temporary is left (a power cut leaves them in the form every reader
-// passes over), unless removing it was the fault.
+// Files outside the work folders hold their old bytes or a clean run's; a temporary
+// stays only as the faulted removal or, after a power cut, named for readers to skip.
 void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, const Snapshot& before,
                 const Snapshot& clean, int* checks) {
   std::set<std::string> paths;
   for (const Snapshot* s : {&before, &clean, &out.after})
     for (const auto& [p, b] : *s) paths.insert(p);
-  // A file whose removal (its search, attributes, delete or rename) was made
-  // to fail may stay.
+  // A file whose removal (search, attributes, delete, rename) failed may stay.
   std::string faultedPath = Lower(out.op.path);
   std::replace(faultedPath.begin(), faultedPath.end(), '\\', '/');
   using plat::FaultOp;
@@ -832,13 +788,11 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
   }
 }
 
-// One run of a flow, with the k-th operation failed (k = 0: none) and the
-// world changed by `tweak` after its preparation, and the checks of every run.
+// One run of a flow, the k-th operation failed (0: none), the world `tweak`ed.
 RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, int* checks,
                   const std::function<void(TestWorld&)>& tweak = nullptr) {
   RunResult out;
-  // The world's making and its snapshots are inside the bound too: under
-  // Wine they mount drives.
+  // Making the world is inside the bound too: under Wine it mounts drives.
   Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 120);
   TestWorld w;
   w.MutableWorld().settings["services.wait_ms"] = "1";
@@ -859,8 +813,7 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   out.faulted = w.Faults().NthFailed(&out.op);
   out.messages = op.Messages();
   w.Faults().FailNth(0, 0);
-  // After a power cut nobody heard what the run returned; the checks look at
-  // what the disk kept.
+  // Nobody heard what a run cut off returned: the checks look at what the disk kept.
   if (fault.powerCut) {
     w.Faults().Restart();
     out.outcome = Outcome{};
@@ -894,9 +847,12 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
 // (TALVER_FAULT_SWEEP=full), k alone for TALVER_FAULT_ONLY=k (its trace
 // echoed), about N evenly spread for TALVER_FAULT_SAMPLE=N (where each run
 // is slow, under Wine), else those `pick` takes out of a stride of `every`.
-std::vector<int> Sweep(int n, int every, const std::function<bool(int)>& pick) {
+bool FullSweep() {
   const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
-  const bool full = sweep && std::string(sweep) == "full";
+  return sweep && std::string(sweep) == "full";
+}
+std::vector<int> Sweep(int n, int every, const std::function<bool(int)>& pick) {
+  const bool full = FullSweep();
   const char* sample = full ? nullptr : std::getenv("TALVER_FAULT_SAMPLE");
   if (sample) every = std::max(1, std::atoi(sample));
   const int stride = full ? 1 : std::max(1, n / every);
@@ -928,13 +884,11 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
   ASSERT_FALSE(HasFailure()) << "the clean run";
   std::map<std::string, int> kinds;
   for (const auto& op : clean.log) ++kinds[plat::FaultOpName(op.op)];
-  // A stride over the frequent kinds of operation; every one of the rare
-  // and the first of each kind.
+  // A stride over the frequent kinds, every one of the rare and the first of each.
   std::set<std::string> seen;
   auto kindOf = [&](int k) { return plat::FaultOpName(clean.log.at(std::size_t(k - 1)).op); };
   int runs = 0, shortWrites = 0;
-  const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
-  const bool full = sweep && std::string(sweep) == "full";  // every failure reported
+  const bool full = FullSweep();  // every failure reported
   for (int k : Sweep(clean.counted, flow.ciRuns, [&](int k) {
          return seen.insert(kindOf(k)).second || kinds[kindOf(k)] <= kRareKind;
        })) {
@@ -959,9 +913,8 @@ TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
 INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, Flows().size()),
                          FlowName);
 
-// A power cut at operation k of the clean run, then the checks on what the
-// disk kept: at points spread over the run, and after each rename, where a
-// cut finds the new name not yet made durable.
+// A power cut at operation k: at points spread over the run, and after each
+// rename, where a cut finds the new name not yet made durable.
 class FaultLoopPowerCut : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
@@ -982,8 +935,6 @@ TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
 INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, Flows().size()),
                          FlowName);
 
-// ---- a disk that fills up, a medium pulled out ------------------------------
-
 // The SVP's disk holds `room` bytes more than it holds now.
 std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
   return [room](TestWorld& w) {
@@ -991,8 +942,7 @@ std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
   };
 }
 
-// The media of the list named in `pulled` taken out (never ready); a medium
-// `small` holds only `size` bytes.
+// The media named in `pulled` never ready; a medium `small` holds only `size` bytes.
 std::function<void(TestWorld&)> Media(char drive, std::string pulled, const char* small = "",
                                       std::uint64_t size = 0) {
   return [=](TestWorld& w) {
@@ -1039,10 +989,8 @@ TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
   }
 }
 
-// The unpacking of a restore, or the join of a setup's second volume, fills
-// the SVP's disk; the second floppy of a backup fills up in the middle of its
-// piece. The next floppy is not ready: the operator is told and asked again;
-// when no medium ever comes, the operator gives up.
+// A restore's unpacking or a setup's join fills the disk; a backup's second floppy
+// fills up; the next medium is not ready, is asked for again, or never comes.
 INSTANTIATE_TEST_SUITE_P(
     DiskAndMedia, Limits,
     ::testing::Values(

@@ -8,10 +8,9 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <condition_variable>
 #include <filesystem>
 #include <functional>
-#include <mutex>
+#include <future>
 #include <string>
 #include <thread>
 
@@ -76,12 +75,6 @@ INSTANTIATE_TEST_SUITE_P(
                  [] { return Opens("C:\\f", GENERIC_READ, OPEN_EXISTING); }},
         LinkCase{"CreateInALinkedFolder",
                  [] { return Opens("C:\\L\\new", GENERIC_WRITE, CREATE_NEW); }},
-        LinkCase{"CreateDeeperInALinkedFolder",
-                 [] { return Opens("C:\\L\\sub\\new", GENERIC_WRITE, CREATE_ALWAYS); }},
-        LinkCase{"ReadInALinkedFolder",
-                 [] { return Opens("C:\\L\\kept", GENERIC_READ, OPEN_EXISTING); }},
-        LinkCase{"TruncateInALinkedFolder",
-                 [] { return Opens("C:\\L\\kept", GENERIC_WRITE, TRUNCATE_EXISTING); }},
         LinkCase{"TemporaryInALinkedFolder",
                  [] {
                    std::string temporary;
@@ -137,23 +130,15 @@ TEST(HostLinkNames, ARenameReplacesTheLinkAndAHostPathLinkIsRefused) {
 // Runs `body`; should it still run after the watchdog's time, `release` is
 // called (from the watchdog) so that it can end, and the test fails.
 void WithWatchdog(const std::function<void()>& body, const std::function<void()>& release) {
-  std::mutex m;
-  std::condition_variable cv;
-  bool done = false;
+  std::promise<void> done;
   bool fired = false;
-  std::thread dog([&] {
-    std::unique_lock<std::mutex> lock(m);
-    if (!cv.wait_for(lock, std::chrono::seconds(10), [&] { return done; })) {
-      fired = true;
-      release();
-    }
+  std::thread dog([&, ended = done.get_future()] {
+    if (ended.wait_for(std::chrono::seconds(10)) == std::future_status::ready) return;
+    fired = true;
+    release();
   });
   body();
-  {
-    std::lock_guard<std::mutex> lock(m);
-    done = true;
-  }
-  cv.notify_all();
+  done.set_value();
   dog.join();
   EXPECT_FALSE(fired) << "the call waited on a file that is not a regular file";
 }
