@@ -1,7 +1,6 @@
 // Trace forms, operator messages and the file utilities.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
 #include "common/CnfFunc.h"
@@ -296,26 +295,6 @@ TEST(BoundedFormatting, TooLongFailsWithAnEmptyBuffer) {
   EXPECT_TRUE(FORMAT_PATH(small, "%s", "1234567"));
   EXPECT_FALSE(FORMAT_PATH(small, "%s", "12345678"));
   EXPECT_STREQ(small, "");
-}
-
-TEST(SendLibrary, TheControllerAnswersFromTheWorld) {
-  TestWorld w;
-  w.MutableWorld().settings["send.model_index"] = "7";
-  std::uint8_t reply[16];
-  std::memset(reply, 0xAA, sizeof reply);
-  DWORD status = 9, extra = 9;
-  EXPECT_EQ(Svp_ExecGumTerminalCommunication(5, 500, reply, 16, &status, &extra), 0);
-  std::uint32_t index = 0;
-  std::memcpy(&index, reply, 4);
-  EXPECT_EQ(index, 7u);
-  EXPECT_EQ(status, 0u);
-  EXPECT_EQ(reply[15], 0);
-  w.MutableWorld().settings["send.result"] = "2";
-  EXPECT_EQ(Svp_ExecGumTerminalCommunication(5, 500, reply, 16, &status, &extra), 2);
-  w.MutableWorld().settings["send.result"] = "0";
-  w.MutableWorld().settings["send.status"] = "3";
-  EXPECT_EQ(Svp_ExecGumTerminalCommunication(5, 500, reply, 16, &status, &extra), 0);
-  EXPECT_EQ(status, 3u);
 }
 
 }  // namespace

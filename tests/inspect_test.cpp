@@ -26,7 +26,7 @@ using hostfiles::Write;
 
 // A sample world ("svpconf init") with one HDD backup made by the export.
 class InspectTest : public ::testing::Test {
- protected:
+ public:
   void SetUp() override {
     ASSERT_FALSE(dir_.empty());
     const std::string init = std::string(TALVER_SVPCONF) + " init " + dir_.string() + " >/dev/null";
@@ -80,13 +80,6 @@ struct Damage {
   const char* why;  // a part of the reason
 };
 
-class VerifyDamage : public InspectTest, public ::testing::WithParamInterface<Damage> {
- public:
-  void Pack(const fs::path& archive, const std::map<std::string, std::string>& edits) {
-    PackLive(archive, edits);
-  }
-};
-
 const Damage kDamages[] = {
     {"ByteFlipped",
      [](InspectTest&, const fs::path& a) {
@@ -105,15 +98,17 @@ const Damage kDamages[] = {
      "is no gzip member (bytes after the last one)"},
     {"NoConfig4",
      [](InspectTest& t, const fs::path& a) {
-       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/config4", ""}});
+       t.PackLive(a, {{"CONFIG/config4", ""}});
      },
      "missing CONFIG/config4"},
     {"OtherSerial",
      [](InspectTest& t, const fs::path& a) {
-       static_cast<VerifyDamage&>(t).Pack(a, {{"CONFIG/DKCPRP.DAT", "SERIAL=412999\nMODEL=7\n"}});
+       t.PackLive(a, {{"CONFIG/DKCPRP.DAT", "SERIAL=412999\nMODEL=7\n"}});
      },
      "serial number differs"},
 };
+
+class VerifyDamage : public InspectTest, public ::testing::WithParamInterface<Damage> {};
 
 TEST_P(VerifyDamage, TheOneDamagedBackupOfFiveIsNamedTheOthersAreSound) {
   MakeBackup("20260101000000");

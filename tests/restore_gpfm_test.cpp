@@ -144,17 +144,6 @@ TEST_F(RestoreGpfm, SplitsTable63ConvertsTheRestAndRecordsTheNewVersion) {
   ExpectConfigUntouched();
 }
 
-TEST_F(RestoreGpfm, OnlyTable63LeavesNothingToConvert) {
-  WriteBackup({{63, Table63(kDkcf + kCfrev)}});
-  ScriptedOperator op;
-  ChooseBackup(op).ExpectMessage(3188, plat::IDOK);
-  EXPECT_EQ(Restore(), 1);
-  EXPECT_EQ(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")),
-            (std::vector<std::string>{"CFREV.TIF", "DKCF.TIF"}));
-  EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/LZ4")).empty());
-  ExpectConfigUntouched();
-}
-
 // Every failure the flow detects: its trace text, result word, message and
 // the audit record the export writes (new version still "----").
 using Tables = std::vector<std::pair<int, std::string>>;
@@ -263,23 +252,5 @@ TEST_F(RestoreGpfm, CancelsWriteNoAuditRecord) {
     EXPECT_TRUE(Traced("ErrCode=0x4011")) << "the check's own line of 0x4011";
   }
   EXPECT_TRUE(AuditRecords().empty());
-  ExpectConfigUntouched();
-}
-
-// A default serial number in the backup is the operator's to confirm; the
-// flow then goes on and the word of the check stays.
-TEST_F(RestoreGpfm, ConfirmedDefaultSerialNumberContinues) {
-  WriteBackup({{63, Table63(13120, 400001)}});
-  ScriptedOperator op;
-  ChooseBackup(op)
-      .ExpectDialog(kConfirmTemplate)
-      .Tick(kIdConfirmed)
-      .Click(plat::IDOK)
-      .ExpectMessage(3188, plat::IDOK);
-  EXPECT_EQ(Restore(), 1);
-  EXPECT_EQ(word_, 0x4011);
-  auto records = AuditRecords();
-  ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].outcome, "Normal end");
   ExpectConfigUntouched();
 }
