@@ -64,9 +64,7 @@ TEST_F(DrivesTest, DriveClassesOfferTheirDriveTypes) {
     RefreshDriveLists(c.driveClass);
     EXPECT_EQ(Entries(SvpDriveList), c.drives) << int(c.driveClass) << " " << c.root;
   }
-}
-
-TEST_F(DrivesTest, NoDrivesAtAllGiveAnEmptyList) {
+  // No drives at all give an empty list, whatever it held.
   for (auto& d : world.MutableWorld().drives) d.present = false;
   DriveList list{};
   list.count = 7;
@@ -74,9 +72,17 @@ TEST_F(DrivesTest, NoDrivesAtAllGiveAnEmptyList) {
   EXPECT_EQ(list.count, 0);
 }
 
+// A network whose enumeration fails.
+class FailingNetwork : public plat::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  DWORD WNetEnumResource(HANDLE, DWORD*, void*, DWORD*) override { return ERROR_NO_NETWORK; }
+};
+
 // Client-PC drives through terminal services, in their order; a client
 // list longer than the table, or a remote name too short to hold a drive
-// letter, neither overflows the table nor reads past the name.
+// letter, neither overflows the table nor reads past the name; a failing
+// network enumeration is traced and leaves no client drives.
 TEST_F(DrivesTest, ClientPcDrivesThroughTerminalServices) {
   SKIP_ON_WINDOWS(
       "client drives and connections come from the world's network provider; Wine has none");
@@ -92,22 +98,10 @@ TEST_F(DrivesTest, ClientPcDrivesThroughTerminalServices) {
   EXPECT_STREQ(list.entries[0], "E");
   EXPECT_STREQ(list.entries[1], "A");
   EXPECT_STREQ(list.entries[255], std::string(1, 'A' + 254 % 26).c_str());
-}
-
-// A network whose enumeration fails: the client list stays empty and the
-// refresh says which enumeration failed.
-class FailingNetwork : public plat::ForwardingPlatform {
- public:
-  using ForwardingPlatform::ForwardingPlatform;
-  DWORD WNetEnumResource(HANDLE, DWORD*, void*, DWORD*) override { return ERROR_NO_NETWORK; }
-};
-
-TEST_F(DrivesTest, AFailingNetworkEnumerationIsTracedAndLeavesNoClientDrives) {
-  SKIP_ON_WINDOWS(
-      "client drives and connections come from the world's network provider; Wine has none");
-  AddClient("\\\\tsclient\\E");
+  // A network whose enumeration fails: the client list stays empty and the
+  // refresh says which enumeration failed.
+  world.TakeTrace();
   auto previous = plat::Install(std::make_shared<FailingNetwork>(plat::InstalledShared()));
-  DriveList list{};
   EXPECT_EQ(dsvp_GetConnectedClientPcDrive(&list), 0);
   RefreshDriveLists(kDriveClassInstall);
   plat::Install(previous);

@@ -36,19 +36,6 @@ class ShortWritePlatform : public plat::ForwardingPlatform {
   }
 };
 
-// Installs the short-writing decorator over the world's platform while it lives.
-class ShortWrites {
- public:
-  ShortWrites() {
-    auto current = plat::InstalledShared();
-    previous_ = plat::Install(std::make_shared<ShortWritePlatform>(current));
-  }
-  ~ShortWrites() { plat::Install(previous_); }
-
- private:
-  std::shared_ptr<plat::Platform> previous_;
-};
-
 class MediaFiles : public ::testing::Test {
  protected:
   void SetSerial(const std::string& serial) {
@@ -138,9 +125,9 @@ TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x70"));  // disk full, 112
 }
 
-// A join that fails or is cut short never leaves more (or less) than whole
-// volumes under the archive's name: the join of pieces keeps every piece,
-// the append of a further volume cuts the archive back to what it was.
+// An append of a further volume that fails or is cut short never leaves more
+// (or less) than whole volumes under the archive's name: it cuts the archive
+// back to what it was.
 TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
   const std::string joined = Bytes(3000);
   const std::string volume = Bytes(2500).substr(500);
@@ -162,25 +149,22 @@ TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
     if (c.pieceThere) world_.WriteHostFile('E', "svp_conf.tgz", volume);
     if (!c.pieceThere) std::remove(world_.HostOf('E', "svp_conf.tgz").c_str());
     WORD word = 0;
-    {
-      std::unique_ptr<ShortWrites> shortWrites(c.shortWrites ? new ShortWrites : nullptr);
-      EXPECT_EQ(Talver_AppendToArchive("C:\\PLAXON\\TMP\\svp_conf.tgz", "E:\\svp_conf.tgz", &word),
-                c.result);
-    }
+    std::shared_ptr<plat::Platform> previous;
+    if (c.shortWrites)
+      previous = plat::Install(std::make_shared<ShortWritePlatform>(plat::InstalledShared()));
+    EXPECT_EQ(Talver_AppendToArchive("C:\\PLAXON\\TMP\\svp_conf.tgz", "E:\\svp_conf.tgz", &word),
+              c.result);
+    if (previous) plat::Install(previous);
     EXPECT_EQ(word, c.result ? 0 : 0x2000);
     EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") ==
                 (c.result ? joined + volume : joined));
     EXPECT_EQ(plat::RemoveTemporariesIn("C:\\PLAXON\\TMP\\"), 0);
   }
-  // The join of pieces keeps a piece that did not go in whole.
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", Bytes(100));
-  ShortWrites shortWrites;
-  WORD word = 0;
-  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 1, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/svp_conf.0"));
 }
 
+// The free space of a target medium, the archive of this SVP already there
+// counted as free, and the floppy recognised by its size; a drive not ready
+// or missing fails with its word and code.
 TEST_F(MediaFiles, FreeSpaceOfTargetMedia) {
   SetSerial("412345");
   world_.MutableWorld().drive('E').totalBytes = 10000000;
@@ -189,24 +173,37 @@ TEST_F(MediaFiles, FreeSpaceOfTargetMedia) {
   world_.WriteHostFile('A', "PLAXON/CONFIG/400123/svp_conf.tgz", Bytes(2000));  // another SVP's
   struct Case {
     const char* root;
+    bool notReady;
     BYTE floppyBefore;
     DWORD freeBytes;
     BYTE floppyAfter;
+    WORD word;
+    const char* code;  // nullptr: a success
   };
   const Case cases[] = {
-      {"A:\\", 0, 1457664 - 2000, 1},
-      {"E:\\", 0, 10000000 - 1000, 0},  // the archive already there counts as free
-      {"E:\\", 1, 10000000 - 1000, 1},  // never reset here
+      {"A:\\", false, 0, 1457664 - 2000, 1, 0, nullptr},
+      {"E:\\", false, 0, 10000000 - 1000, 0, 0, nullptr},
+      {"E:\\", false, 1, 10000000 - 1000, 1, 0, nullptr},  // never reset here
+      {"E:\\", true, 0, 0, 0, 0x2001, "ErrCode=0x15"},     // not ready, 21
+      {"Q:\\", false, 0, 0, 0, 0x2012, "ErrCode=0x3"},     // no such drive
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.root);
+    SCOPED_TRACE(std::string(c.root) + (c.notReady ? " not ready" : ""));
+    world_.MutableWorld().drive('E').notReady = c.notReady;
+    world_.TakeTrace();
     BackupTarget t = Target(c.root);
     t.isFloppy = c.floppyBefore;
     WORD word = 0;
-    ASSERT_NE(Talver_GetMediaFreeSpace(&t, &word), 0);
+    EXPECT_EQ(Talver_GetMediaFreeSpace(&t, &word) != 0, c.code == nullptr);
+    EXPECT_EQ(word, c.word);
+    if (c.code) {
+      auto trace = world_.TakeTrace();
+      EXPECT_TRUE(TestWorld::TracedAt(trace, "FdCopy.cpp"));
+      EXPECT_TRUE(TestWorld::Contains(trace, c.code));
+      continue;
+    }
     EXPECT_EQ(t.freeBytes, c.freeBytes);
     EXPECT_EQ(t.isFloppy, c.floppyAfter);
-    EXPECT_EQ(word, 0);
   }
 }
 
@@ -221,29 +218,5 @@ TEST_F(MediaFiles, FreeSpaceOfLargeMediaIsHeldAtTheLargestCount) {
     ASSERT_NE(Talver_GetMediaFreeSpace(&t, &word), 0);
     EXPECT_EQ(t.freeBytes, 0xFFFFFFFFu);
     EXPECT_EQ(t.isFloppy, 0);
-  }
-}
-
-TEST_F(MediaFiles, FreeSpaceFailures) {
-  world_.MutableWorld().drive('E').notReady = true;
-  struct Case {
-    const char* root;
-    WORD word;
-    const char* code;
-  };
-  const Case cases[] = {
-      {"E:\\", 0x2001, "ErrCode=0x15"},  // not ready, 21
-      {"Q:\\", 0x2012, "ErrCode=0x3"},   // no such drive
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.root);
-    world_.TakeTrace();
-    BackupTarget t = Target(c.root);
-    WORD word = 0;
-    EXPECT_EQ(Talver_GetMediaFreeSpace(&t, &word), 0);
-    EXPECT_EQ(word, c.word);
-    auto trace = world_.TakeTrace();
-    EXPECT_TRUE(TestWorld::TracedAt(trace, "FdCopy.cpp"));
-    EXPECT_TRUE(TestWorld::Contains(trace, c.code));
   }
 }

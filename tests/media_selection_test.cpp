@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "common/Format.h"
 #include "common/Globals.h"
@@ -67,10 +68,12 @@ TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
 // by the backup volumes and the setup (as one volume), refused elsewhere. A
 // medium without a type (0xFFFF) is a software medium; it takes the SVP's
 // own type except for the setup, the software request (which keeps the type
-// the record held before) and the installation of mode 0.
+// the record held before) and the installation of mode 0. A medium without a
+// config4 is the wrong medium; an untyped one fails when the SVP's own
+// config4, whose type it would take, is missing (the last row).
 TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
   struct Case {
-    WORD mediumType;
+    WORD mediumType;  // 0: no config4 on the medium
     BYTE mediumCount, mediumNumber;
     WORD kind;
     int result;
@@ -91,10 +94,15 @@ TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
       {0xFFFF, 3, 2, 7, 1, 0, 3, 0x0042, 0, 0},
       {0xFFFF, 3, 2, 8, 1, 0, 3, 0xFFFF, 0, 0},
       {0xFFFF, 3, 2, 9, 1, 0, 3, kSvpType, 1, 0},
+      {0, 0, 0, 1, 0, 0x400B, 0, 0, 0, 0},
+      {0xFFFF, 1, 0, 1, 0, 0x2000, 0, 0x0042, 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.mediumType) + " kind " + std::to_string(c.kind));
-    PutMediumConfig4('E', c.mediumType, c.mediumCount, c.mediumNumber);
+    if (c.mediumType) PutMediumConfig4('E', c.mediumType, c.mediumCount, c.mediumNumber);
+    if (!c.mediumType) std::filesystem::remove(world.HostOf('E', "PLAXON/CONFIG/config4"));
+    if (&c == std::end(cases) - 1)
+      std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/config4"));
     Request(c.kind, "E:\\");
     selection.config4.Config4TypeWord = 0x0042;  // what the record held before
     word = 0;
@@ -108,19 +116,6 @@ TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
     EXPECT_EQ(selection.config4.volumeCount, c.count);
     EXPECT_EQ(selection.config4.volumeNumber, c.number);
   }
-}
-
-TEST_F(SelectionTest, MissingOrUnreadableConfig4) {
-  Request(1, "E:\\");
-  EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), 0);
-  EXPECT_EQ(word, 0x400B);
-  // The SVP's own config4 missing where an untyped medium needs it.
-  PutMediumConfig4('E', 0xFFFF, 1);
-  std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/config4"));
-  word = 0;
-  EXPECT_EQ(ClassifyMediaByConfig4(&selection, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_EQ(selection.MediaKind, 0);
 }
 
 TEST_F(SelectionTest, SoftwareMediumIsFoundByModelAndType) {
@@ -187,18 +182,6 @@ TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   EXPECT_TRUE(TestWorld::Contains(trace, "ERR The same failure again: cancelled"));
 }
 
-TEST_F(SelectionTest, InstallationFromACdromTakesItUnread) {
-  Request(8);
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
-  EXPECT_EQ(word, 0);
-  EXPECT_STREQ(TypeHexText, "xx");
-  EXPECT_EQ(selection.MediaKind, 3);
-  EXPECT_STREQ(selection.archivePath, "D:\\software\\L\\R700xx\\svp_conf.tgz");
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "D:\\software\\L\\R700xx\\svp_conf.tgz"));
-}
-
 // A drive letter with a remembered connection stands for its share, even
 // while the connection is unavailable.
 TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
@@ -220,26 +203,58 @@ TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
 }
 
-// The type's low byte is written in lower-case hex into the software path:
-// 0x8360 has no letter in it, 0x83A0 has.
-TEST_F(SelectionTest, RestoreOfSoftwareFormsTheSoftwarePath) {
-  for (auto [type, folder] :
-       {std::pair<WORD, const char*>{kSvpType, "R70060"}, {0x83A0, "R700a0"}}) {
-    SCOPED_TRACE(folder);
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(type, 1, 0));
-    SelectionPurpose = 4;
+// The drive chosen, the selection ends with the archive of the request: an
+// installation takes the CD-ROM unread, its type "xx"; the software restore
+// forms the software path with the type's low byte in lower-case hex (0x8360
+// has no letter in it, 0x83A0 has); a backup medium goes to the backup list,
+// which takes the only backup on it.
+TEST_F(SelectionTest, ChosenDriveEndsWithTheArchiveOfTheRequest) {
+  struct Case {
+    WORD kind;
+    BYTE purpose;
+    WORD svpType;
+    std::vector<std::string> drives;  // offered
+    const char *drive, *hex;
+    BYTE mediaKind;
+    const char* archive;
+  };
+  const Case cases[] = {
+      {8, 0, kSvpType, {"C", "D", "E"}, "D", "xx", 3, "D:\\software\\L\\R700xx\\svp_conf.tgz"},
+      {6, 4, kSvpType, {"C", "D"}, "D", "60", 3, "D:\\software\\L\\R70060\\svp_conf.tgz"},
+      {6, 4, 0x83A0, {"C", "D"}, "D", "a0", 3, "D:\\software\\L\\R700a0\\svp_conf.tgz"},
+      {6, 5, kSvpType, {"E"}, "E", "", 1, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz"},
+  };
+  for (const char* folder : {"R70060", "R700a0"})
     world.WriteHostFile('D', std::string("software/L/") + folder + "/config4",
                         Config4(0xFFFF, 1, 0));
-    Request(6);
+  PutMediumConfig4('E', kSvpType, 1);
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
+  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.archive);
+    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(c.svpType, 1, 0));
+    CopyBounded(TypeHexText, sizeof TypeHexText, "");
+    SelectionPurpose = c.purpose;
+    Request(c.kind);
     ScriptedOperator op;
     op.ExpectDialog(kMediaTemplate)
-        .Check([](const plat::DialogView& v) {
-          EXPECT_EQ(v.Find(kIdDriveList)->items, (std::vector<std::string>{"C", "D"}));
-        })
-        .SelectText(kIdDriveList, "D")
+        .Check(
+            [&c](const plat::DialogView& v) { EXPECT_EQ(v.Find(kIdDriveList)->items, c.drives); })
+        .SelectText(kIdDriveList, c.drive)
         .Click(kIdOk);
+    word = 0;
     EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
-    EXPECT_EQ(selection.archivePath, std::string("D:\\software\\L\\") + folder + "\\svp_conf.tgz");
+    EXPECT_EQ(word, 0);
+    EXPECT_STREQ(TypeHexText, c.hex);
+    EXPECT_EQ(selection.MediaKind, c.mediaKind);
+    if (c.mediaKind == 1) {
+      EXPECT_STRCASEEQ(selection.archivePath, c.archive);  // the backup list's own case
+    } else {
+      EXPECT_STREQ(selection.archivePath, c.archive);
+    }
+    auto trace = world.TakeTrace();
+    EXPECT_TRUE(TestWorld::Contains(trace, selection.archivePath));
+    EXPECT_TRUE(TestWorld::Contains(trace, std::string("Drive = ") + c.drive + ":\\"));
   }
 }
 
@@ -263,23 +278,6 @@ TEST_F(SelectionTest, WrongMediumLeadsBackToTheChoice) {
     EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 0);
     EXPECT_EQ(word, 0x4000);
   }
-}
-
-// A backup medium goes to the backup list, which takes the only backup on
-// it: the archive path is that backup's archive, the record its config4.
-TEST_F(SelectionTest, BackupMediumGoesToTheBackupList) {
-  PutMediumConfig4('E', kSvpType, 1);
-  Request(6);
-  SelectionPurpose = 5;
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "E").Click(kIdOk);
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
-  EXPECT_EQ(SelectMedia(0, &selection, 0, &word), 1);
-  EXPECT_EQ(word, 0);
-  EXPECT_EQ(selection.MediaKind, 1);
-  EXPECT_STRCASEEQ(selection.archivePath, "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
-  EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "Drive = E:\\"));
 }
 
 }  // namespace

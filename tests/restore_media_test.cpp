@@ -56,30 +56,6 @@ class RestoreMediaTest : public ::testing::Test {
   char oldVersion[32] = {};
 };
 
-TEST_F(RestoreMediaTest, ControllerAnswersToTheModelQuery) {
-  struct Case {
-    const char *result, *status, *index;
-    int ok;
-    WORD word;
-    DWORD modelIndex;
-  };
-  const Case cases[] = {
-      {"0", "0", "5", 1, 0, 5},      {"0", "0", "-1", 1, 0, 0xFFFFFFFF},
-      {"0", "7", "5", 0, 0x0100, 0}, {"1", "0", "5", 0, 0x0100, 0},
-      {"3", "0", "5", 0, 0x0100, 0}, {"2", "0", "5", 0, 0x0400, 0},
-      {"4", "0", "5", 0, 0x2000, 0}, {"-1", "0", "5", 0, 0x2000, 0},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.result) + "/" + c.status);
-    Answer(c.result, c.status, c.index);
-    DWORD index = 0;
-    word = 0;
-    EXPECT_EQ(GetModelIndex(0, &index, &word), c.ok);
-    EXPECT_EQ(word, c.word);
-    EXPECT_EQ(index, c.modelIndex);
-  }
-}
-
 TEST_F(RestoreMediaTest, ModelTableNamesTheSoftwareDirectory) {
   struct Case {
     DWORD index;
@@ -101,21 +77,23 @@ TEST_F(RestoreMediaTest, ModelTableNamesTheSoftwareDirectory) {
   }
 }
 
-// Refusals before any dialog: each with its message, the audit record
-// written by the export, nothing unpacked.
+// Refusals before any dialog: the controller's answer or status, or a model
+// index outside the table; each with its message, the audit record written
+// by the export, nothing unpacked.
 TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
   struct Case {
-    const char *result, *index;
+    const char *result, *status, *index;
     WORD word;
     int message;
   };
-  const Case cases[] = {{"0", "4", 0x2000, 3333},
-                        {"0", "-2", 0x2000, 3333},
-                        {"0", "6", 0x2000, 3333},
-                        {"2", "0", 0x0400, 2467}};
+  const Case cases[] = {{"0", "0", "4", 0x2000, 3333}, {"0", "0", "-2", 0x2000, 3333},
+                        {"0", "0", "6", 0x2000, 3333}, {"0", "0", "-1", 0x2000, 3333},
+                        {"2", "0", "0", 0x0400, 2467}, {"0", "7", "5", 0x0100, 469},
+                        {"1", "0", "5", 0x0100, 469},  {"3", "0", "5", 0x0100, 469},
+                        {"4", "0", "5", 0x2000, 3333}, {"-1", "0", "5", 0x2000, 3333}};
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.result) + "/" + c.index);
-    Answer(c.result, "0", c.index);
+    SCOPED_TRACE(std::string(c.result) + "/" + c.status + "/" + c.index);
+    Answer(c.result, c.status, c.index);
     ScriptedOperator op;
     op.ExpectMessage(c.message, plat::IDOK);
     kind = 0;
@@ -137,40 +115,29 @@ TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
   }
 }
 
-TEST_F(RestoreMediaTest, CancelledDriveChoiceKeepsTheIdleVersions) {
+// A cancelled drive choice: the export still hands its record over, and the
+// cancel leaves it unwritten.
+TEST_F(RestoreMediaTest, CancelledDriveChoiceWritesNoRecord) {
   Answer("0", "0", "2");
-  {
-    ScriptedOperator op;
-    op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
-    EXPECT_EQ(Restore(), 0);
-    EXPECT_TRUE(op.Seen().empty());
-  }
-  EXPECT_EQ(word, 0x4000);
-  EXPECT_EQ(kind, 0);
-  EXPECT_STREQ(newVersion, "----");
-  EXPECT_STREQ(oldVersion, "----");
-  // The export still hands its record over; a cancel leaves it unwritten.
   ScriptedOperator op;
   op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
-  svc::TakeAuditCalls();
-  word = 0;
   EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
   EXPECT_EQ(word, 0x4000);
+  EXPECT_EQ(kind, 0);
+  EXPECT_TRUE(op.Seen().empty());
   EXPECT_EQ(svc::TakeAuditCalls(), (std::vector<std::string>{"open", "close"}));
 }
 
+// Through the export: the model's archive unpacked over \PLAXON\, the
+// record of a normal end with the new version.
 TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
   Answer("0", "0", "2");
   PutSoftwareMedium("01020461");
-  {
-    ScriptedOperator op;
-    op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-    op.ExpectMessage(3188, plat::IDOK);
-    EXPECT_EQ(Restore(), 1);
-  }
+  ScriptedOperator op;
+  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
+  op.ExpectMessage(3188, plat::IDOK);
+  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 1);
   EXPECT_EQ(kind, 0x5000);
-  EXPECT_STREQ(oldVersion, "01-02-03/60");
-  EXPECT_STREQ(newVersion, "01-02-04/61");
   EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/config.inf"), "VERSION=01020461\n");
   EXPECT_TRUE(world.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
   EXPECT_EQ(SelectionPurpose, 4);
@@ -180,21 +147,11 @@ TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
         "RootPath=C:\\PLAXON\\, FilePath=C:\\PLAXON\\TMP\\svp_conf.tgz",
         "Media Remove (RootPath=C:\\PLAXON\\CONFIG\\config.inf)"})
     EXPECT_TRUE(TestWorld::Contains(trace, line)) << line;
-
-  // Through the export: the record of a normal end with the new version.
-  PutSoftwareMedium("01020562");
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).SelectText(kIdDriveList, "D").Click(kIdOk);
-  op.ExpectMessage(3188, plat::IDOK);
-  kind = 0;
-  word = 0;
-  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 1);
-  EXPECT_EQ(kind, 0x5000);
   std::vector<svc::AuditEntry> records;
   ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records.back().outcome, "Normal end");
-  EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-05/62}");
+  EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-04/61}");
 }
 
 // The restore kind is given once the archive is fetched, never before: a
