@@ -15,9 +15,9 @@
 #include "common/CompressRequest.h"
 #include "exports/Exports.h"
 #include "platform/Win.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
-#include "svpsvc/SvpServices.h"
 #include "tar32/Tar32.h"
 
 using namespace plat;
@@ -39,12 +39,7 @@ class ProgressDialogs : public ::testing::Test {
     world_.MakeHostDir('C', "OUT");
     world_.TakeTrace();
   }
-  std::string Caption() {
-    char suffix[48] = {};
-    DWORD a = 0, b = 0;
-    dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
-    return std::string("TALVER Wait...") + suffix;
-  }
+  std::string Caption() { return "TALVER Wait..." + fixtures::CaptionSuffix(); }
   TestWorld world_;
 };
 
@@ -163,19 +158,6 @@ TEST_F(ProgressDialogs, BackupConfigDialogWritesNoTraceOfItsOwn) {
   ASSERT_EQ(trace.size(), 1u) << ::testing::PrintToString(trace);
   EXPECT_TRUE(TestWorld::Contains(trace, "TALVER Wait... - SVP"));
   EXPECT_EQ(TarGetFileCount(kArchive), 1);
-}
-
-TEST_F(ProgressDialogs, CountFilesCountsAtEveryDepth) {
-  world_.WriteHostFile('C', "PLAXON/CONFIG/a", "");
-  world_.WriteHostFile('C', "PLAXON/CONFIG/x/b", "");
-  world_.WriteHostFile('C', "PLAXON/CONFIG/x/y/c", "");
-  world_.MakeHostDir('C', "PLAXON/CONFIG/empty");
-  std::int32_t total = 5;
-  EXPECT_EQ(Talver_CountFiles("C:\\PLAXON\\CONFIG", &total), 1);
-  EXPECT_EQ(total, 8);
-  total = 0;
-  EXPECT_EQ(Talver_CountFiles("C:\\NOWHERE", &total), 1);
-  EXPECT_EQ(total, 0);
 }
 
 // ---- the archiver's progress messages as a window receives them -------------

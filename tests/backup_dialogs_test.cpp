@@ -15,33 +15,14 @@
 
 using namespace plat;
 
-TEST(HasExtension, ComparesTheTextAfterTheLastDotExactly) {
-  struct Case {
-    const char* path;
-    const char* extension;
-    bool has;
-  };
-  const Case cases[] = {
-      {"C:\\a.gpfm", "gpfm", true},        {"C:\\x.y.gpfm", "gpfm", true},
-      {"C:\\a.GPFM", "gpfm", false},       {"C:\\a.gpfm.bak", "gpfm", false},
-      {"C:\\a.", "gpfm", false},           {"C:\\gpfm", "gpfm", false},
-      {"C:\\d.gpfm\\file", "gpfm", false}, {nullptr, "gpfm", false},
-      {"C:\\a.gpfm", nullptr, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.path ? c.path : "(none)");
-    EXPECT_EQ(HasExtension(c.path, c.extension), c.has);
-  }
-}
-
 namespace {
 
 class BackupFileDialog : public ::testing::Test {
  protected:
   void SetUp() override {
-    world_.WriteHostFile('C', "OUT/b.gpfm", "backup");
+    world_.WriteHostFile('C', "OUT/b.1.gpfm", "backup");
     world_.WriteHostFile('C', "OUT/a.GPFM", "backup");
-    world_.WriteHostFile('C', "OUT/c.txt", "text");
+    world_.WriteHostFile('C', "OUT/c.gpfm.txt", "text");
     world_.MakeHostDir('C', "OUT/d.gpfm");
     world_.TakeTrace();
   }
@@ -60,7 +41,7 @@ TEST_F(BackupFileDialog, RefusesWhatIsNoBackupFileAndStaysOpen) {
   };
   const Case cases[] = {
       {"C:\\OUT\\a.GPFM", 4702, "ERR Invalid FileExtension"},
-      {"C:\\OUT\\c.txt", 4702, "ERR Invalid FileExtension"},
+      {"C:\\OUT\\c.gpfm.txt", 4702, "ERR Invalid FileExtension"},
       {"C:\\OUT\\d.gpfm", 4703, "ERR Invalid FilePath"},
       {"C:\\OUT\\none.gpfm", 4703, "ERR Invalid FilePath"},
       {"", 4703, "ERR Invalid FilePath"},
@@ -99,10 +80,10 @@ TEST_F(BackupFileDialog, TakesAGpfmFileAfterARefusal) {
       .Type(kIdSelectFilePath, "C:\\OUT\\none.gpfm")
       .Click(IDOK)
       .ExpectMessage(4703, IDOK)
-      .Type(kIdSelectFilePath, "C:\\OUT\\b.gpfm")
+      .Type(kIdSelectFilePath, "C:\\OUT\\b.1.gpfm")
       .Click(IDOK);
   EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 1);
-  EXPECT_STREQ(path_, "C:\\OUT\\b.gpfm");
+  EXPECT_STREQ(path_, "C:\\OUT\\b.1.gpfm");
   EXPECT_EQ(word_, 0);
 }
 
@@ -130,13 +111,16 @@ class BackupListDialog : public ::testing::Test {
 }  // namespace
 
 TEST_F(BackupListDialog, OnlySixDigitNamesBeginningWith4AndHoldingAnArchiveAreBackups) {
-  AddBackup("412345");
-  AddBackup("512345");
-  AddBackup("41234");
-  AddBackup("41234a");
-  AddBackup("4123456");
+  for (const char* name : {"512345", "41234", "41234a", "4123456"}) AddBackup(name);
   world_.MakeHostDir('E', "PLAXON/CONFIG/412346");  // no archive
   world_.WriteHostFile('E', "PLAXON/CONFIG/412347", "a file, not a directory");
+  {
+    ScriptedOperator op;  // a medium without backups is the wrong medium
+    EXPECT_EQ(Select(0), 0);
+    EXPECT_EQ(word_, 0x400B);
+    EXPECT_STREQ(path_, "E:\\");
+  }
+  AddBackup("412345");
   SetSerial("499999");
   // One backup: chosen without asking, whatever the serial number and mode.
   for (BackupListMode mode : {0, 1, 5, 9}) {
@@ -148,17 +132,6 @@ TEST_F(BackupListDialog, OnlySixDigitNamesBeginningWith4AndHoldingAnArchiveAreBa
     EXPECT_EQ(word_, 0);
     EXPECT_TRUE(op.SeenDialogs().empty());
   }
-  EXPECT_TRUE(IsBackupSerialDir("E:\\", "412345"));
-  EXPECT_FALSE(IsBackupSerialDir("E:\\", "412346"));
-  EXPECT_FALSE(IsBackupSerialDir("E:\\", "412347"));
-}
-
-TEST_F(BackupListDialog, AMediumWithoutBackupsIsTheWrongMedium) {
-  AddBackup("512345");
-  ScriptedOperator op;
-  EXPECT_EQ(Select(0), 0);
-  EXPECT_EQ(word_, 0x400B);
-  EXPECT_STREQ(path_, "E:\\");
 }
 
 TEST_F(BackupListDialog, SeveralBackupsAreChosenByThisSvpsSerialNumber) {
@@ -192,6 +165,7 @@ TEST_F(BackupListDialog, SeveralBackupsAreChosenByThisSvpsSerialNumber) {
   }
 }
 
+// The operator chooses (or cancels: 1 by Cancel, 2 by the close box).
 TEST_F(BackupListDialog, ModesAndStatesThatLeaveTheChoiceToTheOperator) {
   AddBackup("412345");
   AddBackup("400123");
@@ -199,47 +173,36 @@ TEST_F(BackupListDialog, ModesAndStatesThatLeaveTheChoiceToTheOperator) {
     const char* serial;
     BackupListMode mode;
     const char* svpState;
+    int cancel = 0;
   };
   const Case cases[] = {
-      {"400123", 1, "2"}, {"400123", 5, "0"}, {"400123", 6, "0"}, {"400123", 8, "0"},
-      {"400123", 9, "0"}, {"", 0, "0"},  // a serial number never set names no backup
+      {"400123", 1, "2"},    {"400123", 5, "0"}, {"400123", 6, "0"},
+      {"400123", 8, "0"},    {"400123", 9, "0"}, {"400123", 5, "0", 1},
+      {"400123", 5, "0", 2}, {"", 0, "0"},  // a serial number never set names no backup
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(std::string("mode ") + std::to_string(c.mode) + " serial " + c.serial);
+    SCOPED_TRACE(std::string("mode ") + std::to_string(c.mode) + " serial " + c.serial +
+                 " cancel " + std::to_string(c.cancel));
     SetSerial(c.serial);
     world_.MutableWorld().settings["services.svp_state"] = c.svpState;
     ScriptedOperator op;
-    op.ExpectDialog(112)
-        .Check([](const DialogView& v) {
-          const ControlView* list = v.Find(1019);
-          ASSERT_NE(list, nullptr);
-          EXPECT_EQ(list->items, (std::vector<std::string>{"400123", "412345"}));
-          EXPECT_EQ(list->columns, std::vector<std::string>{"Serial No"});
-          EXPECT_FALSE(v.Find(IDOK)->enabled);
-        })
-        .SelectText(1019, "412345")
-        .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(IDOK)->enabled); })
-        .Click(IDOK);
+    op.ExpectDialog(112).Check([](const DialogView& v) {
+      const ControlView* list = v.Find(1019);
+      ASSERT_NE(list, nullptr);
+      EXPECT_EQ(list->items, (std::vector<std::string>{"400123", "412345"}));
+      EXPECT_EQ(list->columns, std::vector<std::string>{"Serial No"});
+      EXPECT_FALSE(v.Find(IDOK)->enabled);
+    });
+    if (c.cancel == 2) {
+      op.Close();
+    } else {
+      op.SelectText(1019, "412345")
+          .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(IDOK)->enabled); })
+          .Click(c.cancel ? IDCANCEL : IDOK);
+    }
     word_ = 0;
-    EXPECT_EQ(Select(c.mode), 1);
-    EXPECT_EQ(word_, 0);
-    EXPECT_STREQ(path_, "E:\\plaxon\\config\\412345\\");
-  }
-}
-
-TEST_F(BackupListDialog, TheOperatorMayCancel) {
-  AddBackup("412345");
-  AddBackup("400123");
-  SetSerial("400123");
-  for (bool closeBox : {false, true}) {
-    ScriptedOperator op;
-    if (closeBox)
-      op.ExpectDialog(112).Close();
-    else
-      op.ExpectDialog(112).SelectText(1019, "400123").Click(IDCANCEL);
-    word_ = 0;
-    EXPECT_EQ(Select(5), 0);
-    EXPECT_EQ(word_, 0x4000);
-    EXPECT_STREQ(path_, "E:\\");
+    EXPECT_EQ(Select(c.mode), c.cancel ? 0 : 1);
+    EXPECT_EQ(word_, c.cancel ? 0x4000 : 0);
+    EXPECT_STREQ(path_, c.cancel ? "E:\\" : "E:\\plaxon\\config\\412345\\");
   }
 }

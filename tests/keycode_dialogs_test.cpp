@@ -4,22 +4,15 @@
 #include <string>
 
 #include "platform/Win.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
-#include "svpsvc/SvpServices.h"
 #include "validate/CnfConfirmSerialNoDlg.h"
 #include "validate/CnfImpKey.h"
 
 using namespace plat;
 
 namespace {
-
-std::string Suffix() {
-  char suffix[48] = {};
-  DWORD a = 0, b = 0;
-  dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
-  return suffix;
-}
 
 class KeyCodeDialog : public ::testing::Test {
  protected:
@@ -66,38 +59,30 @@ TEST_F(KeyCodeDialog, EachCodeSelectsItsTypeOrIsTold) {
   }
 }
 
-TEST_F(KeyCodeDialog, CancelOnTheQuestionKeepsTheDialogOpen) {
-  ScriptedOperator op;
-  op.ExpectDialog(kKeyCodeTemplate)
-      .Type(kIdKeyCodeEdit, "kznrt")
-      .Click(IDOK)
-      .ExpectMessage(4053, IDCANCEL)
-      .Check([](const DialogView& v) { EXPECT_EQ(ChosenControllerType, 0x8300); })
-      .Click(IDOK)
-      .ExpectMessage(4053, IDOK);
-  ASSERT_EQ(Ask(), 1);
-  EXPECT_EQ(static_cast<WORD>(selection_.config4.Config4TypeWord), 0x8300);
-  // No answer line: the question goes straight to the message library.
-  EXPECT_FALSE(TestWorld::Contains(world_.TakeTrace(), "### [MSG]"));
-}
-
+// Cancel on the question keeps the dialog open (its answer has no line:
+// the question goes straight to the message library); the close box cancels.
 TEST_F(KeyCodeDialog, OpensWithCaptionTextAndCancelsByCloseBox) {
   ScriptedOperator op;
   op.ExpectDialog(kKeyCodeTemplate)
       .Check([](const DialogView& v) {
-        EXPECT_EQ(v.caption, "Configuration Key Code" + Suffix());
+        EXPECT_EQ(v.caption, "Configuration Key Code" + fixtures::CaptionSuffix());
         EXPECT_EQ(v.MessageText(), CatalogueText(4055));
         ASSERT_NE(v.Find(1021), nullptr);
         EXPECT_FALSE(v.Find(1021)->visible);
       })
+      .Type(kIdKeyCodeEdit, "kznrt")
+      .Click(IDOK)
+      .ExpectMessage(4053, IDCANCEL)
+      .Check([](const DialogView& v) { EXPECT_EQ(ChosenControllerType, 0x8300); })
       .Close();
   selection_.MediaKind = kMediaSoftware;
   EXPECT_EQ(Ask(), 0);
   EXPECT_EQ(word_, 0x4000);
   EXPECT_EQ(selection_.MediaKind, kMediaSoftware);
   auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "Configuration Key Code" + Suffix()));
+  EXPECT_TRUE(TestWorld::Contains(trace, "Configuration Key Code" + fixtures::CaptionSuffix()));
   EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfImpKey.cpp"));
+  EXPECT_FALSE(TestWorld::Contains(trace, "### [MSG]"));
 }
 
 namespace {
@@ -116,7 +101,7 @@ TEST_F(ConfirmDialog, TheCheckBoxEnablesOkAndEachChangeIsTraced) {
   ScriptedOperator op;
   op.ExpectDialog(kConfirmTemplate)
       .Check([](const DialogView& v) {
-        EXPECT_EQ(v.caption, "Confirm Configuration Information" + Suffix());
+        EXPECT_EQ(v.caption, "Confirm Configuration Information" + fixtures::CaptionSuffix());
         EXPECT_EQ(v.MessageText(), CatalogueText(4705));
         EXPECT_FALSE(OkEnabled(v));
         EXPECT_TRUE(v.Find(IDCANCEL)->focused);

@@ -14,6 +14,7 @@
 
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
+#include "svpsvc/SvpServices.h"
 #include "validate/CnfProcess2.h"
 
 namespace fixtures {
@@ -113,6 +114,14 @@ inline void AddCdromDrive(TestWorld& world) {
   d.type = DRIVE_CDROM;
   d.hostDir = world.Dir() + "/drives/d";
   std::filesystem::create_directories(d.hostDir);
+}
+
+// What the system adds to its dialogs' captions.
+inline std::string CaptionSuffix() {
+  char suffix[48] = {};
+  DWORD a = 0, b = 0;
+  dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
+  return suffix;
 }
 
 }  // namespace fixtures
