@@ -132,15 +132,13 @@ TEST(HddBackupScan, MissingRootOrNothingValid) {
   EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ERR Not DIR"));
 }
 
-TEST(HddBackupParts, MarkerHoldsTheStampWithoutALineEndAndFoldersAreNotReused) {
+TEST(HddBackupParts, MarkerHoldsTheStampWithoutALineEndAndDeletingClearsReadOnly) {
   TestWorld w;
   char stamp[16] = {};
   EXPECT_EQ(Talver_GetLocalTime(stamp), 1);
   EXPECT_EQ(std::string(stamp).size(), 14u);
   EXPECT_EQ(Talver_WriteBackupDirFile(stamp), 1);
   EXPECT_EQ(w.ReadHostFile('C', "PLAXON/OTHERS/BACKUP/cnfbkdir.tmp"), stamp);
-  EXPECT_NE(Talver_CreateBackupDirectory(stamp), 0);
-  EXPECT_EQ(Talver_CreateBackupDirectory(stamp), 0);
   // Deleting a backup folder clears read-only files and subfolders.
   w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/a/b/c.dat", "1");
   w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz", "1");
@@ -165,10 +163,10 @@ TEST(HddBackupParts, DeletingABackupRemovesItsLinksOnly) {
 }
 
 // One step of the backup failing: the backup ends with its result, word
-// and trace line (traced `times` times), with no archive path handed back
-// and no old backup deleted (a failed DIFF copy leaves the new backup whole);
-// the worker is not retried on a failure of its own, and counts as an
-// attempt when it cannot start.
+// and trace line (traced `times` times, `also` `alsoTimes` times), with no
+// archive path handed back and no old backup deleted; `made`: the new backup
+// counts though the step failed (a failed DIFF copy leaves it whole).
+// `overrun`: a configuration too large to pack within 60 waits of no time.
 struct StepFault {
   const char* name;
   plat::FaultRule rule;
@@ -176,57 +174,50 @@ struct StepFault {
   WORD word;
   const char* line;
   int times;
-  const char* also = "[Retry]*";  // traced `alsoTimes` times
+  const char* also = "[Retry]*";
   int alsoTimes = 0;
-  bool made = false;  // the new backup counts (it is whole) though the step failed
-  // A configuration too large for the archiver to pack within 60 waits of
-  // no time at all.
+  bool made = false;
   bool overrun = false;
 };
 
-plat::FaultRule Rule(plat::FaultOp op, const char* path, DWORD error) { return {op, path, error}; }
+plat::FaultRule Rule(plat::FaultOp op, const char* path, DWORD error, int times = -1) {
+  return {op, path, error, 0, times};
+}
 
 void PrintTo(const StepFault& row, std::ostream* out) { *out << row.name; }
 
 class HddBackupStepFault : public ::testing::TestWithParam<StepFault> {};
 
+using plat::FaultOp;
 INSTANTIATE_TEST_SUITE_P(
     Steps, HddBackupStepFault,
     ::testing::Values(
         // Two backups in one second meet at one folder, which is never reused.
-        StepFault{"FolderTaken", Rule(plat::FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS), 0,
-                  0, "ERR Talver_CreateBackupDirectory", 1},
-        StepFault{"List", Rule(plat::FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED), 0, 0x4004,
+        StepFault{"FolderTaken", Rule(FaultOp::CreateDir, "BACKUP", ERROR_ALREADY_EXISTS), 0, 0,
+                  "ERR Talver_CreateBackupDirectory", 1},
+        StepFault{"List", Rule(FaultOp::Open, "cnfbaklist", ERROR_ACCESS_DENIED), 0, 0x4004,
                   "ErrCode=0x1", 1},
-        StepFault{"Archiver", Rule(plat::FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED), 0,
-                  0x4004, "Talver_HddBacukupConfig(Failure)", 1},
-        StepFault{"WorkerStart", Rule(plat::FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY), 0,
-                  0x4004, "Talver_HddBacukupConfig(hThread==NULL)", 2,
-                  "Talver_HddBacukupConfig(Timeout)", 1},
+        StepFault{"Archiver", Rule(FaultOp::Open, "svp_conf.tgz", ERROR_ACCESS_DENIED), 0, 0x4004,
+                  "Talver_HddBacukupConfig(Failure)", 1},
+        // The worker is not retried on a failure of its own, and counts as an
+        // attempt when it cannot start.
+        StepFault{"WorkerStart", Rule(FaultOp::Thread, "", ERROR_NOT_ENOUGH_MEMORY), 0, 0x4004,
+                  "Talver_HddBacukupConfig(hThread==NULL)", 2, "Talver_HddBacukupConfig(Timeout)",
+                  1},
         // The backup's own error-code line carries the system's last error.
-        StepFault{"DiffCopy", Rule(plat::FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED), 0, 0,
+        StepFault{"DiffCopy", Rule(FaultOp::Open, "\\DIFF", ERROR_ACCESS_DENIED), 0, 0,
                   "ErrCode=0x5", 1, "[Retry]*", 0, true},
-        // A configuration that cannot be read (missing, a folder of it
-        // unsearchable) makes no backup.
-        StepFault{"ConfigMissing", Rule(plat::FaultOp::Find, "CONFIG\\*.*", ERROR_PATH_NOT_FOUND),
+        StepFault{"ConfigMissing", Rule(FaultOp::Find, "CONFIG\\*.*", ERROR_PATH_NOT_FOUND), 0,
+                  0x4004, "ERR ListDirectoryFiles(search)", 1},
+        StepFault{"ConfigFolderUnsearchable", Rule(FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY),
                   0, 0x4004, "ERR ListDirectoryFiles(search)", 1},
-        StepFault{"ConfigFolderUnsearchable",
-                  Rule(plat::FaultOp::Find, "CNFDATA\\*.*", ERROR_NOT_READY), 0, 0x4004,
-                  "ERR ListDirectoryFiles(search)", 1},
         // The retention stops at an oldest backup it cannot remove.
-        StepFault{"Retention", Rule(plat::FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED),
-                  1, 0, "ERR Talver_DeleteDirectory(retention stopped)", 1},
+        StepFault{"Retention", Rule(FaultOp::Delete, "20200101000000", ERROR_ACCESS_DENIED), 1, 0,
+                  "ERR Talver_DeleteDirectory(retention stopped)", 1},
         // A worker that overruns is stopped twice, then the backup times out.
-        StepFault{"WorkerOverruns",
-                  {plat::FaultOp::Thread, "", 0, 0, 0},
-                  0,
-                  0x4004,
-                  "[Retry]Terminate(Talver_CnfBackupThread)==TRUE",
-                  2,
-                  "Talver_HddBacukupConfig(Timeout)",
-                  1,
-                  false,
-                  true}),
+        StepFault{"WorkerOverruns", Rule(FaultOp::Thread, "", 0, 0), 0, 0x4004,
+                  "[Retry]Terminate(Talver_CnfBackupThread)==TRUE", 2,
+                  "Talver_HddBacukupConfig(Timeout)", 1, false, true}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_P(HddBackupStepFault, EndsWithItsWordAndKeepsTheOldBackups) {
