@@ -221,24 +221,6 @@ TEST_F(ProgressDialogs, TheArchiverPostsOpenedThenOneEntryEachThenEnded) {
   EXPECT_EQ(run.codes, (std::vector<int>{3, 0, 0, 0, 2}));
   EXPECT_EQ(run.names,
             (std::vector<std::string>{"CONFIG/CNFDATA/f1.dat", "CONFIG/f0.dat", "CONFIG/f2.dat"}));
-  // Silent command lines post nothing even with an owner window; without
-  // messages the dialog must be closed from outside.
-  ArcRun silent;
-  RunUnderDialog(silent, 0, [](HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) -> INT_PTR {
-    if (message == WM_INITDIALOG) {
-      ArcProc(dialog, message, wParam, lParam);
-      gArc->worker.join();
-      PostMessage(dialog, WM_CLOSE, 0, 0);
-      return TRUE;
-    }
-    if (message == WM_CLOSE) {
-      EndDialog(dialog, 1);
-      return TRUE;
-    }
-    return ArcProc(dialog, message, wParam, lParam);
-  });
-  EXPECT_EQ(silent.tarResult, 0);
-  EXPECT_TRUE(silent.codes.empty());
 }
 
 // An owner that falls far behind still reads each entry's own record: the job
