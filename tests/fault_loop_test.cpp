@@ -5,7 +5,9 @@
 // outside the work folders holding its old bytes or a clean run's, no
 // temporary left, and what the flow reports made reading back whole. CI
 // samples about 20 operations per flow, every rare kind and 6 power cuts
-// plus one after each rename; TALVER_FAULT_SWEEP=full runs every k.
+// plus one after each rename; TALVER_FAULT_SWEEP=full runs every k,
+// TALVER_FAULT_SAMPLE=N about N spread evenly (where each run is slow, under
+// Wine), TALVER_FAULT_ONLY=k that k alone with its trace echoed.
 #include <archive.h>
 #include <archive_entry.h>
 #include <gtest/gtest.h>
@@ -51,7 +53,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
+using fixtures::Incompressible;
+using fixtures::TgzBytes;
 using Snapshot = std::map<std::string, std::string>;
+using Prepare = std::function<void(TestWorld&)>;
 
 constexpr char kKeyCode[] = "XBKZNRTQ";
 constexpr std::size_t kPiece = 1400000;
@@ -61,6 +66,11 @@ constexpr DWORD kCodes[] = {5, 19, 21, 32, 112};
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+std::optional<std::string> Find(const Snapshot& s, const std::string& path) {
+  auto it = s.find(path);
+  return it == s.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
 // The world's files by lower-case relative path, the stand-ins' logs left out.
@@ -77,30 +87,25 @@ Snapshot TakeSnapshot(const TestWorld& w) {
 }
 
 // The entries of a gzip tar archive read to its end; nullopt when it is not whole.
-std::optional<std::map<std::string, std::string>> ReadArchive(const std::string& bytes) {
+std::optional<Snapshot> ReadArchive(const std::string& bytes) {
   archive* a = archive_read_new();
   archive_read_support_filter_gzip(a);
   archive_read_support_format_tar(a);
-  std::map<std::string, std::string> entries;
+  Snapshot entries;
   bool whole = archive_read_open_memory(a, bytes.data(), bytes.size()) == ARCHIVE_OK;
   archive_entry* e = nullptr;
   for (int rc; whole && (rc = archive_read_next_header(a, &e)) != ARCHIVE_EOF;) {
-    whole = rc == ARCHIVE_OK;
     std::string data;
     char buffer[65536];
     la_ssize_t n = 0;
-    while (whole && (n = archive_read_data(a, buffer, sizeof buffer)) > 0)
+    while ((whole = rc == ARCHIVE_OK) && (n = archive_read_data(a, buffer, sizeof buffer)) > 0)
       data.append(buffer, static_cast<std::size_t>(n));
-    whole = whole && n == 0;
-    if (whole) entries[archive_entry_pathname(e)] = data;
+    if ((whole = whole && n == 0)) entries[archive_entry_pathname(e)] = data;
   }
   archive_read_free(a);
   if (!whole) return std::nullopt;
   return entries;
 }
-
-using fixtures::Incompressible;
-using fixtures::TgzBytes;
 
 // An operator who follows a recipe: a dialog's actions, then OK; a message box
 // the recipe's answer, else OK, else its last button. Endless asking is cancelled.
@@ -112,6 +117,9 @@ struct Recipe {
 
 Act PickDrive(const char* letter) {
   return [letter](plat::DialogActions& a) { a.SelectText(kIdDriveList, letter); };
+}
+Act ClickOn(int id) {
+  return [id](plat::DialogActions& a) { a.Click(id); };
 }
 const Act kTypeKeyCode = [](plat::DialogActions& a) { a.Type(kIdKeyCodeEdit, kKeyCode); };
 
@@ -192,8 +200,7 @@ Run Direct(std::function<int(WORD*)> call) {
 // An export that keeps its word: traced on the line before its end line.
 Run Framed(std::function<int()> call, const char* endLine) {
   return [call, endLine](TestWorld& w) {
-    Outcome o{call(), 0, {}};
-    o.trace = w.TakeTrace();
+    Outcome o{call(), 0, w.TakeTrace()};
     for (std::size_t i = o.trace.size(); i-- > 1;) {
       if (o.trace[i].find(endLine) == std::string::npos) continue;
       const std::size_t at = o.trace[i - 1].find("ErrCode=0x");
@@ -221,13 +228,14 @@ struct Failure {
   int message;
   std::vector<std::string> lines;
 };
+using Failures = std::vector<Failure>;
 
 struct Flow {
   const char* name;
-  std::function<void(TestWorld&)> prepare;
+  Prepare prepare;
   Recipe recipe = {};
   Run run;
-  std::vector<Failure> failures;
+  Failures failures;
   // Path prefixes the flow may leave as it likes (work), and those `verify` reads.
   std::vector<std::string> work = {"drives/c/plaxon/tmp/"};
   std::vector<std::string> own = {};
@@ -253,20 +261,6 @@ bool IsTemporary(const std::string& path) {
     EXPECT_TRUE(cond) << what; \
   } while (0)
 
-// The SVP's configuration: identity files, config4 and a table.
-void PutConfig(TestWorld& w) {
-  IdentityFiles{}.WriteTo(w, "CONFIG");
-  w.WriteHostFile('C', "PLAXON/CONFIG/config4", fixtures::Config4(0x8360, 1, 0));
-  w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
-}
-
-// An archive of a changed configuration, as another SVP would have packed it.
-std::map<std::string, std::string> NewConfigEntries() {
-  return {{"CONFIG/CNFDATA/TBL000.DAT", std::string(6000, 'n')},
-          {"CONFIG/CNFDATA/TBL001.DAT", "new table"},
-          {"CONFIG/LMCPT.DAT", "PCMTYPE=3\r\n"}};
-}
-
 // The archive behind a new backup folder whole, with the configuration in it.
 void CheckHddBackups(const RunView& v, int* checks) {
   int whole = 0, made = 0;
@@ -276,7 +270,7 @@ void CheckHddBackups(const RunView& v, int* checks) {
     if (bytes.empty()) continue;  // an empty archive is no backup to the scan
     auto entries = ReadArchive(bytes);
     CHECK_THAT(entries.has_value(), "a backup that counts is not whole: " << path);
-    if (entries) ++whole;
+    whole += entries.has_value();
     if (v.before.count(path)) continue;
     ++made;
     if (entries)
@@ -289,9 +283,9 @@ void CheckHddBackups(const RunView& v, int* checks) {
   Talver_FindBackupDirectory(path, &count, 1);
   CHECK_THAT(count == whole, "backups counted " << count << ", whole " << whole);
   if (v.outcome.result == 1) CHECK_THAT(made == 1, "a reported backup is there");
-  auto diff = v.after.find("drives/c/plaxon/diff/svp_conf.tgz");
-  if (diff != v.after.end() && v.before.at("drives/c/plaxon/diff/svp_conf.tgz") != diff->second)
-    CHECK_THAT(ReadArchive(diff->second).has_value(), "the DIFF copy is whole");
+  auto diff = Find(v.after, "drives/c/plaxon/diff/svp_conf.tgz");
+  if (diff && v.before.at("drives/c/plaxon/diff/svp_conf.tgz") != *diff)
+    CHECK_THAT(ReadArchive(*diff).has_value(), "the DIFF copy is whole");
 }
 
 // Each medium the selection takes has the same config4 beside a piece of the right
@@ -299,24 +293,22 @@ void CheckHddBackups(const RunView& v, int* checks) {
 void CheckMediaVolumes(const RunView& v, int* checks) {
   std::map<int, std::string> pieces;
   int count = 0;
-  for (const char* medium : {"m1", "m2", "m3"}) {
-    const std::string dir = std::string(medium) + "/plaxon/config/";
-    auto own = v.after.find(dir + "config4");
+  for (const std::string medium : {"m1", "m2", "m3"}) {
+    const std::string dir = medium + "/plaxon/config/";
+    auto own = Find(v.after, dir + "config4");
     // A record that is not whole is no volume to any reader.
-    if (own == v.after.end() || own->second.size() != sizeof(Config4Record)) continue;
-    auto beside = v.after.find(dir + "412345/config4");
-    CHECK_THAT(beside != v.after.end() && own->second == beside->second,
+    if (!own || own->size() != sizeof(Config4Record)) continue;
+    CHECK_THAT(own == Find(v.after, dir + "412345/config4"),
                "both config4 of " << medium << " agree");
-    Config4Record r = fixtures::RecordOf(own->second);
-    auto piece = v.after.find(dir + "412345/svp_conf.tgz");
-    CHECK_THAT(piece != v.after.end(), "a config4 without its piece on " << medium);
-    if (piece == v.after.end()) continue;
-    const std::size_t size = piece->second.size();
+    Config4Record r = fixtures::RecordOf(*own);
+    auto piece = Find(v.after, dir + "412345/svp_conf.tgz");
+    CHECK_THAT(piece.has_value(), "a config4 without its piece on " << medium);
+    if (!piece) continue;
     const bool last = r.volumeNumber + 1 >= r.volumeCount;
-    CHECK_THAT(last ? size > 0 && size <= kPiece : size == kPiece,
-               "piece " << int(r.volumeNumber) << " of " << size << " bytes");
+    CHECK_THAT(last ? !piece->empty() && piece->size() <= kPiece : piece->size() == kPiece,
+               "piece " << int(r.volumeNumber) << " of " << piece->size() << " bytes");
     CHECK_THAT(!pieces.count(r.volumeNumber), "volume " << int(r.volumeNumber) << " twice");
-    pieces[r.volumeNumber] = piece->second;
+    pieces[r.volumeNumber] = *piece;
     count = r.volumeCount;
   }
   if (v.outcome.result != 1) return;
@@ -332,10 +324,8 @@ void CheckMediaVolumes(const RunView& v, int* checks) {
 // A backup over an older one: the medium holds the old or the new backup whole (or
 // neither where `noneAllowed`), and a setup's selection takes exactly the whole one.
 void CheckMediumReplaced(const RunView& v, int* checks, bool noneAllowed) {
-  const std::string dir = "drives/e/plaxon/config/";
-  auto at = [&](const Snapshot& s, const std::string& p) {
-    auto it = s.find(dir + p);
-    return it == s.end() ? std::string() : it->second;
+  auto at = [](const Snapshot& s, const char* p) {
+    return Find(s, std::string("drives/e/plaxon/config/") + p).value_or("");
   };
   const std::string archive = at(v.after, "412345/svp_conf.tgz");
   const std::string beside = at(v.after, "412345/config4");
@@ -363,11 +353,38 @@ void CheckMediumReplaced(const RunView& v, int* checks, bool noneAllowed) {
 
 // A table file of a restore is whole or absent, never short under its name.
 void CheckTables(const RunView& v, int* checks) {
-  for (const auto& [p, bytes] : v.after) {
-    if (!Under(p, {"drives/c/plaxon/tmp/tables/"}) || IsTemporary(p)) continue;
-    auto whole = v.clean.find(p);
-    CHECK_THAT(whole != v.clean.end() && whole->second == bytes, "table file not whole: " << p);
-  }
+  for (const auto& [p, bytes] : v.after)
+    if (Under(p, {"drives/c/plaxon/tmp/tables/"}) && !IsTemporary(p))
+      CHECK_THAT(Find(v.clean, p) == bytes, "table file not whole: " << p);
+}
+
+std::uint64_t UsedBytes(const std::string& hostDir) {
+  std::uint64_t used = 0;
+  for (const auto& e : fs::recursive_directory_iterator(hostDir))
+    if (e.is_regular_file()) used += e.file_size();
+  return used;
+}
+
+// The SVP's configuration: identity files, config4 and a table.
+void PutConfig(TestWorld& w) {
+  IdentityFiles{}.WriteTo(w, "CONFIG");
+  w.WriteHostFile('C', "PLAXON/CONFIG/config4", fixtures::Config4(0x8360, 1, 0));
+  w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
+}
+
+// An archive of a changed configuration, as another SVP would have packed it.
+std::string NewArchive(TestWorld& w) {
+  return TgzBytes(w, {{"CONFIG/CNFDATA/TBL000.DAT", std::string(6000, 'n')},
+                      {"CONFIG/CNFDATA/TBL001.DAT", "new table"},
+                      {"CONFIG/LMCPT.DAT", "PCMTYPE=3\r\n"}});
+}
+
+// A world made by `put`, with an archive of the changed configuration.
+Prepare PutNewArchive(void (*put)(TestWorld&), char drive, const char* path) {
+  return [=](TestWorld& w) {
+    put(w);
+    w.WriteHostFile(drive, path, NewArchive(w));
+  };
 }
 
 // The configuration and `backups` old HDD backups, the oldest first.
@@ -388,7 +405,7 @@ void PutCheckedArchive(TestWorld& w, const char* serial) {
   IdentityFiles other;
   other.serial = serial;
   other.WriteTo(w, "TMP");
-  std::map<std::string, std::string> entries;
+  Snapshot entries;
   for (const char* f : {"CONFIG.INF", "SVP_MAIN.INI", "DKCPRP.DAT", "LMCPT.DAT"})
     entries[std::string("CONFIG/") + f] = w.ReadHostFile('C', std::string("PLAXON/TMP/") + f);
   fs::remove_all(w.HostOf('C', "PLAXON/TMP"));
@@ -401,7 +418,6 @@ void PutSetupTarget(TestWorld& w) {
   PutConfig(w);
   w.MutableWorld().drive('A').present = false;
   w.MakeHostDir('C', "TARGET/TMP");
-  w.MakeHostDir('C', "TARGET/CONFIG");
   w.WriteHostFile('C', "TARGET/CONFIG/kept.dat", "kept");
 }
 
@@ -410,17 +426,8 @@ void PutSplitBackup(TestWorld& w) {
   PutSetupTarget(w);
   const std::string archive = TgzBytes(w, {{"CONFIG/big.dat", Incompressible(9000, 3)}});
   fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
-  const std::string pieces[] = {archive.substr(0, archive.size() / 2),
-                                archive.substr(archive.size() / 2)};
-  for (int n = 0; n < 2; ++n)
-    fixtures::PutVolume(w, "vol" + std::to_string(n + 1), 2, static_cast<BYTE>(n), pieces[n]);
-}
-
-std::uint64_t UsedBytes(const std::string& hostDir) {
-  std::uint64_t used = 0;
-  for (const auto& e : fs::recursive_directory_iterator(hostDir))
-    if (e.is_regular_file()) used += e.file_size();
-  return used;
+  fixtures::PutVolume(w, "vol1", 2, 0, archive.substr(0, archive.size() / 2));
+  fixtures::PutVolume(w, "vol2", 2, 1, archive.substr(archive.size() / 2));
 }
 
 // An older backup on E:; `full`: the new one has room only once the old one goes.
@@ -439,20 +446,10 @@ void PutRestoreMedium(TestWorld& w) {
   w.MutableWorld().drive('A').present = false;
   fixtures::AddCdromDrive(w);
   auto& s = w.MutableWorld().settings;
-  s["send.result"] = "0";
-  s["send.status"] = "0";
+  s["send.result"] = s["send.status"] = "0";
   s["send.model_index"] = "2";
   w.WriteHostFile('D', "software/R_C2/647060/config4", fixtures::Config4(0xFFFF, 1, 0));
-  w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", TgzBytes(w, NewConfigEntries()));
-}
-
-// A world made by `put`, with an archive of the changed configuration.
-std::function<void(TestWorld&)> PutNewArchive(void (*put)(TestWorld&), char drive,
-                                              const char* path) {
-  return [=](TestWorld& w) {
-    put(w);
-    w.WriteHostFile(drive, path, TgzBytes(w, NewConfigEntries()));
-  };
+  w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", NewArchive(w));
 }
 
 void PutInstallMedium(TestWorld& w) {
@@ -470,103 +467,101 @@ Outcome UpdateSecondSvp(TestWorld& w) {
   return o;
 }
 
-// The failures of each flow. A word no sampled fault reaches is traced as the word
-// itself ("ErrCode=0x...") or, where the flow traces no word, as a line of its own.
-Failure Traced(WORD word, int message) {
-  char line[24];
-  std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
-  return {word, message, {line}};
-}
-std::vector<Failure> Plus(std::vector<Failure> rows, std::vector<std::pair<WORD, int>> traced) {
-  for (auto [word, message] : traced) rows.push_back(Traced(word, message));
+// The failures of each flow, one row per failed step: its word, its message and
+// its trace line (with `also`, a second line each row needs). A word no sampled
+// fault reaches is traced as the word itself ("ErrCode=0x...").
+Failures Each(WORD word, int message, std::vector<std::string> lines, const char* also = "") {
+  Failures rows;
+  for (const std::string& line : lines) {
+    rows.push_back({word, message, {line}});
+    if (*also) rows.back().lines.push_back(also);
+  }
   return rows;
 }
-const Failure kLocked{0x4004, 3681, {"ERR FlowLock"}};
-const std::vector<Failure> kHddFailures = {
-    {0x4004, 0, {"Talver_HddBacukupConfig(Failure)"}},  // packing
-    {0x4004, 0, {"ERR ListDirectoryFiles(search)"}},
-    {0x4004, 0, {"ERR fopen"}},
-    {0x4004, 0, {"ERR fwrite"}},  // listing the configuration
-    {0x4004, 0, {"ERR FlowLock"}},
-    {0, 0, {"ERR Talver_CreateBackupDirectory"}},
-    {0, 0, {"ERR CompressDialog", "ERR Not DIR"}},     // the retention's scan
-    {0, 0, {"File=.\\CnfBakup.cpp(*", "ErrCode=*"}}};  // the DIFF copy
-const std::vector<Failure> kUpdateFailures = {{0x4004, 0, {"ERR CompressDialog"}}};
-const std::vector<Failure> kUnpackFailures = {{0, 0, {"ERR Talver_ConfigIsUncompressed"}},
-                                              {0, 0, {"ERR INVALID_HANDLE_VALUE"}}};
-const std::vector<Failure> kCheckFailures =
-    Plus({{0x2000, 0, {"File=.\\CnfCmpThd.cpp(*", "ErrCode=0x2000"}},  // the extraction
-          {0x2000, 0, {"ERR Talver_CheckDkcModel", "ErrCode=0x2000"}},
-          {0x2000, 0, {"ERR Talver_CheckPcmType", "ErrCode=0x2000"}},
-          {0x2000, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x2000"}},
-          {0x2000, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x2000"}},
-          {0x4009, 0, {"ERR Talver_CheckSerialNumber", "ErrCode=0x4009"}},
-          {0x400A, 0, {"ERR Talver_CheckConfigInfType", "ErrCode=0x400A"}},
-          {0x400B, 0, {"ERR Talver_CheckZeLT330Data", "ErrCode=0x400B"}}},
-         {{0x4002, 0}, {0x4010, 0}, {0x4011, 0}});
+Failures Traced(std::vector<std::pair<WORD, int>> words) {
+  Failures rows;
+  for (auto [word, message] : words) {
+    char line[24];
+    std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
+    rows.push_back({word, message, {line}});
+  }
+  return rows;
+}
+Failures operator+(Failures a, const Failures& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+const Failures kLocked = Each(0x4004, 3681, {"ERR FlowLock"});
+// The packing, its listing of the configuration, the lock; the backup folder, the
+// retention's scan and the DIFF copy.
+const Failures kHddFailures =
+    Each(0x4004, 0,
+         {"Talver_HddBacukupConfig(Failure)", "ERR ListDirectoryFiles(search)", "ERR fopen",
+          "ERR fwrite", "ERR FlowLock"}) +
+    Each(0, 0, {"ERR Talver_CreateBackupDirectory"}) +
+    Each(0, 0, {"ERR CompressDialog"}, "ERR Not DIR") +
+    Each(0, 0, {"File=.\\CnfBakup.cpp(*"}, "ErrCode=*");
+const Failures kUnpackFailures =
+    Each(0, 0, {"ERR Talver_ConfigIsUncompressed", "ERR INVALID_HANDLE_VALUE"});
+// The extraction and each step of the check.
+const Failures kCheckFailures =
+    Each(0x2000, 0,
+         {"File=.\\CnfCmpThd.cpp(*", "ERR Talver_CheckDkcModel", "ERR Talver_CheckPcmType",
+          "ERR Talver_CheckConfigInfType", "ERR Talver_CheckSerialNumber"},
+         "ErrCode=0x2000") +
+    Each(0x4009, 0, {"ERR Talver_CheckSerialNumber"}, "ErrCode=0x4009") +
+    Each(0x400A, 0, {"ERR Talver_CheckConfigInfType"}, "ErrCode=0x400A") +
+    Each(0x400B, 0, {"ERR Talver_CheckZeLT330Data"}, "ErrCode=0x400B") +
+    Traced({{0x4002, 0}, {0x4010, 0}, {0x4011, 0}});
 // A restored DKCF that fails its check is shown as the failed restore.
-const std::vector<Failure> kRestoreFileFailures =
-    Plus({{0x4004, 3681, {"ERR ParseGpfmFile"}},
-          {0x4004, 3681, {"ERR MakeFile(DKCF)"}},
-          {0x4004, 3681, {"ERR MakeFile(CFREV)"}},
-          {0x4004, 3681, {"ERR DeleteFile(TblNo63)"}},
-          {0x4004, 3681, {"ERR Copy File"}},
-          {0x4004, 3681, {"ERR Talver_CompressThread"}},
-          {0x4004, 3681, {"ERR GetCNFINF OLD"}},
-          {0x4004, 3681, {"ERR GetDkcVerFromFxDkc NEW"}},
-          kLocked,
-          {0x4000, 4703, {"ERR Invalid FilePath"}},
-          {0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}},
-          {0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}}},
-         {{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
+const Failures kRestoreFileFailures =
+    Each(0x4004, 3681,
+         {"ERR ParseGpfmFile", "ERR MakeFile(DKCF)", "ERR MakeFile(CFREV)",
+          "ERR DeleteFile(TblNo63)", "ERR Copy File", "ERR Talver_CompressThread",
+          "ERR GetCNFINF OLD", "ERR GetDkcVerFromFxDkc NEW", "ERR FlowLock"}) +
+    Each(0x4000, 4703, {"ERR Invalid FilePath"}) +
+    Each(0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}) +
+    Each(0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}) +
+    Traced({{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
 // The fetch of the archive (its copy fails with 0x500 or 0x600) and its unpacking.
-const Failure kFetchFailed{0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x2000"}};
-const Failure kFetchOpenFailed{0x2000, 3333, {"ErrCode=0x500", "ErrCode=0x2000"}};
-const Failure kUnpackFailed{0x4004, 0, {"ERR Talver_CompressThread"}};
-const Failure kUnpackCountFailed{0x4004, 0, {"ERR CompressDialogProc"}};
-const std::vector<Failure> kSetupFailures =
-    Plus({kFetchFailed,
-          kFetchOpenFailed,
-          {0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ErrCode=0x2000"}},  // the join of the volumes
-          {0x2000, 3333, {"ERR WriteFile*", "ErrCode=0x2000"}},
-          kUnpackFailed,
-          kUnpackCountFailed,
-          kLocked,
-          {0x400B, 3676, {"ErrCode=0x400B"}},
-          {0x4000, 3677, {"ERR The same failure again: cancelled"}}},
-         {{0x4103, 0}, {0x4105, 0}, {0x2001, 0}, {0x2012, 0}});
-const std::vector<Failure> kRestoreMediaFailures =
-    Plus({kFetchFailed,
-          kFetchOpenFailed,
-          {0x4004, 3681, {"ERR Talver_CompressThread"}},
-          {0x4004, 3681, {"ERR CompressDialogProc"}},
-          kLocked},
-         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}, {0x4105, 4033}});
-const std::vector<Failure> kBackupFailures =
-    Plus({{0x4004, 3681, {"ERR Talver_BackupConfigDialog"}},  // packing
-          kLocked,
-          {0x2000, 3333, {"ERR Talver_CopyFileThread", "ErrCode=0x2000"}},  // a volume's copy
-          {0x2000, 3333, {"ERR WriteConfig4Beside", "ErrCode=0x2000"}},
-          // Any other step of the volumes' writer: its places start at 2000.
-          {0x2000, 3333, {"File=.\\CnfProcess.cpp(2*", "ErrCode=0x2000"}},
-          // The operator answers a failure of the medium with Cancel.
-          {0x4000, 3333, {"ErrCode=0x2000", "ErrCode=0x4000"}},
-          {0x4000, 3677, {"ERR The same failure again: cancelled"}},  // never a medium
-          {0x4000, 3193, {"ErrCode=0x2005", "ErrCode=0x4000"}}},      // write protected
-         {{0x0500, 3304},
-          {0x0700, 3304},
-          {0x2001, 3677},
-          {0x2005, 3193},
-          {0x2007, 3677},
-          {0x2012, 3677},
-          {0x4001, 3333},
-          {0x4107, 4035}});
-const std::vector<Failure> kInstallFailures =
-    Plus({kFetchFailed, kFetchOpenFailed, kUnpackFailed, kUnpackCountFailed, kLocked},
-         {{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}});
+const Failures kFetchAndUnpack =
+    Each(0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x500"}, "ErrCode=0x2000") +
+    Each(0x4004, 0, {"ERR Talver_CompressThread"}) + Each(0x4004, 0, {"ERR CompressDialogProc"}) +
+    kLocked;
+// The join of the volumes and its writes; a medium of another model; none given.
+const Failures kSetupFailures =
+    kFetchAndUnpack +
+    Each(0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ERR WriteFile*"}, "ErrCode=0x2000") +
+    Each(0x400B, 3676, {"ErrCode=0x400B"}) +
+    Each(0x4000, 3677, {"ERR The same failure again: cancelled"}) +
+    Traced({{0x4103, 0}, {0x4105, 0}, {0x2001, 0}, {0x2012, 0}});
+const Failures kRestoreMediaFailures =
+    Each(0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x500"}, "ErrCode=0x2000") +
+    Each(0x4004, 3681, {"ERR Talver_CompressThread", "ERR CompressDialogProc", "ERR FlowLock"}) +
+    Traced({{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}, {0x4105, 4033}});
+// The packing, the lock, a volume's copy, its record and any other step of the
+// volumes' writer (its places start at 2000); the operator's Cancel on a failure
+// of the medium, on no medium, on a write-protected one.
+const Failures kBackupFailures =
+    Each(0x4004, 3681, {"ERR Talver_BackupConfigDialog", "ERR FlowLock"}) +
+    Each(0x2000, 3333,
+         {"ERR Talver_CopyFileThread", "ERR WriteConfig4Beside", "File=.\\CnfProcess.cpp(2*"},
+         "ErrCode=0x2000") +
+    Each(0x4000, 3333, {"ErrCode=0x2000"}, "ErrCode=0x4000") +
+    Each(0x4000, 3677, {"ERR The same failure again: cancelled"}) +
+    Each(0x4000, 3193, {"ErrCode=0x2005"}, "ErrCode=0x4000") +
+    Traced({{0x0500, 3304},
+            {0x0700, 3304},
+            {0x2001, 3677},
+            {0x2005, 3193},
+            {0x2007, 3677},
+            {0x2012, 3677},
+            {0x4001, 3333},
+            {0x4107, 4035}});
+const Failures kInstallFailures =
+    kFetchAndUnpack + Traced({{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}});
 
 std::vector<Flow> Flows() {
-  const std::vector<std::string> kSetupWork = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"};
   auto hddFlow = [](const char* name, int backups, int ciRuns) {
     return Flow{.name = name,
                 .prepare = [backups](TestWorld& w) { PutHddBackups(w, backups); },
@@ -586,6 +581,14 @@ std::vector<Flow> Flows() {
   };
   const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
                            "SetupConfigInSVP END");
+  auto setupFlow = [setup](const char* name, Prepare prepare, std::map<int, Act> dialogs) {
+    return Flow{.name = name,
+                .prepare = prepare,
+                .recipe = {dialogs, {}},
+                .run = setup,
+                .failures = kSetupFailures,
+                .work = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"}};
+  };
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
   // Without room the old backup may go before the new one is whole.
   auto overOld = [backup](const char* name, bool full) {
@@ -607,7 +610,7 @@ std::vector<Flow> Flows() {
       {.name = "UpdateSecondSvp",
        .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
        .run = UpdateSecondSvp,
-       .failures = kUpdateFailures},
+       .failures = Each(0x4004, 0, {"ERR CompressDialog"})},
       {.name = "Unpack",
        .prepare = PutNewArchive(PutConfig, 'C', "OUT/in.tgz"),
        .run = Direct(
@@ -629,22 +632,12 @@ std::vector<Flow> Flows() {
        .run = Direct([](WORD* w) { return dsvCnf_RestoreConf2(0, w); }),
        .failures = kRestoreFileFailures,
        .verify = CheckTables},
-      {.name = "SetupFromCdr",
-       .prepare = PutNewArchive(PutSetupTarget, 'E', "PLAXON/CONFIG/8360/svp_conf.tgz"),
-       .recipe = {{{kSetupTemplate, [](plat::DialogActions& a) { a.Click(kIdCdrChoice); }},
-                   {kKeyCodeTemplate, kTypeKeyCode}},
-                  {}},
-       .run = setup,
-       .failures = kSetupFailures,
-       .work = kSetupWork},
-      {.name = "SetupFromSplitMedia",
-       .prepare = PutSplitBackup,
-       .recipe = {{{kSetupTemplate, [](plat::DialogActions& a) { a.Click(kIdBackupMediumChoice); }},
-                   {kMediaTemplate, PickDrive("E")}},
-                  {}},
-       .run = setup,
-       .failures = kSetupFailures,
-       .work = kSetupWork},
+      setupFlow("SetupFromCdr",
+                PutNewArchive(PutSetupTarget, 'E', "PLAXON/CONFIG/8360/svp_conf.tgz"),
+                {{kSetupTemplate, ClickOn(kIdCdrChoice)}, {kKeyCodeTemplate, kTypeKeyCode}}),
+      setupFlow(
+          "SetupFromSplitMedia", PutSplitBackup,
+          {{kSetupTemplate, ClickOn(kIdBackupMediumChoice)}, {kMediaTemplate, PickDrive("E")}}),
       {.name = "RestoreFromMedia",
        .prepare = PutRestoreMedium,
        .recipe = {{{kMediaTemplate, PickDrive("D")}}, {}},
@@ -676,14 +669,6 @@ std::vector<Flow> Flows() {
   };
 }
 
-void WriteToStderr(const std::string& line) {
-#ifdef _WIN32
-  (void)!_write(2, line.data(), unsigned(line.size()));
-#else
-  (void)!write(2, line.data(), line.size());
-#endif
-}
-
 // Ends the process when a run does not end within its bound: a hang is a
 // failure as much as a crash, and must not wait for ctest's timeout. The
 // line goes out past stdio, whose lock a hung thread may hold, and the
@@ -695,9 +680,14 @@ class Watchdog {
           if (ended.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return;
           const std::string line =
               "fault loop: " + what + " did not end within " + std::to_string(seconds) + " s\n";
-          WriteToStderr(line);
+#ifdef _WIN32
+          (void)!_write(2, line.data(), unsigned(line.size()));
+#else
+          (void)!write(2, line.data(), line.size());
+#endif
           std::_Exit(3);
-        }) {}
+        }) {
+  }
   ~Watchdog() {
     ended_.set_value();
     thread_.join();
@@ -730,10 +720,9 @@ struct RunResult {
 void CheckFailure(const Flow& flow, const Outcome& o, const std::vector<std::string>& trace,
                   const std::vector<int>& seen, bool cancelled, int* checks) {
   auto shown = [&](int id) { return std::find(seen.begin(), seen.end(), id) != seen.end(); };
-  bool told = false;
-  for (const Failure& f : flow.failures) told |= f.message != 0 && shown(f.message);
-  bool own = false;
+  bool told = false, own = false;
   for (const Failure& f : flow.failures) {
+    told |= f.message != 0 && shown(f.message);
     bool all = f.word == o.word && (f.message == 0 || shown(f.message));
     for (const std::string& line : f.lines) all = all && TestWorld::Contains(trace, line);
     own |= all;
@@ -765,12 +754,8 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
   auto itsRemoval = [&](const std::string& p) {
     return removal && faultedPath.find(p.substr(p.rfind('/') + 1)) != std::string::npos;
   };
-  auto get = [](const Snapshot& s, const std::string& p) -> std::optional<std::string> {
-    auto it = s.find(p);
-    return it == s.end() ? std::nullopt : std::optional<std::string>(it->second);
-  };
   for (const std::string& p : paths) {
-    auto now = get(out.after, p);
+    auto now = Find(out.after, p);
     if (IsTemporary(p) && now) {
       if (fault.powerCut)
         CHECK_THAT(plat::IsTemporaryName(p), "a temporary a reader would take: " << p);
@@ -780,7 +765,7 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
     }
     if (Under(p, flow.work) || Under(p, flow.own)) continue;
     ++*checks;
-    auto old = get(before, p), fresh = get(clean, p);
+    auto old = Find(before, p), fresh = Find(clean, p);
     if (now == old || now == fresh) continue;
     CHECK_THAT(now && !old && !fresh && itsRemoval(p),
                (now ? (old || fresh ? "changed: " : "left: ") : "gone: ")
@@ -790,7 +775,7 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
 
 // One run of a flow, the k-th operation failed (0: none), the world `tweak`ed.
 RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, int* checks,
-                  const std::function<void(TestWorld&)>& tweak = nullptr) {
+                  const Prepare& tweak = nullptr) {
   RunResult out;
   // Making the world is inside the bound too: under Wine it mounts drives.
   Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 120);
@@ -823,12 +808,13 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   out.after = TakeSnapshot(w);
   if (!clean) clean = &out.after;
 
-  SCOPED_TRACE(std::string(flow.name) + " k=" + std::to_string(fault.k) +
-               (out.faulted ? std::string(" (") + plat::FaultOpName(out.op.op) + " " + out.op.path +
-                                  (fault.powerCut ? std::string(", power cut")
-                                                  : ", code " + std::to_string(fault.error)) +
-                                  (fault.shortWrite ? ", short" : "") + ")"
-                            : std::string()));
+  std::ostringstream where;
+  where << flow.name << " k=" << fault.k;
+  if (out.faulted)
+    where << " (" << plat::FaultOpName(out.op.op) << " " << out.op.path
+          << (fault.powerCut ? ", power cut" : ", code " + std::to_string(fault.error))
+          << (fault.shortWrite ? ", short" : "") << ")";
+  SCOPED_TRACE(where.str());
   CHECK_THAT(plat::LiveHandles() == handles,
              "handles left open: " << plat::LiveHandles() - handles);
   const Outcome& o = out.outcome;
@@ -843,10 +829,9 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   return out;
 }
 
-// The k a sweep of n operations runs: every k in a full sweep
-// (TALVER_FAULT_SWEEP=full), k alone for TALVER_FAULT_ONLY=k (its trace
-// echoed), about N evenly spread for TALVER_FAULT_SAMPLE=N (where each run
-// is slow, under Wine), else those `pick` takes out of a stride of `every`.
+// The k a sweep of n operations runs: every k in a full sweep, k alone for
+// TALVER_FAULT_ONLY=k (its trace echoed), about N evenly spread for
+// TALVER_FAULT_SAMPLE=N, else those `pick` takes out of a stride of `every`.
 bool FullSweep() {
   const char* sweep = std::getenv("TALVER_FAULT_SWEEP");
   return sweep && std::string(sweep) == "full";
@@ -875,76 +860,63 @@ std::string FlowName(const ::testing::TestParamInfo<std::size_t>& info) {
   return Flows().at(info.param).name;
 }
 
-class FaultLoop : public ::testing::TestWithParam<std::size_t> {};
-
-TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) {
-  const Flow flow = Flows().at(GetParam());
-  int checks = 0;
+// The clean run, then a fault at each k of the sweep: a failure (a write also
+// short) at a stride, every operation of a rare kind and the first of each; or a
+// power cut at points spread over the run and after each rename, where a cut
+// finds the new name not yet made durable.
+void FaultEach(std::size_t index, bool powerCuts) {
+  const Flow flow = Flows().at(index);
+  int checks = 0, runs = 0, shortWrites = 0;
   RunResult clean = RunFlow(flow, {}, nullptr, &checks);
-  ASSERT_FALSE(HasFailure()) << "the clean run";
+  ASSERT_FALSE(::testing::Test::HasFailure()) << "the clean run";
   std::map<std::string, int> kinds;
   for (const auto& op : clean.log) ++kinds[plat::FaultOpName(op.op)];
-  // A stride over the frequent kinds, every one of the rare and the first of each.
   std::set<std::string> seen;
-  auto kindOf = [&](int k) { return plat::FaultOpName(clean.log.at(std::size_t(k - 1)).op); };
-  int runs = 0, shortWrites = 0;
+  auto opOf = [&](int k) { return clean.log.at(std::size_t(k - 1)).op; };
+  const auto ks = powerCuts
+                      ? Sweep(clean.counted, kCiCuts,
+                              [&](int k) { return k > 1 && opOf(k - 1) == plat::FaultOp::Rename; })
+                      : Sweep(clean.counted, flow.ciRuns, [&](int k) {
+                          const std::string kind = plat::FaultOpName(opOf(k));
+                          return seen.insert(kind).second || kinds[kind] <= kRareKind;
+                        });
   const bool full = FullSweep();  // every failure reported
-  for (int k : Sweep(clean.counted, flow.ciRuns, [&](int k) {
-         return seen.insert(kindOf(k)).second || kinds[kindOf(k)] <= kRareKind;
-       })) {
-    const bool write = clean.log.at(std::size_t(k - 1)).op == plat::FaultOp::Write;
+  for (int k : ks) {
     for (bool shortWrite : {false, true}) {
-      if (shortWrite && !write) continue;
-      RunFlow(flow, {k, kCodes[std::size_t(k) % std::size(kCodes)], shortWrite}, &clean.after,
-              &checks);
+      if (shortWrite && (powerCuts || opOf(k) != plat::FaultOp::Write)) continue;
+      const DWORD code = powerCuts ? 0 : kCodes[std::size_t(k) % std::size(kCodes)];
+      RunFlow(flow, {k, code, shortWrite, powerCuts}, &clean.after, &checks);
       ++runs;
       shortWrites += shortWrite;
-      if (HasFailure() && !full) break;
+      if (::testing::Test::HasFailure() && !full && !powerCuts) return;
     }
-    if (HasFailure() && !full) break;
   }
   std::ostringstream ops;
   for (const auto& [kind, count] : kinds) ops << " " << kind << "=" << count;
-  std::printf(
-      "[fault loop] %s: %d operations (%s ), %d faulted runs (%d short writes), %d checks\n",
-      flow.name, clean.counted, ops.str().c_str(), runs, shortWrites, checks);
+  std::printf("[%s] %s: %d operations (%s ), %d runs (%d short writes), %d checks\n",
+              powerCuts ? "power cut" : "fault loop", flow.name, clean.counted, ops.str().c_str(),
+              runs, shortWrites, checks);
 }
 
+class FaultLoop : public ::testing::TestWithParam<std::size_t> {};
+TEST_P(FaultLoop, EveryOperationOfTheFlowFailsInTurn) { FaultEach(GetParam(), false); }
 INSTANTIATE_TEST_SUITE_P(Flows, FaultLoop, ::testing::Range<std::size_t>(0, Flows().size()),
                          FlowName);
 
-// A power cut at operation k: at points spread over the run, and after each
-// rename, where a cut finds the new name not yet made durable.
 class FaultLoopPowerCut : public ::testing::TestWithParam<std::size_t> {};
-
-TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) {
-  const Flow flow = Flows().at(GetParam());
-  int checks = 0, runs = 0;
-  RunResult clean = RunFlow(flow, {}, nullptr, &checks);
-  ASSERT_FALSE(HasFailure()) << "the clean run";
-  for (int k : Sweep(clean.counted, kCiCuts, [&](int k) {
-         return k > 1 && clean.log.at(std::size_t(k - 2)).op == plat::FaultOp::Rename;
-       })) {
-    RunFlow(flow, {k, 0, false, true}, &clean.after, &checks);
-    ++runs;
-  }
-  std::printf("[power cut] %s: %d operations, %d power cuts, %d checks\n", flow.name, clean.counted,
-              runs, checks);
-}
-
+TEST_P(FaultLoopPowerCut, EveryOperationIsTheLast) { FaultEach(GetParam(), true); }
 INSTANTIATE_TEST_SUITE_P(Flows, FaultLoopPowerCut, ::testing::Range<std::size_t>(0, Flows().size()),
                          FlowName);
 
 // The SVP's disk holds `room` bytes more than it holds now.
-std::function<void(TestWorld&)> DiskWithRoom(std::uint64_t room) {
+Prepare DiskWithRoom(std::uint64_t room) {
   return [room](TestWorld& w) {
     w.MutableWorld().drive('C').totalBytes = UsedBytes(w.DriveDir('C')) + room;
   };
 }
 
 // The media named in `pulled` never ready; a medium `small` holds only `size` bytes.
-std::function<void(TestWorld&)> Media(char drive, std::string pulled, const char* small = "",
-                                      std::uint64_t size = 0) {
+Prepare Media(char drive, std::string pulled, const char* small = "", std::uint64_t size = 0) {
   return [=](TestWorld& w) {
     plat::Drive& d = w.MutableWorld().drive(drive);
     for (plat::Medium& m : d.media) {
@@ -958,7 +930,7 @@ std::function<void(TestWorld&)> Media(char drive, std::string pulled, const char
 struct Limit {
   const char* name;
   const char* flow;
-  std::function<void(TestWorld&)> tweak;
+  Prepare tweak;
   int result;
   WORD word;
   const char* messages;  // shown, in this order among the others
