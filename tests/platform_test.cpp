@@ -1,8 +1,8 @@
 // The platform interface's promises, kept by both halves (built for the
 // Windows half too, where the tests of what only the POSIX half has skip
-// themselves): paths, searches, attributes, sharing, shared memory and the
-// profile reader; and the POSIX half's own name index and world file. Host
-// links are in links_test.cpp.
+// themselves): paths, searches, attributes, sharing, shared memory, the
+// profile reader and temporaries; and the POSIX half's own name index and
+// world file. Host links are in links_test.cpp.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "platform/Stream.h"
+#include "platform/Temporary.h"
 #include "platform/posix/World.h"
 #include "support/TestWorld.h"
 
@@ -336,6 +337,23 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
   EXPECT_EQ(world->desktopWidth, 800);
   EXPECT_EQ(world->SettingInt("services.wait_ms", 0), 10);
   EXPECT_EQ(world->SettingInt("services.dir_operation_fails", 0), 1);
+}
+
+// Temporaries: the one form, and their removal from a folder or of one name.
+TEST(PlatformTemporaries, OneFormRemovedByFolderOrByName) {
+  TestWorld w;
+  for (const char* name : {"a.tgz.~tv0000ABCD", "a.tgz.~tv1234567F", "b.dat.~tvDEADBEEF", "a.tgz",
+                           "c.~tv123", "d.~tv0000ABCDx"})
+    w.WriteHostFile('C', std::string("OUT/") + name, "x");
+  EXPECT_TRUE(plat::IsTemporaryName("C:\\OUT\\a.tgz.~tv0000ABCD"));
+  EXPECT_FALSE(plat::IsTemporaryName("c.~tv123"));
+  EXPECT_FALSE(plat::IsTemporaryName("d.~tv0000ABCDx"));
+  EXPECT_FALSE(plat::IsTemporaryName("x.~tv0000ABCD\\y"));
+  EXPECT_EQ(plat::RemoveTemporariesOf("C:\\OUT\\A.TGZ"), 2);
+  EXPECT_TRUE(w.HostExists('C', "OUT/b.dat.~tvDEADBEEF"));
+  EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 1);
+  for (const char* kept : {"a.tgz", "c.~tv123", "d.~tv0000ABCDx"})
+    EXPECT_TRUE(w.HostExists('C', std::string("OUT/") + kept)) << kept;
 }
 
 }  // namespace
