@@ -16,20 +16,30 @@ TALVER_SOURCE("CnfFunc")
 
 namespace {
 
-TEST(TraceForms, CodesAreUpperHexAndResultWordsSignExtended) {
+TEST(TraceForms, CodesAreUpperHexAndAnswersAndSelectionsNamed) {
   TestWorld w;
+  TRACE_WORD(0x8001);  // a result word is sign-extended
   TraceCode(".\\CnfFunc.cpp", 12, 0x4000);
-  TRACE_WORD(0x8001);
-  TRACE_WORD(0x4004);
   TraceCode(".\\CnfCmpThd.cpp", 7, static_cast<std::uint32_t>(-1));
   TraceText(".\\Talver.cpp", 3, "Compressed Start");
+  LogMessageAnswer(469, 1);
+  LogMessageAnswer(469, 0);
+  LogMessageAnswer(4701, 7);
+  LogSelection(7, 0, 1);
+  LogSelection(1, 9, 0);
+  LogSelection(1, 2, 1);
+  LogSelection(2, 0, 114);
   auto lines = w.TakeTrace();
-  ASSERT_EQ(lines.size(), 5u);
-  EXPECT_EQ(lines[0], "File=.\\CnfFunc.cpp(12) ErrCode=0x4000");
-  EXPECT_NE(lines[1].find("ErrCode=0xFFFF8001"), std::string::npos);
-  EXPECT_NE(lines[2].find("ErrCode=0x4004"), std::string::npos);
-  EXPECT_EQ(lines[3], "File=.\\CnfCmpThd.cpp(7) ErrCode=0xFFFFFFFF");
-  EXPECT_EQ(lines[4], "File=.\\Talver.cpp(3)\nCompressed Start");
+  ASSERT_FALSE(lines.empty());
+  EXPECT_NE(lines[0].find("ErrCode=0xFFFF8001"), std::string::npos);
+  EXPECT_EQ(
+      std::vector<std::string>(lines.begin() + 1, lines.end()),
+      (std::vector<std::string>{
+          "File=.\\CnfFunc.cpp(12) ErrCode=0x4000", "File=.\\CnfCmpThd.cpp(7) ErrCode=0xFFFFFFFF",
+          "File=.\\Talver.cpp(3)\nCompressed Start", "### [MSG] ID=0469,OK button was selected.",
+          "### [MSG] ID=0469,", "### [MSG] ID=4701,No button was selected.", "### [SEL_PC] ???",
+          "### [SEL_MEDIA] OK button was selected.<<--->>",
+          "### [SEL_PC] OK button was selected.<<SVP>>", "No DLG Cancel button was selected."}));
 }
 
 TEST(TraceForms, LinesAreBoundTo255CharactersAndACallsLinesInNumber) {
@@ -46,26 +56,6 @@ TEST(TraceForms, LinesAreBoundTo255CharactersAndACallsLinesInNumber) {
   RefreshRootPath();
   TraceLine("next call");
   EXPECT_EQ(w.TakeTrace(), std::vector<std::string>{"next call"});
-}
-
-TEST(TraceForms, AnswerAndSelectionLines) {
-  TestWorld w;
-  LogMessageAnswer(469, 1);
-  LogMessageAnswer(469, 0);
-  LogMessageAnswer(4701, 7);
-  LogSelection(7, 0, 1);
-  LogSelection(1, 9, 0);
-  LogSelection(1, 2, 1);
-  LogSelection(2, 0, 114);
-  auto lines = w.TakeTrace();
-  ASSERT_EQ(lines.size(), 7u);
-  EXPECT_EQ(lines[0], "### [MSG] ID=0469,OK button was selected.");
-  EXPECT_EQ(lines[1], "### [MSG] ID=0469,");
-  EXPECT_EQ(lines[2], "### [MSG] ID=4701,No button was selected.");
-  EXPECT_EQ(lines[3], "### [SEL_PC] ???");
-  EXPECT_EQ(lines[4], "### [SEL_MEDIA] OK button was selected.<<--->>");
-  EXPECT_EQ(lines[5], "### [SEL_PC] OK button was selected.<<SVP>>");
-  EXPECT_EQ(lines[6], "No DLG Cancel button was selected.");
 }
 
 TEST(ResultMessages, EachWordShowsItsMessage) {
@@ -242,52 +232,15 @@ TEST(FileUtilities, DirectoriesOfMediaAndTheSerialCache) {
   ASSERT_TRUE(plat::RemoveDirectory("E:\\PLAXON\\CONFIG\\001234") == FALSE);
   EXPECT_EQ(EnsureDirectory("E:\\NEWDIR", &error), 0);
   EXPECT_EQ(error, ERROR_WRITE_PROTECT);
-}
-
-TEST(FileUtilities, SerialNeverSetReadsAsTheDefault) {
-  TestWorld w;
+  // A serial never set reads as the default; a file that cannot be read is
+  // no serial number at all, never the default.
+  ResetSerialNumberCache();
   w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "MODEL=7\r\n");
   EXPECT_EQ(GetSerialNumber(), 400001u);
-  // A file that cannot be read is no serial number at all, never the default.
   ResetSerialNumberCache();
   w.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "MODEL=7\r\nSERIAL=412399\r\n");
   w.Faults().AddRule({plat::FaultOp::Read, "DKCPRP.DAT", ERROR_NOT_READY});
   EXPECT_EQ(GetSerialNumber(), 0u);
-}
-
-TEST(FileUtilities, FileDirectoryKeepsDriveAndFinalSeparator) {
-  TestWorld w;
-  char out[MAX_PATH];
-  EXPECT_EQ(GetFileDirectory("D:\\PLAXON\\CONFIG\\001234\\svp_conf.tgz", out), 1);
-  EXPECT_STREQ(out, "D:\\PLAXON\\CONFIG\\001234\\");
-  EXPECT_EQ(GetFileDirectory("\\PLAXON\\x", out), 1);
-  EXPECT_STREQ(out, "\\PLAXON\\");
-  w.TakeTrace();
-  EXPECT_EQ(GetFileDirectory("svp_conf.tgz", out), 0);
-  EXPECT_TRUE(TestWorld::Contains(w.TakeTrace(), "ErrCode=0x0"));
-}
-
-// The internal data files come beside a new configuration from INTDATA; without
-// INTDATA the configuration keeps its own copies.
-TEST(FileUtilities, InternalDataFilesAreCopiedBesideANewConfig) {
-  for (bool intData : {true, false}) {
-    SCOPED_TRACE(intData);
-    TestWorld w;
-    if (intData) {
-      w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500c.dat", "c");
-      w.WriteHostFile('C', "PLAXON/OTHERS/INTDATA/min500d.dat", "d");
-    } else {
-      ASSERT_TRUE(plat::RemoveDirectory("C:\\PLAXON\\OTHERS\\INTDATA"));
-    }
-    w.WriteHostFile('C', "PLAXON/CONFIG/min500c.dat", "old c");
-    w.WriteHostFile('C', "PLAXON/CONFIG/min500d.dat", "old d");
-    CopyIntDataFiles("C:\\PLAXON\\");
-    EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500c.dat"), intData ? "c" : "old c");
-    EXPECT_EQ(w.ReadHostFile('C', "PLAXON/CONFIG/min500d.dat"), intData ? "d" : "old d");
-    if (intData) {
-      EXPECT_TRUE(w.HostExists('C', "PLAXON/CONFIG/CNFDATA"));
-    }
-  }
 }
 
 TEST(BoundedFormatting, TooLongFailsWithAnEmptyBuffer) {

@@ -20,6 +20,7 @@
 #include "common/Format.h"
 #include "exports/Exports.h"
 #include "flows/BackupVolumes.h"
+#include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
@@ -33,21 +34,25 @@ namespace {
 struct LinkCase {
   const char* name;
   std::function<bool()> call;
+  DWORD error = ERROR_ACCESS_DENIED;
 };
 
-// C:\L is a link to a folder outside the world, C:\F a link to a file there.
-class HostLinks : public ::testing::TestWithParam<LinkCase> {
+// C:\L is a link to a folder outside the world, C:\F a link to a file there
+// and C:\G one to a file that is gone.
+class LinkWorld : public ::testing::Test {
  protected:
-  HostLinks() {
+  LinkWorld() {
     outside_ = world_.MakeOutsideDir("outside");
     fs::create_directories(outside_ + "/sub");
     world_.MakeHostLink('C', "L", outside_);
     world_.MakeHostLink('C', "F", outside_ + "/kept");
+    world_.MakeHostLink('C', "G", outside_ + "/gone");
     world_.WriteHostFile('C', "own", "own");
   }
   TestWorld world_;
   std::string outside_;
 };
+class HostLinks : public LinkWorld, public ::testing::WithParamInterface<LinkCase> {};
 
 bool Opens(const char* path, DWORD access, DWORD disposition) {
   HANDLE h = plat::CreateFile(path, access, 0, disposition, 0);
@@ -55,14 +60,22 @@ bool Opens(const char* path, DWORD access, DWORD disposition) {
   return h != nullptr;
 }
 
-TEST_P(HostLinks, TheCallFailsAsDeniedAndNothingOutsideChanges) {
+std::string Names(const char* pattern) {
+  std::string names;
+  WIN32_FIND_DATA data;
+  plat::ScopedFind find(pattern, &data);
+  for (bool more = static_cast<bool>(find); more; more = find.Next(&data))
+    names += std::string(names.empty() ? "" : " ") + data.cFileName;
+  return names;
+}
+
+TEST_P(HostLinks, TheCallFailsAndNothingOutsideChanges) {
   const auto before = TestWorld::Snapshot(outside_);
   plat::SetLastError(0);
   EXPECT_FALSE(GetParam().call());
-  EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(plat::GetLastError(), GetParam().error);
   EXPECT_EQ(TestWorld::Snapshot(outside_), before);
-  EXPECT_TRUE(world_.HostLinkExists('C', "L"));
-  EXPECT_TRUE(world_.HostLinkExists('C', "F"));
+  for (const char* link : {"L", "F", "G"}) EXPECT_TRUE(world_.HostLinkExists('C', link)) << link;
   EXPECT_EQ(world_.ReadHostFile('C', "own"), "own");
 }
 
@@ -73,6 +86,18 @@ INSTANTIATE_TEST_SUITE_P(
                  [] { return Opens("C:\\F", GENERIC_WRITE, CREATE_ALWAYS); }},
         LinkCase{"ReadThroughAFileLink",
                  [] { return Opens("C:\\f", GENERIC_READ, OPEN_EXISTING); }},
+        LinkCase{"WriteThroughTheHostPathOfALink",
+                 [] {
+                   std::string host;
+                   return !plat::ResolveHostPath("C:\\F", &host) ||
+                          Opens(host.c_str(), GENERIC_WRITE, CREATE_ALWAYS);
+                 }},
+        LinkCase{"CreateAlwaysThroughADanglingLink",
+                 [] { return Opens("C:\\G", GENERIC_WRITE, CREATE_ALWAYS); }},
+        LinkCase{"OpenAlwaysThroughADanglingLink",
+                 [] { return Opens("C:\\G", GENERIC_WRITE, OPEN_ALWAYS); }},
+        LinkCase{"CreateNewThroughADanglingLink",
+                 [] { return Opens("C:\\G", GENERIC_WRITE, CREATE_NEW); }},
         LinkCase{"CreateInALinkedFolder",
                  [] { return Opens("C:\\L\\new", GENERIC_WRITE, CREATE_NEW); }},
         LinkCase{"TemporaryInALinkedFolder",
@@ -96,6 +121,12 @@ INSTANTIATE_TEST_SUITE_P(
                    fs::create_directory_symlink(fs::read_symlink(outside), own);
                    return Opens("C:\\D\\sub\\new", GENERIC_WRITE, CREATE_NEW);
                  }},
+        LinkCase{"SearchInALinkedFolder", [] { return !Names("C:\\L\\*.*").empty(); },
+                 ERROR_PATH_NOT_FOUND},
+        LinkCase{"SearchForAFileInALinkedFolder", [] { return !Names("C:\\L\\kept").empty(); },
+                 ERROR_PATH_NOT_FOUND},
+        LinkCase{"SearchDeepBelowALinkedFolder", [] { return !Names("C:\\l\\X\\*").empty(); },
+                 ERROR_PATH_NOT_FOUND},
         LinkCase{"DeleteInALinkedFolder", [] { return plat::DeleteFile("C:\\L\\kept") != 0; }},
         LinkCase{
             "AttributesInALinkedFolder",
@@ -108,21 +139,36 @@ INSTANTIATE_TEST_SUITE_P(
                  [] { return plat::MoveFileEx("C:\\L\\kept", "C:\\mine", true) != 0; }}),
     [](const ::testing::TestParamInfo<LinkCase>& info) { return info.param.name; });
 
-// A rename onto a link's name replaces the link; a link given as a host path
-// is no more opened than one below a drive.
-TEST(HostLinkNames, ARenameReplacesTheLinkAndAHostPathLinkIsRefused) {
-  TestWorld w;
-  std::string outside = w.MakeOutsideDir("outside");
-  w.MakeHostLink('C', "F", outside + "/kept");
-  w.WriteHostFile('C', "own", "own");
+// A link is an entry of its own, a reparse point of no size; its attributes,
+// its deletion and a rename onto its name reach the link only.
+TEST_F(LinkWorld, ALinkIsAnEntryOfItsOwn) {
+  world_.MakeHostLink('C', "H", outside_ + "/kept");
+  const auto before = TestWorld::Snapshot(outside_);
+  const struct {
+    const char* path;
+    DWORD attributes;
+  } links[] = {{"C:\\L", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
+               {"C:\\f", FILE_ATTRIBUTE_REPARSE_POINT},
+               {"C:\\G", FILE_ATTRIBUTE_REPARSE_POINT}};
+  for (const auto& link : links) {
+    EXPECT_EQ(plat::GetFileAttributes(link.path), link.attributes) << link.path;
+    WIN32_FIND_DATA data;
+    plat::ScopedFind find(link.path, &data);
+    ASSERT_TRUE(find) << link.path;
+    EXPECT_EQ(data.dwFileAttributes, link.attributes) << link.path;
+    EXPECT_EQ(plat::FileSizeOf(data), 0u) << link.path;
+  }
+  EXPECT_EQ(Names("C:\\?"), "F G H L");
   ASSERT_TRUE(plat::MoveFileEx("C:\\own", "C:\\F", true));
-  EXPECT_FALSE(w.HostLinkExists('C', "F"));
-  EXPECT_EQ(w.ReadHostFile('C', "F"), "own");
-  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
-  w.MakeHostLink('C', "G", outside + "/kept");
-  EXPECT_FALSE(Opens(w.HostOf('C', "G").c_str(), GENERIC_WRITE, CREATE_ALWAYS));
-  EXPECT_EQ(plat::GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
+  EXPECT_FALSE(world_.HostLinkExists('C', "F"));
+  EXPECT_EQ(world_.ReadHostFile('C', "F"), "own");
+  ASSERT_TRUE(plat::SetFileAttributes("C:\\H", FILE_ATTRIBUTE_READONLY));
+  EXPECT_NE(fs::status(outside_ + "/kept").permissions() & fs::perms::owner_write, fs::perms::none);
+  EXPECT_TRUE(plat::DeleteFile("C:\\H"));
+  EXPECT_TRUE(plat::DeleteFile("C:\\G"));
+  EXPECT_TRUE(plat::RemoveDirectory("C:\\L"));
+  EXPECT_EQ(Names("C:\\?"), "F");
+  EXPECT_EQ(TestWorld::Snapshot(outside_), before);
 }
 
 // ---------------------------------------------------------------- file kinds

@@ -1,8 +1,8 @@
 // The platform interface's promises, kept by both halves (built for the
 // Windows half too, where the tests of what only the POSIX half has skip
-// themselves): paths, files, searches, attributes, renames, text mode, shared
-// memory, the profile reader and temporaries; and the POSIX half's own host
-// links, name index, capacity and world file.
+// themselves): paths, searches, attributes, sharing, shared memory, the
+// profile reader and temporaries; and the POSIX half's own name index and
+// world file. Host links are in links_test.cpp.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
@@ -143,30 +143,6 @@ TEST(PlatformPaths, OverlongAndMissingPathsGiveTheirCodes) {
   EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
 }
 
-TEST(PlatformFiles, SeeksFromTheEndAndATemporaryGoesOnClose) {
-  TestWorld w;
-  HANDLE h = plat::CreateFile("C:\\f.bin", GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW, 0);
-  ASSERT_TRUE(h);
-  DWORD n = 0;
-  ASSERT_TRUE(plat::WriteFile(h, "0123456789", 10, &n));
-  std::uint64_t size = 0, at = 0;
-  ASSERT_TRUE(plat::GetFileSizeEx(h, &size));
-  EXPECT_EQ(size, 10u);
-  ASSERT_TRUE(plat::SetFilePointerEx(h, -4, FILE_END, &at));
-  EXPECT_EQ(at, 6u);
-  char back[8] = {};
-  ASSERT_TRUE(plat::ReadFile(h, back, sizeof back, &n));
-  EXPECT_EQ(std::string(back, n), "6789");
-  EXPECT_TRUE(plat::FlushFileBuffers(h));
-  EXPECT_TRUE(plat::CloseHandle(h));
-  EXPECT_EQ(plat::CreateFile("C:\\F.BIN", GENERIC_READ, 0, CREATE_NEW, 0), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_EXISTS);
-  h = plat::CreateFile("C:\\t.bin", GENERIC_WRITE, 0, CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE);
-  ASSERT_TRUE(h);
-  plat::CloseHandle(h);
-  EXPECT_FALSE(w.HostExists('C', "t.bin"));
-}
-
 TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   TestWorld w;
   for (const char* n : {"b.dat", "A.DAT", "c", "Zeta.txt"})
@@ -226,20 +202,6 @@ TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
   EXPECT_TRUE(plat::DeleteFile("C:\\ro.txt"));
 }
 
-TEST(PlatformAttributes, RenamesReplaceOnlyWhenAskedAndAFullFolderStays) {
-  TestWorld w;
-  ASSERT_TRUE(WriteAll("C:\\a.txt", "first"));
-  ASSERT_TRUE(WriteAll("C:\\b.txt", "second"));
-  EXPECT_FALSE(plat::MoveFileEx("C:\\a.txt", "C:\\b.txt", false));
-  EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
-  EXPECT_TRUE(plat::MoveFileEx("C:\\a.txt", "C:\\B.TXT", true));
-  EXPECT_EQ(ReadAll("C:\\b.txt"), "first");
-  EXPECT_FALSE(w.HostExists('C', "a.txt"));
-  EXPECT_TRUE(plat::SameFile("C:\\B.TXT", "C:\\PLAXON\\..\\b.txt"));
-  EXPECT_FALSE(plat::RemoveDirectory("C:\\PLAXON"));
-  EXPECT_EQ(plat::GetLastError(), ERROR_DIR_NOT_EMPTY);
-}
-
 TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
   TestWorld w;
   ASSERT_TRUE(WriteAll("C:\\shared.txt", "keep"));
@@ -262,117 +224,6 @@ TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
   plat::CloseHandle(writer);
   EXPECT_EQ(ReadAll("C:\\shared.txt"), "keep");
   EXPECT_TRUE(WriteAll("C:\\shared.txt", "new"));
-}
-
-// Host links inside a drive: each is a reparse point of its own, a search
-// never descends into it and deleting it leaves what it points at.
-TEST(PlatformLinks, ALinkIsAReparsePointThatIsNeverFollowed) {
-  SKIP_ON_WINDOWS("host links");
-  TestWorld w;
-  std::string outside = w.MakeOutsideDir("outside");
-  w.MakeHostLink('C', "D/folder", outside);
-  w.MakeHostLink('C', "D/file", outside + "/kept");
-  w.MakeHostLink('C', "D/dangling", outside + "/gone");
-  struct Case {
-    const char* path;
-    DWORD attributes;
-  };
-  const Case cases[] = {
-      {"C:\\D\\folder", FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY},
-      {"C:\\D\\FILE", FILE_ATTRIBUTE_REPARSE_POINT},
-      {"C:\\D\\dangling", FILE_ATTRIBUTE_REPARSE_POINT},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(plat::GetFileAttributes(c.path), c.attributes) << c.path;
-    WIN32_FIND_DATA data;
-    HANDLE h = plat::FindFirstFile(c.path, &data);
-    ASSERT_NE(h, nullptr) << c.path;
-    plat::FindClose(h);
-    EXPECT_EQ(data.dwFileAttributes, c.attributes) << c.path;
-    EXPECT_EQ(plat::FileSizeOf(data), 0u) << c.path;
-  }
-  EXPECT_EQ(Search("C:\\D\\*.*"),
-            (std::vector<std::string>{".", "..", "dangling", "file", "folder"}));
-  // No search below a link, however deep.
-  for (const char* pattern : {"C:\\D\\folder\\*.*", "C:\\D\\folder\\kept", "C:\\d\\FOLDER\\x\\*"}) {
-    EXPECT_TRUE(Search(pattern).empty()) << pattern;
-    EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND) << pattern;
-  }
-  // Nothing is created through a link whose target is gone.
-  for (DWORD disposition : {CREATE_ALWAYS, OPEN_ALWAYS, CREATE_NEW}) {
-    EXPECT_EQ(plat::CreateFile("C:\\D\\dangling", GENERIC_WRITE, 0, disposition, 0), nullptr);
-    EXPECT_FALSE(std::filesystem::exists(outside + "/gone")) << disposition;
-  }
-  // Attributes and deletion reach the link only.
-  ASSERT_TRUE(plat::SetFileAttributes("C:\\D\\file", FILE_ATTRIBUTE_READONLY));
-  EXPECT_NE(std::filesystem::status(outside + "/kept").permissions() &
-                std::filesystem::perms::owner_write,
-            std::filesystem::perms::none);
-  EXPECT_TRUE(plat::DeleteFile("C:\\D\\file"));
-  EXPECT_TRUE(plat::DeleteFile("C:\\D\\dangling"));
-  EXPECT_TRUE(plat::RemoveDirectory("C:\\D\\folder"));
-  EXPECT_EQ(Search("C:\\D\\*.*"), (std::vector<std::string>{".", ".."}));
-  EXPECT_EQ(w.ReadHostFile('C', "../../outside/kept"), "outside");
-}
-
-TEST(PlatformStreams, TextModeWritesCrLfAndReadsItBackAsLf) {
-  TestWorld w;
-  plat::Stream* s = plat::fopen("C:\\t.txt", "w");
-  ASSERT_NE(s, nullptr);
-  plat::fputs("CONFIG/a\nCONFIG/b\n", s);
-  EXPECT_EQ(plat::fclose(s), 0);
-  EXPECT_EQ(w.ReadHostFile('C', "t.txt"), "CONFIG/a\r\nCONFIG/b\r\n");
-  s = plat::fopen("C:\\t.txt", "r");
-  char line[32];
-  ASSERT_NE(plat::fgets(line, sizeof line, s), nullptr);
-  EXPECT_STREQ(line, "CONFIG/a\n");
-  ASSERT_NE(plat::fgets(line, sizeof line, s), nullptr);
-  EXPECT_STREQ(line, "CONFIG/b\n");
-  EXPECT_EQ(plat::fgets(line, sizeof line, s), nullptr);
-  plat::fclose(s);
-  // A lone CR stays, and binary mode keeps every byte.
-  w.WriteHostFile('C', "cr.txt", "a\rb\r\n");
-  s = plat::fopen("C:\\cr.txt", "rb");
-  char raw[8] = {};
-  EXPECT_EQ(plat::fread(raw, 1, sizeof raw, s), 5u);
-  plat::fclose(s);
-  EXPECT_EQ(std::string(raw, 5), "a\rb\r\n");
-  s = plat::fopen("C:\\cr.txt", "r");
-  EXPECT_EQ(plat::fread(raw, 1, sizeof raw, s), 4u);
-  plat::fclose(s);
-  EXPECT_EQ(std::string(raw, 4), "a\rb\n");
-}
-
-TEST(PlatformDrives, CapacityNotReadyAndWriteProtection) {
-  SKIP_ON_WINDOWS("the POSIX half's drive conditions");
-  TestWorld w;
-  std::uint64_t freeBytes = 0, total = 0;
-  ASSERT_TRUE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
-  EXPECT_EQ(total, 1457664u);
-  EXPECT_EQ(freeBytes, 1457664u);
-  ASSERT_TRUE(WriteAll("A:\\big", std::string(1000000, 'x')));
-  ASSERT_TRUE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
-  EXPECT_EQ(freeBytes, 457664u);
-  // A write that would pass the total fails whole with the disk-full code.
-  EXPECT_FALSE(WriteAll("A:\\more", std::string(500000, 'y')));
-  EXPECT_EQ(plat::GetLastError(), ERROR_DISK_FULL);
-
-  w.MutableWorld().drive('A').notReady = true;
-  EXPECT_FALSE(plat::GetDiskFreeSpaceEx("A:\\", &freeBytes, &total, nullptr));
-  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
-  EXPECT_EQ(plat::GetFileAttributes("A:\\big"), INVALID_FILE_ATTRIBUTES);
-  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
-  w.MutableWorld().drive('A').notReady = false;
-
-  w.MutableWorld().drive('E').writeProtected = true;
-  EXPECT_EQ(plat::CreateFile("E:\\x", GENERIC_WRITE, 0, CREATE_ALWAYS, 0), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_WRITE_PROTECT);
-  EXPECT_FALSE(plat::CreateDirectory("E:\\DIR"));
-  EXPECT_EQ(plat::GetLastError(), ERROR_WRITE_PROTECT);
-  EXPECT_EQ(plat::GetDriveType("A:\\"), DRIVE_REMOVABLE);
-  EXPECT_EQ(plat::GetDriveType("C:\\"), DRIVE_FIXED);
-  EXPECT_EQ(plat::GetDriveType("Q:\\"), DRIVE_NO_ROOT_DIR);
-  EXPECT_EQ(plat::GetLogicalDrives(), (1u << 0) | (1u << 2) | (1u << 4));
 }
 
 // Every name has a section of its own, also names that differ only in "/",
@@ -503,26 +354,6 @@ TEST(PlatformTemporaries, OneFormRemovedByFolderOrByName) {
   EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 1);
   for (const char* kept : {"a.tgz", "c.~tv123", "d.~tv0000ABCDx"})
     EXPECT_TRUE(w.HostExists('C', std::string("OUT/") + kept)) << kept;
-}
-
-// A committed temporary takes the final name; one that cannot be renamed goes.
-TEST(PlatformTemporaries, CommitReplacesTheFinalNameOrLeavesNothing) {
-  TestWorld w;
-  w.WriteHostFile('C', "OUT/f.dat", "old");
-  std::string temporary;
-  HANDLE h = plat::CreateTemporaryBeside("C:\\OUT\\f.dat", &temporary);
-  ASSERT_TRUE(h);
-  DWORD n = 0;
-  ASSERT_TRUE(plat::WriteFile(h, "new", 3, &n));
-  ASSERT_TRUE(plat::CommitTemporary(h, temporary, "C:\\OUT\\f.dat"));
-  EXPECT_EQ(w.ReadHostFile('C', "OUT/f.dat"), "new");
-  h = plat::CreateTemporaryBeside("C:\\OUT\\f.dat", &temporary);
-  ASSERT_TRUE(h);
-  w.Faults().AddRule({plat::FaultOp::Rename, "f.dat", ERROR_ACCESS_DENIED, 0, 1});
-  EXPECT_FALSE(plat::CommitTemporary(h, temporary, "C:\\OUT\\f.dat"));
-  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(w.ReadHostFile('C', "OUT/f.dat"), "new");
-  EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 0);
 }
 
 }  // namespace
