@@ -275,21 +275,7 @@ TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   EXPECT_EQ(ReadTable("3"), c);
 }
 
-TEST_F(ConversionTest, AFailedConversionUnderTheDialogFailsTheCall) {
-  PutLz4("1.lz4", Lz4Block(Table(900, 1)));
-  PutLz4("2.lz4", "not a block at all");
-  ScriptedOperator op;
-  world_.TakeTrace();
-  EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 1), 0);
-  EXPECT_EQ(CompressThreadState.load(), -1);
-  auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::Contains(trace, "Start CompressDialog2"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR CompressCommand2"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ERR Talver_CompressThread"));
-  EXPECT_FALSE(HasTable("1"));
-  EXPECT_FALSE(HasTable("2"));
-}
-
+// A failed run under the dialog: RestoreGpfm.AConversionFailingHalfWayLeavesNoTable.
 TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
   PutLz4("1.lz4", Lz4Block(Table(900, 1)));
   EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);

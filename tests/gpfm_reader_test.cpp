@@ -4,11 +4,11 @@
 
 #include <filesystem>
 #include <map>
+#include <optional>
+#include <ostream>
 #include <string>
-#include <tuple>
 
 #include "backupfile/CnfBakCnfReader.h"
-#include "backupfile/GpfmFormat.h"
 #include "platform/Platform.h"
 #include "support/GpfmTestFile.h"
 #include "support/TestWorld.h"
@@ -105,87 +105,121 @@ TEST_F(GpfmReaderTest, ASegmentFillingTheWholeBufferIsRead) {
   EXPECT_EQ(Table(0), full);
 }
 
-TEST(GpfmSegmentSum, AddsEveryByteAsUnsignedWhateverTheLengthAndAlignment) {
-  std::string bytes(1000, '\0');
-  std::uint32_t x = 99;
-  for (auto& c : bytes) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 23);
-  }
-  const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-  for (std::size_t start : {0u, 1u, 7u})
-    for (std::size_t n : {0u, 1u, 15u, 16u, 17u, 31u, 33u, 500u, 993u}) {
-      std::uint32_t expected = 0;
-      for (std::size_t i = 0; i < n; ++i) expected += data[start + i];
-      EXPECT_EQ(gpfm::SegmentSum(data + start, n), expected) << start << "+" << n;
-    }
-  const std::string ff(409600, '\xFF');
-  EXPECT_EQ(gpfm::SegmentSum(reinterpret_cast<const std::uint8_t*>(ff.data()), ff.size()),
-            409600u * 255u);
-}
-
 // ------------------------------------------------------------ refusals
 
-TEST_F(GpfmReaderTest, TargetCfmOtherThanOneOrTwoIsRefusedBeforeAnyDirectoryIsRead) {
-  for (std::uint32_t cfm : {0u, 3u, 0xFFFFFFFFu}) {
-    GpfmTestFile file(cfm);
-    // Only the GUM and PFM CMN headers: a read of a directory would fail differently.
-    ASSERT_EQ(Parse(file.Bytes().substr(0, 144)), 0) << cfm;
-    const std::string shown = cfm == 0xFFFFFFFFu ? "-1" : std::to_string(cfm);
-    EXPECT_TRUE(Traced("invalid param \"targetCFM\"->(" + shown + ") in GPFM Header")) << cfm;
-    EXPECT_FALSE(Traced("PFM Header read failed"));
-  }
-}
-
-TEST_F(GpfmReaderTest, ADirectoryNotMarkedValidIsRefused) {
+// One-segment tables of CFM 1; a file of table 0 in two segments, odd and even.
+GpfmTestFile Of(const std::map<int, std::string>& tables) {
   GpfmTestFile file;
-  file.SetValid(1, 0);
-  file.AddTable(1, 0, {"abcd"});
-  ASSERT_EQ(Parse(file), 0);
-  EXPECT_TRUE(Traced("invalid param \"valid\"->(0) in PFM Header"));
-  ExpectTables({});
-
-  GpfmTestFile second(2);
-  second.SetValid(2, 2);
-  ASSERT_EQ(Parse(second), 0);
-  EXPECT_TRUE(Traced("invalid param \"valid\"->(2) in PFM Header"));
+  for (const auto& [t, bytes] : tables) file.AddTable(1, t, {bytes});
+  return file;
 }
+GpfmTestFile TwoSegments(std::uint32_t cfm) {
+  GpfmTestFile file(cfm);
+  file.AddTable(static_cast<int>(cfm), 0, {Pattern(5, 1), Pattern(6, 2)});
+  return file;
+}
+GpfmTestFile TwoTables() {
+  GpfmTestFile file = Of({{0, "ab"}});
+  file.AddTable(1, 1, {"cd", "ef"});
+  return file;
+}
+const std::string kLongName(251 - 14, 'd');
+const std::string kLongDir = "C:\\PLAXON\\TMP\\" + kLongName;
+using Tables = std::map<int, std::string>;
+constexpr std::size_t kAll = std::string::npos;
 
-struct ShortFileCase {
+// Each refusal: result 0, its own trace line, and where given a line that
+// must not come, the debugger text and the table files left.
+struct Refusal {
   const char* name;
-  std::uint32_t cfm;
-  std::size_t length;  // bytes kept of the file
   const char* trace;
+  GpfmTestFile (*make)();   // nullptr: no backup file at all
+  std::size_t keep = kAll;  // bytes kept of the file
+  const char* notTraced = nullptr;
+  const char* dir = kLz4Dir;
+  const char* debug = nullptr;
+  std::optional<Tables> tables{};
+  plat::FaultRule fault{plat::FaultOp::Open, "", 0};
 };
 
-class GpfmReaderShortFileTest : public GpfmReaderTest,
-                                public ::testing::WithParamInterface<ShortFileCase> {};
+void PrintTo(const Refusal& c, std::ostream* out) { *out << c.name; }
 
-TEST_P(GpfmReaderShortFileTest, AFileEndingInsideARegionIsRefusedByThatRegion) {
-  const ShortFileCase& c = GetParam();
-  GpfmTestFile file(c.cfm);
-  // Table 0: an odd segment of 5 bytes (with padding) and one of 6 bytes.
-  file.AddTable(static_cast<int>(c.cfm), 0, {Pattern(5, 1), Pattern(6, 2)});
-  ASSERT_LE(c.length, file.Bytes().size());
-  ASSERT_EQ(Parse(file.Bytes().substr(0, c.length)), 0);
-  EXPECT_TRUE(Traced(c.trace)) << c.name;
+class GpfmRefusalTest : public GpfmReaderTest, public ::testing::WithParamInterface<Refusal> {};
+
+TEST_P(GpfmRefusalTest, IsRefusedWithItsTraceLine) {
+  const Refusal& c = GetParam();
+  world_.MakeHostDir('C', "PLAXON/TMP/" + kLongName);
+  if (c.make)
+    world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", c.make().Bytes().substr(0, c.keep));
+  if (!c.fault.pathContains.empty()) world_.Faults().AddRule(c.fault);
+  ASSERT_EQ(Run(c.make ? kGpfm : "C:\\PLAXON\\TMP\\none.gpfm", c.dir), 0);
+  EXPECT_TRUE(Traced(c.trace)) << c.trace;
+  EXPECT_FALSE(c.notTraced && Traced(c.notTraced)) << c.notTraced;
+  EXPECT_TRUE(!c.debug || debug_ == std::vector<std::string>{c.debug}) << c.debug;
+  if (c.tables) ExpectTables(*c.tables);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Regions, GpfmReaderShortFileTest,
-    ::testing::Values(
-        ShortFileCase{"Empty", 1, 0, "GUM Header read failed"},
-        ShortFileCase{"InGumHeader", 1, 127, "GUM Header read failed"},
-        ShortFileCase{"InPfmCmnHeader", 1, 143, "PFM CMN Header read failed"},
-        ShortFileCase{"InFirstDirectory", 1, 144 + 65599, "PFM Header read failed"},
-        ShortFileCase{"Cfm2BeforeSecondDirectory", 2, 65744, "PFM Header read failed"},
-        ShortFileCase{"Cfm2InSecondDirectory", 2, 65744 + 65599, "PFM Header read failed"},
-        ShortFileCase{"AtDataArea", 1, kData, "File read failed(Entry=1-1)"},
-        ShortFileCase{"InSegment", 1, kData + 4, "File read failed(Entry=1-1)"},
-        ShortFileCase{"AtPadding", 1, kData + 5,
-                      "File read failed(boundary correction)(Entry=1-1)"},
-        ShortFileCase{"InSecondSegment", 1, kData + 6 + 5, "File read failed(Entry=1-2)"}),
-    [](const ::testing::TestParamInfo<ShortFileCase>& info) { return info.param.name; });
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Refusals, GpfmRefusalTest, ::testing::Values(
+    // A CFM other than 1 or 2 is refused before any directory is read: the
+    // file holds only the GUM and PFM CMN headers, a directory read would fail.
+    Refusal{"Cfm0", "invalid param \"targetCFM\"->(0) in GPFM Header",
+            [] { return GpfmTestFile(0); }, 144, "PFM Header read failed"},
+    Refusal{"Cfm3", "invalid param \"targetCFM\"->(3) in GPFM Header",
+            [] { return GpfmTestFile(3); }, 144, "PFM Header read failed"},
+    Refusal{"CfmFfff", "invalid param \"targetCFM\"->(-1) in GPFM Header",
+            [] { return GpfmTestFile(0xFFFFFFFF); }, 144, "PFM Header read failed"},
+    Refusal{"FirstDirectoryNotValid", "invalid param \"valid\"->(0) in PFM Header",
+            [] { GpfmTestFile f = Of({{0, "abcd"}}); f.SetValid(1, 0); return f; },
+            kAll, nullptr, kLz4Dir, nullptr, Tables{}},
+    Refusal{"SecondDirectoryNotValid", "invalid param \"valid\"->(2) in PFM Header",
+            [] { GpfmTestFile f(2); f.SetValid(2, 2); return f; }},
+    // A file ending inside a region is refused by that region.
+    Refusal{"Empty", "GUM Header read failed", [] { return TwoSegments(1); }, 0},
+    Refusal{"InGumHeader", "GUM Header read failed", [] { return TwoSegments(1); }, 127},
+    Refusal{"InPfmCmnHeader", "PFM CMN Header read failed", [] { return TwoSegments(1); }, 143},
+    Refusal{"InFirstDirectory", "PFM Header read failed", [] { return TwoSegments(1); }, 65743},
+    Refusal{"Cfm2BeforeSecond", "PFM Header read failed", [] { return TwoSegments(2); }, 65744},
+    Refusal{"Cfm2InSecond", "PFM Header read failed", [] { return TwoSegments(2); }, 131343},
+    Refusal{"AtDataArea", "File read failed(Entry=1-1)", [] { return TwoSegments(1); }, kData},
+    Refusal{"InSegment", "File read failed(Entry=1-1)", [] { return TwoSegments(1); }, kData + 4},
+    Refusal{"AtPadding", "File read failed(boundary correction)(Entry=1-1)",
+            [] { return TwoSegments(1); }, kData + 5},
+    Refusal{"InSecondSegment", "File read failed(Entry=1-2)", [] { return TwoSegments(1); },
+            kData + 6 + 5},
+    // Bytes count 0..255 (never as negative chars), the stored sum is shown as
+    // the system's long, and a segment of zeros is checked like any other.
+    Refusal{"SumOfFfBytes", "SUM in config file = -1, actual SUM = 1020(Entry=1-1)",
+            [] { GpfmTestFile f = Of({{0, "\xFF\xFF\xFF\xFF"}});
+                 f.SetSum(1, 0, 0, ~0u); return f; },
+            kAll, nullptr, kLz4Dir, "[ERROR] CheckSUM\n"},
+    Refusal{"SumOfZeros", "SUM in config file = 5, actual SUM = 0(Entry=1-1)",
+            [] { GpfmTestFile f = Of({{0, std::string(4, '\0')}});
+                 f.SetSum(1, 0, 0, 5); return f; }},
+    // A segment longer than the buffer is refused without reading it.
+    Refusal{"SegmentOverTheBuffer", "Segment size over buffer size(Entry=3-1, size=409601)",
+            [] { return Of({{0, "ok"}, {2, Pattern(409601, 1)}}); }, kAll, nullptr, kLz4Dir,
+            nullptr, Tables{{0, "ok"}, {2, ""}}},
+    Refusal{"SegmentHuge", "Segment size over buffer size(Entry=1-1, size=4294967295)",
+            [] { GpfmTestFile f; f.SetSize(1, 0, 0, 0xFFFFFFFF); return f; }},
+    // A write or read failure in the data area names the entry; the reads of
+    // the GUM, PFM CMN and directory headers and of table 0 pass.
+    Refusal{"WriteFails", "File write failed(Entry=2-2)", TwoTables, kAll, nullptr, kLz4Dir,
+            nullptr, Tables{{0, "ab"}, {1, "cd"}},
+            {plat::FaultOp::Write, "1.lz4", ERROR_DISK_FULL, 1, 1}},
+    Refusal{"ReadFails", "File read failed(Entry=2-1)", TwoTables, kAll, nullptr, kLz4Dir,
+            nullptr, Tables{{0, "ab"}, {1, ""}},
+            {plat::FaultOp::Read, "bkcnf.gpfm", ERROR_ACCESS_DENIED, 4, 1}},
+    // 251 characters of directory: "\0.lz4" still fits 259, "\1000.lz4" does not.
+    Refusal{"OutputPathTooLong", "Output path too long(Entry=1001)",
+            [] { return Of({{0, "ab"}, {1000, "cd"}}); }, kAll, nullptr, kLongDir.c_str()},
+    Refusal{"NoBackupFile", "File open failed.(file=C:\\PLAXON\\TMP\\none.gpfm)", nullptr},
+    Refusal{"NoOutputDirectory", "File open failed.(file=C:\\PLAXON\\TMP\\NOPE\\0.lz4)", TwoTables,
+            kAll, nullptr, "C:\\PLAXON\\TMP\\NOPE", "[ERROR] Can not open a file.\n"},
+    Refusal{"NoDirectoryGiven", "File open failed.(file=)", TwoTables, kAll, nullptr, nullptr,
+            "[ERROR] Can not open a file.\n"}),
+    [](const ::testing::TestParamInfo<Refusal>& info) { return info.param.name; });
+// clang-format on
 
 TEST_F(GpfmReaderTest, ASumMismatchStopsAtOnceAndKeepsWhatWasCheckedBefore) {
   GpfmTestFile file;
@@ -207,77 +241,6 @@ TEST_F(GpfmReaderTest, ASumMismatchStopsAtOnceAndKeepsWhatWasCheckedBefore) {
   kept[5] = s0 + s1;
   ExpectTables(kept);
   EXPECT_FALSE(Traced("Parse end"));
-
-  // Bytes count 0..255 (never as negative chars), the stored sum is shown as
-  // the system's long, and a segment of zeros is checked like any other.
-  const std::tuple<char, std::uint32_t, const char*> rows[] = {
-      {'\xFF', 0xFFFFFFFF, "SUM in config file = -1, actual SUM = 1020(Entry=1-1)"},
-      {'\0', 5, "SUM in config file = 5, actual SUM = 0(Entry=1-1)"}};
-  for (const auto& [byte, stored, line] : rows) {
-    GpfmTestFile wrong;
-    wrong.AddTable(1, 0, {std::string(4, byte)});
-    wrong.SetSum(1, 0, 0, stored);
-    ASSERT_EQ(Parse(wrong), 0) << line;
-    EXPECT_TRUE(Traced(line)) << line;
-  }
-}
-
-TEST_F(GpfmReaderTest, ASegmentLongerThanTheBufferIsRefusedWithoutReadingIt) {
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ok"});
-  file.AddTable(1, 2, {Pattern(409601, 1)});
-  ASSERT_EQ(Parse(file), 0);
-  EXPECT_TRUE(Traced("Segment size over buffer size(Entry=3-1, size=409601)"));
-  ExpectTables({{0, "ok"}, {2, ""}});
-
-  GpfmTestFile huge;  // a size far beyond any file
-  huge.SetSize(1, 0, 0, 0xFFFFFFFF);
-  ASSERT_EQ(Parse(huge), 0);
-  EXPECT_TRUE(Traced("Segment size over buffer size(Entry=1-1, size=4294967295)"));
-}
-
-TEST_F(GpfmReaderTest, AWriteOrReadFailureInTheDataAreaNamesTheEntry) {
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  file.AddTable(1, 1, {"cd", "ef"});
-  world_.Faults().AddRule({plat::FaultOp::Write, "1.lz4", ERROR_DISK_FULL, 1, 1});
-  ASSERT_EQ(Parse(file), 0);
-  EXPECT_TRUE(Traced("File write failed(Entry=2-2)"));
-  ExpectTables({{0, "ab"}, {1, "cd"}});
-
-  // The header reads (GUM, PFM CMN, directory) and table 0 pass; table 1 fails.
-  world_.Faults().AddRule({plat::FaultOp::Read, "bkcnf.gpfm", ERROR_ACCESS_DENIED, 4, 1});
-  ASSERT_EQ(Parse(file), 0);
-  EXPECT_TRUE(Traced("File read failed(Entry=2-1)"));
-  ExpectTables({{0, "ab"}, {1, ""}});
-}
-
-TEST_F(GpfmReaderTest, AnOutputPathThatDoesNotFitIsRefused) {
-  // 251 characters of directory: "\0.lz4" still fits 259, "\1000.lz4" does not.
-  const std::string relative = "PLAXON/TMP/" + std::string(251 - 14, 'd');
-  world_.MakeHostDir('C', relative);
-  const std::string dir = "C:\\PLAXON\\TMP\\" + std::string(251 - 14, 'd');
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  file.AddTable(1, 1000, {"cd"});
-  EXPECT_EQ(Parse(file.Bytes(), dir.c_str()), 0);
-  EXPECT_TRUE(Traced("Output path too long(Entry=1001)"));
-  EXPECT_EQ(world_.ReadHostFile('C', relative + "/0.lz4"), "ab");
-}
-
-TEST_F(GpfmReaderTest, AMissingBackupFileOrOutputDirectoryIsReported) {
-  EXPECT_EQ(Run("C:\\PLAXON\\TMP\\none.gpfm", kLz4Dir), 0);
-  EXPECT_TRUE(Traced("File open failed.(file=C:\\PLAXON\\TMP\\none.gpfm)"));
-
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"ab"});
-  EXPECT_EQ(Parse(file.Bytes(), "C:\\PLAXON\\TMP\\NOPE"), 0);
-  EXPECT_TRUE(Traced("File open failed.(file=C:\\PLAXON\\TMP\\NOPE\\0.lz4)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
-  // No directory at all: nothing is written anywhere.
-  EXPECT_EQ(Run(kGpfm, nullptr), 0);
-  EXPECT_TRUE(Traced("File open failed.(file=)"));
-  EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Can not open a file.\n"});
 }
 
 }  // namespace

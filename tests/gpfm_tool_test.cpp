@@ -99,7 +99,8 @@ TEST_F(GpfmToolTest, MakeRefusesWhatItCannotStoreAndLeavesWhatIsThere) {
   EXPECT_TRUE(fs::is_directory(dir_ / "taken"));
 }
 
-TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
+// The reader's refusals themselves: GpfmRefusalTest.
+TEST_F(GpfmToolTest, InspectAndExtractReportARefusedFile) {
   GpfmTestFile file;
   file.AddTable(1, 0, {"abc"});
   file.AddTable(1, 5, {"12", "34", "56"});
@@ -109,17 +110,9 @@ TEST_F(GpfmToolTest, InspectNamesWhyTheReaderWouldRefuse) {
   EXPECT_NE(output_.find("verdict=refused: SUM in config file = 1, actual SUM = 107(Entry=6-3)"),
             std::string::npos)
       << output_;
-
-  // A file the reader accepts, but a restore could not use: no table 63.
+  // What a restore could not use either: no table 63.
   EXPECT_NE(output_.find("warning: no table 63"), std::string::npos) << output_;
-}
 
-TEST_F(GpfmToolTest, ExtractReportsARefusedFileAndKeepsFoldersOfOtherBackups) {
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"abc"});
-  file.AddTable(1, 1, {"xy"});
-  file.SetSum(1, 1, 0, 0);
-  Write(dir_ / "bad.gpfm", file.Bytes());
   EXPECT_EQ(Svpconf("gpfm extract " + P("bad.gpfm") + " " + P("lz4")), 1);
   EXPECT_NE(output_.find("result=0"), std::string::npos);
   EXPECT_EQ(Read(dir_ / "lz4" / "0.lz4"), "abc");

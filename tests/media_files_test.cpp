@@ -24,8 +24,6 @@ std::string Bytes(std::size_t n) {
   return s;
 }
 
-std::string PieceName(int n) { return "PLAXON/TMP/svp_conf." + std::to_string(n); }
-
 // Writes only half of what it is asked to and still reports success, as a
 // medium that takes fewer bytes than it was given.
 class ShortWritePlatform : public plat::ForwardingPlatform {
@@ -52,52 +50,7 @@ class MediaFiles : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MediaFiles, SplitAndJoinRoundTrip) {
-  struct Case {
-    std::size_t size;
-    WORD pieces;
-    std::size_t lastPiece;
-  };
-  const Case cases[] = {
-      {0, 0, 0},
-      {2 * static_cast<std::size_t>(kPiece), 2, kPiece},
-      {2800001, 3, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE("archive of " + std::to_string(c.size) + " bytes");
-    const std::string archive = Bytes(c.size);
-    world_.WriteHostFile('C', "OUT/src.tgz", archive);
-    WORD count = 0xFFFF, word = 0;
-    ASSERT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", kPiece, &count, &word), 1);
-    EXPECT_EQ(count, c.pieces);
-    EXPECT_EQ(word, 0);
-    for (int n = 0; n < c.pieces; ++n)
-      EXPECT_EQ(world_.ReadHostFile('C', PieceName(n)).size(),
-                n + 1 == c.pieces ? c.lastPiece : kPiece);
-    EXPECT_FALSE(world_.HostExists('C', PieceName(c.pieces)));
-
-    ASSERT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", count, &word), 1);
-    EXPECT_EQ(word, 0);
-    EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") == archive);
-    for (int n = 0; n < c.pieces; ++n) EXPECT_FALSE(world_.HostExists('C', PieceName(n)));
-  }
-}
-
-TEST_F(MediaFiles, AJoinThatFailsLeavesNoArchiveAndKeepsEveryPiece) {
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", "first piece");
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD", "left by a killed join");
-  world_.TakeTrace();
-  WORD word = 0;
-  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 2, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.0"), "first piece");
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD"));
-  auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::TracedAt(trace, "FDCopy3.cpp"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x2"));  // the piece not found
-}
-
+// The pieces themselves: BackupMediaTest.ArchiveGoesOntoOneMediumPerPiece.
 TEST_F(MediaFiles, SplitOfAMissingArchiveFailsWithNoPiece) {
   WORD count = 7, word = 0;
   EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\none.tgz", kPiece, &count, &word), 0);
