@@ -18,17 +18,6 @@ namespace {
 using Proc = testsupport::DialogProc;
 using testsupport::RunDialog;
 
-// Runs `check` on the dialog while it opens, then ends it with 1.
-void RunProbe(int templateId, std::function<void(HWND)> check) {
-  EXPECT_EQ(RunDialog(templateId,
-                      [&](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
-                        if (message != WM_INITDIALOG) return FALSE;
-                        check(dialog);
-                        return EndDialog(dialog, 1);
-                      }),
-            1);
-}
-
 // Ends with OK (1) or Cancel (2) as clicked.
 INT_PTR OkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
   if (message == WM_INITDIALOG) return TRUE;
@@ -41,19 +30,15 @@ INT_PTR OkProc(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
 
 // ---- a confirmation-like dialog: a check box enables OK ----------------------------
 
-struct ConfirmLog {
-  int okCommands = 0;
-};
-
 // OK is enabled while 1038 is ticked; Cancel and the close box end with 2.
-Proc Confirm(ConfirmLog& log) {
-  return [&log](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
+Proc Confirm(int& okCommands) {
+  return [&okCommands](HWND dialog, UINT message, WPARAM wParam, LPARAM) -> INT_PTR {
     bool command = message == WM_COMMAND;
     if (message == WM_INITDIALOG) {
       EnableWindow(GetDlgItem(dialog, IDOK), FALSE);
       SetFocus(GetDlgItem(dialog, IDCANCEL));
     } else if (command && LOWORD(wParam) == IDOK) {
-      ++log.okCommands;
+      ++okCommands;
       EndDialog(dialog, 1);
     } else if (command && LOWORD(wParam) == IDCANCEL) {
       SendMessage(dialog, WM_CLOSE, 0, 0);
@@ -103,7 +88,8 @@ TEST(WinControls, RadioButtonsOfSeparateGroupsDoNotClearEachOther) {
 // ---- edit and progress bar: plain control messages ---------------
 
 TEST(WinControls, EditTextIsCutOnRead) {
-  RunProbe(113, [&](HWND dialog) {
+  auto probe = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message != WM_INITDIALOG) return FALSE;
     SetDlgItemText(dialog, 1022, "ABCDEFGHIJ");
     char text[5];
     EXPECT_EQ(GetDlgItemText(dialog, 1022, text, sizeof text), 4u);
@@ -112,11 +98,14 @@ TEST(WinControls, EditTextIsCutOnRead) {
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1021)));
     EXPECT_EQ(GetDlgItemText(dialog, 4711, text, sizeof text), 0u);
     EXPECT_STREQ(text, "");
-  });
+    return EndDialog(dialog, 1);
+  };
+  EXPECT_EQ(RunDialog(113, probe), 1);
 }
 
 TEST(WinControls, ProgressBarRangeStepAndWrap) {
-  RunProbe(101, [](HWND dialog) {
+  auto probe = [](HWND dialog, UINT message, WPARAM, LPARAM) -> INT_PTR {
+    if (message != WM_INITDIALOG) return FALSE;
     HWND bar = GetDlgItem(dialog, 1002);
     // A total above 16 bits keeps only its low 16 bits as the caller passes them.
     SendMessage(bar, PBM_SETRANGE, 0, MAKELPARAM(0, static_cast<WORD>(70000 & 0xFFFF)));
@@ -130,13 +119,15 @@ TEST(WinControls, ProgressBarRangeStepAndWrap) {
     EXPECT_EQ(SendMessage(bar, PBM_GETPOS, 0, 0), 1);
     EXPECT_EQ(SendMessage(bar, PBM_SETPOS, 50, 0), 1);
     EXPECT_EQ(SendMessage(bar, PBM_GETPOS, 0, 0), 11);  // clamped to the range
-  });
+    return EndDialog(dialog, 1);
+  };
+  EXPECT_EQ(RunDialog(101, probe), 1);
 }
 
 // ---- the scripted operator's strictness ---------------------------------------------
 
 TEST(WinOperator, ScriptedFailsAndSaysWhy) {
-  ConfirmLog log;
+  int okCommands = 0;
   const std::pair<std::function<void(ScriptedOperator&)>, const char*> cases[] = {
       {[](ScriptedOperator&) { EXPECT_EQ(RunDialog(117, OkProc), 2); },
        "unexpected dialog 117 \"Confirm Configuration Information\""},
@@ -158,7 +149,7 @@ TEST(WinOperator, ScriptedFailsAndSaysWhy) {
              })
              .Click(IDOK)
              .Close();
-         EXPECT_EQ(RunDialog(117, Confirm(log)), 2);
+         EXPECT_EQ(RunDialog(117, Confirm(okCommands)), 2);
        },
        "could not click 1 in dialog 117"},
   };
@@ -169,12 +160,12 @@ TEST(WinOperator, ScriptedFailsAndSaysWhy) {
           run(op);
         },
         failure);
-  EXPECT_EQ(log.okCommands, 0);
+  EXPECT_EQ(okCommands, 0);
 }
 
 TEST(WinOperator, DefaultOperatorClosesWhenTheDefaultButtonIsDisabled) {
-  ConfirmLog log;
-  EXPECT_EQ(RunDialog(117, Confirm(log)), 2);
+  int okCommands = 0;
+  EXPECT_EQ(RunDialog(117, Confirm(okCommands)), 2);
 }
 
 }  // namespace

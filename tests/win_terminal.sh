@@ -27,16 +27,24 @@ fail() {
   } >&2
   exit 1
 }
-# Waits until the screen (with its history) shows the pattern (grep -E).
+# wait_for [-t SECONDS] PATTERN...: waits (20 s each) until the screen, with
+# its history, shows each pattern (grep -E) in turn.
 wait_for() {
-  local pattern=$1 seconds=${2:-20} i
-  for ((i = 0; i < seconds * 10; i++)); do
-    if tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null | grep -Eq -- "$pattern"; then
-      return 0
-    fi
-    sleep 0.1
+  local seconds=20 pattern i
+  [ "$1" != -t ] || { seconds=$2 && shift 2; }
+  for pattern; do
+    for ((i = 0; i < seconds * 10; i++)); do
+      tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null | grep -Eq -- "$pattern" && break
+      sleep 0.1
+    done
+    ((i < seconds * 10)) || fail "the screen never showed: $pattern"
   done
-  fail "the screen never showed: $pattern"
+}
+# type_in TEXT PATTERN...: types TEXT and Enter, then waits for each pattern.
+type_in() {
+  tmux -L "$socket" send-keys -t t "$1" Enter
+  shift
+  wait_for "$@"
 }
 
 sample_world "$work/world"
@@ -55,34 +63,25 @@ on_screen() {
 # ---- progress bar, then the confirmation dialog --------------------------------
 on_screen try-dialogs --steps 40 --pause 40
 # The live bar shows part of the work with the entry name, then all of it.
-wait_for '\[TALVER Wait\.\.\.[^]]*\]  \[#*\.+\]  [0-9]+% [0-9]+/40 .* CONFIG/sample0[0-9][0-9]\.dat'
-wait_for '\[#+\]  100% 40/40  done in 0:[0-9]+  CONFIG/sample039\.dat'
-wait_for '^\+== Confirm Configuration Information.*\(dialog 117\)'
-wait_for '^\| Configuration backup and restore library of the SVP\.'
-wait_for '\[1038\] \[ \] Confirmed'
-wait_for '\[1\] <OK> \(default\)  \(disabled\)'
+wait_for '\[TALVER Wait\.\.\.[^]]*\]  \[#*\.+\]  [0-9]+% [0-9]+/40 .* CONFIG/sample0[0-9][0-9]\.dat' \
+  '\[#+\]  100% 40/40  done in 0:[0-9]+  CONFIG/sample039\.dat' \
+  '^\+== Confirm Configuration Information.*\(dialog 117\)' \
+  '^\| Configuration backup and restore library of the SVP\.' '\[1038\] \[ \] Confirmed' \
+  '\[1\] <OK> \(default\)  \(disabled\)'
 # OK is disabled until "Confirmed" is ticked.
-tmux -L "$socket" send-keys -t t "click 1" Enter
-wait_for '^Not possible: click 1'
-tmux -L "$socket" send-keys -t t "tick 1038" Enter
-wait_for '\[1038\] \[x\] Confirmed'
-wait_for '\(Enter: OK\)'
-tmux -L "$socket" send-keys -t t "" Enter
-wait_for '^result=1 word=0x0000'
-wait_for '^EXIT=0'
+type_in "click 1" '^Not possible: click 1'
+type_in "tick 1038" '\[1038\] \[x\] Confirmed' '\(Enter: OK\)'
+type_in "" '^result=1 word=0x0000' '^EXIT=0'
 
 # ---- cancel through the close box --------------------------------------------------
 on_screen try-dialogs --steps 3 --pause 10
 wait_for '\(dialog 117\)'
-tmux -L "$socket" send-keys -t t "close" Enter
-wait_for '^result=2 word=0x0000'
-wait_for '^EXIT=2'
+type_in "close" '^result=2 word=0x0000' '^EXIT=2'
 
 # ---- the archiver's own dialog of an HDD backup in display mode 2 -------------------
 on_screen hdd-backup --mode 2
-wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/'
-wait_for '^result=1 word=0x0000'
-wait_for '^EXIT=0'
+wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/' \
+  '^result=1 word=0x0000' '^EXIT=0'
 
 # ---- at 80 columns, 1,200 entries with 60-character names redraw one line ---------
 many="$work/world/drives/c/PLAXON/CONFIG/many"
@@ -90,7 +89,7 @@ mkdir -p "$many" "$work/world/drives/c/UNPACKED"
 for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
 "$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
 COLUMNS_OF_RUN=80 on_screen unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
-wait_for '^EXIT=0' 120
+wait_for -t 120 '^EXIT=0'
 screen=$(tmux -L "$socket" capture-pane -p -S -2000 -t t | grep -v '^$')
 echo "$screen" | head -1 | grep -Eq '^(\[TALVER Wait[^]]*\]  )?100% ([0-9]+)/\2  .*done in [0-9:]+  CONFIG/' ||
   fail "the unpack's last progress line"
@@ -99,25 +98,20 @@ rm -rf "$many"
 
 # ---- the rancher's message 4701 and its answer line --------------------------------
 on_screen rancher
-wait_for 'SVP Message 4701'
-wait_for 'Configuration backup and restore library of the SVP\.'
-tmux -L "$socket" send-keys -t t "" Enter
-wait_for '^result=1 word=0x0000'
+wait_for 'SVP Message 4701' 'Configuration backup and restore library of the SVP\.'
+type_in "" '^result=1 word=0x0000'
 "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
 # ---- Enter keeps the backup on the medium: 3351's default is No --------------------
 "$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
   fail "the first backup onto E failed"
 medium="$work/world/drives/e/PLAXON/CONFIG"
-before=$(find "$medium" -type f -exec md5sum {} + | sort)
+files_of_e() { find "$medium" -type f -exec md5sum {} + | sort; }
+before=$(files_of_e)
 on_screen --drive E backup-media
-wait_for 'SVP Message 3351'
-wait_for '\[y/N\] >'
-tmux -L "$socket" send-keys -t t "" Enter
-wait_for '^result=2 word=0x4000'
-wait_for '^EXIT=2'
-[ "$(find "$medium" -type f -exec md5sum {} + | sort)" = "$before" ] ||
-  fail "Enter on 3351 changed the backup on the medium"
+wait_for 'SVP Message 3351' '\[y/N\] >'
+type_in "" '^result=2 word=0x4000' '^EXIT=2'
+[ "$(files_of_e)" = "$before" ] || fail "Enter on 3351 changed the backup on the medium"
 
 # ---- answers given as options are honoured at a terminal too, and questions
 # ---- reach the terminal when stdout is a pipe ----------------------------------------
@@ -127,8 +121,6 @@ screen=$(tmux -L "$socket" capture-pane -p -S -200 -t t)
 echo "$screen" | grep -q 'dialog 106\|SVP Message 3351' && fail "an answered question was asked"
 on_screen backup-media '|' cat
 wait_for '^\+== Select Media.*\(dialog 106\)'
-tmux -L "$socket" send-keys -t t "close" Enter
-wait_for '^result=2 word=0x4000'
-[ "$(find "$medium" -type f -exec md5sum {} + | sort)" = "$before" ] ||
-  fail "a cancelled backup changed the medium"
+type_in "close" '^result=2 word=0x4000'
+[ "$(files_of_e)" = "$before" ] || fail "a cancelled backup changed the medium"
 echo "PASS"

@@ -5,8 +5,6 @@
 // at the screen would: BM_CLICK, WM_SETTEXT, CB_SETCURSEL with CBN_SELCHANGE,
 // the list view's row state, WM_CLOSE. The answer to a request for another
 // medium puts the next medium of the world's list in first.
-#include "windows/WindowOperator.h"
-
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -177,20 +175,14 @@ class Hands : public plat::DialogActions {
   }
   bool Tick(int id, bool checked) override {
     HWND c = Usable(id, ControlKind::CheckBox);
-    if (!c) return false;
-    if ((::SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked) {
-      ::PostMessageA(c, BM_CLICK, 0, 0);
-      Settle(dialog_);
-    }
-    return true;
+    if (c && (::SendMessageA(c, BM_GETCHECK, 0, 0) == BST_CHECKED) != checked) Press(c);
+    return c != nullptr;
   }
   bool Click(int id) override {
     const plat::ControlView* v = view_.Find(id);
-    HWND c = ::GetDlgItem(dialog_, id);
-    if (!v || !c || !::IsWindowEnabled(c) || !::IsWindowVisible(c)) return false;
-    ::PostMessageA(c, BM_CLICK, 0, 0);
-    Settle(dialog_);
-    return true;
+    HWND c = v ? Usable(id, v->kind) : nullptr;
+    if (c) Press(c);
+    return c != nullptr;
   }
   bool Close() override {
     if (!::IsWindow(dialog_)) return false;
@@ -209,18 +201,13 @@ class Hands : public plat::DialogActions {
       return nullptr;
     return c;
   }
+  void Press(HWND c) {
+    ::PostMessageA(c, BM_CLICK, 0, 0);
+    Settle(dialog_);
+  }
   HWND dialog_;
   const plat::DialogView& view_;
 };
-
-// A message box as it shows; the message library tells the rest (TakeShown).
-plat::MessageBoxView MessageViewOf(HWND box, int messageId) {
-  plat::MessageBoxView view;
-  view.messageId = messageId;
-  view.caption = TextOf(box);
-  view.text = TextOf(::GetDlgItem(box, 0xFFFF));
-  return view;
-}
 
 // What the message library said of each box before it opened, by message:
 // every box of the system is told, its style as the library gave it.
@@ -307,7 +294,11 @@ class Watcher {
   }
 
   void Answer(HWND box, int messageId) {
-    plat::MessageBoxView view = MessageViewOf(box, messageId);
+    // The box as it shows; the message library told the rest (TakeShown).
+    plat::MessageBoxView view;
+    view.messageId = messageId;
+    view.caption = TextOf(box);
+    view.text = TextOf(::GetDlgItem(box, 0xFFFF));
     TakeShown(view);
     bool asksForMedium = messageId == kInsertVolumeMessage || messageId == kNextBackupMediumMessage;
     plat::WineWorldPlatform* world = plat::CurrentWineWorld();
@@ -334,4 +325,6 @@ class Watcher {
 
 }  // namespace
 
+// Starts the thread that shows this process's dialogs and message boxes to
+// the current operator and does its answers with window messages.
 void StartWindowOperator() { static Watcher watcher; }

@@ -98,26 +98,24 @@ std::uint64_t BytesUnder(const std::string& dir) {
   return total;
 }
 
-// The names on C: that the Wine prefix makes; whatever else is there a test
-// (or a test program that died) left.
-const std::set<std::string>& PrefixNames() {
-  static const std::set<std::string> names = {"ProgramData", "Program Files", "Program Files (x86)",
-                                              "users", "windows"};
-  return names;
+// Removes a tree, read-only files and folders too.
+void RemoveTree(const fs::path& dir) {
+  std::error_code ec;
+  for (auto it = fs::recursive_directory_iterator(dir, ec); !ec && it != fs::end(it);
+       it.increment(ec))
+    ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::SetFileAttributesA(dir.string().c_str(), FILE_ATTRIBUTE_NORMAL);
+  fs::remove_all(dir, ec);
 }
 
+// Removes from C: whatever a test (or a test program that died) left there:
+// all but what the Wine prefix makes and the worlds' folder.
 void CleanSystemDrive() {
-  const auto& keep = PrefixNames();
+  static const std::set<std::string> keep = {"ProgramData", "Program Files", "Program Files (x86)",
+                                             "users",       "windows",       "tvw"};
   std::error_code ec;
-  for (const auto& e : fs::directory_iterator("C:\\", ec)) {
-    std::string name = e.path().filename().string();
-    if (keep.count(name) || _stricmp(name.c_str(), "tvw") == 0) continue;
-    for (auto it = fs::recursive_directory_iterator(e.path(), ec); !ec && it != fs::end(it);
-         it.increment(ec))
-      ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    ::SetFileAttributesA(e.path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-    fs::remove_all(e.path(), ec);
-  }
+  for (const auto& e : fs::directory_iterator("C:\\", ec))
+    if (!keep.count(e.path().filename().string())) RemoveTree(e.path());
 }
 
 // The letters mapped now: the prefix keeps them from one world to the next.
@@ -259,15 +257,10 @@ void WineWorldPlatform::GetLocalTime(SYSTEMTIME* time) {
     offset = world_.clockOffsetSeconds;
   }
   if (offset == 0) return;
-  FILETIME f;
-  ::SystemTimeToFileTime(time, &f);
-  ULARGE_INTEGER t;
-  t.LowPart = f.dwLowDateTime;
-  t.HighPart = f.dwHighDateTime;
+  ULARGE_INTEGER t;  // laid out as a FILETIME
+  ::SystemTimeToFileTime(time, reinterpret_cast<FILETIME*>(&t));
   t.QuadPart += static_cast<ULONGLONG>(offset * 10000000LL);
-  f.dwLowDateTime = t.LowPart;
-  f.dwHighDateTime = t.HighPart;
-  ::FileTimeToSystemTime(&f, time);
+  ::FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
 }
 
 bool WineWorldPlatform::MediaDrive(char* letter, std::vector<std::string>* names,
@@ -336,11 +329,7 @@ TestWorld::~TestWorld() {
   plat::gWineWorld = nullptr;
   fault_.reset();
   posix_.reset();
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(dir_, ec); !ec && it != fs::end(it);
-       it.increment(ec))
-    ::SetFileAttributesA(it->path().string().c_str(), FILE_ATTRIBUTE_NORMAL);
-  fs::remove_all(dir_, ec);
+  plat::RemoveTree(dir_);
   plat::CleanSystemDrive();
 }
 

@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
   Check(GetFileAttributesA("X:\\PLAXON\\DIFF\\svp_conf.tgz") != INVALID_FILE_ATTRIBUTES,
         "the HDD backup leaves its DIFF copy");
 
-  /* The shared-memory exports. */
+  /* The shared-memory exports (tests/exports_test.cpp holds their behaviour). */
   CreateMapProc create = (CreateMapProc)ByName(dll, "Talver_CreateMemoryMapFile");
   CloseMapProc closeMap = (CloseMapProc)ByName(dll, "Talver_CloseMemoryMapFile");
   OpenMapProc openMap = (OpenMapProc)ByName(dll, "Talver_OpenMemoryMapFile");
@@ -125,12 +125,8 @@ int main(int argc, char** argv) {
   Check(create && closeMap && openMap && readMap && writeMap, "the shared-memory exports");
   if (create && closeMap && openMap && readMap && writeMap) {
     DWORD error = 99;
-    Check(openMap("WINTEST") == 1, "Talver_OpenMemoryMapFile: no section yet");
     void* section = create("WINTEST", &error);
     Check(section != NULL && error == 0, "Talver_CreateMemoryMapFile makes the section");
-    DWORD again = 0;
-    void* second = create("WINTEST", &again);
-    Check(second == NULL && again == 1, "a second create finds it taken (error word 1)");
     Check(openMap("WINTEST") == 0, "Talver_OpenMemoryMapFile finds it");
     const char text[] = "shared between opens";
     char back[sizeof text] = "";
@@ -138,7 +134,6 @@ int main(int argc, char** argv) {
     Check(readMap("WINTEST", back, sizeof back, &error) == 1 && strcmp(back, text) == 0,
           "Talver_ReadMemoryMapFile reads what was written");
     Check(closeMap(section) != 0, "Talver_CloseMemoryMapFile");
-    Check(openMap("WINTEST") == 1, "the section is gone after its close");
   }
 
   FreeLibrary(dll);

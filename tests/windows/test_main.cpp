@@ -5,9 +5,9 @@
 #include <windows.h>
 
 #include "common/Globals.h"
-#include "windows/WindowOperator.h"
 
 extern "C" int TalverDllMain(void* module, DWORD reason, void* reserved);
+void StartWindowOperator();  // tests/windows/WindowOperator.cpp
 
 int main(int argc, char** argv) {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);

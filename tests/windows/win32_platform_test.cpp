@@ -45,29 +45,21 @@ TEST(Win32Drives, LettersTypesAndFreeSpace) {
   EXPECT_NE(r, static_cast<DWORD>(NO_ERROR));
 }
 
-std::atomic<int> gRuns{0};
-void CountOnce(void*) { ++gRuns; }
 void RunUntilStopped(void* arg) {
   static_cast<std::atomic<bool>*>(arg)->store(true);
   while (!plat::StopRequested()) plat::Sleep(1);
 }
 
-TEST(Win32Threads, RunWaitAndStopAtStopPoints) {
+// A thread is never killed where it stands: it is asked to stop and leaves
+// at its next stop point with the exit code it was given. The clock.
+TEST(Win32Threads, StopPointsAndTheClock) {
   EXPECT_FALSE(plat::StopRequested());
-  HANDLE t = plat::CreateThread(CountOnce, nullptr);
-  ASSERT_TRUE(t);
-  EXPECT_EQ(plat::WaitForSingleObject(t, INFINITE), WAIT_OBJECT_0);
-  DWORD code = 99;
-  ASSERT_TRUE(plat::GetExitCodeThread(t, &code));
-  EXPECT_EQ(code, 0u);
-  EXPECT_EQ(gRuns.load(), 1);
-  plat::CloseHandle(t);
-
   std::atomic<bool> started{false};
-  t = plat::CreateThread(RunUntilStopped, &started);
+  HANDLE t = plat::CreateThread(RunUntilStopped, &started);
   ASSERT_TRUE(t);
   while (!started) plat::Sleep(1);
   EXPECT_EQ(plat::WaitForSingleObject(t, 20), WAIT_TIMEOUT);
+  DWORD code = 99;
   ASSERT_TRUE(plat::GetExitCodeThread(t, &code));
   EXPECT_EQ(code, STILL_ACTIVE);
   EXPECT_TRUE(plat::TerminateThread(t, 7));
@@ -85,29 +77,8 @@ TEST(Win32Threads, RunWaitAndStopAtStopPoints) {
   EXPECT_LT(plat::GetTickCount() - before, 0x80000000u);  // never goes back
 }
 
-// The dialog templates the POSIX build registers are talver.dll's dialog
-// resources, and its strings its string table.
-TEST(Win32Resources, TheModuleHoldsTheTemplatesAndStrings) {
-  HMODULE talver = ::LoadLibraryA("talver.dll");
-  ASSERT_TRUE(talver);
-  int dialogs = 0;
-  for (int id = 1; id < 1000; ++id) {
-    if (!FindDialogTemplate(id)) continue;
-    ++dialogs;
-    EXPECT_TRUE(::FindResourceA(talver, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5))) << id;
-  }
-  EXPECT_EQ(dialogs, 7);
-  for (unsigned id = 1; id < 100; ++id) {
-    const char* text = FindResourceString(id);
-    char loaded[128] = "";
-    ::LoadStringA(talver, id, loaded, sizeof loaded);
-    EXPECT_STREQ(loaded, text ? text : "") << id;
-  }
-  ::FreeLibrary(talver);
-}
-
-// Each dialog of the module opens on the dialog manager with every control
-// of its template, in the template's class.
+// Each dialog opens on the dialog manager with every control of its
+// template, in the template's class.
 INT_PTR CALLBACK CheckControls(HWND dialog, UINT message, WPARAM, LPARAM param) {
   if (message != WM_INITDIALOG) return FALSE;
   const auto* t = reinterpret_cast<const plat::DialogTemplate*>(param);
@@ -126,12 +97,17 @@ INT_PTR CALLBACK CheckControls(HWND dialog, UINT message, WPARAM, LPARAM param) 
   return TRUE;
 }
 
-TEST(Win32Resources, EveryDialogOpensWithItsControls) {
+// The dialog templates the POSIX build registers are talver.dll's dialog
+// resources, and its strings its string table.
+TEST(Win32Resources, TheModulesTemplatesAndStringsAndTheirControls) {
   HMODULE talver = ::LoadLibraryA("talver.dll");
   ASSERT_TRUE(talver);
+  int dialogs = 0;
   for (int id = 1; id < 1000; ++id) {
     const plat::DialogTemplate* t = FindDialogTemplate(id);
     if (!t) continue;
+    ++dialogs;
+    EXPECT_TRUE(::FindResourceA(talver, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(5))) << id;
     int named = 0;
     for (int i = 0; i < t->controlCount; ++i) named += t->controls[i].id != 0xFFFF;
     EXPECT_EQ(::DialogBoxParamA(talver, MAKEINTRESOURCEA(id), nullptr, CheckControls,
@@ -143,6 +119,13 @@ TEST(Win32Resources, EveryDialogOpensWithItsControls) {
                                            reinterpret_cast<LPARAM>(t)),
               1000 + named)
         << id;
+  }
+  EXPECT_EQ(dialogs, 7);
+  for (unsigned id = 1; id < 100; ++id) {
+    const char* text = FindResourceString(id);
+    char loaded[128] = "";
+    ::LoadStringA(talver, id, loaded, sizeof loaded);
+    EXPECT_STREQ(loaded, text ? text : "") << id;
   }
   ::FreeLibrary(talver);
 }
