@@ -4,7 +4,6 @@
 # under the progress dialog (plain progress lines with --progress), and a
 # missing archive fails without a dialog, saying why; update-2nd reports
 # whether the second SVP was updated.
-# Usage: archive_unpack.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/world"
 # Names are bytes: a Latin-1, a UTF-8, a long name and one that ustar splits

@@ -5,7 +5,6 @@
 # and keeps the trace small. With answers set beforehand it backs up onto
 # three floppies, and its asker sets the configuration up again from them,
 # inserted in the order 1, 3, 2.
-# Usage: c_operator.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 c_toolchain

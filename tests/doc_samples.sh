@@ -4,7 +4,6 @@
 # default world is the sample's own), with svpconf on PATH; a block fails the
 # test when it exits non-zero. A block that installs, builds or runs for
 # minutes says so on the line before it: <!-- not run: REASON -->.
-# Usage: doc_samples.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir "$work/bin"

@@ -6,7 +6,6 @@
 # restore-gpfm of a sample backup file whose DKCF carries the default serial
 # number fails without --confirm; with it, it prints where the tables are and
 # both versions, and leaves the configuration folder as it was.
-# Usage: dry_run.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 export LC_ALL=C
 c="$work/c/PLAXON"

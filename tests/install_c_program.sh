@@ -3,7 +3,6 @@
 # tree puts the library, its header, svpconf, the pkg-config file and the CMake
 # package under a prefix; a C program built against them with pkg-config, and
 # again through find_package(talver), calls exports on a sample world.
-# Usage: install_c_program.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 c_toolchain

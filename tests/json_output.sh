@@ -4,14 +4,13 @@
 # and word are the call's true ones (and the same as its human line, which
 # goes to stderr); a failure says what failed and what to do. One row per
 # case, run in order on one sample world.
-# Usage: json_output.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 c="$c/PLAXON"
 mkdir -p "$work/tables" && head -c 13200 /dev/urandom >"$work/tables/63" && echo abc >"$work/tables/5"
-# Checks one run: $1 exit status wanted ("!" any failure), $2 result, $3 word
-# ("-": no export), $4 a field the document must hold ("-": none); the rest
-# of the row is the command.
+# Checks one run of a row (exit result word field | arguments): $1 exit
+# status wanted ("!" any failure), $2 result, $3 word ("-": no export), $4 a
+# field the document must hold ("-": none).
 check_json() {
   python3 - "$@" "$work/out" "$work/err" <<'PY'
 import json, sys
@@ -55,8 +54,6 @@ PY
 }
 status=0
 while IFS='|' read -r expected args; do
-  [ -z "${expected// /}" ] && continue
-  case "$expected" in \#*) continue ;; esac
   [ "$args" = " update-2nd" ] && [ "${expected:2:1}" = 1 ] && mkdir -p "$c/HOME/DIFF" &&
     cp "$c/DIFF/svp_conf.tgz" "$c/HOME/DIFF/"
   eval "set -- $args"
@@ -69,7 +66,6 @@ while IFS='|' read -r expected args; do
     status=1
   fi
 done <<ROWS
-# exit result word field | arguments
 0 - - world    | init '$work/w2'
 1 - - error    | init '$work/w2'
 0 - - version  | --version

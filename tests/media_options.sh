@@ -2,7 +2,6 @@
 # svpconf drives and select-media without a terminal: the drive lists by
 # class, a selection answered by --drive, a drive that fails once and is not
 # chosen again, and a drive that holds a list of media.
-# Usage: media_options.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/d/software/L/R700xx" "$work/e" "$work/vol1/PLAXON/CONFIG" \
   "$work/vol2"

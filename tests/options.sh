@@ -5,7 +5,6 @@
 # and answers take any spelling a person would type; a question no option
 # answers fails at once (1) naming the option; a value the world does not
 # offer is refused at the question with the choices it had.
-# Usage: options.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 # A backup on E for the selections below.

@@ -4,7 +4,6 @@
 # row runs on the sample world without a terminal; every question refused
 # (its trace line "ERR No answer: ...") is looked up in the table, then answered and the row is
 # run again, until nothing is refused (or the same question comes back).
-# Usage: questions.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 

@@ -5,7 +5,6 @@
 # (the wrong volume refused, the next of the list tried), the restore from
 # the software medium of the model the world's controller names, and a model
 # index the restore refuses.
-# Usage: setup_restore_media.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/TARGET/TMP" "$work/c/TARGET/CONFIG" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/src/CONFIG" \
