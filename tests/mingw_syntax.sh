@@ -1,16 +1,10 @@
 #!/usr/bin/env bash
-# The Windows seam: every source of the system and of the platform interface
-# compiles against the real Windows headers (mingw-w64, syntax only). It
-# needs none of the Windows build's cross-compiled libraries, so it runs in
-# every native build; the Windows build (build-win, docs/windows.md) compiles,
-# links and tests the same sources for real. The sources see what a Windows build of them
-# would: the system's folders, the interface headers at the top of platform/,
-# the service libraries' and the archiver's headers, and of the host only
-# lz4.h. Neither the POSIX half nor the window emulation is in sight.
-#
-# The "-posix" flavour of the cross compiler is taken where there is one: the
-# platform interface uses std::mutex, which GCC 12's "win32" flavour lacks.
-# Skipped (77) without a cross compiler, unless TALVER_REQUIRE_MINGW is set.
+# Every source of the system and of the platform interface compiles against
+# the real Windows headers (mingw-w64, syntax only; docs/windows.md builds
+# them for real), seeing what a Windows build would: the system's folders,
+# platform/*.h, the service libraries', the archiver's and lz4.h, no POSIX
+# half nor window emulation. The "-posix" compiler is taken where there is
+# one (std::mutex). Skipped (77) without one, unless TALVER_REQUIRE_MINGW.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
