@@ -12,7 +12,7 @@ ln -s "$(cd "$(dirname "$SVPCONF")" && pwd)/$(basename "$SVPCONF")" "$work/bin/s
 # Writes each block of FILE that runs into DIR/N.sh and prints the count.
 split_blocks() {
   python3 - "$1" "$2" <<'PY'
-import re, sys
+import sys
 text = open(sys.argv[1], encoding="utf-8").read().split("\n")
 n, block, skip, before = 0, None, False, ""
 for line in text:
@@ -44,10 +44,8 @@ for doc in "$root"/README.md "$root"/docs/*.md; do
     ran=$((ran + 1))
     if ! (cd "$dir/home" && env -u TALVER_WORLD -u XDG_DATA_HOME HOME="$dir/home" \
       PATH="$work/bin:$PATH" timeout 120 bash -e "$dir/blocks/$i.sh") >"$dir/out" 2>&1 </dev/null; then
-      echo "FAIL: $name, shell sample $i:"
-      sed 's/^/    /' "$dir/blocks/$i.sh"
-      echo "  said:"
-      tail -20 "$dir/out" | sed 's/^/    /'
+      { echo "FAIL: $name, shell sample $i:" && cat "$dir/blocks/$i.sh" && echo "  said:" &&
+        tail -20 "$dir/out"; } | sed 's/^/    /'
       failed=1
     fi
   done

@@ -28,12 +28,10 @@ out=$(env -u LD_LIBRARY_PATH "$prefix/bin/svpconf" --version 2>&1) || fail "svpc
 
 # The header alone is C89, C99 and C++.
 echo '#include <talver.h>' >"$work/only.c"
-for std in c89 c99; do
-  $cc -std=$std -pedantic-errors -Wall -Wextra -Werror -fsyntax-only \
-    $(pkg-config --cflags talver) "$work/only.c" 2>&1 || fail "talver.h is not $std"
+for compile in "$cc -std=c89 -pedantic-errors" "$cc -std=c99 -pedantic-errors" "$cxx -std=c++20 -x c++"; do
+  $compile -Wall -Wextra -Werror -fsyntax-only $(pkg-config --cflags talver) "$work/only.c" 2>&1 ||
+    fail "talver.h does not compile with $compile"
 done
-$cxx -std=c++20 -Wall -Wextra -Werror -fsyntax-only -x c++ $(pkg-config --cflags talver) \
-  "$work/only.c" 2>&1 || fail "talver.h is not C++"
 
 # The program against a sample world, once built with pkg-config and once
 # through the CMake package.

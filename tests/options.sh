@@ -1,10 +1,8 @@
 #!/bin/bash
-# svpconf's command line without a terminal, as one table: the exit code and
-# what stderr or stdout says for each input. A bad option value or command is
-# refused with 64 before anything runs, naming the valid values; drive letters
-# and answers take any spelling a person would type; a question no option
-# answers fails at once (1) naming the option; a value the world does not
-# offer is refused at the question with the choices it had.
+# svpconf's command line without a terminal: a bad option value or command
+# is refused with 64 naming the valid values; letters and answers take any
+# spelling a person would type; a question no option answers fails at once
+# (1) naming the option; a value the world lacks is refused with its choices.
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 # A backup on E for the selections below.

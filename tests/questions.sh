@@ -1,9 +1,8 @@
 #!/bin/bash
-# Every question a command asks is in its table (svpconf questions COMMAND),
-# so that a script written from the table is never met by another one. Each
-# row runs on the sample world without a terminal; every question refused
-# (its trace line "ERR No answer: ...") is looked up in the table, then answered and the row is
-# run again, until nothing is refused (or the same question comes back).
+# Every question a command asks is in its table (svpconf questions COMMAND).
+# Each row runs on the sample world without a terminal; every question
+# refused (trace line "ERR No answer: ...") is looked up in the table, then
+# answered and the row run again, until none is (or the same one comes back).
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 

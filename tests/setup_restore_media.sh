@@ -1,10 +1,7 @@
 #!/bin/bash
 # svpconf setup and restore-media without a terminal: the CD-R by --key, a
-# backup split over three media that the drive holds in the order 1, 3, 2,
-# each next one asked for by message 3836 and answered by --answer 3836=ok
-# (the wrong volume refused, the next of the list tried), the restore from
-# the software medium of the model the world's controller names, and a model
-# index the restore refuses.
+# backup over three media held in the order 1, 3, 2 (below), the restore
+# from the software medium of the world's model index, and one it refuses.
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/TARGET/TMP" "$work/c/TARGET/CONFIG" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/src/CONFIG" \
