@@ -53,7 +53,7 @@ grep -v '^progress: ' "$work/err" && fail "unpack --progress wrote more than pro
 # Why a missing archive failed, from the call's own trace lines, without --trace.
 run unpack 'C:\PLAXON\DIFF\none.tgz' 'C:\UNPACKED\'
 expect 1 'result=0.*' '  Talver\.cpp\([0-9]+\) ERR INVALID_HANDLE_VALUE'
-"$SVPCONF" trace | grep -Fq 'ERR INVALID_HANDLE_VALUE' || fail "no trace of the missing archive"
+timeout 60 "$SVPCONF" trace | grep -Fq 'ERR INVALID_HANDLE_VALUE' || fail "no trace of the missing archive"
 
 # The second SVP's update: six failed attempts without an archive are a
 # failure; with the archive in HOME\DIFF the update is made, silently.

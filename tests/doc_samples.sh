@@ -44,8 +44,8 @@ for doc in "$root"/README.md "$root"/docs/*.md; do
     ran=$((ran + 1))
     if ! (cd "$dir/home" && env -u TALVER_WORLD -u XDG_DATA_HOME HOME="$dir/home" \
       PATH="$work/bin:$PATH" timeout 120 bash -e "$dir/blocks/$i.sh") >"$dir/out" 2>&1 </dev/null; then
-      { echo "FAIL: $name, shell sample $i:" && cat "$dir/blocks/$i.sh" && echo "  said:" &&
-        tail -20 "$dir/out"; } | sed 's/^/    /'
+      echo "FAIL: $name, shell sample $i:"
+      { cat "$dir/blocks/$i.sh" && echo "said:" && tail -20 "$dir/out"; } | sed 's/^/    /'
       failed=1
     fi
   done

@@ -62,12 +62,10 @@ snapshot() {
 # The entries that differ between two snapshots (lower-case, as the system
 # names files ignoring case).
 changed() { diff <(echo "$1") <(echo "$2") | sed -n 's/^[<>] \([^ ]*\).*/\1/p' | sort -u; }
-# The paths of a dry run's list, as world paths (C:\A\b -> c/A/b).
+# The paths of a dry run's list, as lower-case world paths (C:\A\b -> c/a/b).
 listed() {
-  sed -n 's/^\(add\|replace\|keep\|delete\|add-folder\|delete-folder\) \([A-Z]\):\\\([^ ]*\).*/\2 \3/p' |
-    while read -r drive rest; do
-      echo "$(echo "$drive" | tr A-Z a-z)/$(echo "$rest" | tr '\\' / | sed 's,/$,,')"
-    done | sort -u
+  sed -n 's/^\(add\|replace\|keep\|delete\|add-folder\|delete-folder\) \([A-Z]\):\\\([^ ]*\).*/\2\/\3/p' |
+    tr 'A-Z\\' 'a-z/' | sed 's,/$,,' | sort -u
 }
 
 # name|arguments
@@ -97,8 +95,8 @@ for row in "${cases[@]}"; do
       if [ -d "$work/$p" ] && grep -qx "$p/" <<<"$before"; then continue; fi
       echo "$p"
     done | tr A-Z a-z | sort -u)
-  said=$(echo "$dry" | grep -v '^keep ' | listed | tr A-Z a-z | sort -u)
-  kept=$(echo "$dry" | grep '^keep ' | listed | tr A-Z a-z | sort -u)
+  said=$(grep -v '^keep ' <<<"$dry" | listed)
+  kept=$(grep '^keep ' <<<"$dry" | listed)
   # What changed is what was listed; a kept file may take a new time only.
   extra=$(comm -23 <(echo "$real") <(printf '%s\n' "$said" "$kept" | sort -u) | grep .)
   [ -z "$extra" ] || fail "$name: changed but not listed: $extra; list: $dry"

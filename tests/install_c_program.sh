@@ -23,7 +23,7 @@ soname=$(readelf -d "$prefix/$libdir/libtalver.so" | sed -n 's/.*(SONAME).*\[\(.
 [ -n "$soname" ] && [ -e "$prefix/$libdir/$soname" ] || fail "library SONAME '$soname' not installed"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 version=$(pkg-config --modversion talver) || fail "pkg-config does not know talver"
-out=$(env -u LD_LIBRARY_PATH "$prefix/bin/svpconf" --version 2>&1) || fail "svpconf --version: $out"
+out=$(env -u LD_LIBRARY_PATH timeout 60 "$prefix/bin/svpconf" --version 2>&1) || fail "svpconf --version: $out"
 [ "$out" = "svpconf (talver) $version" ] || fail "svpconf --version printed '$out', the package is $version"
 
 # The header alone is C89, C99 and C++.
@@ -47,7 +47,7 @@ $cc -std=c99 -pedantic -Wall -Wextra -Werror $sanitize "$here/c_program/main.c" 
   $(pkg-config --cflags --libs talver) -Wl,-rpath,"$prefix/$libdir" 2>&1 ||
   fail "cannot build the C program with pkg-config"
 run_program "$work/c_program" pkg-config
-trace=$("$prefix/bin/svpconf" trace 2>&1)
+trace=$(timeout 60 "$prefix/bin/svpconf" trace 2>&1)
 [ "$(echo "$trace" | grep -cx 'Compressed Start')" -eq 1 ] &&
   [ "$(echo "$trace" | grep -cx 'Compressed END')" -eq 1 ] ||
   fail "dsvp_TalverIsCompressed did not write its two trace lines: $trace"

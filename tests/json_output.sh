@@ -113,8 +113,8 @@ done <<ROWS
 ROWS
 # Without --env or \$TALVER_WORLD the world is the default one, for svpconf
 # and the library alike.
-"$SVPCONF" init "$work/xdg/talver/world" >/dev/null
-out=$(env -u TALVER_WORLD XDG_DATA_HOME="$work/xdg" "$SVPCONF" config-type 2>&1) ||
+timeout 60 "$SVPCONF" init "$work/xdg/talver/world" >/dev/null
+out=$(env -u TALVER_WORLD XDG_DATA_HOME="$work/xdg" timeout 60 "$SVPCONF" config-type 2>&1) ||
   { echo "FAIL: the default world: $out"; status=1; }
 [ $status -eq 0 ] && echo "json output: ok"
 exit $status

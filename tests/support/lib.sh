@@ -15,7 +15,7 @@ fail() {
 
 # sample_world DIR: `svpconf init` into DIR, made the world; c= its drive C.
 sample_world() {
-  "$SVPCONF" init "$1" >/dev/null || fail "svpconf init $1"
+  timeout 60 "$SVPCONF" init "$1" >/dev/null || fail "svpconf init $1"
   export TALVER_WORLD="$1/svp.ini"
   c="$1/drives/c"
 }
