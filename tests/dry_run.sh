@@ -103,6 +103,10 @@ for row in "${cases[@]}"; do
   missing=$(comm -13 <(echo "$real") <(echo "$said") | grep .)
   [ -z "$missing" ] || fail "$name: listed but not changed: $missing; list: $dry"
   [ -n "$said$kept" ] || fail "$name: an empty list: $dry"
+  for p in $kept; do
+    [ "$(grep -i "^$p " <<<"$before" | cut -d' ' -f2,4)" = "$(grep -i "^$p " <<<"$after" | cut -d' ' -f2,4)" ] ||
+      fail "$name: $p listed as kept, but its bytes changed; list: $dry"
+  done
   [ "$name" != restore-gpfm ] || gpfm_restored "$real"
   [ -z "${SHOW:-}" ] || echo "$dry"
 done
