@@ -1,14 +1,11 @@
 #!/bin/bash
-# svpconf backup-media onto floppies and svpconf restore-gpfm killed with
-# SIGKILL at a random moment of their run. After each kill: every file of
-# the SVP outside its work folder (\PLAXON\TMP\) holds its old bytes or a
-# clean run's, every medium holds a whole volume or none that the selection
-# (svpconf select-media --request-kind 5) accepts, and the next run of the
-# same command succeeds with the whole result.
+# svpconf backup-media onto floppies and restore-gpfm killed with SIGKILL at
+# a random moment. After each kill every file of the SVP outside \PLAXON\TMP\
+# holds its old bytes or a clean run's, a medium the selection accepts holds
+# a whole volume, and the next run succeeds with the whole result.
 # TALVER_KILLS=N: kills per command (2 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
 KILLS=${TALVER_KILLS:-2}
-# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"

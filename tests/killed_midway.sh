@@ -1,14 +1,11 @@
 #!/bin/bash
-# svpconf hdd-backup, unpack and setup killed with SIGKILL at a random moment
-# of their run. After each kill: no file of the target stands truncated under
-# its final name (it is absent, or whole: the old bytes or the new), the next
-# run of the same command succeeds, and the HDD backups that count are
-# exactly the whole ones (a partial archive is never a good backup). An
-# unpack into CONFIG killed leaves nothing the next HDD backup packs.
+# svpconf hdd-backup, unpack and setup killed with SIGKILL at a random
+# moment. After each kill no target file stands truncated under its final
+# name, the next run succeeds, the HDD backups that count are exactly the
+# whole ones, and an unpack into CONFIG leaves nothing the next backup packs.
 # TALVER_KILLS=N: kills per command (3 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
 KILLS=${TALVER_KILLS:-3}
-# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
 sample_world "$work/world"
 # A configuration large enough that each command runs a while.

@@ -19,9 +19,8 @@ third=$(($(stat -c %s "$work/archive.tgz") / 3 + 1))
 for n in 1 2 3; do
   dd if="$work/archive.tgz" of="$work/$n/PLAXON/CONFIG/412345/svp_conf.tgz" bs="$third" \
     skip=$((n - 1)) count=1 status=none
-  number=$(printf '\\x%02x' $((n - 1)))
-  config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/config4"
-  config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/412345/config4"
+  config4 '\x60\x83' '\x03' "$(printf '\\x%02x' $((n - 1)))" | tee "$work/$n/PLAXON/CONFIG/config4" \
+    >"$work/$n/PLAXON/CONFIG/412345/config4"
 done
 { world_ini C=c:fixed D=d:cdrom 'E=:removable:media=1;3;2' && printf '[send]\nmodel_index = 2\n'; } \
   >"$work/svp.ini"
