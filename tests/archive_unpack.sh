@@ -18,8 +18,7 @@ for name in "$latin1" "$utf8" "$long" "$split"; do printf '%s' "$name" >"$c/PLAX
 { yes 'row,0001,table' | head -c 700000; head -c 500000 /dev/urandom; yes 'row' | head -c 300000; } \
   >"$c/PLAXON/CONFIG/mixed.bin"
 
-run hdd-backup
-expect 0 'result=1.*'
+check 0 'result=1.*' -- hdd-backup
 # The archiver's own dialog (mode 2) stays silent without a terminal.
 sleep 1 # a backup folder of its own
 run hdd-backup --mode 2
@@ -57,8 +56,7 @@ timeout 60 "$SVPCONF" trace | grep -Fq 'ERR INVALID_HANDLE_VALUE' || fail "no tr
 
 # The second SVP's update: six failed attempts without an archive are a
 # failure; with the archive in HOME\DIFF the update is made, silently.
-run update-2nd
-expect 1 'result=0 word=0x4004' '  CnfProcess\.cpp\([0-9]+\) ERR CompressDialog \(6 times\)'
+check 1 'result=0 word=0x4004' '  CnfProcess\.cpp\([0-9]+\) ERR CompressDialog \(6 times\)' -- update-2nd
 mkdir -p "$c/PLAXON/HOME/DIFF"
 cp "$archive" "$c/PLAXON/HOME/DIFF/svp_conf.tgz"
 run update-2nd

@@ -29,12 +29,9 @@ config4 '\xff\xff' '\x01' '\x00' >"$work/d/software/R_C2/647060/config4"
 export TALVER_WORLD="$work/svp.ini"
 # The sample backup file of the default serial number (400001), version
 # 02030460, and its tables as they should come out.
-run gpfm make 'C:\b.gpfm' --sample --serial 400001
-expect 0
-run gpfm extract 'C:\b.gpfm' "$work/lz4" --tables "$work/tables"
-expect 0
-run restore-gpfm 'C:\b.gpfm'
-expect '!'
+check 0 -- gpfm make 'C:\b.gpfm' --sample --serial 400001
+check 0 -- gpfm extract 'C:\b.gpfm' "$work/lz4" --tables "$work/tables"
+check '!' -- restore-gpfm 'C:\b.gpfm'
 
 # What the real restore-gpfm said and wrote ($1: the changed paths).
 gpfm_restored() {
@@ -82,12 +79,10 @@ for row in "${cases[@]}"; do
   name=${row%%|*}
   read -r -a args <<<"${row#*|}"
   before=$(snapshot)
-  run -t 120 "${args[@]}" --dry-run
-  expect 0 'dry run: [0-9]* changes? listed, nothing written'
+  check 0 'dry run: [0-9]* changes? listed, nothing written' -- -t 120 "${args[@]}" --dry-run
   dry=$out
   [ "$(snapshot)" = "$before" ] || fail "$name --dry-run changed the world: $(changed "$before" "$(snapshot)")"
-  run -t 120 "${args[@]}"
-  expect 0
+  check 0 -- -t 120 "${args[@]}"
   after=$(snapshot)
   # Files and folders that came, went or changed; a folder's time aside.
   real=$(changed "$before" "$after" | grep -v '^audit.log$' | sed 's,/$,,' |

@@ -41,8 +41,7 @@ check_backups() {
       fail "a partial archive counts as a backup: $dir"
     whole=$((whole + 1))
   done
-  run backups
-  expect 0 "$whole valid of.*"
+  check 0 "$whole valid of.*" -- backups
   [ ! -e "$c/PLAXON/DIFF/svp_conf.tgz" ] || tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >/dev/null 2>&1 ||
     fail "the DIFF copy is not whole"
 }

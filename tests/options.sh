@@ -12,8 +12,7 @@ timeout 60 "$SVPCONF" backup-media --drive E </dev/null >/dev/null 2>&1 || fail 
 while IFS='#' read -r want text args; do
   [ -n "$want" ] || continue
   eval "set -- $args"
-  run "$@"
-  expect "$want"
+  check "$want" -- "$@"
   grep -Eq -- "$text" <<<"$out" || fail "svpconf $args: no '$text' in: $out"
 done <<'TABLE'
 64#the commands: .*backup-media#bogus
@@ -50,6 +49,6 @@ done <<'TABLE'
 TABLE
 
 # A notice needs no answer; its answer line is logged.
-run rancher && expect 0
-run trace && expect 0 '.*### \[MSG\] ID=4701,OK button was selected\..*'
+check 0 -- rancher
+check 0 '.*### \[MSG\] ID=4701,OK button was selected\..*' -- trace
 echo "options: ok"

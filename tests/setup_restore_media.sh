@@ -27,8 +27,7 @@ done
 export TALVER_WORLD="$work/svp.ini"
 
 # The CD-R: the archive of the key code's type.
-run --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\'
-expect 0 'result=1 word=0x0000'
+check 0 'result=1 word=0x0000' -- --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\'
 cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "CD-R not unpacked"
 
 # A backup over three media inserted 1, 3, 2: each next one goes in on OK to
@@ -43,15 +42,12 @@ cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "bac
 ls "$work/c/TARGET/TMP" | grep -q 'svp_conf\.[0-9]$' && fail "pieces left behind"
 
 # The restore from the software medium of model index 2.
-run --drive D restore-media
-expect 0 'kind=0x5000.*' '\[message 3188\].*'
+check 0 'kind=0x5000.*' '\[message 3188\].*' -- --drive D restore-media
 grep -q 'VERSION=01020461' "$work/c/PLAXON/CONFIG/config.inf" || fail "restore not unpacked"
-run audit
-expect 0 '.*01-02-04/61.*'
+check 0 '.*01-02-04/61.*' -- audit
 
 # A model index outside the table: refused before any dialog.
 sed -i 's/^model_index = 2/model_index = 4/' "$work/svp.ini"
-run restore-media
-expect 1 'result=0 word=0x2000'
+check 1 'result=0 word=0x2000' -- restore-media
 lacks '.*asks for a drive.*'
 echo "setup and restore-media: ok"

@@ -49,6 +49,15 @@ expect() {
   done
 }
 
+# check RC [ERE...] -- ARGS...: run ARGS (-t too), then expect RC [ERE...].
+check() {
+  local -a want=()
+  while [ "$1" != -- ]; do want+=("$1") && shift; done
+  shift
+  run "$@"
+  expect "${want[@]}"
+}
+
 # lacks ERE...: no line the last run said matches any of them.
 lacks() {
   local pattern
