@@ -1,8 +1,7 @@
 #!/bin/bash
-# svpconf --dry-run of each command that writes the configuration: the world
-# (every file's path, size, time and digest, the audit file too) is the same
-# after it; then the real command runs, and the files it added, changed and
-# removed are exactly those the dry run listed (trace and audit files aside).
+# svpconf --dry-run of each command that writes the configuration leaves the
+# world (every file's path, size, time and digest, the audit too) as it was;
+# the real command then changes exactly the files the dry run listed.
 # restore-gpfm of a sample backup file whose DKCF carries the default serial
 # number fails without --confirm; with it, it prints where the tables are and
 # both versions, and leaves the configuration folder as it was.

@@ -1,10 +1,8 @@
 #!/bin/bash
-# svpconf backup-media onto a medium that holds an older backup, stopped by
-# Ctrl-C (SIGINT) at a random moment of its run. After each stop: svpconf
-# exited 130 (0 when it had finished) and its --json document says
-# "interrupted" ("done"), the medium holds the old backup whole
-# or the new one whole, the selection (svpconf select-media --request-kind 5)
-# takes exactly such a medium, and no temporary is left in the world.
+# svpconf backup-media onto a medium holding an older backup, stopped by
+# SIGINT at a random moment: it exits 130 with --json "interrupted" (0,
+# "done", when it had finished), the medium holds the old or the new backup
+# whole, the selection takes it, and no temporary is left in the world.
 # TALVER_INTERRUPTS=N: stops (5 by default); the delays are drawn from
 # TALVER_KILL_SEED (random by default), printed for a rerun.
 STOPS=${TALVER_INTERRUPTS:-5}

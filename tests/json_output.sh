@@ -1,9 +1,8 @@
 #!/usr/bin/env bash
-# svpconf --json: every command prints exactly one JSON document on stdout,
-# whose outcome and exit code agree with the exit status; an export's result
-# and word are the call's true ones (and the same as its human line, which
-# goes to stderr); a failure says what failed and what to do. One row per
-# case, run in order on one sample world.
+# svpconf --json: every command prints one JSON document on stdout whose
+# outcome and exit code agree with its exit status; an export's result and
+# word are those of its human line (on stderr); a failure says what failed
+# and what to do. The rows run in order on one sample world.
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 c="$c/PLAXON"

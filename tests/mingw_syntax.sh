@@ -12,11 +12,8 @@ cxx=""
 for candidate in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++; do
   if command -v "$candidate" >/dev/null; then cxx=$candidate; break; fi
 done
-if [ -z "$cxx" ]; then
-  echo "mingw_syntax: no x86_64-w64-mingw32-g++ (package g++-mingw-w64-x86-64)"
-  [ -n "${TALVER_REQUIRE_MINGW:-}" ] && exit 1
-  exit 77
-fi
+[ -n "$cxx" ] || { echo "mingw_syntax: no x86_64-w64-mingw32-g++ (package g++-mingw-w64-x86-64)" &&
+  exit $([ -n "${TALVER_REQUIRE_MINGW:-}" ] && echo 1 || echo 77); }
 
 lz4=$(pkg-config --variable=includedir liblz4 2>/dev/null || echo /usr/include)/lz4.h
 [ -f "$lz4" ] || { echo "mingw_syntax: $lz4 is missing (package liblz4-dev)"; exit 1; }
@@ -25,9 +22,7 @@ system_dirs=(exports flows media validate archive backupfile common resources)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/include/platform" "$work/lz4"
-for dir in "${system_dirs[@]}" svpsvc tar32 include; do
-  if [ -d "$repo/$dir" ]; then ln -s "$repo/$dir" "$work/include/$dir"; fi
-done
+for dir in "${system_dirs[@]}" svpsvc tar32 include; do [ ! -d "$repo/$dir" ] || ln -s "$repo/$dir" "$work/include/"; done
 ln -s "$repo"/platform/*.h "$work/include/platform/"
 ln -s "$lz4" "$work/lz4/lz4.h"
 
@@ -44,8 +39,6 @@ sources+=("$work/headers.cpp")
 
 # As many at a time as there are cores; the compiler names what fails.
 printf '%s\n' "${flags[@]}" >"$work/flags"
-if ! printf '%s\0' "${sources[@]}" | xargs -0 -n1 -P"$(nproc)" "$cxx" @"$work/flags"; then
-  echo "mingw_syntax: a source does not compile against the Windows headers"
-  exit 1
-fi
+printf '%s\0' "${sources[@]}" | xargs -0 -n1 -P"$(nproc)" "$cxx" @"$work/flags" ||
+  { echo "mingw_syntax: a source does not compile against the Windows headers" && exit 1; }
 echo "mingw_syntax: $((${#sources[@]} - 1)) sources and ${#headers[@]} interface headers compile with $cxx"
