@@ -1,8 +1,7 @@
 #!/bin/bash
-# svpconf end to end through the archiver: an HDD backup packs the sample
-# configuration, GNU tar reads that archive, `svpconf unpack` restores it
-# under the progress dialog (plain progress lines with --progress), and a
-# missing archive fails without a dialog, saying why; update-2nd reports
+# svpconf through the archiver: an HDD backup packs the sample configuration
+# as GNU tar reads it, unpack restores it (plain progress lines with
+# --progress), a missing archive fails saying why, and update-2nd reports
 # whether the second SVP was updated.
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/world"
