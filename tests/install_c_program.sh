@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# The installed library serves a C program: `cmake --install` of the build
-# tree puts the library, its header, svpconf, the pkg-config file and the CMake
-# package under a prefix; a C program built against them with pkg-config, and
-# again through find_package(talver), calls exports on a sample world.
+# `cmake --install` puts the library, its header, svpconf, the pkg-config
+# file and the CMake package under a prefix; a C program built against them
+# with pkg-config, and through find_package(talver), calls exports.
 source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 c_toolchain

@@ -12,7 +12,7 @@ mkdir -p "$work/tables" && head -c 13200 /dev/urandom >"$work/tables/63" && echo
 # field the document must hold ("-": none).
 check_json() {
   python3 - "$@" "$work/out" "$work/err" <<'PY'
-import json, sys
+import json, os, sys
 want, result, word, field, rc, out, err = sys.argv[1:8]
 rc = int(rc)
 text, errs = open(out).read(), open(err).read()
@@ -31,7 +31,6 @@ need(isinstance(doc.get("command"), str), "no command")
 if field != "-":
     need(field in doc, "no field %s" % field)
 if field == "backup":
-    import os
     made = doc["backup"].get("archive_host", "")
     need(os.path.isfile(made) and os.path.getsize(made) > 0, "no backup %r" % doc["backup"])
     need("backup=" + doc["backup"]["archive"] in errs, "backup not printed")

@@ -10,7 +10,6 @@ timeout 60 "$SVPCONF" backup-media --drive E </dev/null >/dev/null 2>&1 || fail 
 
 # exit | text the output holds (grep -E) | the command line (shell words)
 while IFS='#' read -r want text args; do
-  [ -n "$want" ] || continue
   eval "set -- $args"
   check "$want" -- "$@"
   grep -Eq -- "$text" <<<"$out" || fail "svpconf $args: no '$text' in: $out"
