@@ -4,7 +4,6 @@
 # default world is the sample's own), with svpconf on PATH; a block fails the
 # test when it exits non-zero. A block that installs, builds or runs for
 # minutes says so on the line before it: <!-- not run: REASON -->.
-# Usage: doc_samples.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir "$work/bin"
@@ -13,7 +12,7 @@ ln -s "$(cd "$(dirname "$SVPCONF")" && pwd)/$(basename "$SVPCONF")" "$work/bin/s
 # Writes each block of FILE that runs into DIR/N.sh and prints the count.
 split_blocks() {
   python3 - "$1" "$2" <<'PY'
-import re, sys
+import sys
 text = open(sys.argv[1], encoding="utf-8").read().split("\n")
 n, block, skip, before = 0, None, False, ""
 for line in text:
@@ -46,9 +45,7 @@ for doc in "$root"/README.md "$root"/docs/*.md; do
     if ! (cd "$dir/home" && env -u TALVER_WORLD -u XDG_DATA_HOME HOME="$dir/home" \
       PATH="$work/bin:$PATH" timeout 120 bash -e "$dir/blocks/$i.sh") >"$dir/out" 2>&1 </dev/null; then
       echo "FAIL: $name, shell sample $i:"
-      sed 's/^/    /' "$dir/blocks/$i.sh"
-      echo "  said:"
-      tail -20 "$dir/out" | sed 's/^/    /'
+      { cat "$dir/blocks/$i.sh" && echo "said:" && tail -20 "$dir/out"; } | sed 's/^/    /'
       failed=1
     fi
   done

@@ -1,12 +1,10 @@
 #!/bin/bash
-# svpconf --dry-run of each command that writes the configuration: the world
-# (every file's path, size, time and digest, the audit file too) is the same
-# after it; then the real command runs, and the files it added, changed and
-# removed are exactly those the dry run listed (trace and audit files aside).
+# svpconf --dry-run of each command that writes the configuration leaves the
+# world (every file's path, size, time and digest, the audit too) as it was;
+# the real command then changes exactly the files the dry run listed.
 # restore-gpfm of a sample backup file whose DKCF carries the default serial
 # number fails without --confirm; with it, it prints where the tables are and
 # both versions, and leaves the configuration folder as it was.
-# Usage: dry_run.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 export LC_ALL=C
 c="$work/c/PLAXON"
@@ -30,12 +28,9 @@ config4 '\xff\xff' '\x01' '\x00' >"$work/d/software/R_C2/647060/config4"
 export TALVER_WORLD="$work/svp.ini"
 # The sample backup file of the default serial number (400001), version
 # 02030460, and its tables as they should come out.
-run gpfm make 'C:\b.gpfm' --sample --serial 400001
-expect 0
-run gpfm extract 'C:\b.gpfm' "$work/lz4" --tables "$work/tables"
-expect 0
-run restore-gpfm 'C:\b.gpfm'
-expect '!'
+check 0 -- gpfm make 'C:\b.gpfm' --sample --serial 400001
+check 0 -- gpfm extract 'C:\b.gpfm' "$work/lz4" --tables "$work/tables"
+check '!' -- restore-gpfm 'C:\b.gpfm'
 
 # What the real restore-gpfm said and wrote ($1: the changed paths).
 gpfm_restored() {
@@ -63,15 +58,13 @@ snapshot() {
 # The entries that differ between two snapshots (lower-case, as the system
 # names files ignoring case).
 changed() { diff <(echo "$1") <(echo "$2") | sed -n 's/^[<>] \([^ ]*\).*/\1/p' | sort -u; }
-# The paths of a dry run's list, as world paths (C:\A\b -> c/A/b).
+# The paths of a dry run's list, as lower-case world paths (C:\A\b -> c/a/b).
 listed() {
-  sed -n 's/^\(add\|replace\|keep\|delete\|add-folder\|delete-folder\) \([A-Z]\):\\\([^ ]*\).*/\2 \3/p' |
-    while read -r drive rest; do
-      echo "$(echo "$drive" | tr A-Z a-z)/$(echo "$rest" | tr '\\' / | sed 's,/$,,')"
-    done | sort -u
+  sed -n 's/^\(add\|replace\|keep\|delete\|add-folder\|delete-folder\) \([A-Z]\):\\\([^ ]*\).*/\2\/\3/p' |
+    tr 'A-Z\\' 'a-z/' | sed 's,/$,,' | sort -u
 }
 
-# The table: name, then the command's arguments.
+# name|arguments
 cases=(
   "restore-gpfm|--confirm restore-gpfm C:\\b.gpfm"
   "unpack|unpack C:\\PLAXON\\IN\\svp_conf.tgz C:\\PLAXON\\"
@@ -85,13 +78,10 @@ for row in "${cases[@]}"; do
   name=${row%%|*}
   read -r -a args <<<"${row#*|}"
   before=$(snapshot)
-  dry=$(timeout 120 "$SVPCONF" "${args[@]}" --dry-run </dev/null 2>&1) ||
-    fail "$name --dry-run: $dry"
-  echo "$dry" | grep -q '^dry run: [0-9]* changes\? listed, nothing written$' ||
-    fail "$name --dry-run: no list: $dry"
+  check 0 'dry run: [0-9]* changes? listed, nothing written' -- -t 120 "${args[@]}" --dry-run
+  dry=$out
   [ "$(snapshot)" = "$before" ] || fail "$name --dry-run changed the world: $(changed "$before" "$(snapshot)")"
-  run -t 120 "${args[@]}"
-  expect 0
+  check 0 -- -t 120 "${args[@]}"
   after=$(snapshot)
   # Files and folders that came, went or changed; a folder's time aside.
   real=$(changed "$before" "$after" | grep -v '^audit.log$' | sed 's,/$,,' |
@@ -99,19 +89,22 @@ for row in "${cases[@]}"; do
       if [ -d "$work/$p" ] && grep -qx "$p/" <<<"$before"; then continue; fi
       echo "$p"
     done | tr A-Z a-z | sort -u)
-  said=$(echo "$dry" | grep -v '^keep ' | listed | tr A-Z a-z | sort -u)
-  kept=$(echo "$dry" | grep '^keep ' | listed | tr A-Z a-z | sort -u)
+  said=$(grep -v '^keep ' <<<"$dry" | listed)
+  kept=$(grep '^keep ' <<<"$dry" | listed)
   # What changed is what was listed; a kept file may take a new time only.
   extra=$(comm -23 <(echo "$real") <(printf '%s\n' "$said" "$kept" | sort -u) | grep .)
   [ -z "$extra" ] || fail "$name: changed but not listed: $extra; list: $dry"
   missing=$(comm -13 <(echo "$real") <(echo "$said") | grep .)
   [ -z "$missing" ] || fail "$name: listed but not changed: $missing; list: $dry"
   [ -n "$said$kept" ] || fail "$name: an empty list: $dry"
+  for p in $kept; do
+    [ "$(grep -i "^$p " <<<"$before" | cut -d' ' -f2,4)" = "$(grep -i "^$p " <<<"$after" | cut -d' ' -f2,4)" ] ||
+      fail "$name: $p listed as kept, but its bytes changed; list: $dry"
+  done
   [ "$name" != restore-gpfm ] || gpfm_restored "$real"
   [ -z "${SHOW:-}" ] || echo "$dry"
 done
 # The same archive again: every file keeps its bytes.
-dry=$(timeout 60 "$SVPCONF" unpack 'C:\PLAXON\IN\svp_conf.tgz' 'C:\PLAXON\' --dry-run </dev/null 2>&1)
-grep -q '^keep C:\\PLAXON\\CONFIG\\data.txt (the same [0-9]* bytes)$' <<<"$dry" ||
-  fail "unpacking the same archive again: $dry"
+run unpack 'C:\PLAXON\IN\svp_conf.tgz' 'C:\PLAXON\' --dry-run
+expect 0 'keep C:\\PLAXON\\CONFIG\\data.txt \(the same [0-9]* bytes\)'
 echo "dry run: ok"

@@ -47,16 +47,9 @@ fail() {
   status=1
 }
 
-# The repository path an include names, resolved as a quoted include is:
-# beside the including file first, then from the top of the tree (the farms).
-resolve() {  # resolve FOLDER PATH
-  local folder=$1 path=$2
-  if [ -e "$folder/$path" ]; then
-    realpath -ms --relative-to=. "$folder/$path"
-  else
-    realpath -ms --relative-to=. "$path"
-  fi
-}
+# resolve FOLDER PATH: the repository path a quoted include names, beside
+# the including file first, then from the top of the tree (the farms).
+resolve() { if [ -e "$1/$2" ]; then realpath -ms --relative-to=. "$1/$2"; else realpath -ms --relative-to=. "$2"; fi; }
 
 declare -A known=()
 for rule in "${rules[@]}"; do
@@ -71,18 +64,12 @@ for rule in "${rules[@]}"; do
       checked=$((checked + 1))
       target=$(resolve "$folder" "$path")
       [ "$(dirname "$target")" = "$folder" ] && continue
-      ok=0
-      for prefix in $allowed; do
-        if [[ $target == "$prefix"* ]]; then ok=1; break; fi
-      done
-      [ $ok -eq 1 ] || fail "$file includes \"$path\" ($target), which its layer may not use"
+      for prefix in $allowed ""; do [[ -n $prefix && $target == "$prefix"* ]] && break; done
+      [ -n "$prefix" ] || fail "$file includes \"$path\" ($target), which its layer may not use"
     done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*"([^"]+)".*/\1/p' "$file")
     [[ $no_posix == *" $folder "* ]] || continue
-    while IFS= read -r header; do
-      if [[ $header =~ $posix_headers ]]; then
-        fail "$file includes <$header>: this code reaches the host through platform/"
-      fi
-    done < <(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<([^>]+)>.*/\1/p' "$file")
+    header=$(sed -nE 's/^[[:space:]]*#[[:space:]]*include[[:space:]]*<([^>]+)>.*/\1/p' "$file" | grep -E "$posix_headers")
+    [ -z "$header" ] || fail "$file includes <$header>: this code reaches the host through platform/"
   done
 done
 

@@ -1,9 +1,7 @@
 #!/usr/bin/env bash
-# The installed library serves a C program: `cmake --install` of the build
-# tree puts the library, its header, svpconf, the pkg-config file and the CMake
-# package under a prefix; a C program built against them with pkg-config, and
-# again through find_package(talver), calls exports on a sample world.
-# Usage: install_c_program.sh SVPCONF LIBTALVER
+# `cmake --install` puts the library, its header, svpconf, the pkg-config
+# file and the CMake package under a prefix; a C program built against them
+# with pkg-config, and through find_package(talver), calls exports.
 source "$(dirname "$0")/support/lib.sh"
 here=$(cd "$(dirname "$0")" && pwd)
 c_toolchain
@@ -24,17 +22,15 @@ soname=$(readelf -d "$prefix/$libdir/libtalver.so" | sed -n 's/.*(SONAME).*\[\(.
 [ -n "$soname" ] && [ -e "$prefix/$libdir/$soname" ] || fail "library SONAME '$soname' not installed"
 export PKG_CONFIG_PATH=$prefix/$libdir/pkgconfig
 version=$(pkg-config --modversion talver) || fail "pkg-config does not know talver"
-out=$(env -u LD_LIBRARY_PATH "$prefix/bin/svpconf" --version 2>&1) || fail "svpconf --version: $out"
+out=$(env -u LD_LIBRARY_PATH timeout 60 "$prefix/bin/svpconf" --version 2>&1) || fail "svpconf --version: $out"
 [ "$out" = "svpconf (talver) $version" ] || fail "svpconf --version printed '$out', the package is $version"
 
 # The header alone is C89, C99 and C++.
 echo '#include <talver.h>' >"$work/only.c"
-for std in c89 c99; do
-  $cc -std=$std -pedantic-errors -Wall -Wextra -Werror -fsyntax-only \
-    $(pkg-config --cflags talver) "$work/only.c" 2>&1 || fail "talver.h is not $std"
+for compile in "$cc -std=c89 -pedantic-errors" "$cc -std=c99 -pedantic-errors" "$cxx -std=c++20 -x c++"; do
+  $compile -Wall -Wextra -Werror -fsyntax-only $(pkg-config --cflags talver) "$work/only.c" 2>&1 ||
+    fail "talver.h does not compile with $compile"
 done
-$cxx -std=c++20 -Wall -Wextra -Werror -fsyntax-only -x c++ $(pkg-config --cflags talver) \
-  "$work/only.c" 2>&1 || fail "talver.h is not C++"
 
 # The program against a sample world, once built with pkg-config and once
 # through the CMake package.
@@ -50,7 +46,7 @@ $cc -std=c99 -pedantic -Wall -Wextra -Werror $sanitize "$here/c_program/main.c" 
   $(pkg-config --cflags --libs talver) -Wl,-rpath,"$prefix/$libdir" 2>&1 ||
   fail "cannot build the C program with pkg-config"
 run_program "$work/c_program" pkg-config
-trace=$("$prefix/bin/svpconf" trace 2>&1)
+trace=$(timeout 60 "$prefix/bin/svpconf" trace 2>&1)
 [ "$(echo "$trace" | grep -cx 'Compressed Start')" -eq 1 ] &&
   [ "$(echo "$trace" | grep -cx 'Compressed END')" -eq 1 ] ||
   fail "dsvp_TalverIsCompressed did not write its two trace lines: $trace"

@@ -1,11 +1,8 @@
 #!/bin/bash
-# svpconf backup-media onto a medium that holds an older backup, stopped by
-# Ctrl-C (SIGINT) at a random moment of its run. After each stop: svpconf
-# exited 130 (0 when it had finished) and its --json document says
-# "interrupted" ("done"), the medium holds the old backup whole
-# or the new one whole, the selection (svpconf select-media --request-kind 5)
-# takes exactly such a medium, and no temporary is left in the world.
-# Usage: interrupted_backup.sh SVPCONF LIBTALVER
+# svpconf backup-media onto a medium holding an older backup, stopped by
+# SIGINT at a random moment: it exits 130 with --json "interrupted" (0,
+# "done", when it had finished), the medium holds the old or the new backup
+# whole, the selection takes it, and no temporary is left in the world.
 # TALVER_INTERRUPTS=N: stops (5 by default); the delays are drawn from
 # TALVER_KILL_SEED (random by default), printed for a rerun.
 STOPS=${TALVER_INTERRUPTS:-5}
@@ -21,13 +18,11 @@ export TALVER_WORLD="$work/svp.ini"
 backup=("$SVPCONF" backup-media --drive E --answer 3351=yes)
 
 # The older backup on the medium, kept aside; then a larger configuration.
-timeout 60 "${backup[@]}" </dev/null >"$work/out" 2>&1 || fail "the older backup: $(cat "$work/out")"
+timed "${backup[@]}" >/dev/null || exit 1
 cp -a "$work/e1" "$work/old"
 rm "$config/CNFDATA/old.dat"
 for i in 1 2 3 4; do head -c 1000000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
-start=$(date +%s%N)
-timeout 60 "${backup[@]}" </dev/null >"$work/out" 2>&1 || fail "the new backup: $(cat "$work/out")"
-ms=$((($(date +%s%N) - start) / 1000000))
+ms=$(timed "${backup[@]}") || exit 1
 
 # The medium holds the old backup byte for byte, or the new one: both
 # config4 records the same and the archive that of CONFIG now.

@@ -1,20 +1,18 @@
 #!/usr/bin/env bash
-# svpconf --json: every command prints exactly one JSON document on stdout,
-# whose outcome and exit code agree with the exit status; an export's result
-# and word are the call's true ones (and the same as its human line, which
-# goes to stderr); a failure says what failed and what to do. One row per
-# case, run in order on one sample world.
-# Usage: json_output.sh SVPCONF LIBTALVER
+# svpconf --json: every command prints one JSON document on stdout whose
+# outcome and exit code agree with its exit status; an export's result and
+# word are those of its human line (on stderr); a failure says what failed
+# and what to do. The rows run in order on one sample world.
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 c="$c/PLAXON"
 mkdir -p "$work/tables" && head -c 13200 /dev/urandom >"$work/tables/63" && echo abc >"$work/tables/5"
-# Checks one run: $1 exit status wanted ("!" any failure), $2 result, $3 word
-# ("-": no export), $4 a field the document must hold ("-": none); the rest
-# of the row is the command.
+# Checks one run of a row (exit result word field | arguments): $1 exit
+# status wanted ("!" any failure), $2 result, $3 word ("-": no export), $4 a
+# field the document must hold ("-": none).
 check_json() {
   python3 - "$@" "$work/out" "$work/err" <<'PY'
-import json, sys
+import json, os, sys
 want, result, word, field, rc, out, err = sys.argv[1:8]
 rc = int(rc)
 text, errs = open(out).read(), open(err).read()
@@ -33,7 +31,6 @@ need(isinstance(doc.get("command"), str), "no command")
 if field != "-":
     need(field in doc, "no field %s" % field)
 if field == "backup":
-    import os
     made = doc["backup"].get("archive_host", "")
     need(os.path.isfile(made) and os.path.getsize(made) > 0, "no backup %r" % doc["backup"])
     need("backup=" + doc["backup"]["archive"] in errs, "backup not printed")
@@ -55,8 +52,6 @@ PY
 }
 status=0
 while IFS='|' read -r expected args; do
-  [ -z "${expected// /}" ] && continue
-  case "$expected" in \#*) continue ;; esac
   [ "$args" = " update-2nd" ] && [ "${expected:2:1}" = 1 ] && mkdir -p "$c/HOME/DIFF" &&
     cp "$c/DIFF/svp_conf.tgz" "$c/HOME/DIFF/"
   eval "set -- $args"
@@ -69,7 +64,6 @@ while IFS='|' read -r expected args; do
     status=1
   fi
 done <<ROWS
-# exit result word field | arguments
 0 - - world    | init '$work/w2'
 1 - - error    | init '$work/w2'
 0 - - version  | --version
@@ -117,8 +111,8 @@ done <<ROWS
 ROWS
 # Without --env or \$TALVER_WORLD the world is the default one, for svpconf
 # and the library alike.
-"$SVPCONF" init "$work/xdg/talver/world" >/dev/null
-out=$(env -u TALVER_WORLD XDG_DATA_HOME="$work/xdg" "$SVPCONF" config-type 2>&1) ||
+timeout 60 "$SVPCONF" init "$work/xdg/talver/world" >/dev/null
+out=$(env -u TALVER_WORLD XDG_DATA_HOME="$work/xdg" timeout 60 "$SVPCONF" config-type 2>&1) ||
   { echo "FAIL: the default world: $out"; status=1; }
 [ $status -eq 0 ] && echo "json output: ok"
 exit $status

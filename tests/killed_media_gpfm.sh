@@ -1,15 +1,11 @@
 #!/bin/bash
-# svpconf backup-media onto floppies and svpconf restore-gpfm killed with
-# SIGKILL at a random moment of their run. After each kill: every file of
-# the SVP outside its work folder (\PLAXON\TMP\) holds its old bytes or a
-# clean run's, every medium holds a whole volume or none that the selection
-# (svpconf select-media --request-kind 5) accepts, and the next run of the
-# same command succeeds with the whole result.
-# Usage: killed_media_gpfm.sh SVPCONF LIBTALVER
+# svpconf backup-media onto floppies and restore-gpfm killed with SIGKILL at
+# a random moment. After each kill every file of the SVP outside \PLAXON\TMP\
+# holds its old bytes or a clean run's, a medium the selection accepts holds
+# a whole volume, and the next run succeeds with the whole result.
 # TALVER_KILLS=N: kills per command (2 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
 KILLS=${TALVER_KILLS:-2}
-# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
 c="$work/c"
 config="$c/PLAXON/CONFIG"
@@ -60,16 +56,20 @@ check_media() {
   done
 }
 
+# The piece of volume N (its number in the config4 beside it) on f1 to f3.
+volume() {
+  local m
+  for m in f1 f2 f3; do
+    [ "$(od -An -tu1 -j13 -N1 "$work/$m/PLAXON/CONFIG/412345/config4" 2>/dev/null | tr -d ' ')" = "$1" ] &&
+      echo "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" && return
+  done
+}
+
 # The volumes on the media, joined in order, are the archive of CONFIG.
 check_joined() {
   local what=$1 m n
-  rm -rf "$work/joined" "$work/joined.tgz" && mkdir -p "$work/joined"
-  for n in 0 1; do
-    for m in f1 f2 f3; do
-      [ "$(od -An -tu1 -j13 -N1 "$work/$m/PLAXON/CONFIG/412345/config4" 2>/dev/null | tr -d ' ')" = "$n" ] &&
-        cat "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" >>"$work/joined.tgz" && break
-    done
-  done
+  rm -rf "$work/joined" && mkdir -p "$work/joined"
+  cat "$(volume 0)" "$(volume 1)" >"$work/joined.tgz"
   tar xzf "$work/joined.tgz" --warning=no-unknown-keyword -C "$work/joined" 2>/dev/null ||
     fail "$what: the volumes are no archive"
   diff -r "$config" "$work/joined/CONFIG" >/dev/null || fail "$what: the volumes differ"
@@ -80,13 +80,7 @@ backup=("$SVPCONF" backup-media --drive A --answer 4034=yes --answer 4036=ok --a
 sums >"$work/sums.before"
 ms=$(timed "${backup[@]}") || exit 1
 sums >"$work/sums.clean"
-for n in 0 1; do
-  for m in f1 f2; do
-    [ "$(od -An -tu1 -j13 -N1 "$work/$m/PLAXON/CONFIG/412345/config4" | tr -d ' ')" = "$n" ] &&
-      stat -c %s "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" >"$work/size.$n"
-  done
-done
-[ -s "$work/size.0" ] && [ -s "$work/size.1" ] || fail "backup-media: no two volumes"
+for n in 0 1; do stat -c %s "$(volume $n)" >"$work/size.$n" || fail "backup-media: no volume $n"; done
 check_joined "backup-media"
 for n in $(seq "$KILLS"); do
   delay=$(kill_midway "$ms" "${backup[@]}")
@@ -101,8 +95,7 @@ done
 # default serial number, so --confirm answers the serial number question.
 dkcf_table "$work/tables"
 for t in 1 2 3 4 5 6 7 8; do head -c 375000 /dev/urandom | base64 >"$work/tables/$t"; done
-timeout 60 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 ||
-  fail "gpfm make"
+check 0 -- gpfm make "$c/OUT/b.gpfm" --from "$work/tables"
 restore=("$SVPCONF" --confirm restore-gpfm 'C:\OUT\b.gpfm')
 sums >"$work/sums.before"
 ms=$(timed "${restore[@]}") || exit 1

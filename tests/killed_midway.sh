@@ -1,15 +1,11 @@
 #!/bin/bash
-# svpconf hdd-backup, unpack and setup killed with SIGKILL at a random moment
-# of their run. After each kill: no file of the target stands truncated under
-# its final name (it is absent, or whole: the old bytes or the new), the next
-# run of the same command succeeds, and the HDD backups that count are
-# exactly the whole ones (a partial archive is never a good backup). An
-# unpack into CONFIG killed leaves nothing the next HDD backup packs.
-# Usage: killed_midway.sh SVPCONF LIBTALVER
+# svpconf hdd-backup, unpack and setup killed with SIGKILL at a random
+# moment. After each kill no target file stands truncated under its final
+# name, the next run succeeds, the HDD backups that count are exactly the
+# whole ones, and an unpack into CONFIG leaves nothing the next backup packs.
 # TALVER_KILLS=N: kills per command (3 by default); the delays are drawn
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
 KILLS=${TALVER_KILLS:-3}
-# SEED, the script library; timed COMMAND..., kill_midway MS COMMAND...
 source "$(dirname "$0")/support/kill.sh"
 sample_world "$work/world"
 # A configuration large enough that each command runs a while.
@@ -30,8 +26,11 @@ no_truncated() {
   done || exit 1
 }
 
-# The CONFIG folder below $1, whatever its case.
+# The CONFIG folder below $1, whatever its case; same_config: it is the archive's.
 config_of() { find "$1" -maxdepth 1 -iname config | head -1; }
+same_config() {
+  diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$1")" >/dev/null || fail "$2: the tree differs"
+}
 
 # The backups that count are exactly the whole archives.
 check_backups() {
@@ -42,13 +41,11 @@ check_backups() {
       fail "a partial archive counts as a backup: $dir"
     whole=$((whole + 1))
   done
-  "$SVPCONF" backups | grep -q "^$whole valid of" || fail "backups counted: $("$SVPCONF" backups)"
-  if [ -e "$c/PLAXON/DIFF/svp_conf.tgz" ]; then
-    tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >/dev/null 2>&1 || fail "the DIFF copy is not whole"
-  fi
+  check 0 "$whole valid of.*" -- backups
+  [ ! -e "$c/PLAXON/DIFF/svp_conf.tgz" ] || tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >/dev/null 2>&1 ||
+    fail "the DIFF copy is not whole"
 }
 
-# hdd-backup
 ms=$(timed "$SVPCONF" hdd-backup) || exit 1
 cp "$c/PLAXON/DIFF/svp_conf.tgz" "$work/archive.tgz"
 mkdir -p "$work/ref"
@@ -74,8 +71,7 @@ for n in $(seq "$KILLS"); do
   no_truncated "$work/ref" "$c/UNPACKED" "unpack killed after $delay ms"
   timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\' >/dev/null
   no_truncated "$work/ref" "$c/UNPACKED" "unpack after a kill"
-  diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$c/UNPACKED")" >/dev/null ||
-    fail "unpack after a kill: the tree differs"
+  same_config "$c/UNPACKED" "unpack after a kill"
   echo "unpack killed after $delay of $ms ms: ok"
 done
 
@@ -104,8 +100,7 @@ for n in $(seq "$KILLS"); do
       fail "setup killed after $delay ms: the fetched archive is not whole"
   fi
   timed "${setup[@]}" >/dev/null
-  diff -r -x '*.~tv*' -x 'min500*' "$work/ref/CONFIG" "$(config_of "$c/TARGET")" >/dev/null ||
-    fail "setup after a kill: the tree differs"
+  same_config "$c/TARGET" "setup after a kill"
   echo "setup killed after $delay of $ms ms: ok"
 done
 echo "killed midway (seed $SEED, $KILLS kills per command): ok"

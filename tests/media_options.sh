@@ -2,7 +2,6 @@
 # svpconf drives and select-media without a terminal: the drive lists by
 # class, a selection answered by --drive, a drive that fails once and is not
 # chosen again, and a drive that holds a list of media.
-# Usage: media_options.sh SVPCONF LIBTALVER
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/d/software/L/R700xx" "$work/e" "$work/vol1/PLAXON/CONFIG" \
   "$work/vol2"
@@ -14,8 +13,7 @@ printf 'HEADBYTES!\x60\x83\xff\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x
 } >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 
-run drives
-expect 0 'class 1 .* C: D: E: F:' 'class 2 .* E: F:' 'class 3 .* C: D:' 'client PC E'
+check 0 'class 1 .* C: D: E: F:' 'class 2 .* E: F:' 'class 3 .* C: D:' 'client PC E' -- drives
 run drives --class 3
 [ "$(grep -c '^class' <<<"$out")" -eq 1 ] || fail "--class 3: $out"
 
@@ -30,8 +28,7 @@ expect 1 '.*the medium in drive E: was not taken \(message 3677.*' 'result=0 wor
 
 # A flat medium for the setup, then the next volume asked for in the same
 # drive: OK puts the next medium in, which carries no config4.
-run select-media --request-kind 5 --drive F
-expect 0 '.*media-kind=2 \(flat\).*'
+check 0 '.*media-kind=2 \(flat\).*' -- select-media --request-kind 5 --drive F
 run select-media --request-kind 5 --volume 1 --in 'F:\' --answer 3836=ok
 expect 0 '\[message 3836\] Insert volume 2.*' '\[message 3676\].*' 'result=1.*'
 # The options operator moves on along the drive's list after the refused

@@ -1,16 +1,10 @@
 #!/usr/bin/env bash
-# The Windows seam: every source of the system and of the platform interface
-# compiles against the real Windows headers (mingw-w64, syntax only). It
-# needs none of the Windows build's cross-compiled libraries, so it runs in
-# every native build; the Windows build (build-win, docs/windows.md) compiles,
-# links and tests the same sources for real. The sources see what a Windows build of them
-# would: the system's folders, the interface headers at the top of platform/,
-# the service libraries' and the archiver's headers, and of the host only
-# lz4.h. Neither the POSIX half nor the window emulation is in sight.
-#
-# The "-posix" flavour of the cross compiler is taken where there is one: the
-# platform interface uses std::mutex, which GCC 12's "win32" flavour lacks.
-# Skipped (77) without a cross compiler, unless TALVER_REQUIRE_MINGW is set.
+# Every source of the system and of the platform interface compiles against
+# the real Windows headers (mingw-w64, syntax only; docs/windows.md builds
+# them for real), seeing what a Windows build would: the system's folders,
+# platform/*.h, the service libraries', the archiver's and lz4.h, no POSIX
+# half nor window emulation. The "-posix" compiler is taken where there is
+# one (std::mutex). Skipped (77) without one, unless TALVER_REQUIRE_MINGW.
 set -euo pipefail
 repo=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -18,11 +12,8 @@ cxx=""
 for candidate in x86_64-w64-mingw32-g++-posix x86_64-w64-mingw32-g++; do
   if command -v "$candidate" >/dev/null; then cxx=$candidate; break; fi
 done
-if [ -z "$cxx" ]; then
-  echo "mingw_syntax: no x86_64-w64-mingw32-g++ (package g++-mingw-w64-x86-64)"
-  [ -n "${TALVER_REQUIRE_MINGW:-}" ] && exit 1
-  exit 77
-fi
+[ -n "$cxx" ] || { echo "mingw_syntax: no x86_64-w64-mingw32-g++ (package g++-mingw-w64-x86-64)" &&
+  exit $([ -n "${TALVER_REQUIRE_MINGW:-}" ] && echo 1 || echo 77); }
 
 lz4=$(pkg-config --variable=includedir liblz4 2>/dev/null || echo /usr/include)/lz4.h
 [ -f "$lz4" ] || { echo "mingw_syntax: $lz4 is missing (package liblz4-dev)"; exit 1; }
@@ -31,9 +22,7 @@ system_dirs=(exports flows media validate archive backupfile common resources)
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/include/platform" "$work/lz4"
-for dir in "${system_dirs[@]}" svpsvc tar32 include; do
-  if [ -d "$repo/$dir" ]; then ln -s "$repo/$dir" "$work/include/$dir"; fi
-done
+for dir in "${system_dirs[@]}" svpsvc tar32 include; do [ ! -d "$repo/$dir" ] || ln -s "$repo/$dir" "$work/include/"; done
 ln -s "$repo"/platform/*.h "$work/include/platform/"
 ln -s "$lz4" "$work/lz4/lz4.h"
 
@@ -50,8 +39,6 @@ sources+=("$work/headers.cpp")
 
 # As many at a time as there are cores; the compiler names what fails.
 printf '%s\n' "${flags[@]}" >"$work/flags"
-if ! printf '%s\0' "${sources[@]}" | xargs -0 -n1 -P"$(nproc)" "$cxx" @"$work/flags"; then
-  echo "mingw_syntax: a source does not compile against the Windows headers"
-  exit 1
-fi
+printf '%s\0' "${sources[@]}" | xargs -0 -n1 -P"$(nproc)" "$cxx" @"$work/flags" ||
+  { echo "mingw_syntax: a source does not compile against the Windows headers" && exit 1; }
 echo "mingw_syntax: $((${#sources[@]} - 1)) sources and ${#headers[@]} interface headers compile with $cxx"

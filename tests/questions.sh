@@ -1,10 +1,8 @@
 #!/bin/bash
-# Every question a command asks is in its table (svpconf questions COMMAND),
-# so that a script written from the table is never met by another one. Each
-# row runs on the sample world without a terminal; every question refused
-# (its trace line "ERR No answer: ...") is looked up in the table, then answered and the row is
-# run again, until nothing is refused (or the same question comes back).
-# Usage: questions.sh SVPCONF LIBTALVER
+# Every question a command asks is in its table (svpconf questions COMMAND).
+# Each row runs on the sample world without a terminal; every question
+# refused (trace line "ERR No answer: ...") is looked up in the table, then
+# answered and the row run again, until none is (or the same one comes back).
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 
@@ -12,7 +10,7 @@ sample_world "$work/w"
 # asks for the confirmation.
 mkdir -p "$c/OUT"
 dkcf_table "$work/tables"
-"$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 || fail "gpfm make"
+timeout 60 "$SVPCONF" gpfm make "$c/OUT/b.gpfm" --from "$work/tables" >/dev/null 2>&1 || fail "gpfm make"
 
 # The answer to a refused question: its first choice; a drive or a backup:
 # the last one (the removable drive, the newest backup).
@@ -30,7 +28,7 @@ answer_for() { # KIND ID CHOICES
 
 walk() { # COMMAND ARGS...
   local table answers=() seen=" " out line kind id choices
-  table=$("$SVPCONF" questions "$1") || fail "questions $1"
+  table=$(timeout 60 "$SVPCONF" questions "$1") || fail "questions $1"
   for _ in 1 2 3 4 5 6 7 8; do
     : >"$work/w/trace.log"
     out=$(timeout 60 "$SVPCONF" "${answers[@]}" "$@" </dev/null 2>&1)
@@ -75,7 +73,7 @@ walk check 'C:\PLAXON\CONFIG\config4'
 walk unpack 'C:\none.tgz' 'C:\PLAXON\TMP\X\'
 
 # The JSON is the same table.
-"$SVPCONF" questions backup-media --json | python3 -c '
+timeout 60 "$SVPCONF" questions backup-media --json | python3 -c '
 import json, sys
 d = json.load(sys.stdin)
 assert d["command"] == "questions" and d["of_command"] == "backup-media", d

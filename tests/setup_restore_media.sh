@@ -1,11 +1,7 @@
 #!/bin/bash
 # svpconf setup and restore-media without a terminal: the CD-R by --key, a
-# backup split over three media that the drive holds in the order 1, 3, 2,
-# each next one asked for by message 3836 and answered by --answer 3836=ok
-# (the wrong volume refused, the next of the list tried), the restore from
-# the software medium of the model the world's controller names, and a model
-# index the restore refuses.
-# Usage: setup_restore_media.sh SVPCONF LIBTALVER
+# backup over three media held in the order 1, 3, 2 (below), the restore
+# from the software medium of the world's model index, and one it refuses.
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/TARGET/TMP" "$work/c/TARGET/CONFIG" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/src/CONFIG" \
@@ -23,17 +19,15 @@ third=$(($(stat -c %s "$work/archive.tgz") / 3 + 1))
 for n in 1 2 3; do
   dd if="$work/archive.tgz" of="$work/$n/PLAXON/CONFIG/412345/svp_conf.tgz" bs="$third" \
     skip=$((n - 1)) count=1 status=none
-  number=$(printf '\\x%02x' $((n - 1)))
-  config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/config4"
-  config4 '\x60\x83' '\x03' "$number" >"$work/$n/PLAXON/CONFIG/412345/config4"
+  config4 '\x60\x83' '\x03' "$(printf '\\x%02x' $((n - 1)))" | tee "$work/$n/PLAXON/CONFIG/config4" \
+    >"$work/$n/PLAXON/CONFIG/412345/config4"
 done
 { world_ini C=c:fixed D=d:cdrom 'E=:removable:media=1;3;2' && printf '[send]\nmodel_index = 2\n'; } \
   >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
 
 # The CD-R: the archive of the key code's type.
-run --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\'
-expect 0 'result=1 word=0x0000'
+check 0 'result=1 word=0x0000' -- --setup-source cdr --key XBKZNRTQ --answer 4053=ok setup 'D:\' 'C:\TARGET\'
 cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "CD-R not unpacked"
 
 # A backup over three media inserted 1, 3, 2: each next one goes in on OK to
@@ -48,15 +42,12 @@ cmp -s "$work/src/CONFIG/data.txt" "$work/c/TARGET/CONFIG/data.txt" || fail "bac
 ls "$work/c/TARGET/TMP" | grep -q 'svp_conf\.[0-9]$' && fail "pieces left behind"
 
 # The restore from the software medium of model index 2.
-run --drive D restore-media
-expect 0 'kind=0x5000.*' '\[message 3188\].*'
+check 0 'kind=0x5000.*' '\[message 3188\].*' -- --drive D restore-media
 grep -q 'VERSION=01020461' "$work/c/PLAXON/CONFIG/config.inf" || fail "restore not unpacked"
-run audit
-expect 0 '.*01-02-04/61.*'
+check 0 '.*01-02-04/61.*' -- audit
 
 # A model index outside the table: refused before any dialog.
 sed -i 's/^model_index = 2/model_index = 4/' "$work/svp.ini"
-run restore-media
-expect 1 'result=0 word=0x2000'
+check 1 'result=0 word=0x2000' -- restore-media
 lacks '.*asks for a drive.*'
 echo "setup and restore-media: ok"

@@ -5,7 +5,7 @@ set -uo pipefail
 cd "$(dirname "$0")/.."
 SVPCONF=$1
 listed=$(sed -n '/^| section | key | value | meaning |$/,/^$/p' docs/world.md | sed '/^$/d')
-printed=$("$SVPCONF" init --keys)
+printed=$(timeout 60 "$SVPCONF" init --keys)
 if [ "$listed" != "$printed" ]; then
   echo "FAIL: docs/world.md's key list differs from 'svpconf init --keys':"
   diff <(echo "$listed") <(echo "$printed")

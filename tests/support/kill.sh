@@ -1,7 +1,5 @@
-# Sourced by the kill and interrupt scripts (tests/killed_*.sh,
-# tests/interrupted_backup.sh): the script library (lib.sh), the seed of the
-# random delays (named by fail), running a command to its end, and killing
-# one midway.
+# Sourced by the kill and interrupt scripts: lib.sh, the seed of the random
+# delays (named by fail), a command run to its end, and one killed midway.
 SEED=${TALVER_KILL_SEED:-$RANDOM}
 RANDOM=$SEED
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"

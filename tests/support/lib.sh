@@ -15,7 +15,7 @@ fail() {
 
 # sample_world DIR: `svpconf init` into DIR, made the world; c= its drive C.
 sample_world() {
-  "$SVPCONF" init "$1" >/dev/null || fail "svpconf init $1"
+  timeout 60 "$SVPCONF" init "$1" >/dev/null || fail "svpconf init $1"
   export TALVER_WORLD="$1/svp.ini"
   c="$1/drives/c"
 }
@@ -47,6 +47,15 @@ expect() {
   for pattern; do
     grep -Eq -- "^($pattern)\$" <<<"$out" || fail "svpconf $ran: no line '$pattern' in: $out"
   done
+}
+
+# check RC [ERE...] -- ARGS...: run ARGS (-t too), then expect RC [ERE...].
+check() {
+  local -a want=()
+  while [ "$1" != -- ]; do want+=("$1") && shift; done
+  shift
+  run "$@"
+  expect "${want[@]}"
 }
 
 # lacks ERE...: no line the last run said matches any of them.
