@@ -300,8 +300,7 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   ScopedFd fromDir, ownToDir;
   struct stat fromBefore {
   }, toBefore{};
-  if (!OpenParent(a, &fromDir, &fromBefore) ||
-      (!oneFolder && !OpenParent(b, &ownToDir, &toBefore)))
+  if (!OpenParent(a, &fromDir, &fromBefore) || (!oneFolder && !OpenParent(b, &ownToDir, &toBefore)))
     return false;
   if (oneFolder) toBefore = fromBefore;
   const ScopedFd& toDir = oneFolder ? fromDir : ownToDir;
