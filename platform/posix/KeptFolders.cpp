@@ -6,27 +6,20 @@
 
 namespace plat::walk {
 
-const KeptFolders::Kept* KeptFolders::Named(const std::string& host, struct stat* st) const {
+SharedFolder::~SharedFolder() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+FolderLease KeptFolders::Take(const std::string& host, struct stat* st) {
+  std::lock_guard<std::mutex> lock(mutex_);
   bool statted = false;
   for (const Kept& k : kept_) {
-    if (k.fd < 0 || k.host != host) continue;
+    if (!k.folder || k.host != host) continue;
     if (!statted && ::fstatat(AT_FDCWD, host.c_str(), st, AT_SYMLINK_NOFOLLOW) != 0) return nullptr;
     statted = true;
-    if (S_ISDIR(st->st_mode) && st->st_dev == k.device && st->st_ino == k.inode) return &k;
+    if (S_ISDIR(st->st_mode) && st->st_dev == k.device && st->st_ino == k.inode) return k.folder;
   }
   return nullptr;
-}
-
-bool KeptFolders::Check(const std::string& host, struct stat* st) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return Named(host, st) != nullptr;
-}
-
-int KeptFolders::Take(const std::string& host) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  struct stat st;
-  const Kept* k = Named(host, &st);
-  return k ? ::openat(k->fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
 }
 
 void KeptFolders::Keep(const std::string& host, int fd) {
@@ -34,10 +27,9 @@ void KeptFolders::Keep(const std::string& host, int fd) {
   if (::fstat(fd, &st) != 0) return;
   const int copy = ::openat(fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (copy < 0) return;
+  auto folder = std::make_shared<const SharedFolder>(copy);
   std::lock_guard<std::mutex> lock(mutex_);
-  Kept& k = kept_[next_++ % kept_.size()];
-  if (k.fd >= 0) ::close(k.fd);
-  k = Kept{host, copy, st.st_dev, st.st_ino};
+  kept_[next_++ % kept_.size()] = Kept{host, std::move(folder), st.st_dev, st.st_ino};
 }
 
 KeptFolders& TheKeptFolders() {

@@ -6,10 +6,28 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
 #include <mutex>
 #include <string>
 
 namespace plat::walk {
+
+// An open folder that a kept entry and the calls using it share: it is
+// closed when the last of them lets it go, so a call keeps its folder open
+// even when a newer folder takes its place in the list meanwhile. Its place
+// in a search is never used: names are read from a description of their own.
+class SharedFolder {
+ public:
+  explicit SharedFolder(int fd) : fd_(fd) {}
+  SharedFolder(const SharedFolder&) = delete;
+  SharedFolder& operator=(const SharedFolder&) = delete;
+  ~SharedFolder();
+  int Get() const { return fd_; }
+
+ private:
+  int fd_;
+};
+using FolderLease = std::shared_ptr<const SharedFolder>;
 
 // An extraction opens the same folder for every file it writes and renames,
 // and resolves its path for each. A folder is kept when a walk opened it one
@@ -20,23 +38,19 @@ namespace plat::walk {
 // as before, and refused.
 class KeptFolders {
  public:
-  // True with the folder's status now when `host` names a kept folder.
-  bool Check(const std::string& host, struct stat* st);
-  // A fresh open of the kept folder `host` names (a duplicate would share
-  // the place of a search); -1 when there is none.
-  int Take(const std::string& host);
-  // Keeps a copy of `fd`, the folder a walk opened at `host`.
+  // The kept folder `host` names now, with its status in `st`; null when
+  // there is none.
+  FolderLease Take(const std::string& host, struct stat* st);
+  // Keeps the folder open as `fd`, which a walk opened at `host`.
   void Keep(const std::string& host, int fd);
 
  private:
   struct Kept {
     std::string host;
-    int fd = -1;
+    FolderLease folder;
     dev_t device = 0;
     ino_t inode = 0;
   };
-  // The kept folder `host` names now, its status in `st` (lock held).
-  const Kept* Named(const std::string& host, struct stat* st) const;
 
   std::mutex mutex_;
   std::array<Kept, 8> kept_{};

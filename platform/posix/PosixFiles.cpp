@@ -156,9 +156,24 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     return nullptr;
   }
   ScopedFd parent;
-  if (!OpenParent(r, &parent)) return nullptr;
+  struct stat folder;
+  if (!OpenParent(r, &parent, &folder)) return nullptr;
+  // A new name that the resolution found free is created at once: the
+  // exclusive create refuses whatever took the name since, which is then
+  // looked at as any name that is there.
+  if (disposition == CREATE_NEW && !r.exists) {
+    HANDLE file = OpenInFolder(r, parent, folder, access, share, disposition, flags, false);
+    if (file || GetLastError() != ERROR_ALREADY_EXISTS) return file;
+  }
+  return OpenInFolder(r, parent, folder, access, share, disposition, flags, true);
+}
+
+HANDLE PosixPlatform::OpenInFolder(const Resolved& r, ScopedFd& parent, const struct stat& folder,
+                                   DWORD access, DWORD share, DWORD disposition, DWORD flags,
+                                   bool look) {
+  const bool write = (access & GENERIC_WRITE) != 0;
   struct stat st;
-  const bool exists = ::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) == 0;
+  const bool exists = look && ::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) == 0;
   // Only a regular file is a file: a link (dangling or not) is never opened
   // through, a FIFO or a device is never read as one.
   if (exists && !S_ISREG(st.st_mode)) {
@@ -179,12 +194,11 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
     Fail(ERROR_SHARING_VIOLATION);
     return nullptr;
   }
-  struct stat before {};
-  const bool makesName = !exists && (oflags & O_CREAT) && ::fstat(parent.Get(), &before) == 0;
+  const bool makesName = !exists && (oflags & O_CREAT);
   struct stat opened;
   int fd = OpenRegular(parent.Get(), Leaf(r), oflags, &opened);
   if (fd < 0) return nullptr;
-  if (makesName) names_.Changed(parent.Get(), before, {}, Leaf(r));
+  if (makesName) names_.Changed(parent.Get(), folder, {}, Leaf(r));
   auto* f = new FileObject;
   TheOpenFiles().Add(f, OpenFile{opened.st_dev, opened.st_ino, reads, writes, share});
   f->fd = fd;

@@ -298,7 +298,11 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
       !a.names.empty() && !b.names.empty() && a.walkRoot == b.walkRoot &&
       std::equal(a.names.begin(), a.names.end() - 1, b.names.begin(), b.names.end() - 1);
   ScopedFd fromDir, ownToDir;
-  if (!OpenParent(a, &fromDir) || (!oneFolder && !OpenParent(b, &ownToDir))) return false;
+  struct stat fromBefore {
+  }, toBefore{};
+  if (!OpenParent(a, &fromDir, &fromBefore) || (!oneFolder && !OpenParent(b, &ownToDir, &toBefore)))
+    return false;
+  if (oneFolder) toBefore = fromBefore;
   const ScopedFd& toDir = oneFolder ? fromDir : ownToDir;
   struct stat st;
   // A link at the new name is replaced itself, never what it points at.
@@ -306,13 +310,6 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
     if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
     if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
   }
-  struct stat fromBefore {
-  }, toBefore{};
-  ::fstat(fromDir.Get(), &fromBefore);
-  if (oneFolder)
-    toBefore = fromBefore;
-  else
-    ::fstat(toDir.Get(), &toBefore);
   if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
     return Fail(ErrnoToError(errno));
   if (fromBefore.st_dev == toBefore.st_dev && fromBefore.st_ino == toBefore.st_ino) {

@@ -169,7 +169,9 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   if (parts.size() >= 2) {
     std::string folder = base;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
-    if (TheKeptFolders().Check(folder, &own)) {
+    if (auto kept = TheKeptFolders().Take(folder, &own)) {
+      out->parent = std::move(kept);
+      out->parentStatus = own;
       host = std::move(folder);
       out->names.assign(parts.begin(), parts.end() - 1);
       ownKnown = true;

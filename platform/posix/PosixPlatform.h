@@ -10,10 +10,14 @@
 #include "platform/KernelObject.h"
 #include "platform/Machine.h"
 #include "platform/Platform.h"
+#include "platform/posix/KeptFolders.h"
 #include "platform/posix/NameIndex.h"
 #include "platform/posix/World.h"
 
 namespace plat {
+namespace walk {
+class ScopedFd;
+}
 
 class PosixPlatform : public Platform {
  public:
@@ -88,6 +92,10 @@ class PosixPlatform : public Platform {
     // before its last component; then the components below it as found.
     std::string walkRoot;
     std::vector<std::string> names;
+    // The folder of the last component when it was found kept (KeptFolders.h)
+    // under these names, and its status then; the call uses it as it is.
+    walk::FolderLease parent;
+    struct stat parentStatus {};
   };
   // Resolves a system path; false with the last error set when the path is
   // too long, names a missing drive, or its drive is not ready.
@@ -103,6 +111,10 @@ class PosixPlatform : public Platform {
 
  private:
   bool CheckWritable(const Resolved& r);
+  // Opens the entry `r` names in its open folder `parent` (of status
+  // `folder`); `look`: whether the name may be taken (else it was found free).
+  HANDLE OpenInFolder(const Resolved& r, walk::ScopedFd& parent, const struct stat& folder,
+                      DWORD access, DWORD share, DWORD disposition, DWORD flags, bool look);
   std::uint64_t DriveBytesInUse(int driveIndex);
 
   void NoteMediaDrive(int driveIndex);

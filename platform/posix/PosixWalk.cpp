@@ -45,7 +45,9 @@ bool EntryAttributesAt(int dir, const std::string& name, struct stat* st, DWORD*
 
 std::vector<std::string> EntryNames(int dir) {
   std::vector<std::string> names;
-  int copy = ::dup(dir);
+  // A description of its own: the folder may be shared, and its place in a
+  // search is never moved.
+  int copy = ::openat(dir, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (copy < 0) return names;
   DIR* d = ::fdopendir(copy);
   if (!d) {
@@ -61,8 +63,21 @@ std::vector<std::string> EntryNames(int dir) {
 }
 
 void ScopedFd::Reset(int fd) {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0 && !shared_) ::close(fd_);
+  shared_.reset();
   fd_ = fd;
+}
+
+void ScopedFd::Share(FolderLease folder) {
+  Reset(folder->Get());
+  shared_ = std::move(folder);
+}
+
+int ScopedFd::Release() {
+  int fd = shared_ ? ::openat(fd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC) : fd_;
+  if (shared_) Reset(-1);
+  fd_ = -1;
+  return fd;
 }
 
 bool FindEntryNoCase(NameIndex& index, const std::string& dir, const struct stat& folder,
@@ -102,14 +117,27 @@ DWORD OpenError(int dir, const std::string& name, int e) {
   return e == ENOENT || e == ENOTDIR ? ERROR_PATH_NOT_FOUND : ErrnoToError(e);
 }
 
-bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out) {
+bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out,
+                 struct stat* status) {
   constexpr int kFolder = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-  std::string path = r.walkRoot;
-  for (std::size_t i = 0; i < count && i < r.names.size(); ++i) path += "/" + r.names[i];
   if (count > 0) {
-    const int kept = TheKeptFolders().Take(path);
-    if (kept >= 0) {
-      out->Reset(kept);
+    // The folder the resolution found kept under this very path, or one
+    // kept since.
+    struct stat st;
+    FolderLease kept;
+    if (r.parent && count + 1 == r.names.size()) {
+      kept = r.parent;
+      st = r.parentStatus;
+    }
+    std::string path;
+    if (!kept) {
+      path = r.walkRoot;
+      for (std::size_t i = 0; i < count && i < r.names.size(); ++i) path += "/" + r.names[i];
+      kept = TheKeptFolders().Take(path, &st);
+    }
+    if (kept) {
+      out->Share(std::move(kept));
+      if (status) *status = st;
       return true;
     }
   }
@@ -120,14 +148,19 @@ bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* 
     if (next < 0) return Fail(OpenError(dir.Get(), r.names[i], errno));
     dir.Reset(next);
   }
-  if (count > 0) TheKeptFolders().Keep(path, dir.Get());
+  if (count > 0) {
+    std::string path = r.walkRoot;
+    for (std::size_t i = 0; i < count && i < r.names.size(); ++i) path += "/" + r.names[i];
+    TheKeptFolders().Keep(path, dir.Get());
+  }
+  if (status && ::fstat(dir.Get(), status) != 0) return Fail(ErrnoToError(errno));
   out->Reset(dir.Release());
   return true;
 }
 
-bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out) {
+bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out, struct stat* status) {
   if (r.names.empty()) return Fail(ERROR_ACCESS_DENIED);
-  return OpenFolders(r, r.names.size() - 1, out);
+  return OpenFolders(r, r.names.size() - 1, out, status);
 }
 
 const char* Leaf(const PosixPlatform::Resolved& r) { return r.names.back().c_str(); }

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/KeptFolders.h"
 #include "platform/posix/NameIndex.h"
 #include "platform/posix/PosixPlatform.h"
 
@@ -26,7 +27,8 @@ bool EntryAttributesAt(int dir, const std::string& name, struct stat* st, DWORD*
 // The names in the open folder `dir`, without "." and "..".
 std::vector<std::string> EntryNames(int dir);
 
-// A host descriptor, closed when it goes out of scope.
+// A host descriptor, closed when it goes out of scope; or a kept folder
+// (KeptFolders.h), which stays open for the others that share it.
 class ScopedFd {
  public:
   ScopedFd() = default;
@@ -36,14 +38,13 @@ class ScopedFd {
   ~ScopedFd() { Reset(-1); }
   int Get() const { return fd_; }
   void Reset(int fd);
-  int Release() {
-    int fd = fd_;
-    fd_ = -1;
-    return fd;
-  }
+  void Share(FolderLease folder);
+  // A descriptor the caller closes: for a shared folder, an open of its own.
+  int Release();
 
  private:
   int fd_ = -1;
+  FolderLease shared_;
 };
 
 // The entry of the folder `dir` (its status `folder`) whose name equals
@@ -59,12 +60,14 @@ bool FindEntryAt(NameIndex& index, int dir, const std::string& name, std::string
 DWORD OpenError(int dir, const std::string& name, int e);
 // Opens the walk root of `r` (following it: the world file chose it) and the
 // first `count` components below it, one at a time, never following a link.
-// False with the last error set: ERROR_ACCESS_DENIED for a link on the way,
-// ERROR_PATH_NOT_FOUND for a missing folder.
-bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out);
+// `status`, when given, gets the folder's status as it was opened (before
+// the call changes it). False with the last error set: ERROR_ACCESS_DENIED
+// for a link on the way, ERROR_PATH_NOT_FOUND for a missing folder.
+bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* out,
+                 struct stat* status = nullptr);
 // The folder that holds the entry `r` names (see OpenFolders); a drive root
 // has none and fails with ERROR_ACCESS_DENIED.
-bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out);
+bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out, struct stat* status = nullptr);
 // The last component of `r`.
 const char* Leaf(const PosixPlatform::Resolved& r);
 

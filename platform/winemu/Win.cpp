@@ -106,6 +106,7 @@ bool PumpSent(const std::shared_ptr<Queue>& q) {
       if (q->sent.empty()) break;
       m = q->sent.front();
       q->sent.pop_front();
+      q->sentWaiting = q->sent.size();
       auto it = gWindows.find(m->hwnd);
       if (it != gWindows.end()) w = it->second;
     }
@@ -118,7 +119,22 @@ bool PumpSent(const std::shared_ptr<Queue>& q) {
     gChanged.notify_all();
     any = true;
   }
+  if (any) q->lastSent = Clock::now();
   return any;
+}
+
+// A message sent across threads costs two thread switches when both sides
+// sleep; in a run of them (a job's progress, entry by entry) each side
+// first looks for a short while, so that neither is put to sleep and woken
+// for every message. True when `ready` came true meanwhile.
+constexpr int kSpinMicros = 50;
+template <class Ready>
+bool SpinBriefly(Ready ready) {
+  const auto until = Clock::now() + std::chrono::microseconds(kSpinMicros);
+  do {
+    if (ready()) return true;
+  } while (Clock::now() < until);
+  return false;
 }
 
 // Turns due timers into WM_TIMER messages (lock held).
@@ -199,6 +215,9 @@ bool PumpAll(const std::shared_ptr<Queue>& q) {
 }
 
 void WaitForWork(const std::shared_ptr<Queue>& q, Clock::time_point deadline) {
+  if (Clock::now() - q->lastSent < std::chrono::milliseconds(1) &&
+      SpinBriefly([&] { return q->sentWaiting.load() > 0; }))
+    return;
   std::unique_lock<std::mutex> lock(gMutex);
   auto until = deadline;
   for (const auto& t : q->timers)
@@ -264,9 +283,11 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   {
     std::lock_guard<std::mutex> lock(gMutex);
     target->sent.push_back(m);
+    target->sentWaiting = target->sent.size();
   }
   w.reset();
   gChanged.notify_all();
+  SpinBriefly([&] { return m->done.load(); });
   auto mine = tQueue;  // this thread's own windows keep being served meanwhile
   for (;;) {
     if (mine) PumpSent(mine);
@@ -282,6 +303,7 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       auto it = std::find(target->sent.begin(), target->sent.end(), m);
       if (it != target->sent.end()) {
         target->sent.erase(it);
+        target->sentWaiting = target->sent.size();
         return 0;
       }
     }

@@ -106,6 +106,7 @@ void DestroyDialogWindows(const std::shared_ptr<Window>& d) {
         ++it;
       }
     }
+    d->queue->sentWaiting = sent.size();
     auto& timers = d->queue->timers;
     timers.erase(std::remove_if(timers.begin(), timers.end(),
                                 [&](const Timer& t) { return isGone(t.hwnd); }),

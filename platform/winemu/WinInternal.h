@@ -6,6 +6,7 @@
 // window is touched only on the thread that owns it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -51,7 +52,7 @@ struct SentMessage {
   WPARAM wParam;
   LPARAM lParam;
   LRESULT result = 0;
-  bool done = false;
+  std::atomic<bool> done{false};
 };
 
 struct Timer {
@@ -67,6 +68,10 @@ struct Queue {
   std::deque<MSG> posted;
   std::deque<std::shared_ptr<SentMessage>> sent;
   std::vector<Timer> timers;
+  // The size of `sent`, readable without the lock.
+  std::atomic<std::size_t> sentWaiting{0};
+  // When the owner last handled a sent message (the owner's own).
+  Clock::time_point lastSent{};
 };
 
 struct Row {
