@@ -51,6 +51,34 @@ class MediaFiles : public ::testing::Test {
 }  // namespace
 
 // The pieces themselves: BackupMediaTest.ArchiveGoesOntoOneMediumPerPiece.
+TEST_F(MediaFiles, JoinRebuildsTheArchiveAndRemovesItsPieces) {
+  const std::string archive = Bytes(2800001);
+  world_.WriteHostFile('C', "OUT/src.tgz", archive);
+  WORD count = 0, word = 0;
+  ASSERT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", kPiece, &count, &word), 1);
+  ASSERT_EQ(count, 3);
+  ASSERT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", count, &word), 1);
+  EXPECT_EQ(word, 0);
+  EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") == archive);
+  for (int n = 0; n < count; ++n)
+    EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf." + std::to_string(n)));
+}
+
+TEST_F(MediaFiles, AJoinThatFailsLeavesNoArchiveAndKeepsEveryPiece) {
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", "first piece");
+  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD", "left by a killed join");
+  world_.TakeTrace();
+  WORD word = 0;
+  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 2, &word), 0);
+  EXPECT_EQ(word, 0x2000);
+  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.0"), "first piece");
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
+  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD"));
+  auto trace = world_.TakeTrace();
+  EXPECT_TRUE(TestWorld::TracedAt(trace, "FDCopy3.cpp"));
+  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x2"));  // the piece not found
+}
+
 TEST_F(MediaFiles, SplitOfAMissingArchiveFailsWithNoPiece) {
   WORD count = 7, word = 0;
   EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\none.tgz", kPiece, &count, &word), 0);
