@@ -9,6 +9,7 @@
 #include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 #include "platform/posix/DryRunPlatform.h"
+#include "support/SearchNames.h"
 #include "support/TestWorld.h"
 
 namespace {
@@ -33,15 +34,6 @@ std::string Read(const char* path) {
   return std::string(buffer, got);
 }
 
-std::string Names(const char* pattern) {
-  std::string names;
-  WIN32_FIND_DATA data;
-  plat::ScopedFind find(pattern, &data);
-  for (bool more = static_cast<bool>(find); more; more = find.Next(&data))
-    names += std::string(names.empty() ? "" : " ") + data.cFileName;
-  return names;
-}
-
 struct Case {
   const char* name;
   std::function<void()> run;  // what the run does, with its own checks of the view
@@ -63,7 +55,7 @@ const Case kCases[] = {
        DWORD done = 0;
        plat::WriteFile(h, "b", 1, &done);
        ASSERT_TRUE(plat::CommitTemporary(h, temporary, "C:\\PLAXON\\CONFIG\\b.txt"));
-       EXPECT_EQ(Names("C:\\PLAXON\\CONFIG\\*"), ". .. a.txt b.txt");
+       EXPECT_EQ(SearchNames("C:\\PLAXON\\CONFIG\\*"), ". .. a.txt b.txt");
      },
      "add C:\\PLAXON\\CONFIG\\b.txt (1 bytes)\n"},
     {"DeletedFileIsGoneFromOpensAndSearches",
@@ -71,7 +63,7 @@ const Case kCases[] = {
        ASSERT_TRUE(plat::DeleteFile(kA));
        EXPECT_EQ(Read(kA), "<missing>");
        EXPECT_EQ(plat::GetFileAttributes(kA), INVALID_FILE_ATTRIBUTES);
-       EXPECT_EQ(Names("C:\\PLAXON\\CONFIG\\*"), ". ..");
+       EXPECT_EQ(SearchNames("C:\\PLAXON\\CONFIG\\*"), ". ..");
        EXPECT_FALSE(plat::DeleteFile(kA));
      },
      "delete C:\\PLAXON\\CONFIG\\a.txt (4 bytes)\n"},
@@ -89,7 +81,7 @@ const Case kCases[] = {
        ASSERT_TRUE(plat::CreateDirectory("C:\\PLAXON\\NEW"));
        ASSERT_TRUE(Write("C:\\PLAXON\\NEW\\x", "x", CREATE_NEW));
        EXPECT_FALSE(Write("C:\\PLAXON\\NEW\\x", "y", CREATE_NEW));
-       EXPECT_EQ(Names("C:\\PLAXON\\NEW\\*.*"), ". .. x");
+       EXPECT_EQ(SearchNames("C:\\PLAXON\\NEW\\*.*"), ". .. x");
        EXPECT_FALSE(plat::RemoveDirectory("C:\\PLAXON\\NEW"));
      },
      "add-folder C:\\PLAXON\\NEW\\\nadd C:\\PLAXON\\NEW\\x (1 bytes)\n"},
@@ -124,7 +116,7 @@ TEST_P(DryRun, TheRealTreeStaysAndTheListNamesTheChange) {
   EXPECT_EQ(list, GetParam().list);
   plat::Install(previous);
   EXPECT_EQ(world.ReadHostFile('C', "PLAXON/CONFIG/a.txt"), "real");
-  EXPECT_EQ(Names("C:\\PLAXON\\CONFIG\\*"), ". .. a.txt");
+  EXPECT_EQ(SearchNames("C:\\PLAXON\\CONFIG\\*"), ". .. a.txt");
   EXPECT_FALSE(world.HostExists('C', "PLAXON/NEW"));
 }
 

@@ -24,6 +24,7 @@
 #include "platform/Temporary.h"
 #include "support/IdentityFiles.h"
 #include "support/ScriptedOperator.h"
+#include "support/SearchNames.h"
 #include "support/TestWorld.h"
 #include "tar32/Tar32.h"
 
@@ -58,15 +59,6 @@ bool Opens(const char* path, DWORD access, DWORD disposition) {
   HANDLE h = plat::CreateFile(path, access, 0, disposition, 0);
   if (h) plat::CloseHandle(h);
   return h != nullptr;
-}
-
-std::string Names(const char* pattern) {
-  std::string names;
-  WIN32_FIND_DATA data;
-  plat::ScopedFind find(pattern, &data);
-  for (bool more = static_cast<bool>(find); more; more = find.Next(&data))
-    names += std::string(names.empty() ? "" : " ") + data.cFileName;
-  return names;
 }
 
 TEST_P(HostLinks, TheCallFailsAndNothingOutsideChanges) {
@@ -121,11 +113,11 @@ INSTANTIATE_TEST_SUITE_P(
                    fs::create_directory_symlink(fs::read_symlink(outside), own);
                    return Opens("C:\\D\\sub\\new", GENERIC_WRITE, CREATE_NEW);
                  }},
-        LinkCase{"SearchInALinkedFolder", [] { return !Names("C:\\L\\*.*").empty(); },
+        LinkCase{"SearchInALinkedFolder", [] { return !SearchNames("C:\\L\\*.*").empty(); },
                  ERROR_PATH_NOT_FOUND},
-        LinkCase{"SearchForAFileInALinkedFolder", [] { return !Names("C:\\L\\kept").empty(); },
-                 ERROR_PATH_NOT_FOUND},
-        LinkCase{"SearchDeepBelowALinkedFolder", [] { return !Names("C:\\l\\X\\*").empty(); },
+        LinkCase{"SearchForAFileInALinkedFolder",
+                 [] { return !SearchNames("C:\\L\\kept").empty(); }, ERROR_PATH_NOT_FOUND},
+        LinkCase{"SearchDeepBelowALinkedFolder", [] { return !SearchNames("C:\\l\\X\\*").empty(); },
                  ERROR_PATH_NOT_FOUND},
         LinkCase{"DeleteInALinkedFolder", [] { return plat::DeleteFile("C:\\L\\kept") != 0; }},
         LinkCase{
@@ -158,7 +150,7 @@ TEST_F(LinkWorld, ALinkIsAnEntryOfItsOwn) {
     EXPECT_EQ(data.dwFileAttributes, link.attributes) << link.path;
     EXPECT_EQ(plat::FileSizeOf(data), 0u) << link.path;
   }
-  EXPECT_EQ(Names("C:\\?"), "F G H L");
+  EXPECT_EQ(SearchNames("C:\\?"), "F G H L");
   ASSERT_TRUE(plat::MoveFileEx("C:\\own", "C:\\F", true));
   EXPECT_FALSE(world_.HostLinkExists('C', "F"));
   EXPECT_EQ(world_.ReadHostFile('C', "F"), "own");
@@ -167,7 +159,7 @@ TEST_F(LinkWorld, ALinkIsAnEntryOfItsOwn) {
   EXPECT_TRUE(plat::DeleteFile("C:\\H"));
   EXPECT_TRUE(plat::DeleteFile("C:\\G"));
   EXPECT_TRUE(plat::RemoveDirectory("C:\\L"));
-  EXPECT_EQ(Names("C:\\?"), "F");
+  EXPECT_EQ(SearchNames("C:\\?"), "F");
   EXPECT_EQ(TestWorld::Snapshot(outside_), before);
 }
 
