@@ -61,6 +61,29 @@ void FillFindData(const std::string& name, const struct stat& st, DWORD attribut
   std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
 }
 
+// Renames `from` in `fromDir` to `to` in `toDir`. A new name found free is
+// taken only while it still is (nothing that came meanwhile is replaced
+// unseen); else what is there is looked at first: a link at the new name is
+// replaced itself, never what it points at, a folder or a read-only file
+// never. An entry renamed onto itself (`self`) is not looked at.
+bool RenameInFolders(int fromDir, const char* from, int toDir, const char* to, bool free, bool self,
+                     bool replace) {
+#ifdef RENAME_NOREPLACE
+  if (free && ::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return true;
+  if (free && errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+    return Fail(ErrnoToError(errno));
+#else
+  (void)free;
+#endif
+  struct stat st;
+  if (!self && ::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
+    if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (::renameat(fromDir, from, toDir, to) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
+
 }  // namespace
 
 bool MatchName(const std::string& pattern, const std::string& name) {
@@ -289,7 +312,7 @@ bool PosixPlatform::RemoveDirectory(const char* path) {
 
 bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   Resolved a, b;
-  if (!Resolve(from, &a) || !Resolve(to, &b)) return false;
+  if (!Resolve(from, &a) || !Resolve(to, &b, &a)) return false;
   if (!a.exists) return Fail(a.parentExists ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND);
   if (!CheckWritable(a) || !CheckWritable(b)) return false;
   if (!b.parentExists) return Fail(ERROR_PATH_NOT_FOUND);
@@ -304,14 +327,9 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
     return false;
   if (oneFolder) toBefore = fromBefore;
   const ScopedFd& toDir = oneFolder ? fromDir : ownToDir;
-  struct stat st;
-  // A link at the new name is replaced itself, never what it points at.
-  if (a.host != b.host && ::fstatat(toDir.Get(), Leaf(b), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
-    if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  }
-  if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
-    return Fail(ErrnoToError(errno));
+  if (!RenameInFolders(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b), !b.exists, a.host == b.host,
+                       replace))
+    return false;
   if (fromBefore.st_dev == toBefore.st_dev && fromBefore.st_ino == toBefore.st_ino) {
     names_.Changed(fromDir.Get(), fromBefore, Leaf(a), Leaf(b));
   } else {

@@ -81,7 +81,7 @@ const World& CurrentWorld() {
 
 // ---------------------------------------------------------------- paths
 
-bool PosixPlatform::Resolve(const char* path, Resolved* out) {
+bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* near) {
   *out = Resolved{};
   if (!path || !*path) return Fail(ERROR_PATH_NOT_FOUND);
   if (std::strlen(path) >= MAX_PATH) return Fail(ERROR_FILENAME_EXCED_RANGE);
@@ -169,7 +169,11 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
   if (parts.size() >= 2) {
     std::string folder = base;
     for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
-    if (auto kept = TheKeptFolders().Take(folder, &own)) {
+    const bool lent = near && near->parent &&
+                      near->host.compare(0, near->host.rfind('/'), folder) == 0 &&
+                      near->host.rfind('/') == folder.size();
+    if (auto kept = lent ? near->parent : TheKeptFolders().Take(folder, &own)) {
+      if (lent) own = near->parentStatus;
       out->parent = std::move(kept);
       out->parentStatus = own;
       host = std::move(folder);
@@ -189,7 +193,8 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out) {
       if (!S_ISDIR(folder.st_mode)) {
         exists = false;
         parentExists = false;
-      } else if (!FindEntryNoCase(names_, host, folder, parts[i], &actual, &own)) {
+      } else if (!FindEntryNoCase(names_, host, i == first && out->parent ? out->parent->Get() : -1,
+                                  folder, parts[i], &actual, &own)) {
         exists = false;
       } else {
         ownKnown = true;

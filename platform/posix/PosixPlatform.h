@@ -98,8 +98,10 @@ class PosixPlatform : public Platform {
     struct stat parentStatus {};
   };
   // Resolves a system path; false with the last error set when the path is
-  // too long, names a missing drive, or its drive is not ready.
-  bool Resolve(const char* path, Resolved* out);
+  // too long, names a missing drive, or its drive is not ready. `near`, a
+  // path the same call resolved just before, lends its kept folder to a path
+  // in the same folder (a rename inside one folder looks at it once).
+  bool Resolve(const char* path, Resolved* out, const Resolved* near = nullptr);
 
   // Changing media. The drive of a media list that the system used last
   // (its letter, 0 when no drive holds a list), and a change of its medium:

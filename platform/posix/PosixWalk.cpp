@@ -80,22 +80,27 @@ int ScopedFd::Release() {
   return fd;
 }
 
-bool FindEntryNoCase(NameIndex& index, const std::string& dir, const struct stat& folder,
+bool FindEntryNoCase(NameIndex& index, const std::string& dir, int open, const struct stat& folder,
                      const std::string& name, std::string* actual, struct stat* own) {
-  if (::lstat((dir + "/" + name).c_str(), own) == 0) {
+  const auto status = [&](const std::string& entry) {
+    return open >= 0 ? ::fstatat(open, entry.c_str(), own, AT_SYMLINK_NOFOLLOW) == 0
+                     : ::lstat((dir + "/" + entry).c_str(), own) == 0;
+  };
+  if (status(name)) {
     *actual = name;
     return true;
   }
   return index.Find(
              folder, name,
-             [&dir] {
+             [&dir, open] {
+               if (open >= 0) return EntryNames(open);
                std::vector<std::string> names;
                ScopedFd fd(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
                if (fd.Get() >= 0) names = EntryNames(fd.Get());
                return names;
              },
              actual) &&
-         ::lstat((dir + "/" + *actual).c_str(), own) == 0;
+         status(*actual);
 }
 
 bool FindEntryAt(NameIndex& index, int dir, const std::string& name, std::string* actual) {

@@ -49,8 +49,10 @@ class ScopedFd {
 
 // The entry of the folder `dir` (its status `folder`) whose name equals
 // `name` ignoring case: the exact name first, then the folder's name index.
-// `own` gets the entry's own status (a link's, not its target's).
-bool FindEntryNoCase(NameIndex& index, const std::string& dir, const struct stat& folder,
+// `own` gets the entry's own status (a link's, not its target's). With
+// `open` (the folder itself, open, >= 0) the names are looked up in it
+// instead of through the path.
+bool FindEntryNoCase(NameIndex& index, const std::string& dir, int open, const struct stat& folder,
                      const std::string& name, std::string* actual, struct stat* own);
 // The same for the open folder `dir`.
 bool FindEntryAt(NameIndex& index, int dir, const std::string& name, std::string* actual);
