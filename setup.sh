@@ -16,7 +16,7 @@ packages=(cmake make g++ pkg-config tar gzip
           nlohmann-json3-dev libisal-dev)
 # ... and what the tests, the benchmarks, the fuzz targets and the Windows
 # build need besides.
-test_packages=(tmux isal libarchive-tools gcovr
+test_packages=(tmux isal pigz libarchive-tools gcovr
                libgtest-dev libgmock-dev clang clang-format libclang-rt-14-dev g++-mingw-w64-x86-64
                libz-mingw-w64-dev googletest wine wine64 xvfb xz-utils debian-archive-keyring)
 case "$what" in
