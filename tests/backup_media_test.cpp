@@ -90,11 +90,6 @@ class BackupMediaTest : public ::testing::Test {
     target.isFloppy = 1;
     target.freeBytes = freeBytes;
   }
-  std::vector<svc::AuditEntry> AuditRecords() {
-    std::vector<svc::AuditEntry> entries;
-    svc::ReadAuditFile(svc::AuditFilePath(), &entries);
-    return entries;
-  }
 
   TestWorld world;
   ArchiveFileInfo info{};
@@ -398,7 +393,7 @@ TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
     EXPECT_EQ(Talver_BackupConfigToMedia(0, &word), 0);
     EXPECT_EQ(word, 0x4000);
   }
-  auto records = AuditRecords();
+  auto records = fixtures::AuditRecords();
   ASSERT_EQ(records.size(), 2u);
   EXPECT_EQ(records[0].operation, "Backup Config");
   EXPECT_EQ(records[0].outcome, "Normal end");

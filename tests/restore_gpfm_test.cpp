@@ -26,6 +26,7 @@ namespace {
 constexpr std::size_t kDkcf = fixtures::kDkcfSize;
 constexpr std::size_t kCfrev = fixtures::kCfrevSize;
 constexpr char kBackupFile[] = "C:\\OUT\\b.gpfm";
+using fixtures::AuditRecords;
 using fixtures::Cfrev;
 using fixtures::Dkcf;
 using fixtures::Table63;
@@ -67,12 +68,6 @@ class RestoreGpfm : public ::testing::Test {
     int result = dsvCnf_RestoreConf2(0, &word_);
     trace_ = world_.TakeTrace();
     return result;
-  }
-
-  std::vector<svc::AuditEntry> AuditRecords() {
-    std::vector<svc::AuditEntry> records;
-    svc::ReadAuditFile(svc::AuditFilePath(), &records);
-    return records;
   }
 
   bool Traced(const std::string& text) const { return TestWorld::Contains(trace_, text); }

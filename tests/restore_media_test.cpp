@@ -109,8 +109,8 @@ TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
     // The frame's lines open and close the call.
     EXPECT_TRUE(TestWorld::Contains({trace.front()}, "Start dsvCnf_RestoreConf"));
     EXPECT_TRUE(TestWorld::Contains({trace.back()}, "End dsvCnf_RestoreConf"));
-    std::vector<svc::AuditEntry> records;
-    ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+    const auto records = fixtures::AuditRecords();
+    ASSERT_FALSE(records.empty());
     EXPECT_EQ(records.back().outcome + " " + records.back().detail, "Error {New Ver.}={----}");
   }
 }
@@ -147,8 +147,7 @@ TEST_F(RestoreMediaTest, SuccessfulRestoreUnpacksTheModelsArchive) {
         "RootPath=C:\\PLAXON\\, FilePath=C:\\PLAXON\\TMP\\svp_conf.tgz",
         "Media Remove (RootPath=C:\\PLAXON\\CONFIG\\config.inf)"})
     EXPECT_TRUE(TestWorld::Contains(trace, line)) << line;
-  std::vector<svc::AuditEntry> records;
-  ASSERT_TRUE(svc::ReadAuditFile(svc::AuditFilePath(), &records));
+  const auto records = fixtures::AuditRecords();
   ASSERT_FALSE(records.empty());
   EXPECT_EQ(records.back().outcome, "Normal end");
   EXPECT_EQ(records.back().detail, "{New Ver.}={01-02-04/61}");

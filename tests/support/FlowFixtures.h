@@ -14,6 +14,7 @@
 
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
+#include "svpsvc/AuditLog.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfProcess2.h"
 
@@ -122,6 +123,13 @@ inline std::string CaptionSuffix() {
   DWORD a = 0, b = 0;
   dsvp_ApiGetCaptionSuffix(0, suffix, &a, &b);
   return suffix;
+}
+
+// The records of the audit file, the oldest first.
+inline std::vector<svc::AuditEntry> AuditRecords() {
+  std::vector<svc::AuditEntry> records;
+  svc::ReadAuditFile(svc::AuditFilePath(), &records);
+  return records;
 }
 
 }  // namespace fixtures
