@@ -4,7 +4,8 @@
 // emulation shows it, and does its answers with window messages, as a person
 // at the screen would: BM_CLICK, WM_SETTEXT, CB_SETCURSEL with CBN_SELCHANGE,
 // the list view's row state, WM_CLOSE. The answer to a request for another
-// medium puts the next medium of the world's list in first.
+// medium puts the next medium of the world's list in first (MediaAskedFor
+// and InsertMedium: the test world's, in WineWorld.cpp).
 #include <windows.h>
 // After windows.h.
 #include <commctrl.h>
@@ -22,7 +23,9 @@
 #include "platform/winemu/Operator.h"
 #include "resources/Resources.h"
 #include "svpsvc/SvpServices.h"
-#include "windows/WineWorld.h"
+
+void MediaAskedFor(plat::MessageBoxView& view);
+void InsertMedium(char drive, const std::string& name);
 
 namespace {
 
@@ -301,17 +304,15 @@ class Watcher {
     view.text = TextOf(::GetDlgItem(box, 0xFFFF));
     TakeShown(view);
     bool asksForMedium = messageId == kInsertVolumeMessage || messageId == kNextBackupMediumMessage;
-    plat::WineWorldPlatform* world = plat::CurrentWineWorld();
-    if (asksForMedium && world)
-      world->MediaDrive(&view.mediaDrive, &view.media, &view.mediumInserted);
+    if (asksForMedium) MediaAskedFor(view);
     WORD answer = plat::IDCANCEL;
     std::string medium;
     plat::WithCurrentOperator([&](plat::Operator& op) {
       answer = op.AnswerMessageBox(view);
       if (asksForMedium && answer == plat::IDOK) medium = op.MediumToInsert(view);
     });
-    if (asksForMedium && answer == plat::IDOK && view.mediaDrive && world)
-      world->Insert(view.mediaDrive, medium);
+    if (asksForMedium && answer == plat::IDOK && view.mediaDrive)
+      InsertMedium(view.mediaDrive, medium);
     HWND button = ::GetDlgItem(box, answer);
     if (button)
       ::PostMessageA(button, BM_CLICK, 0, 0);

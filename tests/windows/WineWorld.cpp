@@ -23,6 +23,7 @@
 #include "common/CnfFunc.h"
 #include "common/Globals.h"
 #include "platform/ForwardingPlatform.h"
+#include "platform/winemu/Operator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
 #include "windows/WineWorld.h"
@@ -307,6 +308,15 @@ void ApplySettings() {
   if (plat::WineWorldPlatform* world = plat::CurrentWineWorld()) world->Apply();
 }
 }  // namespace
+
+// The window operator's requests for another medium (WindowOperator.cpp).
+void MediaAskedFor(plat::MessageBoxView& view) {
+  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld())
+    world->MediaDrive(&view.mediaDrive, &view.media, &view.mediumInserted);
+}
+void InsertMedium(char drive, const std::string& name) {
+  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld()) world->Insert(drive, name);
+}
 
 TestWorld::TestWorld() {
   plat::CleanSystemDrive();

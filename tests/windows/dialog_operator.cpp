@@ -1,30 +1,35 @@
-// The system's dialogs on the real dialog manager, answered by a scripted
-// operator made of window messages: a thread that finds each dialog or
-// message box of this process by its caption and answers it as a person
-// would (BM_CLICK, CB_SETCURSEL with CBN_SELCHANGE, WM_SETTEXT, the list
-// view's selection). Each scenario calls an export of talver.dll and checks
-// its result and the dialogs it showed. With TALVER_SHOTS=DIR each dialog is
-// also saved as DIR\dialog-ID.png the first time it is seen.
+// The system's dialogs on the real dialog manager, answered by the tests'
+// scripted operator (tests/support/ScriptedOperator) through the window
+// operator's hands (WindowOperator.cpp: window messages, as a person at the
+// screen). Each scenario calls an export of talver.dll, loaded as a
+// maintenance program loads it, and checks its result and the dialogs and
+// boxes it showed. With TALVER_SHOTS=DIR each dialog is also saved as
+// DIR\dialog-ID.png the first time it is seen.
 //
 //   dialog_operator.exe
+#include <gtest/gtest.h>
 #include <windows.h>
-// After windows.h, which it needs.
-#include <commctrl.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <functional>
-#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
 
+// After windows.h, whose answer macros (IDOK ...) it replaces with its own.
+#include "support/ScriptedOperator.h"
+
+void StartWindowOperator();  // tests/windows/WindowOperator.cpp
+// No test world here: a request for another medium is about none.
+void MediaAskedFor(plat::MessageBoxView&) {}
+void InsertMedium(char, const std::string&) {}
+
 namespace {
 
-// ---- screenshots ------------------------------------------------------------
+using plat::IDCANCEL;
+using plat::IDOK;
 
 void PutBig(std::vector<unsigned char>& out, std::uint32_t v) {
   for (int shift = 24; shift >= 0; shift -= 8)
@@ -96,182 +101,31 @@ bool SaveWindowPng(HWND window, const std::string& path) {
   return std::fclose(f) == 0 && ok;
 }
 
-// ---- the operator -------------------------------------------------------------
-
-// The screens the operator knows: the module's dialogs by their caption,
-// message boxes by "SVP Message NNNN".
-const std::pair<int, const char*> kDialogs[] = {{101, "TALVER Wait..."},
-                                                {106, "Select Media"},
-                                                {112, "Backup Config List"},
-                                                {113, "Configuration Key Code"},
-                                                {114, "Select Setup Config"},
-                                                {115, "Select Configuration Backup File"},
-                                                {117, "Confirm Configuration Information"}};
-
-int ScreenId(HWND window) {
-  char caption[256] = "";
-  GetWindowTextA(window, caption, sizeof caption);
-  int message = 0;
-  if (std::sscanf(caption, "SVP Message %d", &message) == 1) return message;
-  for (const auto& [id, text] : kDialogs)
-    if (std::strncmp(caption, text, std::strlen(text)) == 0) return id;
-  return -1;
-}
-
-void Click(HWND dialog, int id) { PostMessageA(GetDlgItem(dialog, id), BM_CLICK, 0, 0); }
-
-// One answer: the screen it expects and what the operator does there. All but
-// kPress end with OK: click `id` first, type `text` into edit `id`, choose the
-// item of combo box or list view `id` whose text starts with `text`.
-struct Answer {
-  int screen;
-  enum { kPress, kClick, kType, kCombo, kRow } how;
-  int id;
-  std::string text = {};
-};
-
-// The text of item `i` of a combo box or (`list`) a list view.
-std::string ItemText(HWND c, bool list, int i) {
-  char text[128] = "";
-  LVITEMA item{};
-  item.pszText = text;
-  item.cchTextMax = sizeof text;
-  SendMessageA(c, list ? LVM_GETITEMTEXTA : CB_GETLBTEXT, i,
-               list ? reinterpret_cast<LPARAM>(&item) : reinterpret_cast<LPARAM>(text));
-  return text;
-}
-
-void Act(HWND d, const Answer& a) {
-  HWND c = GetDlgItem(d, a.id);
-  bool list = a.how == Answer::kRow, choose = list || a.how == Answer::kCombo;
-  if (a.how == Answer::kPress || a.how == Answer::kClick) Click(d, a.id);
-  if (a.how == Answer::kType)
-    SendMessageA(c, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(a.text.c_str()));
-  int n =
-      choose ? static_cast<int>(SendMessageA(c, list ? LVM_GETITEMCOUNT : CB_GETCOUNT, 0, 0)) : 0;
-  for (int i = 0; i < n; ++i) {
-    if (_strnicmp(ItemText(c, list, i).c_str(), a.text.c_str(), a.text.size())) continue;
-    LVITEMA item{};
-    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
-    if (list)
-      SendMessageA(c, LVM_SETITEMSTATE, i, reinterpret_cast<LPARAM>(&item));
-    else if (SendMessageA(c, CB_SETCURSEL, i, 0) >= 0)
-      SendMessageA(d, WM_COMMAND, MAKEWPARAM(a.id, CBN_SELCHANGE), reinterpret_cast<LPARAM>(c));
-    break;
-  }
-  if (a.how != Answer::kPress) Click(d, IDOK);
-}
-
-class Operator {
+// The script, and a picture of each dialog the first time it shows.
+class Operator : public ScriptedOperator {
  public:
-  explicit Operator(std::vector<Answer> script) : script_(std::move(script)) {
-    thread_ = CreateThread(nullptr, 0, Run, this, 0, nullptr);
-  }
-  ~Operator() {
-    stop_ = true;
-    WaitForSingleObject(thread_, INFINITE);
-    CloseHandle(thread_);
-  }
-  // The screens seen, in order ("106 114 ..."), with what went amiss: an
-  // answer of the script not used, no progress dialog where one was wanted.
-  std::string Seen(bool progress) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return seen_ + (next_ < script_.size() ? " (answers left)" : "") +
-           (progress && !progress_ ? " (no progress dialog)" : "");
+  void OnDialog(const plat::DialogView& view, plat::DialogActions& act) override {
+    const char* dir = std::getenv("TALVER_SHOTS");
+    if (dir && *dir && shot_.insert(view.templateId).second) {
+      // Painted, as a person sees it; a progress dialog is brief.
+      ::Sleep(view.templateId == 101 ? 60 : 200);
+      std::string path = std::string(dir) + "\\dialog-" + std::to_string(view.templateId) + ".png";
+      if (!SaveWindowPng(view.window, path))
+        std::printf("     no screenshot of %d\n", view.templateId);
+    }
+    ScriptedOperator::OnDialog(view, act);
   }
 
  private:
-  static DWORD WINAPI Run(void* self) {
-    static_cast<Operator*>(self)->Loop();
-    return 0;
-  }
-
-  static BOOL CALLBACK Collect(HWND window, LPARAM param) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(window, &pid);
-    char cls[32] = "";
-    GetClassNameA(window, cls, sizeof cls);
-    if (pid == GetCurrentProcessId() && IsWindowVisible(window) && !std::strcmp(cls, "#32770"))
-      reinterpret_cast<std::vector<HWND>*>(param)->push_back(window);
-    return TRUE;
-  }
-
-  void Loop() {
-    const DWORD start = GetTickCount();
-    while (!stop_) {
-      std::vector<HWND> windows;
-      EnumWindows(Collect, reinterpret_cast<LPARAM>(&windows));
-      // A scenario that does not end in time is cancelled, dialog by dialog.
-      if (GetTickCount() - start > kDeadlineMs) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!timedOut_) seen_ += " (timeout)";
-        timedOut_ = true;
-        for (HWND w : windows) {
-          Click(w, IDCANCEL);
-          PostMessageA(w, WM_CLOSE, 0, 0);
-        }
-        Sleep(500);
-        continue;
-      }
-      for (HWND w : windows) {
-        if (handled_.count(w)) continue;
-        handled_.insert(w);
-        int id = ScreenId(w);
-        // A dialog that closed while it was being looked at (a brief
-        // progress dialog) has no caption left: nothing to answer.
-        if (id == -1 && !IsWindow(w)) continue;
-        if (id == 101) {
-          std::lock_guard<std::mutex> lock(mutex_);
-          ++progress_;
-        }
-        Shoot(w, id);
-        std::lock_guard<std::mutex> lock(mutex_);
-        // Progress dialogs are watched, never answered; they are counted
-        // apart, as one that lasts a moment may come and go unseen.
-        if (id == 101) continue;
-        seen_ += (seen_.empty() ? "" : " ") + std::to_string(id);
-        if (next_ < script_.size() && script_[next_].screen == id) {
-          Act(w, script_[next_++]);
-        } else {
-          seen_ += "(unexpected)";
-          Click(w, GetDlgItem(w, IDCANCEL) ? IDCANCEL : IDOK);
-        }
-      }
-      Sleep(20);
-    }
-  }
-
-  void Shoot(HWND window, int id) {
-    const char* dir = std::getenv("TALVER_SHOTS");
-    if (!dir || !*dir || id < 100 || id > 999 || shot_.count(id)) return;
-    shot_.insert(id);
-    Sleep(id == 101 ? 60 : 200);  // painted, as a person sees it; progress is brief
-    std::string path = std::string(dir) + "\\dialog-" + std::to_string(id) + ".png";
-    if (!SaveWindowPng(window, path)) std::printf("     no screenshot of %d\n", id);
-  }
-
-  static constexpr DWORD kDeadlineMs = 60000;
-  std::vector<Answer> script_;
-  std::size_t next_ = 0;
-  bool timedOut_ = false;
-  int progress_ = 0;
-  std::string seen_;
-  std::set<HWND> handled_;
   static std::set<int> shot_;
-  std::mutex mutex_;
-  std::atomic<bool> stop_{false};
-  HANDLE thread_;
 };
 std::set<int> Operator::shot_;
 
-// ---- the scenarios --------------------------------------------------------------
-
 HMODULE gTalver;
-int gFailures = 0;
 
 template <typename Proc>
 Proc Export(const char* name) {
-  return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(GetProcAddress(gTalver, name)));
+  return reinterpret_cast<Proc>(reinterpret_cast<void (*)()>(::GetProcAddress(gTalver, name)));
 }
 
 using Uncompress = int(__cdecl*)(HWND, const char*, const char*);
@@ -280,77 +134,89 @@ using Setup = WORD(__cdecl*)(HWND, const char*, const char*);
 using OffSvp = int(__cdecl*)(HWND, WORD, DWORD);
 using Restore2 = int(__cdecl*)(HWND, WORD*);
 
-// Each export under the operator: its result, the screens it showed (progress
-// dialogs apart; `progress`: at least one must be seen) and that every answer
-// of the script was used. The drive list is 1007, the backup list 1019.
+// Each export under the operator's script, and its result (the drive list
+// is 1007, the backup list 1019); `progress`: a progress dialog must be seen;
+// `needs`: a file without which it is left out. The scenarios run in order:
+// the setup takes the backup the one before it made.
 struct Scenario {
-  const char* what;
-  std::vector<Answer> script;
+  const char* name;
+  std::function<void(ScriptedOperator&)> script;
   std::function<int()> call;
   int expected;
-  const char* screens;
   bool progress = false;
+  const char* needs = nullptr;
 };
-int Restore(WORD* word) { return Export<Restore2>("dsvCnf_RestoreConf2")(nullptr, word); }
-const Answer kDriveA{106, Answer::kCombo, 1007, "A"}, kOk3188{3188, Answer::kPress, IDOK};
+void DriveA(ScriptedOperator& op) { op.ExpectDialog(106).SelectText(1007, "A").Click(IDOK); }
+// The restore's result; a cancel's word is 0x4000.
+int Restore(bool cancelled) {
+  WORD word = 0;
+  int r = Export<Restore2>("dsvCnf_RestoreConf2")(nullptr, &word);
+  if (cancelled) {
+    EXPECT_EQ(word, 0x4000);
+  }
+  return r;
+}
 // clang-format off
 const Scenario kScenarios[] = {
-    {"an archive unpacked under the progress dialog", {}, [] {
+    // The progress dialog waits for nobody: the script has no step for it.
+    {"ArchiveUnpackedUnderTheProgressDialog", [](ScriptedOperator&) {}, [] {
        return Export<Uncompress>("dsvp_TalverIsUncompressed")(nullptr, "X:\\PLAXON\\TMP\\sample.tgz",
-                                                              "X:\\OUT\\"); }, 1, "", true},
-    {"a backup to the medium of drive A", {kDriveA, kOk3188},
-     [] { return Export<Backup>("dsvp_TalverBackup")(nullptr); }, 1, "106 3188"},
-    {"setup from that backup medium", {{114, Answer::kClick, 1025}, kDriveA,
-     {112, Answer::kRow, 1019, "412345"}, {4037, Answer::kPress, IDOK}}, [] {
-       return int{Export<Setup>("dsvCnf_SetupConfigInSVP")(nullptr, "A:\\", "T:\\SVP\\")}; },
-     1, "114 106 112 4037"},
-    {"installation by model from the CD-R in D with its key code", {{106, Answer::kCombo, 1007,
-     "D"}, {113, Answer::kType, 1022, "XBKZNRTQ"}, {4053, Answer::kPress, IDOK}, kOk3188},
-     [] { return Export<OffSvp>("dsvCnf_OffSvpAllConf")(nullptr, 0, 2); }, 1, "106 113 4053 3188"},
-    {"the backup file dialog, cancelled", {{115, Answer::kPress, IDCANCEL}}, [] {
-       WORD word = 0;
-       int r = Restore(&word);
-       return r == 0 && word == 0x4000 ? 2 : r; }, 2, "115"},
-    // Left out without the backup file, which the native svpconf makes.
-    {"restore from a backup file whose serial number is confirmed", {{115, Answer::kType, 1029,
-     "X:\\OUT\\b.gpfm"}, {117, Answer::kClick, 1038}, kOk3188},
-     [] { WORD word = 0; return Restore(&word); }, 1, "115 117 3188"},
+                                                              "X:\\OUT\\"); }, 1, true},
+    {"BackupToTheMediumOfDriveA", [](ScriptedOperator& op) {
+       DriveA(op);
+       op.ExpectMessage(3188, IDOK); },
+     [] { return Export<Backup>("dsvp_TalverBackup")(nullptr); }, 1},
+    {"SetupFromThatBackupMedium", [](ScriptedOperator& op) {
+       op.ExpectDialog(114).Click(1025).Click(IDOK);
+       DriveA(op);
+       op.ExpectDialog(112).SelectText(1019, "412345").Click(IDOK).ExpectMessage(4037, IDOK); },
+     [] { return int{Export<Setup>("dsvCnf_SetupConfigInSVP")(nullptr, "A:\\", "T:\\SVP\\")}; }, 1},
+    {"InstallationByModelFromTheCdrWithItsKeyCode", [](ScriptedOperator& op) {
+       op.ExpectDialog(106).SelectText(1007, "D").Click(IDOK);
+       op.ExpectDialog(113).Type(1022, "XBKZNRTQ").Click(IDOK);
+       op.ExpectMessage(4053, IDOK).ExpectMessage(3188, IDOK); },
+     [] { return Export<OffSvp>("dsvCnf_OffSvpAllConf")(nullptr, 0, 2); }, 1},
+    {"TheBackupFileDialogCancelled",
+     [](ScriptedOperator& op) { op.ExpectDialog(115).Click(IDCANCEL); },
+     [] { return Restore(true); }, 0},
+    // The backup file is the native svpconf's.
+    {"RestoreFromABackupFileWhoseSerialNumberIsConfirmed", [](ScriptedOperator& op) {
+       op.ExpectDialog(115).Type(1029, "X:\\OUT\\b.gpfm").Click(IDOK);
+       op.ExpectDialog(117).Click(1038).Click(IDOK).ExpectMessage(3188, IDOK); },
+     [] { return Restore(false); }, 1, false, "X:\\OUT\\b.gpfm"},
 };
 // clang-format on
 
-void Run(const Scenario& s) {
-  DWORD start = GetTickCount();
-  int result;
-  std::string seen;
-  {
-    Operator op(s.script);
-    result = s.call();
-    Sleep(100);
-    seen = op.Seen(s.progress);
-  }
-  bool ok = result == s.expected && seen == s.screens;
-  if (!ok) ++gFailures;
-  std::printf("%s %s: result %d (expected %d), screens \"%s\" (expected \"%s\"), %lu ms\n",
-              ok ? "ok  " : "FAIL", s.what, result, s.expected, seen.c_str(), s.screens,
-              static_cast<unsigned long>(GetTickCount() - start));
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+
+class Dialogs : public ::testing::TestWithParam<Scenario> {};
+
+TEST_P(Dialogs, TheExportShowsWhatTheScriptAnswers) {
+  const Scenario& s = GetParam();
+  if (s.needs && ::GetFileAttributesA(s.needs) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no " << s.needs;
+  Operator op;
+  s.script(op);
+  EXPECT_EQ(s.call(), s.expected) << op.Account();
+  bool progress = false;
+  for (const plat::DialogView& v : op.SeenDialogs()) progress |= v.templateId == 101;
+  EXPECT_TRUE(progress || !s.progress) << op.Account();
 }
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, Dialogs, ::testing::ValuesIn(kScenarios),
+                         [](const ::testing::TestParamInfo<Scenario>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
 
-int main() {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  gTalver = LoadLibraryA("talver.dll");
+int main(int argc, char** argv) {
+  gTalver = ::LoadLibraryA("talver.dll");
   if (!gTalver) {
     std::printf("FAIL LoadLibrary(talver.dll)\n");
     return 1;
   }
-  bool file = GetFileAttributesA("X:\\OUT\\b.gpfm") != INVALID_FILE_ATTRIBUTES;
-  for (const Scenario& s : kScenarios)
-    if (file || &s != &std::end(kScenarios)[-1])
-      Run(s);
-    else
-      std::printf("skip the restore from a backup file: no X:\\OUT\\b.gpfm\n");
-  FreeLibrary(gTalver);
-  std::printf("dialog_operator: %d failed\n", gFailures);
-  return gFailures ? 1 : 0;
+  StartWindowOperator();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }
