@@ -28,6 +28,6 @@ else
 fi || echo "coverage: some tests failed (see $build/test.log); the figures count them as run"
 filters=()
 for d in "${system[@]}"; do filters+=(--filter "$repo/$d/"); done
-gcovr --root "$repo" --object-directory "$build" "${filters[@]}" --print-summary \
+gcovr --root "$repo" --object-directory "$build" "${filters[@]}" --print-summary "$build" \
   --txt "$build/coverage.txt" 2>"$build/gcovr.log" | grep -E "^lines:"
 echo "coverage: per file in $build/coverage.txt"
