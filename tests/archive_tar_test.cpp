@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -24,11 +24,6 @@ TgzEntry File(const std::string& name, const std::string& data) { return {name, 
 TgzEntry Symlink(const std::string& name, const std::string& to) { return {name, "", to, false}; }
 TgzEntry Hardlink(const std::string& name, const std::string& to) { return {name, "", to, true}; }
 
-// A foreign archive, written by libarchive directly on the host.
-void WriteHostTgz(const std::string& path, const std::vector<TgzEntry>& entries) {
-  ASSERT_TRUE(WriteTgzEntries(path, entries));
-}
-
 int RunTar(const std::string& line) {
   char output[256];
   return Tar(0, line.c_str(), output, sizeof output);
@@ -47,20 +42,8 @@ int Unpack(const std::string& archive, const std::string& target = "C:\\OUT\\",
   return RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\" + archive + " " + target + " " + names);
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-#if defined(_WIN32)
-  ADD_FAILURE() << "no host shell on Windows: " << command;
-  return out;
-#endif
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  ::pclose(p);
-  return out;
-}
+// The exit status of a host command.
+int Shell(const std::string& command) { return std::system(command.c_str()); }
 
 class TarTest : public ::testing::Test {
  protected:
@@ -101,8 +84,9 @@ TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string latin1 = "CONFIG/Sub/" + std::string(120, '\xE9') + ".dat";
   world_.WriteHostFile('C', "PLAXON/" + latin1, "bytes");
-  Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C tar --format=gnu -czf '" +
-        Host("PLAXON/TMP/gnu.tgz") + "' CONFIG");
+  ASSERT_EQ(Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C tar --format=gnu -czf '" +
+                  Host("PLAXON/TMP/gnu.tgz") + "' CONFIG"),
+            0);
   ASSERT_EQ(Unpack("gnu.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/empty.dat"), "");
@@ -144,7 +128,7 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
       {"hard link out", {Hardlink("CONFIG/hard", "../../PLAXON/CONFIG/config.inf")}},
   };
   for (const Case& c : cases) {
-    WriteHostTgz(Host("PLAXON/TMP/evil.tgz"), c.entries);
+    ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/evil.tgz"), c.entries));
     EXPECT_EQ(Unpack("evil.tgz"), kTarErrorUnsafe) << c.what;
     EXPECT_FALSE(world_.HostExists('C', "evil.txt")) << c.what;
     EXPECT_FALSE(fs::exists(world_.DriveDir('C') + "/../evil.txt")) << c.what;
@@ -152,9 +136,10 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
     EXPECT_FALSE(fs::exists("/tmp/evil.txt")) << c.what;
   }
   // A link that stays inside passes; a hard link inside becomes a copy.
-  WriteHostTgz(Host("PLAXON/TMP/ok.tgz"),
-               {File("CONFIG/a.dat", "alpha"), Symlink("CONFIG/sub/link", "../a.dat"),
-                Hardlink("CONFIG/b.dat", "CONFIG/a.dat")});
+  ASSERT_TRUE(
+      WriteTgzEntries(Host("PLAXON/TMP/ok.tgz"),
+                      {File("CONFIG/a.dat", "alpha"), Symlink("CONFIG/sub/link", "../a.dat"),
+                       Hardlink("CONFIG/b.dat", "CONFIG/a.dat")}));
   EXPECT_EQ(Unpack("ok.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/b.dat"), "alpha");
   // Nor does a create take names from outside its directory.
@@ -167,10 +152,10 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
 TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
   world_.WriteHostFile('C', "OUT/CONFIG/b.~tv", "was there");
   world_.WriteHostFile('C', "OUT/CONFIG/c.~tv", "was there too");
-  WriteHostTgz(
-      Host("PLAXON/TMP/t.tgz"),
-      {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
-       File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a"), File("config/d", "entry d")});
+  ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/t.tgz"),
+                              {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
+                               File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a"),
+                               File("config/d", "entry d")}));
   ASSERT_EQ(Unpack("t.tgz"), 0);
   const std::pair<const char*, const char*> expected[] = {
       {"OUT/CONFIG/a.~tv", "entry a.~tv"},   {"OUT/CONFIG/a", "entry a"},
@@ -256,7 +241,7 @@ TEST_F(TarTest, TheCountIsRecordedOrCounted) {
     EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\b.tgz"), c.count);
     EXPECT_EQ(Unpack("b.tgz"), c.unpack);
   }
-  EXPECT_EQ(Shell("gzip -t '" + Host("PLAXON/TMP/a.tgz") + "' 2>&1 && echo ok"), "ok\n");
+  EXPECT_EQ(Shell("gzip -t '" + Host("PLAXON/TMP/a.tgz") + "'"), 0);
 }
 
 TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
