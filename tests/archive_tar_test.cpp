@@ -4,7 +4,7 @@
 
 #include <atomic>
 #include <chrono>
-#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <iterator>
 #include <string>
@@ -24,11 +24,6 @@ TgzEntry File(const std::string& name, const std::string& data) { return {name, 
 TgzEntry Symlink(const std::string& name, const std::string& to) { return {name, "", to, false}; }
 TgzEntry Hardlink(const std::string& name, const std::string& to) { return {name, "", to, true}; }
 
-// A foreign archive, written by libarchive directly on the host.
-void WriteHostTgz(const std::string& path, const std::vector<TgzEntry>& entries) {
-  ASSERT_TRUE(WriteTgzEntries(path, entries));
-}
-
 int RunTar(const std::string& line) {
   char output[256];
   return Tar(0, line.c_str(), output, sizeof output);
@@ -47,20 +42,8 @@ int Unpack(const std::string& archive, const std::string& target = "C:\\OUT\\",
   return RunTar("--display-dialog=0 xvfo C:\\PLAXON\\TMP\\" + archive + " " + target + " " + names);
 }
 
-std::string Shell(const std::string& command) {
-  std::string out;
-#if defined(_WIN32)
-  ADD_FAILURE() << "no host shell on Windows: " << command;
-  return out;
-#endif
-  FILE* p = ::popen(command.c_str(), "r");
-  if (!p) return out;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, p)) > 0) out.append(buffer, n);
-  ::pclose(p);
-  return out;
-}
+// The exit status of a host command.
+int Shell(const std::string& command) { return std::system(command.c_str()); }
 
 class TarTest : public ::testing::Test {
  protected:
@@ -89,13 +72,6 @@ class TarTest : public ::testing::Test {
         found.push_back(it->path().filename().string());
     return found;
   }
-  // One large entry, packed alone into a.tgz, and "GOOD" at its extracted place.
-  void PackBigOverGood(const std::string& big) {
-    world_.WriteHostFile('C', "PLAXON/CONFIG/big.bin", big);
-    world_.WriteHostFile('C', "PLAXON/TMP/l", "CONFIG/big.bin\r\n");
-    ASSERT_EQ(Pack("a.tgz", "l"), 0);
-    world_.WriteHostFile('C', "OUT/CONFIG/big.bin", "GOOD");
-  }
   TestWorld world_;
 };
 
@@ -108,8 +84,9 @@ TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string latin1 = "CONFIG/Sub/" + std::string(120, '\xE9') + ".dat";
   world_.WriteHostFile('C', "PLAXON/" + latin1, "bytes");
-  Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C tar --format=gnu -czf '" +
-        Host("PLAXON/TMP/gnu.tgz") + "' CONFIG");
+  ASSERT_EQ(Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C tar --format=gnu -czf '" +
+                  Host("PLAXON/TMP/gnu.tgz") + "' CONFIG"),
+            0);
   ASSERT_EQ(Unpack("gnu.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/empty.dat"), "");
@@ -118,29 +95,19 @@ TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\gnu.tgz"), 7);
 }
 
-// A list selects its entries (the check files: ArchiveCommands); a listed
-// name that the archive lacks is a failure.
-TEST_F(TarTest, AListedNameTheArchiveLacksIsAFailure) {
-  ASSERT_EQ(Pack("a.tgz", "list"), 0);
-  world_.WriteHostFile('C', "PLAXON/TMP/pick", "CONFIG/missing.dat\r\n");
-  EXPECT_EQ(Unpack("a.tgz", "C:\\out\\", "@C:\\PLAXON\\TMP\\pick"), kTarErrorNotFound);
-}
-
+// (No archive, no target: ArchiveCommands.FailuresAreTracedWithTheirCodes.)
 TEST_F(TarTest, MissingInputsGiveTheirCodes) {
   EXPECT_EQ(Pack("a.tgz", "none"), kTarErrorListFile);
   world_.WriteHostFile('C', "PLAXON/TMP/gone", "CONFIG/not-there.dat\r\n");
   EXPECT_EQ(Pack("a.tgz", "gone"), kTarErrorSource);
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/a.tgz"));
   EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
-  EXPECT_EQ(Unpack("none.tgz"), kTarErrorArchive);
   world_.WriteHostFile('C', "PLAXON/TMP/zero.tgz", "");
   EXPECT_EQ(Unpack("zero.tgz"), kTarErrorFormat);
   world_.WriteHostFile('C', "PLAXON/TMP/junk.tgz", std::string(3000, 'j'));
   EXPECT_EQ(Unpack("junk.tgz"), kTarErrorFormat);
-  EXPECT_EQ(Unpack("junk.tgz", "C:\\NOWHERE\\"), kTarErrorTarget);
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\zero.tgz"), -1);
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\none.tgz"), -1);
-  EXPECT_EQ(TarOpenArchive(0, "C:\\PLAXON\\TMP\\junk.tgz", 0x200), nullptr);
 }
 
 // ---------------------------------------------------------------- safety
@@ -161,7 +128,7 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
       {"hard link out", {Hardlink("CONFIG/hard", "../../PLAXON/CONFIG/config.inf")}},
   };
   for (const Case& c : cases) {
-    WriteHostTgz(Host("PLAXON/TMP/evil.tgz"), c.entries);
+    ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/evil.tgz"), c.entries));
     EXPECT_EQ(Unpack("evil.tgz"), kTarErrorUnsafe) << c.what;
     EXPECT_FALSE(world_.HostExists('C', "evil.txt")) << c.what;
     EXPECT_FALSE(fs::exists(world_.DriveDir('C') + "/../evil.txt")) << c.what;
@@ -169,9 +136,10 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
     EXPECT_FALSE(fs::exists("/tmp/evil.txt")) << c.what;
   }
   // A link that stays inside passes; a hard link inside becomes a copy.
-  WriteHostTgz(Host("PLAXON/TMP/ok.tgz"),
-               {File("CONFIG/a.dat", "alpha"), Symlink("CONFIG/sub/link", "../a.dat"),
-                Hardlink("CONFIG/b.dat", "CONFIG/a.dat")});
+  ASSERT_TRUE(
+      WriteTgzEntries(Host("PLAXON/TMP/ok.tgz"),
+                      {File("CONFIG/a.dat", "alpha"), Symlink("CONFIG/sub/link", "../a.dat"),
+                       Hardlink("CONFIG/b.dat", "CONFIG/a.dat")}));
   EXPECT_EQ(Unpack("ok.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/b.dat"), "alpha");
   // Nor does a create take names from outside its directory.
@@ -184,10 +152,10 @@ TEST_F(TarTest, EntriesLeavingTheTargetAreRefusedAndNothingLandsOutside) {
 TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
   world_.WriteHostFile('C', "OUT/CONFIG/b.~tv", "was there");
   world_.WriteHostFile('C', "OUT/CONFIG/c.~tv", "was there too");
-  WriteHostTgz(
-      Host("PLAXON/TMP/t.tgz"),
-      {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
-       File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a"), File("config/d", "entry d")});
+  ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/t.tgz"),
+                              {File("CONFIG/a.~tv", "entry a.~tv"), File("CONFIG/a", "entry a"),
+                               File("CONFIG/b", "entry b"), Hardlink("CONFIG/c", "CONFIG/a"),
+                               File("config/d", "entry d")}));
   ASSERT_EQ(Unpack("t.tgz"), 0);
   const std::pair<const char*, const char*> expected[] = {
       {"OUT/CONFIG/a.~tv", "entry a.~tv"},   {"OUT/CONFIG/a", "entry a"},
@@ -273,25 +241,17 @@ TEST_F(TarTest, TheCountIsRecordedOrCounted) {
     EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\b.tgz"), c.count);
     EXPECT_EQ(Unpack("b.tgz"), c.unpack);
   }
-  EXPECT_EQ(Shell("gzip -t '" + Host("PLAXON/TMP/a.tgz") + "' 2>&1 && echo ok"), "ok\n");
-}
-
-TEST_F(TarTest, ATruncatedArchiveFailsWithoutATruncatedFile) {
-  std::string big(3u << 20, '\0');
-  for (std::size_t i = 0; i < big.size(); ++i) big[i] = static_cast<char>((i * 2654435761u) >> 13);
-  PackBigOverGood(big);
-  std::string whole = world_.ReadHostFile('C', "PLAXON/TMP/a.tgz");
-  world_.WriteHostFile('C', "PLAXON/TMP/cut.tgz", whole.substr(0, whole.size() * 2 / 3));
-  EXPECT_EQ(Unpack("cut.tgz"), kTarErrorFormat);
-  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin"), "GOOD");
-  EXPECT_TRUE(Temporaries("OUT").empty());
+  EXPECT_EQ(Shell("gzip -t '" + Host("PLAXON/TMP/a.tgz") + "'"), 0);
 }
 
 TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
   // One large entry, so the stop arrives while it is being written.
   std::string big(48u << 20, '\0');
   for (std::size_t i = 0; i < big.size(); i += 4096) big[i] = static_cast<char>(i >> 12);
-  PackBigOverGood(big);
+  world_.WriteHostFile('C', "PLAXON/CONFIG/big.bin", big);
+  world_.WriteHostFile('C', "PLAXON/TMP/l", "CONFIG/big.bin\r\n");
+  ASSERT_EQ(Pack("a.tgz", "l"), 0);
+  world_.WriteHostFile('C', "OUT/CONFIG/big.bin", "GOOD");
   static std::atomic<int> code;
   code = -1;
   HANDLE thread = plat::CreateThread([](void*) { code = Unpack("a.tgz"); }, nullptr);
@@ -310,20 +270,4 @@ TEST_F(TarTest, AStoppedJobLeavesNoTruncatedFile) {
   // The next job runs normally.
   EXPECT_EQ(Unpack("a.tgz"), 0);
   EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/big.bin").size(), big.size());
-}
-
-// An entry the target's drive cannot hold is refused before its first byte
-// is written.
-TEST_F(TarTest, AnEntryAboveTheFreeSpaceIsRefusedUnwritten) {
-  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
-  WriteHostTgz(Host("PLAXON/TMP/s.tgz"), {File("CONFIG/big.dat", std::string(4500, 'a'))});
-  std::uint64_t used = 0;
-  for (const auto& e : fs::recursive_directory_iterator(world_.DriveDir('C')))
-    if (e.is_regular_file()) used += e.file_size();
-  world_.MutableWorld().drive('C').totalBytes = used + 4000;
-  world_.Faults().AddRule({plat::FaultOp::Write, "big.dat", ERROR_DISK_FULL});
-  EXPECT_EQ(Unpack("s.tgz"), kTarErrorWrite);
-  EXPECT_EQ(world_.Faults().Injected(), 0) << "written before it was refused";
-  EXPECT_FALSE(fs::exists(Host("OUT/CONFIG/big.dat")));
-  EXPECT_TRUE(Temporaries("OUT").empty());
 }

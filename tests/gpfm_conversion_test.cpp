@@ -13,6 +13,7 @@
 #include "host/talver_host.h"
 #include "platform/Platform.h"
 #include "platform/Win.h"
+#include "support/FlowFixtures.h"
 #include "support/GpfmTestFile.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
@@ -134,13 +135,7 @@ TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
 
 TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
   // A valid block of more than 700,000 bytes (incompressible data grows a little).
-  std::string noise(699000, '\0');
-  std::uint32_t x = 12345;
-  for (auto& c : noise) {
-    x = x * 1103515245u + 12345u;
-    c = static_cast<char>(x >> 24);
-  }
-  const std::string block = Lz4Block(noise);
+  const std::string block = Lz4Block(fixtures::Incompressible(699000, 12345));
   ASSERT_GT(block.size(), kLz4InputBufferSize);
   PutLz4("big.lz4", block);
   world_.Faults().AddRule({plat::FaultOp::Read, "big.lz4", ERROR_ACCESS_DENIED});

@@ -160,10 +160,7 @@ class VerifyMedia : public InspectTest, public ::testing::WithParamInterface<Med
  protected:
   void WriteVolumes() {
     const fs::path table = plaxon_ / "CONFIG/CNFDATA/TBL900.DAT";
-    std::string noise(3000000, '\0');
-    std::uint32_t x = 12345;
-    for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-    Write(table, noise);
+    Write(table, fixtures::Incompressible(3000000, 12345));
     const fs::path archive = plaxon_ / "TMP/split.tgz";
     PackLive(archive);
     fs::remove(table);

@@ -26,7 +26,6 @@
 #include "support/ScriptedOperator.h"
 #include "support/SearchNames.h"
 #include "support/TestWorld.h"
-#include "tar32/Tar32.h"
 
 namespace fs = std::filesystem;
 
@@ -269,19 +268,6 @@ INSTANTIATE_TEST_SUITE_P(
                      char path[MAX_PATH] = {};
                      WORD word = 0;
                      return Talver_HddBacukupConfig(0, path, 0, &word) != 0;
-                   }},
-        WriterCase{"ExtractionIntoALinkedConfig", 'C', "OUT/CONFIG", false,
-                   [](TestWorld&) {
-                     char output[256];
-                     if (Tar(0,
-                             "--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\a.tgz "
-                             "C:\\PLAXON\\CONFIG\\ *.*",
-                             output, sizeof output) != 0)
-                       return true;
-                     return Tar(0,
-                                "--display-dialog=0 xvfo C:\\PLAXON\\TMP\\a.tgz "
-                                "C:\\OUT\\CONFIG\\ *.*",
-                                output, sizeof output) == 0;
                    }}),
     [](const ::testing::TestParamInfo<WriterCase>& info) { return info.param.name; });
 
