@@ -75,6 +75,23 @@ class TarTest : public ::testing::Test {
   TestWorld world_;
 };
 
+// An entry the target's drive cannot hold is refused before its first byte
+// is written, not after it filled the drive.
+TEST_F(TarTest, AnEntryAboveTheFreeSpaceIsRefusedUnwritten) {
+  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
+  ASSERT_TRUE(
+      WriteTgzEntries(Host("PLAXON/TMP/s.tgz"), {File("CONFIG/big.dat", std::string(4500, 'a'))}));
+  std::uint64_t used = 0;
+  for (const auto& e : fs::recursive_directory_iterator(world_.DriveDir('C')))
+    if (e.is_regular_file()) used += e.file_size();
+  world_.MutableWorld().drive('C').totalBytes = used + 4000;
+  world_.Faults().AddRule({plat::FaultOp::Write, "big.dat", ERROR_DISK_FULL});
+  EXPECT_EQ(Unpack("s.tgz"), kTarErrorWrite);
+  EXPECT_EQ(world_.Faults().Injected(), 0) << "written before it was refused";
+  EXPECT_FALSE(fs::exists(Host("OUT/CONFIG/big.dat")));
+  EXPECT_TRUE(Temporaries("OUT").empty());
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------- interop
