@@ -196,9 +196,15 @@ void ScriptedOperator::OnDialog(const plat::DialogView& view, plat::DialogAction
   bool stepHere = dialog.matched && !script_.empty() && script_.front().kind != StepKind::Message &&
                   script_.front().kind != StepKind::Dialog &&
                   script_.front().templateId == view.templateId;
+  if (first) dialog.openedAt = NowMs();
   if (!stepHere) {
-    if (!view.WaitsForOperator()) return;
     std::uint64_t now = NowMs();
+    if (!view.WaitsForOperator()) {
+      if (dialog.overdue || now - dialog.openedAt <= kLongestRunMs) return;
+      dialog.overdue = true;
+      return fail(DialogName(view) + " waits for nobody and was still open after " +
+                  std::to_string(kLongestRunMs / 1000) + " s:\n" + view.Describe());
+    }
     if (dialog.idleSince == 0) {
       dialog.idleSince = now;
     } else if (now - dialog.idleSince > stallLimit_) {

@@ -15,6 +15,7 @@
 // next step is ExpectDialog of its template, it takes that step.
 // A flow that keeps showing boxes or dialogs (more than kMostShown) ends the
 // test process with the account of what appeared: a loop fails, never hangs.
+// So does a dialog that waits for nobody and stays open past kLongestRunMs.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +62,10 @@ class ScriptedOperator : public plat::Operator {
   int WaitWindowsClosed() const { return waitClosed_; }
 
   static constexpr std::size_t kMostShown = 200;
+  // How long a dialog that waits for nobody (a progress dialog) may stay
+  // open before the test fails and the dialog is closed: a run that never
+  // ends fails, never hangs.
+  static constexpr std::uint64_t kLongestRunMs = 120000;
 
   WORD AnswerMessageBox(const plat::MessageBoxView& box) override;
   void WaitWindowOpened(const std::string&, const std::string&) override { ++waitOpened_; }
@@ -105,6 +110,8 @@ class ScriptedOperator : public plat::Operator {
   struct OpenDialog {
     bool matched = false;         // a script step took it
     std::uint64_t idleSince = 0;  // waiting with no step for it since (0: not waiting)
+    std::uint64_t openedAt = 0;
+    bool overdue = false;  // a dialog that waits for nobody outlived kLongestRunMs
   };
   std::map<HWND, OpenDialog> dialogs_;
   DWORD stallLimit_ = 5000;
