@@ -201,19 +201,10 @@ TEST_F(BackupMediaTest, MostVolumesOfOneBackup) {
 // number of the disk wanted, whatever the answer to the overwrite question
 // would have been, and asked for again; its volume stays.
 TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
-  class PutsBack : public ScriptedOperator {
-   public:
-    std::string MediumToInsert(const plat::MessageBoxView&) override {
-      static const char* const order[] = {"m1", "m2", "m3"};
-      return order[std::min<std::size_t>(asked_++, 2)];
-    }
-
-   private:
-    std::size_t asked_ = 0;
-  };
   const std::string archive = PutArchive(2800001);
   PrepareFloppy(1457664);
-  PutsBack op;
+  fixtures::MediaOperator op;
+  op.names = {"m1", "m2", "m3"};
   op.ExpectMessage(4034, plat::IDYES)
       .ExpectMessage(4036, plat::IDOK)  // m1 again
       .ExpectMessage(3835, plat::IDOK)

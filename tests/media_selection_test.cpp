@@ -27,9 +27,8 @@ using fixtures::Config4;
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() {
-    world.MutableWorld().drive('A').present = false;
+    fixtures::PutSetupTarget(world, "PLAXON");
     fixtures::AddCdromDrive(world);
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
     CopyBounded(ModelNumberText, sizeof ModelNumberText, "R700");
     CopyBounded(SizeCodeText, sizeof SizeCodeText, "L");
     CopyBounded(TypeHexText, sizeof TypeHexText, "");

@@ -2,8 +2,6 @@
 // backup medium, and the fetch of archives split over several media.
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,29 +22,11 @@ constexpr char kSource[] = "E:\\";
 constexpr char kTarget[] = "C:\\TARGET\\";
 
 using fixtures::Config4;
-
-// Answers each request for another medium with the next name of its list.
-class MediaOperator : public ScriptedOperator {
- public:
-  std::string MediumToInsert(const plat::MessageBoxView& box) override {
-    if (onRequest) onRequest(box);
-    if (names.empty()) return {};
-    std::string name = names.front();
-    names.pop_front();
-    return name;
-  }
-  std::deque<std::string> names;
-  std::function<void(const plat::MessageBoxView&)> onRequest;
-};
+using fixtures::MediaOperator;
 
 class SetupTest : public ::testing::Test {
  protected:
-  SetupTest() {
-    world.MutableWorld().drive('A').present = false;
-    world.MakeHostDir('C', "TARGET/TMP");
-    world.MakeHostDir('C', "TARGET/CONFIG");
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
-  }
+  SetupTest() { fixtures::PutSetupTarget(world, "TARGET"); }
   // A configuration archive of one file, as bytes.
   std::string MakeArchive(const std::string& content) {
     return fixtures::TgzBytes(world, {{"CONFIG/config.inf", content}});
