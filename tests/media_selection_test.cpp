@@ -49,20 +49,6 @@ class SelectionTest : public ::testing::Test {
   WORD word = 0;
 };
 
-TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
-  struct Case {
-    WORD kind;
-    BYTE purpose;
-    BYTE driveClass;
-  };
-  const Case cases[] = {{6, 5, 2}, {6, 4, 3}, {6, 0, 3}, {8, 0, 1},
-                        {9, 0, 2}, {1, 0, 1}, {5, 5, 1}, {7, 0, 1}};
-  for (const Case& c : cases) {
-    SelectionPurpose = c.purpose;
-    EXPECT_EQ(DriveClassOfRequest(c.kind), c.driveClass) << c.kind << "/" << int(c.purpose);
-  }
-}
-
 // A medium without volume information (count 0xFF) is a flat medium: taken
 // by the backup volumes and the setup (as one volume), refused elsewhere. A
 // medium without a type (0xFFFF) is a software medium; it takes the SVP's
