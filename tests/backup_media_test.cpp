@@ -98,6 +98,8 @@ class BackupMediaTest : public ::testing::Test {
 };
 
 // The capacity rules at 1,400,000 bytes: what is asked and what is written.
+// A backup spans at most 254 media: an archive of exactly 254 pieces is cut
+// (here its first piece cannot be written), one of 255 is refused uncut.
 TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
   struct Case {
     std::size_t size;
@@ -117,16 +119,20 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
       {1400000, 1400000, 0, 0, 0x4107, {4035}},  // no room for its config4 records
       {1400000, 1400064, 0, 1, 0, {}},
       {2000000, 1399999, 0, 0, 0x4107, {4035}},  // too little room: no question at all
+      {254 * 1400000, 1457664, plat::IDYES, 0, 0x2000, {4034, 3333}},
+      {255 * 1400000, 1457664, plat::IDYES, 0, 0x4107, {4034, 4035}},
   };
+  world.Faults().AddRule({plat::FaultOp::Open, "svp_conf.0", ERROR_ACCESS_DENIED, 0, -1});
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.freeBytes);
+    SCOPED_TRACE(c.size);
     std::filesystem::remove_all(world.Dir() + "/m1/PLAXON");
-    PutArchive(c.size);
+    PutArchive(c.size > 2000000 ? 1 : c.size);
+    std::filesystem::resize_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), c.size);
     PrepareFloppy(c.freeBytes);
     target.isFloppy = c.floppy;
     ScriptedOperator op;
-    if (c.splitAnswer) op.ExpectMessage(4034, static_cast<WORD>(c.splitAnswer));
-    if (c.word == 0x4107) op.ExpectMessage(4035, plat::IDOK);
+    for (int id : c.messages)
+      op.ExpectMessage(id, static_cast<WORD>(id == 4034 ? c.splitAnswer : plat::IDOK));
     word = 0;
     EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), c.result);
     EXPECT_EQ(word, c.word);
@@ -139,6 +145,7 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
       EXPECT_EQ(static_cast<WORD>(r.Config4TypeWord), kSvpType);
     }
   }
+  world.Faults().ClearRules();
 }
 
 // 2,800,001 bytes: three volumes 0, 1, 2 of one backup, one per medium;
@@ -179,41 +186,14 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
 
 INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest, ::testing::Values(2800001, 2800000));
 
-// A backup spans at most 254 media: an archive of exactly 254 pieces is cut
-// (here its first piece cannot be written), one of 255 is refused uncut.
-TEST_F(BackupMediaTest, MostVolumesOfOneBackup) {
-  for (std::uint64_t volumes : {254u, 255u}) {
-    SCOPED_TRACE(volumes);
-    PutArchive(1);
-    std::filesystem::resize_file(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), volumes * 1400000);
-    PrepareFloppy(1457664);
-    world.Faults().AddRule({plat::FaultOp::Open, "svp_conf.0", ERROR_ACCESS_DENIED, 0, -1});
-    ScriptedOperator op;
-    op.ExpectMessage(4034, plat::IDYES).ExpectMessage(volumes == 254 ? 3333 : 4035, plat::IDOK);
-    word = 0;
-    EXPECT_EQ(WriteBackupVolumes(0, &info, &target, &word), 0);
-    EXPECT_EQ(word, volumes == 254 ? 0x2000 : 0x4107);
-    world.Faults().ClearRules();
-  }
-}
-
 // The floppy just written put back for the next volume: refused with the
 // number of the disk wanted, whatever the answer to the overwrite question
 // would have been, and asked for again; its volume stays.
 TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
-  class PutsBack : public ScriptedOperator {
-   public:
-    std::string MediumToInsert(const plat::MessageBoxView&) override {
-      static const char* const order[] = {"m1", "m2", "m3"};
-      return order[std::min<std::size_t>(asked_++, 2)];
-    }
-
-   private:
-    std::size_t asked_ = 0;
-  };
   const std::string archive = PutArchive(2800001);
   PrepareFloppy(1457664);
-  PutsBack op;
+  fixtures::MediaOperator op;
+  op.names = {"m1", "m2", "m3"};
   op.ExpectMessage(4034, plat::IDYES)
       .ExpectMessage(4036, plat::IDOK)  // m1 again
       .ExpectMessage(3835, plat::IDOK)

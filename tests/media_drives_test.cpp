@@ -11,6 +11,7 @@
 #include "common/Globals.h"
 #include "media/CnfSelPcDlg.h"
 #include "media/CnfSetupDlg.h"
+#include "media/MediaSelection.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
@@ -23,9 +24,10 @@ using plat::DialogView;
 
 namespace {
 
-std::vector<std::string> Entries(const DriveList& list) {
-  std::vector<std::string> out;
-  for (WORD i = 0; i < list.count; ++i) out.emplace_back(list.entries[i]);
+// The entries of the list, each followed by a space.
+std::string Entries(const DriveList& list) {
+  std::string out;
+  for (WORD i = 0; i < list.count; ++i) out += std::string(list.entries[i]) + " ";
   return out;
 }
 
@@ -36,7 +38,10 @@ class DrivesTest : public ::testing::Test {
     world.MutableWorld().drive('A').present = false;
     fixtures::AddCdromDrive(world);
   }
-  ~DrivesTest() override { CopyBounded(RootPath, sizeof RootPath, "C:"); }
+  ~DrivesTest() override {
+    CopyBounded(RootPath, sizeof RootPath, "C:");
+    SelectionPurpose = 0;
+  }
   void AddClient(const std::string& remote) {
     world.MutableWorld().clientDrives.push_back({remote, world.Dir()});
   }
@@ -44,25 +49,27 @@ class DrivesTest : public ::testing::Test {
   WORD word = 0;
 };
 
-TEST_F(DrivesTest, DriveClassesOfferTheirDriveTypes) {
+// The request of a selection names its drive class, the class the drive
+// types offered: a restore takes the backup drives for purpose 5 and the
+// CD-ROM and fixed ones otherwise, the installation of mode 2 the backup
+// drives, any other request all drives. Only a root of exactly "C:" keeps
+// C: out of the backup drives; a class of no request (0) offers those.
+TEST_F(DrivesTest, RequestsAndClassesOfferTheirDriveTypes) {
   struct Case {
-    DriveClass driveClass;
-    const char* root;
-    std::vector<std::string> drives;
+    WORD kind;  // 0: class 0
+    BYTE purpose;
+    const char *root, *drives;
   };
   const Case cases[] = {
-      {kDriveClassInstall, "C:", {"C:", "D:", "E:"}},
-      {kDriveClassInstallCdr, "C:", {"C:", "D:"}},
-      {kDriveClassBackup, "C:", {"E:"}},
-      {kDriveClassBackup, "D:", {"C:", "E:"}},
-      // Only a root of exactly "C:" keeps C: out.
-      {kDriveClassBackup, "C:\\SVP", {"C:", "E:"}},
-      {0, "C:", {"E:"}},  // any other class enumerates backup drives
-  };
+      {6, 5, "C:", "E: "},         {6, 4, "C:", "C: D: "},    {6, 0, "C:", "C: D: "},
+      {8, 0, "C:", "C: D: E: "},   {9, 0, "C:", "E: "},       {9, 0, "D:", "C: E: "},
+      {9, 0, "C:\\SVP", "C: E: "}, {1, 0, "C:", "C: D: E: "}, {5, 5, "C:", "C: D: E: "},
+      {7, 0, "C:", "C: D: E: "},   {0, 0, "C:", "E: "}};
   for (const Case& c : cases) {
+    SelectionPurpose = c.purpose;
     CopyBounded(RootPath, sizeof RootPath, c.root);
-    RefreshDriveLists(c.driveClass);
-    EXPECT_EQ(Entries(SvpDriveList), c.drives) << int(c.driveClass) << " " << c.root;
+    RefreshDriveLists(c.kind ? DriveClassOfRequest(c.kind) : DriveClass{0});
+    EXPECT_EQ(Entries(SvpDriveList), c.drives) << c.kind << "/" << int(c.purpose) << " " << c.root;
   }
   // No drives at all give an empty list, whatever it held.
   for (auto& d : world.MutableWorld().drives) d.present = false;

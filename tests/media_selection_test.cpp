@@ -27,9 +27,8 @@ using fixtures::Config4;
 class SelectionTest : public ::testing::Test {
  protected:
   SelectionTest() {
-    world.MutableWorld().drive('A').present = false;
+    fixtures::PutSetupTarget(world, "PLAXON");
     fixtures::AddCdromDrive(world);
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
     CopyBounded(ModelNumberText, sizeof ModelNumberText, "R700");
     CopyBounded(SizeCodeText, sizeof SizeCodeText, "L");
     CopyBounded(TypeHexText, sizeof TypeHexText, "");
@@ -49,20 +48,6 @@ class SelectionTest : public ::testing::Test {
   MediaSelection selection{};
   WORD word = 0;
 };
-
-TEST_F(SelectionTest, DriveClassFollowsTheRequest) {
-  struct Case {
-    WORD kind;
-    BYTE purpose;
-    BYTE driveClass;
-  };
-  const Case cases[] = {{6, 5, 2}, {6, 4, 3}, {6, 0, 3}, {8, 0, 1},
-                        {9, 0, 2}, {1, 0, 1}, {5, 5, 1}, {7, 0, 1}};
-  for (const Case& c : cases) {
-    SelectionPurpose = c.purpose;
-    EXPECT_EQ(DriveClassOfRequest(c.kind), c.driveClass) << c.kind << "/" << int(c.purpose);
-  }
-}
 
 // A medium without volume information (count 0xFF) is a flat medium: taken
 // by the backup volumes and the setup (as one volume), refused elsewhere. A

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "common/Format.h"
 #include "exports/Exports.h"
@@ -18,17 +19,15 @@
 
 namespace {
 
-std::string Config4(WORD type) { return fixtures::Config4(type, 1, 0, 0, 0, 0); }
+using fixtures::Config4;
 
 // C the SVP (type 0x8360, version 01-02-03/60), D a CD-ROM drive.
 class RestoreMediaTest : public ::testing::Test {
  protected:
   RestoreMediaTest() {
-    world.MutableWorld().drive('A').present = false;
+    fixtures::PutSetupTarget(world, "PLAXON");
     fixtures::AddCdromDrive(world);
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(0x8360));
     world.WriteHostFile('C', "PLAXON/CONFIG/config.inf", "VERSION=01020360\n");
-    world.MakeHostDir('C', "PLAXON/TMP");
     svc::TakeAuditCalls();
   }
   ~RestoreMediaTest() override { SelectionPurpose = 0; }
@@ -40,7 +39,7 @@ class RestoreMediaTest : public ::testing::Test {
   }
   // The software medium of model 6470 size R_C2 (index 2) for type 0x60.
   void PutSoftwareMedium(const std::string& version) {
-    world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
+    world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF, 1, 0));
     std::string path = world.HostOf('D', "software/R_C2/647060/svp_conf.tgz");
     ASSERT_TRUE(WriteTgz(path, {{"CONFIG/config.inf", "VERSION=" + version + "\n"}}));
   }
@@ -56,76 +55,63 @@ class RestoreMediaTest : public ::testing::Test {
   char oldVersion[32] = {};
 };
 
-TEST_F(RestoreMediaTest, ModelTableNamesTheSoftwareDirectory) {
-  struct Case {
-    DWORD index;
-    int ok;
-    const char *model, *size;
-  };
-  const Case cases[] = {
-      {0, 1, "6410", "P_AX"}, {1, 1, "6430", "Q_B1"},          {2, 1, "6470", "R_C2"},
-      {3, 1, "6470", "R_D"},  {4, 0, "keep", "keep"},          {5, 1, "6470", "R_E"},
-      {6, 0, "keep", "keep"}, {0xFFFFFFFF, 0, "keep", "keep"}, {0x80000000, 0, "keep", "keep"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.index);
-    CopyBounded(ModelNumberText, sizeof ModelNumberText, "keep");
-    CopyBounded(SizeCodeText, sizeof SizeCodeText, "keep");
-    EXPECT_EQ(ApplyModelIndex(c.index), c.ok);
-    EXPECT_STREQ(ModelNumberText, c.model);
-    EXPECT_STREQ(SizeCodeText, c.size);
-  }
-}
-
-// Refusals before any dialog: the controller's answer or status, or a model
-// index outside the table; each with its message, the audit record written
-// by the export, nothing unpacked.
-TEST_F(RestoreMediaTest, RefusedModelQueryEndsBeforeAnyDialog) {
+// The controller's answer, status and model index come before any medium.
+// An index of the table names the software directory, and the drive choice
+// follows; its cancel leaves the export's record unwritten. A refusal (the
+// answer or status, or an index outside the table, also one that reads as
+// negative) ends with its message and the record of an error, before any
+// dialog, nothing unpacked.
+TEST_F(RestoreMediaTest, ModelQueryNamesTheDirectoryOrEndsBeforeAnyDialog) {
   struct Case {
     const char *result, *status, *index;
     WORD word;
-    int message;
+    int message;  // 0: the drive choice, cancelled
+    const char *model, *size;
   };
-  const Case cases[] = {{"0", "0", "4", 0x2000, 3333}, {"0", "0", "-2", 0x2000, 3333},
-                        {"0", "0", "6", 0x2000, 3333}, {"0", "0", "-1", 0x2000, 3333},
-                        {"2", "0", "0", 0x0400, 2467}, {"0", "7", "5", 0x0100, 469},
-                        {"1", "0", "5", 0x0100, 469},  {"3", "0", "5", 0x0100, 469},
-                        {"4", "0", "5", 0x2000, 3333}, {"-1", "0", "5", 0x2000, 3333}};
+  const Case cases[] = {
+      {"0", "0", "0", 0x4000, 0, "6410", "P_AX"}, {"0", "0", "1", 0x4000, 0, "6430", "Q_B1"},
+      {"0", "0", "2", 0x4000, 0, "6470", "R_C2"}, {"0", "0", "3", 0x4000, 0, "6470", "R_D"},
+      {"0", "0", "5", 0x4000, 0, "6470", "R_E"},  {"0", "0", "4", 0x2000, 3333, "", ""},
+      {"0", "0", "-2", 0x2000, 3333, "", ""},     {"0", "0", "6", 0x2000, 3333, "", ""},
+      {"0", "0", "-1", 0x2000, 3333, "", ""},     {"2", "0", "0", 0x0400, 2467, "", ""},
+      {"0", "7", "5", 0x0100, 469, "", ""},       {"1", "0", "5", 0x0100, 469, "", ""},
+      {"3", "0", "5", 0x0100, 469, "", ""},       {"4", "0", "5", 0x2000, 3333, "", ""},
+      {"-1", "0", "5", 0x2000, 3333, "", ""}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.result) + "/" + c.status + "/" + c.index);
     Answer(c.result, c.status, c.index);
+    CopyBounded(ModelNumberText, sizeof ModelNumberText, "");
+    CopyBounded(SizeCodeText, sizeof SizeCodeText, "");
+    const std::size_t recordsBefore = fixtures::AuditRecords().size();
     ScriptedOperator op;
-    op.ExpectMessage(c.message, plat::IDOK);
+    if (c.message) op.ExpectMessage(c.message, plat::IDOK);
+    if (!c.message) op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
     kind = 0;
     word = 0;
     EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
     EXPECT_EQ(word, c.word);
     EXPECT_EQ(kind, 0);
-    EXPECT_TRUE(op.SeenDialogs().empty());
-    EXPECT_EQ(svc::TakeAuditCalls().size(), 7u);
+    EXPECT_STREQ(ModelNumberText, c.model);
+    EXPECT_STREQ(SizeCodeText, c.size);
+    EXPECT_EQ(op.SeenDialogs().empty(), c.message != 0);
+    const auto calls = svc::TakeAuditCalls();
     auto trace = world.TakeTrace();
     EXPECT_TRUE(TestWorld::Contains(trace, "Get Model Info"));
-    EXPECT_FALSE(TestWorld::Contains(trace, "Select Drive"));
+    EXPECT_EQ(TestWorld::Contains(trace, "Select Drive"), c.message == 0);
     // The frame's lines open and close the call.
     EXPECT_TRUE(TestWorld::Contains({trace.front()}, "Start dsvCnf_RestoreConf"));
     EXPECT_TRUE(TestWorld::Contains({trace.back()}, "End dsvCnf_RestoreConf"));
     const auto records = fixtures::AuditRecords();
-    ASSERT_FALSE(records.empty());
+    if (!c.message) {
+      EXPECT_TRUE(op.Seen().empty());
+      EXPECT_EQ(calls, (std::vector<std::string>{"open", "close"}));
+      EXPECT_EQ(records.size(), recordsBefore);
+      continue;
+    }
+    EXPECT_EQ(calls.size(), 7u);
+    ASSERT_EQ(records.size(), recordsBefore + 1);
     EXPECT_EQ(records.back().outcome + " " + records.back().detail, "Error {New Ver.}={----}");
   }
-}
-
-// A cancelled drive choice: the export still hands its record over, and the
-// cancel leaves it unwritten.
-TEST_F(RestoreMediaTest, CancelledDriveChoiceWritesNoRecord) {
-  Answer("0", "0", "2");
-  ScriptedOperator op;
-  op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
-  EXPECT_EQ(dsvCnf_RestoreConf(0, &kind, &word), 0);
-  EXPECT_EQ(word, 0x4000);
-  EXPECT_EQ(kind, 0);
-  EXPECT_TRUE(op.Seen().empty());
-  EXPECT_EQ(svc::TakeAuditCalls(), (std::vector<std::string>{"open", "close"}));
 }
 
 // Through the export: the model's archive unpacked over \PLAXON\, the
@@ -167,7 +153,7 @@ TEST_F(RestoreMediaTest, FailedFetchOrUnpackingEndsWithItsMessage) {
       {nullptr, 3676, 0x400B, 0, "----", "ErrCode=0x400B"},
       {"not an archive", 3681, 0x4004, 0x5000, "01-02-03/60", "ERR CompressDialog"}};
   Answer("0", "0", "2");
-  world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF));
+  world.WriteHostFile('D', "software/R_C2/647060/config4", Config4(0xFFFF, 1, 0));
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
     if (c.archive) world.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", c.archive);

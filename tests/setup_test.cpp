@@ -2,8 +2,6 @@
 // backup medium, and the fetch of archives split over several media.
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -24,29 +22,11 @@ constexpr char kSource[] = "E:\\";
 constexpr char kTarget[] = "C:\\TARGET\\";
 
 using fixtures::Config4;
-
-// Answers each request for another medium with the next name of its list.
-class MediaOperator : public ScriptedOperator {
- public:
-  std::string MediumToInsert(const plat::MessageBoxView& box) override {
-    if (onRequest) onRequest(box);
-    if (names.empty()) return {};
-    std::string name = names.front();
-    names.pop_front();
-    return name;
-  }
-  std::deque<std::string> names;
-  std::function<void(const plat::MessageBoxView&)> onRequest;
-};
+using fixtures::MediaOperator;
 
 class SetupTest : public ::testing::Test {
  protected:
-  SetupTest() {
-    world.MutableWorld().drive('A').present = false;
-    world.MakeHostDir('C', "TARGET/TMP");
-    world.MakeHostDir('C', "TARGET/CONFIG");
-    world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(kSvpType, 1, 0));
-  }
+  SetupTest() { fixtures::PutSetupTarget(world, "TARGET"); }
   // A configuration archive of one file, as bytes.
   std::string MakeArchive(const std::string& content) {
     return fixtures::TgzBytes(world, {{"CONFIG/config.inf", content}});
@@ -103,10 +83,11 @@ INSTANTIATE_TEST_SUITE_P(
                       CdrCase{"NotAnArchive", "8360", false, 0x4004, 0, "ERR CompressDialogProc"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A cancel in any dialog before the fetch returns 2 and shows nothing.
+// A cancel in any dialog before the fetch returns 2 and shows nothing; one
+// while the next volume is refused keeps what was joined.
 TEST_F(SetupTest, CancelInEachDialogReturnsTwo) {
-  enum Where { kSource, kKeyCode, kDrive };
-  for (Where where : {kSource, kKeyCode, kDrive}) {
+  enum Where { kSource, kKeyCode, kDrive, kVolume };
+  for (Where where : {kSource, kKeyCode, kDrive, kVolume}) {
     SCOPED_TRACE(where);
     ScriptedOperator op;
     if (where == kSource) {
@@ -114,16 +95,24 @@ TEST_F(SetupTest, CancelInEachDialogReturnsTwo) {
     } else if (where == kKeyCode) {
       op.ExpectDialog(kSetupTemplate).Click(kIdCdrChoice).Click(kIdOk);
       op.ExpectDialog(kKeyCodeTemplate).Click(kIdCancel);
-    } else {
+    } else if (where == kDrive) {
       op.ExpectDialog(kSetupTemplate).Click(kIdBackupMediumChoice).Click(kIdOk);
       op.ExpectDialog(kMediaTemplate).Click(kIdCancel);
+    } else {
+      fixtures::PutMedia(world, 'E', {"vol1", "vol2"});
+      fixtures::PutVolume(world, "vol1", 2, 0, "first");
+      fixtures::PutVolume(world, "vol2", 2, 0, "again the first");
+      ChooseBackupMedium(op);
+      op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3835, plat::IDOK);
+      op.ExpectMessage(3836, plat::IDCANCEL);
     }
     word = 0;
     EXPECT_EQ(RunSetup(), 2);
     EXPECT_EQ(word, 0x4000);
-    EXPECT_TRUE(op.Seen().empty());
+    EXPECT_EQ(op.Seen().size(), where == kVolume ? 3u : 0u);
     EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4000"));
   }
+  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), "first");
 }
 
 // The first medium decides: a volume count of 0 is no archive, and a split
@@ -182,19 +171,6 @@ TEST_F(SetupTest, BackupSplitOverThreeMediaIsJoinedVolumeByVolume) {
   EXPECT_FALSE(world.HostExists('C', "TARGET/TMP/svp_conf.1"));
   EXPECT_EQ(world.ReadHostFile('C', "TARGET/CONFIG/config.inf"), std::string(3000, 'c') + "\n");
   EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), "ErrCode=0x4103"));
-}
-
-TEST_F(SetupTest, CancelWhileTheNextVolumeIsRefusedKeepsWhatWasJoined) {
-  fixtures::PutMedia(world, 'E', {"vol1", "vol2"});
-  fixtures::PutVolume(world, "vol1", 2, 0, "first");
-  fixtures::PutVolume(world, "vol2", 2, 0, "again the first");
-  MediaOperator op;
-  ChooseBackupMedium(op);
-  op.ExpectMessage(3836, plat::IDOK).ExpectMessage(3835, plat::IDOK);
-  op.ExpectMessage(3836, plat::IDCANCEL);
-  EXPECT_EQ(RunSetup(), 2);
-  EXPECT_EQ(word, 0x4000);
-  EXPECT_EQ(world.ReadHostFile('C', "TARGET/TMP/svp_conf.tgz"), "first");
 }
 
 }  // namespace

@@ -1,17 +1,20 @@
 // Pieces of the worlds that the flow tests share: config4 records, the DKCF
-// and table 63 of a backup file, archives, lists of media in a drive, a
-// CD-ROM drive.
+// and table 63 of a backup file, archives, lists of media in a drive and an
+// operator who changes them, a CD-ROM drive, the tree a setup unpacks into.
 #pragma once
 
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
 #include <vector>
 
+#include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
 #include "svpsvc/AuditLog.h"
@@ -106,6 +109,30 @@ inline void PutVolume(TestWorld& world, const std::string& medium, BYTE count, B
   for (const char* name : {"config4", "412345/config4"})
     std::ofstream(dir + name, std::ios::binary) << c4;
   std::ofstream(dir + "412345/svp_conf.tgz", std::ios::binary) << piece;
+}
+
+// Answers each request for another medium with the next name of its list
+// (none left: the drive keeps what it holds).
+class MediaOperator : public ScriptedOperator {
+ public:
+  std::string MediumToInsert(const plat::MessageBoxView& box) override {
+    if (onRequest) onRequest(box);
+    if (names.empty()) return {};
+    std::string name = names.front();
+    names.pop_front();
+    return name;
+  }
+  std::deque<std::string> names;
+  std::function<void(const plat::MessageBoxView&)> onRequest;
+};
+
+// The SVP (C:, type 0x8360) without a floppy drive, and the TMP and CONFIG
+// folders of the tree (below C:) that a setup or restore unpacks into.
+inline void PutSetupTarget(TestWorld& world, const std::string& tree) {
+  world.MutableWorld().drive('A').present = false;
+  world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(0x8360, 1, 0));
+  world.MakeHostDir('C', tree + "/TMP");
+  world.MakeHostDir('C', tree + "/CONFIG");
 }
 
 // Drive D: a CD-ROM drive with a folder of its own.
