@@ -58,14 +58,6 @@ check() {
   expect "${want[@]}"
 }
 
-# lacks ERE...: no line the last run said matches any of them.
-lacks() {
-  local pattern
-  for pattern; do
-    ! grep -Eq -- "^($pattern)\$" <<<"$out" || fail "svpconf $ran: a line '$pattern' in: $out"
-  done
-}
-
 # config4 TYPE_LE COUNT NUMBER: a 32-byte config4 record of serial 412345.
 config4() {
   printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
