@@ -9,30 +9,13 @@
 #include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 #include "platform/posix/DryRunPlatform.h"
+#include "support/PlatformFiles.h"
 #include "support/SearchNames.h"
 #include "support/TestWorld.h"
 
 namespace {
 
 const char kA[] = "C:\\PLAXON\\CONFIG\\a.txt";
-
-bool Write(const char* path, const std::string& bytes, DWORD disposition = CREATE_ALWAYS) {
-  HANDLE h = plat::CreateFile(path, GENERIC_WRITE, 0, disposition, 0);
-  DWORD done = 0;
-  const bool ok = h && plat::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &done);
-  if (h) plat::CloseHandle(h);
-  return ok && done == bytes.size();
-}
-
-std::string Read(const char* path) {
-  HANDLE h = plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-  if (!h) return "<missing>";
-  char buffer[256];
-  DWORD got = 0;
-  plat::ReadFile(h, buffer, sizeof buffer, &got);
-  plat::CloseHandle(h);
-  return std::string(buffer, got);
-}
 
 struct Case {
   const char* name;
@@ -43,8 +26,8 @@ struct Case {
 const Case kCases[] = {
     {"WrittenBytesReadBack",
      [] {
-       ASSERT_TRUE(Write(kA, "new"));
-       EXPECT_EQ(Read(kA), "new");
+       ASSERT_TRUE(PlatformWrite(kA, "new"));
+       EXPECT_EQ(PlatformRead(kA), "new");
      },
      "replace C:\\PLAXON\\CONFIG\\a.txt (3 bytes, was 4)\n"},
     {"CommittedTemporaryIsAnAddAndNoTemporaryShows",
@@ -61,7 +44,7 @@ const Case kCases[] = {
     {"DeletedFileIsGoneFromOpensAndSearches",
      [] {
        ASSERT_TRUE(plat::DeleteFile(kA));
-       EXPECT_EQ(Read(kA), "<missing>");
+       EXPECT_EQ(PlatformRead(kA), "<missing>");
        EXPECT_EQ(plat::GetFileAttributes(kA), INVALID_FILE_ATTRIBUTES);
        EXPECT_EQ(SearchNames("C:\\PLAXON\\CONFIG\\*"), ". ..");
        EXPECT_FALSE(plat::DeleteFile(kA));
@@ -70,17 +53,17 @@ const Case kCases[] = {
     {"RenamedRealFileKeepsItsBytes",
      [] {
        ASSERT_TRUE(plat::MoveFileEx(kA, "C:\\PLAXON\\CONFIG\\c.txt", false));
-       EXPECT_EQ(Read("C:\\PLAXON\\CONFIG\\c.txt"), "real");
-       EXPECT_EQ(Read(kA), "<missing>");
+       EXPECT_EQ(PlatformRead("C:\\PLAXON\\CONFIG\\c.txt"), "real");
+       EXPECT_EQ(PlatformRead(kA), "<missing>");
      },
      "delete C:\\PLAXON\\CONFIG\\a.txt (4 bytes)\nadd C:\\PLAXON\\CONFIG\\c.txt (4 bytes)\n"},
     {"FileInAFolderOfTheOverlay",
      [] {
-       EXPECT_FALSE(Write("C:\\PLAXON\\NEW\\x", "x"));
+       EXPECT_FALSE(PlatformWrite("C:\\PLAXON\\NEW\\x", "x"));
        EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
        ASSERT_TRUE(plat::CreateDirectory("C:\\PLAXON\\NEW"));
-       ASSERT_TRUE(Write("C:\\PLAXON\\NEW\\x", "x", CREATE_NEW));
-       EXPECT_FALSE(Write("C:\\PLAXON\\NEW\\x", "y", CREATE_NEW));
+       ASSERT_TRUE(PlatformWrite("C:\\PLAXON\\NEW\\x", "x", CREATE_NEW));
+       EXPECT_FALSE(PlatformWrite("C:\\PLAXON\\NEW\\x", "y", CREATE_NEW));
        EXPECT_EQ(SearchNames("C:\\PLAXON\\NEW\\*.*"), ". .. x");
        EXPECT_FALSE(plat::RemoveDirectory("C:\\PLAXON\\NEW"));
      },

@@ -7,11 +7,9 @@
 # TALVER_KILL_SEED (random by default), printed for a rerun.
 STOPS=${TALVER_INTERRUPTS:-5}
 source "$(dirname "$0")/support/kill.sh"
-c="$work/c"
-config="$c/PLAXON/CONFIG"
+svp_drive
 medium="$work/e1/PLAXON/CONFIG"
-svp_config "$config"
-mkdir -p "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$work/e1"
+mkdir -p "$work/e1"
 head -c 100000 /dev/urandom >"$config/CNFDATA/old.dat"
 world_ini C=c:fixed E=:removable:size=20000000:media=e1 >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
@@ -39,23 +37,17 @@ whole() {
 
 for n in $(seq "$STOPS"); do
   rm -rf "$work/e1" && cp -a "$work/old" "$work/e1"
-  delay=$((RANDOM % (ms + 1)))
-  "${backup[0]}" --json "${backup[@]:1}" </dev/null >"$work/json" 2>"$work/out" &
-  pid=$!
-  sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
-  kill -INT "$pid" 2>/dev/null
-  wait "$pid"
-  rc=$?
+  kill_midway -s INT "$ms" "${backup[0]}" --json "${backup[@]:1}"
   what="stopped after $delay ms"
   case $rc in
     0 | 130) ;;
-    *) fail "$what: exit $rc: $(cat "$work/out")" ;;
+    *) fail "$what: exit $rc: $(cat "$work/killed.err")" ;;
   esac
   # No document only when the signal came before svpconf had set up its handler.
-  if [ "$rc" = 0 ] || [ -s "$work/json" ]; then
+  if [ "$rc" = 0 ] || [ -s "$work/killed.out" ]; then
     python3 -c 'import json,sys; d=json.load(open(sys.argv[1]))
-sys.exit(d["outcome"] != {0: "done", 130: "interrupted"}[int(sys.argv[2])])' "$work/json" "$rc" ||
-      fail "$what: exit $rc, document: $(cat "$work/json")"
+sys.exit(d["outcome"] != {0: "done", 130: "interrupted"}[int(sys.argv[2])])' "$work/killed.out" "$rc" ||
+      fail "$what: exit $rc, document: $(cat "$work/killed.out")"
   fi
   held=$(whole)
   [ -n "$held" ] || fail "$what: the medium holds neither backup whole"

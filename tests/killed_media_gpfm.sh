@@ -7,10 +7,8 @@
 # from TALVER_KILL_SEED (random by default), printed for a rerun.
 KILLS=${TALVER_KILLS:-2}
 source "$(dirname "$0")/support/kill.sh"
-c="$work/c"
-config="$c/PLAXON/CONFIG"
-svp_config "$config"
-mkdir -p "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" "$c/OUT" "$work/f1" "$work/f2" "$work/f3"
+svp_drive
+mkdir -p "$c/OUT" "$work/f1" "$work/f2" "$work/f3"
 # Random tables do not compress: the archive takes two floppies.
 for i in 1 2 3 4; do head -c 500000 /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
 world() { # the world with the media $@ in drive A
@@ -83,7 +81,7 @@ sums >"$work/sums.clean"
 for n in 0 1; do stat -c %s "$(volume $n)" >"$work/size.$n" || fail "backup-media: no volume $n"; done
 check_joined "backup-media"
 for n in $(seq "$KILLS"); do
-  delay=$(kill_midway "$ms" "${backup[@]}")
+  kill_midway "$ms" "${backup[@]}"
   old_or_clean "backup-media killed after $delay ms"
   check_media "backup-media killed after $delay ms"
   timed "${backup[@]}" >/dev/null
@@ -101,7 +99,7 @@ sums >"$work/sums.before"
 ms=$(timed "${restore[@]}") || exit 1
 sums >"$work/sums.clean"
 for n in $(seq "$KILLS"); do
-  delay=$(kill_midway "$ms" "${restore[@]}")
+  kill_midway "$ms" "${restore[@]}"
   old_or_clean "restore-gpfm killed after $delay ms"
   timed "${restore[@]}" >/dev/null
   for t in 1 2 3 4 5 6 7 8; do

@@ -52,7 +52,7 @@ mkdir -p "$work/ref"
 tar xzf "$work/archive.tgz" -C "$work/ref" 2>/dev/null || fail "tar"
 for n in $(seq "$KILLS"); do
   sleep 1 # a backup folder of its own
-  delay=$(kill_midway "$ms" "$SVPCONF" hdd-backup)
+  kill_midway "$ms" "$SVPCONF" hdd-backup
   check_backups
   sleep 1
   timed "$SVPCONF" hdd-backup >/dev/null
@@ -67,7 +67,7 @@ mkdir -p "$c/UNPACKED"
 ms=$(timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\') || exit 1
 for n in $(seq "$KILLS"); do
   rm -rf "$c/UNPACKED" && mkdir -p "$c/UNPACKED"
-  delay=$(kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
+  kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\'
   no_truncated "$work/ref" "$c/UNPACKED" "unpack killed after $delay ms"
   timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\' >/dev/null
   no_truncated "$work/ref" "$c/UNPACKED" "unpack after a kill"
@@ -77,7 +77,7 @@ done
 
 # unpack into CONFIG itself, killed: the next HDD backup packs no temporary
 for n in $(seq "$KILLS"); do
-  delay=$(kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\PLAXON\CONFIG\')
+  kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\PLAXON\CONFIG\'
   sleep 1 # a backup folder of its own
   timed "$SVPCONF" hdd-backup >/dev/null
   tar tzf "$c/PLAXON/DIFF/svp_conf.tgz" >"$work/names" 2>/dev/null || fail "tar tzf"
@@ -93,7 +93,7 @@ mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
 ms=$(timed "${setup[@]}") || exit 1
 for n in $(seq "$KILLS"); do
   rm -rf "$c/TARGET" && mkdir -p "$c/TARGET/TMP" "$c/TARGET/CONFIG"
-  delay=$(kill_midway "$ms" "${setup[@]}")
+  kill_midway "$ms" "${setup[@]}"
   no_truncated "$work/ref/CONFIG" "$(config_of "$c/TARGET")" "setup killed after $delay ms"
   if [ -e "$c/TARGET/TMP/svp_conf.tgz" ]; then
     cmp -s "$work/archive.tgz" "$c/TARGET/TMP/svp_conf.tgz" ||

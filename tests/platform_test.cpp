@@ -21,55 +21,26 @@
 #include "platform/Stream.h"
 #include "platform/Temporary.h"
 #include "platform/posix/World.h"
+#include "support/PlatformFiles.h"
+#include "support/SearchNames.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Search(const char* pattern) {
-  std::vector<std::string> names;
-  WIN32_FIND_DATA data;
-  HANDLE h = plat::FindFirstFile(pattern, &data);
-  if (!h) return names;
-  do names.push_back(data.cFileName);
-  while (plat::FindNextFile(h, &data));
-  plat::FindClose(h);
-  return names;
-}
-
-std::string ReadAll(const char* path) {
-  HANDLE f = plat::CreateFile(path, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
-  if (!f) return "<missing>";
-  std::string s;
-  char buffer[256];
-  DWORD got = 0;
-  while (plat::ReadFile(f, buffer, sizeof buffer, &got) && got > 0) s.append(buffer, got);
-  plat::CloseHandle(f);
-  return s;
-}
-
-bool WriteAll(const char* path, const std::string& bytes) {
-  HANDLE f = plat::CreateFile(path, GENERIC_WRITE, 0, CREATE_ALWAYS, 0);
-  if (!f) return false;
-  DWORD put = 0;
-  bool ok = plat::WriteFile(f, bytes.data(), static_cast<DWORD>(bytes.size()), &put);
-  plat::CloseHandle(f);
-  return ok && put == bytes.size();
-}
-
 TEST(PlatformPaths, SeparatorsAndDotDotResolveWithinTheDrive) {
   TestWorld w;
   w.WriteHostFile('C', "PLAXON/CONFIG/config4", "abc");
-  EXPECT_EQ(ReadAll("c:\\PLAXON\\\\CONFIG\\CONFIG4"), "abc");
-  EXPECT_EQ(ReadAll("C:/plaxon/config/config4"), "abc");
+  EXPECT_EQ(PlatformRead("c:\\PLAXON\\\\CONFIG\\CONFIG4"), "abc");
+  EXPECT_EQ(PlatformRead("C:/plaxon/config/config4"), "abc");
   // "\PLAXON\\DIFF\" is the DIFF folder directly below PLAXON.
-  ASSERT_TRUE(WriteAll("C:\\PLAXON\\\\DIFF\\svp_conf.tgz", "x"));
+  ASSERT_TRUE(PlatformWrite("C:\\PLAXON\\\\DIFF\\svp_conf.tgz", "x"));
   EXPECT_TRUE(w.HostExists('C', "PLAXON/DIFF/svp_conf.tgz"));
   // ".." never climbs above the drive root.
   w.WriteHostFile('C', "top.txt", "root file");
-  EXPECT_EQ(ReadAll("C:\\..\\..\\top.txt"), "root file");
-  EXPECT_EQ(ReadAll("C:\\PLAXON\\..\\..\\..\\top.txt"), "root file");
+  EXPECT_EQ(PlatformRead("C:\\..\\..\\top.txt"), "root file");
+  EXPECT_EQ(PlatformRead("C:\\PLAXON\\..\\..\\..\\top.txt"), "root file");
   std::string host, expected;
   ASSERT_TRUE(plat::ResolveHostPath("C:\\..\\..\\x", &host));
   ASSERT_TRUE(plat::ResolveHostPath("C:\\x", &expected));
@@ -92,7 +63,7 @@ TEST(PlatformPaths, NamesInAnotherCaseFollowEveryChangeOfTheFolder) {
   };
   const Step steps[] = {
       {"index built", [] {}, "C:\\D\\ALPHA.DAT", "Alpha.dat"},
-      {"created", [] { WriteAll("C:\\D\\beta.dat", "b"); }, "C:\\d\\BETA.DAT", "beta.dat"},
+      {"created", [] { PlatformWrite("C:\\D\\beta.dat", "b"); }, "C:\\d\\BETA.DAT", "beta.dat"},
       {"renamed", [] { plat::MoveFileEx("C:\\D\\BETA.dat", "C:\\D\\Gamma.dat", false); },
        "C:\\D\\beta.DAT", ""},
       {"renamed to", [] {}, "C:\\D\\GAMMA.DAT", "Gamma.dat"},
@@ -106,7 +77,7 @@ TEST(PlatformPaths, NamesInAnotherCaseFollowEveryChangeOfTheFolder) {
       {"removed outside", [&] { fs::remove(d / "Alpha.dat"); }, "C:\\D\\ALPHA.DAT", ""},
       {"outside just after own",
        [&] {
-         WriteAll("C:\\D\\z1.dat", "1");
+         PlatformWrite("C:\\D\\z1.dat", "1");
          std::ofstream(d / "Z2.dat") << "2";
        },
        "C:\\D\\z2.DAT", "Z2.dat"},
@@ -114,8 +85,7 @@ TEST(PlatformPaths, NamesInAnotherCaseFollowEveryChangeOfTheFolder) {
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     s.change();
-    const std::vector<std::string> found = Search(s.spelling);
-    EXPECT_EQ(found, *s.found ? std::vector<std::string>{s.found} : std::vector<std::string>{});
+    EXPECT_EQ(SearchNames(s.spelling), s.found);
     EXPECT_EQ(plat::GetFileAttributes(s.spelling) != INVALID_FILE_ATTRIBUTES, *s.found != 0);
   }
 }
@@ -151,18 +121,17 @@ TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {
   // A host name with a backslash is no Windows name: a path made from it
   // would name "sub", so a search never shows it.
   w.MakeHostDir('C', "D/x\\..\\sub");
-  EXPECT_EQ(Search("C:\\D\\*.*"),
-            (std::vector<std::string>{".", "..", "A.DAT", "b.dat", "c", "sub", "Zeta.txt"}));
-  EXPECT_EQ(Search("C:\\d\\*"), Search("C:\\D\\*.*"));
-  EXPECT_EQ(Search("C:\\D\\*.dat"), (std::vector<std::string>{"A.DAT", "b.dat"}));
-  EXPECT_EQ(Search("C:\\D\\zeta.TXT"), (std::vector<std::string>{"Zeta.txt"}));
-  EXPECT_TRUE(Search("C:\\D\\none").empty());
+  EXPECT_EQ(SearchNames("C:\\D\\*.*"), ". .. A.DAT b.dat c sub Zeta.txt");
+  EXPECT_EQ(SearchNames("C:\\d\\*"), SearchNames("C:\\D\\*.*"));
+  EXPECT_EQ(SearchNames("C:\\D\\*.dat"), "A.DAT b.dat");
+  EXPECT_EQ(SearchNames("C:\\D\\zeta.TXT"), "Zeta.txt");
+  EXPECT_EQ(SearchNames("C:\\D\\none"), "");
   // A directory named with a trailing separator finds the directory itself.
-  EXPECT_EQ(Search("C:\\D\\sub\\"), (std::vector<std::string>{"sub"}));
+  EXPECT_EQ(SearchNames("C:\\D\\sub\\"), "sub");
   // The root of a drive has no "." entries.
-  auto root = Search("C:\\*.*");
+  const std::string root = SearchNames("C:\\*.*");
   ASSERT_FALSE(root.empty());
-  EXPECT_NE(root[0], ".");
+  EXPECT_NE(root[0], '.');
 }
 
 TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
@@ -190,28 +159,28 @@ TEST(PlatformSearch, FindDataCarriesLargeSizesAndTheModificationTime) {
 
 TEST(PlatformAttributes, ReadOnlyBlocksDeleteAndOverwriteUntilCleared) {
   TestWorld w;
-  ASSERT_TRUE(WriteAll("C:\\ro.txt", "keep"));
+  ASSERT_TRUE(PlatformWrite("C:\\ro.txt", "keep"));
   ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.txt", FILE_ATTRIBUTE_READONLY));
   EXPECT_TRUE(plat::GetFileAttributes("C:\\ro.txt") & FILE_ATTRIBUTE_READONLY);
   EXPECT_FALSE(plat::DeleteFile("C:\\ro.txt"));
   EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(WriteAll("C:\\ro.txt", "lost"));
+  EXPECT_FALSE(PlatformWrite("C:\\ro.txt", "lost"));
   EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
-  EXPECT_EQ(ReadAll("C:\\ro.txt"), "keep");
+  EXPECT_EQ(PlatformRead("C:\\ro.txt"), "keep");
   ASSERT_TRUE(plat::SetFileAttributes("C:\\ro.txt", FILE_ATTRIBUTE_NORMAL));
   EXPECT_TRUE(plat::DeleteFile("C:\\ro.txt"));
 }
 
 TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
   TestWorld w;
-  ASSERT_TRUE(WriteAll("C:\\shared.txt", "keep"));
+  ASSERT_TRUE(PlatformWrite("C:\\shared.txt", "keep"));
   // A reader that shares reading only: a second reader is let in, a writer
   // (under any spelling of the path) is not, and nothing is truncated.
   HANDLE reader =
       plat::CreateFile("C:\\shared.txt", GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   ASSERT_NE(reader, nullptr);
-  EXPECT_EQ(ReadAll("C:\\SHARED.TXT"), "keep");
-  EXPECT_FALSE(WriteAll("c:\\Shared.txt", "lost"));
+  EXPECT_EQ(PlatformRead("C:\\SHARED.TXT"), "keep");
+  EXPECT_FALSE(PlatformWrite("c:\\Shared.txt", "lost"));
   EXPECT_EQ(plat::GetLastError(), ERROR_SHARING_VIOLATION);
   // A stream opened for writing that denies nothing still may not write here.
   EXPECT_EQ(plat::fopen("C:\\shared.txt", "a"), nullptr);
@@ -219,11 +188,11 @@ TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
   // A writer that denies everything keeps readers out until it is closed.
   HANDLE writer = plat::CreateFile("C:\\shared.txt", GENERIC_WRITE, 0, OPEN_EXISTING, 0);
   ASSERT_NE(writer, nullptr);
-  EXPECT_EQ(ReadAll("C:\\shared.txt"), "<missing>");
+  EXPECT_EQ(PlatformRead("C:\\shared.txt"), "<missing>");
   EXPECT_EQ(plat::GetLastError(), ERROR_SHARING_VIOLATION);
   plat::CloseHandle(writer);
-  EXPECT_EQ(ReadAll("C:\\shared.txt"), "keep");
-  EXPECT_TRUE(WriteAll("C:\\shared.txt", "new"));
+  EXPECT_EQ(PlatformRead("C:\\shared.txt"), "keep");
+  EXPECT_TRUE(PlatformWrite("C:\\shared.txt", "new"));
 }
 
 // Every name has a section of its own, also names that differ only in "/",

@@ -1,7 +1,7 @@
 #!/bin/bash
 # svpconf setup and restore-media without a terminal: the CD-R by --key, a
-# backup over three media held in the order 1, 3, 2 (below), the restore
-# from the software medium of the world's model index, and one it refuses.
+# backup over three media held in the order 1, 3, 2 (below), and the restore
+# from the software medium of the world's model index.
 source "$(dirname "$0")/support/lib.sh"
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/c/PLAXON/TMP" "$work/c/TARGET/TMP" "$work/c/TARGET/CONFIG" \
   "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/src/CONFIG" \
@@ -45,9 +45,4 @@ ls "$work/c/TARGET/TMP" | grep -q 'svp_conf\.[0-9]$' && fail "pieces left behind
 check 0 'kind=0x5000.*' '\[message 3188\].*' -- --drive D restore-media
 grep -q 'VERSION=01020461' "$work/c/PLAXON/CONFIG/config.inf" || fail "restore not unpacked"
 check 0 '.*01-02-04/61.*' -- audit
-
-# A model index outside the table: refused before any dialog.
-sed -i 's/^model_index = 2/model_index = 4/' "$work/svp.ini"
-check 1 'result=0 word=0x2000' -- restore-media
-lacks '.*asks for a drive.*'
 echo "setup and restore-media: ok"

@@ -15,15 +15,19 @@ timed() {
   echo $(((end - start) / 1000000))
 }
 
-# Starts a command, kills it after a random part of its clean time.
+# kill_midway [-s SIGNAL] MS COMMAND...: starts COMMAND and sends it SIGNAL
+# (KILL) after delay= a random part of MS milliseconds, drawn here and not in
+# a subshell, which would reseed; rc= its exit code, its stdout and stderr in
+# $work/killed.out and $work/killed.err.
 kill_midway() {
-  local ms=$1
+  local signal=KILL pid
+  [ "$1" != -s ] || { signal=$2 && shift 2; }
+  delay=$((RANDOM % ($1 + 1)))
   shift
-  local delay=$((RANDOM % (ms + 1)))
-  "$@" </dev/null >/dev/null 2>&1 &
-  local pid=$!
+  "$@" </dev/null >"$work/killed.out" 2>"$work/killed.err" &
+  pid=$!
   sleep "$(printf '%d.%03d' $((delay / 1000)) $((delay % 1000)))"
-  kill -KILL "$pid" 2>/dev/null
+  kill -"$signal" "$pid" 2>/dev/null
   wait "$pid" 2>/dev/null
-  echo "$delay"
+  rc=$?
 }

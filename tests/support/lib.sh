@@ -58,30 +58,25 @@ check() {
   expect "${want[@]}"
 }
 
-# lacks ERE...: no line the last run said matches any of them.
-lacks() {
-  local pattern
-  for pattern; do
-    ! grep -Eq -- "^($pattern)\$" <<<"$out" || fail "svpconf $ran: a line '$pattern' in: $out"
-  done
-}
-
 # config4 TYPE_LE COUNT NUMBER: a 32-byte config4 record of serial 412345.
 config4() {
   printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
 }
 
-# svp_config DIR: the CONFIG tree of an SVP of type 0x8360, serial 412345.
-svp_config() {
-  mkdir -p "$1/CNFDATA" || fail "mkdir $1"
-  printf 'SVPCONF 01020360\r\n' >"$1/CONFIG.INF"
-  printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$1/SVP_MAIN.INI"
-  printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$1/DKCPRP.DAT"
-  printf 'PCMTYPE=3\r\n' >"$1/LMCPT.DAT"
+# svp_drive: c= $work/c, the drive C: of an SVP with the folders TMP and
+# MP\PC; config= its CONFIG tree, of type 0x8360 and serial 412345.
+svp_drive() {
+  c="$work/c"
+  config="$c/PLAXON/CONFIG"
+  mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" || fail "mkdir $c"
+  printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"
+  printf '[SVP_MAIN]\r\nType=TQ520\r\n' >"$config/SVP_MAIN.INI"
+  printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$config/DKCPRP.DAT"
+  printf 'PCMTYPE=3\r\n' >"$config/LMCPT.DAT"
   {
     printf 'HEADBYTES!\x60\x83\x01\x00'
     head -c 18 /dev/zero
-  } >"$1/config4"
+  } >"$config/config4"
 }
 
 # world_ini DRIVE...: a world file rooted at C: on stdout; each DRIVE is
