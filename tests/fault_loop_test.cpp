@@ -63,26 +63,17 @@ constexpr std::size_t kPiece = 1400000;
 // Denied, write protected, not ready, sharing violation, disk full.
 constexpr DWORD kCodes[] = {5, 19, 21, 32, 112};
 
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 std::optional<std::string> Find(const Snapshot& s, const std::string& path) {
   auto it = s.find(path);
   return it == s.end() ? std::nullopt : std::optional<std::string>(it->second);
 }
 
-// The world's files by lower-case relative path, the stand-ins' logs left out.
+// The world's files by folded relative path, the stand-ins' logs left out.
 Snapshot TakeSnapshot(const TestWorld& w) {
   Snapshot files;
-  std::error_code ec;
-  for (auto it = fs::recursive_directory_iterator(w.Dir(), ec); !ec && it != fs::end(it);
-       it.increment(ec)) {
-    std::string rel = Lower(fs::relative(it->path(), w.Dir()).string());
-    if (it->is_regular_file() && rel != "trace.log" && rel != "audit.log")
-      files[rel] = TestWorld::ReadHost(it->path().string());
-  }
+  for (auto& [path, bytes] : TestWorld::Snapshot(w.Dir()))
+    if (bytes != "/" && path != "trace.log" && path != "audit.log")
+      files[fixtures::Folded(path)] = bytes;
   return files;
 }
 
@@ -391,11 +382,7 @@ Prepare PutNewArchive(void (*put)(TestWorld&), char drive, const char* path) {
 void PutHddBackups(TestWorld& w, int backups) {
   PutConfig(w);
   const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-  for (int i = 0; i < backups; ++i) {
-    char stamp[32];
-    std::snprintf(stamp, sizeof stamp, "199901010%05d", i);
-    w.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz", old);
-  }
+  fixtures::PutHddBackups(w, backups, 1999, old);
   w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
 }
 
@@ -745,8 +732,7 @@ void CheckFiles(const Flow& flow, const Fault& fault, const RunResult& out, cons
   for (const Snapshot* s : {&before, &clean, &out.after})
     for (const auto& [p, b] : *s) paths.insert(p);
   // A file whose removal (search, attributes, delete, rename) failed may stay.
-  std::string faultedPath = Lower(out.op.path);
-  std::replace(faultedPath.begin(), faultedPath.end(), '\\', '/');
+  const std::string faultedPath = fixtures::Folded(out.op.path);
   using plat::FaultOp;
   const FaultOp o = out.op.op;
   const bool removal = out.faulted && (o == FaultOp::Delete || o == FaultOp::Rename ||

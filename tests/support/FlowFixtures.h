@@ -1,9 +1,12 @@
 // Pieces of the worlds that the flow tests share: config4 records, the DKCF
-// and table 63 of a backup file, archives, lists of media in a drive and an
-// operator who changes them, a CD-ROM drive, the tree a setup unpacks into.
+// and table 63 of a backup file, archives, HDD backups, lists of media in a
+// drive and an operator who changes them, a CD-ROM drive, the tree a setup
+// unpacks into, paths folded as the system compares them.
 #pragma once
 
+#include <cctype>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <filesystem>
@@ -82,6 +85,23 @@ inline std::string TgzBytes(TestWorld& world, const std::map<std::string, std::s
   std::string bytes = TestWorld::ReadHost(path);
   std::filesystem::remove(path);
   return bytes;
+}
+
+// A path as the system compares them: lower case, "/" for "\\".
+inline std::string Folded(std::string s) {
+  for (char& c : s)
+    c = c == '\\' ? '/' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// `n` HDD backups holding `archive`, stamped `year`0101000000 and on, the oldest first.
+inline void PutHddBackups(TestWorld& world, int n, int year, const std::string& archive) {
+  for (int i = 0; i < n; ++i) {
+    char stamp[32];
+    std::snprintf(stamp, sizeof stamp, "%04d0101%06d", year, i);
+    world.WriteHostFile('C', std::string("PLAXON/OTHERS/BACKUP/") + stamp + "/svp_conf.tgz",
+                        archive);
+  }
 }
 
 // The drive holds these media in turn (host folders beside the drives),
