@@ -63,10 +63,10 @@ config4() {
   printf "HEADBYTES!$1$2$3\xb9\x4a\x06\x00\x01\x00\x00\x00\x02\x00\x00\x00TAIL!!"
 }
 
-# svp_drive: c= $work/c, the drive C: of an SVP with the folders TMP and
-# MP\PC; config= its CONFIG tree, of type 0x8360 and serial 412345.
+# svp_drive [DIR]: c= DIR ($work/c), the drive C: of an SVP with the folders
+# TMP and MP\PC; config= its CONFIG tree, of type 0x8360 and serial 412345.
 svp_drive() {
-  c="$work/c"
+  c="${1:-$work/c}"
   config="$c/PLAXON/CONFIG"
   mkdir -p "$config/CNFDATA" "$c/PLAXON/TMP" "$c/PLAXON/MP/PC" || fail "mkdir $c"
   printf 'SVPCONF 01020360\r\n' >"$config/CONFIG.INF"

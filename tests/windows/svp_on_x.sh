@@ -1,6 +1,7 @@
 # Sourced by the Wine scripts with BIN_DIR NAME TABLES SIZE: bin= BIN_DIR,
-# work= BUILD/wine-tests/NAME made afresh, drive X: in it the tree of an SVP (tests/support/lib.sh's svp_config with TABLES tables of SIZE
-# random bytes) and X:\PLAXON\TMP\sample.tgz, an archive of it by GNU tar.
+# work= BUILD/wine-tests/NAME made afresh, drive X: in it the drive of an SVP
+# (tests/support/lib.sh's svp_drive, with TABLES tables of SIZE random bytes)
+# and X:\PLAXON\TMP\sample.tgz, an archive of its CONFIG by GNU tar.
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 bin=$(realpath "$1")
 source "$here/../support/lib.sh"
@@ -9,9 +10,8 @@ rm -rf "$work"
 trap - EXIT # the tree stays for a look after a failure
 work=$(dirname "$bin")/wine-tests/$2
 rm -rf "$work"
-config=$work/x/PLAXON/CONFIG
-svp_config "$config"
-mkdir -p "$work/x/PLAXON/TMP" "$work/x/OUT"
+svp_drive "$work/x"
+mkdir -p "$work/x/OUT"
 for ((i = 1; i <= $3; i++)); do head -c "$4" /dev/urandom >"$config/CNFDATA/tbl$i.dat"; done
 tar czf "$work/x/PLAXON/TMP/sample.tgz" -C "$work/x/PLAXON" CONFIG
 
