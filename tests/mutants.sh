@@ -56,6 +56,7 @@ gpfm-segment-sum @@ backupfile/CnfBakCnfReader.cpp @@ if (sum != stored) { @@ if
 gpfm-short-read @@ backupfile/CnfBakCnfReader.cpp @@ if (!read || got < n) { @@ if (!read) {
 backup-folder-name-length @@ backupfile/CnfBakCnfList.cpp @@ if (std::strlen(name) != 6 || name[0] != '4') return false; @@ if (std::strlen(name) < 6 || name[0] != '4') return false;
 backup-list-single-row @@ backupfile/CnfBakCnfList.cpp @@ if (rows == 1) return ChooseRow(list, 0); @@ if (rows == 1) return kOperatorChooses;
+progress-zero-stays-open @@ archive/CnfCmpDlg.cpp @@ if (request->displayFlag == 0) SendMessage(dialog, WM_CLOSE, 0, 0); @@
 ROWS
 )
 
