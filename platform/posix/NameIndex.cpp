@@ -75,6 +75,21 @@ bool NameIndex::Find(const struct stat& folder, const std::string& name, const R
   return true;
 }
 
+NameIndex::Answer NameIndex::Look(const struct stat& folder, const std::string& name,
+                                  std::string* actual) {
+  const Stamp stamp = StampOf(folder);
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = folders_.find(Key{stamp.device, stamp.inode});
+  if (it == folders_.end() || !(it->second.stamp == stamp)) return Answer::kUnknown;
+  it->second.lastUse = ++clock_;
+  auto found = it->second.names.find(Fold(name));
+  if (found == it->second.names.end()) return Answer::kAbsent;
+  const auto& spellings = found->second;
+  const bool asSpelt = std::find(spellings.begin(), spellings.end(), name) != spellings.end();
+  *actual = asSpelt ? name : spellings.front();
+  return Answer::kFound;
+}
+
 void NameIndex::Changed(int dir, const struct stat& before, const std::string& removed,
                         const std::string& added) {
   struct stat after;

@@ -33,6 +33,13 @@ class NameIndex {
   bool Find(const struct stat& folder, const std::string& name, const Reader& read,
             std::string* actual);
 
+  // What a current index of the folder of status `folder` knows of `name`
+  // without reading the folder: kFound with the spelling the host has (the
+  // name itself when it is there so spelt), kAbsent when no name folds to
+  // it, kUnknown when no index of the folder is current.
+  enum class Answer { kUnknown, kAbsent, kFound };
+  Answer Look(const struct stat& folder, const std::string& name, std::string* actual);
+
   // This process changed the folder open as `dir`, whose status before the
   // change was `before`: `removed` went, `added` came. An index that was
   // current before the change is updated and stays current; any other is

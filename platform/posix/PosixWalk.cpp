@@ -86,6 +86,16 @@ bool FindEntryNoCase(NameIndex& index, const std::string& dir, int open, const s
     return open >= 0 ? ::fstatat(open, entry.c_str(), own, AT_SYMLINK_NOFOLLOW) == 0
                      : ::lstat((dir + "/" + entry).c_str(), own) == 0;
   };
+  // A folder this process keeps an index of (one it is filling) answers
+  // from the index, a name it lacks without a look at the disk.
+  switch (index.Look(folder, name, actual)) {
+    case NameIndex::Answer::kAbsent:
+      return false;
+    case NameIndex::Answer::kFound:
+      return status(*actual);
+    case NameIndex::Answer::kUnknown:
+      break;
+  }
   if (status(name)) {
     *actual = name;
     return true;

