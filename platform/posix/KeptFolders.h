@@ -36,13 +36,23 @@ using FolderLease = std::shared_ptr<const SharedFolder>;
 // folder (the same device and inode, which no other entry can take while it
 // is open), so a folder moved away, or a link put at its place, is walked to
 // as before, and refused.
+//
+// A caller may spell a folder otherwise than the host does (an archive's
+// "CONFIG" unpacked into a tree whose folder is "config"): a walk that found
+// the host spelling notes it as the spelling's alias, so that the next path
+// spelt so finds the kept folder too. An alias is only a way to a kept
+// folder, which is checked under its own host path as above; it is noted
+// only when no folder on the way had the asked spelling itself.
 class KeptFolders {
  public:
-  // The kept folder `host` names now, with its status in `st`; null when
+  // The kept folder `host` names now, with its status in `st` and, when
+  // `host` is an alias, the host path it stands for in `actual`; null when
   // there is none.
-  FolderLease Take(const std::string& host, struct stat* st);
+  FolderLease Take(const std::string& host, struct stat* st, std::string* actual = nullptr);
   // Keeps the folder open as `fd`, which a walk opened at `host`.
   void Keep(const std::string& host, int fd);
+  // Notes that the folder asked for as `asked` was found at `host`.
+  void Alias(const std::string& asked, const std::string& host);
 
  private:
   struct Kept {
@@ -51,10 +61,16 @@ class KeptFolders {
     dev_t device = 0;
     ino_t inode = 0;
   };
+  struct Spelling {
+    std::string asked, host;
+  };
+  FolderLease TakeLocked(const std::string& host, struct stat* st);
 
   std::mutex mutex_;
   std::array<Kept, 8> kept_{};
   std::size_t next_ = 0;
+  std::array<Spelling, 8> aliases_{};
+  std::size_t nextAlias_ = 0;
 };
 
 // The kept folders of the process.

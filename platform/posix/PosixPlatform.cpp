@@ -81,6 +81,27 @@ const World& CurrentWorld() {
 
 // ---------------------------------------------------------------- paths
 
+namespace {
+
+// The components of `folder` below `base` as `names`; false when `folder`
+// does not lie below `base`.
+bool SplitBelow(const std::string& base, const std::string& folder,
+                std::vector<std::string>* names) {
+  if (folder.size() <= base.size() + 1 || folder.compare(0, base.size(), base) != 0 ||
+      folder[base.size()] != '/')
+    return false;
+  names->clear();
+  std::size_t start = base.size() + 1;
+  for (;;) {
+    const std::size_t slash = folder.find('/', start);
+    names->push_back(folder.substr(start, slash - start));
+    if (slash == std::string::npos) return true;
+    start = slash + 1;
+  }
+}
+
+}  // namespace
+
 bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* near) {
   *out = Resolved{};
   if (!path || !*path) return Fail(ERROR_PATH_NOT_FOUND);
@@ -166,20 +187,24 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* nea
   // these very names (platform/posix/KeptFolders.h): only the last
   // component is looked up.
   std::size_t first = 0;
+  std::string asked = base;  // the folder of the last component as spelt
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) asked += "/" + parts[i];
   if (parts.size() >= 2) {
-    std::string folder = base;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) folder += "/" + parts[i];
+    std::string folder;
     const bool lent = near && near->parent &&
-                      near->host.compare(0, near->host.rfind('/'), folder) == 0 &&
-                      near->host.rfind('/') == folder.size();
-    if (auto kept = lent ? near->parent : TheKeptFolders().Take(folder, &own)) {
-      if (lent) own = near->parentStatus;
-      out->parent = std::move(kept);
-      out->parentStatus = own;
-      host = std::move(folder);
-      out->names.assign(parts.begin(), parts.end() - 1);
-      ownKnown = true;
-      first = parts.size() - 1;
+                      near->host.substr(0, near->host.rfind('/')) == asked;
+    if (auto kept = lent ? near->parent : TheKeptFolders().Take(asked, &own, &folder)) {
+      if (lent) {
+        own = near->parentStatus;
+        folder = asked;
+      }
+      if (SplitBelow(base, folder, &out->names)) {
+        out->parent = std::move(kept);
+        out->parentStatus = own;
+        host = std::move(folder);
+        ownKnown = true;
+        first = parts.size() - 1;
+      }
     }
   }
   for (std::size_t i = first; i < parts.size(); ++i) {
@@ -204,6 +229,11 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* nea
     }
     host += "/" + actual;
     out->names.push_back(actual);
+  }
+  // The next path spelt as this one finds its kept folder without a walk.
+  if (parts.size() >= 2 && !out->parent && parentExists && !belowLink) {
+    const std::string found = host.substr(0, host.rfind('/'));
+    if (found != asked) TheKeptFolders().Alias(asked, found);
   }
   // A link counts as there even when what it points at is gone.
   if (exists && !ownKnown) exists = ::lstat(host.c_str(), &own) == 0;
