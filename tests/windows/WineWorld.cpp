@@ -1,13 +1,11 @@
-// The behaviour tests' program on Windows (its main below: the system's
-// objects are linked in with the module's resources, so ModuleInstance is
-// this program, and the operator's hands start before the first test) and
-// its test world: the drives of a world are drive letters of the
-// Wine prefix, mapped by Wine's mount manager to the world's folders with
-// their types; C: is the prefix's own system drive, cleaned to what it held
-// when the tests began. The service stand-ins read the world's settings from
-// an svpsvc.ini that follows the world. What Windows has no word for (a drive
-// not ready, a write-protected medium, a medium smaller than its host
-// folder) the world layer answers itself, over the Windows half.
+// The behaviour tests' program on Windows (main below: the system's objects
+// linked in with the module's resources, so ModuleInstance is this program)
+// and its test world: a world's drives are drive letters of the Wine prefix,
+// mapped by Wine's mount manager to the world's folders with their types; C:
+// is the prefix's own drive, cleaned to what it held when the tests began.
+// The stand-ins read the world's settings from an svpsvc.ini that follows the
+// world. What Windows has no word for (a drive not ready, a write-protected
+// medium, a medium smaller than its host folder) the world layer answers.
 #include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h.
