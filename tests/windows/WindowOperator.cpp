@@ -51,16 +51,6 @@ int TemplateOf(const std::string& caption) {
   return 0;
 }
 
-std::string ListText(HWND list, int row) {
-  char text[256] = "";
-  LVITEMA item{};
-  item.iSubItem = 0;
-  item.pszText = text;
-  item.cchTextMax = sizeof text;
-  ::SendMessageA(list, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
-  return text;
-}
-
 plat::ControlView ViewOf(HWND c) {
   plat::ControlView v;
   v.id = ::GetDlgCtrlID(c);
@@ -88,7 +78,12 @@ plat::ControlView ViewOf(HWND c) {
   if (v.kind == ControlKind::ListView) {
     int rows = static_cast<int>(::SendMessageA(c, LVM_GETITEMCOUNT, 0, 0));
     for (int row = 0; row < rows; ++row) {
-      v.items.push_back(ListText(c, row));
+      char text[256] = "";
+      LVITEMA item{};
+      item.pszText = text;
+      item.cchTextMax = sizeof text;
+      ::SendMessageA(c, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+      v.items.push_back(text);
       if (v.selected < 0 &&
           (::SendMessageA(c, LVM_GETITEMSTATE, row, LVIS_SELECTED) & LVIS_SELECTED))
         v.selected = row;
@@ -243,7 +238,7 @@ class Watcher {
  public:
   Watcher() {
     svc::SetMessageObserver(NoteShown);
-    thread_ = ::CreateThread(nullptr, 0, Run, this, 0, nullptr);
+    ::CloseHandle(::CreateThread(nullptr, 0, Run, this, 0, nullptr));
   }
 
  private:
@@ -320,7 +315,6 @@ class Watcher {
       ::PostMessageA(box, WM_COMMAND, answer, 0);
   }
 
-  HANDLE thread_ = nullptr;
   std::map<HWND, plat::DialogView> open_;
 };
 

@@ -1,14 +1,17 @@
-// The test world on Windows: the drives of a world are drive letters of the
-// Wine prefix, mapped by Wine's mount manager to the world's folders with
-// their types; C: is the prefix's own system drive, cleaned to what it held
-// when the tests began. The service stand-ins read the world's settings from
-// an svpsvc.ini that follows the world. What Windows has no word for (a drive
-// not ready, a write-protected medium, a medium smaller than its host
-// folder) the world layer answers itself, over the Windows half.
+// The behaviour tests' program on Windows (main below: the system's objects
+// linked in with the module's resources, so ModuleInstance is this program)
+// and its test world: a world's drives are drive letters of the Wine prefix,
+// mapped by Wine's mount manager to the world's folders with their types; C:
+// is the prefix's own drive, cleaned to what it held when the tests began.
+// The stand-ins read the world's settings from an svpsvc.ini that follows the
+// world. What Windows has no word for (a drive not ready, a write-protected
+// medium, a medium smaller than its host folder) the world layer answers.
+#include <gtest/gtest.h>
 #include <windows.h>
 // After windows.h.
 #include <winioctl.h>
 
+#include <array>
 #include <atomic>
 #include <cctype>
 #include <cstdint>
@@ -17,16 +20,13 @@
 #include <fstream>
 #include <mutex>
 #include <set>
-#include <stdexcept>
 #include <string>
 
-#include "common/CnfFunc.h"
-#include "common/Globals.h"
 #include "platform/ForwardingPlatform.h"
+#include "platform/posix/World.h"
 #include "platform/winemu/Operator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
-#include "windows/WineWorld.h"
 
 namespace fs = std::filesystem;
 
@@ -130,192 +130,199 @@ bool gFirstMapping = true;
 
 }  // namespace
 
-WineWorldPlatform::WineWorldPlatform(std::shared_ptr<Platform> inner, World world,
-                                     std::string iniPath)
-    : ForwardingPlatform(std::move(inner)), world_(std::move(world)), ini_(std::move(iniPath)) {}
+class WineWorldPlatform : public ForwardingPlatform {
+ public:
+  WineWorldPlatform(std::shared_ptr<Platform> inner, World world, std::string iniPath)
+      : ForwardingPlatform(std::move(inner)), world_(std::move(world)), ini_(std::move(iniPath)) {}
 
-WineWorldPlatform::~WineWorldPlatform() = default;
+  World& MutableWorld() { return world_; }
 
-void WineWorldPlatform::Apply() {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  for (std::size_t i = 0; i < world_.drives.size(); ++i) {
-    char letter = static_cast<char>('A' + i);
-    if (letter == 'C' || letter == 'Z') continue;
-    const Drive& d = world_.drives[i];
-    Mapped want{d.present && !d.hostDir.empty(), d.type, d.hostDir};
-    Mapped& have = gMapped[i];
-    if (!gFirstMapping && want.present == have.present && want.type == have.type &&
-        want.hostDir == have.hostDir)
-      continue;
-    if (want.present) fs::create_directories(want.hostDir);
-    if (want.present ? MapDrive(letter, want.type, want.hostDir)
-                     : (!have.present && !gFirstMapping) || MapDrive(letter, 0, {}))
-      have = want;
-  }
-  gFirstMapping = false;
-  std::string settings =
-      "[world]\r\nroot=" + world_.root + "\r\nidentity=" + world_.identity + "\r\n";
-  std::string section = "world";
-  for (const auto& [key, value] : world_.settings) {
-    std::string::size_type dot = key.find('.');
-    std::string s = key.substr(0, dot);
-    if (s != section) settings += "[" + (section = s) + "]\r\n";
-    settings += key.substr(dot + 1) + "=" + value + "\r\n";
-  }
-  if (settings != written_) {
-    std::ofstream(ini_, std::ios::binary | std::ios::trunc) << settings;
-    written_ = settings;
-  }
-}
-
-const Drive* WineWorldPlatform::DriveOf(const char* path) {
-  Apply();
-  int index = DriveIndexOf(path);
-  if (index < 0) return nullptr;
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  const Drive& d = world_.drives[static_cast<std::size_t>(index)];
-  if (!d.media.empty()) mediaDrive_ = static_cast<char>('A' + index);
-  return d.present ? &d : nullptr;
-}
-
-bool WineWorldPlatform::Refused(const char* path, bool writes) {
-  const Drive* d = DriveOf(path);
-  if (!d) return false;
-  DWORD error = d->notReady                   ? ERROR_NOT_READY
-                : writes && d->writeProtected ? ERROR_WRITE_PROTECT
-                                              : ERROR_SUCCESS;
-  if (error == ERROR_SUCCESS) return false;
-  SetLastError(error);
-  return true;
-}
-
-HANDLE WineWorldPlatform::CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
-                                     DWORD flags) {
-  bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0 ||
-                disposition != OPEN_EXISTING;
-  if (Refused(path, writes)) return nullptr;
-  return ForwardingPlatform::CreateFile(path, access, share, disposition, flags);
-}
-HANDLE WineWorldPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) {
-  if (Refused(pattern, false)) return nullptr;
-  return ForwardingPlatform::FindFirstFile(pattern, data);
-}
-DWORD WineWorldPlatform::GetFileAttributes(const char* path) {
-  if (Refused(path, false)) return INVALID_FILE_ATTRIBUTES;
-  return ForwardingPlatform::GetFileAttributes(path);
-}
-bool WineWorldPlatform::SetFileAttributes(const char* path, DWORD attributes) {
-  return !Refused(path, true) && ForwardingPlatform::SetFileAttributes(path, attributes);
-}
-bool WineWorldPlatform::DeleteFile(const char* path) {
-  return !Refused(path, true) && ForwardingPlatform::DeleteFile(path);
-}
-bool WineWorldPlatform::CreateDirectory(const char* path) {
-  return !Refused(path, true) && ForwardingPlatform::CreateDirectory(path);
-}
-bool WineWorldPlatform::RemoveDirectory(const char* path) {
-  return !Refused(path, true) && ForwardingPlatform::RemoveDirectory(path);
-}
-bool WineWorldPlatform::MoveFile(const char* from, const char* to, bool replace) {
-  return !Refused(from, true) && !Refused(to, true) &&
-         ForwardingPlatform::MoveFile(from, to, replace);
-}
-// The prefix's own drives beyond the world's (Z:, the host's root) are
-// left out, as a world has none of them.
-DWORD WineWorldPlatform::GetLogicalDrives() {
-  Apply();
-  DWORD world = 0;
-  {
+  // Maps the drives that changed and rewrites the settings that changed.
+  void Apply() {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    for (std::size_t i = 0; i < world_.drives.size(); ++i)
-      if (world_.drives[i].present) world |= 1u << i;
+    for (std::size_t i = 0; i < world_.drives.size(); ++i) {
+      char letter = static_cast<char>('A' + i);
+      if (letter == 'C' || letter == 'Z') continue;
+      const Drive& d = world_.drives[i];
+      Mapped want{d.present && !d.hostDir.empty(), d.type, d.hostDir};
+      Mapped& have = gMapped[i];
+      if (!gFirstMapping && want.present == have.present && want.type == have.type &&
+          want.hostDir == have.hostDir)
+        continue;
+      if (want.present) fs::create_directories(want.hostDir);
+      if (want.present ? MapDrive(letter, want.type, want.hostDir)
+                       : (!have.present && !gFirstMapping) || MapDrive(letter, 0, {}))
+        have = want;
+    }
+    gFirstMapping = false;
+    std::string settings =
+        "[world]\r\nroot=" + world_.root + "\r\nidentity=" + world_.identity + "\r\n";
+    std::string section = "world";
+    for (const auto& [key, value] : world_.settings) {
+      std::string::size_type dot = key.find('.');
+      std::string s = key.substr(0, dot);
+      if (s != section) settings += "[" + (section = s) + "]\r\n";
+      settings += key.substr(dot + 1) + "=" + value + "\r\n";
+    }
+    if (settings != written_) {
+      std::ofstream(ini_, std::ios::binary | std::ios::trunc) << settings;
+      written_ = settings;
+    }
   }
-  return ForwardingPlatform::GetLogicalDrives() & world;
-}
-UINT WineWorldPlatform::GetDriveType(const char* root) {
-  if (DriveIndexOf(root) >= 0 && !DriveOf(root)) return DRIVE_NO_ROOT_DIR;
-  return ForwardingPlatform::GetDriveType(root);
-}
-bool WineWorldPlatform::GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller,
-                                           std::uint64_t* total, std::uint64_t* totalFree) {
-  if (Refused(root, false)) return false;
-  const Drive* d = DriveOf(root);
-  if (!d || d->totalBytes == 0)
-    return ForwardingPlatform::GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
-  std::uint64_t used = BytesUnder(d->hostDir), t = d->totalBytes;
-  std::uint64_t f = used >= t || d->type == DRIVE_CDROM ? 0 : t - used;
-  if (freeToCaller) *freeToCaller = f;
-  if (total) *total = t;
-  if (totalFree) *totalFree = f;
-  return true;
-}
 
-void WineWorldPlatform::GetLocalTime(SYSTEMTIME* time) {
-  ForwardingPlatform::GetLocalTime(time);
-  long long offset = 0;
-  {
+  // A request for another medium is about the drive of media last looked at
+  // (else the first with a list).
+  void AskedFor(MessageBoxView& view) {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
-    offset = world_.clockOffsetSeconds;
+    char drive = mediaDrive_;
+    for (std::size_t i = 0; !drive && i < world_.drives.size(); ++i)
+      if (world_.drives[i].present && !world_.drives[i].media.empty())
+        drive = static_cast<char>('A' + i);
+    if (!drive) return;
+    const Drive& d = world_.drive(drive);
+    view.mediaDrive = drive;
+    view.media.clear();
+    for (const auto& m : d.media) view.media.push_back(m.name);
+    view.mediumInserted = d.inserted;
   }
-  if (offset == 0) return;
-  ULARGE_INTEGER t;  // laid out as a FILETIME
-  ::SystemTimeToFileTime(time, reinterpret_cast<FILETIME*>(&t));
-  t.QuadPart += static_cast<ULONGLONG>(offset * 10000000LL);
-  ::FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
-}
 
-bool WineWorldPlatform::MediaDrive(char* letter, std::vector<std::string>* names,
-                                   std::size_t* inserted) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  char drive = mediaDrive_;
-  for (std::size_t i = 0; !drive && i < world_.drives.size(); ++i)
-    if (world_.drives[i].present && !world_.drives[i].media.empty())
-      drive = static_cast<char>('A' + i);
-  if (!drive) return false;
-  const Drive& d = world_.drive(drive);
-  *letter = drive;
-  names->clear();
-  for (const auto& m : d.media) names->push_back(m.name);
-  *inserted = d.inserted;
-  return true;
-}
+  // A medium goes in: the one of the list by its name, else a folder beside
+  // the world; empty: the next of the list.
+  void Insert(char letter, const std::string& name) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    Drive& d = world_.drive(letter);
+    if (d.media.empty()) return;
+    std::size_t index = name.empty() ? d.inserted + 1 : d.media.size();
+    for (std::size_t i = 0; !name.empty() && i < d.media.size(); ++i)
+      if (_stricmp(d.media[i].name.c_str(), name.c_str()) == 0) index = i;
+    if (index < d.media.size() || name.empty())
+      d.Insert(index);
+    else
+      d.InsertFolder(name, world_.HostPathOf(name));
+    Apply();
+  }
 
-void WineWorldPlatform::Insert(char letter, const std::string& name) {
-  std::lock_guard<std::recursive_mutex> lock(mutex_);
-  Drive& d = world_.drive(letter);
-  if (d.media.empty()) return;
-  std::size_t index = name.empty() ? d.inserted + 1 : d.media.size();
-  for (std::size_t i = 0; !name.empty() && i < d.media.size(); ++i)
-    if (_stricmp(d.media[i].name.c_str(), name.c_str()) == 0) index = i;
-  if (index < d.media.size() || name.empty())
-    d.Insert(index);
-  else
-    d.InsertFolder(name, world_.HostPathOf(name));
-  Apply();
-}
+  HANDLE CreateFile(const char* path, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags) override {
+    bool writes = (access & (GENERIC_WRITE | FILE_WRITE_DATA | FILE_APPEND_DATA)) != 0 ||
+                  disposition != OPEN_EXISTING;
+    if (Refused(path, writes)) return nullptr;
+    return ForwardingPlatform::CreateFile(path, access, share, disposition, flags);
+  }
+  HANDLE FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) override {
+    return Refused(pattern, false) ? nullptr : ForwardingPlatform::FindFirstFile(pattern, data);
+  }
+  DWORD GetFileAttributes(const char* path) override {
+    return Refused(path, false) ? INVALID_FILE_ATTRIBUTES
+                                : ForwardingPlatform::GetFileAttributes(path);
+  }
+  bool SetFileAttributes(const char* path, DWORD attributes) override {
+    return !Refused(path, true) && ForwardingPlatform::SetFileAttributes(path, attributes);
+  }
+  bool DeleteFile(const char* path) override {
+    return !Refused(path, true) && ForwardingPlatform::DeleteFile(path);
+  }
+  bool CreateDirectory(const char* path) override {
+    return !Refused(path, true) && ForwardingPlatform::CreateDirectory(path);
+  }
+  bool RemoveDirectory(const char* path) override {
+    return !Refused(path, true) && ForwardingPlatform::RemoveDirectory(path);
+  }
+  bool MoveFile(const char* from, const char* to, bool replace) override {
+    return !Refused(from, true) && !Refused(to, true) &&
+           ForwardingPlatform::MoveFile(from, to, replace);
+  }
+  // The prefix's own drives beyond the world's (Z:, the host's root) are
+  // left out, as a world has none of them.
+  DWORD GetLogicalDrives() override {
+    Apply();
+    DWORD world = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(mutex_);
+      for (std::size_t i = 0; i < world_.drives.size(); ++i)
+        if (world_.drives[i].present) world |= 1u << i;
+    }
+    return ForwardingPlatform::GetLogicalDrives() & world;
+  }
+  UINT GetDriveType(const char* root) override {
+    if (DriveIndexOf(root) >= 0 && !DriveOf(root)) return DRIVE_NO_ROOT_DIR;
+    return ForwardingPlatform::GetDriveType(root);
+  }
+  bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
+                          std::uint64_t* totalFree) override {
+    if (Refused(root, false)) return false;
+    const Drive* d = DriveOf(root);
+    if (!d || d->totalBytes == 0)
+      return ForwardingPlatform::GetDiskFreeSpaceEx(root, freeToCaller, total, totalFree);
+    std::uint64_t used = BytesUnder(d->hostDir), t = d->totalBytes;
+    std::uint64_t f = used >= t || d->type == DRIVE_CDROM ? 0 : t - used;
+    if (freeToCaller) *freeToCaller = f;
+    if (total) *total = t;
+    if (totalFree) *totalFree = f;
+    return true;
+  }
+  // The world's clock: the system's, moved by the world's offset.
+  void GetLocalTime(SYSTEMTIME* time) override {
+    ForwardingPlatform::GetLocalTime(time);
+    long long offset = 0;
+    {
+      std::lock_guard<std::recursive_mutex> lock(mutex_);
+      offset = world_.clockOffsetSeconds;
+    }
+    if (offset == 0) return;
+    ULARGE_INTEGER t;  // laid out as a FILETIME
+    ::SystemTimeToFileTime(time, reinterpret_cast<FILETIME*>(&t));
+    t.QuadPart += static_cast<ULONGLONG>(offset * 10000000LL);
+    ::FileTimeToSystemTime(reinterpret_cast<FILETIME*>(&t), time);
+  }
 
-std::atomic<WineWorldPlatform*> gWineWorld{nullptr};
+ private:
+  const Drive* DriveOf(const char* path) {
+    Apply();
+    int index = DriveIndexOf(path);
+    if (index < 0) return nullptr;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    const Drive& d = world_.drives[static_cast<std::size_t>(index)];
+    if (!d.media.empty()) mediaDrive_ = static_cast<char>('A' + index);
+    return d.present ? &d : nullptr;
+  }
+  bool Refused(const char* path, bool writes) {
+    const Drive* d = DriveOf(path);
+    if (!d) return false;
+    DWORD error = d->notReady                   ? ERROR_NOT_READY
+                  : writes && d->writeProtected ? ERROR_WRITE_PROTECT
+                                                : ERROR_SUCCESS;
+    if (error == ERROR_SUCCESS) return false;
+    SetLastError(error);
+    return true;
+  }
 
-WineWorldPlatform* CurrentWineWorld() { return gWineWorld.load(); }
+  std::recursive_mutex mutex_;
+  World world_;
+  std::string ini_;
+  std::string written_;
+  char mediaDrive_ = 0;
+};
 
 }  // namespace plat
 
 namespace {
 int gWorldCount = 0;
+// The world layer of the test world alive, or null.
+std::atomic<plat::WineWorldPlatform*> gWorld{nullptr};
 
 // The settings a test changed reach svpsvc.ini before a stand-in reads it.
 void ApplySettings() {
-  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld()) world->Apply();
+  if (plat::WineWorldPlatform* world = gWorld.load()) world->Apply();
 }
 }  // namespace
 
 // The window operator's requests for another medium (WindowOperator.cpp).
 void MediaAskedFor(plat::MessageBoxView& view) {
-  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld())
-    world->MediaDrive(&view.mediaDrive, &view.media, &view.mediumInserted);
+  if (plat::WineWorldPlatform* world = gWorld.load()) world->AskedFor(view);
 }
 void InsertMedium(char drive, const std::string& name) {
-  if (plat::WineWorldPlatform* world = plat::CurrentWineWorld()) world->Insert(drive, name);
+  if (plat::WineWorldPlatform* world = gWorld.load()) world->Insert(drive, name);
 }
 
 TestWorld::TestWorld() {
@@ -329,14 +336,14 @@ TestWorld::TestWorld() {
   ::_putenv_s("TALVER_SVPSVC_INI", ini.c_str());
   posix_ = std::make_shared<plat::WineWorldPlatform>(plat::InstalledShared(), std::move(w), ini);
   posix_->Apply();
-  plat::gWineWorld = posix_.get();
+  gWorld = posix_.get();
   svc::SetSettingsObserver(ApplySettings);
   InstallOver(posix_);
 }
 
 TestWorld::~TestWorld() {
   plat::Install(previous_);
-  plat::gWineWorld = nullptr;
+  gWorld = nullptr;
   fault_.reset();
   posix_.reset();
   plat::RemoveTree(dir_);
@@ -348,4 +355,15 @@ plat::World& TestWorld::MutableWorld() { return posix_->MutableWorld(); }
 std::string TestWorld::DriveDir(char letter) const {
   if (std::toupper(static_cast<unsigned char>(letter)) == 'C') return "C:";
   return dir_ + "\\drives\\" + static_cast<char>(std::tolower(letter));
+}
+
+extern "C" int TalverDllMain(void* module, DWORD reason, void* reserved);
+void StartWindowOperator();  // WindowOperator.cpp
+
+int main(int argc, char** argv) {
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  TalverDllMain(::GetModuleHandleA(nullptr), 1, nullptr);
+  StartWindowOperator();
+  testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
 }

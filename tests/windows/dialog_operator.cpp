@@ -9,7 +9,8 @@
 //   dialog_operator.exe
 #include <gtest/gtest.h>
 #include <windows.h>
-#include <zlib.h>
+// After windows.h.
+#include <gdiplus.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -31,74 +32,24 @@ namespace {
 using plat::IDCANCEL;
 using plat::IDOK;
 
-void PutBig(std::vector<unsigned char>& out, std::uint32_t v) {
-  for (int shift = 24; shift >= 0; shift -= 8)
-    out.push_back(static_cast<unsigned char>(v >> shift));
-}
-
-void Chunk(std::vector<unsigned char>& png, const char* type,
-           const std::vector<unsigned char>& data) {
-  PutBig(png, static_cast<std::uint32_t>(data.size()));
-  std::size_t start = png.size();
-  png.insert(png.end(), type, type + 4);
-  png.insert(png.end(), data.begin(), data.end());
-  PutBig(png, static_cast<std::uint32_t>(
-                  crc32(0, png.data() + start, static_cast<uInt>(png.size() - start))));
-}
-
-// The window as it stands on the screen, written as an RGB PNG.
+// The window as it stands on the screen, written as a PNG by GDI+.
 bool SaveWindowPng(HWND window, const std::string& path) {
   RECT r;
   if (!GetWindowRect(window, &r)) return false;
   int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;  // top-down rows
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HDC screen = GetDC(nullptr), memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
   HGDIOBJ old = SelectObject(memory, bitmap);
-  BOOL copied = BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  std::vector<unsigned char> raw;
-  raw.reserve(static_cast<std::size_t>(h) * (w * 3 + 1));
-  const auto* pixels = static_cast<const unsigned char*>(bits);
-  for (int y = 0; y < h; ++y) {
-    raw.push_back(0);  // no filter
-    for (int x = 0; x < w; ++x) {
-      const unsigned char* p = pixels + (static_cast<std::size_t>(y) * w + x) * 4;
-      raw.push_back(p[2]);
-      raw.push_back(p[1]);
-      raw.push_back(p[0]);
-    }
-  }
+  bool ok = BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
   SelectObject(memory, old);
-  DeleteObject(bitmap);
   DeleteDC(memory);
   ReleaseDC(nullptr, screen);
-  if (!copied) return false;
-
-  uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-  std::vector<unsigned char> packed(packedSize);
-  if (compress2(packed.data(), &packedSize, raw.data(), static_cast<uLong>(raw.size()), 9) != Z_OK)
-    return false;
-  packed.resize(packedSize);
-  std::vector<unsigned char> png = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
-  std::vector<unsigned char> header;
-  PutBig(header, static_cast<std::uint32_t>(w));
-  PutBig(header, static_cast<std::uint32_t>(h));
-  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8-bit RGB
-  Chunk(png, "IHDR", header);
-  Chunk(png, "IDAT", packed);
-  Chunk(png, "IEND", {});
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return false;
-  bool ok = std::fwrite(png.data(), 1, png.size(), f) == png.size();
-  return std::fclose(f) == 0 && ok;
+  static const CLSID kPng = {
+      0x557cf406, 0x1a04, 0x11d3, {0x9a, 0x73, 0, 0, 0xf8, 0x1e, 0xf3, 0x2e}};
+  std::wstring wide(path.begin(), path.end());
+  ok = ok && Gdiplus::Bitmap(bitmap, nullptr).Save(wide.c_str(), &kPng, nullptr) == Gdiplus::Ok;
+  DeleteObject(bitmap);
+  return ok;
 }
 
 // The script, and a picture of each dialog the first time it shows.
@@ -216,6 +167,9 @@ int main(int argc, char** argv) {
     std::printf("FAIL LoadLibrary(talver.dll)\n");
     return 1;
   }
+  Gdiplus::GdiplusStartupInput gdiplus;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &gdiplus, nullptr);
   StartWindowOperator();
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();

@@ -2,7 +2,8 @@
  * A maintenance program's view of talver.dll: every export is found by its
  * ordinal and by its name (the same function both ways), and the exports
  * that need no operator answer on the SVP tree the script prepared (drive X:,
- * svpsvc.ini named by TALVER_SVPSVC_INI):
+ * svpsvc.ini named by TALVER_SVPSVC_INI); the shared-memory exports behave
+ * as tests/exports_test.cpp has them, run under Wine in win.behaviour.system:
  *
  *   load_exports.exe ARCHIVE TARGET_DIR\\
  */
@@ -33,11 +34,6 @@ typedef int(__cdecl* ConfigTypeProc)(char*, WORD*);
 typedef int(__cdecl* ReadConfig4Proc)(const char*, BYTE*);
 typedef int(__cdecl* UncompressProc)(HWND, const char*, const char*);
 typedef int(__cdecl* CheckProc)(const char*, DWORD, WORD*);
-typedef void*(__cdecl* CreateMapProc)(const char*, DWORD*);
-typedef int(__cdecl* CloseMapProc)(void*);
-typedef int(__cdecl* OpenMapProc)(const char*);
-typedef int(__cdecl* ReadMapProc)(const char*, void*, DWORD, DWORD*);
-typedef int(__cdecl* WriteMapProc)(const char*, const void*, DWORD, DWORD*);
 
 static int failures = 0;
 static int checks = 0;
@@ -115,26 +111,6 @@ int main(int argc, char** argv) {
   }
   Check(GetFileAttributesA("X:\\PLAXON\\DIFF\\svp_conf.tgz") != INVALID_FILE_ATTRIBUTES,
         "the HDD backup leaves its DIFF copy");
-
-  /* The shared-memory exports (tests/exports_test.cpp holds their behaviour). */
-  CreateMapProc create = (CreateMapProc)ByName(dll, "Talver_CreateMemoryMapFile");
-  CloseMapProc closeMap = (CloseMapProc)ByName(dll, "Talver_CloseMemoryMapFile");
-  OpenMapProc openMap = (OpenMapProc)ByName(dll, "Talver_OpenMemoryMapFile");
-  ReadMapProc readMap = (ReadMapProc)ByName(dll, "Talver_ReadMemoryMapFile");
-  WriteMapProc writeMap = (WriteMapProc)ByName(dll, "Talver_WriteMemoryMapFile");
-  Check(create && closeMap && openMap && readMap && writeMap, "the shared-memory exports");
-  if (create && closeMap && openMap && readMap && writeMap) {
-    DWORD error = 99;
-    void* section = create("WINTEST", &error);
-    Check(section != NULL && error == 0, "Talver_CreateMemoryMapFile makes the section");
-    Check(openMap("WINTEST") == 0, "Talver_OpenMemoryMapFile finds it");
-    const char text[] = "shared between opens";
-    char back[sizeof text] = "";
-    Check(writeMap("WINTEST", text, sizeof text, &error) == 1, "Talver_WriteMemoryMapFile");
-    Check(readMap("WINTEST", back, sizeof back, &error) == 1 && strcmp(back, text) == 0,
-          "Talver_ReadMemoryMapFile reads what was written");
-    Check(closeMap(section) != 0, "Talver_CloseMemoryMapFile");
-  }
 
   FreeLibrary(dll);
   printf("load_exports: %d checks, %d failed\n", checks, failures);
