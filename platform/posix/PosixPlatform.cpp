@@ -191,8 +191,7 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* nea
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) asked += "/" + parts[i];
   if (parts.size() >= 2) {
     std::string folder;
-    const bool lent = near && near->parent &&
-                      near->host.substr(0, near->host.rfind('/')) == asked;
+    const bool lent = near && near->parent && near->host.substr(0, near->host.rfind('/')) == asked;
     if (auto kept = lent ? near->parent : TheKeptFolders().Take(asked, &own, &folder)) {
       if (lent) {
         own = near->parentStatus;
