@@ -28,6 +28,7 @@ constexpr std::size_t kLargestWholeMember = 4u << 20;
 constexpr std::size_t kInputWindow = kLargestWholeMember + 64 * 1024;
 constexpr std::size_t kStreamBlock = 1u << 20;
 constexpr std::size_t kReadAhead = 3;
+constexpr std::size_t kSpareBlocks = 2;
 
 void PutLe32(unsigned char* p, std::uint32_t v) {
   p[0] = static_cast<unsigned char>(v);
@@ -460,6 +461,8 @@ bool GzipReader::Next(const void** data, std::size_t* size) {
     current_.clear();
     return false;
   }
+  if (current_.capacity() > 0 && spare_.size() < kSpareBlocks)
+    spare_.push_back(std::move(current_));
   current_ = std::move(ready_.front());
   ready_.pop_front();
   lock.unlock();
@@ -502,6 +505,22 @@ bool GzipReader::Push(std::vector<unsigned char>&& block) {
   lock.unlock();
   changed_.notify_all();
   return true;
+}
+
+// A block of `size` bytes, one the reader has done with where there is one:
+// a member's bytes then neither fault fresh pages in nor are cleared first
+// (a block grows cleared only by what it lacks). Throws when out of memory.
+std::vector<unsigned char> GzipReader::TakeBlock(std::size_t size) {
+  std::vector<unsigned char> block;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!spare_.empty()) {
+      block = std::move(spare_.back());
+      spare_.pop_back();
+    }
+  }
+  block.resize(size);
+  return block;
 }
 
 bool GzipReader::Fill(std::size_t wanted) {
@@ -593,7 +612,7 @@ bool GzipReader::DecodeMembers() {
     }
     std::vector<unsigned char> out;
     try {
-      out.resize(isize);
+      out = TakeBlock(isize);
     } catch (...) {
       Fail(ReadFailure::kMemory);
       return false;
@@ -646,7 +665,7 @@ bool GzipReader::DecodeStream() {
     }
     if (outLen == out.size()) {
       if (!Push(std::move(out))) return false;
-      out.assign(kStreamBlock, 0);
+      out = TakeBlock(kStreamBlock);
       outLen = 0;
     }
     if (state->block_state == ISAL_BLOCK_FINISH) {
@@ -700,7 +719,7 @@ bool GzipReader::DecodeStream() {
     outLen = out.size() - z.avail_out;
     if (outLen == out.size()) {
       if (!Push(std::move(out))) return false;
-      out.assign(kStreamBlock, 0);
+      out = TakeBlock(kStreamBlock);
       outLen = 0;
     }
     if (rc == Z_STREAM_END) {

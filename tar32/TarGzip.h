@@ -127,6 +127,7 @@ class GzipReader {
   void Produce();
   bool Fill(std::size_t wanted);
   bool Push(std::vector<unsigned char>&& block);
+  std::vector<unsigned char> TakeBlock(std::size_t size);
   bool DecodeMembers();
   bool DecodeStream();
   bool PassThrough();
@@ -142,6 +143,8 @@ class GzipReader {
   std::condition_variable changed_;
   std::deque<std::vector<unsigned char>> ready_;
   std::vector<unsigned char> current_;
+  // Blocks the reader has done with, for the producer's next ones.
+  std::vector<std::vector<unsigned char>> spare_;
   bool finished_ = false;
   bool stop_ = false;
   ReadFailure failure_ = ReadFailure::kNone;
