@@ -9,13 +9,9 @@
 # medium of the world's model index.
 source "$(dirname "$0")/support/lib.sh"
 export LC_ALL=C
-c="$work/c/PLAXON"
-mkdir -p "$c/CONFIG" "$c/TMP" "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" "$work/c/SVP2/TMP" \
-  "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" \
-  "$work/src/CONFIG/SUB"
-config4 '\x60\x83' '\x01' '\x00' >"$c/CONFIG/config4"
-printf 'SVPCONF 01020360\r\n' >"$c/CONFIG/CONFIG.INF"
-printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$c/CONFIG/DKCPRP.DAT"
+svp_drive && c="$c/PLAXON"
+mkdir -p "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" "$work/c/SVP2/TMP" "$work/d/PLAXON/CONFIG/8360" \
+  "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" "$work/src/CONFIG/SUB"
 echo 'old' >"$c/CONFIG/data.txt"
 head -c 20000 /dev/urandom | od -An -tx1 >"$work/src/CONFIG/data.txt"
 echo 'new table' >"$work/src/CONFIG/SUB/t1.dat"
