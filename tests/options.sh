@@ -59,8 +59,7 @@ check 0 'type=0x8360' 'serial=412345' 'volume_count=255.*' -- read-config4 'C:\P
 # The world of the drives and select-media.
 mkdir -p "$work/c/PLAXON/CONFIG" "$work/d/software/L/R700xx" "$work/e" "$work/vol1/PLAXON/CONFIG" \
   "$work/vol2"
-printf 'HEADBYTES!\x60\x83\xff\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00' \
-  >"$work/vol1/PLAXON/CONFIG/config4"
+config4 '\x60\x83' '\xff' '\x00' >"$work/vol1/PLAXON/CONFIG/config4"
 {
   world_ini C=c:fixed D=d:cdrom E=e:removable:not_ready=true 'F=:removable:media=vol1;vol2'
   printf '[client.1]\nremote = \\\\tsclient\\E\npath = e\n'

@@ -80,7 +80,7 @@ wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/' \
 many="$work/world/drives/c/PLAXON/CONFIG/many"
 mkdir -p "$many" "$work/world/drives/c/UNPACKED"
 for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
-"$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
+check 0 -- hdd-backup
 COLUMNS_OF_RUN=80 on_screen unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
 wait_for -t 120 '^EXIT=0'
 screen=$(shown 2000 | grep -v '^$')
@@ -96,8 +96,7 @@ type_in "" '^result=1 word=0x0000'
 "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
 # ---- Enter keeps the backup on the medium: 3351's default is No --------------------
-"$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
-  fail "the first backup onto E failed"
+check 0 -- --drive E backup-media
 medium="$work/world/drives/e/PLAXON/CONFIG"
 files_of_e() { find "$medium" -type f -exec md5sum {} + | sort; }
 before=$(files_of_e)
