@@ -4,9 +4,7 @@
 # confirmation dialog with its caption, drawn message and controls, and takes
 # the operator's typed answers; the archiver's own dialog of an HDD backup
 # draws the same bar, and at 80 columns a long unpack redraws one line that
-# fits; `svpconf rancher` shows message 4701 and logs the
-# answer line.
-# Usage: win_terminal.sh SVPCONF LIBTALVER
+# fits; `svpconf rancher` shows message 4701 and logs the answer line.
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIP: tmux is not installed"
   exit 77
@@ -46,8 +44,7 @@ world=$TALVER_WORLD
 # svpconf ARGS at a terminal of 120 columns (COLUMNS_OF_RUN).
 on_screen() {
   tmux -L "$socket" kill-server >/dev/null 2>&1
-  runs=$((runs + 1))
-  socket="talver-win-$$-$runs"
+  socket="talver-win-$$-$((++runs))"
   tmux -L "$socket" new-session -d -s t -x "${COLUMNS_OF_RUN:-120}" -y 50 \
     "env -u CI -u TALVER_NO_TERMINAL TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
     fail "tmux could not start"
