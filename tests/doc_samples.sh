@@ -9,28 +9,17 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 mkdir "$work/bin"
 ln -s "$(cd "$(dirname "$SVPCONF")" && pwd)/$(basename "$SVPCONF")" "$work/bin/svpconf"
 
-# Writes each block of FILE that runs into DIR/N.sh and prints the count.
+# Writes each block of FILE that runs into DIR/N.sh and prints the count
+# (f: the file of the block being read, /dev/null for one not run).
 split_blocks() {
-  python3 - "$1" "$2" <<'PY'
-import sys
-text = open(sys.argv[1], encoding="utf-8").read().split("\n")
-n, block, skip, before = 0, None, False, ""
-for line in text:
-    if block is None:
-        if line.strip() == "```sh":
-            block, skip = [], before.strip().startswith("<!-- not run:")
-        elif line.strip():
-            before = line
-        continue
-    if line.strip() == "```":
-        if not skip:
-            n += 1
-            open(f"{sys.argv[2]}/{n}.sh", "w").write("\n".join(block) + "\n")
-        block, before = None, ""
-        continue
-    block.append(line)
-print(n)
-PY
+  awk -v dir="$2" '
+    !f && /^[ \t]*```sh[ \t]*$/ {
+      f = before ~ /^[ \t]*<!-- not run:/ ? "/dev/null" : dir "/" ++n ".sh"
+      printf "" >f; next }
+    f && /^[ \t]*```[ \t]*$/ { close(f); f = before = ""; next }
+    f { print >f; next }
+    NF { before = $0 }
+    END { print n + 0 }' "$1"
 }
 
 failed=0

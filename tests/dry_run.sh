@@ -1,33 +1,41 @@
 #!/bin/bash
 # svpconf --dry-run of each command that writes the configuration leaves the
 # world (every file's path, size, time and digest, the audit too) as it was;
-# the real command then changes exactly the files the dry run listed.
-# restore-gpfm of a sample backup file whose DKCF carries the default serial
-# number fails without --confirm; with it, it prints where the tables are and
-# both versions.
+# the real command then changes exactly the files the dry run listed, and
+# does its work: restore-gpfm of a backup file whose DKCF carries the default
+# serial number fails without --confirm and with it prints where the tables
+# are and both versions; setup takes the CD-R by --key, and a backup over
+# three media held in the order 1, 3, 2; restore-media takes the software
+# medium of the world's model index.
 source "$(dirname "$0")/support/lib.sh"
 export LC_ALL=C
-c="$work/c/PLAXON"
-mkdir -p "$c/CONFIG" "$c/TMP" "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" \
-  "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" \
-  "$work/src/CONFIG/SUB"
-config4 '\x60\x83' '\x01' '\x00' >"$c/CONFIG/config4"
-printf 'SVPCONF 01020360\r\n' >"$c/CONFIG/CONFIG.INF"
-printf 'SERIAL=412345\r\nMODEL=7\r\n' >"$c/CONFIG/DKCPRP.DAT"
+svp_drive && c="$c/PLAXON"
+mkdir -p "$c/HOME/DIFF" "$c/IN" "$work/c/TARGET/TMP" "$work/c/SVP2/TMP" "$work/d/PLAXON/CONFIG/8360" \
+  "$work/d/software/R_C2/647060" "$work/d/software/R_D/647060" "$work/src/CONFIG/SUB"
 echo 'old' >"$c/CONFIG/data.txt"
 head -c 20000 /dev/urandom | od -An -tx1 >"$work/src/CONFIG/data.txt"
 echo 'new table' >"$work/src/CONFIG/SUB/t1.dat"
+# The software medium's archive is of version 01020462, the others' 01020461.
+printf 'SVPCONF 01020462\r\n' >"$work/src/CONFIG/CONFIG.INF"
+tar czf "$work/d/software/R_C2/647060/svp_conf.tgz" -C "$work/src" CONFIG || fail "tar"
 printf 'SVPCONF 01020461\r\n' >"$work/src/CONFIG/CONFIG.INF"
 tar czf "$work/archive.tgz" -C "$work/src" CONFIG || fail "tar"
-for to in "$c/IN" "$c/HOME/DIFF" "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_C2/647060" \
-  "$work/d/software/R_D/647060"; do
+for to in "$c/IN" "$c/HOME/DIFF" "$work/d/PLAXON/CONFIG/8360" "$work/d/software/R_D/647060"; do
   cp "$work/archive.tgz" "$to/svp_conf.tgz"
 done
 config4 '\xff\xff' '\x01' '\x00' >"$work/d/software/R_C2/647060/config4"
-{ world_ini C=c:fixed D=d:cdrom && printf '[send]\nmodel_index = 2\n'; } >"$work/svp.ini"
+# The archive in three volumes on the media 1 to 3, in the folder of the serial.
+third=$(($(stat -c %s "$work/archive.tgz") / 3 + 1))
+for n in 1 2 3; do
+  mkdir -p "$work/$n/PLAXON/CONFIG/412345"
+  dd if="$work/archive.tgz" of="$work/$n/PLAXON/CONFIG/412345/svp_conf.tgz" bs="$third" \
+    skip=$((n - 1)) count=1 status=none
+  config4 '\x60\x83' '\x03' "$(printf '\\x%02x' $((n - 1)))" | tee "$work/$n/PLAXON/CONFIG/config4" \
+    >"$work/$n/PLAXON/CONFIG/412345/config4"
+done
+{ world_ini C=c:fixed D=d:cdrom 'E=:removable:media=1;3;2' && printf '[send]\nmodel_index = 2\n'; } \
+  >"$work/svp.ini"
 export TALVER_WORLD="$work/svp.ini"
-# The sample backup file of the default serial number (400001), version
-# 02030460: its restore asks for the confirmation.
 check 0 -- gpfm make 'C:\b.gpfm' --sample --serial 400001
 check '!' -- restore-gpfm 'C:\b.gpfm'
 
@@ -58,6 +66,7 @@ cases=(
   "unpack again|unpack C:\\PLAXON\\IN\\svp_conf.tgz C:\\PLAXON\\"
   "update-2nd|update-2nd"
   "setup|--setup-source cdr --key XBKZNRTQ --answer 4053=ok setup D:\\ C:\\TARGET\\"
+  "setup from media|--setup-source backup --drive E --answer 3836=ok setup D:\\ C:\\SVP2\\"
   "restore-media|--drive D restore-media"
   "install-model|install-model --selector 2 --mode 0 --drive D --key XBKZNRTQ --answer 4053=ok"
 )
@@ -88,9 +97,24 @@ for row in "${cases[@]}"; do
     [ "$(grep -i "^$p " <<<"$before" | cut -d' ' -f2,4)" = "$(grep -i "^$p " <<<"$after" | cut -d' ' -f2,4)" ] ||
       fail "$name: $p listed as kept, but its bytes changed; list: $dry"
   done
-  # The real restore-gpfm says where the tables are and both versions.
-  [ "$name" != restore-gpfm ] || expect 0 'result=1 word=0x4011' \
-    '.*tables=C:\\PLAXON\\TMP\\TABLES\\.*' 'new_version=02-03-04/60' 'old_version=01-02-03/60'
+  case $name in
+    restore-gpfm)
+      expect 0 'result=1 word=0x4011' '.*tables=C:\\PLAXON\\TMP\\TABLES\\.*' \
+        'new_version=02-03-04/60' 'old_version=01-02-03/60' ;;
+    setup) cmp -s "$work/src/CONFIG/data.txt" "$work"/c/TARGET/[Cc][Oo][Nn][Ff][Ii][Gg]/data.txt || fail "CD-R not unpacked" ;;
+    setup*)
+      # Each next medium goes in on OK to 3836; medium 3 for volume 2 and
+      # medium 1 for volume 3 are refused (3835) and the next of the list goes in.
+      expect 0 'result=1 word=0x0000' '\[message 3836\] .*2.*' '\[message 3836\] .*3.*' '\[message 4037\].*'
+      [ "$(grep -c '^\[message 3835\]' <<<"$out")" -eq 2 ] || fail "not two wrong volumes: $out"
+      cmp -s "$work/archive.tgz" "$work/c/SVP2/TMP/svp_conf.tgz" || fail "volumes not joined"
+      cmp -s "$work/src/CONFIG/data.txt" "$work"/c/SVP2/[Cc][Oo][Nn][Ff][Ii][Gg]/data.txt || fail "backup not unpacked"
+      ! ls "$work/c/SVP2/TMP" | grep 'svp_conf\.[0-9]$' || fail "pieces left behind" ;;
+    restore-media)
+      expect 0 'kind=0x5000.*' '\[message 3188\].*'
+      grep -q 'SVPCONF 01020462' "$c/CONFIG/CONFIG.INF" || fail "restore not unpacked"
+      check 0 '.*01-02-04/62.*' -- audit ;;
+  esac
   [ -z "${SHOW:-}" ] || echo "$dry"
 done
 # The same archive again: every file keeps its bytes.

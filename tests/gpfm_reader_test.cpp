@@ -26,10 +26,9 @@ class GpfmReaderTest : public ::testing::Test {
  protected:
   void SetUp() override { world_.MakeHostDir('C', "PLAXON/TMP/LZ4"); }
 
-  int Parse(const GpfmTestFile& file) { return Parse(file.Bytes()); }
-  int Parse(const std::string& bytes, const char* dir = kLz4Dir) {
-    world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", bytes);
-    return Run(kGpfm, dir);
+  int Parse(const GpfmTestFile& file) {
+    world_.WriteHostFile('C', "PLAXON/TMP/bkcnf.gpfm", file.Bytes());
+    return Run(kGpfm, kLz4Dir);
   }
   int Run(const char* path, const char* dir) {
     world_.TakeTrace();

@@ -74,6 +74,8 @@ class InspectTest : public ::testing::Test {
   fs::path dir_ = temp_.path(), plaxon_;
 };
 
+const auto ByName = [](const auto& info) { return std::string(info.param.name); };
+
 struct Damage {
   const char* name;
   void (*apply)(InspectTest& test, const fs::path& archive);
@@ -133,8 +135,7 @@ TEST_P(VerifyDamage, TheOneDamagedBackupOfFiveIsNamedTheOthersAreSound) {
   EXPECT_FALSE(fs::exists(plaxon_ / "TMP/DKCPRP.DAT"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Damages, VerifyDamage, ::testing::ValuesIn(kDamages),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Damages, VerifyDamage, ::testing::ValuesIn(kDamages), ByName);
 
 // A backup split over the three floppies of drive A, as the backup to media
 // leaves it: 1,400,000 bytes a volume, each medium with its config4 twice.
@@ -235,8 +236,7 @@ TEST_P(VerifyMedia, EveryVolumeIsReadInTurnAndNothingChanges) {
   EXPECT_EQ(MediaFiles(dir_), before);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VerifyMedia, ::testing::ValuesIn(kMediaCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VerifyMedia, ::testing::ValuesIn(kMediaCases), ByName);
 
 // A backup file of two tables (one LZ4 block, one raw DKCF), then spoiled; a
 // sum stands for the reader's refusals (GpfmRefusalTest), whose line is the reason.
@@ -263,9 +263,8 @@ const GpfmCase kGpfmCases[] = {
     {"BadSum", [](GpfmTestFile& f) { f.SetSum(1, 5, 0, 12345); }, 0, "SUM in config file = 12345"},
     {"BadBlock",
      [](GpfmTestFile& f) {
-       GpfmTestFile bad;
-       bad.AddTable(1, 5, {std::string("\xF0\x01\x02", 3)});
-       f = bad;
+       f = GpfmTestFile();
+       f.AddTable(1, 5, {std::string("\xF0\x01\x02", 3)});
      },
      0, "table 5: does not decompress"},
 };
@@ -280,19 +279,16 @@ TEST_P(VerifyGpfm, EverySumAndTableIsChecked) {
   EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, VerifyGpfm, ::testing::ValuesIn(kGpfmCases),
-                         [](const auto& info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(Cases, VerifyGpfm, ::testing::ValuesIn(kGpfmCases), ByName);
 
-struct Changes {
-  std::vector<std::string> lines;  // "~ NAME" and "= FIELD"
-};
+// The changes as "~ NAME" and "= FIELD" lines.
 void Note(const talver_change* c, void* context) {
-  auto* out = static_cast<Changes*>(context);
-  out->lines.push_back(std::string(1, c->kind) + " " + (c->kind == '=' ? c->detail : c->name));
+  static_cast<std::vector<std::string>*>(context)->push_back(
+      std::string(1, c->kind) + " " + (c->kind == '=' ? c->detail : c->name));
 }
 
-Changes Diff(const std::string& a, const std::string& b, int* result) {
-  Changes out;
+std::vector<std::string> Diff(const std::string& a, const std::string& b, int* result) {
+  std::vector<std::string> out;
   char why[512] = "";
   *result = TalverHost_Diff(a.c_str(), b.c_str(), Note, &out, why, sizeof why);
   return out;
@@ -308,17 +304,13 @@ TEST_F(InspectTest, DiffNamesTheChangedTableAndTheVersionInWords) {
   PackLive(ArchiveOf("20260102000000"));
   const std::vector<std::string> want = {"~ CONFIG/CNFDATA/TBL007.DAT", "~ CONFIG/config.inf",
                                          "= CONFIG.INF version 01-02-03/60 -> 01-02-04/60"};
-  struct {
-    const char* a;
-    const char* b;
-  } pairs[] = {{"20260101000000", "20260102000000"}, {"20260101000000", "live"}};
-  for (const auto& p : pairs) {
+  for (const char* b : {"20260102000000", "live"}) {
     int result = 0;
-    EXPECT_EQ(Diff(p.a, p.b, &result).lines, want) << p.b;
+    EXPECT_EQ(Diff("20260101000000", b, &result), want) << b;
     EXPECT_EQ(result, 1);
   }
   int result = 0;
-  EXPECT_TRUE(Diff("20260102000000", "live", &result).lines.empty());
+  EXPECT_TRUE(Diff("20260102000000", "live", &result).empty());
   EXPECT_EQ(result, 1);
 }
 
@@ -328,7 +320,7 @@ TEST_F(InspectTest, DiffOfTwoBackupFilesNamesTheTableAndTheDkcfVersion) {
   int result = 0;
   const std::vector<std::string> want = {"+ table 7", "~ table 63",
                                          "= DKCF version 01-02-03/60 -> 01-02-04/60"};
-  EXPECT_EQ(Diff("C:\\PLAXON\\TMP\\a.gpfm", "C:\\PLAXON\\TMP\\b.gpfm", &result).lines, want);
+  EXPECT_EQ(Diff("C:\\PLAXON\\TMP\\a.gpfm", "C:\\PLAXON\\TMP\\b.gpfm", &result), want);
   EXPECT_EQ(result, 1);
 }
 

@@ -34,6 +34,9 @@ if field == "backup":
     made = doc["backup"].get("archive_host", "")
     need(os.path.isfile(made) and os.path.getsize(made) > 0, "no backup %r" % doc["backup"])
     need("backup=" + doc["backup"]["archive"] in errs, "backup not printed")
+if field == "questions":
+    need(doc["of_command"] == "backup-media" and [q["id"] for q in doc[field]][:2] == [106, 3193]
+         and all(q["option"] for q in doc[field]), "questions %r" % doc[field])
 if doc.get("command") == "audit":
     need(doc["records"] and all(r["time"] for r in doc["records"]), "audit times")
 if result != "-":
@@ -68,6 +71,7 @@ done <<ROWS
 1 - - error    | init '$work/w2'
 0 - - version  | --version
 0 - - help     | hdd-backup --help
+0 - - questions | questions backup-media --json
 ! - - error    | bogus
 1 - - error    | --env '$work/none/svp.ini' rancher
 0 1 0x0000 backup | hdd-backup

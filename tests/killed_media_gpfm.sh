@@ -36,16 +36,14 @@ old_or_clean() {
 # A medium the selection accepts holds a whole volume: its config4 beside
 # the piece, and the piece as long as that volume of a clean run.
 check_media() {
-  local what=$1 m out count number piece size
+  local what=$1 m count number size
   for m in f1 f2 f3; do
     world "$m" >"$work/one.ini"
-    out=$(TALVER_WORLD="$work/one.ini" timeout 30 "$SVPCONF" select-media --request-kind 5 \
-      --drive A --backup 412345 </dev/null 2>&1)
+    TALVER_WORLD="$work/one.ini" run select-media --request-kind 5 --drive A --backup 412345
     grep -q '^result=1' <<<"$out" || continue
     count=$(sed -n 's/.* volume-count=\([0-9]*\) .*/\1/p' <<<"$out")
     number=$(sed -n 's/.* volume-number=\([0-9]*\) .*/\1/p' <<<"$out")
-    piece="$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz"
-    size=$(stat -c %s "$piece" 2>/dev/null || echo 0)
+    size=$(stat -c %s "$work/$m/PLAXON/CONFIG/412345/svp_conf.tgz" 2>/dev/null || echo 0)
     cmp -s "$work/$m/PLAXON/CONFIG/config4" "$work/$m/PLAXON/CONFIG/412345/config4" ||
       fail "$what: the config4 records of $m differ"
     [ "$count" = 2 ] || fail "$what: $m taken as volume $number of $count"

@@ -61,16 +61,14 @@ for n in $(seq "$KILLS"); do
 done
 
 # unpack into a fresh folder each time
-mkdir -p "$c/IN"
-cp "$work/archive.tgz" "$c/IN/in.tgz"
-mkdir -p "$c/UNPACKED"
-ms=$(timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\') || exit 1
+mkdir -p "$c/IN" "$c/UNPACKED" && cp "$work/archive.tgz" "$c/IN/in.tgz"
+unpack=("$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\')
+ms=$(timed "${unpack[@]}") || exit 1
 for n in $(seq "$KILLS"); do
   rm -rf "$c/UNPACKED" && mkdir -p "$c/UNPACKED"
-  kill_midway "$ms" "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\'
+  kill_midway "$ms" "${unpack[@]}"
   no_truncated "$work/ref" "$c/UNPACKED" "unpack killed after $delay ms"
-  timed "$SVPCONF" unpack 'C:\IN\in.tgz' 'C:\UNPACKED\' >/dev/null
-  no_truncated "$work/ref" "$c/UNPACKED" "unpack after a kill"
+  timed "${unpack[@]}" >/dev/null
   same_config "$c/UNPACKED" "unpack after a kill"
   echo "unpack killed after $delay of $ms ms: ok"
 done

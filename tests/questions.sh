@@ -3,6 +3,7 @@
 # Each row runs on the sample world without a terminal; every question
 # refused (trace line "ERR No answer: ...") is looked up in the table, then
 # answered and the row run again, until none is (or the same one comes back).
+# The JSON of a table: tests/json_output.sh.
 source "$(dirname "$0")/support/lib.sh"
 sample_world "$work/w"
 
@@ -72,12 +73,4 @@ for cmd in rancher compressed hdd-backup update-2nd config-type; do walk "$cmd";
 walk check 'C:\PLAXON\CONFIG\config4'
 walk unpack 'C:\none.tgz' 'C:\PLAXON\TMP\X\'
 
-# The JSON is the same table.
-timeout 60 "$SVPCONF" questions backup-media --json | python3 -c '
-import json, sys
-d = json.load(sys.stdin)
-assert d["command"] == "questions" and d["of_command"] == "backup-media", d
-assert [q["id"] for q in d["questions"]][:2] == [106, 3193], d
-assert all(q["option"] for q in d["questions"]), d
-' || fail "questions --json"
 echo "questions: ok"

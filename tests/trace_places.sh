@@ -27,10 +27,8 @@ for name, files in sorted(names.items()):
     for base, path, lines in files:
         if base % 1000 or lines >= 1000:
             bad.append(f"{name}: {path} (base {base}, {lines} lines) may name another's place")
-for line in bad:
-    print("FAIL:", line)
 if bad:
-    sys.exit(1)
+    sys.exit("\n".join("FAIL: " + line for line in bad))
 shared = sum(len(f) for f in names.values() if len(f) > 1)
 print(f"PASS: {len(names)} trace names, {shared} files share one")
 PY

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "support/FlowFixtures.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
@@ -17,14 +18,9 @@ namespace {
 constexpr char kConfigDir[] = "C:\\PLAXON\\CONFIG\\";
 constexpr char kSerialFile[] = "C:\\PLAXON\\MP\\PC\\SerialNumber";
 
-std::vector<BYTE> Dkcf(DWORD serial, const char* type = "60", const char* version = "01020360") {
-  std::vector<BYTE> d(kDkcfSize, 0);
-  DWORD stored = serial - 400000;
-  std::memcpy(d.data() + 16, &stored, 4);
-  std::memcpy(d.data() + 6484, version, 8);
-  std::memcpy(d.data() + 6490, type, 2);
-  return d;
-}
+// The bytes of a DKCF (fixtures::Dkcf) as the checks take them.
+const BYTE* Bytes(const std::string& dkcf) { return reinterpret_cast<const BYTE*>(dkcf.data()); }
+using fixtures::Dkcf;
 
 class BackupCheckTest : public ::testing::Test {
  protected:
@@ -39,14 +35,13 @@ class BackupCheckTest : public ::testing::Test {
 };
 
 TEST_F(BackupCheckTest, ConfigInfTypeAgainstTheDkcf) {
-  auto same = Dkcf(412345, "60");
-  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, same.data(), &word), 1);
+  const std::string same = Dkcf(412345, "60", "01020360");
+  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, Bytes(same), &word), 1);
   EXPECT_EQ(word, 0);
-  auto other = Dkcf(412345, "61");
-  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, other.data(), &word), 0);
+  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, Bytes(Dkcf(412345, "61", "01020360")), &word), 0);
   EXPECT_EQ(word, 0x400A);
   std::filesystem::remove(world.HostOf('C', "PLAXON/CONFIG/CONFIG.INF"));
-  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, same.data(), &word), 0);
+  EXPECT_EQ(CheckBackupConfigInfType(kConfigDir, Bytes(same), &word), 0);
   EXPECT_EQ(word, 0x2000);
 }
 
@@ -77,8 +72,9 @@ TEST_P(BackupSerialTest, ResultWordAndTrace) {
   }
   if (c.serialFile) world.WriteHostFile('C', "PLAXON/MP/PC/SerialNumber", c.serialFile);
   world.TakeTrace();
-  auto d = Dkcf(c.backupSerial);
-  EXPECT_EQ(CheckBackupSerialNumber(kConfigDir, d.data(), kSerialFile, &word), c.result);
+  EXPECT_EQ(CheckBackupSerialNumber(kConfigDir, Bytes(Dkcf(c.backupSerial, "60", "01020360")),
+                                    kSerialFile, &word),
+            c.result);
   EXPECT_EQ(word, c.word);
   auto trace = world.TakeTrace();
   for (const char* text : {c.traced, c.tracedToo})
@@ -174,9 +170,8 @@ TEST(VersionText, FromTheFirstLineOfConfigInf) {
 
 TEST(VersionText, FromTheDkcfBytes6484To6491) {
   TestWorld world;
-  auto d = Dkcf(412345, "21", "87654321");
-  d.resize(kDkcfSize + 500, 'z');  // extra bytes are ignored
-  world.WriteHostFile('C', "PLAXON/TMP/TABLES/DKCF.TIF", std::string(d.begin(), d.end()));
+  // Extra bytes are ignored.
+  world.WriteHostFile('C', "PLAXON/TMP/TABLES/DKCF.TIF", Dkcf(412345, "21", "87654321") + "zzz");
   char text[32];
   EXPECT_EQ(ReadContainerVersionText("C:\\PLAXON\\TMP\\TABLES\\DKCF.TIF", text, sizeof text), 1);
   EXPECT_STREQ(text, "87-65-43/21");

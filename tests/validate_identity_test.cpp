@@ -1,9 +1,12 @@
 // The identity checks of an archive's unpacked files against the SVP's
 // configuration: their fixed order, the first-failure rule, each check's
-// result word and trace line, and the archive check around them.
+// result word and trace line, and the archive check around them, end to end
+// on a real svp_conf.tgz.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
+#include <string>
 
 #include "archive/CnfCmpThd.h"
 #include "common/Globals.h"
@@ -11,6 +14,7 @@
 #include "exports/Operations.h"
 #include "support/IdentityFiles.h"
 #include "support/TestWorld.h"
+#include "support/TgzWriter.h"
 #include "svpsvc/SvpServices.h"
 #include "validate/CnfChkMedia.h"
 
@@ -161,5 +165,68 @@ TEST_F(IdentityCheckTest, ExportFrameTracesStartErrAndEnd) {
   EXPECT_NE(trace.back().find("Check Config File END"), std::string::npos);
   EXPECT_NE(trace[trace.size() - 2].find("\nERR"), std::string::npos);
 }
+
+// An archive of the SVP's identity files with one entry changed (bytes
+// nullptr: left out): they are unpacked into TMP, checked and removed again.
+struct ArchiveCase {
+  const char* name;
+  const char* entry;
+  const char* bytes;
+  DWORD selector;
+  WORD word;  // 0: it passes
+  const char* traced = nullptr;
+  const char* notTraced = nullptr;
+  const char* stale = nullptr;  // left out, and in TMP from an earlier run
+};
+
+class IdentityArchiveTest : public IdentityCheckTest,
+                            public ::testing::WithParamInterface<ArchiveCase> {};
+
+TEST_P(IdentityArchiveTest, ResultWordTraceAndNoIdentityFileLeft) {
+  const ArchiveCase& c = GetParam();
+  std::map<std::string, std::string> entries = {
+      {"CONFIG/CONFIG.INF", "SVPCONF 01020360\r\n"},
+      {"CONFIG/SVP_MAIN.INI", "[SVP_MAIN]\r\nType=TQ520\r\n"},
+      {"CONFIG/DKCPRP.DAT", "SERIAL=412345\r\nMODEL=7\r\n"},
+      {"CONFIG/LMCPT.DAT", "PCMTYPE=3\r\n"},
+      {"CONFIG/CNFDATA/TBL000.DAT", std::string(300, 'x')},
+  };
+  if (c.bytes)
+    entries[c.entry] = c.bytes;
+  else
+    entries.erase(c.entry);
+  std::filesystem::remove_all(world.HostOf('C', "PLAXON/TMP"));
+  world.MakeHostDir('C', "PLAXON/TMP");
+  if (c.stale) {
+    entries.erase(std::string("CONFIG/") + c.stale);
+    world.WriteHostFile('C', std::string("PLAXON/TMP/") + c.stale, "PCMTYPE=3\r\n");
+  }
+  ASSERT_TRUE(WriteTgz(world.HostOf('C', "PLAXON/TMP/svp_conf.tgz"), entries));
+  world.TakeTrace();
+  EXPECT_EQ(dsvCnf_CheckConfigFile("C:\\PLAXON\\TMP\\svp_conf.tgz", c.selector, &word),
+            c.word ? 0 : 1);
+  EXPECT_EQ(word, c.word);
+  auto trace = world.TakeTrace();
+  EXPECT_TRUE(!c.traced || TestWorld::Contains(trace, c.traced)) << c.traced;
+  EXPECT_FALSE(c.notTraced && TestWorld::Contains(trace, c.notTraced)) << c.notTraced;
+  for (const char* n : {"DKCPRP.DAT", "CONFIG.INF", "LMCPT.DAT", "SVP_MAIN.INI"})
+    EXPECT_FALSE(!c.stale && world.HostExists('C', std::string("PLAXON/TMP/") + n)) << n;
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(
+    ArchiveCheck, IdentityArchiveTest,
+    ::testing::Values(
+        ArchiveCase{"OfTheSameConfigurationPasses", "CONFIG/CNFDATA/TBL000.DAT", "t", 0x1F, 0},
+        // Before any check.
+        ArchiveCase{"MissingSvpMainIniFailsAtTheUnpacking", "CONFIG/SVP_MAIN.INI", nullptr, 0x1F,
+                    0x2000, nullptr, "ERR Talver_CheckZeLT330Data"},
+        ArchiveCase{"FailingCheckStillRemovesTheFiles", "CONFIG/LMCPT.DAT", "PCMTYPE=4\r\n", 0x1F,
+                    0x4002, "ErrCode=0x4002"},
+        // Two entries match CONFIG.INF, so the extraction still counts four lines.
+        ArchiveCase{"StaleFileDoesNotStandInForAMissingOne", "CONFIG/CONFIG.INF.OLD",
+                    "SVPCONF 01020360\r\n", 0x02, 0x2000, nullptr, nullptr, "LMCPT.DAT"}),
+    [](const ::testing::TestParamInfo<ArchiveCase>& info) { return info.param.name; });
+// clang-format on
 
 }  // namespace

@@ -4,9 +4,7 @@
 # confirmation dialog with its caption, drawn message and controls, and takes
 # the operator's typed answers; the archiver's own dialog of an HDD backup
 # draws the same bar, and at 80 columns a long unpack redraws one line that
-# fits; `svpconf rancher` shows message 4701 and logs the
-# answer line.
-# Usage: win_terminal.sh SVPCONF LIBTALVER
+# fits; `svpconf rancher` shows message 4701 and logs the answer line.
 if ! command -v tmux >/dev/null 2>&1; then
   echo "SKIP: tmux is not installed"
   exit 77
@@ -14,17 +12,11 @@ fi
 source "$(dirname "$0")/support/lib.sh"
 runs=0
 socket="talver-win-$$-0"
-cleanup() {
-  for ((n = 1; n <= runs; n++)); do tmux -L "talver-win-$$-$n" kill-server >/dev/null 2>&1; done
-  [ -n "${KEEP:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
+# Each run has a tmux server of its own, the last one alive at the end.
+trap 'tmux -L "$socket" kill-server >/dev/null 2>&1; [ -n "${KEEP:-}" ] || rm -rf "$work"' EXIT
+shown() { tmux -L "$socket" capture-pane -p -S -"${1:-200}" -t t 2>/dev/null; }
 fail() {
-  {
-    echo "FAIL: $*"
-    echo "---- screen ----"
-    tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null
-  } >&2
+  printf 'FAIL: %s\n---- screen ----\n%s\n' "$*" "$(shown)" >&2
   exit 1
 }
 # wait_for [-t SECONDS] PATTERN...: waits (20 s each) until the screen, with
@@ -34,7 +26,7 @@ wait_for() {
   [ "$1" != -t ] || { seconds=$2 && shift 2; }
   for pattern; do
     for ((i = 0; i < seconds * 10; i++)); do
-      tmux -L "$socket" capture-pane -p -S -200 -t t 2>/dev/null | grep -Eq -- "$pattern" && break
+      shown | grep -Eq -- "$pattern" && break
       sleep 0.1
     done
     ((i < seconds * 10)) || fail "the screen never showed: $pattern"
@@ -49,12 +41,10 @@ type_in() {
 
 sample_world "$work/world"
 world=$TALVER_WORLD
-# svpconf ARGS at a terminal of 120 columns (COLUMNS_OF_RUN); each run has a
-# tmux server of its own.
+# svpconf ARGS at a terminal of 120 columns (COLUMNS_OF_RUN).
 on_screen() {
   tmux -L "$socket" kill-server >/dev/null 2>&1
-  runs=$((runs + 1))
-  socket="talver-win-$$-$runs"
+  socket="talver-win-$$-$((++runs))"
   tmux -L "$socket" new-session -d -s t -x "${COLUMNS_OF_RUN:-120}" -y 50 \
     "env -u CI -u TALVER_NO_TERMINAL TALVER_WORLD='$world' '$SVPCONF' $*; echo EXIT=\$?; sleep 600" ||
     fail "tmux could not start"
@@ -87,10 +77,10 @@ wait_for '^\[Creating archive\]  \[#+\]  100% ([0-9]+)/\1 .*done in .*CONFIG/' \
 many="$work/world/drives/c/PLAXON/CONFIG/many"
 mkdir -p "$many" "$work/world/drives/c/UNPACKED"
 for ((i = 1000; i < 2200; i++)); do : >"$many/entry_${i}_$(printf 'n%.0s' {1..45}).dat"; done
-"$SVPCONF" hdd-backup </dev/null >/dev/null 2>&1 || fail "hdd-backup of 1,200 entries"
+check 0 -- hdd-backup
 COLUMNS_OF_RUN=80 on_screen unpack "'C:\PLAXON\DIFF\svp_conf.tgz'" "'C:\UNPACKED\'"
 wait_for -t 120 '^EXIT=0'
-screen=$(tmux -L "$socket" capture-pane -p -S -2000 -t t | grep -v '^$')
+screen=$(shown 2000 | grep -v '^$')
 echo "$screen" | head -1 | grep -Eq '^(\[TALVER Wait[^]]*\]  )?100% ([0-9]+)/\2  .*done in [0-9:]+  CONFIG/' ||
   fail "the unpack's last progress line"
 [ "$(echo "$screen" | wc -l)" -eq 3 ] || fail "the progress line was not redrawn in place"
@@ -103,8 +93,7 @@ type_in "" '^result=1 word=0x0000'
 "$SVPCONF" trace | grep -Fq '### [MSG] ID=4701,OK button was selected.' ||
   fail "the trace holds no answer line of message 4701"
 # ---- Enter keeps the backup on the medium: 3351's default is No --------------------
-"$SVPCONF" --drive E backup-media </dev/null >/dev/null 2>&1 ||
-  fail "the first backup onto E failed"
+check 0 -- --drive E backup-media
 medium="$work/world/drives/e/PLAXON/CONFIG"
 files_of_e() { find "$medium" -type f -exec md5sum {} + | sort; }
 before=$(files_of_e)
@@ -117,8 +106,7 @@ type_in "" '^result=2 word=0x4000' '^EXIT=2'
 # ---- reach the terminal when stdout is a pipe ----------------------------------------
 on_screen --drive E --answer 3351=no backup-media '|' cat
 wait_for '^result=2 word=0x4000'
-screen=$(tmux -L "$socket" capture-pane -p -S -200 -t t)
-echo "$screen" | grep -q 'dialog 106\|SVP Message 3351' && fail "an answered question was asked"
+shown | grep -q 'dialog 106\|SVP Message 3351' && fail "an answered question was asked"
 on_screen backup-media '|' cat
 wait_for '^\+== Select Media.*\(dialog 106\)'
 type_in "close" '^result=2 word=0x4000'
