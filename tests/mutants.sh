@@ -56,6 +56,8 @@ gpfm-segment-sum @@ backupfile/CnfBakCnfReader.cpp @@ if (sum != stored) { @@ if
 gpfm-short-read @@ backupfile/CnfBakCnfReader.cpp @@ if (!read || got < n) { @@ if (!read) {
 backup-folder-name-length @@ backupfile/CnfBakCnfList.cpp @@ if (std::strlen(name) != 6 || name[0] != '4') return false; @@ if (std::strlen(name) < 6 || name[0] != '4') return false;
 backup-list-single-row @@ backupfile/CnfBakCnfList.cpp @@ if (rows == 1) return ChooseRow(list, 0); @@ if (rows == 1) return kOperatorChooses;
+index-spelling-first @@ platform/posix/NameIndex.cpp @@ *actual = asSpelt ? name : spellings.front(); @@ *actual = asSpelt && false ? name : spellings.front();
+alias-unchecked @@ platform/posix/KeptFolders.cpp @@ FolderLease kept = TakeLocked(a.host, st); @@ FolderLease kept;\n    for (const Kept& k : kept_)\n      if (k.folder && k.host == a.host && ::stat(a.host.c_str(), st) == 0) kept = k.folder;
 progress-zero-stays-open @@ archive/CnfCmpDlg.cpp @@ if (request->displayFlag == 0) SendMessage(dialog, WM_CLOSE, 0, 0); @@
 ROWS
 )
@@ -103,6 +105,7 @@ first_tests() {
     archive/*) echo 'HddBackup*:FaultLoop*:ArchiveCommands*' ;;
     backupfile/CnfBakCnfList.cpp) echo 'BackupListDialog*:Selection*:Setup*' ;;
     backupfile/*) echo 'GpfmReader*:Regions/*:Container*:Conversion*:Runs/*:*Verify*:RestoreGpfm*' ;;
+    platform/posix/*) echo 'Platform*:LinkWorld*:*HostLinks*:*Writers*:OddFiles*' ;;
     *) echo '*' ;;
   esac
 }

@@ -58,9 +58,12 @@ TEST(PlatformPaths, NamesInAnotherCaseFollowEveryChangeOfTheFolder) {
   struct Step {
     const char* what;
     std::function<void()> change;
-    const char* spelling;  // looked up after the change
-    const char* found;     // the host name found, "" for none
+    const char* spelling;         // looked up after the change
+    const char* found;            // the host name found, "" for none
+    const char* bytes = nullptr;  // what reading the spelling gives, when checked
   };
+  // A lookup that misses brings the index up to date.
+  const auto miss = [] { plat::GetFileAttributes("C:\\D\\NONE"); };
   const Step steps[] = {
       {"index built", [] {}, "C:\\D\\ALPHA.DAT", "Alpha.dat"},
       {"created", [] { PlatformWrite("C:\\D\\beta.dat", "b"); }, "C:\\d\\BETA.DAT", "beta.dat"},
@@ -81,12 +84,46 @@ TEST(PlatformPaths, NamesInAnotherCaseFollowEveryChangeOfTheFolder) {
          std::ofstream(d / "Z2.dat") << "2";
        },
        "C:\\D\\z2.DAT", "Z2.dat"},
+      // Of two spellings the one asked for, also when the index answers.
+      {"two spellings",
+       [&] {
+         std::ofstream(d / "two.dat") << "lower";
+         std::ofstream(d / "TWO.DAT") << "upper";
+         miss();
+       },
+       "C:\\D\\TWO.DAT", "TWO.DAT", "upper"},
+      {"the other spelling", [] {}, "C:\\D\\two.dat", "two.dat", "lower"},
+      // A folder kept under another spelling than the host's is checked
+      // under the host's: a link put at its place is refused, a folder of
+      // the asked spelling taken.
+      {"kept in another spelling",
+       [&] {
+         fs::create_directory(d / "Conf");
+         PlatformWrite("C:\\D\\CONF\\a.dat", "a");
+       },
+       "C:\\D\\CONF\\A.DAT", "a.dat", "a"},
+      {"kept folder now a link",
+       [&] {
+         fs::rename(d / "Conf", d / "Old");
+         fs::create_directory_symlink(d / "Old", d / "Conf");
+       },
+       "C:\\D\\CONF\\A.DAT", "", "<missing>"},
+      {"asked spelling made",
+       [&] {
+         fs::remove(d / "Conf");
+         fs::create_directory(d / "CONF");
+         std::ofstream(d / "CONF" / "a.dat") << "new";
+       },
+       "C:\\D\\CONF\\A.DAT", "a.dat", "new"},
   };
   for (const Step& s : steps) {
     SCOPED_TRACE(s.what);
     s.change();
     EXPECT_EQ(SearchNames(s.spelling), s.found);
     EXPECT_EQ(plat::GetFileAttributes(s.spelling) != INVALID_FILE_ATTRIBUTES, *s.found != 0);
+    if (s.bytes) {
+      EXPECT_EQ(PlatformRead(s.spelling), s.bytes);
+    }
   }
 }
 
