@@ -71,7 +71,7 @@ done <<ROWS
 1 - - error    | init '$work/w2'
 0 - - version  | --version
 0 - - help     | hdd-backup --help
-0 - - questions | questions backup-media --json
+0 - - questions | questions backup-media
 ! - - error    | bogus
 1 - - error    | --env '$work/none/svp.ini' rancher
 0 1 0x0000 backup | hdd-backup

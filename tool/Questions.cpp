@@ -142,7 +142,7 @@ void RegisterQuestionsCommand(CLI::App& app, ToolContext& ctx) {
       ctx.exitCode = kExitUsage;
       return;
     }
-    json ? PrintJson(command) : PrintTable(command);
+    json || ctx.json ? PrintJson(command) : PrintTable(command);
   });
 }
 
