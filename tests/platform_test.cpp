@@ -196,7 +196,8 @@ TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
 }
 
 // Every name has a section of its own, also names that differ only in "/",
-// "_" or the characters of an escape.
+// "_" or the characters of an escape (a second create and the end of a
+// section are SharedMemory.CreateOpenWriteReadAndClose's).
 TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections) {
   TestWorld w;
   const std::string base = "talver-test-names-" + std::to_string(::getpid()) + "-";
@@ -207,17 +208,12 @@ TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections)
     SCOPED_TRACE(names[i]);
     HANDLE section = plat::CreateFileMapping((base + names[i]).c_str(), 16);
     ASSERT_NE(section, nullptr);
-    EXPECT_EQ(plat::GetLastError(), ERROR_SUCCESS);
     void* view = plat::MapViewOfFile(section);
     ASSERT_NE(view, nullptr);
     static_cast<unsigned char*>(view)[0] = static_cast<unsigned char>(i + 1);
     plat::UnmapViewOfFile(view);
     sections.push_back(section);
   }
-  HANDLE again = plat::CreateFileMapping((base + names[0]).c_str(), 16);
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
-  plat::CloseHandle(again);
   for (std::size_t i = 0; i < names.size(); ++i) {
     SCOPED_TRACE(names[i]);
     HANDLE section = plat::OpenFileMapping((base + names[i]).c_str());
@@ -229,8 +225,6 @@ TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections)
     plat::CloseHandle(section);
   }
   for (HANDLE section : sections) plat::CloseHandle(section);
-  EXPECT_EQ(plat::OpenFileMapping((base + names[0]).c_str()), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 // The reader's rules: section and key in any case, blanks trimmed, one pair
@@ -280,27 +274,15 @@ TEST(PlatformProfile, ValuesAreReadAsTheSystemsReaderReadsThem) {
   EXPECT_STREQ(out, "empty");
 }
 
-TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
+// Numbers within their range load in one spelling ("010" is ten, not an
+// octal eight), flags as 1 or 0; a clock offset of 200 years still loads.
+TEST(PlatformWorld, NumbersLoadInTheirRangeAndOneSpelling) {
   SKIP_ON_WINDOWS("the POSIX half's world file");
   TestWorld w;
   std::string ini = w.Dir() + "/q.ini", error;
-  auto load = [&](const char* text) {
-    std::FILE* f = std::fopen(ini.c_str(), "w");
-    std::fputs(text, f);
-    std::fclose(f);
-    return plat::World::Load(ini, &error);
-  };
-  auto world = load(
-      "[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
-      "caption_suffix = \" - SVP\"\n");
-  ASSERT_TRUE(world) << error;
-  EXPECT_EQ(world->Setting("services.caption_suffix"), " - SVP");
-  EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
-  // Numbers within their range load in one spelling ("010" is ten, not an
-  // octal eight), flags as 1 or 0; a clock offset of 200 years still loads.
-  world = load(
-      "[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n[services]\n"
-      "wait_ms = 010\ndir_operation_fails = yes\n");
+  std::ofstream(ini) << "[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n"
+                        "[services]\nwait_ms = 010\ndir_operation_fails = yes\n";
+  auto world = plat::World::Load(ini, &error);
   ASSERT_TRUE(world) << error;
   EXPECT_EQ(world->clockOffsetSeconds, -6311433600LL);
   EXPECT_EQ(world->desktopWidth, 800);
