@@ -210,21 +210,6 @@ TEST_F(TarTest, LinksAreNeverFollowed) {
 
 // ---------------------------------------------------------------- failures
 
-TEST_F(TarTest, AFailedWriteLeavesTheOldFileAndNoTemporary) {
-  ASSERT_EQ(Pack("a.tgz", "list"), 0);
-  world_.WriteHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat", "GOOD");
-  world_.Faults().AddRule({plat::FaultOp::Write, "table.dat", ERROR_DISK_FULL, 0, -1});
-  EXPECT_EQ(Unpack("a.tgz"), kTarErrorWrite);
-  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), "GOOD");
-  EXPECT_TRUE(Temporaries("OUT").empty());
-  // The same on the archive side: no half archive under the final name.
-  world_.Faults().ClearRules();
-  world_.Faults().AddRule({plat::FaultOp::Write, "c.tgz", ERROR_DISK_FULL, 0, -1});
-  EXPECT_EQ(Pack("c.tgz", "list"), kTarErrorWrite);
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/c.tgz"));
-  EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
-}
-
 // Our archives record their count at the end; without a record that names
 // the archive's own length (older archives, other writers, zeros after the
 // end) the entries are counted. The record is read alone: damage inside is

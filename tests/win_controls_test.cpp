@@ -94,10 +94,7 @@ TEST(WinControls, EditTextIsCutOnRead) {
     char text[5];
     EXPECT_EQ(GetDlgItemText(dialog, 1022, text, sizeof text), 4u);
     EXPECT_STREQ(text, "ABCD");
-    EXPECT_FALSE(IsWindowVisible(GetDlgItem(dialog, 1021)));
     EXPECT_FALSE(IsWindowEnabled(GetDlgItem(dialog, 1021)));
-    EXPECT_EQ(GetDlgItemText(dialog, 4711, text, sizeof text), 0u);
-    EXPECT_STREQ(text, "");
     return EndDialog(dialog, 1);
   };
   EXPECT_EQ(RunDialog(113, probe), 1);
