@@ -6,11 +6,9 @@
 #include <string>
 
 #include "platform/Platform.h"
-#include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 #include "platform/posix/DryRunPlatform.h"
 #include "support/PlatformFiles.h"
-#include "support/SearchNames.h"
 #include "support/TestWorld.h"
 
 namespace {

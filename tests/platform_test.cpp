@@ -22,7 +22,6 @@
 #include "platform/Temporary.h"
 #include "platform/posix/World.h"
 #include "support/PlatformFiles.h"
-#include "support/SearchNames.h"
 #include "support/TestWorld.h"
 
 namespace fs = std::filesystem;
@@ -233,7 +232,8 @@ TEST(PlatformAttributes, OpensThatDenyEachOtherFailWithASharingViolation) {
 }
 
 // Every name has a section of its own, also names that differ only in "/",
-// "_" or the characters of an escape.
+// "_" or the characters of an escape (a second create and the end of a
+// section are SharedMemory.CreateOpenWriteReadAndClose's).
 TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections) {
   TestWorld w;
   const std::string base = "talver-test-names-" + std::to_string(::getpid()) + "-";
@@ -244,17 +244,12 @@ TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections)
     SCOPED_TRACE(names[i]);
     HANDLE section = plat::CreateFileMapping((base + names[i]).c_str(), 16);
     ASSERT_NE(section, nullptr);
-    EXPECT_EQ(plat::GetLastError(), ERROR_SUCCESS);
     void* view = plat::MapViewOfFile(section);
     ASSERT_NE(view, nullptr);
     static_cast<unsigned char*>(view)[0] = static_cast<unsigned char>(i + 1);
     plat::UnmapViewOfFile(view);
     sections.push_back(section);
   }
-  HANDLE again = plat::CreateFileMapping((base + names[0]).c_str(), 16);
-  ASSERT_NE(again, nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_ALREADY_EXISTS);
-  plat::CloseHandle(again);
   for (std::size_t i = 0; i < names.size(); ++i) {
     SCOPED_TRACE(names[i]);
     HANDLE section = plat::OpenFileMapping((base + names[i]).c_str());
@@ -266,8 +261,6 @@ TEST(PlatformSharedMemory, NamesDifferingOnlyInSlashOrEscapeAreSeparateSections)
     plat::CloseHandle(section);
   }
   for (HANDLE section : sections) plat::CloseHandle(section);
-  EXPECT_EQ(plat::OpenFileMapping((base + names[0]).c_str()), nullptr);
-  EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
 }
 
 // The reader's rules: section and key in any case, blanks trimmed, one pair
@@ -317,27 +310,15 @@ TEST(PlatformProfile, ValuesAreReadAsTheSystemsReaderReadsThem) {
   EXPECT_STREQ(out, "empty");
 }
 
-TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
+// Numbers within their range load in one spelling ("010" is ten, not an
+// octal eight), flags as 1 or 0; a clock offset of 200 years still loads.
+TEST(PlatformWorld, NumbersLoadInTheirRangeAndOneSpelling) {
   SKIP_ON_WINDOWS("the POSIX half's world file");
   TestWorld w;
   std::string ini = w.Dir() + "/q.ini", error;
-  auto load = [&](const char* text) {
-    std::FILE* f = std::fopen(ini.c_str(), "w");
-    std::fputs(text, f);
-    std::fclose(f);
-    return plat::World::Load(ini, &error);
-  };
-  auto world = load(
-      "[world]\nroot = C:\n[drive.C]\npath = drives/c\n[services]\n"
-      "caption_suffix = \" - SVP\"\n");
-  ASSERT_TRUE(world) << error;
-  EXPECT_EQ(world->Setting("services.caption_suffix"), " - SVP");
-  EXPECT_EQ(world->drive('C').hostDir, w.Dir() + "/drives/c");
-  // Numbers within their range load in one spelling ("010" is ten, not an
-  // octal eight), flags as 1 or 0; a clock offset of 200 years still loads.
-  world = load(
-      "[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n[services]\n"
-      "wait_ms = 010\ndir_operation_fails = yes\n");
+  std::ofstream(ini) << "[world]\nclock_offset_seconds = -6311433600\ndesktop_width = 800\n"
+                        "[services]\nwait_ms = 010\ndir_operation_fails = yes\n";
+  auto world = plat::World::Load(ini, &error);
   ASSERT_TRUE(world) << error;
   EXPECT_EQ(world->clockOffsetSeconds, -6311433600LL);
   EXPECT_EQ(world->desktopWidth, 800);
@@ -345,21 +326,17 @@ TEST(PlatformWorld, QuotedValuesKeepTheirBlanksAndNumbersTheirRange) {
   EXPECT_EQ(world->SettingInt("services.dir_operation_fails", 0), 1);
 }
 
-// Temporaries: the one form, and their removal from a folder or of one name.
-TEST(PlatformTemporaries, OneFormRemovedByFolderOrByName) {
+// The removal of one name's temporaries leaves those of other names, also
+// of a longer name it begins (their form and their removal from a folder are
+// the archiver's and the flows').
+TEST(PlatformTemporaries, RemovalByNameLeavesOtherNamesTemporaries) {
   TestWorld w;
-  for (const char* name : {"a.tgz.~tv0000ABCD", "a.tgz.~tv1234567F", "b.dat.~tvDEADBEEF", "a.tgz",
-                           "c.~tv123", "d.~tv0000ABCDx"})
+  for (const char* name :
+       {"a.tgz.~tv0000ABCD", "a.tgz.~tv1234567F", "b.dat.~tvDEADBEEF", "a.tgz.old.~tv00000000"})
     w.WriteHostFile('C', std::string("OUT/") + name, "x");
-  EXPECT_TRUE(plat::IsTemporaryName("C:\\OUT\\a.tgz.~tv0000ABCD"));
-  EXPECT_FALSE(plat::IsTemporaryName("c.~tv123"));
-  EXPECT_FALSE(plat::IsTemporaryName("d.~tv0000ABCDx"));
-  EXPECT_FALSE(plat::IsTemporaryName("x.~tv0000ABCD\\y"));
   EXPECT_EQ(plat::RemoveTemporariesOf("C:\\OUT\\A.TGZ"), 2);
   EXPECT_TRUE(w.HostExists('C', "OUT/b.dat.~tvDEADBEEF"));
-  EXPECT_EQ(plat::RemoveTemporariesIn("C:\\OUT"), 1);
-  for (const char* kept : {"a.tgz", "c.~tv123", "d.~tv0000ABCDx"})
-    EXPECT_TRUE(w.HostExists('C', std::string("OUT/") + kept)) << kept;
+  EXPECT_TRUE(w.HostExists('C', "OUT/a.tgz.old.~tv00000000"));
 }
 
 }  // namespace
