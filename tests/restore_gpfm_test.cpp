@@ -31,12 +31,7 @@ using fixtures::Cfrev;
 using fixtures::Dkcf;
 using fixtures::Table63;
 
-std::string Table(std::size_t n, int seed) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i)
-    s[i] = static_cast<char>(i % 13 < 2 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
-  return s;
-}
+using fixtures::Table;
 
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> names;
