@@ -50,15 +50,12 @@ TEST(ExportFrames, SimpleExportsWriteExactlyTheirLines) {
   EXPECT_NE(lines[1].find(")\nCompressed END"), std::string::npos);
   EXPECT_EQ(_WEP_4(7), 1);
   EXPECT_EQ(WEP(5), 5);
-}
-
-TEST(ExportFrames, RancherReturnsOneWhateverTheAnswer) {
-  TestWorld w;
+  // The rancher returns 1 whatever the answer.
   ScriptedOperator op;
   op.ExpectMessage(4701, plat::IDOK).ExpectMessage(4701, plat::IDCANCEL);
   EXPECT_EQ(dsvp_TalverRancher(0), 1);
   EXPECT_EQ(dsvp_TalverRancher(0), 1);
-  auto lines = w.TakeTrace();
+  lines = w.TakeTrace();
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[1], "### [MSG] ID=4701,OK button was selected.");
   EXPECT_EQ(lines[4], "### [MSG] ID=4701,Cancel button was selected.");

@@ -45,14 +45,6 @@ class MediaFiles : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
-  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
-  const std::string data = Bytes(1500000);
-  world_.TakeTrace();
-  EXPECT_EQ(Talver_WriteWholeFile("A:\\svp_conf.0", data.data(), 1500000), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x70"));  // disk full, 112
-}
-
 // An append of a further volume that fails or is cut short never leaves more
 // (or less) than whole volumes under the archive's name: it cuts the archive
 // back to what it was.
