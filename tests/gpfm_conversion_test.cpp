@@ -266,7 +266,7 @@ TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   EXPECT_EQ(ReadTable("3"), c);
 }
 
-// A failed run under the dialog: RestoreGpfm.AConversionFailingHalfWayLeavesNoTable.
+// A failed run under the dialog: the ConversionHalfWay row of RestoreGpfmFailure.
 TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
   PutLz4("1.lz4", Lz4Block(Table(900, 1)));
   EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);
