@@ -9,6 +9,7 @@
 #include "backupfile/CnfSelFileDlg.h"
 #include "common/CnfFunc.h"
 #include "platform/Win.h"
+#include "support/FlowFixtures.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "svpsvc/SvpServices.h"
@@ -33,31 +34,45 @@ class BackupFileDialog : public ::testing::Test {
 
 }  // namespace
 
+// What is no backup file is refused with its message and the dialog stays
+// open, for another path (taken) or a cancel.
 TEST_F(BackupFileDialog, RefusesWhatIsNoBackupFileAndStaysOpen) {
   struct Case {
     const char* typed;
     int message;
     const char* line;
+    const char* then = "";  // typed next and taken; "": Cancel
   };
   const Case cases[] = {
+      {"C:\\OUT\\none.gpfm", 4703, "ERR Invalid FilePath", "C:\\OUT\\b.1.gpfm"},
       {"C:\\OUT\\a.GPFM", 4702, "ERR Invalid FileExtension"},
       {"C:\\OUT\\c.gpfm.txt", 4702, "ERR Invalid FileExtension"},
       {"C:\\OUT\\d.gpfm", 4703, "ERR Invalid FilePath"},
-      {"C:\\OUT\\none.gpfm", 4703, "ERR Invalid FilePath"},
       {"", 4703, "ERR Invalid FilePath"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.typed);
     ScriptedOperator op;
     op.ExpectDialog(kSelectFileTemplate)
+        .Check([](const DialogView& v) {
+          EXPECT_EQ(v.MessageText(), CatalogueText(4700));
+          EXPECT_TRUE(v.Find(IDOK)->focused);
+        })
         .Type(kIdSelectFilePath, c.typed)
         .Click(IDOK)
         .ExpectMessage(c.message, IDOK);
-    // The last row leaves by the close box, the others by Cancel.
-    &c == &cases[std::size(cases) - 1] ? op.Close() : op.Click(IDCANCEL);
+    // The last row leaves by the close box.
+    if (*c.then) {
+      op.Type(kIdSelectFilePath, c.then).Click(IDOK);
+    } else {
+      &c == &cases[std::size(cases) - 1] ? op.Close() : op.Click(IDCANCEL);
+    }
     word_ = 0;
-    EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 2);
-    EXPECT_EQ(word_, 0x4000);
+    EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), *c.then ? 1 : 2);
+    EXPECT_EQ(word_, *c.then ? 0 : 0x4000);
+    if (*c.then) {
+      EXPECT_STREQ(path_, c.then);
+    }
     const MessageBoxView box = op.Seen().at(0);
     EXPECT_EQ(box.identifier, 20214);
     EXPECT_EQ(box.kind, 2);
@@ -70,34 +85,12 @@ TEST_F(BackupFileDialog, RefusesWhatIsNoBackupFileAndStaysOpen) {
   }
 }
 
-TEST_F(BackupFileDialog, TakesAGpfmFileAfterARefusal) {
-  ScriptedOperator op;
-  op.ExpectDialog(kSelectFileTemplate)
-      .Check([](const DialogView& v) {
-        EXPECT_EQ(v.MessageText(), CatalogueText(4700));
-        EXPECT_TRUE(v.Find(IDOK)->focused);
-      })
-      .Type(kIdSelectFilePath, "C:\\OUT\\none.gpfm")
-      .Click(IDOK)
-      .ExpectMessage(4703, IDOK)
-      .Type(kIdSelectFilePath, "C:\\OUT\\b.1.gpfm")
-      .Click(IDOK);
-  EXPECT_EQ(SelectBackupFile(0, 4700, path_, &word_), 1);
-  EXPECT_STREQ(path_, "C:\\OUT\\b.1.gpfm");
-  EXPECT_EQ(word_, 0);
-}
-
 namespace {
 
 class BackupListDialog : public ::testing::Test {
  protected:
   void AddBackup(const std::string& name) {
     world_.WriteHostFile('E', "PLAXON/CONFIG/" + name + "/svp_conf.tgz", "archive");
-  }
-  void SetSerial(const std::string& serial) {
-    world_.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT",
-                         (serial.empty() ? "" : "SERIAL=" + serial + "\r\n") + "MODEL=7\r\n");
-    ResetSerialNumberCache();
   }
   int Select(BackupListMode mode) {
     std::snprintf(path_, sizeof path_, "E:\\");
@@ -121,7 +114,7 @@ TEST_F(BackupListDialog, OnlySixDigitNamesBeginningWith4AndHoldingAnArchiveAreBa
     EXPECT_STREQ(path_, "E:\\");
   }
   AddBackup("412345");
-  SetSerial("499999");
+  fixtures::SetSerial(world_, "499999");
   // One backup: chosen without asking, whatever the serial number and mode.
   for (BackupListMode mode : {0, 1, 5, 9}) {
     SCOPED_TRACE(mode);
@@ -134,75 +127,61 @@ TEST_F(BackupListDialog, OnlySixDigitNamesBeginningWith4AndHoldingAnArchiveAreBa
   }
 }
 
-TEST_F(BackupListDialog, SeveralBackupsAreChosenByThisSvpsSerialNumber) {
+// Several backups: the one of this SVP's serial number is chosen without
+// asking in some modes and states (one of no backup on the medium fails);
+// in the others the operator chooses, or cancels by Cancel or the close box.
+TEST_F(BackupListDialog, SeveralBackupsAreChosenBySerialNumberOrByTheOperator) {
   AddBackup("412345");
   AddBackup("400123");
+  enum Choice { kChosen, kOperator, kCancel, kCloseBox };
   struct Case {
     const char* serial;
     BackupListMode mode;
     const char* svpState;
-    int result;
-    WORD word;
-    const char* path;
+    Choice choice;
+    const char* path = "E:\\plaxon\\config\\412345\\";
   };
   const Case cases[] = {
-      {"400123", 0, "0", 1, 0, "E:\\plaxon\\config\\400123\\"},
-      {"412345", 7, "0", 1, 0, "E:\\plaxon\\config\\412345\\"},
-      {"400123", 1, "0", 1, 0, "E:\\plaxon\\config\\400123\\"},
-      {"400123", 1, "3", 1, 0, "E:\\plaxon\\config\\400123\\"},
-      {"400999", 0, "2", 0, 0x400B, "E:\\plaxon\\config\\400999\\"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.serial) + " mode " + std::to_string(c.mode));
-    SetSerial(c.serial);
-    world_.MutableWorld().settings["services.svp_state"] = c.svpState;
-    ScriptedOperator op;
-    word_ = 0;
-    EXPECT_EQ(Select(c.mode), c.result);
-    EXPECT_EQ(word_, c.word);
-    EXPECT_STREQ(path_, c.path);
-    EXPECT_TRUE(op.SeenDialogs().empty());
-  }
-}
-
-// The operator chooses (or cancels: 1 by Cancel, 2 by the close box).
-TEST_F(BackupListDialog, ModesAndStatesThatLeaveTheChoiceToTheOperator) {
-  AddBackup("412345");
-  AddBackup("400123");
-  struct Case {
-    const char* serial;
-    BackupListMode mode;
-    const char* svpState;
-    int cancel = 0;
-  };
-  const Case cases[] = {
-      {"400123", 1, "2"},    {"400123", 5, "0"}, {"400123", 6, "0"},
-      {"400123", 8, "0"},    {"400123", 9, "0"}, {"400123", 5, "0", 1},
-      {"400123", 5, "0", 2}, {"", 0, "0"},  // a serial number never set names no backup
+      {"400123", 0, "0", kChosen, "E:\\plaxon\\config\\400123\\"},
+      {"412345", 7, "0", kChosen},
+      {"400123", 1, "0", kChosen, "E:\\plaxon\\config\\400123\\"},
+      {"400123", 1, "3", kChosen, "E:\\plaxon\\config\\400123\\"},
+      {"400999", 0, "2", kChosen, "E:\\plaxon\\config\\400999\\"},  // none of it: 0x400B
+      {"400123", 1, "2", kOperator},
+      {"400123", 5, "0", kOperator},
+      {"400123", 6, "0", kOperator},
+      {"400123", 8, "0", kOperator},
+      {"400123", 9, "0", kOperator},
+      {"400123", 5, "0", kCancel, "E:\\"},
+      {"400123", 5, "0", kCloseBox, "E:\\"},
+      {"", 0, "0", kOperator},  // a serial number never set names no backup
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string("mode ") + std::to_string(c.mode) + " serial " + c.serial +
-                 " cancel " + std::to_string(c.cancel));
-    SetSerial(c.serial);
+                 " choice " + std::to_string(c.choice));
+    fixtures::SetSerial(world_, c.serial);
     world_.MutableWorld().settings["services.svp_state"] = c.svpState;
     ScriptedOperator op;
-    op.ExpectDialog(112).Check([](const DialogView& v) {
-      const ControlView* list = v.Find(1019);
-      ASSERT_NE(list, nullptr);
-      EXPECT_EQ(list->items, (std::vector<std::string>{"400123", "412345"}));
-      EXPECT_EQ(list->columns, std::vector<std::string>{"Serial No"});
-      EXPECT_FALSE(v.Find(IDOK)->enabled);
-    });
-    if (c.cancel == 2) {
-      op.Close();
-    } else {
+    if (c.choice != kChosen) {
+      op.ExpectDialog(112).Check([](const DialogView& v) {
+        const ControlView* list = v.Find(1019);
+        ASSERT_NE(list, nullptr);
+        EXPECT_EQ(list->items, (std::vector<std::string>{"400123", "412345"}));
+        EXPECT_EQ(list->columns, std::vector<std::string>{"Serial No"});
+        EXPECT_FALSE(v.Find(IDOK)->enabled);
+      });
+    }
+    if (c.choice == kCloseBox) op.Close();
+    if (c.choice == kOperator || c.choice == kCancel) {
       op.SelectText(1019, "412345")
           .Check([](const DialogView& v) { EXPECT_TRUE(v.Find(IDOK)->enabled); })
-          .Click(c.cancel ? IDCANCEL : IDOK);
+          .Click(c.choice == kCancel ? IDCANCEL : IDOK);
     }
+    const bool fails = c.choice >= kCancel || std::string(c.serial) == "400999";
     word_ = 0;
-    EXPECT_EQ(Select(c.mode), c.cancel ? 0 : 1);
-    EXPECT_EQ(word_, c.cancel ? 0x4000 : 0);
-    EXPECT_STREQ(path_, c.cancel ? "E:\\" : "E:\\plaxon\\config\\412345\\");
+    EXPECT_EQ(Select(c.mode), fails ? 0 : 1);
+    EXPECT_EQ(word_, !fails ? 0 : c.choice == kChosen ? 0x400B : 0x4000);
+    EXPECT_STREQ(path_, c.path);
+    EXPECT_EQ(op.SeenDialogs().empty(), c.choice == kChosen);
   }
 }

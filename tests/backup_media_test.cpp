@@ -1,9 +1,8 @@
 // The backup to media: the preparation of each medium, the capacity rules,
 // the volumes of a split archive with their config4 records, the flow's
-// audit record; and the installation by model selector.
+// audit record.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -17,7 +16,6 @@
 #include "exports/Exports.h"
 #include "flows/BackupToMedia.h"
 #include "flows/BackupVolumes.h"
-#include "flows/InstallByModel.h"
 #include "platform/ForwardingPlatform.h"
 #include "platform/winemu/Operator.h"
 #include "support/FlowFixtures.h"
@@ -149,19 +147,34 @@ TEST_F(BackupMediaTest, CapacityRulesOfAFloppy) {
 }
 
 // 2,800,001 bytes: three volumes 0, 1, 2 of one backup, one per medium;
-// 2,800,000 bytes, an exact multiple of the piece, two.
-class SplitTest : public BackupMediaTest, public ::testing::WithParamInterface<std::size_t> {};
+// 2,800,000 bytes, an exact multiple of the piece, two. The floppy just
+// written put back for the next volume (`again`) is refused with the number
+// of the disk wanted, whatever the answer to the overwrite question would
+// have been, and asked for again; its volume stays.
+struct Split {
+  std::size_t size;
+  bool again;
+};
+void PrintTo(const Split& c, std::ostream* out) { *out << c.size << (c.again ? " again" : ""); }
+class SplitTest : public BackupMediaTest, public ::testing::WithParamInterface<Split> {};
 
 TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
-  const std::size_t size = GetParam();
-  const int volumes = size > 2800000 ? 3 : 2;
+  const Split c = GetParam();
+  const int volumes = c.size > 2800000 ? 3 : 2;
   const char* media[] = {"m1", "m2", "m3"};
-  const std::string archive = PutArchive(size);
+  const std::string archive = PutArchive(c.size);
   PrepareFloppy(1457664);
-  ScriptedOperator op;
+  fixtures::MediaOperator op;
   op.ExpectMessage(4034, plat::IDYES);
+  if (c.again) {
+    op.names = {"m1", "m2", "m3"};
+    op.ExpectMessage(4036, plat::IDOK).ExpectMessage(3835, plat::IDOK);
+  }
   for (int n = 1; n < volumes; ++n) op.ExpectMessage(4036, plat::IDOK);
-  ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1);
+  ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
+  if (c.again) {
+    EXPECT_EQ(op.Seen().at(2).insert, 2u);
+  }
   std::string joined;
   Config4Record first{};
   for (int n = 0; n < volumes; ++n) {
@@ -184,28 +197,9 @@ TEST_P(SplitTest, ArchiveGoesOntoOneMediumPerPiece) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest, ::testing::Values(2800001, 2800000));
-
-// The floppy just written put back for the next volume: refused with the
-// number of the disk wanted, whatever the answer to the overwrite question
-// would have been, and asked for again; its volume stays.
-TEST_F(BackupMediaTest, TheMediumJustWrittenIsRefusedForTheNextVolume) {
-  const std::string archive = PutArchive(2800001);
-  PrepareFloppy(1457664);
-  fixtures::MediaOperator op;
-  op.names = {"m1", "m2", "m3"};
-  op.ExpectMessage(4034, plat::IDYES)
-      .ExpectMessage(4036, plat::IDOK)  // m1 again
-      .ExpectMessage(3835, plat::IDOK)
-      .ExpectMessage(4036, plat::IDOK)   // m2
-      .ExpectMessage(4036, plat::IDOK);  // m3
-  ASSERT_EQ(WriteBackupVolumes(0, &info, &target, &word), 1) << op.Account();
-  EXPECT_EQ(op.Seen().at(2).insert, 2u);
-  std::string joined;
-  for (const char* medium : {"m1", "m2", "m3"}) joined += Piece(medium);
-  EXPECT_TRUE(joined == archive);
-  EXPECT_EQ(RecordOf(MediumFile("m1", std::string(kSerialDir) + "config4")).volumeNumber, 0);
-}
+INSTANTIATE_TEST_SUITE_P(Volumes, SplitTest,
+                         ::testing::Values(Split{2800001, false}, Split{2800000, false},
+                                           Split{2800001, true}));
 
 // Two split backups within one second (the archive's time held still): the
 // second writes over the first's media and takes the first's second volume,
@@ -380,51 +374,6 @@ TEST_F(BackupMediaTest, AuditRecordOfEachOutcome) {
   EXPECT_EQ(records[0].detail, "Ver.=01-02-03/60");
   EXPECT_EQ(records[1].outcome, "Error");
   EXPECT_EQ(records[1].detail, "Ver.=----");
-}
-
-// ---- installation by model ------------------------------------------------
-
-class InstallByModelTest : public BackupMediaTest {};
-
-// A selector without a row fails before any dialog. The row of one that has
-// a row and the request kind of the mode reach the media dialog and the
-// "Model Info" line; the operator cancels the drive choice. Mode 0 offers
-// install drives (class 1: the CD-ROM and fixed ones too), mode 2 backup
-// drives (class 2).
-TEST_F(InstallByModelTest, SelectorAndModeReachTheMediaSelection) {
-  struct Case {
-    DWORD selector;
-    WORD mode;
-    const char* info;  // nullptr: no row
-  };
-  const Case cases[] = {
-      {0, 0, nullptr},
-      {3, 0, nullptr},
-      {5, 0, nullptr},
-      {8, 0, nullptr},
-      {0xFFFF, 0, nullptr},
-      {2, 0, "Model Info 6470(R_D)"},
-      {7, 2, "Model Info 6470(R_C2)"},
-      {1, 2, "Model Info 6410(P_F0)"},
-      {0x10006, 0, "Model Info 6430(Q_B1)"},  // a 16-bit selector
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.selector);
-    svc::TakeAuditCalls();
-    ScriptedOperator op;  // strict: without a row no dialog, no message
-    if (c.info) op.ExpectDialog(106).Click(2);
-    word = 0;
-    EXPECT_EQ(Talver_OffSvpBackupByModel(0, c.selector, c.mode, &word), 0);
-    EXPECT_EQ(word, c.info ? 0x4000 : 0x2000);
-    EXPECT_TRUE(TestWorld::Contains(world.TakeTrace(), c.info ? c.info : "ErrCode=0x2000"));
-    if (!c.info) {
-      EXPECT_TRUE(op.Seen().empty());
-      EXPECT_TRUE(svc::TakeAuditCalls().empty());
-      continue;
-    }
-    const std::vector<std::string> drives = op.SeenDialogs().at(0).Find(1007)->items;
-    EXPECT_EQ(std::find(drives.begin(), drives.end(), "C") != drives.end(), c.mode == 0);
-  }
 }
 
 }  // namespace

@@ -7,14 +7,17 @@
 #include <unistd.h>
 #endif
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "exports/Operations.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
+#include "svpsvc/AuditLog.h"
 
 namespace {
 
@@ -47,15 +50,12 @@ TEST(ExportFrames, SimpleExportsWriteExactlyTheirLines) {
   EXPECT_NE(lines[1].find(")\nCompressed END"), std::string::npos);
   EXPECT_EQ(_WEP_4(7), 1);
   EXPECT_EQ(WEP(5), 5);
-}
-
-TEST(ExportFrames, RancherReturnsOneWhateverTheAnswer) {
-  TestWorld w;
+  // The rancher returns 1 whatever the answer.
   ScriptedOperator op;
   op.ExpectMessage(4701, plat::IDOK).ExpectMessage(4701, plat::IDCANCEL);
   EXPECT_EQ(dsvp_TalverRancher(0), 1);
   EXPECT_EQ(dsvp_TalverRancher(0), 1);
-  auto lines = w.TakeTrace();
+  lines = w.TakeTrace();
   ASSERT_EQ(lines.size(), 6u);
   EXPECT_EQ(lines[1], "### [MSG] ID=4701,OK button was selected.");
   EXPECT_EQ(lines[4], "### [MSG] ID=4701,Cancel button was selected.");
@@ -84,30 +84,57 @@ TEST(ExportFrames, HddBackupFrameDeletesTheMarkerAndClosesOnlyItsWaitWindow) {
 
 // The two backup exports turn a cancelled operation into 2 and still write
 // the error-code line of the cancel before their end line; any other
-// failure is 0 with the line of its word.
+// failure is 0 with the line of its word. Modes 0 and 2 install by model: a
+// selector without a row fails before any dialog or service call; the row of
+// one that has a row (a 16-bit selector) and the request kind of the mode
+// reach the media dialog, whose drive choice the operator cancels. Mode 0
+// offers install drives (C: among them), mode 2 backup drives; the other
+// modes, and the backup export (mode -1), back up to media.
 TEST(ExportFrames, BackupExportsReturnTwoForACancel) {
+  struct Case {
+    int mode;
+    DWORD selector;
+    const char* info;  // nullptr: no row; "": not by model
+  };
+  const Case cases[] = {{-1, 0, ""},
+                        {1, 7, ""},
+                        {3, 7, ""},
+                        {0, 0, nullptr},
+                        {0, 3, nullptr},
+                        {0, 5, nullptr},
+                        {0, 8, nullptr},
+                        {0, 0xFFFF, nullptr},
+                        {0, 2, "Model Info 6470(R_D)"},
+                        {2, 7, "Model Info 6470(R_C2)"},
+                        {2, 1, "Model Info 6410(P_F0)"},
+                        {0, 0x10006, "Model Info 6430(Q_B1)"}};
   TestWorld w;
-  // Modes 0 and 2 install by model, the others back up to media.
-  auto endsWithCodeThenEnd = [&](const char* code, bool byModel = false) {
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.mode) + "/" + std::to_string(c.selector));
+    svc::TakeAuditCalls();
+    ScriptedOperator op;  // strict: without a row no dialog, no message
+    if (c.info) op.ExpectDialog(106).Click(2);
+    EXPECT_EQ(c.mode < 0 ? dsvp_TalverBackup(0) : dsvCnf_OffSvpAllConf(0, WORD(c.mode), c.selector),
+              c.info ? 2 : 0);
     auto lines = w.TakeTrace();
-    EXPECT_EQ(TestWorld::Contains(lines, "Model Info"), byModel);
     ASSERT_GE(lines.size(), 3u);
     EXPECT_NE(lines.front().find(")\nConfig Backup Start"), std::string::npos);
-    EXPECT_NE(lines[lines.size() - 2].find(std::string("Talver.cpp(")), std::string::npos);
-    EXPECT_NE(lines[lines.size() - 2].find(std::string(") ErrCode=0x") + code), std::string::npos)
-        << lines[lines.size() - 2];
+    const std::string& code = lines[lines.size() - 2];
+    EXPECT_NE(code.find("Talver.cpp("), std::string::npos);
+    EXPECT_NE(code.find(std::string(") ErrCode=0x") + (c.info ? "4000" : "2000")),
+              std::string::npos)
+        << code;
     EXPECT_NE(lines.back().find(")\nConfig Backup END"), std::string::npos);
-  };
-  // The operator cancels the drive choice (mode -1: the backup export).
-  for (int mode : {-1, 0, 1, 2, 3}) {
-    ScriptedOperator op;
-    op.ExpectDialog(106).Click(2);
-    EXPECT_EQ(mode < 0 ? dsvp_TalverBackup(0) : dsvCnf_OffSvpAllConf(0, WORD(mode), 7), 2) << mode;
-    endsWithCodeThenEnd("4000", mode == 0 || mode == 2);
+    EXPECT_EQ(TestWorld::Contains(lines, "Model Info"), c.info && *c.info);
+    if (!c.info) {
+      EXPECT_TRUE(svc::TakeAuditCalls().empty());
+      continue;
+    }
+    if (!*c.info) continue;
+    EXPECT_TRUE(TestWorld::Contains(lines, c.info));
+    const std::vector<std::string> drives = op.SeenDialogs().at(0).Find(1007)->items;
+    EXPECT_EQ(std::find(drives.begin(), drives.end(), "C") != drives.end(), c.mode == 0);
   }
-  // A model selector without a row fails before any dialog.
-  EXPECT_EQ(dsvCnf_OffSvpAllConf(0, 0, 8), 0);
-  endsWithCodeThenEnd("2000");
 }
 
 TEST(SharedMemory, CreateOpenWriteReadAndClose) {

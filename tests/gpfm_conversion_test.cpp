@@ -20,12 +20,7 @@
 
 namespace {
 
-std::string Table(std::size_t n, int seed) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i)
-    s[i] = static_cast<char>(i % 16 < 3 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
-  return s;
-}
+using fixtures::Table;
 
 class ConversionTest : public ::testing::Test {
  protected:
@@ -105,21 +100,22 @@ TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
   PutLz4("ok.lz4", Lz4Block(Table(1000, 1)));
   const char* ok = "C:\\PLAXON\\TMP\\LZ4\\ok.lz4";
   const char* out = "C:\\PLAXON\\TMP\\TABLES\\ok";
-  EXPECT_EQ(DecompressPaths(nullptr, out), 0);
-  EXPECT_EQ(detail_, kDecompNoInputPath);
-  EXPECT_EQ(DecompressPaths("", out), 0);
-  EXPECT_EQ(detail_, kDecompNoInputPath);
-  EXPECT_EQ(DecompressPaths(ok, nullptr), 0);
-  EXPECT_EQ(detail_, kDecompNoOutputPath);
-  EXPECT_EQ(DecompressPaths(ok, ""), 0);
-  EXPECT_EQ(detail_, kDecompNoOutputPath);
-  EXPECT_EQ(Decompress("none.lz4", "ok"), 0);
-  EXPECT_EQ(detail_, kDecompNoInputSize);
-  world_.Faults().AddRule({plat::FaultOp::Read, "ok.lz4", ERROR_ACCESS_DENIED, 0, 1});
-  EXPECT_EQ(Decompress("ok.lz4", "ok"), 0);
-  EXPECT_EQ(detail_, kDecompInputUnreadable);
-  EXPECT_EQ(DecompressPaths(ok, "C:\\PLAXON\\NOPE\\ok"), 0);
-  EXPECT_EQ(detail_, kDecompWriteFailed);
+  const struct {
+    const char *in, *out;
+    WORD detail;
+  } cases[] = {{nullptr, out, kDecompNoInputPath},
+               {"", out, kDecompNoInputPath},
+               {ok, nullptr, kDecompNoOutputPath},
+               {ok, "", kDecompNoOutputPath},
+               {"C:\\PLAXON\\TMP\\LZ4\\none.lz4", out, kDecompNoInputSize},
+               {ok, "C:\\PLAXON\\NOPE\\ok", kDecompWriteFailed},
+               {ok, out, kDecompInputUnreadable}};  // the read fails, the last row only
+  for (const auto& c : cases) {
+    if (&c == std::end(cases) - 1)
+      world_.Faults().AddRule({plat::FaultOp::Read, "ok.lz4", ERROR_ACCESS_DENIED, 0, 1});
+    EXPECT_EQ(DecompressPaths(c.in, c.out), 0);
+    EXPECT_EQ(detail_, c.detail) << (c.in ? c.in : "null") << " " << (c.out ? c.out : "null");
+  }
   EXPECT_FALSE(HasTable("ok"));
 
   // A malformed block, one that decompresses past the largest table, and an empty file.
@@ -270,7 +266,7 @@ TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   EXPECT_EQ(ReadTable("3"), c);
 }
 
-// A failed run under the dialog: RestoreGpfm.AConversionFailingHalfWayLeavesNoTable.
+// A failed run under the dialog: the ConversionHalfWay row of RestoreGpfmFailure.
 TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
   PutLz4("1.lz4", Lz4Block(Table(900, 1)));
   EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);

@@ -12,11 +12,10 @@
 #include "platform/ForwardingPlatform.h"
 #include "platform/Platform.h"
 #include "platform/Temporary.h"
+#include "support/FlowFixtures.h"
 #include "support/TestWorld.h"
 
 namespace {
-
-constexpr DWORD kPiece = kArchivePieceBytes;
 
 std::string Bytes(std::size_t n) {
   std::string s(n, '\0');
@@ -36,10 +35,6 @@ class ShortWritePlatform : public plat::ForwardingPlatform {
 
 class MediaFiles : public ::testing::Test {
  protected:
-  void SetSerial(const std::string& serial) {
-    world_.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT", "SERIAL=" + serial + "\r\nMODEL=7\r\n");
-    ResetSerialNumberCache();
-  }
   BackupTarget Target(const char* root) {
     BackupTarget t{};
     std::snprintf(t.drivePath, sizeof t.drivePath, "%s", root);
@@ -49,60 +44,6 @@ class MediaFiles : public ::testing::Test {
 };
 
 }  // namespace
-
-// The pieces themselves: BackupMediaTest.ArchiveGoesOntoOneMediumPerPiece.
-TEST_F(MediaFiles, JoinRebuildsTheArchiveAndRemovesItsPieces) {
-  const std::string archive = Bytes(2800001);
-  world_.WriteHostFile('C', "OUT/src.tgz", archive);
-  WORD count = 0, word = 0;
-  ASSERT_EQ(Talver_SplitArchive("C:\\OUT\\src.tgz", kPiece, &count, &word), 1);
-  ASSERT_EQ(count, 3);
-  ASSERT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", count, &word), 1);
-  EXPECT_EQ(word, 0);
-  EXPECT_TRUE(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.tgz") == archive);
-  for (int n = 0; n < count; ++n)
-    EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf." + std::to_string(n)));
-  // A missing archive gives no piece.
-  count = 7;
-  EXPECT_EQ(Talver_SplitArchive("C:\\OUT\\none.tgz", kPiece, &count, &word), 0);
-  EXPECT_EQ(count, 0);
-  EXPECT_EQ(word, 0x2000);
-}
-
-TEST_F(MediaFiles, AJoinThatFailsLeavesNoArchiveAndKeepsEveryPiece) {
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.0", "first piece");
-  world_.WriteHostFile('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD", "left by a killed join");
-  world_.TakeTrace();
-  WORD word = 0;
-  EXPECT_EQ(Talver_JoinArchive("C:\\PLAXON\\TMP\\", 2, &word), 0);
-  EXPECT_EQ(word, 0x2000);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/svp_conf.0"), "first piece");
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/svp_conf.tgz.~tv0000ABCD"));
-  auto trace = world_.TakeTrace();
-  EXPECT_TRUE(TestWorld::TracedAt(trace, "FDCopy3.cpp"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "ErrCode=0x2"));  // the piece not found
-}
-
-TEST_F(MediaFiles, WholeFileWriteAndReadBack) {
-  const std::string data = Bytes(1000);
-  ASSERT_NE(Talver_WriteWholeFile("E:\\config4", data.data(), 1000), 0);
-  EXPECT_EQ(world_.ReadHostFile('E', "config4"), data);
-  char buffer[2000] = {};
-  DWORD read = 0;
-  ASSERT_NE(Talver_ReadWholeFile("E:\\config4", buffer, sizeof buffer, &read), 0);
-  EXPECT_EQ(read, 1000u);
-  EXPECT_EQ(std::string(buffer, read), data);
-  EXPECT_EQ(Talver_ReadWholeFile("E:\\none", buffer, sizeof buffer, &read), 0);
-}
-
-TEST_F(MediaFiles, AWriteBeyondAFullFloppyFails) {
-  SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
-  const std::string data = Bytes(1500000);
-  world_.TakeTrace();
-  EXPECT_EQ(Talver_WriteWholeFile("A:\\svp_conf.0", data.data(), 1500000), 0);
-  EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), "ErrCode=0x70"));  // disk full, 112
-}
 
 // An append of a further volume that fails or is cut short never leaves more
 // (or less) than whole volumes under the archive's name: it cuts the archive
@@ -145,7 +86,7 @@ TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
 // counted as free, and the floppy recognised by its size; a drive not ready
 // or missing fails with its word and code.
 TEST_F(MediaFiles, FreeSpaceOfTargetMedia) {
-  SetSerial("412345");
+  fixtures::SetSerial(world_, "412345");
   world_.MutableWorld().drive('E').totalBytes = 10000000;
   world_.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", Bytes(300000));
   world_.WriteHostFile('E', "other.dat", Bytes(1000));

@@ -31,12 +31,7 @@ using fixtures::Cfrev;
 using fixtures::Dkcf;
 using fixtures::Table63;
 
-std::string Table(std::size_t n, int seed) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i)
-    s[i] = static_cast<char>(i % 13 < 2 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
-  return s;
-}
+using fixtures::Table;
 
 std::vector<std::string> Names(const std::string& dir) {
   std::vector<std::string> names;
@@ -164,6 +159,11 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   EXPECT_EQ(word_, c.word);
   EXPECT_TRUE(Traced(c.traced)) << c.traced;
   EXPECT_FALSE(Traced("Media Remove"));
+  // A conversion that fails half-way leaves no table, the DKCF and CFREV
+  // included, and no temporary.
+  if (c.fault.op == plat::FaultOp::Write) {
+    EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")).empty());
+  }
   // The export's frame opens and closes the call, and leaves its record.
   EXPECT_TRUE(TestWorld::Contains({trace_.front()}, "Start dsvCnf_RestoreConf2"));
   EXPECT_TRUE(TestWorld::Contains({trace_.back()}, "End dsvCnf_RestoreConf2"));
@@ -176,18 +176,21 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
 }
 
 const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
-plat::FaultRule Denied(plat::FaultOp op, const char* path) {
-  return {op, path, ERROR_ACCESS_DENIED};
+plat::FaultRule Fault(plat::FaultOp op, const char* path, DWORD error = ERROR_ACCESS_DENIED) {
+  return {op, path, error};
 }
-// A backup of table 63 alone, or of table 5 and table 63.
+// A backup of table 63 alone, or of table 5 (and 6) and table 63.
 Tables Only63(std::string t63) { return {{63, std::move(t63)}}; }
 Tables With5(std::string t63) { return {{5, Table(3000, 3)}, {63, std::move(t63)}}; }
+Tables With5And6(std::string t63) {
+  return {{5, Table(40000, 5)}, {6, Table(50000, 6)}, {63, std::move(t63)}};
+}
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, RestoreGpfmFailure,
     ::testing::Values(FailureCase{"CopyToWorkFile", Only63(Table63(13120)), false,
-                                  Denied(plat::FaultOp::Open, "bkcnf.gpfm"), "ERR Copy File",
-                                  0x4004, 3681},
+                                  Fault(plat::FaultOp::Open, "bkcnf.gpfm"), "ERR Copy File", 0x4004,
+                                  3681},
                       FailureCase{"BadSum", With5(Table63(13120)), true, kNoFault,
                                   "ERR ParseGpfmFile", 0x4004, 3681},
                       FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), false, kNoFault,
@@ -196,36 +199,18 @@ INSTANTIATE_TEST_SUITE_P(
                                   kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
                       FailureCase{"Table63ShorterThanCfrev", Only63(Table63(kDkcf + kCfrev - 1)),
                                   false, kNoFault, "ERR MakeFile(CFREV)", 0x4004, 3681},
+                      FailureCase{"ConversionHalfWay", With5And6(Table63(13120)), false,
+                                  Fault(plat::FaultOp::Write, "\\6.~tv", ERROR_DISK_FULL),
+                                  "ERR CompressDialog", 0x4004, 3681},
                       FailureCase{"Table63NotRemoved", Only63(Table63(13120)), false,
-                                  Denied(plat::FaultOp::Delete, "63.lz4"),
-                                  "ERR DeleteFile(TblNo63)", 0x4004, 3681},
+                                  Fault(plat::FaultOp::Delete, "63.lz4"), "ERR DeleteFile(TblNo63)",
+                                  0x4004, 3681},
                       // The check keeps its own word and the operator sees 3695.
                       FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), false, kNoFault,
                                   "ErrCode=0x2000", 0x2000, 3695},
                       FailureCase{"TypeMismatch", Only63(Table63(13120, 412345, "61")), false,
                                   kNoFault, "ErrCode=0x400A", 0x400A, 3695}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
-
-// A conversion that fails half-way leaves no table in \\PLAXON\\TMP\\TABLES\\,
-// the DKCF and CFREV included, and no temporary (the conversion's other
-// failures: ConversionTest).
-TEST_F(RestoreGpfm, AConversionFailingHalfWayLeavesNoTable) {
-  GpfmTestFile f;
-  f.AddTable(1, 5, {Lz4Block(Table(40000, 5))});
-  f.AddTable(1, 6, {Lz4Block(Table(50000, 6))});
-  f.AddTable(1, 63, {Table63(13120)});
-  world_.WriteHostFile('C', "OUT/b.gpfm", f.Bytes());
-  world_.Faults().AddRule({plat::FaultOp::Write, "\\6.~tv", ERROR_DISK_FULL});
-  ScriptedOperator op;
-  ChooseBackup(op).ExpectMessage(3681, plat::IDOK);
-  EXPECT_EQ(Restore(), 0);
-  EXPECT_EQ(word_, 0x4004);
-  EXPECT_TRUE(Traced("Start Compress"));
-  EXPECT_TRUE(Traced("ERR CompressDialog"));
-  EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")).empty());
-  EXPECT_EQ(AuditRecords().at(0).detail, "{New Ver.}={----}");
-  ExpectConfigUntouched();
-}
 
 // A cancel, in the file dialog or in the confirmation, leaves no record.
 TEST_F(RestoreGpfm, CancelsWriteNoAuditRecord) {

@@ -1,7 +1,8 @@
 // Pieces of the worlds that the flow tests share: config4 records, the DKCF
-// and table 63 of a backup file, archives, HDD backups, lists of media in a
-// drive and an operator who changes them, a CD-ROM drive, the tree a setup
-// unpacks into, paths folded as the system compares them.
+// and table 63 of a backup file, tables, the serial number, archives, HDD
+// backups, lists of media in a drive and an operator who changes them, a
+// CD-ROM drive, the tree a setup unpacks into, paths folded as the system
+// compares them.
 #pragma once
 
 #include <cctype>
@@ -17,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "common/CnfFunc.h"
 #include "support/ScriptedOperator.h"
 #include "support/TestWorld.h"
 #include "support/TgzWriter.h"
@@ -68,6 +70,22 @@ inline std::string Table63(std::size_t size, std::uint32_t serial = 412345,
   std::string t = Dkcf(serial, type, "02030460") + Cfrev();
   t.resize(size, 'X');
   return t;
+}
+
+// A table of `n` bytes that compresses, though not to nothing: the seed's
+// byte with two others of a pattern in every 13.
+inline std::string Table(std::size_t n, int seed) {
+  std::string s(n, '\0');
+  for (std::size_t i = 0; i < n; ++i)
+    s[i] = static_cast<char>(i % 13 < 2 ? (i * 31 + static_cast<std::size_t>(seed)) & 0xFF : seed);
+  return s;
+}
+
+// This SVP's serial number (none: "") in DKCPRP.DAT, read afresh.
+inline void SetSerial(TestWorld& world, const std::string& serial) {
+  world.WriteHostFile('C', "PLAXON/CONFIG/DKCPRP.DAT",
+                      (serial.empty() ? "" : "SERIAL=" + serial + "\r\n") + "MODEL=7\r\n");
+  ResetSerialNumberCache();
 }
 
 // Bytes no compressor shrinks, the same for the same seed.
