@@ -97,7 +97,7 @@ first_tests() {
   case $1 in
     flows/BackupVolumes.cpp | flows/BackupToMedia.cpp) echo 'BackupMedia*:FaultLoop*' ;;
     flows/RestoreFromMedia.cpp) echo 'RestoreMedia*:FaultLoop*' ;;
-    flows/InstallByModel.cpp) echo 'InstallByModel*:Selection*' ;;
+    flows/InstallByModel.cpp) echo 'InstallByModel*:Selection*:ExportFrames*' ;;
     flows/SetupInSvp.cpp | flows/FetchArchive.cpp) echo 'Setup*:RestoreMedia*:FaultLoop*' ;;
     flows/Unpack.cpp) echo 'ArchiveCommands*:FaultLoop*:ExportFrames*' ;;
     media/*) echo 'Selection*:Drives*:MediaList*:Setup*:BackupListDialog*' ;;
