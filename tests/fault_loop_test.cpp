@@ -232,9 +232,8 @@ struct Flow {
 };
 
 bool Under(const std::string& path, const std::vector<std::string>& prefixes) {
-  for (const auto& p : prefixes)
-    if (path.rfind(p, 0) == 0) return true;
-  return false;
+  return std::any_of(prefixes.begin(), prefixes.end(),
+                     [&](const std::string& p) { return path.starts_with(p); });
 }
 
 bool IsTemporary(const std::string& path) {
@@ -251,8 +250,8 @@ bool IsTemporary(const std::string& path) {
 void CheckHddBackups(const RunView& v, int* checks) {
   int whole = 0, made = 0;
   for (const auto& [path, bytes] : v.after) {
-    if (path.rfind("drives/c/plaxon/others/backup/", 0) != 0) continue;
-    if (path.size() < 13 || path.compare(path.size() - 13, 13, "/svp_conf.tgz") != 0) continue;
+    if (!path.starts_with("drives/c/plaxon/others/backup/") || !path.ends_with("/svp_conf.tgz"))
+      continue;
     if (bytes.empty()) continue;  // an empty archive is no backup to the scan
     auto entries = ReadArchive(bytes);
     CHECK_THAT(entries.has_value(), "a backup that counts is not whole: " << path);
@@ -406,7 +405,6 @@ Failures operator+(Failures a, const Failures& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-const Failures kLocked = Each(0x4004, 3681, {"ERR FlowLock"});
 // The packing, its listing of the configuration, the lock; the backup folder, the
 // retention's scan and the DIFF copy.
 const Failures kHddFailures =
@@ -441,8 +439,8 @@ const Failures kRestoreFileFailures =
 // The fetch of the archive (its copy fails with 0x500 or 0x600) and its unpacking.
 const Failures kFetchAndUnpack =
     Each(0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x500"}, "ErrCode=0x2000") +
-    Each(0x4004, 0, {"ERR Talver_CompressThread"}) + Each(0x4004, 0, {"ERR CompressDialogProc"}) +
-    kLocked;
+    Each(0x4004, 0, {"ERR Talver_CompressThread", "ERR CompressDialogProc"}) +
+    Each(0x4004, 3681, {"ERR FlowLock"});
 // The join of the volumes and its writes; a medium of another model; none given.
 const Failures kSetupFailures =
     kFetchAndUnpack +
