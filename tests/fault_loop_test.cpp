@@ -83,19 +83,18 @@ std::optional<Snapshot> ReadArchive(const std::string& bytes) {
   archive_read_support_filter_gzip(a);
   archive_read_support_format_tar(a);
   Snapshot entries;
-  bool whole = archive_read_open_memory(a, bytes.data(), bytes.size()) == ARCHIVE_OK;
-  archive_entry* e = nullptr;
-  for (int rc; whole && (rc = archive_read_next_header(a, &e)) != ARCHIVE_EOF;) {
-    std::string data;
+  int rc = archive_read_open_memory(a, bytes.data(), bytes.size());
+  for (archive_entry* e;
+       rc == ARCHIVE_OK && (rc = archive_read_next_header(a, &e)) == ARCHIVE_OK;) {
+    std::string& data = entries[archive_entry_pathname(e)];
     char buffer[65536];
-    la_ssize_t n = 0;
-    while ((whole = rc == ARCHIVE_OK) && (n = archive_read_data(a, buffer, sizeof buffer)) > 0)
-      data.append(buffer, static_cast<std::size_t>(n));
-    if ((whole = whole && n == 0)) entries[archive_entry_pathname(e)] = data;
+    la_ssize_t n;
+    while ((n = archive_read_data(a, buffer, sizeof buffer)) > 0)
+      data.append(buffer, std::size_t(n));
+    if (n < 0) rc = ARCHIVE_FATAL;
   }
   archive_read_free(a);
-  if (!whole) return std::nullopt;
-  return entries;
+  return rc == ARCHIVE_EOF ? std::optional<Snapshot>(entries) : std::nullopt;
 }
 
 // An operator who follows a recipe: a dialog's actions, then OK; a message box
@@ -126,12 +125,9 @@ class FlowOperator : public plat::Operator {
     std::lock_guard<std::recursive_mutex> lock(mutex_);
     messages_.push_back(box.messageId);
     auto buttons = plat::ButtonsOf(box.style);
-    WORD answer = buttons.back();
     auto it = recipe_.answers.find(box.messageId);
-    if (it != recipe_.answers.end())
-      answer = it->second;
-    else if (std::find(buttons.begin(), buttons.end(), plat::IDOK) != buttons.end())
-      answer = plat::IDOK;
+    const bool ok = std::find(buttons.begin(), buttons.end(), plat::IDOK) != buttons.end();
+    WORD answer = it != recipe_.answers.end() ? it->second : ok ? WORD(plat::IDOK) : buttons.back();
     if (messages_.size() > kPatience) answer = buttons.back();
     if (answer == plat::IDCANCEL || answer == plat::IDNO) cancelled_ = true;
     return answer;
@@ -205,7 +201,6 @@ Run Framed(std::function<int()> call, const char* endLine) {
 
 // What a run left, for a flow's own checks.
 struct RunView {
-  TestWorld& world;
   const Outcome& outcome;
   const Snapshot& before;
   const Snapshot& after;
@@ -237,9 +232,8 @@ struct Flow {
 };
 
 bool Under(const std::string& path, const std::vector<std::string>& prefixes) {
-  for (const auto& p : prefixes)
-    if (path.rfind(p, 0) == 0) return true;
-  return false;
+  return std::any_of(prefixes.begin(), prefixes.end(),
+                     [&](const std::string& p) { return path.starts_with(p); });
 }
 
 bool IsTemporary(const std::string& path) {
@@ -256,8 +250,8 @@ bool IsTemporary(const std::string& path) {
 void CheckHddBackups(const RunView& v, int* checks) {
   int whole = 0, made = 0;
   for (const auto& [path, bytes] : v.after) {
-    if (path.rfind("drives/c/plaxon/others/backup/", 0) != 0) continue;
-    if (path.size() < 13 || path.compare(path.size() - 13, 13, "/svp_conf.tgz") != 0) continue;
+    if (!path.starts_with("drives/c/plaxon/others/backup/") || !path.ends_with("/svp_conf.tgz"))
+      continue;
     if (bytes.empty()) continue;  // an empty archive is no backup to the scan
     auto entries = ReadArchive(bytes);
     CHECK_THAT(entries.has_value(), "a backup that counts is not whole: " << path);
@@ -356,93 +350,26 @@ std::uint64_t UsedBytes(const std::string& hostDir) {
   return used;
 }
 
-// The SVP's configuration: identity files, config4 and a table.
+// The SVP's configuration every flow starts from: identity files, config4 and a table.
 void PutConfig(TestWorld& w) {
   IdentityFiles{}.WriteTo(w, "CONFIG");
   w.WriteHostFile('C', "PLAXON/CONFIG/config4", fixtures::Config4(0x8360, 1, 0));
   w.WriteHostFile('C', "PLAXON/CONFIG/CNFDATA/TBL000.DAT", std::string(5000, 'a'));
 }
 
-// An archive of a changed configuration, as another SVP would have packed it.
-std::string NewArchive(TestWorld& w) {
-  return TgzBytes(w, {{"CONFIG/CNFDATA/TBL000.DAT", std::string(6000, 'n')},
-                      {"CONFIG/CNFDATA/TBL001.DAT", "new table"},
-                      {"CONFIG/LMCPT.DAT", "PCMTYPE=3\r\n"}});
-}
-
-// A world made by `put`, with an archive of the changed configuration.
-Prepare PutNewArchive(void (*put)(TestWorld&), char drive, const char* path) {
+// `put`, then an archive of a changed configuration, as another SVP would have packed it.
+Prepare PutNewArchive(char drive, const char* path, Prepare put = nullptr) {
   return [=](TestWorld& w) {
-    put(w);
-    w.WriteHostFile(drive, path, NewArchive(w));
+    if (put) put(w);
+    w.WriteHostFile(drive, path,
+                    TgzBytes(w, {{"CONFIG/CNFDATA/TBL000.DAT", std::string(6000, 'n')},
+                                 {"CONFIG/CNFDATA/TBL001.DAT", "new table"},
+                                 {"CONFIG/LMCPT.DAT", "PCMTYPE=3\r\n"}}));
   };
 }
 
-// The configuration and `backups` old HDD backups, the oldest first.
-void PutHddBackups(TestWorld& w, int backups) {
-  PutConfig(w);
-  const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
-  fixtures::PutHddBackups(w, backups, 1999, old);
-  w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
-}
-
-// An archive of this SVP's identity files, or of another SVP's.
-void PutCheckedArchive(TestWorld& w, const char* serial) {
-  PutConfig(w);
-  IdentityFiles other;
-  other.serial = serial;
-  other.WriteTo(w, "TMP");
-  Snapshot entries;
-  for (const char* f : {"CONFIG.INF", "SVP_MAIN.INI", "DKCPRP.DAT", "LMCPT.DAT"})
-    entries[std::string("CONFIG/") + f] = w.ReadHostFile('C', std::string("PLAXON/TMP/") + f);
-  fs::remove_all(w.HostOf('C', "PLAXON/TMP"));
-  w.MakeHostDir('C', "PLAXON/TMP");
-  w.WriteHostFile('C', "OUT/check.tgz", TgzBytes(w, entries));
-}
-
 // A setup's world: no floppy drive, a target tree with a file of its own.
-void PutSetupTarget(TestWorld& w) {
-  PutConfig(w);
-  w.MutableWorld().drive('A').present = false;
-  w.MakeHostDir('C', "TARGET/TMP");
-  w.WriteHostFile('C', "TARGET/CONFIG/kept.dat", "kept");
-}
-
-// A backup in two volumes on the media vol1 and vol2 of drive E.
-void PutSplitBackup(TestWorld& w) {
-  PutSetupTarget(w);
-  const std::string archive = TgzBytes(w, {{"CONFIG/big.dat", Incompressible(9000, 3)}});
-  fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
-  fixtures::PutVolume(w, "vol1", 2, 0, archive.substr(0, archive.size() / 2));
-  fixtures::PutVolume(w, "vol2", 2, 1, archive.substr(archive.size() / 2));
-}
-
-// An older backup on E:; `full`: the new one has room only once the old one goes.
-void PutOlderMediumBackup(TestWorld& w, bool full) {
-  PutConfig(w);
-  const std::string c4 = fixtures::Config4(0x8360, 1, 0);
-  w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
-  w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
-  const std::string old = full ? Incompressible(20000, 5) : "old";
-  w.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", TgzBytes(w, {{"CONFIG/old.dat", old}}));
-  if (full) w.MutableWorld().drive('E').totalBytes = UsedBytes(w.DriveDir('E'));
-}
-
-void PutRestoreMedium(TestWorld& w) {
-  PutConfig(w);
-  w.MutableWorld().drive('A').present = false;
-  fixtures::AddCdromDrive(w);
-  auto& s = w.MutableWorld().settings;
-  s["send.result"] = s["send.status"] = "0";
-  s["send.model_index"] = "2";
-  w.WriteHostFile('D', "software/R_C2/647060/config4", fixtures::Config4(0xFFFF, 1, 0));
-  w.WriteHostFile('D', "software/R_C2/647060/svp_conf.tgz", NewArchive(w));
-}
-
-void PutInstallMedium(TestWorld& w) {
-  PutConfig(w);
-  fixtures::AddCdromDrive(w);
-}
+void PutSetupTarget(TestWorld& w) { fixtures::PutSetupTarget(w, "TARGET", "kept"); }
 
 // The second-SVP update keeps no word: six failed attempts are its failure.
 Outcome UpdateSecondSvp(TestWorld& w) {
@@ -465,20 +392,19 @@ Failures Each(WORD word, int message, std::vector<std::string> lines, const char
   }
   return rows;
 }
-Failures Traced(std::vector<std::pair<WORD, int>> words) {
+// Traced("WORD:MESSAGE ..."), each word in hex as traced.
+Failures Traced(const char* words) {
   Failures rows;
-  for (auto [word, message] : words) {
-    char line[24];
-    std::snprintf(line, sizeof line, "ErrCode=0x%X", word);
-    rows.push_back({word, message, {line}});
-  }
+  std::istringstream in(words);
+  for (std::string word, message; std::getline(in >> std::ws, word, ':') && in >> message;)
+    rows.push_back(
+        {WORD(std::stoul(word, nullptr, 16)), std::stoi(message), {"ErrCode=0x" + word}});
   return rows;
 }
 Failures operator+(Failures a, const Failures& b) {
   a.insert(a.end(), b.begin(), b.end());
   return a;
 }
-const Failures kLocked = Each(0x4004, 3681, {"ERR FlowLock"});
 // The packing, its listing of the configuration, the lock; the backup folder, the
 // retention's scan and the DIFF copy.
 const Failures kHddFailures =
@@ -499,7 +425,7 @@ const Failures kCheckFailures =
     Each(0x4009, 0, {"ERR Talver_CheckSerialNumber"}, "ErrCode=0x4009") +
     Each(0x400A, 0, {"ERR Talver_CheckConfigInfType"}, "ErrCode=0x400A") +
     Each(0x400B, 0, {"ERR Talver_CheckZeLT330Data"}, "ErrCode=0x400B") +
-    Traced({{0x4002, 0}, {0x4010, 0}, {0x4011, 0}});
+    Traced("4002:0 4010:0 4011:0");
 // A restored DKCF that fails its check is shown as the failed restore.
 const Failures kRestoreFileFailures =
     Each(0x4004, 3681,
@@ -509,23 +435,23 @@ const Failures kRestoreFileFailures =
     Each(0x4000, 4703, {"ERR Invalid FilePath"}) +
     Each(0x4009, 3480, {"ERR CnfConfirmSerialNoDialog*"}) +
     Each(0x4011, 3333, {"ERR CnfConfirmSerialNoDialog*"}) +
-    Traced({{0x2000, 3695}, {0x4009, 3695}, {0x400A, 3695}, {0x400B, 3695}, {0x4011, 3695}});
+    Traced("2000:3695 4009:3695 400A:3695 400B:3695 4011:3695");
 // The fetch of the archive (its copy fails with 0x500 or 0x600) and its unpacking.
 const Failures kFetchAndUnpack =
     Each(0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x500"}, "ErrCode=0x2000") +
-    Each(0x4004, 0, {"ERR Talver_CompressThread"}) + Each(0x4004, 0, {"ERR CompressDialogProc"}) +
-    kLocked;
+    Each(0x4004, 0, {"ERR Talver_CompressThread", "ERR CompressDialogProc"}) +
+    Each(0x4004, 3681, {"ERR FlowLock"});
 // The join of the volumes and its writes; a medium of another model; none given.
 const Failures kSetupFailures =
     kFetchAndUnpack +
     Each(0x2000, 3333, {"File=.\\FDCopy3.cpp(*", "ERR WriteFile*"}, "ErrCode=0x2000") +
     Each(0x400B, 3676, {"ErrCode=0x400B"}) +
     Each(0x4000, 3677, {"ERR The same failure again: cancelled"}) +
-    Traced({{0x4103, 0}, {0x4105, 0}, {0x2001, 0}, {0x2012, 0}});
+    Traced("4103:0 4105:0 2001:0 2012:0");
 const Failures kRestoreMediaFailures =
     Each(0x2000, 3333, {"ErrCode=0x600", "ErrCode=0x500"}, "ErrCode=0x2000") +
     Each(0x4004, 3681, {"ERR Talver_CompressThread", "ERR CompressDialogProc", "ERR FlowLock"}) +
-    Traced({{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}, {0x4105, 4033}});
+    Traced("400B:3676 2001:3677 2012:3677 4105:4033");
 // The packing, the lock, a volume's copy, its record and any other step of the
 // volumes' writer (its places start at 2000); the operator's Cancel on a failure
 // of the medium, on no medium, on a write-protected one.
@@ -537,21 +463,19 @@ const Failures kBackupFailures =
     Each(0x4000, 3333, {"ErrCode=0x2000"}, "ErrCode=0x4000") +
     Each(0x4000, 3677, {"ERR The same failure again: cancelled"}) +
     Each(0x4000, 3193, {"ErrCode=0x2005"}, "ErrCode=0x4000") +
-    Traced({{0x0500, 3304},
-            {0x0700, 3304},
-            {0x2001, 3677},
-            {0x2005, 3193},
-            {0x2007, 3677},
-            {0x2012, 3677},
-            {0x4001, 3333},
-            {0x4107, 4035}});
-const Failures kInstallFailures =
-    kFetchAndUnpack + Traced({{0x400B, 3676}, {0x2001, 3677}, {0x2012, 3677}});
+    Traced("500:3304 700:3304 2001:3677 2005:3193 2007:3677 2012:3677 4001:3333 4107:4035");
+const Failures kInstallFailures = kFetchAndUnpack + Traced("400B:3676 2001:3677 2012:3677");
 
 std::vector<Flow> Flows() {
   auto hddFlow = [](const char* name, int backups, int ciRuns) {
     return Flow{.name = name,
-                .prepare = [backups](TestWorld& w) { PutHddBackups(w, backups); },
+                // `backups` old HDD backups, the oldest first, one also as the DIFF copy.
+                .prepare =
+                    [backups](TestWorld& w) {
+                      const std::string old = TgzBytes(w, {{"CONFIG/old.dat", "old"}});
+                      fixtures::PutHddBackups(w, backups, 1999, old);
+                      w.WriteHostFile('C', "PLAXON/DIFF/svp_conf.tgz", old);
+                    },
                 .run = Direct([](WORD* w) { return dsvCnf_ConfigIsHddBackup(0, 0, w); }),
                 .failures = kHddFailures,
                 .own = {"drives/c/plaxon/others/backup/2", "drives/c/plaxon/diff/svp_conf.tgz"},
@@ -559,12 +483,26 @@ std::vector<Flow> Flows() {
                 .ciRuns = ciRuns};
   };
   auto checkFlow = [](const char* name, const char* serial, bool passes) {
-    return Flow{.name = name,
-                .prepare = [serial](TestWorld& w) { PutCheckedArchive(w, serial); },
-                .run = Direct(
-                    [](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); }),
-                .failures = kCheckFailures,
-                .cleanSucceeds = passes};
+    return Flow{
+        .name = name,
+        // An archive of the identity files of the SVP `serial`.
+        .prepare =
+            [serial](TestWorld& w) {
+              IdentityFiles other;
+              other.serial = serial;
+              other.WriteTo(w, "TMP");
+              Snapshot entries;
+              for (const char* f : {"CONFIG.INF", "SVP_MAIN.INI", "DKCPRP.DAT", "LMCPT.DAT"})
+                entries[std::string("CONFIG/") + f] =
+                    w.ReadHostFile('C', std::string("PLAXON/TMP/") + f);
+              fs::remove_all(w.HostOf('C', "PLAXON/TMP"));
+              w.MakeHostDir('C', "PLAXON/TMP");
+              w.WriteHostFile('C', "OUT/check.tgz", TgzBytes(w, entries));
+            },
+        .run =
+            Direct([](WORD* w) { return dsvCnf_CheckConfigFile("C:\\OUT\\check.tgz", 0x1F, w); }),
+        .failures = kCheckFailures,
+        .cleanSucceeds = passes};
   };
   const Run setup = Framed([] { return dsvCnf_SetupConfigInSVP(0, "E:\\", "C:\\TARGET\\"); },
                            "SetupConfigInSVP END");
@@ -577,29 +515,40 @@ std::vector<Flow> Flows() {
                 .work = {"drives/c/plaxon/tmp/", "drives/c/target/tmp/"}};
   };
   const Run backup = Framed([] { return dsvp_TalverBackup(0); }, "Config Backup END");
-  // Without room the old backup may go before the new one is whole.
+  // An older backup on E:; `full`: the new one has room only once the old one goes,
+  // and the old backup may go before the new one is whole.
   auto overOld = [backup](const char* name, bool full) {
-    return Flow{.name = name,
-                .prepare = [full](TestWorld& w) { PutOlderMediumBackup(w, full); },
-                .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
-                .run = backup,
-                .failures = kBackupFailures,
-                .own = {"drives/e/"},
-                .verify =
-                    [full](const RunView& v, int* c) {
-                      CheckMediumReplaced(v, c, full ? v.outcome.result != 1 : v.powerCut);
-                    }};
+    return Flow{
+        .name = name,
+        .prepare =
+            [full](TestWorld& w) {
+              const std::string c4 = fixtures::Config4(0x8360, 1, 0);
+              w.WriteHostFile('E', "PLAXON/CONFIG/config4", c4);
+              w.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", c4);
+              w.WriteHostFile(
+                  'E', "PLAXON/CONFIG/412345/svp_conf.tgz",
+                  TgzBytes(w, {{"CONFIG/old.dat", full ? Incompressible(20000, 5) : "old"}}));
+              if (full) w.MutableWorld().drive('E').totalBytes = UsedBytes(w.DriveDir('E'));
+            },
+        .recipe = {{{kMediaTemplate, PickDrive("E")}}, {{3351, plat::IDYES}}},
+        .run = backup,
+        .failures = kBackupFailures,
+        .own = {"drives/e/"},
+        .verify =
+            [full](const RunView& v, int* c) {
+              CheckMediumReplaced(v, c, full ? v.outcome.result != 1 : v.powerCut);
+            }};
   };
   return {
       hddFlow("HddBackup", 2, 20),
       // A hundred backups: the retention deletes the oldest, and only it.
       hddFlow("HddBackupWithRetention", 100, 24),
       {.name = "UpdateSecondSvp",
-       .prepare = PutNewArchive(PutConfig, 'C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
+       .prepare = PutNewArchive('C', "PLAXON/HOME/DIFF/svp_conf.tgz"),
        .run = UpdateSecondSvp,
        .failures = Each(0x4004, 0, {"ERR CompressDialog"})},
       {.name = "Unpack",
-       .prepare = PutNewArchive(PutConfig, 'C', "OUT/in.tgz"),
+       .prepare = PutNewArchive('C', "OUT/in.tgz"),
        .run = Direct(
            [](WORD*) { return dsvp_TalverIsUncompressed(0, "C:\\OUT\\in.tgz", "C:\\PLAXON\\"); }),
        .failures = kUnpackFailures},
@@ -609,7 +558,6 @@ std::vector<Flow> Flows() {
       {.name = "RestoreFromBackupFile",
        .prepare =
            [](TestWorld& w) {
-             PutConfig(w);
              GpfmTestFile f;
              f.AddTable(1, 5, {Lz4Block(std::string(3000, 't'))});
              f.AddTable(1, 63, {fixtures::Table63(13120)});
@@ -620,13 +568,30 @@ std::vector<Flow> Flows() {
        .failures = kRestoreFileFailures,
        .verify = CheckTables},
       setupFlow("SetupFromCdr",
-                PutNewArchive(PutSetupTarget, 'E', "PLAXON/CONFIG/8360/svp_conf.tgz"),
+                PutNewArchive('E', "PLAXON/CONFIG/8360/svp_conf.tgz", PutSetupTarget),
                 {{kSetupTemplate, ClickOn(kIdCdrChoice)}, {kKeyCodeTemplate, kTypeKeyCode}}),
+      // A backup in two volumes on the media vol1 and vol2 of drive E.
       setupFlow(
-          "SetupFromSplitMedia", PutSplitBackup,
+          "SetupFromSplitMedia",
+          [](TestWorld& w) {
+            PutSetupTarget(w);
+            const std::string archive = TgzBytes(w, {{"CONFIG/big.dat", Incompressible(9000, 3)}});
+            fixtures::PutMedia(w, 'E', {"vol1", "vol2"});
+            fixtures::PutVolume(w, "vol1", 2, 0, archive.substr(0, archive.size() / 2));
+            fixtures::PutVolume(w, "vol2", 2, 1, archive.substr(archive.size() / 2));
+          },
           {{kSetupTemplate, ClickOn(kIdBackupMediumChoice)}, {kMediaTemplate, PickDrive("E")}}),
       {.name = "RestoreFromMedia",
-       .prepare = PutRestoreMedium,
+       .prepare = PutNewArchive('D', "software/R_C2/647060/svp_conf.tgz",
+                                [](TestWorld& w) {
+                                  w.MutableWorld().drive('A').present = false;
+                                  fixtures::AddCdromDrive(w);
+                                  auto& s = w.MutableWorld().settings;
+                                  s["send.result"] = s["send.status"] = "0";
+                                  s["send.model_index"] = "2";
+                                  w.WriteHostFile('D', "software/R_C2/647060/config4",
+                                                  fixtures::Config4(0xFFFF, 1, 0));
+                                }),
        .recipe = {{{kMediaTemplate, PickDrive("D")}}, {}},
        .run = Direct([](WORD* w) {
          WORD kind = 0;
@@ -636,7 +601,6 @@ std::vector<Flow> Flows() {
       {.name = "BackupToMediaInVolumes",
        .prepare =
            [](TestWorld& w) {
-             PutConfig(w);
              w.WriteHostFile('C', "PLAXON/CONFIG/big.dat", Incompressible(1500000, 11));
              w.MutableWorld().drive('A').driveTotalBytes = 1457664;
              fixtures::PutMedia(w, 'A', {"m1", "m2", "m3"});
@@ -649,7 +613,7 @@ std::vector<Flow> Flows() {
       overOld("BackupOverAnOlderBackup", false),
       overOld("BackupWithoutRoomForTheOlderBackup", true),
       {.name = "InstallByModel",
-       .prepare = PutNewArchive(PutInstallMedium, 'D', "software/R_D/647060/svp_conf.tgz"),
+       .prepare = PutNewArchive('D', "software/R_D/647060/svp_conf.tgz", fixtures::AddCdromDrive),
        .recipe = {{{kMediaTemplate, PickDrive("D")}, {kKeyCodeTemplate, kTypeKeyCode}}, {}},
        .run = Framed([] { return dsvCnf_OffSvpAllConf(0, 0, 2); }, "Config Backup END"),
        .failures = kInstallFailures},
@@ -660,11 +624,10 @@ std::vector<Flow> Flows() {
 // failure as much as a crash, and must not wait for ctest's timeout. The
 // line goes out past stdio, whose lock a hung thread may hold, and the
 // process ends without abort(), which under Wine may wait on a debugger.
-class Watchdog {
- public:
+struct Watchdog {
   Watchdog(const std::string& what, int seconds)
-      : thread_([what, seconds, ended = ended_.get_future()] {
-          if (ended.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return;
+      : thread([what, seconds, done = ended.get_future()] {
+          if (done.wait_for(std::chrono::seconds(seconds)) == std::future_status::ready) return;
           const std::string line =
               "fault loop: " + what + " did not end within " + std::to_string(seconds) + " s\n";
 #ifdef _WIN32
@@ -676,13 +639,11 @@ class Watchdog {
         }) {
   }
   ~Watchdog() {
-    ended_.set_value();
-    thread_.join();
+    ended.set_value();
+    thread.join();
   }
-
- private:
-  std::promise<void> ended_;
-  std::thread thread_;
+  std::promise<void> ended;
+  std::thread thread;
 };
 
 struct Fault {
@@ -767,7 +728,8 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   Watchdog watchdog(std::string(flow.name) + " k=" + std::to_string(fault.k), 120);
   TestWorld w;
   w.MutableWorld().settings["services.wait_ms"] = "1";
-  flow.prepare(w);
+  PutConfig(w);
+  if (flow.prepare) flow.prepare(w);
   if (tweak) tweak(w);
   const Snapshot before = TakeSnapshot(w);
   w.TakeTrace();
@@ -811,7 +773,7 @@ RunResult RunFlow(const Flow& flow, const Fault& fault, const Snapshot* clean, i
   if (o.result != 1 && !fault.powerCut)
     CheckFailure(flow, o, trace, out.messages, op.Cancelled(), checks);
   CheckFiles(flow, fault, out, before, *clean, checks);
-  if (flow.verify) flow.verify(RunView{w, o, before, out.after, *clean, fault.powerCut}, checks);
+  if (flow.verify) flow.verify(RunView{o, before, out.after, *clean, fault.powerCut}, checks);
   return out;
 }
 
@@ -922,20 +884,17 @@ struct Limit {
   const char* messages;  // shown, in this order among the others
 };
 
-void PrintTo(const Limit& limit, std::ostream* out) { *out << limit.name; }
-
 class Limits : public ::testing::TestWithParam<Limit> {};
 
 TEST_P(Limits, FailWithTheirWordAndLoseNothing) {
   SKIP_ON_WINDOWS("a drive smaller than its host folder is the POSIX world's");
   const Limit& c = GetParam();
   std::vector<Flow> flows = Flows();
-  auto flow = std::find_if(flows.begin(), flows.end(),
-                           [&](const Flow& f) { return std::string(f.name) == c.flow; });
-  ASSERT_NE(flow, flows.end());
+  const Flow& flow = *std::find_if(flows.begin(), flows.end(),
+                                   [&](const Flow& f) { return std::string(f.name) == c.flow; });
   int checks = 0;
-  RunResult clean = RunFlow(*flow, {}, nullptr, &checks);
-  RunResult run = RunFlow(*flow, {}, &clean.after, &checks, c.tweak);
+  RunResult clean = RunFlow(flow, {}, nullptr, &checks);
+  RunResult run = RunFlow(flow, {}, &clean.after, &checks, c.tweak);
   const std::string seen = ::testing::PrintToString(run.messages);
   EXPECT_EQ(run.outcome.result, c.result) << seen;
   EXPECT_EQ(run.outcome.word, c.word) << std::hex << run.outcome.word << " " << seen;

@@ -165,12 +165,15 @@ class MediaOperator : public ScriptedOperator {
 };
 
 // The SVP (C:, type 0x8360) without a floppy drive, and the TMP and CONFIG
-// folders of the tree (below C:) that a setup or restore unpacks into.
-inline void PutSetupTarget(TestWorld& world, const std::string& tree) {
+// folders of the tree (below C:) that a setup or restore unpacks into; with
+// `kept`, CONFIG holds a file of its own, kept.dat with these bytes.
+inline void PutSetupTarget(TestWorld& world, const std::string& tree,
+                           const std::string& kept = "") {
   world.MutableWorld().drive('A').present = false;
   world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(0x8360, 1, 0));
   world.MakeHostDir('C', tree + "/TMP");
   world.MakeHostDir('C', tree + "/CONFIG");
+  if (!kept.empty()) world.WriteHostFile('C', tree + "/CONFIG/kept.dat", kept);
 }
 
 // Drive D: a CD-ROM drive with a folder of its own.
