@@ -17,11 +17,7 @@
 
 namespace {
 
-std::string Bytes(std::size_t n) {
-  std::string s(n, '\0');
-  for (std::size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + i / 7) & 0xFF);
-  return s;
-}
+using fixtures::Incompressible;
 
 // Writes only half of what it is asked to and still reports success, as a
 // medium that takes fewer bytes than it was given.
@@ -49,8 +45,7 @@ class MediaFiles : public ::testing::Test {
 // (or less) than whole volumes under the archive's name: it cuts the archive
 // back to what it was.
 TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
-  const std::string joined = Bytes(3000);
-  const std::string volume = Bytes(2500).substr(500);
+  const std::string joined = Incompressible(3000, 1), volume = Incompressible(2000, 2);
   struct Case {
     const char* what;
     bool pieceThere, shortWrites;
@@ -88,9 +83,10 @@ TEST_F(MediaFiles, AShortOrFailedAppendLeavesTheArchiveAsItWas) {
 TEST_F(MediaFiles, FreeSpaceOfTargetMedia) {
   fixtures::SetSerial(world_, "412345");
   world_.MutableWorld().drive('E').totalBytes = 10000000;
-  world_.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", Bytes(300000));
-  world_.WriteHostFile('E', "other.dat", Bytes(1000));
-  world_.WriteHostFile('A', "PLAXON/CONFIG/400123/svp_conf.tgz", Bytes(2000));  // another SVP's
+  world_.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", Incompressible(300000, 3));
+  world_.WriteHostFile('E', "other.dat", Incompressible(1000, 4));
+  // On A another SVP's archive, not counted as free.
+  world_.WriteHostFile('A', "PLAXON/CONFIG/400123/svp_conf.tgz", Incompressible(2000, 5));
   struct Case {
     const char* root;
     bool notReady;

@@ -103,23 +103,21 @@ TEST_F(SelectionTest, MediumClassifiedByItsConfig4AndTheRequest) {
   }
 }
 
-TEST_F(SelectionTest, SoftwareMediumIsFoundByModelAndType) {
+// The config4 of the software medium, found by model and type, and the one
+// beside the chosen backup; without it the medium is the wrong one.
+TEST_F(SelectionTest, Config4OfTheSoftwareMediumAndBesideTheChosenBackup) {
   Request(6, "D:\\");
-  word = 0;
   EXPECT_EQ(ClassifySoftwareMedia(&selection, &word), 0);
   EXPECT_EQ(word, 0x400B);
   EXPECT_STREQ(TypeHexText, "60");
   world.WriteHostFile('D', "software/L/R70060/config4", Config4(0xFFFF, 1, 0));
-  word = 0;
   EXPECT_EQ(ClassifySoftwareMedia(&selection, &word), 1);
   EXPECT_EQ(selection.MediaKind, 3);
   EXPECT_EQ(WORD(selection.config4.Config4TypeWord), kSvpType);
-}
-
-TEST_F(SelectionTest, ArchiveConfig4BesideTheChosenBackup) {
   Request(1, "E:\\");
   CopyBounded(selection.archivePath, sizeof selection.archivePath,
               "E:\\PLAXON\\CONFIG\\412345\\svp_conf.tgz");
+  word = 0;
   EXPECT_EQ(LoadArchiveConfig4(&selection, &word), 0);
   EXPECT_EQ(word, 0x400B);
   world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(0x1234, 2, 1));
@@ -129,24 +127,6 @@ TEST_F(SelectionTest, ArchiveConfig4BesideTheChosenBackup) {
 }
 
 // ---- the step machine ---------------------------------------------------
-
-TEST_F(SelectionTest, FurtherVolumeIsAskedForWithoutTheDriveDialog) {
-  PutMediumConfig4('E', kSvpType, 0xFF, 2);
-  Request(5, "E:\\");
-  ScriptedOperator op;
-  op.ExpectMessage(3836, plat::IDOK);
-  EXPECT_EQ(SelectMedia(0, &selection, 2, &word), 1);
-  ASSERT_EQ(op.Seen().size(), 1u);
-  EXPECT_TRUE(op.Seen()[0].hasInsert);
-  EXPECT_EQ(op.Seen()[0].insert, 3u);
-  EXPECT_EQ(selection.MediaKind, 2);
-  EXPECT_STREQ(selection.drivePath, "E:\\");
-  EXPECT_EQ(word, 0x4104);  // the last value stays
-  auto trace = world.TakeTrace();
-  EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfSelPcDlg.cpp"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002"));
-  EXPECT_TRUE(TestWorld::Contains(trace, "Drive = E:\\"));
-}
 
 TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
   world.MutableWorld().drive('E').notReady = true;
@@ -168,7 +148,8 @@ TEST_F(SelectionTest, NotReadyDriveLeadsBackToTheChoiceUntilItFailsTooOften) {
 }
 
 // A drive letter with a remembered connection stands for its share, even
-// while the connection is unavailable.
+// while the connection is unavailable; a further volume is asked for without
+// the drive dialog, and the word of that request stays.
 TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   SKIP_ON_WINDOWS(
       "client drives and connections come from the world's network provider; Wine has none");
@@ -184,6 +165,7 @@ TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   ScriptedOperator op;
   op.ExpectMessage(3836, plat::IDOK);
   EXPECT_EQ(SelectMedia(0, &selection, 1, &word), 1);
+  EXPECT_EQ(word, 0x4104);
   EXPECT_STREQ(selection.drivePath, "\\\\tsclient\\C\\");
   EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
 }
@@ -212,9 +194,8 @@ TEST_F(SelectionTest, ChosenDriveEndsWithTheArchiveOfTheRequest) {
   for (const char* folder : {"R70060", "R700a0"})
     world.WriteHostFile('D', std::string("software/L/") + folder + "/config4",
                         Config4(0xFFFF, 1, 0));
-  PutMediumConfig4('E', kSvpType, 1);
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/svp_conf.tgz", "archive");
-  world.WriteHostFile('E', "PLAXON/CONFIG/412345/config4", Config4(kSvpType, 1, 0));
+  fixtures::PutMedia(world, 'E', {"backup"});
+  fixtures::PutVolume(world, "backup", 1, 0, "archive");
   for (const Case& c : cases) {
     SCOPED_TRACE(c.archive);
     world.WriteHostFile('C', "PLAXON/CONFIG/config4", Config4(c.svpType, 1, 0));
@@ -238,6 +219,8 @@ TEST_F(SelectionTest, ChosenDriveEndsWithTheArchiveOfTheRequest) {
       EXPECT_STREQ(selection.archivePath, c.archive);
     }
     auto trace = world.TakeTrace();
+    EXPECT_TRUE(TestWorld::TracedAt(trace, "CnfSelPcDlg.cpp"));
+    EXPECT_TRUE(TestWorld::Contains(trace, "sMode = 0x1002"));
     EXPECT_TRUE(TestWorld::Contains(trace, selection.archivePath));
     EXPECT_TRUE(TestWorld::Contains(trace, std::string("Drive = ") + c.drive + ":\\"));
   }

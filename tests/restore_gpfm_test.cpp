@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -19,8 +18,6 @@
 #include "svpsvc/AuditLog.h"
 #include "validate/CnfConfirmSerialNoDlg.h"
 
-namespace fs = std::filesystem;
-
 namespace {
 
 constexpr std::size_t kDkcf = fixtures::kDkcfSize;
@@ -29,17 +26,8 @@ constexpr char kBackupFile[] = "C:\\OUT\\b.gpfm";
 using fixtures::AuditRecords;
 using fixtures::Cfrev;
 using fixtures::Dkcf;
-using fixtures::Table63;
-
 using fixtures::Table;
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> names;
-  if (!fs::exists(dir)) return names;
-  for (const auto& e : fs::directory_iterator(dir)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
+using fixtures::Table63;
 
 class RestoreGpfm : public ::testing::Test {
  protected:
@@ -99,14 +87,13 @@ TEST_F(RestoreGpfm, SplitsTable63ConvertsTheRestAndRecordsTheNewVersion) {
   EXPECT_EQ(op.Seen().at(0).style, 0x40u);
   EXPECT_EQ(op.Seen().at(0).kind, 1);
 
-  const std::string tables = world_.HostOf('C', "PLAXON/TMP/TABLES");
-  EXPECT_EQ(Names(tables), (std::vector<std::string>{"5", "700", "CFREV.TIF", "DKCF.TIF"}));
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/DKCF.TIF"), Dkcf(412345, "60", "02030460"));
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/CFREV.TIF"), Cfrev());
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/5"), t5);
-  EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/TABLES/700"), t700);
-  EXPECT_EQ(Names(world_.HostOf('C', "PLAXON/TMP/LZ4")),
-            (std::vector<std::string>{"5.lz4", "700.lz4"}));
+  const std::map<std::string, std::string> tables = {{"5", t5},
+                                                     {"700", t700},
+                                                     {"CFREV.TIF", Cfrev()},
+                                                     {"DKCF.TIF", Dkcf(412345, "60", "02030460")}};
+  EXPECT_EQ(TestWorld::Snapshot(world_.HostOf('C', "PLAXON/TMP/TABLES")), tables);
+  const auto lz4 = TestWorld::Snapshot(world_.HostOf('C', "PLAXON/TMP/LZ4"));
+  EXPECT_TRUE(lz4.size() == 2 && lz4.count("5.lz4") && lz4.count("700.lz4"));
   EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/bkcnf.gpfm"));
 
   // Step lines in order, the untagged ones exactly.
@@ -140,11 +127,11 @@ using Tables = std::vector<std::pair<int, std::string>>;
 struct FailureCase {
   const char* name;
   Tables tables;
-  bool badSum;
-  plat::FaultRule fault;  // pathContains empty: none
   const char* traced;
   WORD word;
   int message;
+  plat::FaultRule fault = {plat::FaultOp::Open, "", 0};  // pathContains empty: none
+  bool badSum = false;
 };
 
 class RestoreGpfmFailure : public RestoreGpfm, public ::testing::WithParamInterface<FailureCase> {};
@@ -162,7 +149,7 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   // A conversion that fails half-way leaves no table, the DKCF and CFREV
   // included, and no temporary.
   if (c.fault.op == plat::FaultOp::Write) {
-    EXPECT_TRUE(Names(world_.HostOf('C', "PLAXON/TMP/TABLES")).empty());
+    EXPECT_TRUE(TestWorld::Snapshot(world_.HostOf('C', "PLAXON/TMP/TABLES")).empty());
   }
   // The export's frame opens and closes the call, and leaves its record.
   EXPECT_TRUE(TestWorld::Contains({trace_.front()}, "Start dsvCnf_RestoreConf2"));
@@ -175,7 +162,6 @@ TEST_P(RestoreGpfmFailure, FailsWithItsTextWordAndMessage) {
   ExpectConfigUntouched();
 }
 
-const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
 plat::FaultRule Fault(plat::FaultOp op, const char* path, DWORD error = ERROR_ACCESS_DENIED) {
   return {op, path, error};
 }
@@ -188,28 +174,25 @@ Tables With5And6(std::string t63) {
 
 INSTANTIATE_TEST_SUITE_P(
     Steps, RestoreGpfmFailure,
-    ::testing::Values(FailureCase{"CopyToWorkFile", Only63(Table63(13120)), false,
-                                  Fault(plat::FaultOp::Open, "bkcnf.gpfm"), "ERR Copy File", 0x4004,
-                                  3681},
-                      FailureCase{"BadSum", With5(Table63(13120)), true, kNoFault,
-                                  "ERR ParseGpfmFile", 0x4004, 3681},
-                      FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), false, kNoFault,
-                                  "ERR MakeFile(DKCF)", 0x4004, 3681},
-                      FailureCase{"Table63ShorterThanDkcf", Only63(Table63(kDkcf - 1)), false,
-                                  kNoFault, "ERR MakeFile(DKCF)", 0x4004, 3681},
-                      FailureCase{"Table63ShorterThanCfrev", Only63(Table63(kDkcf + kCfrev - 1)),
-                                  false, kNoFault, "ERR MakeFile(CFREV)", 0x4004, 3681},
-                      FailureCase{"ConversionHalfWay", With5And6(Table63(13120)), false,
-                                  Fault(plat::FaultOp::Write, "\\6.~tv", ERROR_DISK_FULL),
-                                  "ERR CompressDialog", 0x4004, 3681},
-                      FailureCase{"Table63NotRemoved", Only63(Table63(13120)), false,
-                                  Fault(plat::FaultOp::Delete, "63.lz4"), "ERR DeleteFile(TblNo63)",
-                                  0x4004, 3681},
-                      // The check keeps its own word and the operator sees 3695.
-                      FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), false, kNoFault,
-                                  "ErrCode=0x2000", 0x2000, 3695},
-                      FailureCase{"TypeMismatch", Only63(Table63(13120, 412345, "61")), false,
-                                  kNoFault, "ErrCode=0x400A", 0x400A, 3695}),
+    ::testing::Values(
+        // The check keeps its own word and the operator sees 3695.
+        FailureCase{"SerialMismatch", Only63(Table63(13120, 412399)), "ErrCode=0x2000", 0x2000,
+                    3695},
+        FailureCase{"TypeMismatch", Only63(Table63(13120, 412345, "61")), "ErrCode=0x400A", 0x400A,
+                    3695},
+        FailureCase{"CopyToWorkFile", Only63(Table63(13120)), "ERR Copy File", 0x4004, 3681,
+                    Fault(plat::FaultOp::Open, "bkcnf.gpfm")},
+        FailureCase{"BadSum", With5(Table63(13120)), "ERR ParseGpfmFile", 0x4004, 3681, {}, true},
+        FailureCase{"NoTable63", Tables(1, {5, Table(3000, 3)}), "ERR MakeFile(DKCF)", 0x4004,
+                    3681},
+        FailureCase{"Table63ShorterThanDkcf", Only63(Table63(kDkcf - 1)), "ERR MakeFile(DKCF)",
+                    0x4004, 3681},
+        FailureCase{"Table63ShorterThanCfrev", Only63(Table63(kDkcf + kCfrev - 1)),
+                    "ERR MakeFile(CFREV)", 0x4004, 3681},
+        FailureCase{"ConversionHalfWay", With5And6(Table63(13120)), "ERR CompressDialog", 0x4004,
+                    3681, Fault(plat::FaultOp::Write, "\\6.~tv", ERROR_DISK_FULL)},
+        FailureCase{"Table63NotRemoved", Only63(Table63(13120)), "ERR DeleteFile(TblNo63)", 0x4004,
+                    3681, Fault(plat::FaultOp::Delete, "63.lz4")}),
     [](const ::testing::TestParamInfo<FailureCase>& info) { return info.param.name; });
 
 // A cancel, in the file dialog or in the confirmation, leaves no record.
