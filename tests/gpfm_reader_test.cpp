@@ -59,7 +59,8 @@ class GpfmReaderTest : public ::testing::Test {
 TEST_F(GpfmReaderTest, WritesEachPresentTableWithItsSegmentsInOrder) {
   world_.WriteHostFile('C', Lz4(0), std::string(100, 'x'));  // replaced, not appended to
   GpfmTestFile file;
-  const std::string a = Pattern(6, 1), b0 = Pattern(11, 2), b1 = Pattern(4, 3), c = Pattern(1, 4);
+  const std::string a = Pattern(6, 1), b0 = Pattern(11, 2), b1 = Pattern(4, 3);
+  const std::string c = Pattern(409600, 4);  // a segment filling the whole buffer
   file.AddTable(1, 0, {a});
   file.SetSize(1, 2, 1, 9);  // sizes 0, 9: absent, and takes no bytes
   file.AddTable(1, 4, {"five5"});
@@ -80,24 +81,13 @@ TEST_F(GpfmReaderTest, WritesEachPresentTableWithItsSegmentsInOrder) {
   world_.MakeHostDir('C', "PLAXON/TMP/LZ4");
   ASSERT_EQ(Parse(GpfmTestFile()), 1);  // an empty directory
   ExpectTables({});
-}
-
-TEST_F(GpfmReaderTest, Cfm2UsesTheSecondDirectoryAndIgnoresAnInvalidFirstOne) {
-  GpfmTestFile file(2);
-  file.SetValid(1, 0x12345678);
-  file.SetSize(1, 3, 0, 400);  // a table the data area does not hold
-  const std::string data = Pattern(9, 5);
-  file.AddTable(2, 7, {data});
-  ASSERT_EQ(Parse(file), 1);
-  ExpectTables({{7, data}});  // read from offset 131,344 as for CFM 1
-}
-
-TEST_F(GpfmReaderTest, ASegmentFillingTheWholeBufferIsRead) {
-  GpfmTestFile file;
-  const std::string full = Pattern(409600, 12);
-  file.AddTable(1, 0, {full});
-  ASSERT_EQ(Parse(file), 1);
-  EXPECT_EQ(Table(0), full);
+  // CFM 2 uses the second directory and ignores an invalid first one.
+  GpfmTestFile second(2);
+  second.SetValid(1, 0x12345678);
+  second.SetSize(1, 3, 0, 400);  // a table the data area does not hold
+  second.AddTable(2, 7, {b0});
+  ASSERT_EQ(Parse(second), 1);
+  ExpectTables({{7, b0}});  // read from offset 131,344 as for CFM 1
 }
 
 // ------------------------------------------------------------ refusals
@@ -111,14 +101,6 @@ GpfmTestFile Of(const std::map<int, std::string>& tables) {
 GpfmTestFile TwoSegments(std::uint32_t cfm) {
   GpfmTestFile file(cfm);
   file.AddTable(static_cast<int>(cfm), 0, {Pattern(5, 1), Pattern(6, 2)});
-  return file;
-}
-// A wrong sum in the third segment of table 5, after tables 0 and 1, before table 6.
-GpfmTestFile SumMismatch() {
-  GpfmTestFile file = Of({{0, "abc"}, {1, "de"}});
-  file.AddTable(1, 5, {"12", "34", "56"});
-  file.SetSum(1, 5, 2, 1);
-  file.AddTable(1, 6, {"later"});
   return file;
 }
 GpfmTestFile TwoTables() {

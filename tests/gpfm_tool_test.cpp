@@ -101,11 +101,7 @@ TEST_F(GpfmToolTest, MakeRefusesWhatItCannotStoreAndLeavesWhatIsThere) {
 
 // The reader's refusals themselves: GpfmRefusalTest.
 TEST_F(GpfmToolTest, InspectAndExtractReportARefusedFile) {
-  GpfmTestFile file;
-  file.AddTable(1, 0, {"abc"});
-  file.AddTable(1, 5, {"12", "34", "56"});
-  file.SetSum(1, 5, 2, 1);
-  Write(dir_ / "bad.gpfm", file.Bytes());
+  Write(dir_ / "bad.gpfm", SumMismatch().Bytes());
   EXPECT_EQ(Svpconf("gpfm inspect " + P("bad.gpfm")), 1);
   EXPECT_NE(output_.find("verdict=refused: SUM in config file = 1, actual SUM = 107(Entry=6-3)"),
             std::string::npos)

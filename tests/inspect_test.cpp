@@ -122,12 +122,8 @@ TEST_P(VerifyDamage, TheOneDamagedBackupOfFiveIsNamedTheOthersAreSound) {
   for (const std::string& stamp : stamps) {
     int result = 0;
     const std::string why = Verify(stamp, &result);
-    if (stamp == stamps[2]) {
-      EXPECT_EQ(result, 0) << stamp;
-      EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
-    } else {
-      EXPECT_EQ(result, 1) << stamp << ": " << why;
-    }
+    EXPECT_EQ(result, stamp == stamps[2] ? 0 : 1) << stamp << ": " << why;
+    EXPECT_TRUE(stamp != stamps[2] || why.find(GetParam().why) != std::string::npos) << why;
   }
   int result = 0;
   EXPECT_EQ((Verify("DIFF", &result), result), 1);
@@ -238,15 +234,7 @@ TEST_P(VerifyMedia, EveryVolumeIsReadInTurnAndNothingChanges) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, VerifyMedia, ::testing::ValuesIn(kMediaCases), ByName);
 
-// A backup file of two tables (one LZ4 block, one raw DKCF), then spoiled; a
-// sum stands for the reader's refusals (GpfmRefusalTest), whose line is the reason.
-struct GpfmCase {
-  const char* name;
-  void (*spoil)(GpfmTestFile& file);
-  int result;
-  const char* why;
-};
-
+// A backup file of two tables (one LZ4 block, one raw DKCF).
 GpfmTestFile TwoTables(const std::string& table5, const char* version,
                        const std::string& table7 = "") {
   GpfmTestFile file;
@@ -256,30 +244,33 @@ GpfmTestFile TwoTables(const std::string& table5, const char* version,
   return file;
 }
 
-class VerifyGpfm : public InspectTest, public ::testing::WithParamInterface<GpfmCase> {};
-
-const GpfmCase kGpfmCases[] = {
-    {"Sound", [](GpfmTestFile&) {}, 1, ""},
-    {"BadSum", [](GpfmTestFile& f) { f.SetSum(1, 5, 0, 12345); }, 0, "SUM in config file = 12345"},
-    {"BadBlock",
-     [](GpfmTestFile& f) {
-       f = GpfmTestFile();
-       f.AddTable(1, 5, {std::string("\xF0\x01\x02", 3)});
-     },
-     0, "table 5: does not decompress"},
-};
-
-TEST_P(VerifyGpfm, EverySumAndTableIsChecked) {
-  GpfmTestFile file = TwoTables(std::string(100000, 'x') + "tail", "01020360");
-  GetParam().spoil(file);
-  Write(plaxon_ / "TMP/bk.gpfm", file.Bytes());
-  int result = 0;
-  const std::string why = Verify("C:\\PLAXON\\TMP\\bk.gpfm", &result);
-  EXPECT_EQ(result, GetParam().result) << why;
-  EXPECT_NE(why.find(GetParam().why), std::string::npos) << why;
+// Sound, then spoiled: a sum stands for the reader's refusals
+// (GpfmRefusalTest), whose line is the reason, and a block that does not
+// decompress.
+TEST_F(InspectTest, EverySumAndTableOfABackupFileIsChecked) {
+  const struct {
+    void (*spoil)(GpfmTestFile& file);
+    int result;
+    const char* why;
+  } cases[] = {
+      {[](GpfmTestFile&) {}, 1, ""},
+      {[](GpfmTestFile& f) { f.SetSum(1, 5, 0, 12345); }, 0, "SUM in config file = 12345"},
+      {[](GpfmTestFile& f) {
+         f = GpfmTestFile();
+         f.AddTable(1, 5, {std::string("\xF0\x01\x02", 3)});
+       },
+       0, "table 5: does not decompress"},
+  };
+  for (const auto& c : cases) {
+    GpfmTestFile file = TwoTables(std::string(100000, 'x') + "tail", "01020360");
+    c.spoil(file);
+    Write(plaxon_ / "TMP/bk.gpfm", file.Bytes());
+    int result = 0;
+    const std::string why = Verify("C:\\PLAXON\\TMP\\bk.gpfm", &result);
+    EXPECT_EQ(result, c.result) << why;
+    EXPECT_NE(why.find(c.why), std::string::npos) << why;
+  }
 }
-
-INSTANTIATE_TEST_SUITE_P(Cases, VerifyGpfm, ::testing::ValuesIn(kGpfmCases), ByName);
 
 // The changes as "~ NAME" and "= FIELD" lines.
 void Note(const talver_change* c, void* context) {
@@ -312,15 +303,12 @@ TEST_F(InspectTest, DiffNamesTheChangedTableAndTheVersionInWords) {
   int result = 0;
   EXPECT_TRUE(Diff("20260102000000", "live", &result).empty());
   EXPECT_EQ(result, 1);
-}
-
-TEST_F(InspectTest, DiffOfTwoBackupFilesNamesTheTableAndTheDkcfVersion) {
+  // Of two backup files: the table added, the one changed and the DKCF's version.
   Write(plaxon_ / "TMP/a.gpfm", TwoTables("same table", "01020360").Bytes());
   Write(plaxon_ / "TMP/b.gpfm", TwoTables("same table", "01020460", "a new table").Bytes());
-  int result = 0;
-  const std::vector<std::string> want = {"+ table 7", "~ table 63",
-                                         "= DKCF version 01-02-03/60 -> 01-02-04/60"};
-  EXPECT_EQ(Diff("C:\\PLAXON\\TMP\\a.gpfm", "C:\\PLAXON\\TMP\\b.gpfm", &result), want);
+  EXPECT_EQ(Diff("C:\\PLAXON\\TMP\\a.gpfm", "C:\\PLAXON\\TMP\\b.gpfm", &result),
+            (std::vector<std::string>{"+ table 7", "~ table 63",
+                                      "= DKCF version 01-02-03/60 -> 01-02-04/60"}));
   EXPECT_EQ(result, 1);
 }
 

@@ -66,6 +66,18 @@ class GpfmTestFile {
   std::string bytes_;
 };
 
+// A wrong sum in the third segment of table 5, after tables 0 ("abc") and 1
+// ("de"), before table 6.
+inline GpfmTestFile SumMismatch() {
+  GpfmTestFile file;
+  file.AddTable(1, 0, {"abc"});
+  file.AddTable(1, 1, {"de"});
+  file.AddTable(1, 5, {"12", "34", "56"});
+  file.SetSum(1, 5, 2, 1);
+  file.AddTable(1, 6, {"later"});
+  return file;
+}
+
 // One table compressed as an LZ4 block, as a backup file stores it.
 inline std::string Lz4Block(const std::string& table) {
   std::string out(static_cast<std::size_t>(LZ4_compressBound(static_cast<int>(table.size()))),
