@@ -98,6 +98,7 @@ TEST_F(ProgressDialogs, DisplayFlagZeroClosesAtOnceAndStillWaitsForTheJob) {
   EXPECT_TRUE(world_.HostExists('C', "OUT/config/CNFDATA/f3.dat"));
   // The dialog ended inside its opening message, before anyone saw it.
   EXPECT_TRUE(op.ClosedDialogs().empty());
+  if (HasFailure()) return;  // a dialog left open was failed and closed already
   // So does the backup's, which writes no trace of its own: only the wait
   // window's caption, no dialog of the compress flow.
   world_.TakeTrace();
