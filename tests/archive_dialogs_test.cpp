@@ -170,6 +170,8 @@ TEST_F(ProgressDialogs, CopyDialogStepsATenthAtATimeAndSmallFilesWhole) {
     EXPECT_EQ(closed[0].first.ProgressBar()->position, steps) << size;
   }
   EXPECT_TRUE(TestWorld::Contains(world_.TakeTrace(), Caption()));
+  // Any other message is left to the dialog's own handling.
+  EXPECT_EQ(CopyFileDialogProc(0, WM_USER + 99, 0, 0), FALSE);
 }
 
 TEST_F(ProgressDialogs, CopyDialogReportsFailedAndShortCopies) {

@@ -39,6 +39,7 @@ TEST(ExportFrames, SimpleExportsWriteExactlyTheirLines) {
   EXPECT_NE(lines[0].find(")\nCompressed Start"), std::string::npos);
   EXPECT_NE(lines[1].find(")\nCompressed END"), std::string::npos);
   EXPECT_EQ(WEP(5), 5);
+  EXPECT_EQ(_WEP_4(0), 1);
   // The rancher returns 1 whatever the answer.
   ScriptedOperator op;
   op.ExpectMessage(4701, plat::IDOK).ExpectMessage(4701, plat::IDCANCEL);

@@ -170,6 +170,18 @@ TEST_F(SelectionTest, InstallationThroughAConnectedDriveUsesTheShare) {
   EXPECT_STREQ(selection.archivePath, "\\\\tsclient\\C\\software\\L\\R700xx\\svp_conf.tgz");
 }
 
+// A further volume of a key-code medium is asked for without the drive
+// dialog, and the flow forms its archive path itself.
+TEST_F(SelectionTest, FurtherKeyCodeVolumeLeavesThePathToTheFlow) {
+  PutMediumConfig4('E', kSvpType, 0xFF, 2);
+  Request(5, "E:\\");
+  ScriptedOperator op;
+  op.ExpectMessage(3836, plat::IDOK);
+  EXPECT_EQ(SelectMedia(0, &selection, 2, &word), 1);
+  EXPECT_EQ(selection.MediaKind, kMediaKeyCode);
+  EXPECT_STREQ(selection.archivePath, "");
+}
+
 // The drive chosen, the selection ends with the archive of the request: an
 // installation takes the CD-ROM unread, its type "xx"; the software restore
 // forms the software path with the type's low byte in lower-case hex (0x8360
