@@ -150,6 +150,7 @@ int CheckRoom(ExtractState& state, const std::string& destination, std::uint64_t
 // back as zeros; a block out of order or past the entry's size is damage.
 int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReader& r) {
   std::int64_t end = 0;  // where the data written so far ends
+  bool holes = false;    // the file pointer passed over a gap
   for (;;) {
     const void* block = nullptr;
     size_t length = 0;
@@ -163,15 +164,21 @@ int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReade
     if (length == 0) continue;
     if (offset > end && !plat::SetFilePointerEx(out, offset, FILE_BEGIN, nullptr))
       return kTarErrorWrite;
+    holes = holes || offset > end;
     DWORD done = 0;
     if (!plat::WriteFile(out, block, static_cast<DWORD>(length), &done) || done != length)
       return kTarErrorWrite;
     end = offset + static_cast<std::int64_t>(length);
   }
-  if (end < size &&
-      (!plat::SetFilePointerEx(out, size, FILE_BEGIN, nullptr) || !plat::SetEndOfFile(out)))
-    return kTarErrorWrite;
-  // Never a short file taken as whole.
+  if (end < size) {
+    if (!plat::SetFilePointerEx(out, size, FILE_BEGIN, nullptr) || !plat::SetEndOfFile(out))
+      return kTarErrorWrite;
+    holes = true;
+  }
+  // Never a short file taken as whole. Written from its start without a
+  // gap, every byte was counted as the file took it; a file with holes is
+  // asked its size.
+  if (!holes) return 0;
   std::uint64_t written = 0;
   if (!plat::GetFileSizeEx(out, &written) || written != static_cast<std::uint64_t>(size))
     return kTarErrorWrite;
