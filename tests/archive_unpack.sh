@@ -48,10 +48,14 @@ tail -1 "$work/err" | grep -Eq '^progress: \[[^]]+\]  \[#+\]  100% ([0-9]+)/\1  
   fail "unpack --progress: $(cat "$work/err")"
 grep -v '^progress: ' "$work/err" && fail "unpack --progress wrote more than progress lines"
 
-# Why a missing archive failed, from the call's own trace lines, without --trace.
+# Why a missing archive or folder failed, from the call's own trace lines,
+# without --trace, and in words.
 run unpack 'C:\PLAXON\DIFF\none.tgz' 'C:\UNPACKED\'
-expect 1 'result=0.*' '  Talver\.cpp\([0-9]+\) ERR INVALID_HANDLE_VALUE'
+expect 1 'result=0.*' '  Talver\.cpp\([0-9]+\) ERR INVALID_HANDLE_VALUE' \
+  'svpconf: C:\\PLAXON\\DIFF\\none\.tgz: no such archive'
 timeout 60 "$SVPCONF" trace | grep -Fq 'ERR INVALID_HANDLE_VALUE' || fail "no trace of the missing archive"
+check 1 'svpconf: C:\\NONE\\: no such folder; make it first' -- \
+  unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\NONE\'
 
 # The second SVP's update without an archive: six failed attempts, their
 # trace line said once with its count.

@@ -1,6 +1,7 @@
 // Subcommands that call one export each.
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,19 @@ void ListDryRun() {
   TalverHost_SetDryRun(0, nullptr, 0);
 }
 
+// What a failed unpack lacked, in words: its trace says "ERR
+// INVALID_HANDLE_VALUE" for a missing archive and a missing folder alike.
+void SayWhatUnpackLacked(const std::string& archive, const std::string& dir) {
+  char host[4096] = {};
+  std::error_code error;
+  if (TalverHost_ResolvePath(archive.c_str(), host, sizeof host) &&
+      !std::filesystem::exists(host, error))
+    std::fprintf(stderr, "svpconf: %s: no such archive\n", archive.c_str());
+  if (TalverHost_ResolvePath(dir.c_str(), host, sizeof host) &&
+      !std::filesystem::is_directory(host, error))
+    std::fprintf(stderr, "svpconf: %s: no such folder; make it first\n", dir.c_str());
+}
+
 // The backup just made, by the system's own scan of the backup folder.
 void ReportBackupMade() {
   char folder[1024] = {}, host[4096] = {};
@@ -94,7 +108,9 @@ void RegisterExportCommands(CLI::App& app, ToolContext& ctx) {
   AddDryRun(unpack);
   unpack->callback([&ctx] {
     if (!LoadWorldFor(ctx)) return;
-    ReportExportFromTrace(ctx, dsvp_TalverIsUncompressed(0, archive.c_str(), dir.c_str()));
+    const int result = dsvp_TalverIsUncompressed(0, archive.c_str(), dir.c_str());
+    ReportExportFromTrace(ctx, result);
+    if (result == 0) SayWhatUnpackLacked(archive, dir);
     ListDryRun();
   });
 
