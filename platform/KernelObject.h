@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "platform/WinTypes.h"
 
@@ -36,5 +37,16 @@ struct KernelObject {
     NoteKernelObject(this, true);
   }
 };
+
+// An open folder (Platform::OpenFolder): the path it was opened by, ending
+// in a separator. A half that holds the folder itself derives from it.
+struct FolderObject : KernelObject {
+  FolderObject();
+  ~FolderObject() override;
+  std::string path;
+};
+// The open folder `handle` is; null for any other handle (on Windows also
+// for one of the system's own, which is never looked into).
+FolderObject* FolderObjectOf(HANDLE handle);
 
 }  // namespace plat

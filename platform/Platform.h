@@ -81,6 +81,19 @@ class Platform {
   virtual bool RemoveDirectory(const char* path) = 0;
   virtual bool MoveFile(const char* from, const char* to, bool replace) = 0;
 
+  // --- folders held open ----------------------------------------------------
+  // A job that makes many entries in one folder (an extraction) opens it
+  // once and names its entries by their names alone; the calls then act on
+  // the folder the path named when it was opened, with the rules of the
+  // calls on paths above (case, links, read-only files, write protection).
+  // A half that keeps no folders open composes the paths (these defaults).
+  // The free functions below refuse a name that is not one entry's.
+  virtual HANDLE OpenFolder(const char* path);
+  virtual DWORD GetFileAttributesIn(HANDLE folder, const char* name);
+  virtual HANDLE CreateFileIn(HANDLE folder, const char* name, DWORD access, DWORD share,
+                              DWORD disposition, DWORD flags);
+  virtual bool MoveFileIn(HANDLE folder, const char* from, const char* to, bool replace);
+
   // --- profile strings (the free GetPrivateProfileString below) --------------
   virtual DWORD GetPrivateProfileString(const char* section, const char* key,
                                         const char* defaultText, char* out, DWORD size,
@@ -183,6 +196,17 @@ BOOL DeleteFile(const char* path);
 BOOL CreateDirectory(const char* path);
 BOOL RemoveDirectory(const char* path);
 BOOL MoveFileEx(const char* from, const char* to, bool replace);
+// The folder `path` names, held open (see Platform::OpenFolder); null with
+// the last error set when it is missing, no folder, or a link.
+HANDLE OpenFolder(const char* path);
+// The same calls for the entry `name` of an open folder. A name with a
+// separator or a drive, "." or "..": ERROR_INVALID_NAME.
+DWORD GetFileAttributesIn(HANDLE folder, const char* name);
+HANDLE CreateFileIn(HANDLE folder, const char* name, DWORD access, DWORD share, DWORD disposition,
+                    DWORD flags);
+BOOL MoveFileExIn(HANDLE folder, const char* from, const char* to, bool replace);
+// The path an open folder was opened by, ending in a separator.
+std::string PathOfFolder(HANDLE folder);
 bool ResolveHostPath(const char* path, std::string* host);
 DWORD GetLogicalDrives();
 UINT GetDriveType(const char* root);

@@ -29,7 +29,13 @@ bool IsTemporaryName(const std::string& name) {
   return name.find_first_of("\\/", mark) == std::string::npos;
 }
 
-HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
+namespace {
+
+// A temporary of `final`, made by `create` from its name; `room`: how much
+// of MAX_PATH the folder's path leaves to the name.
+template <typename Create>
+HANDLE MakeTemporary(const std::string& final, std::size_t room, std::string* temporary,
+                     Create create) {
   // Random at the start, so that two processes seldom try the same name; a
   // name taken by the other is passed over all the same.
   static std::atomic<std::uint32_t> next{std::random_device{}()};
@@ -38,16 +44,32 @@ HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
     std::snprintf(suffix, sizeof suffix, "%s%08X", kTemporaryMark,
                   static_cast<unsigned>(next.fetch_add(1)));
     *temporary = final + suffix;
-    if (temporary->size() >= MAX_PATH) {
+    if (temporary->size() >= room) {
       temporary->clear();
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
       return 0;
     }
-    if (HANDLE h = CreateFile(temporary->c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0)) return h;
+    if (HANDLE h = create(*temporary)) return h;
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   temporary->clear();
   return 0;
+}
+
+}  // namespace
+
+HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
+  return MakeTemporary(final, MAX_PATH, temporary, [](const std::string& name) {
+    return CreateFile(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+  });
+}
+
+HANDLE CreateTemporaryIn(HANDLE folder, const std::string& final, std::string* temporary) {
+  const std::size_t used = PathOfFolder(folder).size();
+  return MakeTemporary(final, MAX_PATH > used ? MAX_PATH - used : 0, temporary,
+                       [folder](const std::string& name) {
+                         return CreateFileIn(folder, name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+                       });
 }
 
 bool IsLink(const std::string& path) {

@@ -21,6 +21,10 @@ bool IsTemporaryName(const std::string& name);
 // path does not fit: ERROR_FILENAME_EXCED_RANGE.
 HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary);
 
+// The same beside the entry `final` of the open folder `folder`
+// (plat::OpenFolder); `temporary` gets the temporary's name in the folder.
+HANDLE CreateTemporaryIn(HANDLE folder, const std::string& final, std::string* temporary);
+
 // The folder part of a path ("C:\\A\\b.dat" -> "C:\\A\\"); empty without one.
 std::string FolderOf(const std::string& path);
 

@@ -2,6 +2,7 @@
 // temporary name and renamed into place, durable before the job reports
 // success, never a half file under a final name.
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -16,6 +17,42 @@
 namespace tar32 {
 namespace {
 
+// A folder the extraction writes into, held open while an entry needs it.
+struct OpenedFolder {
+  explicit OpenedFolder(HANDLE h, std::string p) : handle(h), path(std::move(p)) {}
+  OpenedFolder(const OpenedFolder&) = delete;
+  OpenedFolder& operator=(const OpenedFolder&) = delete;
+  ~OpenedFolder() { plat::CloseHandle(handle); }
+  HANDLE handle;
+  std::string path;  // as the entries spell it, ending in a separator
+};
+using FolderRef = std::shared_ptr<OpenedFolder>;
+
+// The folders written into last, so that the entries of one folder open it
+// once; an entry on its way to its name keeps its own folder open.
+class RecentFolders {
+ public:
+  // The open folder of `path` (ending in a separator); null with the last
+  // error set when it cannot be opened.
+  FolderRef Get(const std::string& path) {
+    for (std::size_t i = 0; i < recent_.size(); ++i) {
+      if (recent_[i]->path != path) continue;
+      std::rotate(recent_.begin(), recent_.begin() + static_cast<std::ptrdiff_t>(i),
+                  recent_.begin() + static_cast<std::ptrdiff_t>(i) + 1);
+      return recent_.front();
+    }
+    HANDLE handle = plat::OpenFolder(path.c_str());
+    if (!handle) return nullptr;
+    if (recent_.size() == kKept) recent_.pop_back();
+    recent_.insert(recent_.begin(), std::make_shared<OpenedFolder>(handle, path));
+    return recent_.front();
+  }
+
+ private:
+  static constexpr std::size_t kKept = 8;
+  std::vector<FolderRef> recent_;
+};
+
 // Whole entries on their way to their names. Their temporaries stay open
 // until a batch is full; then they are flushed together (one wait for the
 // medium instead of one a file) and renamed in the order of the archive.
@@ -23,11 +60,12 @@ namespace {
 // job. Only a flushed file ever gets its final name.
 class PendingNames {
  public:
-  // Takes `file` (closed on every path); a full batch is committed.
+  // Takes `file` (closed on every path), the temporary `temporary` of the
+  // entry `name` in `folder`; a full batch is committed.
   // `existed`: the final name was taken when the entry began.
-  bool Add(HANDLE file, const std::string& temporary, const std::string& final, bool readOnly,
-           bool existed) {
-    entries_.push_back(Entry{file, temporary, final, readOnly, existed});
+  bool Add(HANDLE file, FolderRef folder, const std::string& temporary, const std::string& name,
+           bool readOnly, bool existed) {
+    entries_.push_back(Entry{file, std::move(folder), temporary, name, readOnly, existed});
     return entries_.size() < kBatch || Commit();
   }
   // Flushes, closes and renames what is pending; false when any of it
@@ -40,7 +78,7 @@ class PendingNames {
       if (!plat::CloseHandle(file)) ok = false;
     for (const Entry& e : entries_) {
       if (ok) ok = Rename(e);
-      if (!ok) plat::DeleteFile(e.temporary.c_str());
+      if (!ok) plat::DeleteFile((e.folder->path + e.temporary).c_str());
     }
     entries_.clear();
     return ok;
@@ -50,7 +88,7 @@ class PendingNames {
   bool FlushFolders() {
     bool ok = true;
     for (const std::string& folder : folders_)
-      if (!folder.empty() && !plat::FlushFolder(folder.c_str())) ok = false;
+      if (!plat::FlushFolder(folder.c_str())) ok = false;
     folders_.clear();
     return ok;
   }
@@ -59,7 +97,8 @@ class PendingNames {
   static constexpr std::size_t kBatch = 256;
   struct Entry {
     HANDLE file;
-    std::string temporary, final;
+    FolderRef folder;
+    std::string temporary, name;
     bool readOnly;
     bool existed;
   };
@@ -67,15 +106,17 @@ class PendingNames {
   // A name that was free when its entry began is only looked at again when
   // the rename is refused (an earlier entry of the same name took it).
   bool Rename(const Entry& e) {
-    if (e.existed || !plat::MoveFileEx(e.temporary.c_str(), e.final.c_str(), true)) {
-      const DWORD attributes = plat::GetFileAttributes(e.final.c_str());
+    HANDLE folder = e.folder->handle;
+    const std::string final = e.folder->path + e.name;
+    if (e.existed || !plat::MoveFileExIn(folder, e.temporary.c_str(), e.name.c_str(), true)) {
+      const DWORD attributes = plat::GetFileAttributesIn(folder, e.name.c_str());
       if (IsLink(attributes)) return false;
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        plat::SetFileAttributes(e.final.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if (!plat::MoveFileEx(e.temporary.c_str(), e.final.c_str(), true)) return false;
+        plat::SetFileAttributes(final.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if (!plat::MoveFileExIn(folder, e.temporary.c_str(), e.name.c_str(), true)) return false;
     }
-    folders_.insert(plat::FolderOf(e.final));
-    if (e.readOnly) plat::SetFileAttributes(e.final.c_str(), FILE_ATTRIBUTE_READONLY);
+    folders_.insert(e.folder->path);
+    if (e.readOnly) plat::SetFileAttributes(final.c_str(), FILE_ATTRIBUTE_READONLY);
     return true;
   }
   std::vector<Entry> entries_;
@@ -92,6 +133,7 @@ struct ExtractState {
   // the case of its spelling, so that a second spelling never takes the
   // temporaries of this call for stale ones.
   std::set<std::string> foldersCleared;
+  RecentFolders open;
   PendingNames pending;
   // What the drive had free at the last question, less what was written since.
   std::uint64_t roomLeft = 0;
@@ -189,7 +231,11 @@ int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReade
 // archive) into a new file under a temporary name and renames it into place.
 int ExtractFile(ExtractState& state, archive* a, const std::string& destination, int perm,
                 std::int64_t size, const ArchiveReader& r) {
-  const DWORD attributes = plat::GetFileAttributes(destination.c_str());
+  const std::string folderPath = plat::FolderOf(destination);
+  const FolderRef folder = state.open.Get(folderPath);
+  if (!folder) return kTarErrorWrite;
+  const std::string name = destination.substr(folderPath.size());
+  const DWORD attributes = plat::GetFileAttributesIn(folder->handle, name.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // A link is never replaced, a folder never taken for a file.
   if (exists && (IsLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)))
@@ -199,15 +245,16 @@ int ExtractFile(ExtractState& state, archive* a, const std::string& destination,
   if (int code = CheckRoom(state, destination, static_cast<std::uint64_t>(size))) return code;
   std::string temporary;
   FileCloser out;
-  if (int code = CreateTemporary(destination, &temporary, &out.handle, kTarErrorWrite)) return code;
+  if (int code = CreateTemporary(folder->handle, name, &temporary, &out.handle, kTarErrorWrite))
+    return code;
   if (int code = WriteEntryData(a, out.handle, size, r)) {
     out.Close();
-    plat::DeleteFile(temporary.c_str());
+    plat::DeleteFile((folderPath + temporary).c_str());
     return code;
   }
   // The bytes are on the disk before the name (PendingNames).
   const bool readOnly = (perm & 0200) == 0;
-  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, destination, readOnly,
+  return state.pending.Add(std::exchange(out.handle, nullptr), folder, temporary, name, readOnly,
                            exists)
              ? 0
              : kTarErrorWrite;
@@ -224,9 +271,14 @@ int CopyExtracted(ExtractState& state, const std::string& from, const std::strin
   std::uint64_t size = 0;
   if (!plat::GetFileSizeEx(in.handle, &size)) return kTarErrorWrite;
   if (int code = CheckRoom(state, to, size)) return code;
+  const std::string folderPath = plat::FolderOf(to);
+  const FolderRef folder = state.open.Get(folderPath);
+  if (!folder) return kTarErrorWrite;
+  const std::string name = to.substr(folderPath.size());
   std::string temporary;
   FileCloser out;
-  if (int code = CreateTemporary(to, &temporary, &out.handle, kTarErrorWrite)) return code;
+  if (int code = CreateTemporary(folder->handle, name, &temporary, &out.handle, kTarErrorWrite))
+    return code;
   std::vector<char> buffer(64 * 1024);
   int code = 0;
   for (;;) {
@@ -243,10 +295,10 @@ int CopyExtracted(ExtractState& state, const std::string& from, const std::strin
   }
   if (code) {
     out.Close();
-    plat::DeleteFile(temporary.c_str());
+    plat::DeleteFile((folderPath + temporary).c_str());
     return code;
   }
-  return state.pending.Add(std::exchange(out.handle, nullptr), temporary, to, false, true)
+  return state.pending.Add(std::exchange(out.handle, nullptr), folder, temporary, name, false, true)
              ? 0
              : kTarErrorWrite;
 }

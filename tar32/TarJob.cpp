@@ -55,6 +55,13 @@ int CreateTemporary(const std::string& final, std::string* temporary, HANDLE* ha
   return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
 }
 
+int CreateTemporary(HANDLE folder, const std::string& name, std::string* temporary, HANDLE* handle,
+                    int failureCode) {
+  *handle = plat::CreateTemporaryIn(folder, name, temporary);
+  if (*handle) return 0;
+  return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
+}
+
 bool ReadWholeFile(const std::string& path, std::string* text) {
   HANDLE file = plat::CreateFile(path.c_str(), GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
   if (!file) return false;

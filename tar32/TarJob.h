@@ -36,6 +36,10 @@ bool IsLink(DWORD attributes);
 // ever overwritten).
 int CreateTemporary(const std::string& final, std::string* temporary, HANDLE* handle,
                     int failureCode);
+// The same for the entry `name` of the open folder `folder`; `temporary`
+// gets the temporary's name in it.
+int CreateTemporary(HANDLE folder, const std::string& name, std::string* temporary, HANDLE* handle,
+                    int failureCode);
 // A list file whole; false when it cannot be read or is too long.
 bool ReadWholeFile(const std::string& path, std::string* text);
 

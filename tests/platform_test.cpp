@@ -15,9 +15,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "platform/ForwardingPlatform.h"
 #include "platform/Stream.h"
 #include "platform/Temporary.h"
 #include "platform/posix/World.h"
@@ -147,6 +149,130 @@ TEST(PlatformPaths, OverlongAndMissingPathsGiveTheirCodes) {
   EXPECT_EQ(plat::GetLastError(), ERROR_FILE_NOT_FOUND);
   EXPECT_EQ(plat::FindFirstFile("C:\\NOPE\\*", &data), nullptr);
   EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
+}
+
+// The calls in an open folder keep the rules of the calls on paths: on the
+// half itself, and composed by a half that keeps no folder open (the fault
+// half, as every other test runs).
+TEST(PlatformFolders, CallsInAnOpenFolderKeepThePathRules) {
+  for (const bool bare : {true, false}) {
+    SCOPED_TRACE(bare ? "the half itself" : "composed over it");
+    TestWorld w;
+    std::shared_ptr<plat::Platform> over;
+    if (bare) {
+      auto fault = std::dynamic_pointer_cast<plat::ForwardingPlatform>(plat::InstalledShared());
+      ASSERT_NE(fault, nullptr);
+      over = plat::Install(fault->InnerShared());
+    }
+    w.WriteHostFile('C', "F/Alpha.dat", "a");
+    w.WriteHostFile('C', "F/Ro.dat", "r");
+    w.MakeHostDir('C', "F/Sub");
+    ASSERT_TRUE(plat::SetFileAttributes("C:\\F\\Ro.dat", FILE_ATTRIBUTE_READONLY));
+    HANDLE f = plat::OpenFolder("C:\\f");
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(plat::PathOfFolder(f), "C:\\f\\");
+    const auto attributes = [f](const char* name, DWORD expected) {
+      return [=] { return plat::GetFileAttributesIn(f, name) == expected; };
+    };
+    const auto create = [f](const char* name, DWORD disposition) {
+      return [=] {
+        HANDLE file = plat::CreateFileIn(f, name, GENERIC_WRITE, 0, disposition, 0);
+        DWORD done = 0;
+        const bool ok = file && plat::WriteFile(file, "n", 1, &done) && plat::CloseHandle(file);
+        return ok;
+      };
+    };
+    const auto move = [f](const char* from, const char* to, bool replace) {
+      return [=] { return plat::MoveFileExIn(f, from, to, replace) != 0; };
+    };
+    const std::string overlong(260, 'x');
+    struct Step {
+      const char* what;
+      std::function<bool()> call;
+      DWORD error;  // 0: the call succeeds
+    };
+    const Step steps[] = {
+        {"another case", attributes("ALPHA.DAT", FILE_ATTRIBUTE_ARCHIVE), 0},
+        {"a folder", attributes("sub", FILE_ATTRIBUTE_DIRECTORY), 0},
+        {"read-only", attributes("ro.dat", FILE_ATTRIBUTE_READONLY), 0},
+        {"missing", attributes("none", 0), ERROR_FILE_NOT_FOUND},
+        {"a path for a name", attributes("Sub\\x", 0), ERROR_INVALID_NAME},
+        {"the folder above", create("..", CREATE_ALWAYS), ERROR_INVALID_NAME},
+        {"new", create("New.dat", CREATE_NEW), 0},
+        {"new in another case", create("NEW.DAT", CREATE_NEW), ERROR_FILE_EXISTS},
+        {"a name too long", create(overlong.c_str(), CREATE_NEW), ERROR_FILENAME_EXCED_RANGE},
+        {"onto a name taken", move("new.dat", "ALPHA.DAT", false), ERROR_ALREADY_EXISTS},
+        {"over it", move("new.dat", "ALPHA.DAT", true), 0},
+        {"over a read-only file", move("alpha.dat", "RO.DAT", true), ERROR_ACCESS_DENIED},
+        {"a name gone", move("new.dat", "other.dat", true), ERROR_FILE_NOT_FOUND},
+    };
+    for (const Step& s : steps) {
+      SCOPED_TRACE(s.what);
+      plat::SetLastError(0);
+      EXPECT_EQ(s.call(), s.error == 0);
+      if (s.error) {
+        EXPECT_EQ(plat::GetLastError(), s.error);
+      }
+    }
+    // Renamed onto the host's spelling: one Alpha, with the new bytes.
+    EXPECT_EQ(SearchNames("C:\\F\\*.dat"), "Alpha.dat Ro.dat");
+    EXPECT_EQ(PlatformRead("C:\\F\\ALPHA.DAT"), "n");
+    EXPECT_TRUE(plat::CloseHandle(f));
+    EXPECT_EQ(plat::OpenFolder("C:\\F\\Alpha.dat"), nullptr);
+    EXPECT_EQ(plat::GetLastError(), ERROR_DIRECTORY);
+    EXPECT_EQ(plat::OpenFolder("C:\\NONE"), nullptr);
+    EXPECT_EQ(plat::GetLastError(), ERROR_PATH_NOT_FOUND);
+    if (over) plat::Install(over);
+  }
+}
+
+// The POSIX half holds the folder itself: what is done through it stays in
+// the folder it opened, whatever comes to its path, and what its lookups
+// may have missed meanwhile does not outlive it.
+TEST(PlatformFolders, TheFolderOpenedIsTheOneWrittenInto) {
+  SKIP_ON_WINDOWS("the POSIX half's open folders");
+  TestWorld w;
+  auto fault = std::dynamic_pointer_cast<plat::ForwardingPlatform>(plat::InstalledShared());
+  ASSERT_NE(fault, nullptr);
+  const auto over = plat::Install(fault->InnerShared());
+  w.MakeHostDir('C', "F");
+  w.MakeHostDir('C', "Real");
+  const fs::path host = w.HostOf('C', "F"), moved = w.HostOf('C', "Moved");
+  w.MakeHostLink('C', "Link", w.HostOf('C', "Real"));
+  EXPECT_EQ(plat::OpenFolder("C:\\Link\\"), nullptr);
+  EXPECT_EQ(plat::GetLastError(), ERROR_ACCESS_DENIED);
+  HANDLE f = plat::OpenFolder("C:\\F\\");
+  ASSERT_NE(f, nullptr);
+  const auto make = [&f](const char* name) {
+    HANDLE file = plat::CreateFileIn(f, name, GENERIC_WRITE, 0, CREATE_NEW, 0);
+    return file && plat::CloseHandle(file);
+  };
+  // Made outside in another case between two names made here: found once
+  // the folder is closed.
+  ASSERT_TRUE(make("a.dat"));
+  std::ofstream(host / "Beta.dat") << "b";
+  ASSERT_TRUE(make("c.dat"));
+  EXPECT_TRUE(plat::CloseHandle(f));
+  EXPECT_NE(plat::GetFileAttributes("C:\\F\\BETA.DAT"), INVALID_FILE_ATTRIBUTES);
+  // A folder moved away and a link put at its place: the folder opened is
+  // written into, never the link's target.
+  f = plat::OpenFolder("C:\\F\\");
+  ASSERT_NE(f, nullptr);
+  fs::rename(host, moved);
+  fs::create_directory_symlink(w.HostOf('C', "Real"), host);
+  EXPECT_TRUE(make("d.dat"));
+  EXPECT_TRUE(fs::exists(moved / "d.dat"));
+  EXPECT_FALSE(w.HostExists('C', "Real/d.dat"));
+  w.MutableWorld().drive('C').writeProtected = true;
+  EXPECT_FALSE(make("e.dat"));
+  EXPECT_EQ(plat::GetLastError(), ERROR_WRITE_PROTECT);
+  w.MutableWorld().drive('C').writeProtected = false;
+  w.MutableWorld().drive('C').notReady = true;
+  EXPECT_EQ(plat::GetFileAttributesIn(f, "a.dat"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(plat::GetLastError(), ERROR_NOT_READY);
+  w.MutableWorld().drive('C').notReady = false;
+  EXPECT_TRUE(plat::CloseHandle(f));
+  plat::Install(over);
 }
 
 TEST(PlatformSearch, DotEntriesFirstThenNamesInCaseInsensitiveOrder) {

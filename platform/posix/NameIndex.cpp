@@ -91,10 +91,11 @@ NameIndex::Answer NameIndex::Look(const struct stat& folder, const std::string& 
 }
 
 void NameIndex::Changed(int dir, const struct stat& before, const std::string& removed,
-                        const std::string& added) {
+                        const std::string& added, struct stat* now) {
   struct stat after;
   const bool known = ::fstat(dir, &after) == 0;
-  const Stamp old = StampOf(before);
+  const Stamp old = StampOf(before);  // before may be *now
+  if (known && now) *now = after;
   std::lock_guard<std::mutex> lock(mutex_);
   auto it = folders_.find(Key{old.device, old.inode});
   if (it == folders_.end()) return;

@@ -43,9 +43,10 @@ class NameIndex {
   // This process changed the folder open as `dir`, whose status before the
   // change was `before`: `removed` went, `added` came. An index that was
   // current before the change is updated and stays current; any other is
-  // dropped. Either may be empty.
+  // dropped. Either may be empty. `after`, when given, gets the folder's
+  // status after the change (unchanged when it cannot be had).
   void Changed(int dir, const struct stat& before, const std::string& removed,
-               const std::string& added);
+               const std::string& added, struct stat* after = nullptr);
 
   // The folder of status `folder` is gone: its index goes with it, so that
   // a new folder given the same inode is never taken for it.

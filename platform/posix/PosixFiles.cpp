@@ -170,7 +170,7 @@ HANDLE PosixPlatform::CreateFile(const char* path, DWORD access, DWORD share, DW
 
 HANDLE PosixPlatform::OpenInFolder(const Resolved& r, ScopedFd& parent, const struct stat& folder,
                                    DWORD access, DWORD share, DWORD disposition, DWORD flags,
-                                   bool look) {
+                                   bool look, struct stat* after) {
   const bool write = (access & GENERIC_WRITE) != 0;
   struct stat st;
   const bool exists = look && ::fstatat(parent.Get(), Leaf(r), &st, AT_SYMLINK_NOFOLLOW) == 0;
@@ -198,7 +198,7 @@ HANDLE PosixPlatform::OpenInFolder(const Resolved& r, ScopedFd& parent, const st
   struct stat opened;
   int fd = OpenRegular(parent.Get(), Leaf(r), oflags, &opened);
   if (fd < 0) return nullptr;
-  if (makesName) names_.Changed(parent.Get(), folder, {}, Leaf(r));
+  if (makesName) names_->Changed(parent.Get(), folder, {}, Leaf(r), after);
   auto* f = new FileObject;
   TheOpenFiles().Add(f, OpenFile{opened.st_dev, opened.st_ino, reads, writes, share});
   f->fd = fd;

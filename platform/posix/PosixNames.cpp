@@ -61,29 +61,6 @@ void FillFindData(const std::string& name, const struct stat& st, DWORD attribut
   std::snprintf(data->cFileName, sizeof(data->cFileName), "%s", name.c_str());
 }
 
-// Renames `from` in `fromDir` to `to` in `toDir`. A new name found free is
-// taken only while it still is (nothing that came meanwhile is replaced
-// unseen); else what is there is looked at first: a link at the new name is
-// replaced itself, never what it points at, a folder or a read-only file
-// never. An entry renamed onto itself (`self`) is not looked at.
-bool RenameInFolders(int fromDir, const char* from, int toDir, const char* to, bool free, bool self,
-                     bool replace) {
-#ifdef RENAME_NOREPLACE
-  if (free && ::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return true;
-  if (free && errno != EEXIST && errno != EINVAL && errno != ENOSYS)
-    return Fail(ErrnoToError(errno));
-#else
-  (void)free;
-#endif
-  struct stat st;
-  if (!self && ::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
-    if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
-    if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
-  }
-  if (::renameat(fromDir, from, toDir, to) != 0) return Fail(ErrnoToError(errno));
-  return true;
-}
-
 }  // namespace
 
 bool MatchName(const std::string& pattern, const std::string& name) {
@@ -153,7 +130,7 @@ HANDLE PosixPlatform::FindFirstFile(const char* pattern, WIN32_FIND_DATA* data) 
         FillFindData(namePart, st, AttributesOf(st), &d);
         search->entries.push_back(d);
       }
-    } else if (FindEntryAt(names_, folder.Get(), namePart, &actual) &&
+    } else if (FindEntryAt(*names_, folder.Get(), namePart, &actual) &&
                EntryAttributesAt(folder.Get(), actual, &st, &attributes)) {
       WIN32_FIND_DATA d;
       FillFindData(actual, st, attributes, &d);
@@ -269,7 +246,7 @@ bool PosixPlatform::DeleteFile(const char* path) {
   struct stat before {};
   ::fstat(parent.Get(), &before);
   if (::unlinkat(parent.Get(), Leaf(r), 0) != 0) return Fail(ErrnoToError(errno));
-  names_.Changed(parent.Get(), before, Leaf(r), {});
+  names_->Changed(parent.Get(), before, Leaf(r), {});
   return true;
 }
 
@@ -284,7 +261,7 @@ bool PosixPlatform::CreateDirectory(const char* path) {
   struct stat before {};
   ::fstat(parent.Get(), &before);
   if (::mkdirat(parent.Get(), Leaf(r), 0755) != 0) return Fail(ErrnoToError(errno));
-  names_.Changed(parent.Get(), before, {}, Leaf(r));
+  names_->Changed(parent.Get(), before, {}, Leaf(r));
   return true;
 }
 
@@ -305,8 +282,8 @@ bool PosixPlatform::RemoveDirectory(const char* path) {
   struct stat before {};
   ::fstat(parent.Get(), &before);
   if (::unlinkat(parent.Get(), Leaf(r), how) != 0) return Fail(ErrnoToError(errno));
-  names_.Changed(parent.Get(), before, Leaf(r), {});
-  if (how == AT_REMOVEDIR) names_.Forget(st);
+  names_->Changed(parent.Get(), before, Leaf(r), {});
+  if (how == AT_REMOVEDIR) names_->Forget(st);
   return true;
 }
 
@@ -331,10 +308,10 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
                        replace))
     return false;
   if (fromBefore.st_dev == toBefore.st_dev && fromBefore.st_ino == toBefore.st_ino) {
-    names_.Changed(fromDir.Get(), fromBefore, Leaf(a), Leaf(b));
+    names_->Changed(fromDir.Get(), fromBefore, Leaf(a), Leaf(b));
   } else {
-    names_.Changed(fromDir.Get(), fromBefore, Leaf(a), {});
-    names_.Changed(toDir.Get(), toBefore, {}, Leaf(b));
+    names_->Changed(fromDir.Get(), fromBefore, Leaf(a), {});
+    names_->Changed(toDir.Get(), toBefore, {}, Leaf(b));
   }
   return true;
 }

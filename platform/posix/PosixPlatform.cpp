@@ -217,8 +217,9 @@ bool PosixPlatform::Resolve(const char* path, Resolved* out, const Resolved* nea
       if (!S_ISDIR(folder.st_mode)) {
         exists = false;
         parentExists = false;
-      } else if (!FindEntryNoCase(names_, host, i == first && out->parent ? out->parent->Get() : -1,
-                                  folder, parts[i], &actual, &own)) {
+      } else if (!FindEntryNoCase(*names_, host,
+                                  i == first && out->parent ? out->parent->Get() : -1, folder,
+                                  parts[i], &actual, &own)) {
         exists = false;
       } else {
         ownKnown = true;
@@ -257,9 +258,20 @@ bool PosixPlatform::ResolveHostPath(const char* path, std::string* host) {
   return true;
 }
 
-bool PosixPlatform::CheckWritable(const Resolved& r) {
-  if (r.driveIndex >= 0 && world_.drives[static_cast<std::size_t>(r.driveIndex)].writeProtected)
+bool PosixPlatform::CheckWritable(const Resolved& r) { return DriveWritable(r.driveIndex); }
+
+bool PosixPlatform::DriveWritable(int driveIndex) {
+  if (driveIndex >= 0 && world_.drives[static_cast<std::size_t>(driveIndex)].writeProtected)
     return Fail(ERROR_WRITE_PROTECT);
+  return true;
+}
+
+bool PosixPlatform::DriveReady(int driveIndex) {
+  if (driveIndex < 0) return true;
+  NoteMediaDrive(driveIndex);
+  const Drive& d = world_.drives[static_cast<std::size_t>(driveIndex)];
+  if (!d.present) return Fail(ERROR_PATH_NOT_FOUND);
+  if (d.notReady) return Fail(ERROR_NOT_READY);
   return true;
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -18,6 +19,7 @@ namespace plat {
 namespace walk {
 class ScopedFd;
 }
+struct PosixFolder;
 
 class PosixPlatform : public Platform {
  public:
@@ -44,6 +46,11 @@ class PosixPlatform : public Platform {
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  HANDLE OpenFolder(const char* path) override;
+  DWORD GetFileAttributesIn(HANDLE folder, const char* name) override;
+  HANDLE CreateFileIn(HANDLE folder, const char* name, DWORD access, DWORD share, DWORD disposition,
+                      DWORD flags) override;
+  bool MoveFileIn(HANDLE folder, const char* from, const char* to, bool replace) override;
   DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                                 char* out, DWORD size, const char* path) override;
   bool ResolveHostPath(const char* path, std::string* host) override;
@@ -115,15 +122,26 @@ class PosixPlatform : public Platform {
   bool CheckWritable(const Resolved& r);
   // Opens the entry `r` names in its open folder `parent` (of status
   // `folder`); `look`: whether the name may be taken (else it was found free).
+  // `after` gets the folder's status after a name it made.
   HANDLE OpenInFolder(const Resolved& r, walk::ScopedFd& parent, const struct stat& folder,
-                      DWORD access, DWORD share, DWORD disposition, DWORD flags, bool look);
+                      DWORD access, DWORD share, DWORD disposition, DWORD flags, bool look,
+                      struct stat* after = nullptr);
+  // Whether the drive of `driveIndex` (-1: a host path) can be used now, and
+  // written to; false with the last error set.
+  bool DriveReady(int driveIndex);
+  bool DriveWritable(int driveIndex);
+  // The calls on folders held open (PosixFolders.cpp).
+  bool FolderUsable(const PosixFolder& f, const char* name, bool write);
+  NameIndex::Answer LookIn(PosixFolder& f, const std::string& name, std::string* actual);
+  bool FindIn(PosixFolder& f, const std::string& name, std::string* actual, struct stat* own);
   std::uint64_t DriveBytesInUse(int driveIndex);
 
   void NoteMediaDrive(int driveIndex);
 
   World world_;
   std::atomic<int> lastMediaDrive_{-1};
-  NameIndex names_;
+  // Shared with the folders held open, which may outlive the half.
+  std::shared_ptr<NameIndex> names_ = std::make_shared<NameIndex>();
 };
 
 // The world of the installed platform: the PosixPlatform itself or the one

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/posix/KeptFolders.h"
@@ -179,5 +180,28 @@ bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out, struct stat* st
 }
 
 const char* Leaf(const PosixPlatform::Resolved& r) { return r.names.back().c_str(); }
+
+// Renames `from` in `fromDir` to `to` in `toDir`. A new name found free is
+// taken only while it still is (nothing that came meanwhile is replaced
+// unseen); else what is there is looked at first: a link at the new name is
+// replaced itself, never what it points at, a folder or a read-only file
+// never. An entry renamed onto itself (`self`) is not looked at.
+bool RenameInFolders(int fromDir, const char* from, int toDir, const char* to, bool free, bool self,
+                     bool replace) {
+#ifdef RENAME_NOREPLACE
+  if (free && ::renameat2(fromDir, from, toDir, to, RENAME_NOREPLACE) == 0) return true;
+  if (free && errno != EEXIST && errno != EINVAL && errno != ENOSYS)
+    return Fail(ErrnoToError(errno));
+#else
+  (void)free;
+#endif
+  struct stat st;
+  if (!self && ::fstatat(toDir, to, &st, AT_SYMLINK_NOFOLLOW) == 0) {
+    if (!replace || S_ISDIR(st.st_mode)) return Fail(ERROR_ALREADY_EXISTS);
+    if (S_ISREG(st.st_mode) && ReadOnlyMode(st.st_mode)) return Fail(ERROR_ACCESS_DENIED);
+  }
+  if (::renameat(fromDir, from, toDir, to) != 0) return Fail(ErrnoToError(errno));
+  return true;
+}
 
 }  // namespace plat::walk

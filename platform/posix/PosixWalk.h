@@ -72,5 +72,12 @@ bool OpenFolders(const PosixPlatform::Resolved& r, std::size_t count, ScopedFd* 
 bool OpenParent(const PosixPlatform::Resolved& r, ScopedFd* out, struct stat* status = nullptr);
 // The last component of `r`.
 const char* Leaf(const PosixPlatform::Resolved& r);
+// Renames `from` in `fromDir` to `to` in `toDir`. A new name found free is
+// taken only while it still is (nothing that came meanwhile is replaced
+// unseen); else what is there is looked at first: a link at the new name is
+// replaced itself, never what it points at, a folder or a read-only file
+// never. An entry renamed onto itself (`self`) is not looked at.
+bool RenameInFolders(int fromDir, const char* from, int toDir, const char* to, bool free, bool self,
+                     bool replace);
 
 }  // namespace plat::walk
