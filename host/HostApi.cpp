@@ -126,6 +126,14 @@ int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size) 
   return CopyOut(host, out, size);
 }
 
+int TalverHost_PathKind(const char* systemPath) {
+  if (!plat::HasCurrent() || !systemPath) return 0;
+  const DWORD attributes = plat::GetFileAttributes(systemPath);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return 0;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return 3;
+  return attributes & FILE_ATTRIBUTE_DIRECTORY ? 2 : 1;
+}
+
 int TalverHost_Setting(const char* key, const char* fallback, char* out, std::size_t size) {
   if (!plat::HasCurrent()) return 0;
   return CopyOut(plat::CurrentWorld().Setting(key, fallback ? fallback : ""), out, size);

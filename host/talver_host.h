@@ -31,6 +31,9 @@ TALVER_EXPORT void TalverHost_TakeTrace(void (*line)(const char* text, void* con
 // Host paths of the world's trace and audit files, and of a system path.
 TALVER_EXPORT int TalverHost_TraceFile(char* out, std::size_t size);
 TALVER_EXPORT int TalverHost_ResolvePath(const char* systemPath, char* out, std::size_t size);
+// What a system path names as the system's own calls see it: 0 nothing,
+// 1 a file, 2 a folder, 3 a link (never what it points at).
+TALVER_EXPORT int TalverHost_PathKind(const char* systemPath);
 // A setting of the world ("section.key"), or the fallback.
 TALVER_EXPORT int TalverHost_Setting(const char* key, const char* fallback, char* out,
                                      std::size_t size);

@@ -56,6 +56,10 @@ expect 1 'result=0.*' '  Talver\.cpp\([0-9]+\) ERR INVALID_HANDLE_VALUE' \
 timeout 60 "$SVPCONF" trace | grep -Fq 'ERR INVALID_HANDLE_VALUE' || fail "no trace of the missing archive"
 check 1 'svpconf: C:\\NONE\\: no such folder; make it first' -- \
   unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\NONE\'
+mkdir -p "$work/elsewhere" && ln -s "$work/elsewhere" "$c/LINKED"
+check 1 'svpconf: C:\\LINKED\\: a link, which nothing is written through' -- \
+  unpack 'C:\PLAXON\DIFF\svp_conf.tgz' 'C:\LINKED\'
+[ -z "$(ls -A "$work/elsewhere")" ] || fail "unpack wrote through a link"
 
 # The second SVP's update without an archive: six failed attempts, their
 # trace line said once with its count.

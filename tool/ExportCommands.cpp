@@ -1,7 +1,6 @@
 // Subcommands that call one export each.
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -65,15 +64,15 @@ void ListDryRun() {
 
 // What a failed unpack lacked, in words: its trace says "ERR
 // INVALID_HANDLE_VALUE" for a missing archive and a missing folder alike.
+// Each is looked at as the system's own calls see it.
 void SayWhatUnpackLacked(const std::string& archive, const std::string& dir) {
-  char host[4096] = {};
-  std::error_code error;
-  if (TalverHost_ResolvePath(archive.c_str(), host, sizeof host) &&
-      !std::filesystem::exists(host, error))
+  if (TalverHost_PathKind(archive.c_str()) == 0)
     std::fprintf(stderr, "svpconf: %s: no such archive\n", archive.c_str());
-  if (TalverHost_ResolvePath(dir.c_str(), host, sizeof host) &&
-      !std::filesystem::is_directory(host, error))
-    std::fprintf(stderr, "svpconf: %s: no such folder; make it first\n", dir.c_str());
+  static const char* const kFolderLacks[] = {"no such folder; make it first",
+                                             "a file, not a folder", nullptr,
+                                             "a link, which nothing is written through"};
+  if (const char* lack = kFolderLacks[TalverHost_PathKind(dir.c_str()) & 3])
+    std::fprintf(stderr, "svpconf: %s: %s\n", dir.c_str(), lack);
 }
 
 // The backup just made, by the system's own scan of the backup folder.
