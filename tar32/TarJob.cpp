@@ -48,18 +48,27 @@ bool IsLink(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT);
 }
 
+namespace {
+
+// The code of a temporary that `handle` is or is not: a path too long is
+// the path's fault, anything else the job's own.
+int TemporaryCode(HANDLE handle, int failureCode) {
+  if (handle) return 0;
+  return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
+}
+
+}  // namespace
+
 int CreateTemporary(const std::string& final, std::string* temporary, HANDLE* handle,
                     int failureCode) {
   *handle = plat::CreateTemporaryBeside(final, temporary);
-  if (*handle) return 0;
-  return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
+  return TemporaryCode(*handle, failureCode);
 }
 
 int CreateTemporary(HANDLE folder, const std::string& name, std::string* temporary, HANDLE* handle,
                     int failureCode) {
   *handle = plat::CreateTemporaryIn(folder, name, temporary);
-  if (*handle) return 0;
-  return plat::GetLastError() == ERROR_FILENAME_EXCED_RANGE ? kTarErrorPath : failureCode;
+  return TemporaryCode(*handle, failureCode);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* text) {
