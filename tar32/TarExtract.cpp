@@ -48,6 +48,13 @@ class RecentFolders {
     return recent_.front();
   }
 
+  // The open folder of the file `path`, and the file's name in it.
+  FolderRef Of(const std::string& path, std::string* name) {
+    const std::string folder = plat::FolderOf(path);
+    *name = path.substr(folder.size());
+    return Get(folder);
+  }
+
  private:
   static constexpr std::size_t kKept = 8;
   std::vector<FolderRef> recent_;
@@ -231,10 +238,9 @@ int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReade
 // archive) into a new file under a temporary name and renames it into place.
 int ExtractFile(ExtractState& state, archive* a, const std::string& destination, int perm,
                 std::int64_t size, const ArchiveReader& r) {
-  const std::string folderPath = plat::FolderOf(destination);
-  const FolderRef folder = state.open.Get(folderPath);
+  std::string name;
+  const FolderRef folder = state.open.Of(destination, &name);
   if (!folder) return kTarErrorWrite;
-  const std::string name = destination.substr(folderPath.size());
   const DWORD attributes = plat::GetFileAttributesIn(folder->handle, name.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // A link is never replaced, a folder never taken for a file.
@@ -249,7 +255,7 @@ int ExtractFile(ExtractState& state, archive* a, const std::string& destination,
     return code;
   if (int code = WriteEntryData(a, out.handle, size, r)) {
     out.Close();
-    plat::DeleteFile((folderPath + temporary).c_str());
+    plat::DeleteFile((folder->path + temporary).c_str());
     return code;
   }
   // The bytes are on the disk before the name (PendingNames).
@@ -271,10 +277,9 @@ int CopyExtracted(ExtractState& state, const std::string& from, const std::strin
   std::uint64_t size = 0;
   if (!plat::GetFileSizeEx(in.handle, &size)) return kTarErrorWrite;
   if (int code = CheckRoom(state, to, size)) return code;
-  const std::string folderPath = plat::FolderOf(to);
-  const FolderRef folder = state.open.Get(folderPath);
+  std::string name;
+  const FolderRef folder = state.open.Of(to, &name);
   if (!folder) return kTarErrorWrite;
-  const std::string name = to.substr(folderPath.size());
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(folder->handle, name, &temporary, &out.handle, kTarErrorWrite))
@@ -295,7 +300,7 @@ int CopyExtracted(ExtractState& state, const std::string& from, const std::strin
   }
   if (code) {
     out.Close();
-    plat::DeleteFile((folderPath + temporary).c_str());
+    plat::DeleteFile((folder->path + temporary).c_str());
     return code;
   }
   return state.pending.Add(std::exchange(out.handle, nullptr), folder, temporary, name, false, true)
