@@ -165,6 +165,8 @@ int ListFolder(const char* dir, const char* prefix, plat::Stream* stream, bool r
       TraceLinkPassedOver(dir, name);
     } else if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
+      // A folder on its way (an extraction's, or one left by a killed call).
+      if (plat::IsTemporaryName(name)) continue;
       char subdir[MAX_PATH];
       char subprefix[MAX_PATH];
       if (!FORMAT_PATH(subdir, "%s\\%s\\", dir, name) ||

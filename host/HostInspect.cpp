@@ -25,6 +25,7 @@
 #include "common/ResultWords.h"
 #include "host/talver_host.h"
 #include "platform/Platform.h"
+#include "platform/Temporary.h"
 #include "tar32/Tar32.h"
 #include "validate/CnfChkMedia.h"
 #include "validate/CnfProcess2.h"
@@ -316,6 +317,7 @@ int WalkLive(const std::string& dir, const std::string& prefix, const ItemFn& ea
     if (name == "." || name == ".." || (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
       continue;
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      if (plat::IsTemporaryName(name)) continue;  // a folder on its way
       result = WalkLive(dir + name + "\\", prefix + "/" + name, each, block, why);
     } else if (IsListedFile(name.c_str())) {
       Item item;

@@ -31,11 +31,11 @@ bool IsTemporaryName(const std::string& name) {
 
 namespace {
 
-// A temporary of `final`, made by `create` from its name; `room`: how much
-// of MAX_PATH the folder's path leaves to the name.
+// Gives `temporary` a fresh temporary name of `final` until `create` makes
+// it; `room`: how much of MAX_PATH the folder's path leaves to the name.
 template <typename Create>
-HANDLE MakeTemporary(const std::string& final, std::size_t room, std::string* temporary,
-                     Create create) {
+bool MakeTemporary(const std::string& final, std::size_t room, std::string* temporary,
+                   Create create) {
   // Random at the start, so that two processes seldom try the same name; a
   // name taken by the other is passed over all the same.
   static std::atomic<std::uint32_t> next{std::random_device{}()};
@@ -47,29 +47,40 @@ HANDLE MakeTemporary(const std::string& final, std::size_t room, std::string* te
     if (temporary->size() >= room) {
       temporary->clear();
       SetLastError(ERROR_FILENAME_EXCED_RANGE);
-      return 0;
+      return false;
     }
-    if (HANDLE h = create(*temporary)) return h;
+    if (create(*temporary)) return true;
     if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) break;
   }
   temporary->clear();
-  return 0;
+  return false;
 }
 
 }  // namespace
 
 HANDLE CreateTemporaryBeside(const std::string& final, std::string* temporary) {
-  return MakeTemporary(final, MAX_PATH, temporary, [](const std::string& name) {
-    return CreateFile(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+  HANDLE made = 0;
+  MakeTemporary(final, MAX_PATH, temporary, [&made](const std::string& name) {
+    made = CreateFile(name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+    return made != 0;
   });
+  return made;
 }
 
 HANDLE CreateTemporaryIn(HANDLE folder, const std::string& final, std::string* temporary) {
   const std::size_t used = PathOfFolder(folder).size();
-  return MakeTemporary(final, MAX_PATH > used ? MAX_PATH - used : 0, temporary,
-                       [folder](const std::string& name) {
-                         return CreateFileIn(folder, name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
-                       });
+  HANDLE made = 0;
+  MakeTemporary(final, MAX_PATH > used ? MAX_PATH - used : 0, temporary,
+                [&made, folder](const std::string& name) {
+                  made = CreateFileIn(folder, name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+                  return made != 0;
+                });
+  return made;
+}
+
+bool CreateTemporaryFolderBeside(const std::string& final, std::string* temporary) {
+  return MakeTemporary(final, MAX_PATH, temporary,
+                       [](const std::string& name) { return CreateDirectory(name.c_str()) != 0; });
 }
 
 bool IsLink(const std::string& path) {
@@ -114,17 +125,20 @@ bool CommitTemporary(HANDLE file, const std::string& temporary, const std::strin
 namespace {
 
 // Removes the temporaries in `base` (a folder ending in a separator); with a
-// `stem`, only those of that final name.
+// `stem`, only the files of that final name.
 int RemoveTemporaries(const std::string& base, const std::string& stem) {
   const std::size_t ownLength = stem.size() + sizeof kTemporaryMark - 1 + kDigits;
-  std::vector<std::string> stale;
+  std::vector<std::string> stale, staleFolders;
   {
     WIN32_FIND_DATA data;
     ScopedFind find((base + stem + "*").c_str(), &data);
     for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
       const std::string name = data.cFileName;
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsTemporaryName(name)) continue;
-      if (!stem.empty() && name.size() != ownLength) continue;
+      if (!IsTemporaryName(name)) continue;
+      const bool folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                          !(data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+      if (folder && stem.empty()) staleFolders.push_back(base + name);
+      if (folder || (!stem.empty() && name.size() != ownLength)) continue;
       stale.push_back(base + name);
     }
   }
@@ -133,6 +147,7 @@ int RemoveTemporaries(const std::string& base, const std::string& stem) {
     SetFileAttributes(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     removed += DeleteFile(path.c_str()) ? 1 : 0;
   }
+  for (const std::string& path : staleFolders) removed += RemoveTree(path) ? 1 : 0;
   return removed;
 }
 
@@ -147,6 +162,37 @@ int RemoveTemporariesIn(const std::string& folder) {
 int RemoveTemporariesOf(const std::string& final) {
   const std::string folder = FolderOf(final);
   return RemoveTemporaries(folder, final.substr(folder.size()));
+}
+
+bool RemoveTree(const std::string& path) {
+  std::vector<std::string> files, folders, linkedFiles, linkedFolders;
+  {
+    WIN32_FIND_DATA data;
+    ScopedFind find((path + "\\*").c_str(), &data);
+    for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string entry = path + "\\" + name;
+      const DWORD a = data.dwFileAttributes;
+      if ((a & FILE_ATTRIBUTE_REPARSE_POINT) && (a & FILE_ATTRIBUTE_DIRECTORY))
+        linkedFolders.push_back(entry);  // the link itself goes
+      else if (a & FILE_ATTRIBUTE_REPARSE_POINT)
+        linkedFiles.push_back(entry);
+      else if (a & FILE_ATTRIBUTE_DIRECTORY)
+        folders.push_back(entry);
+      else
+        files.push_back(entry);
+    }
+  }
+  bool whole = true;
+  for (const std::string& f : files) {
+    SetFileAttributes(f.c_str(), FILE_ATTRIBUTE_NORMAL);
+    whole = DeleteFile(f.c_str()) && whole;
+  }
+  for (const std::string& l : linkedFiles) whole = DeleteFile(l.c_str()) && whole;
+  for (const std::string& l : linkedFolders) whole = RemoveDirectory(l.c_str()) && whole;
+  for (const std::string& f : folders) whole = RemoveTree(f) && whole;
+  return RemoveDirectory(path.c_str()) && whole;
 }
 
 }  // namespace plat

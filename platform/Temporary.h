@@ -42,10 +42,22 @@ bool CommitTemporary(HANDLE file, const std::string& temporary, const std::strin
 // True when the path names a link (which no temporary replaces).
 bool IsLink(const std::string& path);
 
-// Removes the temporaries of a folder (no subfolders): those left by a call
-// that was killed or lost its medium. Only a caller that owns the folder for
-// the time (the flows under their lock) may call it. The count removed.
+// Makes a new folder beside `final` (a path without a closing separator)
+// under a temporary name of its own, in which a tree is built whole before
+// it takes its final name. False with the last error set when none could be
+// made; the path does not fit: ERROR_FILENAME_EXCED_RANGE.
+bool CreateTemporaryFolderBeside(const std::string& final, std::string* temporary);
+
+// Removes the temporaries of a folder: those left by a call that was killed
+// or lost its medium, a folder under a temporary name with all it holds (a
+// link in it goes itself, never followed). Only a caller that owns the
+// folder for the time (the flows under their lock) may call it. The count
+// removed.
 int RemoveTemporariesIn(const std::string& folder);
+
+// Removes the folder `path` with all it holds; a link in it goes itself,
+// never followed. False when anything is left.
+bool RemoveTree(const std::string& path);
 // Removes the temporaries of one final name only (its folder's others stay).
 int RemoveTemporariesOf(const std::string& final);
 

@@ -1,7 +1,9 @@
 // The archiver's extract job: each selected entry written under a
-// temporary name and renamed into place, durable before the job reports
-// success, never a half file under a final name.
+// temporary name and renamed into place, or below a new folder that takes
+// its name only when whole; durable before the job reports success, never
+// a half file under a final name.
 #include <algorithm>
+#include <map>
 #include <memory>
 #include <set>
 #include <string>
@@ -12,6 +14,7 @@
 #include "TarHeader.h"
 #include "TarJob.h"
 #include "platform/Platform.h"
+#include "platform/ScopedFind.h"
 #include "platform/Temporary.h"
 
 namespace tar32 {
@@ -55,6 +58,8 @@ class RecentFolders {
     return Get(folder);
   }
 
+  void Clear() { recent_.clear(); }
+
  private:
   static constexpr std::size_t kKept = 8;
   std::vector<FolderRef> recent_;
@@ -68,7 +73,9 @@ class RecentFolders {
 class PendingNames {
  public:
   // Takes `file` (closed on every path), the temporary `temporary` of the
-  // entry `name` in `folder`; a full batch is committed.
+  // entry `name` in `folder`; a full batch is committed. Without a
+  // temporary the file is written under its name already (in a staged
+  // folder) and only flushed.
   // `existed`: the final name was taken when the entry began.
   bool Add(HANDLE file, FolderRef folder, const std::string& temporary, const std::string& name,
            bool readOnly, bool existed) {
@@ -84,12 +91,14 @@ class PendingNames {
     for (HANDLE file : files)
       if (!plat::CloseHandle(file)) ok = false;
     for (const Entry& e : entries_) {
-      if (ok) ok = Rename(e);
-      if (!ok) plat::DeleteFile((e.folder->path + e.temporary).c_str());
+      if (ok) ok = e.temporary.empty() ? Named(e) : Rename(e);
+      if (!ok) plat::DeleteFile((e.folder->path + Written(e)).c_str());
     }
     entries_.clear();
     return ok;
   }
+  // `folder` got a name other than a file's (a folder made in it).
+  void NameMade(const std::string& folder) { folders_.insert(folder); }
   // Flushes the folders that got names; false when one cannot be: its new
   // names may not outlive a power cut, so the job does not report them.
   bool FlushFolders() {
@@ -114,20 +123,134 @@ class PendingNames {
   // the rename is refused (an earlier entry of the same name took it).
   bool Rename(const Entry& e) {
     HANDLE folder = e.folder->handle;
-    const std::string final = e.folder->path + e.name;
     if (e.existed || !plat::MoveFileExIn(folder, e.temporary.c_str(), e.name.c_str(), true)) {
       const DWORD attributes = plat::GetFileAttributesIn(folder, e.name.c_str());
       if (IsLink(attributes)) return false;
       if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-        plat::SetFileAttributes(final.c_str(), FILE_ATTRIBUTE_NORMAL);
+        plat::SetFileAttributes((e.folder->path + e.name).c_str(), FILE_ATTRIBUTE_NORMAL);
       if (!plat::MoveFileExIn(folder, e.temporary.c_str(), e.name.c_str(), true)) return false;
     }
+    return Named(e);
+  }
+  bool Named(const Entry& e) {
     folders_.insert(e.folder->path);
-    if (e.readOnly) plat::SetFileAttributes(final.c_str(), FILE_ATTRIBUTE_READONLY);
+    if (e.readOnly)
+      plat::SetFileAttributes((e.folder->path + e.name).c_str(), FILE_ATTRIBUTE_READONLY);
     return true;
+  }
+  static const std::string& Written(const Entry& e) {
+    return e.temporary.empty() ? e.name : e.temporary;
   }
   std::vector<Entry> entries_;
   std::set<std::string> folders_;
+};
+
+// New folders are built whole before anyone sees them. The first folder an
+// entry's way lacks is made under a temporary name beside its final one;
+// what the job puts below it goes straight under its final names (no
+// temporary and no rename for each file), and the folder takes its own
+// name when the job ends, on every path: a stop or a failure leaves the
+// entries that were whole, as where each file is renamed into place. A job
+// killed in between leaves only a temporary, which the next job into the
+// folder beside removes with all it holds.
+class StagedFolders {
+ public:
+  // Where `path` (a folder or a file) stands while the job runs: true with
+  // `actual` its path below the staged folder that takes its place; false
+  // with `actual` the path itself outside every staged folder.
+  bool Actual(const std::string& path, std::string* actual) const {
+    *actual = path;
+    if (staged_.empty()) return false;
+    const std::string folded = Fold(path);
+    for (std::size_t i = 1; i <= folded.size(); ++i) {
+      if (i < folded.size() && folded[i] != '\\') continue;
+      auto it = staged_.find(folded.substr(0, i));
+      if (it == staged_.end()) continue;
+      *actual = it->second.temporary + path.substr(i);
+      return true;
+    }
+    return false;
+  }
+  // Makes the missing folder `final` a staged one; false with the last
+  // error set when it cannot be made.
+  bool Make(const std::string& final) {
+    std::string temporary;
+    if (!plat::CreateTemporaryFolderBeside(final, &temporary)) return false;
+    staged_[Fold(final)] = Staged{final, temporary};
+    return true;
+  }
+  // Gives every staged folder its final name: 0, or the first failure of
+  // a folder, whose entries that could not be placed are refused.
+  int Commit() {
+    int code = 0;
+    for (const auto& [key, s] : staged_) {
+      const int done = CommitOne(s);
+      if (!code) code = done;
+    }
+    staged_.clear();
+    return code;
+  }
+
+ private:
+  struct Staged {
+    std::string final, temporary;  // paths without a closing separator
+  };
+  static std::string Fold(const std::string& path) {
+    std::string folded(path);
+    for (char& c : folded)
+      c = c == '/' ? '\\' : static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return folded;
+  }
+  // When the final name was taken meanwhile (or the platform cannot rename
+  // a folder), what the staged folder holds moves into the folder there,
+  // entry by entry; what could not be placed goes with the staged folder.
+  static int CommitOne(const Staged& s) {
+    if (plat::MoveFileEx(s.temporary.c_str(), s.final.c_str(), false))
+      return plat::FlushFolder(plat::FolderOf(s.final).c_str()) ? 0 : kTarErrorWrite;
+    const int code = MergeInto(s.temporary, s.final);
+    const bool removed = plat::RemoveTree(s.temporary);
+    return code ? code : removed ? 0 : kTarErrorWrite;
+  }
+  static int MergeInto(const std::string& from, const std::string& to) {
+    const DWORD attributes = plat::GetFileAttributes(to.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      if (!plat::CreateDirectory(to.c_str())) return kTarErrorTarget;
+    } else if (IsLink(attributes)) {
+      return kTarErrorUnsafe;  // a linked folder may lead anywhere
+    } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      return kTarErrorTarget;
+    }
+    std::vector<std::pair<std::string, bool>> entries;  // name, a folder
+    {
+      WIN32_FIND_DATA data;
+      plat::ScopedFind find((from + "\\*").c_str(), &data);
+      for (bool more = static_cast<bool>(find); more; more = find.Next(&data)) {
+        const std::string name = data.cFileName;
+        if (name != "." && name != "..")
+          entries.emplace_back(name, (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+      }
+    }
+    int code = 0;
+    for (const auto& [name, folder] : entries) {
+      const std::string source = from + "\\" + name, target = to + "\\" + name;
+      const int done = folder ? MergeInto(source, target) : MoveIntoPlace(source, target);
+      if (!code) code = done;
+    }
+    if (!plat::FlushFolder(to.c_str()) && !code) code = kTarErrorWrite;
+    return code;
+  }
+  // A link at the final name is never replaced; a read-only file there is.
+  static int MoveIntoPlace(const std::string& from, const std::string& to) {
+    const DWORD attributes = plat::GetFileAttributes(to.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES &&
+        (IsLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)))
+      return kTarErrorWrite;
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+      plat::SetFileAttributes(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return plat::MoveFileEx(from.c_str(), to.c_str(), true) ? 0 : kTarErrorWrite;
+  }
+
+  std::map<std::string, Staged> staged_;  // by the final path, folded
 };
 
 // What one extraction knows while it runs; made afresh for each job.
@@ -142,20 +265,61 @@ struct ExtractState {
   std::set<std::string> foldersCleared;
   RecentFolders open;
   PendingNames pending;
+  StagedFolders staged;
   // What the drive had free at the last question, less what was written since.
   std::uint64_t roomLeft = 0;
 };
 
-// Creates dir + parts (each level) where missing.
+// Gives the staged folders their names, once all that is pending below them
+// is flushed and named, and the folders held open are closed.
+int CommitStagedFolders(ExtractState& state) {
+  int code = state.pending.Commit() ? 0 : kTarErrorWrite;
+  if (!state.pending.FlushFolders() && !code) code = kTarErrorWrite;
+  state.open.Clear();
+  const int committed = state.staged.Commit();
+  return code ? code : committed;
+}
+
+// Where the job writes `path` now (StagedFolders::Actual). A path that its
+// staged folder's longer name would not let fit has that folder named first.
+int Locate(ExtractState& state, const std::string& path, std::string* actual, bool* below) {
+  *below = state.staged.Actual(path, actual);
+  if (!*below || actual->size() < MAX_PATH) return 0;
+  *below = false;
+  *actual = path;
+  return CommitStagedFolders(state);
+}
+
+void ClearStaleTemporaries(ExtractState& state, const std::string& destination);
+
+// Makes the missing folder `path`, which stands at `actual`. Outside every
+// staged folder it becomes one, beside what an earlier, killed job left
+// there cleared; a name too long for a temporary beside it is made as it is.
+int MakeDirectory(ExtractState& state, const std::string& path, const std::string& actual,
+                  bool below) {
+  if (!below) {
+    ClearStaleTemporaries(state, path);
+    if (state.staged.Make(path)) return 0;
+  }
+  if (!plat::CreateDirectory(actual.c_str()) && !IsDirectory(actual)) return kTarErrorTarget;
+  if (below) state.pending.NameMade(plat::FolderOf(actual));
+  return 0;
+}
+
+// Creates dir + parts (each level) where missing: the first one missing as
+// a staged folder, those below it in there.
 int MakeDirectories(ExtractState& state, const std::string& dir,
                     const std::vector<std::string>& parts) {
   std::string path = dir;
   for (const std::string& part : parts) {
     if (!JoinPath(path, {part}, &path)) return kTarErrorPath;
     if (state.foldersMade.count(path)) continue;
-    DWORD attributes = plat::GetFileAttributes(path.c_str());
+    std::string actual;
+    bool below = false;
+    if (int code = Locate(state, path, &actual, &below)) return code;
+    DWORD attributes = plat::GetFileAttributes(actual.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
-      if (!plat::CreateDirectory(path.c_str()) && !IsDirectory(path)) return kTarErrorTarget;
+      if (int code = MakeDirectory(state, path, actual, below)) return code;
     } else if (IsLink(attributes)) {
       return kTarErrorUnsafe;  // a linked folder may lead anywhere
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -234,36 +398,55 @@ int WriteEntryData(archive* a, HANDLE out, std::int64_t size, const ArchiveReade
   return 0;
 }
 
+// Writes the current entry's data into `out` (closed on every path), the new
+// file `written` of `folder`, and hands it on to its name `name`; a file
+// that could not be written whole is removed.
+int WriteAndName(ExtractState& state, archive* a, const FolderRef& folder, FileCloser& out,
+                 const std::string& written, const std::string& name, int perm, std::int64_t size,
+                 bool existed, const ArchiveReader& r) {
+  if (int code = WriteEntryData(a, out.handle, size, r)) {
+    out.Close();
+    plat::DeleteFile((folder->path + written).c_str());
+    return code;
+  }
+  // The bytes are on the disk before the name (PendingNames).
+  const bool readOnly = (perm & 0200) == 0;
+  const std::string temporary = written == name ? std::string() : written;
+  return state.pending.Add(std::exchange(out.handle, nullptr), folder, temporary, name, readOnly,
+                           existed)
+             ? 0
+             : kTarErrorWrite;
+}
+
 // Copies the data of the current entry (`size` bytes as it stands in the
-// archive) into a new file under a temporary name and renames it into place.
-int ExtractFile(ExtractState& state, archive* a, const std::string& destination, int perm,
-                std::int64_t size, const ArchiveReader& r) {
+// archive) into a new file under a temporary name and renames it into place;
+// in a staged folder (`below`) a name not taken yet is written at once.
+int ExtractFile(ExtractState& state, archive* a, const std::string& destination, bool below,
+                int perm, std::int64_t size, const ArchiveReader& r) {
   std::string name;
   const FolderRef folder = state.open.Of(destination, &name);
   if (!folder) return kTarErrorWrite;
+  if (size < 0) return kTarErrorFormat;
+  if (!below) ClearStaleTemporaries(state, destination);
+  if (int code = CheckRoom(state, destination, static_cast<std::uint64_t>(size))) return code;
+  if (below) {
+    FileCloser out;
+    out.handle = plat::CreateFileIn(folder->handle, name.c_str(), GENERIC_WRITE, 0, CREATE_NEW, 0);
+    if (out.handle) return WriteAndName(state, a, folder, out, name, name, perm, size, false, r);
+    const DWORD error = plat::GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return kTarErrorWrite;
+  }
+  // The name is taken (an earlier entry of the same name, anywhere outside).
   const DWORD attributes = plat::GetFileAttributesIn(folder->handle, name.c_str());
   const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
   // A link is never replaced, a folder never taken for a file.
   if (exists && (IsLink(attributes) || (attributes & FILE_ATTRIBUTE_DIRECTORY)))
     return kTarErrorWrite;
-  if (size < 0) return kTarErrorFormat;
-  ClearStaleTemporaries(state, destination);
-  if (int code = CheckRoom(state, destination, static_cast<std::uint64_t>(size))) return code;
   std::string temporary;
   FileCloser out;
   if (int code = CreateTemporary(folder->handle, name, &temporary, &out.handle, kTarErrorWrite))
     return code;
-  if (int code = WriteEntryData(a, out.handle, size, r)) {
-    out.Close();
-    plat::DeleteFile((folder->path + temporary).c_str());
-    return code;
-  }
-  // The bytes are on the disk before the name (PendingNames).
-  const bool readOnly = (perm & 0200) == 0;
-  return state.pending.Add(std::exchange(out.handle, nullptr), folder, temporary, name, readOnly,
-                           exists)
-             ? 0
-             : kTarErrorWrite;
+  return WriteAndName(state, a, folder, out, temporary, name, perm, size, exists, r);
 }
 
 // A hard link stays inside the tree: its data is copied from the file it names.
@@ -390,16 +573,24 @@ int ExtractEntry(ExtractState& state, const TarCommand& cmd, ArchiveReader& read
     std::string source;
     if (!JoinPath(cmd.directory, linkParts, &source)) return kTarErrorPath;
     if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
-    return CopyExtracted(state, source, destination);
+    std::string from, to;
+    bool below = false;
+    if (int code = Locate(state, destination, &to, &below)) return code;
+    state.staged.Actual(source, &from);
+    return CopyExtracted(state, from, to);
   }
   switch (type) {
     case AE_IFDIR:
       return MakeDirectories(state, cmd.directory, parts);
-    case AE_IFREG:
+    case AE_IFREG: {
       if (int code = MakeDirectories(state, cmd.directory, parents)) return code;
-      return ExtractFile(state, reader.Get(), destination,
+      std::string actual;
+      bool below = false;
+      if (int code = Locate(state, destination, &actual, &below)) return code;
+      return ExtractFile(state, reader.Get(), actual, below,
                          static_cast<int>(archive_entry_perm(entry)),
                          archive_entry_size_is_set(entry) ? archive_entry_size(entry) : -1, reader);
+    }
     case AE_IFLNK: {
       const char* target = archive_entry_symlink(entry);
       // The platform has no links: one that stays inside is passed over.
@@ -448,8 +639,8 @@ int RunExtract(const TarCommand& cmd, int* entries) {
   }
   // The whole entries are committed on every path, as each was before a
   // failure or a stop.
-  if (!state.pending.Commit() && !code) code = kTarErrorWrite;
-  if (!state.pending.FlushFolders() && !code) code = kTarErrorWrite;
+  const int committed = CommitStagedFolders(state);
+  if (!code) code = committed;
   if (!code && !selection.AllListedFound()) code = kTarErrorNotFound;
   progress.Ended();
   return code;

@@ -25,7 +25,8 @@ constexpr std::size_t kHeaderBytes = 20;
 constexpr std::size_t kTrailerBytes = 8;
 // Our members never hold more than kMemberBytes; a larger claim is read by streaming.
 constexpr std::size_t kLargestWholeMember = 4u << 20;
-constexpr std::size_t kInputWindow = kLargestWholeMember + 64 * 1024;
+constexpr std::size_t kSmallestWindow = 64 * 1024;
+constexpr std::size_t kInputWindow = kLargestWholeMember + kSmallestWindow;
 constexpr std::size_t kStreamBlock = 1u << 20;
 constexpr std::size_t kReadAhead = 3;
 constexpr std::size_t kSpareBlocks = 2;
@@ -432,8 +433,13 @@ GzipReader::GzipReader(HANDLE in) : in_(in) {}
 GzipReader::~GzipReader() { Stop(); }
 
 bool GzipReader::Start() {
+  // A small archive gets a window of its size: a fresh window of the
+  // largest faults its pages in as it is cleared, some milliseconds.
+  std::uint64_t size = kInputWindow;
+  if (!plat::GetFileSizeEx(in_, &size)) size = kInputWindow;
   try {
-    input_.resize(kInputWindow);
+    input_.resize(
+        static_cast<std::size_t>(std::min<std::uint64_t>(size + kSmallestWindow, kInputWindow)));
   } catch (...) {
     failure_ = ReadFailure::kMemory;
     return false;
@@ -524,6 +530,14 @@ std::vector<unsigned char> GzipReader::TakeBlock(std::size_t size) {
 }
 
 bool GzipReader::Fill(std::size_t wanted) {
+  if (wanted > input_.size() && input_.size() < kInputWindow) {
+    try {
+      input_.resize(kInputWindow);  // the archive grew since it was opened
+    } catch (...) {
+      Fail(ReadFailure::kMemory);
+      return false;
+    }
+  }
   wanted = std::min(wanted, input_.size());
   while (inputLen_ - inputPos_ < wanted && !inputEof_) {
     if (inputPos_ > 0) {

@@ -175,6 +175,60 @@ TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
   EXPECT_TRUE(Temporaries("PLAXON/TMP").empty());
 }
 
+// A folder the extraction makes is built under a temporary name and takes its
+// own name once whole, on every path: after a failure (with the entries
+// that were whole), when its rename is refused (the entries then move one
+// by one), when a folder's path fits only without the temporary's mark, and beside
+// the staged folder of a killed job. No temporary stays.
+TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
+  const std::string longName(260 - sizeof "C:\\OUT\\NEW\\" - 4, 'L');
+  struct Case {
+    const char* name;
+    std::vector<TgzEntry> entries;
+    std::vector<plat::FaultRule> faults;
+    int code;
+    std::vector<std::pair<std::string, const char*>> files;  // null: absent
+  } cases[] = {
+      {"whole, in any case, a name twice",
+       {File("NEW/a", "1"), File("new/Sub/b", "2"), File("NEW/a", "3")},
+       {},
+       0,
+       {{"NEW/a", "3"}, {"NEW/Sub/b", "2"}}},
+      {"a write fails",
+       {File("NEW/a", "1"), File("NEW/b", "2"), File("NEW/c", "3")},
+       {{plat::FaultOp::Write, "\\NEW.~tv", ERROR_DISK_FULL, 1, 1}},
+       kTarErrorWrite,
+       {{"NEW/a", "1"}, {"NEW/b", nullptr}, {"NEW/c", nullptr}}},
+      {"its rename is refused",
+       {File("NEW/a", "1"), File("NEW/Sub/b", "2")},
+       {{plat::FaultOp::Rename, "\\NEW.~tv", ERROR_ACCESS_DENIED, 0, 1}},
+       0,
+       {{"NEW/a", "1"}, {"NEW/Sub/b", "2"}}},
+      {"a folder that fits only without the mark",
+       {File("NEW/a", "1"), File("NEW/" + longName + "/", ""), File("NEW/c", "3")},
+       {},
+       0,
+       {{"NEW/a", "1"}, {"NEW/" + longName, "(folder)"}, {"NEW/c", "3"}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove_all(Host("OUT"));
+    world_.WriteHostFile('C', "OUT/NEW.~tv0000ABCD/Deep/left", "a killed job's");
+    ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/n.tgz"), c.entries));
+    for (const plat::FaultRule& rule : c.faults) world_.Faults().AddRule(rule);
+    EXPECT_EQ(Unpack("n.tgz"), c.code);
+    world_.Faults().ClearRules();
+    for (const auto& [file, data] : c.files) {
+      const std::string now = fs::is_directory(Host("OUT/" + file)) ? "(folder)"
+                              : world_.HostExists('C', "OUT/" + file)
+                                  ? world_.ReadHostFile('C', "OUT/" + file)
+                                  : "(absent)";
+      EXPECT_EQ(now, data ? data : "(absent)") << file;
+    }
+    EXPECT_TRUE(Temporaries("OUT").empty());
+  }
+}
+
 // Links are never followed: a create refuses a listed link or a name below a
 // linked folder and passes links over in "*.*"; an extraction refuses a
 // linked folder in its way. Nothing is read or written outside.
@@ -191,6 +245,11 @@ TEST_F(TarTest, LinksAreNeverFollowed) {
   ASSERT_EQ(RunTar("--display-dialog=0 cvfZ C:\\PLAXON\\TMP\\all.tgz C:\\PLAXON\\CONFIG\\ *.*"), 0);
   EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\all.tgz"), 3);
   ASSERT_EQ(Pack("a.tgz", "list"), 0);
+  // A killed job's staged folder goes with the link in it, never followed.
+  world_.MakeHostDir('C', "OUT2/CONFIG.~tv0000ABCD");
+  world_.MakeHostLink('C', "OUT2/CONFIG.~tv0000ABCD/linked", outside);
+  EXPECT_EQ(Unpack("a.tgz", "C:\\OUT2\\"), 0);
+  EXPECT_FALSE(world_.HostExists('C', "OUT2/CONFIG.~tv0000ABCD"));
   world_.MakeHostLink('C', "OUT/CONFIG", outside);
   EXPECT_EQ(Unpack("a.tgz"), kTarErrorUnsafe);
   EXPECT_EQ(fs::directory_iterator(outside)->path().filename(), "kept");

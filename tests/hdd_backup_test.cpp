@@ -297,15 +297,16 @@ TEST(HddBackup, RetentionKeepsAHundredDeletingTheSmallestStamps) {
   }
 }
 
-// What killed calls leave: temporaries in CONFIG (one of an excluded name),
-// in DIFF and in a backup folder, a marker naming a folder. The next backup
-// packs none of them and counts only the whole backups; folders it did not
-// make stay.
+// What killed calls leave: temporaries in CONFIG (one of an excluded name,
+// one a folder an extraction was building), in DIFF and in a backup folder,
+// a marker naming a folder. The next backup packs none of them and counts
+// only the whole backups; folders it did not make stay.
 TEST(HddBackup, LeftoversOfKilledCallsAreNeitherPackedNorCounted) {
   TestWorld w;
   MakeConfig(w);
   const std::string b = "PLAXON/OTHERS/BACKUP/";
-  for (const char* f : {"CNFDATA/TBL000.DAT.~tv0000ABCD", "min500c.dat.~tv0000ABCD", "min500c.dat"})
+  for (const char* f : {"CNFDATA/TBL000.DAT.~tv0000ABCD", "min500c.dat.~tv0000ABCD", "min500c.dat",
+                        "NEW.~tv0000ABCD/TBL000.DAT"})
     w.WriteHostFile('C', std::string("PLAXON/CONFIG/") + f, "leftover");
   w.WriteHostFile('C', b + "20200101000000/svp_conf.tgz.~tv12345678", std::string(4096, 'p'));
   w.MakeHostDir('C', b + "20200101000001");

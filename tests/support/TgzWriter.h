@@ -11,7 +11,7 @@
 
 // One entry: a file with its bytes, or a symbolic or hard link to `link`.
 struct TgzEntry {
-  std::string name;
+  std::string name;  // a folder's ends in "/"
   std::string data;
   std::string link;
   bool hardlink = false;
@@ -30,7 +30,8 @@ inline bool WriteTgzEntries(const std::string& hostPath, const std::vector<TgzEn
     archive_entry* e = archive_entry_new();
     archive_entry_set_pathname(e, entry.name.c_str());
     const bool symlink = !entry.link.empty() && !entry.hardlink;
-    archive_entry_set_filetype(e, symlink ? AE_IFLNK : AE_IFREG);
+    const bool folder = !entry.name.empty() && entry.name.back() == '/';
+    archive_entry_set_filetype(e, symlink ? AE_IFLNK : folder ? AE_IFDIR : AE_IFREG);
     if (symlink) archive_entry_set_symlink(e, entry.link.c_str());
     if (entry.hardlink) archive_entry_set_hardlink(e, entry.link.c_str());
     archive_entry_set_size(e, static_cast<la_int64_t>(entry.data.size()));
