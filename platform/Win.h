@@ -18,6 +18,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 // The 8-bit forms: windows.h maps each name to its "A" function, in the
 // declarations below and in every call alike.
 namespace plat {
@@ -93,6 +95,19 @@ using ::UpdateWindow;
 
 // Control ids: resource scripts name a static without an id IDC_STATIC.
 constexpr int IDC_STATIC = 0xFFFF;
+
+// A sent message whose answer is taken later (the emulation queues it and
+// lets the sender go on); here it is sent at once.
+class MessageInFlight {
+ public:
+  void Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    result_ = ::SendMessage(window, message, wParam, lParam);
+  }
+  LRESULT Await() { return std::exchange(result_, 0); }
+
+ private:
+  LRESULT result_ = 0;
+};
 }  // namespace plat
 
 #else

@@ -71,22 +71,27 @@ class Progress {
     window_ = dialog_.Open(caption, total()) ? dialog_.Window() : 0;
   }
   void Opened() { Send(kTarProgressOpened, nullptr); }
+  // The owner handles an entry's message while the job works on the entry.
   void Entry(const std::string& name, const std::string& file, std::uint64_t size) {
     if (!window_) return;
-    TarProgressRecord record{};
-    record.fileSize = static_cast<DWORD>(size);
-    std::snprintf(record.fileName, sizeof record.fileName, "%s", name.c_str());
-    std::snprintf(record.destination, sizeof record.destination, "%s", file.c_str());
-    Send(kTarProgressEntry, &record);
+    entry_.Await();  // the owner is done with the record
+    record_.fileSize = static_cast<DWORD>(size);
+    record_.writtenSize = 0;
+    std::snprintf(record_.fileName, sizeof record_.fileName, "%s", name.c_str());
+    std::snprintf(record_.destination, sizeof record_.destination, "%s", file.c_str());
+    NotifyOwner(window_, kTarProgressEntry, &record_, entry_);
   }
   void Ended() { Send(kTarProgressEnded, nullptr); }
 
  private:
   void Send(int code, const TarProgressRecord* record) {
+    entry_.Await();
     if (window_) NotifyOwner(window_, code, record);
   }
   HWND window_ = 0;
   ProgressDialog dialog_;
+  TarProgressRecord record_{};
+  plat::MessageInFlight entry_;  // awaited first, while the dialog and the record stand
 };
 
 int ReaderFailureCode(const GzipReader& reader);

@@ -91,14 +91,22 @@ void RunProgressDialog(void* arg) {
 
 }  // namespace
 
-// Sent, not posted: the job waits until the owner has handled the message, so
-// the record it points at (the job's own) is valid for as long as the owner
-// reads it, and the owner sees the messages in the order the job made them.
-// A job told to stop while its message waits is released by the stop.
+// Sent, not posted: the job waits until the owner has handled the message
+// (an entry's before the next message), so the record it points at (the
+// job's own) is valid for as long as the owner reads it, and the owner sees
+// the messages in the order the job made them. A job told to stop while its
+// message waits is released by the stop.
 void NotifyOwner(HWND window, int code, const TarProgressRecord* record) {
   UINT message = plat::RegisterWindowMessage(kProgressMessageName);
   plat::SendMessage(window, message, static_cast<plat::WPARAM>(code),
                     reinterpret_cast<plat::LPARAM>(record));
+}
+
+void NotifyOwner(HWND window, int code, const TarProgressRecord* record,
+                 plat::MessageInFlight& inFlight) {
+  const UINT message = plat::RegisterWindowMessage(kProgressMessageName);
+  inFlight.Send(window, message, static_cast<plat::WPARAM>(code),
+                reinterpret_cast<plat::LPARAM>(record));
 }
 
 ProgressDialog::ProgressDialog() = default;

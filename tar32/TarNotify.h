@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Tar32.h"
+#include "platform/Win.h"
 
 namespace tar32 {
 
@@ -13,6 +14,10 @@ namespace tar32 {
 // record (may be null) travels in lParam and is valid while the owner handles
 // the message.
 void NotifyOwner(HWND window, int code, const TarProgressRecord* record);
+// The same without waiting for the owner: `inFlight` takes its answer, and
+// record stays valid until then.
+void NotifyOwner(HWND window, int code, const TarProgressRecord* record,
+                 plat::MessageInFlight& inFlight);
 
 // The archiver's own progress dialog, for a job run with "--display-dialog=1"
 // that has no owner window to report to: a bar over the job's entries and

@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cstring>
 #include <thread>
+#include <utility>
 
 #include "platform/Platform.h"
 #include "platform/winemu/WinInternal.h"
@@ -272,26 +273,28 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   return TRUE;
 }
 
-LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto w = Find(window);
-  if (!w) {
-    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
-    return 0;
-  }
-  if (OwnedHere(*w)) return Deliver(w, message, wParam, lParam);
+namespace emu {
+namespace {
+
+// Queues a message for the thread of `target`.
+std::shared_ptr<SentMessage> QueueSent(const std::shared_ptr<Queue>& target, HWND window,
+                                       UINT message, WPARAM wParam, LPARAM lParam) {
   auto m = std::make_shared<SentMessage>();
   m->hwnd = window;
   m->message = message;
   m->wParam = wParam;
   m->lParam = lParam;
-  std::shared_ptr<Queue> target = w->queue;
   {
     std::lock_guard<std::mutex> lock(gMutex);
     target->sent.push_back(m);
     target->sentWaiting = target->sent.size();
   }
-  w.reset();
   gChanged.notify_all();
+  return m;
+}
+
+// Waits for the answer to `m`, queued for `target`.
+LRESULT AwaitSent(const std::shared_ptr<SentMessage>& m, const std::shared_ptr<Queue>& target) {
   SpinBriefly([&] { return m->done.load(); });
   auto mine = tQueue;  // this thread's own windows keep being served meanwhile
   for (;;) {
@@ -313,6 +316,55 @@ LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
       }
     }
   }
+}
+
+}  // namespace
+}  // namespace emu
+
+LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto w = Find(window);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return 0;
+  }
+  if (OwnedHere(*w)) return Deliver(w, message, wParam, lParam);
+  std::shared_ptr<Queue> target = w->queue;
+  w.reset();
+  return AwaitSent(QueueSent(target, window, message, wParam, lParam), target);
+}
+
+struct MessageInFlight::Pending {
+  std::shared_ptr<SentMessage> message;
+  std::shared_ptr<Queue> target;
+  LRESULT result = 0;  // of a message handled at once
+};
+
+MessageInFlight::MessageInFlight() : pending_(std::make_unique<Pending>()) {}
+
+MessageInFlight::~MessageInFlight() { Await(); }
+
+void MessageInFlight::Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  Await();
+  auto w = Find(window);
+  if (!w) {
+    SetLastError(ERROR_INVALID_WINDOW_HANDLE);
+    return;
+  }
+  if (OwnedHere(*w)) {
+    pending_->result = Deliver(w, message, wParam, lParam);
+    return;
+  }
+  pending_->target = w->queue;
+  w.reset();
+  pending_->message = QueueSent(pending_->target, window, message, wParam, lParam);
+}
+
+LRESULT MessageInFlight::Await() {
+  if (!pending_->message) return std::exchange(pending_->result, 0);
+  const LRESULT result = AwaitSent(pending_->message, pending_->target);
+  pending_->message.reset();
+  pending_->target.reset();
+  return result;
 }
 
 BOOL PeekMessage(MSG* msg, HWND window, UINT filterMin, UINT filterMax, UINT removeFlag) {

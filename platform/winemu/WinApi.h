@@ -16,6 +16,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "platform/DialogTemplate.h"
 #include "platform/WinTypes.h"
@@ -378,6 +379,26 @@ BOOL PostMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 // until then, meanwhile handling messages sent to its own windows. A window
 // that does not exist, or goes away before handling it, answers 0.
 LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+// A sent message whose answer the sender takes later, doing other work
+// meanwhile: Send queues it to the window's thread, which handles it as any
+// sent message, in the order sent; Await waits for the answer as
+// SendMessage does (a thread asked to stop gives up a message not taken
+// yet). What lParam points at stays valid until Await returns; a Send
+// awaits the message before it. Not Windows' own: there (Win.h) Send sends
+// at once.
+class MessageInFlight {
+ public:
+  MessageInFlight();
+  ~MessageInFlight();
+  MessageInFlight(const MessageInFlight&) = delete;
+  MessageInFlight& operator=(const MessageInFlight&) = delete;
+  void Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+  LRESULT Await();
+
+ private:
+  struct Pending;
+  std::unique_ptr<Pending> pending_;
+};
 // Handles messages sent from other threads, then takes the first posted
 // message that matches (window 0: any; min = max = 0: any number). FALSE
 // when none is waiting.
