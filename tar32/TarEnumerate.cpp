@@ -8,6 +8,7 @@
 #include <string>
 
 #include "Tar32.h"
+#include "TarHeader.h"
 #include "TarJob.h"
 #include "platform/Platform.h"
 
@@ -84,6 +85,144 @@ bool RecordedCount(const char* archivePath, int* count) {
     return false;
   *count = static_cast<int>(entries);
   return true;
+}
+
+// The value of a header's number field: octal digits, space or NUL padded,
+// or GNU's base-256 (the high bit of the first byte set); false for any
+// other form or a negative number.
+bool HeaderNumber(const unsigned char* field, std::size_t size, std::uint64_t* value) {
+  *value = 0;
+  if (field[0] & 0x80) {
+    if (field[0] & 0x40) return false;  // negative
+    for (std::size_t i = 0; i < size; ++i) {
+      if (*value >> 56) return false;
+      *value = (*value << 8) | (i == 0 ? field[0] & 0x3F : field[i]);
+    }
+    return true;
+  }
+  std::size_t i = 0;
+  while (i < size && field[i] == ' ') ++i;
+  bool digits = false;
+  for (; i < size && field[i] >= '0' && field[i] <= '7'; ++i) {
+    *value = *value * 8 + static_cast<unsigned>(field[i] - '0');
+    digits = true;
+  }
+  for (; i < size; ++i)
+    if (field[i] != ' ' && field[i] != '\0') return false;
+  return digits;
+}
+
+// The entries of a plain tar stream counted from its headers alone: each
+// header's size tells where the next one begins, so no entry is parsed and
+// no data copied. What the walk cannot count as the parser would (a bad
+// checksum, a header without the ustar magic, a pax or sparse header, a
+// type it does not know, data behind a link or a folder, anything after a
+// zero block but another) makes it give up, and the parser counts.
+class HeaderWalk {
+ public:
+  // Takes the next bytes of the stream; false once it has reached the end
+  // or given up.
+  bool Take(const unsigned char* data, std::size_t size) {
+    while (size > 0 && !ended_ && !gaveUp_) {
+      if (skip_ > 0) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, size));
+        skip_ -= n;
+        data += n;
+        size -= n;
+        continue;
+      }
+      const std::size_t n = std::min(kTarBlock - have_, size);
+      std::memcpy(header_ + have_, data, n);
+      have_ += n;
+      data += n;
+      size -= n;
+      if (have_ < kTarBlock) continue;
+      have_ = 0;
+      Header();
+    }
+    return !ended_ && !gaveUp_;
+  }
+  // The count, once the stream's end was reached.
+  bool Count(int* count) const {
+    if (!ended_ || gaveUp_) return false;
+    *count = count_;
+    return true;
+  }
+
+ private:
+  void Header() {
+    const unsigned char* h = header_;
+    if (std::all_of(h, h + kTarBlock, [](unsigned char c) { return c == 0; })) {
+      ended_ = zeroBlock_;  // the end is two zero blocks
+      zeroBlock_ = true;
+      return;
+    }
+    std::uint64_t size = 0;
+    if (zeroBlock_ || !ChecksumHolds() || std::memcmp(h + 257, "ustar", 5) != 0 ||
+        !HeaderNumber(h + 124, 12, &size)) {
+      gaveUp_ = true;
+      return;
+    }
+    switch (h[156]) {
+      case '0':
+      case '\0':
+      case '7':
+        ++count_;
+        break;
+      case '1':
+      case '2':
+      case '3':
+      case '4':
+      case '5':
+      case '6':
+        ++count_;
+        gaveUp_ = size != 0;
+        break;
+      case 'L':  // GNU's long name or link target of the next header
+      case 'K':
+        break;
+      default:
+        gaveUp_ = true;
+        return;
+    }
+    skip_ = size + PadToBlock(size);
+  }
+  // The stored sum of the header's bytes, its own field counted as spaces,
+  // unsigned or signed as old writers made it.
+  bool ChecksumHolds() const {
+    std::uint64_t stored = 0;
+    if (!HeaderNumber(header_ + 148, 8, &stored)) return false;
+    std::int64_t unsignedSum = 0, signedSum = 0;
+    for (std::size_t i = 0; i < kTarBlock; ++i) {
+      const unsigned char c = i >= 148 && i < 156 ? ' ' : header_[i];
+      unsignedSum += c;
+      signedSum += static_cast<signed char>(c);
+    }
+    return static_cast<std::int64_t>(stored) == unsignedSum ||
+           static_cast<std::int64_t>(stored) == signedSum;
+  }
+
+  unsigned char header_[kTarBlock];
+  std::size_t have_ = 0;
+  std::uint64_t skip_ = 0;
+  int count_ = 0;
+  bool zeroBlock_ = false, ended_ = false, gaveUp_ = false;
+};
+
+// The count of the header walk; false when it gave up or the archive could
+// not be read to its end.
+bool CountByHeaders(const char* archivePath, int* count) {
+  FileCloser file;
+  file.handle = plat::CreateFile(archivePath, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING, 0);
+  if (!file.handle) return false;
+  GzipReader reader(file.handle);
+  if (!reader.Start()) return false;
+  HeaderWalk walk;
+  const void* data = nullptr;
+  std::size_t size = 0;
+  while (reader.Next(&data, &size))
+    if (!walk.Take(static_cast<const unsigned char*>(data), size)) break;
+  return walk.Count(count) && *count >= 0;
 }
 
 }  // namespace
@@ -180,6 +319,7 @@ int TarGetFileCount(const char* archivePath) {
   if (!archivePath) return -1;
   int recorded = 0;
   if (RecordedCount(archivePath, &recorded)) return recorded;
+  if (CountByHeaders(archivePath, &recorded)) return recorded;
   ArchiveReader reader;
   if (reader.Open(archivePath)) return -1;
   int count = 0;

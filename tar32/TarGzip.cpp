@@ -28,6 +28,7 @@ constexpr std::size_t kLargestWholeMember = 4u << 20;
 constexpr std::size_t kSmallestWindow = 64 * 1024;
 constexpr std::size_t kInputWindow = kLargestWholeMember + kSmallestWindow;
 constexpr std::size_t kStreamBlock = 1u << 20;
+constexpr std::size_t kFirstStreamBlock = 64u << 10;
 constexpr std::size_t kReadAhead = 3;
 constexpr std::size_t kSpareBlocks = 2;
 
@@ -651,8 +652,11 @@ bool GzipReader::DecodeStream() {
   std::unique_ptr<inflate_state> state;
   std::vector<unsigned char> out;
   try {
-    state = std::make_unique<inflate_state>();
-    out.resize(kStreamBlock);
+    // The state is set up below, not cleared first; a fresh block faults
+    // its pages in as it is cleared, so the first one (all that a small
+    // archive needs) is small.
+    state.reset(new inflate_state);
+    out.resize(kFirstStreamBlock);
   } catch (...) {
     Fail(ReadFailure::kMemory);
     return false;

@@ -93,19 +93,27 @@ TEST_F(TarTest, AnEntryAboveTheFreeSpaceIsRefusedUnwritten) {
 // ---------------------------------------------------------------- interop
 
 // Names are bytes here too: a long Latin-1 name in GNU's own long-name record.
+// Archives of GNU tar's formats and of bsdtar, a long name among their
+// entries: each unpacks whole and counts its entries.
 TEST_F(TarTest, WeReadWhatGnuTarWrites) {
   SKIP_ON_WINDOWS("GNU tar is a program of the host");
   const std::string latin1 = "CONFIG/Sub/" + std::string(120, '\xE9') + ".dat";
   world_.WriteHostFile('C', "PLAXON/" + latin1, "bytes");
-  ASSERT_EQ(Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C tar --format=gnu -czf '" +
-                  Host("PLAXON/TMP/gnu.tgz") + "' CONFIG"),
-            0);
-  ASSERT_EQ(Unpack("gnu.tgz"), 0);
-  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
-  EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/empty.dat"), "");
-  EXPECT_EQ(world_.ReadHostFile('C', "OUT/" + latin1), "bytes");
-  // GNU tar stores the directories too: CONFIG, Sub, Deep and four files.
-  EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\gnu.tgz"), 7);
+  for (const char* tar : {"tar --format=gnu", "tar --format=oldgnu", "tar --format=posix",
+                          "bsdtar --format=pax", "bsdtar --format=gnutar"}) {
+    SCOPED_TRACE(tar);
+    fs::remove_all(Host("OUT"));
+    world_.MakeHostDir('C', "OUT");
+    ASSERT_EQ(Shell("cd '" + Host("PLAXON") + "' && LC_ALL=C " + tar + " -czf '" +
+                    Host("PLAXON/TMP/gnu.tgz") + "' CONFIG"),
+              0);
+    ASSERT_EQ(Unpack("gnu.tgz"), 0);
+    EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/Sub/Deep/table.dat"), std::string(5000, 'x'));
+    EXPECT_EQ(world_.ReadHostFile('C', "OUT/CONFIG/empty.dat"), "");
+    EXPECT_EQ(world_.ReadHostFile('C', "OUT/" + latin1), "bytes");
+    // The directories count too: CONFIG, Sub, Deep and four files.
+    EXPECT_EQ(TarGetFileCount("C:\\PLAXON\\TMP\\gnu.tgz"), 7);
+  }
 }
 
 // ---------------------------------------------------------------- safety
