@@ -1,6 +1,7 @@
 // The archiver's enumeration: an archive opened for its entries one at a
 // time (name, record, details, data), and the count of its entries.
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -116,8 +117,8 @@ bool HeaderNumber(const unsigned char* field, std::size_t size, std::uint64_t* v
 // header's size tells where the next one begins, so no entry is parsed and
 // no data copied. What the walk cannot count as the parser would (a bad
 // checksum, a header without the ustar magic, a pax or sparse header, a
-// type it does not know, data behind a link or a folder, anything after a
-// zero block but another) makes it give up, and the parser counts.
+// type it does not know, data behind a link or a folder, an empty name)
+// makes it give up, and the parser counts.
 class HeaderWalk {
  public:
   // Takes the next bytes of the stream; false once it has reached the end
@@ -126,6 +127,9 @@ class HeaderWalk {
     while (size > 0 && !ended_ && !gaveUp_) {
       if (skip_ > 0) {
         const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(skip_, size));
+        if (longName_)
+          for (std::size_t i = 0; i < n; ++i)
+            if (data[i] != 0) longNameLast_ = data[i];
         skip_ -= n;
         data += n;
         size -= n;
@@ -152,14 +156,18 @@ class HeaderWalk {
  private:
   void Header() {
     const unsigned char* h = header_;
-    if (std::all_of(h, h + kTarBlock, [](unsigned char c) { return c == 0; })) {
-      ended_ = zeroBlock_;  // the end is two zero blocks
-      zeroBlock_ = true;
-      return;
-    }
+    // The parser ends at the first zero block, whatever follows.
+    ended_ = std::all_of(h, h + kTarBlock, [](unsigned char c) { return c == 0; });
+    if (ended_) return;
+    // The last character of the entry's name: that of a long-name record
+    // before the header, else of the header's own name field.
+    const std::size_t length = strnlen(reinterpret_cast<const char*>(h), 100);
+    const unsigned char last = longName_ ? longNameLast_ : length ? h[length - 1] : 0;
+    const bool named = longName_ || length > 0;
+    longName_ = false;
     std::uint64_t size = 0;
-    if (zeroBlock_ || !ChecksumHolds() || std::memcmp(h + 257, "ustar", 5) != 0 ||
-        !HeaderNumber(h + 124, 12, &size)) {
+    if (!ChecksumHolds() || std::memcmp(h + 257, "ustar", 5) != 0 ||
+        !HeaderNumber(h + 124, 12, &size) || count_ == INT_MAX) {
       gaveUp_ = true;
       return;
     }
@@ -167,7 +175,10 @@ class HeaderWalk {
       case '0':
       case '\0':
       case '7':
+        // A file whose name ends in a separator is a folder to the parser,
+        // which then takes no data for it.
         ++count_;
+        gaveUp_ = !named || (last == '/' && size != 0);
         break;
       case '1':
       case '2':
@@ -176,10 +187,13 @@ class HeaderWalk {
       case '5':
       case '6':
         ++count_;
-        gaveUp_ = size != 0;
+        gaveUp_ = !named || size != 0;
         break;
-      case 'L':  // GNU's long name or link target of the next header
-      case 'K':
+      case 'L':  // GNU's long name of the next header
+        longName_ = true;
+        longNameLast_ = 0;
+        break;
+      case 'K':  // GNU's long link target of the next header
         break;
       default:
         gaveUp_ = true;
@@ -206,7 +220,11 @@ class HeaderWalk {
   std::size_t have_ = 0;
   std::uint64_t skip_ = 0;
   int count_ = 0;
-  bool zeroBlock_ = false, ended_ = false, gaveUp_ = false;
+  bool ended_ = false, gaveUp_ = false;
+  // A long-name record came before the next header (its data is passed
+  // over first).
+  bool longName_ = false;
+  unsigned char longNameLast_ = 0;
 };
 
 // The count of the header walk; false when it gave up or the archive could
