@@ -55,6 +55,9 @@ class ForwardingPlatform : public Platform {
   bool MoveFile(const char* from, const char* to, bool replace) override {
     return inner_->MoveFile(from, to, replace);
   }
+  bool ReplaceEmptyFolder(const char* from, const char* to) override {
+    return inner_->ReplaceEmptyFolder(from, to);
+  }
   DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                                 char* out, DWORD size, const char* path) override {
     return inner_->GetPrivateProfileString(section, key, defaultText, out, size, path);

@@ -107,6 +107,32 @@ BOOL RemoveDirectory(const char* path) { return Current().RemoveDirectory(path);
 BOOL MoveFileEx(const char* from, const char* to, bool replace) {
   return Current().MoveFile(from, to, replace);
 }
+BOOL ReplaceEmptyFolder(const char* from, const char* to) {
+  return Current().ReplaceEmptyFolder(from, to);
+}
+bool Platform::ReplaceEmptyFolder(const char* from, const char* to) {
+  const DWORD attributes = GetFileAttributes(to);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    SetLastError(ERROR_DIRECTORY);
+    return false;
+  }
+  // The new folder keeps the spelling of the one it replaces.
+  std::string target(to);
+  WIN32_FIND_DATA data;
+  if (HANDLE search = FindFirstFile(to, &data)) {
+    const std::size_t cut = target.find_last_of("\\/");
+    target = target.substr(0, cut == std::string::npos ? 0 : cut + 1) + data.cFileName;
+    FindClose(search);
+  }
+  // A folder that is not empty is refused here.
+  if (!RemoveDirectory(target.c_str())) return false;
+  if (MoveFile(from, target.c_str(), false)) return true;
+  const DWORD error = GetLastError();
+  CreateDirectory(target.c_str());
+  SetLastError(error);
+  return false;
+}
 bool ResolveHostPath(const char* path, std::string* host) {
   return Current().ResolveHostPath(path, host);
 }

@@ -80,6 +80,11 @@ class Platform {
   virtual bool CreateDirectory(const char* path) = 0;
   virtual bool RemoveDirectory(const char* path) = 0;
   virtual bool MoveFile(const char* from, const char* to, bool replace) = 0;
+  // Gives the folder `from` the name of the empty folder `to`, which it
+  // replaces; false, with `to` left as it was, when `to` is no folder, a
+  // link, or not empty. A half whose system can do it in one step does, and
+  // `to` is never missing meanwhile; this default removes `to` first.
+  virtual bool ReplaceEmptyFolder(const char* from, const char* to);
 
   // --- folders held open ----------------------------------------------------
   // A job that makes many entries in one folder (an extraction) opens it
@@ -196,6 +201,7 @@ BOOL DeleteFile(const char* path);
 BOOL CreateDirectory(const char* path);
 BOOL RemoveDirectory(const char* path);
 BOOL MoveFileEx(const char* from, const char* to, bool replace);
+BOOL ReplaceEmptyFolder(const char* from, const char* to);
 // The folder `path` names, held open (see Platform::OpenFolder); null with
 // the last error set when it is missing, no folder, or a link.
 HANDLE OpenFolder(const char* path);

@@ -3,6 +3,7 @@
 // its name only when whole; durable before the job reports success, never
 // a half file under a final name.
 #include <algorithm>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -171,12 +172,13 @@ class StagedFolders {
     }
     return false;
   }
-  // Makes the missing folder `final` a staged one; false with the last
-  // error set when it cannot be made.
-  bool Make(const std::string& final) {
+  // Makes the missing folder `final` a staged one, or, with `replacesEmpty`,
+  // one that takes the place of the empty folder `final` once it is whole;
+  // false with the last error set when it cannot be made.
+  bool Make(const std::string& final, bool replacesEmpty = false) {
     std::string temporary;
     if (!plat::CreateTemporaryFolderBeside(final, &temporary)) return false;
-    staged_[Fold(final)] = Staged{final, temporary};
+    staged_[Fold(final)] = Staged{final, temporary, replacesEmpty};
     return true;
   }
   // Gives every staged folder its final name: 0, or the first failure of
@@ -194,6 +196,7 @@ class StagedFolders {
  private:
   struct Staged {
     std::string final, temporary;  // paths without a closing separator
+    bool replacesEmpty = false;
   };
   static std::string Fold(const std::string& path) {
     std::string folded(path);
@@ -201,11 +204,13 @@ class StagedFolders {
       c = c == '/' ? '\\' : static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return folded;
   }
-  // When the final name was taken meanwhile (or the platform cannot rename
-  // a folder), what the staged folder holds moves into the folder there,
+  // When the final name was taken meanwhile, or the empty folder there was
+  // filled (or the platform cannot rename a folder), what the staged folder
+  // holds moves into the folder there,
   // entry by entry; what could not be placed goes with the staged folder.
   static int CommitOne(const Staged& s) {
-    if (plat::MoveFileEx(s.temporary.c_str(), s.final.c_str(), false))
+    if (s.replacesEmpty ? plat::ReplaceEmptyFolder(s.temporary.c_str(), s.final.c_str())
+                        : plat::MoveFileEx(s.temporary.c_str(), s.final.c_str(), false))
       return plat::FlushFolder(plat::FolderOf(s.final).c_str()) ? 0 : kTarErrorWrite;
     const int code = MergeInto(s.temporary, s.final);
     const bool removed = plat::RemoveTree(s.temporary);
@@ -306,8 +311,23 @@ int MakeDirectory(ExtractState& state, const std::string& path, const std::strin
   return 0;
 }
 
-// Creates dir + parts (each level) where missing: the first one missing as
-// a staged folder, those below it in there.
+// An empty folder that the job finds on an entry's way is filled as a staged
+// folder too, which then takes its place: only a plain folder (no link,
+// nothing read-only, hidden or of the system) that holds nothing at all.
+bool AdoptableFolder(const std::string& path, DWORD attributes) {
+  constexpr DWORD kKept = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                          FILE_ATTRIBUTE_REPARSE_POINT;
+  if (attributes & kKept) return false;
+  WIN32_FIND_DATA data;
+  plat::ScopedFind find((path + "\\*").c_str(), &data);
+  for (bool more = static_cast<bool>(find); more; more = find.Next(&data))
+    if (std::strcmp(data.cFileName, ".") != 0 && std::strcmp(data.cFileName, "..") != 0)
+      return false;
+  return static_cast<bool>(find);
+}
+
+// Creates dir + parts (each level) where missing: the first one missing (or
+// found empty) as a staged folder, those below it in there.
 int MakeDirectories(ExtractState& state, const std::string& dir,
                     const std::vector<std::string>& parts) {
   std::string path = dir;
@@ -324,6 +344,9 @@ int MakeDirectories(ExtractState& state, const std::string& dir,
       return kTarErrorUnsafe;  // a linked folder may lead anywhere
     } else if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
       return kTarErrorTarget;
+    } else if (!below && AdoptableFolder(actual, attributes)) {
+      ClearStaleTemporaries(state, path);
+      state.staged.Make(path, true);  // else it is filled in place
     }
     state.foldersMade.insert(path);
   }

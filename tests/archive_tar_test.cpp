@@ -187,7 +187,9 @@ TEST_F(TarTest, TemporaryNamesNeverTakeAnotherFilesPlace) {
 // own name once whole, on every path: after a failure (with the entries
 // that were whole), when its rename is refused (the entries then move one
 // by one), when a folder's path fits only without the temporary's mark, and beside
-// the staged folder of a killed job. No temporary stays.
+// the staged folder of a killed job. So is an empty folder found on the way,
+// which keeps its spelling and permissions; one that holds anything is
+// written into. No temporary stays.
 TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
   const std::string longName(260 - sizeof "C:\\OUT\\NEW\\" - 4, 'L');
   struct Case {
@@ -196,6 +198,7 @@ TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
     std::vector<plat::FaultRule> faults;
     int code;
     std::vector<std::pair<std::string, const char*>> files;  // null: absent
+    const char* found = nullptr;  // a folder there before: "new", "new/old"
   } cases[] = {
       {"whole, in any case, a name twice",
        {File("NEW/a", "1"), File("new/Sub/b", "2"), File("NEW/a", "3")},
@@ -217,11 +220,33 @@ TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
        {},
        0,
        {{"NEW/a", "1"}, {"NEW/" + longName, "(folder)"}, {"NEW/c", "3"}}},
+      {"an empty folder there",
+       {File("NEW/a", "1"), File("NEW/Sub/b", "2")},
+       {},
+       0,
+       {{"new/a", "1"}, {"new/Sub/b", "2"}},
+       "new"},
+      {"an empty folder there, its replacement refused",
+       {File("NEW/a", "1"), File("NEW/Sub/b", "2")},
+       {{plat::FaultOp::Rename, "\\NEW.~tv", ERROR_DIR_NOT_EMPTY, 0, 1}},
+       0,
+       {{"new/a", "1"}, {"new/Sub/b", "2"}},
+       "new"},
+      {"a folder there that holds one",
+       {File("top", "0"), File("NEW/a", "1"), File("NEW/old/b", "2")},
+       {},
+       0,
+       {{"top", "0"}, {"new/a", "1"}, {"new/old/b", "2"}},
+       "new/old"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     fs::remove_all(Host("OUT"));
     world_.WriteHostFile('C', "OUT/NEW.~tv0000ABCD/Deep/left", "a killed job's");
+    if (c.found) {
+      world_.MakeHostDir('C', std::string("OUT/") + c.found);
+      fs::permissions(Host("OUT/new"), fs::perms::owner_all | fs::perms::group_read);
+    }
     ASSERT_TRUE(WriteTgzEntries(Host("PLAXON/TMP/n.tgz"), c.entries));
     for (const plat::FaultRule& rule : c.faults) world_.Faults().AddRule(rule);
     EXPECT_EQ(Unpack("n.tgz"), c.code);
@@ -233,7 +258,11 @@ TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
                                   : "(absent)";
       EXPECT_EQ(now, data ? data : "(absent)") << file;
     }
-    EXPECT_TRUE(Temporaries("OUT").empty());
+    EXPECT_EQ(testing::PrintToString(Temporaries("OUT")), "{}");
+    if (c.found) {
+      EXPECT_EQ(fs::status(Host("OUT/new")).permissions(),
+                fs::perms::owner_all | fs::perms::group_read);
+    }
   }
 }
 

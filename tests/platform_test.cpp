@@ -228,6 +228,59 @@ TEST(PlatformFolders, CallsInAnOpenFolderKeepThePathRules) {
   }
 }
 
+// The default, which removes the empty folder first, over the POSIX half.
+class ComposedReplace : public plat::ForwardingPlatform {
+ public:
+  using ForwardingPlatform::ForwardingPlatform;
+  bool ReplaceEmptyFolder(const char* from, const char* to) override {
+    return Platform::ReplaceEmptyFolder(from, to);
+  }
+};
+
+// A folder takes the place of an empty folder only: never of one that holds
+// anything, a file or a link, which all stay as they were.
+TEST(PlatformFolders, AFolderReplacesOnlyAnEmptyFolder) {
+  for (const bool composed : {false, true}) {
+    SCOPED_TRACE(composed ? "the default" : "the half itself");
+    TestWorld w;
+    auto fault = std::dynamic_pointer_cast<plat::ForwardingPlatform>(plat::InstalledShared());
+    ASSERT_NE(fault, nullptr);
+    std::shared_ptr<plat::Platform> over =
+        composed ? plat::Install(std::make_shared<ComposedReplace>(fault->InnerShared()))
+                 : plat::Install(fault->InnerShared());
+    w.WriteHostFile('C', "R/New.~tv00000001/a", "new");
+    w.MakeHostDir('C', "R/empty");
+    w.WriteHostFile('C', "R/full/kept", "old");
+    w.WriteHostFile('C', "R/file", "old");
+    w.MakeHostDir('C', "outside");
+    w.MakeHostLink('C', "R/link", w.HostOf('C', "outside"));
+    struct Case {
+      const char* to;
+      DWORD error;  // 0: replaced
+    } cases[] = {
+        {"C:\\R\\full", ERROR_DIR_NOT_EMPTY},
+        {"C:\\R\\file", ERROR_DIRECTORY},
+        {"C:\\R\\link", ERROR_DIRECTORY},
+        {"C:\\R\\none", ERROR_FILE_NOT_FOUND},
+        {"C:\\R\\EMPTY", 0},
+    };
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.to);
+      plat::SetLastError(0);
+      EXPECT_EQ(plat::ReplaceEmptyFolder("C:\\R\\New.~tv00000001", c.to) != 0, c.error == 0);
+      if (c.error) {
+        EXPECT_EQ(plat::GetLastError(), c.error);
+      }
+    }
+    EXPECT_EQ(SearchNames("C:\\R\\*"), ". .. empty file full link");
+    EXPECT_EQ(w.ReadHostFile('C', "R/empty/a"), "new");
+    EXPECT_EQ(w.ReadHostFile('C', "R/full/kept"), "old");
+    EXPECT_EQ(w.ReadHostFile('C', "R/file"), "old");
+    EXPECT_TRUE(fs::is_empty(w.HostOf('C', "outside")));
+    plat::Install(over);
+  }
+}
+
 // The POSIX half holds the folder itself: what is done through it stays in
 // the folder it opened, whatever comes to its path, and what its lookups
 // may have missed meanwhile does not outlive it.

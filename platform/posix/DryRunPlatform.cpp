@@ -611,6 +611,12 @@ bool DryRunPlatform::RemoveDirectory(const char* path) {
   return true;
 }
 
+// Folders are not renamed in a dry run (MoveFile): a caller puts their
+// entries in place one by one.
+bool DryRunPlatform::ReplaceEmptyFolder(const char*, const char*) {
+  return Fail(ERROR_ACCESS_DENIED);
+}
+
 bool DryRunPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (!from || !to) return Inner().MoveFile(from, to, replace);
   std::lock_guard<std::recursive_mutex> lock(mutex_);

@@ -76,6 +76,7 @@ class DryRunPlatform : public ForwardingPlatform {
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  bool ReplaceEmptyFolder(const char* from, const char* to) override;
   DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                                 char* out, DWORD size, const char* path) override;
   bool ResolveHostPath(const char* path, std::string* host) override;

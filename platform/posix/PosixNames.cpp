@@ -316,4 +316,35 @@ bool PosixPlatform::MoveFile(const char* from, const char* to, bool replace) {
   return true;
 }
 
+// One rename onto the empty folder, which the host replaces only while it
+// is empty and a folder; the new folder takes its permissions.
+bool PosixPlatform::ReplaceEmptyFolder(const char* from, const char* to) {
+  Resolved a, b;
+  if (!Resolve(from, &a) || !Resolve(to, &b, &a)) return false;
+  if (!a.exists || !b.exists) return Fail(ERROR_FILE_NOT_FOUND);
+  if (!a.isDirectory || !b.isDirectory || a.isLink || b.isLink || b.isDriveRoot)
+    return Fail(ERROR_DIRECTORY);
+  if (!CheckWritable(a) || !CheckWritable(b)) return false;
+  ScopedFd fromDir, toDir;
+  struct stat fromBefore {
+  }, toBefore{};
+  if (!OpenParent(a, &fromDir, &fromBefore) || !OpenParent(b, &toDir, &toBefore)) return false;
+  struct stat moved {
+  }, replaced{};
+  if (::fstatat(fromDir.Get(), Leaf(a), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
+      ::fstatat(toDir.Get(), Leaf(b), &replaced, AT_SYMLINK_NOFOLLOW) != 0)
+    return Fail(ErrnoToError(errno));
+  if (!S_ISDIR(moved.st_mode) || !S_ISDIR(replaced.st_mode)) return Fail(ERROR_DIRECTORY);
+  if ((moved.st_mode & 07777) != (replaced.st_mode & 07777) &&
+      ::fchmodat(fromDir.Get(), Leaf(a), replaced.st_mode & 07777, 0) != 0)
+    return Fail(ErrnoToError(errno));
+  if (::renameat(fromDir.Get(), Leaf(a), toDir.Get(), Leaf(b)) != 0)
+    return Fail(errno == ENOTEMPTY || errno == EEXIST ? ERROR_DIR_NOT_EMPTY : ErrnoToError(errno));
+  names_->Forget(replaced);
+  names_->Changed(fromDir.Get(), fromBefore, Leaf(a), {});
+  if (fromBefore.st_dev != toBefore.st_dev || fromBefore.st_ino != toBefore.st_ino)
+    names_->Changed(toDir.Get(), toBefore, {}, {});
+  return true;
+}
+
 }  // namespace plat

@@ -46,6 +46,7 @@ class PosixPlatform : public Platform {
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  bool ReplaceEmptyFolder(const char* from, const char* to) override;
   HANDLE OpenFolder(const char* path) override;
   DWORD GetFileAttributesIn(HANDLE folder, const char* name) override;
   HANDLE CreateFileIn(HANDLE folder, const char* name, DWORD access, DWORD share, DWORD disposition,

@@ -135,6 +135,7 @@ int FaultPlatform::Restart() {
     if (!it->from.empty() && fs::exists(it->to, error)) fs::rename(it->to, it->from, error);
     if (it->from.empty()) fs::remove(it->to, error);
     if (it->replaced) std::ofstream(it->to, std::ios::binary | std::ios::trunc) << *it->replaced;
+    if (it->emptyFolderReplaced) fs::create_directory(it->to, error);
     ++changed;
   }
   names_.clear();
@@ -186,11 +187,11 @@ std::optional<std::string> FaultPlatform::DurableBytes(const std::string& key) {
 // A rename takes the file's durable bytes along (a folder those of every
 // file below it); it lasts once the new name's folder is flushed.
 void FaultPlatform::Renamed(const std::string& from, const std::string& to,
-                            std::optional<std::string> replaced) {
+                            std::optional<std::string> replaced, bool emptyFolderReplaced) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (cutAt_ == 0 || from.empty() || to.empty()) return;
-  names_.push_back(
-      {std::filesystem::path(to).parent_path().string(), from, to, std::move(replaced)});
+  names_.push_back({std::filesystem::path(to).parent_path().string(), from, to, std::move(replaced),
+                    emptyFolderReplaced});
   std::map<std::string, std::optional<std::string>> moved;
   for (auto it = unflushed_.begin(); it != unflushed_.end();) {
     if (it->first == from || it->first.rfind(from + "/", 0) == 0) {
@@ -409,6 +410,16 @@ bool FaultPlatform::MoveFile(const char* from, const char* to, bool replace) {
   if (!Inner().MoveFile(from, to, replace)) return false;
   DWORD saved = GetLastError();
   Renamed(key, HostKey(to), std::move(replaced));
+  SetLastError(saved);
+  return true;
+}
+
+bool FaultPlatform::ReplaceEmptyFolder(const char* from, const char* to) {
+  if (Fires(FaultOp::Rename, std::string(from ? from : "") + "|" + (to ? to : ""))) return false;
+  const std::string key = HostKey(from);
+  if (!Inner().ReplaceEmptyFolder(from, to)) return false;
+  const DWORD saved = GetLastError();
+  Renamed(key, HostKey(to), std::nullopt, true);
   SetLastError(saved);
   return true;
 }

@@ -17,7 +17,8 @@
 // durable bytes along to its new name. A rename or a file's creation lasts
 // only once its folder (that of the new name) has been flushed
 // (FlushFolder); until then the cut undoes it, the newest first, and the
-// name replaced comes back with its durable bytes. Deletes and folders made
+// name replaced comes back with its durable bytes (an empty folder replaced
+// by a folder comes back empty). Deletes and folders made
 // or removed are durable at once.
 #pragma once
 
@@ -111,6 +112,7 @@ class FaultPlatform : public ForwardingPlatform {
   bool CreateDirectory(const char* path) override;
   bool RemoveDirectory(const char* path) override;
   bool MoveFile(const char* from, const char* to, bool replace) override;
+  bool ReplaceEmptyFolder(const char* from, const char* to) override;
   DWORD GetPrivateProfileString(const char* section, const char* key, const char* defaultText,
                                 char* out, DWORD size, const char* path) override;
   bool GetDiskFreeSpaceEx(const char* root, std::uint64_t* freeToCaller, std::uint64_t* total,
@@ -129,7 +131,8 @@ class FaultPlatform : public ForwardingPlatform {
   // and the bytes it held at its last durable point, kept before it changes.
   std::string HostKey(const char* path);
   void BeforeChange(const std::string& key);
-  void Renamed(const std::string& from, const std::string& to, std::optional<std::string> replaced);
+  void Renamed(const std::string& from, const std::string& to, std::optional<std::string> replaced,
+               bool emptyFolderReplaced = false);
   void Removed(const std::string& key);
 
   mutable std::mutex mutex_;
@@ -153,6 +156,7 @@ class FaultPlatform : public ForwardingPlatform {
   struct NameChange {
     std::string folder, from, to;         // from empty: a creation of `to`
     std::optional<std::string> replaced;  // durable bytes the new name had
+    bool emptyFolderReplaced = false;     // the new name was an empty folder
   };
   std::vector<NameChange> names_;
   std::optional<std::string> DurableBytes(const std::string& key);
