@@ -8,7 +8,8 @@
 //   backup-media  tar czf | split -b 1400000, onto floppies (a smaller
 //                 configuration of its own: --media-mb, about three floppies)
 //   setup         cat | tar xzf of those pieces; floor: cat | igzip -dc + cp -r
-// Each figure is the best of the runs. Targets: backup <= floor, unpack
+// Each figure is the best of the runs (the setup's and its peers' also the
+// best of five in each run). Targets: backup <= floor, unpack
 // <= 1.3x floor, setup <= 1.0x cat | tar xzf, peak memory < 64 MB.
 //
 //   bench_exports_bench SVPCONF [--mb M] [--files N] [--media-mb M] [--runs R] [--dir DIR] [--keep]
@@ -18,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <map>
 #include <string>
@@ -132,6 +134,24 @@ Measure Timed(const std::string& command) {
   return Shell(command);
 }
 
+// The best of `n` runs of `run`, with the peak memory of all and failed
+// when any failed.
+constexpr int kSmallRepeats = 5;
+Measure BestOf(int n, const std::function<Measure()>& run) {
+  Measure best{};
+  bool ok = true;
+  long peak = 0;
+  for (int i = 0; i < n; ++i) {
+    const Measure m = run();
+    ok = ok && m.ok;
+    peak = std::max(peak, m.maxRssKb);
+    if (i == 0 || m.seconds < best.seconds) best = m;
+  }
+  best.ok = ok;
+  best.maxRssKb = peak;
+  return best;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -237,17 +257,31 @@ int main(int argc, char** argv) {
     t.Add("tar czf | split",
           Timed("tar czf - -C " + Quote(small.plaxon) + " CONFIG | split -b 1400000 - " +
                 Quote(peer / "split" / "svp_conf.")));
-    t.Add("setup", Svpconf(svpconf, small,
-                           "setup 'A:\\' 'T:\\SVP\\' --setup-source backup --drive A "
-                           "--backup 412345 --answer 3836=ok"));
+    // The setup and its peers take a tenth of a second, as long as the
+    // disk's writeback of the big runs may stall them: each is the best of
+    // a few in a run.
     const std::string pieces = Quote(peer / "split") + "/svp_conf.*";
-    t.Add("cat | tar xzf", Timed("cat " + pieces + " | tar xzf - -C " + Quote(peer / "out")));
-    const Measure catInflate = Timed("cat " + pieces + " | igzip -dc >/dev/null");
-    const Measure copy2 =
-        Timed("cp -r " + Quote(small.plaxon / "CONFIG") + " " + Quote(peer / "cp"));
-    t.Add("floor: cat | igzip -dc + cp -r",
-          Measure{catInflate.seconds + copy2.seconds, std::max(catInflate.maxRssKb, copy2.maxRssKb),
-                  catInflate.ok && copy2.ok});
+    t.Add("setup", BestOf(kSmallRepeats, [&] {
+            fs::remove_all(small.dir / "t" / "SVP");
+            fs::create_directories(small.dir / "t" / "SVP" / "TMP");
+            return Svpconf(svpconf, small,
+                           "setup 'A:\\' 'T:\\SVP\\' --setup-source backup --drive A "
+                           "--backup 412345 --answer 3836=ok");
+          }));
+    t.Add("cat | tar xzf", BestOf(kSmallRepeats, [&] {
+            fs::remove_all(peer / "out");
+            fs::create_directories(peer / "out");
+            return Timed("cat " + pieces + " | tar xzf - -C " + Quote(peer / "out"));
+          }));
+    t.Add("floor: cat | igzip -dc + cp -r", BestOf(kSmallRepeats, [&] {
+            fs::remove_all(peer / "cp");
+            const Measure catInflate = Timed("cat " + pieces + " | igzip -dc >/dev/null");
+            const Measure copy2 =
+                Timed("cp -r " + Quote(small.plaxon / "CONFIG") + " " + Quote(peer / "cp"));
+            return Measure{catInflate.seconds + copy2.seconds,
+                           std::max(catInflate.maxRssKb, copy2.maxRssKb),
+                           catInflate.ok && copy2.ok};
+          }));
   }
   std::printf("media: %d floppies written\n", volumes);
   std::printf("runs (seconds each) and peak memory:\n");
