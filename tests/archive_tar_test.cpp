@@ -259,10 +259,12 @@ TEST_F(TarTest, NewFoldersTakeTheirNamesWhole) {
       EXPECT_EQ(now, data ? data : "(absent)") << file;
     }
     EXPECT_EQ(testing::PrintToString(Temporaries("OUT")), "{}");
+#if !defined(_WIN32)  // a Windows folder has no permission bits
     if (c.found) {
       EXPECT_EQ(fs::status(Host("OUT/new")).permissions(),
                 fs::perms::owner_all | fs::perms::group_read);
     }
+#endif
   }
 }
 

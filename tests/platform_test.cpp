@@ -253,17 +253,22 @@ TEST(PlatformFolders, AFolderReplacesOnlyAnEmptyFolder) {
     w.WriteHostFile('C', "R/full/kept", "old");
     w.WriteHostFile('C', "R/file", "old");
     w.MakeHostDir('C', "outside");
-    w.MakeHostLink('C', "R/link", w.HostOf('C', "outside"));
     struct Case {
       const char* to;
       DWORD error;  // 0: replaced
-    } cases[] = {
+    };
+    std::vector<Case> cases = {
         {"C:\\R\\full", ERROR_DIR_NOT_EMPTY},
         {"C:\\R\\file", ERROR_DIRECTORY},
-        {"C:\\R\\link", ERROR_DIRECTORY},
         {"C:\\R\\none", ERROR_FILE_NOT_FOUND},
-        {"C:\\R\\EMPTY", 0},
     };
+    std::string names = ". .. empty file full";
+#if !defined(_WIN32)  // links are made on the host
+    w.MakeHostLink('C', "R/link", w.HostOf('C', "outside"));
+    cases.push_back({"C:\\R\\link", ERROR_DIRECTORY});
+    names += " link";
+#endif
+    cases.push_back({"C:\\R\\EMPTY", 0});
     for (const Case& c : cases) {
       SCOPED_TRACE(c.to);
       plat::SetLastError(0);
@@ -272,7 +277,7 @@ TEST(PlatformFolders, AFolderReplacesOnlyAnEmptyFolder) {
         EXPECT_EQ(plat::GetLastError(), c.error);
       }
     }
-    EXPECT_EQ(SearchNames("C:\\R\\*"), ". .. empty file full link");
+    EXPECT_EQ(SearchNames("C:\\R\\*"), names);
     EXPECT_EQ(w.ReadHostFile('C', "R/empty/a"), "new");
     EXPECT_EQ(w.ReadHostFile('C', "R/full/kept"), "old");
     EXPECT_EQ(w.ReadHostFile('C', "R/file"), "old");
