@@ -9,6 +9,7 @@
 #include <string>
 
 #include "platform/PlatformInternal.h"
+#include "platform/Temporary.h"
 
 namespace plat {
 namespace {
@@ -121,8 +122,7 @@ bool Platform::ReplaceEmptyFolder(const char* from, const char* to) {
   std::string target(to);
   WIN32_FIND_DATA data;
   if (HANDLE search = FindFirstFile(to, &data)) {
-    const std::size_t cut = target.find_last_of("\\/");
-    target = target.substr(0, cut == std::string::npos ? 0 : cut + 1) + data.cFileName;
+    target = FolderOf(target) + data.cFileName;
     FindClose(search);
   }
   // A folder that is not empty is refused here.
